@@ -1,0 +1,163 @@
+#include "platform/Encoding.h"
+
+#include <array>
+
+namespace {
+
+// Code points of the CP1251 bytes 0x80-0xFF; 0x98 is unassigned.
+constexpr std::array<char16_t, 128> HighHalf = {
+    0x0402, 0x0403, 0x201A, 0x0453, 0x201E, 0x2026, 0x2020, 0x2021,  // 80
+    0x20AC, 0x2030, 0x0409, 0x2039, 0x040A, 0x040C, 0x040B, 0x040F,  // 88
+    0x0452, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,  // 90
+    0xFFFD, 0x2122, 0x0459, 0x203A, 0x045A, 0x045C, 0x045B, 0x045F,  // 98
+    0x00A0, 0x040E, 0x045E, 0x0408, 0x00A4, 0x0490, 0x00A6, 0x00A7,  // A0
+    0x0401, 0x00A9, 0x0404, 0x00AB, 0x00AC, 0x00AD, 0x00AE, 0x0407,  // A8
+    0x00B0, 0x00B1, 0x0406, 0x0456, 0x0491, 0x00B5, 0x00B6, 0x00B7,  // B0
+    0x0451, 0x2116, 0x0454, 0x00BB, 0x0458, 0x0405, 0x0455, 0x0457,  // B8
+    0x0410, 0x0411, 0x0412, 0x0413, 0x0414, 0x0415, 0x0416, 0x0417,  // C0
+    0x0418, 0x0419, 0x041A, 0x041B, 0x041C, 0x041D, 0x041E, 0x041F,  // C8
+    0x0420, 0x0421, 0x0422, 0x0423, 0x0424, 0x0425, 0x0426, 0x0427,  // D0
+    0x0428, 0x0429, 0x042A, 0x042B, 0x042C, 0x042D, 0x042E, 0x042F,  // D8
+    0x0430, 0x0431, 0x0432, 0x0433, 0x0434, 0x0435, 0x0436, 0x0437,  // E0
+    0x0438, 0x0439, 0x043A, 0x043B, 0x043C, 0x043D, 0x043E, 0x043F,  // E8
+    0x0440, 0x0441, 0x0442, 0x0443, 0x0444, 0x0445, 0x0446, 0x0447,  // F0
+    0x0448, 0x0449, 0x044A, 0x044B, 0x044C, 0x044D, 0x044E, 0x044F,  // F8
+};
+
+// Reverse look-up from a code point to its CP1251 byte, built once.
+struct TReverseTable {
+    std::array<unsigned char, 0x2200> Bytes{};   // 0 = none (0 itself is handled apart)
+    TReverseTable()
+    {
+        for (int i = 0; i < 128; ++i)
+            if (HighHalf[i] != 0xFFFD && HighHalf[i] < Bytes.size())
+                Bytes[HighHalf[i]] = static_cast<unsigned char>(0x80 + i);
+    }
+};
+
+const TReverseTable& Reverse()
+{
+    static const TReverseTable table;
+    return table;
+}
+
+// Length of a UTF-8 sequence from its lead byte, 0 for a byte that cannot lead one.
+int SequenceLength(unsigned char lead)
+{
+    if (lead < 0x80) return 1;
+    if (lead >= 0xC2 && lead <= 0xDF) return 2;
+    if (lead >= 0xE0 && lead <= 0xEF) return 3;
+    if (lead >= 0xF0 && lead <= 0xF4) return 4;
+    return 0;
+}
+
+// Decodes one character at pos; returns its length, or 0 when the bytes there are not
+// valid UTF-8 (overlong forms, surrogates and values past U+10FFFF included).
+int DecodeOne(const std::string& text, size_t pos, char32_t& codePoint)
+{
+    const auto lead = static_cast<unsigned char>(text[pos]);
+    const int length = SequenceLength(lead);
+    if (length == 0 || pos + length > text.size())
+        return 0;
+    if (length == 1) {
+        codePoint = lead;
+        return 1;
+    }
+    char32_t value = lead & (0x7F >> length);
+    for (int i = 1; i < length; ++i) {
+        const auto next = static_cast<unsigned char>(text[pos + i]);
+        if ((next & 0xC0) != 0x80)
+            return 0;
+        value = (value << 6) | (next & 0x3F);
+    }
+    static constexpr char32_t smallest[] = {0, 0, 0x80, 0x800, 0x10000};
+    if (value < smallest[length] || value > 0x10FFFF || (value >= 0xD800 && value <= 0xDFFF))
+        return 0;
+    codePoint = value;
+    return length;
+}
+
+}  // namespace
+
+char32_t Cp1251ToUnicode(unsigned char byte)
+{
+    return byte < 0x80 ? char32_t(byte) : char32_t(HighHalf[byte - 0x80]);
+}
+
+bool UnicodeToCp1251(char32_t codePoint, unsigned char& byte)
+{
+    if (codePoint < 0x80) {
+        byte = static_cast<unsigned char>(codePoint);
+        return true;
+    }
+    const auto& table = Reverse().Bytes;
+    if (codePoint >= table.size() || table[codePoint] == 0)
+        return false;
+    byte = table[codePoint];
+    return true;
+}
+
+void AppendUtf8(std::string& out, char32_t codePoint)
+{
+    if (codePoint < 0x80) {
+        out.push_back(static_cast<char>(codePoint));
+    } else if (codePoint < 0x800) {
+        out.push_back(static_cast<char>(0xC0 | (codePoint >> 6)));
+        out.push_back(static_cast<char>(0x80 | (codePoint & 0x3F)));
+    } else if (codePoint < 0x10000) {
+        out.push_back(static_cast<char>(0xE0 | (codePoint >> 12)));
+        out.push_back(static_cast<char>(0x80 | ((codePoint >> 6) & 0x3F)));
+        out.push_back(static_cast<char>(0x80 | (codePoint & 0x3F)));
+    } else {
+        out.push_back(static_cast<char>(0xF0 | (codePoint >> 18)));
+        out.push_back(static_cast<char>(0x80 | ((codePoint >> 12) & 0x3F)));
+        out.push_back(static_cast<char>(0x80 | ((codePoint >> 6) & 0x3F)));
+        out.push_back(static_cast<char>(0x80 | (codePoint & 0x3F)));
+    }
+}
+
+std::string AnsiToUtf8(const AnsiString& text)
+{
+    std::string out;
+    out.reserve(text.size() * 2);
+    for (unsigned char byte : text)
+        AppendUtf8(out, Cp1251ToUnicode(byte));
+    return out;
+}
+
+AnsiString Utf8ToAnsi(const std::string& text)
+{
+    AnsiString out;
+    out.reserve(text.size());
+    for (size_t pos = 0; pos < text.size();) {
+        char32_t codePoint = 0;
+        const int length = DecodeOne(text, pos, codePoint);
+        unsigned char byte = '?';
+        if (length == 0) {
+            out.push_back('?');
+            ++pos;
+            continue;
+        }
+        if (!UnicodeToCp1251(codePoint, byte))
+            byte = '?';
+        out.push_back(static_cast<char>(byte));
+        pos += length;
+    }
+    return out;
+}
+
+bool Utf8ToAnsiExact(const std::string& text, AnsiString& result)
+{
+    result.clear();
+    result.reserve(text.size());
+    for (size_t pos = 0; pos < text.size();) {
+        char32_t codePoint = 0;
+        const int length = DecodeOne(text, pos, codePoint);
+        unsigned char byte = 0;
+        if (length == 0 || !UnicodeToCp1251(codePoint, byte))
+            return false;
+        result.push_back(static_cast<char>(byte));
+        pos += length;
+    }
+    return true;
+}

@@ -1,0 +1,28 @@
+#pragma once
+// Code page 1251 against Unicode, and UTF-8 text, through the program's own tables:
+// byte-exact and independent of iconv and of the locale.
+
+#include "platform/AnsiString.h"
+
+#include <cstdint>
+#include <string>
+
+// The Unicode code point of a CP1251 byte (0x98, unassigned, maps to U+FFFD).
+char32_t Cp1251ToUnicode(unsigned char byte);
+
+// The CP1251 byte of a code point; false when CP1251 has no such character.
+bool UnicodeToCp1251(char32_t codePoint, unsigned char& byte);
+
+// CP1251 -> UTF-8. Every byte converts; the unassigned 0x98 becomes U+FFFD.
+std::string AnsiToUtf8(const AnsiString& text);
+
+// UTF-8 -> CP1251. A character CP1251 lacks becomes "?", and so does every byte of
+// invalid UTF-8 (one "?" per bad byte); the rest of the text is kept.
+AnsiString Utf8ToAnsi(const std::string& text);
+
+// UTF-8 -> CP1251 without loss: false when the text is not valid UTF-8 or holds a
+// character that CP1251 lacks; result is then unspecified.
+bool Utf8ToAnsiExact(const std::string& text, AnsiString& result);
+
+// Appends the UTF-8 form of one code point.
+void AppendUtf8(std::string& out, char32_t codePoint);

@@ -1,0 +1,55 @@
+#pragma once
+// Windows-style profile (INI) files over raw CP1251 bytes.
+//
+// Sections and keys compare ignoring case (Cyrillic included); a value is trimmed and
+// loses one pair of surrounding quotes; a key that is present with an empty value counts
+// as present; of duplicate sections or keys the first wins. A write replaces the key's
+// line in place, else appends it after the last line of its section, else adds the
+// section at the end; every other line stays as it was, byte for byte. Lines end with
+// CR LF; reading accepts CR LF or LF. Every write reaches the disk at once, through a
+// temporary file renamed over the target.
+
+#include "platform/AnsiString.h"
+#include "platform/Classes.h"
+
+#include <vector>
+
+class TIniFile {
+public:
+    // Reads the file when it exists; a missing file is an empty profile file until the
+    // first write creates it. A file that exists but cannot be read raises.
+    explicit TIniFile(const AnsiString& fileName);
+
+    const AnsiString& FileName() const { return FFileName; }
+
+    bool SectionExists(const AnsiString& section) const;
+    bool ValueExists(const AnsiString& section, const AnsiString& key) const;
+
+    AnsiString ReadString(const AnsiString& section, const AnsiString& key, const AnsiString& def) const;
+    int32_t ReadInteger(const AnsiString& section, const AnsiString& key, int32_t def) const;
+    bool ReadBool(const AnsiString& section, const AnsiString& key, bool def) const;
+
+    void WriteString(const AnsiString& section, const AnsiString& key, const AnsiString& value);
+    void WriteInteger(const AnsiString& section, const AnsiString& key, int32_t value);
+    void WriteBool(const AnsiString& section, const AnsiString& key, bool value);
+
+    // Section names in file order; key names of one section in order; NAME=value lines.
+    void ReadSections(TStringList& sections) const;
+    void ReadSection(const AnsiString& section, TStringList& keys) const;
+    void ReadSectionValues(const AnsiString& section, TStringList& values) const;
+
+    void EraseSection(const AnsiString& section);
+    void DeleteKey(const AnsiString& section, const AnsiString& key);
+
+    // Writes go to the disk at once; kept for callers that flush explicitly.
+    void UpdateFile();
+
+private:
+    AnsiString FFileName;
+    std::vector<AnsiString> FLines;   // the file's lines without their line ends
+
+    int FindSection(const AnsiString& section) const;               // line of "[section]" or -1
+    int SectionEnd(int sectionLine) const;                          // line after its last line
+    int FindKey(int sectionLine, const AnsiString& key) const;      // line of the key or -1
+    void Save();
+};

@@ -1,0 +1,59 @@
+#pragma once
+// Paths and files. Inside the program a path is CP1251 with "/" between its parts and a
+// folder path ends with "/"; on disk names are UTF-8 (ToSystemPath / FromSystemPath).
+
+#include "platform/AnsiString.h"
+
+#include <string>
+
+constexpr char PathDelim = '/';
+
+// CP1251 path -> the UTF-8 name the system uses.
+std::string ToSystemPath(const AnsiString& path);
+// UTF-8 name from the system -> CP1251; a name that CP1251 cannot hold raises an
+// Exception that names it, never an altered name.
+AnsiString FromSystemPath(const std::string& path);
+
+// "\" becomes "/" (stored values written on Windows).
+AnsiString NormalizeSeparators(const AnsiString& path);
+
+AnsiString IncludeTrailingPathDelimiter(const AnsiString& path);
+AnsiString ExcludeTrailingPathDelimiter(const AnsiString& path);
+
+// The folder part with its final "/" ("" when there is none), the name part, and the
+// extension of the name part with its "." ("" when the name has none).
+AnsiString ExtractFilePath(const AnsiString& path);
+AnsiString ExtractFileName(const AnsiString& path);
+AnsiString ExtractFileExt(const AnsiString& path);
+// Replaces the extension of the last component only (a "." in a folder name is kept).
+AnsiString ChangeFileExt(const AnsiString& path, const AnsiString& extension);
+
+// Absolute and lexically normal ("." and ".." resolved, "//" folded), with no check that
+// anything exists. A relative path is taken from the current folder, or from `base`.
+AnsiString ExpandFileName(const AnsiString& path);
+AnsiString ExpandFileNameFrom(const AnsiString& path, const AnsiString& base);
+
+// The program file (/proc/self/exe), its folder ending with "/", and the temporary folder
+// ($TMPDIR, else /tmp/) ending with "/".
+AnsiString ProgramPath();
+AnsiString ProgramFolder();
+AnsiString TempFolder();
+
+// A regular file (not a folder) of that name exists.
+bool FileExists(const AnsiString& path);
+bool DirectoryExists(const AnsiString& path);
+// Creates the folder and every missing parent; raises the system's error on failure.
+void ForceDirectories(const AnsiString& path);
+// Removes a file; false when it could not be removed.
+bool DeleteFile(const AnsiString& path);
+// Renames over an existing target in one step and makes the rename durable; raises the
+// system's error on failure.
+void ReplaceFile(const AnsiString& source, const AnsiString& target);
+// Copies a file's bytes to a new or existing target through a temporary name.
+void CopyFile(const AnsiString& source, const AnsiString& target);
+
+// Writes the bytes to a temporary file beside the target, flushes it to disk and renames
+// it over the target: a crash leaves either the old file or the new one, never a mix.
+void WriteFileAtomically(const AnsiString& path, const std::string& bytes);
+// Reads a whole file; raises EFOpenError when it cannot be opened.
+std::string ReadFileBytes(const AnsiString& path);

@@ -1,0 +1,44 @@
+#!/usr/bin/env bash
+# Installs the Debian packages that the build and the tests need; installs only what is missing.
+set -euo pipefail
+
+build_packages=(
+  build-essential cmake ninja-build pkg-config
+  qt6-base-dev libqt6opengl6-dev
+  libcurl4-openssl-dev libgmime-3.0-dev libxml2-dev zlib1g-dev libsodium-dev
+  gnupg
+  libgtest-dev libgmock-dev libbenchmark-dev
+)
+test_packages=(
+  dovecot-core dovecot-pop3d dovecot-imapd python3-aiosmtpd lighttpd zip unzip
+  poppler-utils iproute2 util-linux locales
+)
+
+wanted=("${build_packages[@]}")
+if [ "${1:-}" = "--tests" ]; then
+  wanted+=("${test_packages[@]}")
+fi
+
+missing=()
+for package in "${wanted[@]}"; do
+  if ! dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q '^install ok installed$'; then
+    missing+=("$package")
+  fi
+done
+
+if [ "${#missing[@]}" -gt 0 ]; then
+  echo "Installing: ${missing[*]}"
+  sudo_cmd=()
+  if [ "$(id -u)" -ne 0 ]; then sudo_cmd=(sudo); fi
+  export DEBIAN_FRONTEND=noninteractive
+  "${sudo_cmd[@]}" apt-get update -q
+  "${sudo_cmd[@]}" apt-get install -y -q --no-install-recommends "${missing[@]}"
+fi
+
+# The tests check that number and date texts do not follow a Russian locale.
+if [ "${1:-}" = "--tests" ] && ! locale -a 2>/dev/null | grep -qi '^ru_RU\.utf-\?8$'; then
+  sudo_cmd=()
+  if [ "$(id -u)" -ne 0 ]; then sudo_cmd=(sudo); fi
+  "${sudo_cmd[@]}" sh -c "grep -q '^ru_RU.UTF-8 UTF-8' /etc/locale.gen || echo 'ru_RU.UTF-8 UTF-8' >> /etc/locale.gen"
+  "${sudo_cmd[@]}" locale-gen
+fi

@@ -1,0 +1,20 @@
+// The entry of the widget test programs: one application object for the whole run,
+// under the platform that QT_QPA_PLATFORM names (offscreen in CTest).
+
+#include "support/ScriptedDialogs.h"
+
+#include <QApplication>
+#include <gtest/gtest.h>
+
+#include <csignal>
+
+int main(int argc, char** argv)
+{
+    ::testing::InitGoogleTest(&argc, argv);
+    std::signal(SIGPIPE, SIG_IGN);
+    if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication application(argc, argv);
+    ::testing::AddGlobalTestEnvironment(new TUnexpectedDialogsEnvironment);
+    return RUN_ALL_TESTS();
+}

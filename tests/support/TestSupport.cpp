@@ -1,0 +1,73 @@
+#include "support/TestSupport.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <sstream>
+
+std::string Bytes(std::initializer_list<int> values)
+{
+    std::string bytes;
+    for (int value : values)
+        bytes.push_back(static_cast<char>(value));
+    return bytes;
+}
+
+std::string Hex(const std::string& bytes)
+{
+    static const char digits[] = "0123456789ABCDEF";
+    std::string text;
+    for (unsigned char byte : bytes) {
+        if (!text.empty())
+            text.push_back(' ');
+        text.push_back(digits[byte >> 4]);
+        text.push_back(digits[byte & 15]);
+    }
+    return text;
+}
+
+::testing::AssertionResult AnsiEqual(const char* actualExpr, const char* expectedExpr,
+                                     const AnsiString& actual, const AnsiString& expected)
+{
+    if (actual == expected)
+        return ::testing::AssertionSuccess();
+    return ::testing::AssertionFailure()
+           << actualExpr << " is \"" << U8(actual) << "\" [" << Hex(actual) << "]\n"
+           << expectedExpr << " is \"" << U8(expected) << "\" [" << Hex(expected) << "]";
+}
+
+TTempDir::TTempDir()
+{
+    std::string pattern = (std::filesystem::temp_directory_path() / "velton-test-XXXXXX").string();
+    if (!mkdtemp(pattern.data()))
+        throw std::runtime_error("mkdtemp failed");
+    FPath = pattern + "/";
+}
+
+TTempDir::~TTempDir()
+{
+    std::error_code ignored;
+    std::filesystem::remove_all(FPath, ignored);
+}
+
+void WriteBytes(const AnsiString& path, const std::string& bytes)
+{
+    std::ofstream file(AnsiToUtf8(path), std::ios::binary | std::ios::trunc);
+    file.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+    if (!file)
+        ADD_FAILURE() << "Cannot write " << U8(path);
+}
+
+std::string ReadBytes(const AnsiString& path)
+{
+    std::ifstream file(AnsiToUtf8(path), std::ios::binary);
+    if (!file) {
+        ADD_FAILURE() << "Cannot read " << U8(path);
+        return {};
+    }
+    return std::string(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
+}
+
+AnsiString SourceDir() { return AnsiString(VELTON_SOURCE_DIR) + "/"; }

@@ -1,0 +1,79 @@
+#pragma once
+// Helpers for the tests: CP1251 text shown as UTF-8 in failure output, exceptions checked
+// by type and message, temporary folders, byte fixtures.
+
+#include "platform/AnsiString.h"
+#include "platform/Encoding.h"
+#include "platform/Exception.h"
+
+#include <gtest/gtest.h>
+
+#include <initializer_list>
+#include <string>
+
+// CP1251 text as UTF-8, for failure messages that people can read.
+inline std::string U8(const AnsiString& text) { return AnsiToUtf8(text); }
+
+// A string of the given byte values.
+std::string Bytes(std::initializer_list<int> values);
+// The bytes as upper-case hexadecimal pairs separated by blanks ("EF DB C9").
+std::string Hex(const std::string& bytes);
+
+::testing::AssertionResult AnsiEqual(const char* actualExpr, const char* expectedExpr,
+                                     const AnsiString& actual, const AnsiString& expected);
+
+// Compares CP1251 texts and shows both as UTF-8 when they differ.
+#define EXPECT_ANSI_EQ(actual, expected) EXPECT_PRED_FORMAT2(AnsiEqual, actual, expected)
+#define ASSERT_ANSI_EQ(actual, expected) ASSERT_PRED_FORMAT2(AnsiEqual, actual, expected)
+
+// The statement must raise exactly that type (or a kind of it) with exactly that
+// message (CP1251 text, as the program shows it).
+#define EXPECT_RAISES(statement, ExceptionType, expectedMessage)                          \
+    do {                                                                                   \
+        try {                                                                              \
+            statement;                                                                     \
+            ADD_FAILURE() << "Expected " #ExceptionType " from: " #statement;             \
+        } catch (const ExceptionType& raised__) {                                          \
+            EXPECT_ANSI_EQ(raised__.Message(), AnsiString(expectedMessage));               \
+        } catch (const Exception& other__) {                                               \
+            ADD_FAILURE() << "Other exception from " #statement ": " << U8(other__.Message()); \
+        }                                                                                  \
+    } while (0)
+
+// The statement must raise that type; its message must begin with the prefix.
+#define EXPECT_RAISES_PREFIX(statement, ExceptionType, expectedPrefix)                    \
+    do {                                                                                   \
+        try {                                                                              \
+            statement;                                                                     \
+            ADD_FAILURE() << "Expected " #ExceptionType " from: " #statement;             \
+        } catch (const ExceptionType& raised__) {                                          \
+            const AnsiString prefix__ = (expectedPrefix);                                  \
+            EXPECT_ANSI_EQ(raised__.Message().substr(0, prefix__.size()), prefix__);        \
+        } catch (const Exception& other__) {                                               \
+            ADD_FAILURE() << "Other exception from " #statement ": " << U8(other__.Message()); \
+        }                                                                                  \
+    } while (0)
+
+// A new empty folder, removed with everything in it at the end of the scope. Path()
+// is CP1251 and ends with "/".
+class TTempDir {
+public:
+    TTempDir();
+    ~TTempDir();
+    TTempDir(const TTempDir&) = delete;
+    TTempDir& operator=(const TTempDir&) = delete;
+
+    const AnsiString& Path() const { return FPath; }
+    // Path() + name.
+    AnsiString File(const AnsiString& name) const { return FPath + name; }
+
+private:
+    AnsiString FPath;
+};
+
+// Writes or reads a file's raw bytes (CP1251 name).
+void WriteBytes(const AnsiString& path, const std::string& bytes);
+std::string ReadBytes(const AnsiString& path);
+
+// The project's source folder ending with "/", for fixtures kept under tests/.
+AnsiString SourceDir();
