@@ -52,4 +52,5 @@ private:
     int SectionEnd(int sectionLine) const;                          // line after its last line
     int FindKey(int sectionLine, const AnsiString& key) const;      // line of the key or -1
     void Save();
+    void SaveOrRestore(const std::vector<AnsiString>& before);     // back to `before` on failure
 };
