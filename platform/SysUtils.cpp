@@ -139,11 +139,13 @@ bool AcceptConversion(const char*& p)
         ++p;
         p = *p == '*' ? p + 1 : SkipDigits(p);
     }
-    bool wide = false;
+    // A length modifier belongs to integers only: on "c" and "s" it means wide text.
+    bool sized = false;
     if (*p == 'h' || *p == 'l') {
-        wide = *p == 'l' && p[1] != 'l';
+        sized = true;
         p += p[1] == *p ? 2 : 1;
     } else if (*p == 'j' || *p == 'z' || *p == 't') {
+        sized = true;
         ++p;
     }
     const char conversion = *p;
@@ -151,7 +153,7 @@ bool AcceptConversion(const char*& p)
         return false;
     ++p;
     if (conversion == 'c' || conversion == 's')
-        return !wide;
+        return !sized;
     return std::strchr("diouxX", conversion) != nullptr;
 }
 
