@@ -390,15 +390,6 @@ AnsiString FloatToStr(double value)
 
 namespace {
 
-// The number of fractional decimal digits that write a double exactly: the weight of
-// its last mantissa bit is 2^-k, which takes k decimal digits (at most 1074).
-int ExactFractionDigits(double magnitude)
-{
-    int binaryExponent = 0;
-    std::frexp(magnitude, &binaryExponent);
-    return std::clamp(53 - binaryExponent, 0, 1074);
-}
-
 // Rounds a fixed-notation text with at least `decimals` fractional digits to exactly
 // that many, half away from zero (the text holds the magnitude).
 AnsiString RoundFixedText(const AnsiString& text, int decimals)
@@ -424,20 +415,51 @@ AnsiString RoundFixedText(const AnsiString& text, int decimals)
 
 }  // namespace
 
+namespace {
+
+// The value rounded to 15 significant digits, as plain decimal text with at least
+// decimals + 1 fraction digits. The class library rounds so before it formats, which
+// makes a typed 1.005 (stored as 1.00499999...) show as 1.01, as the user wrote it.
+AnsiString SignificantFixedText(double magnitude, int decimals)
+{
+    char buffer[64];
+    const auto written = std::to_chars(buffer, buffer + sizeof buffer, magnitude,
+                                       std::chars_format::scientific, 14);
+    const std::string scientific(buffer, written.ptr);   // d.ddddddddddddddde[+-]XX
+    const size_t e = scientific.find('e');
+    const std::string digits = scientific.substr(0, 1) + scientific.substr(2, e - 2);
+    int exponent = 0;
+    const char* exponentText = scientific.c_str() + e + 1;
+    const bool negative = *exponentText == '-';
+    std::from_chars(exponentText + 1, scientific.c_str() + scientific.size(), exponent);
+    if (negative)
+        exponent = -exponent;
+
+    AnsiString integerPart, fraction;
+    if (exponent >= 0) {
+        const size_t integerDigits = size_t(exponent) + 1;
+        integerPart = digits.substr(0, std::min(integerDigits, digits.size()));
+        integerPart.append(integerDigits > digits.size() ? integerDigits - digits.size() : 0, '0');
+        fraction = integerDigits < digits.size() ? digits.substr(integerDigits) : "";
+    } else {
+        integerPart = "0";
+        fraction = AnsiString(size_t(-exponent - 1), '0') + digits;
+    }
+    if (fraction.size() < size_t(decimals) + 1)
+        fraction.append(size_t(decimals) + 1 - fraction.size(), '0');
+    return integerPart + "." + fraction;
+}
+
+}  // namespace
+
 AnsiString FormatFixed(double value, int decimals)
 {
     if (!std::isfinite(value))
         return NonFiniteText(value);
     decimals = std::max(decimals, 0);
-    const double magnitude = std::fabs(value);
-    // Write the exact value first, then round it as decimal text: to_chars alone would
-    // round a true half (0.125 to two places) to even.
-    const int precision = std::max(decimals, ExactFractionDigits(magnitude));
-    AnsiString exact(312 + precision, '\0');   // up to 309 integer digits, the point, the fraction
-    const auto result = std::to_chars(exact.data(), exact.data() + exact.size(), magnitude,
-                                      std::chars_format::fixed, precision);
-    exact.resize(result.ptr - exact.data());
-    const AnsiString text = RoundFixedText(exact, decimals);
+    // Rounding the decimal text, not the binary value: a true half (0.125 to two places)
+    // goes away from zero, where to_chars alone would round it to even.
+    const AnsiString text = RoundFixedText(SignificantFixedText(std::fabs(value), decimals), decimals);
     // No minus sign on a value that shows as zero ("-0.00").
     const bool showsNonZero = text.find_first_of("123456789") != AnsiString::npos;
     return value < 0 && showsNonZero ? "-" + text : text;

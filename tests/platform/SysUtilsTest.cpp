@@ -266,11 +266,11 @@ TEST(SysUtilsFloat, FixedFormat)
     EXPECT_EQ(FormatFixed(0.125, 2), "0.13");
     EXPECT_EQ(FormatFixed(-0.125, 2), "-0.13");
     EXPECT_EQ(FormatFixed(0.5, 0), "1");
-    // The stored value decides: 1.005 is 1.00499999999999989...
-    EXPECT_EQ(FormatFixed(1.005, 2), "1.00");
+    // Rounded to 15 significant digits first, as typed: 1.005 (stored 1.00499999...) gives 1.01.
+    EXPECT_EQ(FormatFixed(1.005, 2), "1.01");
     EXPECT_EQ(FormatFixed(1.0051, 2), "1.01");
-    EXPECT_EQ(FormatFixed(999999.995, 2), "999999.99");
-    EXPECT_EQ(FormatFixed(0.045, 2), "0.04");   // 0.0449999999999999983...
+    EXPECT_EQ(FormatFixed(999999.995, 2), "1000000.00");
+    EXPECT_EQ(FormatFixed(0.045, 2), "0.05");   // 0.0449999999999999983... read as 0.045
     EXPECT_EQ(FormatFixed(0.375, 2), "0.38");   // exact, so a true half
     // Carries through nines into a new digit.
     EXPECT_EQ(FormatFixed(9.999, 2), "10.00");
@@ -279,7 +279,7 @@ TEST(SysUtilsFloat, FixedFormat)
     EXPECT_EQ(FormatFixed(-0.001, 2), "0.00");
     EXPECT_EQ(FormatFixed(-0.0, 1), "0.0");
     // Many decimals show the exact stored value.
-    EXPECT_EQ(FormatFixed(0.1, 20), "0.10000000000000000555");
+    EXPECT_EQ(FormatFixed(0.1, 20), "0.10000000000000000000");
     EXPECT_EQ(FormatFixed(0.5, 3), "0.500");
     EXPECT_EQ(FormatFixed(4.9e-324, 2), "0.00");
     EXPECT_EQ(FormatFixed(NAN, 2), "NAN");
