@@ -42,8 +42,8 @@ std::string Hex(const std::string& bytes);
             ADD_FAILURE() << "Expected " #ExceptionType " from: " #statement;             \
         } catch (const ExceptionType& raised__) {                                          \
             EXPECT_ANSI_EQ(raised__.Message(), AnsiString(expectedMessage));               \
-        } catch (const Exception& other__) {                                               \
-            ADD_FAILURE() << "Other exception from " #statement ": " << U8(other__.Message()); \
+        } catch (const std::exception& other__) {                                          \
+            ADD_FAILURE() << "Other exception from " #statement ": " << U8(other__.what());    \
         }                                                                                  \
         VELTON_IGNORE_CATCH_ORDER_END                                                      \
     } while (0)
@@ -58,8 +58,8 @@ std::string Hex(const std::string& bytes);
         } catch (const ExceptionType& raised__) {                                          \
             const AnsiString prefix__ = (expectedPrefix);                                  \
             EXPECT_ANSI_EQ(raised__.Message().substr(0, prefix__.size()), prefix__);        \
-        } catch (const Exception& other__) {                                               \
-            ADD_FAILURE() << "Other exception from " #statement ": " << U8(other__.Message()); \
+        } catch (const std::exception& other__) {                                          \
+            ADD_FAILURE() << "Other exception from " #statement ": " << U8(other__.what());    \
         }                                                                                  \
         VELTON_IGNORE_CATCH_ORDER_END                                                      \
     } while (0)
