@@ -83,8 +83,10 @@ public:
     // Waits at most timeoutMs (a negative value: without limit) for the child to end.
     // True when it ended; it is then reaped and ExitCode holds its code.
     bool WaitFor(int timeoutMs);
-    // Kills the child's whole process group, reaps the child, and wakes every pump so
-    // that none waits on a pipe that a stray grandchild may still hold open.
+    // Abandons the child: kills its whole process group, reaps the child, and wakes every
+    // pump so that none waits on a pipe that a stray grandchild may still hold open. The
+    // pumps stop without taking what is left in the pipes, so after a child that ended on
+    // its own, join the pumps instead.
     void Terminate();
     bool Ended() const { return FReaped; }
     // The exit code of a child that ended; 128 + the signal's number for a child that a
