@@ -43,6 +43,20 @@ bool ProcessGone(pid_t pid)
     return false;
 }
 
+// The process number that a script wrote to a file (a line), once it is there.
+pid_t WaitForPidFile(const AnsiString& path)
+{
+    for (int attempt = 0; attempt < 1000; ++attempt) {
+        std::ifstream file(AnsiToUtf8(path));
+        std::string line;
+        if (std::getline(file, line) && file.good())
+            return std::stoi(line);
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    ADD_FAILURE() << "no process number in " << U8(path);
+    return 0;
+}
+
 int OpenHandleCount()
 {
     int count = 0;
@@ -182,13 +196,15 @@ TEST_F(AppExecTest, OneArgumentWithBlanksSemicolonsAndCyrillic)
 TEST_F(AppExecTest, HangIsKilledWithItsWholeGroup)
 {
     // The script starts a grandchild in its group, tells its number and waits forever.
-    TAppExec exec(Script("sleep 60 &\necho $! >&2\nwait\n"));
+    const AnsiString pidFile = FDir.File("grandchild");
+    TAppExec exec(Script("sleep 60 &\necho $! >\"$1\"\nwait\n", {pidFile}));
     const pid_t child = exec.ProcessId();
     TMemoryStream output;
     std::string errors;
     exec.Drain(std::move(exec.Output()), output);
     exec.Collect(std::move(exec.Error()), errors, 100);
     exec.Input().Close();
+    const pid_t grandchild = WaitForPidFile(pidFile);
 
     EXPECT_FALSE(exec.WaitFor(300));
     exec.Terminate();
@@ -200,25 +216,26 @@ TEST_F(AppExecTest, HangIsKilledWithItsWholeGroup)
     EXPECT_EQ(waitpid(child, nullptr, WNOHANG), -1);
     EXPECT_EQ(errno, ECHILD);
     EXPECT_TRUE(ProcessGone(child));
-    const pid_t grandchild = std::stoi(errors);
     EXPECT_TRUE(ProcessGone(grandchild));
 }
 
 TEST_F(AppExecTest, TerminateEndsPumpsEvenWhenAStrayProcessHoldsThePipes)
 {
-    // A grandchild in a session of its own escapes the group kill and keeps the output
-    // and error pipes open; the pumps must end all the same.
-    TAppExec exec(Script("setsid sleep 30 &\necho $! >&2\nwait\n"));
-    TMemoryStream output;
+    // A grandchild in a session of its own escapes the group kill and keeps the input,
+    // output and error pipes open; the pumps must end all the same.
+    const AnsiString pidFile = FDir.File("stray");
+    TAppExec exec(Script("setsid sleep 30 &\necho $! >\"$1\"\nwait\n", {pidFile}));
+    TMemoryStream output, input;
+    input.WriteString(RandomBytes(1 << 20));
+    input.SetPosition(0);
     std::string errors;
     exec.Drain(std::move(exec.Output()), output);
     exec.Collect(std::move(exec.Error()), errors, 100);
-    exec.Feed(std::move(exec.Input()), output);
-    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    exec.Feed(std::move(exec.Input()), input);
+    const pid_t stray = WaitForPidFile(pidFile);
 
     exec.Terminate();
     exec.JoinPumps();
-    const pid_t stray = std::stoi(errors);
     kill(stray, SIGKILL);
     EXPECT_TRUE(ProcessGone(stray));
 }
