@@ -113,17 +113,18 @@ int Seal(const std::vector<std::string>& args)
     char id[WB_ID_BUFFER];
 
     Check("SignInit", SignInit(secret.c_str(), pub.c_str()));
-    const WB_RESULT signing = GetCurrID(id, WB_KEY_SIGN);
-    const WB_RESULT signed_ = signing == WB_OK ? SignFile(input.c_str(), output.c_str(), id) : signing;
+    WB_RESULT result = GetCurrID(id, WB_KEY_SIGN);
+    if (result == WB_OK)
+        result = SignFile(input.c_str(), output.c_str(), id);
     SignDone();
-    Check("SignFile", signed_);
+    Check("SignFile", result);
 
     Check("CryptoInit", CryptoInit(secret.c_str(), pub.c_str()));
-    WB_RESULT encrypted = GetCurrID(id, WB_KEY_CRYPT);
-    if (encrypted == WB_OK)
-        encrypted = EnCryptFile(output.c_str(), output.c_str(), wbotho::IdNumber(id), recipients, nullptr);
+    result = GetCurrID(id, WB_KEY_CRYPT);
+    if (result == WB_OK)
+        result = EnCryptFile(output.c_str(), output.c_str(), wbotho::IdNumber(id), recipients, nullptr);
     CryptoDone();
-    Check("EnCryptFile", encrypted);
+    Check("EnCryptFile", result);
     return 0;
 }
 
