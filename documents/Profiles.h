@@ -5,12 +5,12 @@
 
 #include "documents/Containers.h"
 #include "platform/AnsiString.h"
+#include "platform/IniFiles.h"
 
 #include <cstdint>
 #include <memory>
 #include <optional>
 
-class TIniFile;
 class TProfiles;
 class TProfile;
 class TProfileHeader;
