@@ -283,3 +283,25 @@ TEST(NamedCodesTest, TablesAndExactLookUp)
     EXPECT_EQ(FindNamedCode(RecvTypes, "http"), -1);
     EXPECT_EQ(FindNamedCode(SendTypes, "POP3"), -1);
 }
+
+TEST(DemoProfilesTest, EveryDemoProfileLoadsAndTheFileStaysAsItIs)
+{
+    TTempDir dir;
+    const AnsiString demo = dir.File("velton.ini");
+    const std::string bytes = ReadBytes(SourceDir() + "examples/velton.ini");
+    WriteBytes(demo, bytes);
+    TProfiles store;
+    store.Open(demo);
+    ASSERT_EQ(store.Count(), 2);
+    for (int i = 0; i < store.Count(); ++i) {
+        store.Select(i);
+        const TProfile& profile = *store.Current();
+        EXPECT_EQ(profile.RecvHost, "127.0.0.1");
+        EXPECT_EQ(profile.SendType, ttSmtp);
+        EXPECT_EQ(profile.RecvType, ttPop3);
+        EXPECT_EQ(profile.CipherType, ctPgp);
+        EXPECT_EQ(profile.RecvPass, "demo");
+        EXPECT_EQ(ExtractFileName(profile.ExportProfiles.At(0)->FileName), "salary.txt");
+    }
+    EXPECT_EQ(ReadBytes(demo), bytes);
+}
