@@ -21,28 +21,6 @@ using Ints = std::vector<int32_t>;
 
 class DocumentKindsTest : public ProfileFileTest {
 protected:
-    // A valid profile with these lines added to its section, selected.
-    TProfile& Select(std::initializer_list<AnsiString> extra)
-    {
-        std::string text = IniText({"[P]", "Prefix=ABC", "RecvUser=u", "RecvPass=\\pz"});
-        for (const AnsiString& line : extra)
-            text += line + "\r\n";
-        WriteBytes(FileName, text);
-        Store.Open(FileName);
-        Store.Select(0);
-        return *Store.Current();
-    }
-
-    AnsiString SelectError(std::initializer_list<AnsiString> extra)
-    {
-        try {
-            Select(extra);
-        } catch (const Exception& error) {
-            return error.Message();
-        }
-        return "no error";
-    }
-
     TSalaryProfile& Salary() { return *static_cast<TSalaryProfile*>(Store.Current()->ExportProfiles.At(0)); }
     TExportProfile& NewCli() { return *Store.Current()->ExportProfiles.At(1); }
     TExportProfile& DelCli() { return *Store.Current()->ExportProfiles.At(2); }
@@ -51,7 +29,7 @@ protected:
 
 TEST_F(DocumentKindsTest, KindsAndTheirDefaults)
 {
-    Select({});
+    SelectProfile({});
     EXPECT_EQ(Salary().Name, "Salary");
     EXPECT_EQ(Salary().DocType, &ExportDocTypes[0]);
     EXPECT_EQ(NewCli().Name, "NewCli");
@@ -77,7 +55,7 @@ TEST_F(DocumentKindsTest, KindsAndTheirDefaults)
 
 TEST_F(DocumentKindsTest, FileCountAndCommentAndFileName)
 {
-    Select({"Salary.FileCount=41", "Salary.Comment= Январь ", "Salary.FileName=data\\зарплата.txt",
+    SelectProfile({"Salary.FileCount=41", "Salary.Comment= Январь ", "Salary.FileName=data\\зарплата.txt",
             "NewCli.FileName=/srv/new.dbf", "Arbitrary.FileName=a:\\doc.zip", "Arbitrary.FileCount=2"});
     EXPECT_EQ(Salary().FileCount, 41);
     EXPECT_ANSI_EQ(Salary().Comment, "Январь");
@@ -92,14 +70,14 @@ TEST_F(DocumentKindsTest, FileCountAndCommentAndFileName)
 
 TEST_F(DocumentKindsTest, KindKeysFallBackToCommon)
 {
-    Select({"[Common]", "Salary.FileCount=9", "NewCli.Delim=|"});
+    SelectProfile({}, {"Salary.FileCount=9", "NewCli.Delim=|"});
     EXPECT_EQ(Salary().FileCount, 9);
     EXPECT_EQ(NewCli().Delim, "|");
 }
 
 TEST_F(DocumentKindsTest, FieldMaps)
 {
-    Select({"NewCli.Fields=3,,1", "Salary.Fields= 3 , 1 ,", "DelCli.Fields=,2"});
+    SelectProfile({"NewCli.Fields=3,,1", "Salary.Fields= 3 , 1 ,", "DelCli.Fields=,2"});
     EXPECT_EQ(Entries(NewCli().FieldIndexes), (Ints{2, -1, 0}));
     EXPECT_EQ(Entries(Salary().FieldIndexes), (Ints{2, 0, -1}));
     EXPECT_EQ(Entries(DelCli().FieldIndexes), (Ints{-1, 1}));
@@ -122,7 +100,7 @@ TEST_F(DocumentKindsTest, FieldMaps)
 
 TEST_F(DocumentKindsTest, FileFormats)
 {
-    Select({"Salary.FileFormat=fixed", "Salary.Lengths=40,20,12", "NewCli.FileFormat=Dbase",
+    SelectProfile({"Salary.FileFormat=fixed", "Salary.Lengths=40,20,12", "NewCli.FileFormat=Dbase",
             "DelCli.FileFormat=XML", "NewCliReply.FileFormat=FIXED", "NewCliReply.Lengths=1,2,3,4",
             "Arbitrary.FileFormat=nonsense"});
     EXPECT_EQ(Salary().FileFormat, ffFixed);
@@ -140,7 +118,7 @@ TEST_F(DocumentKindsTest, FileFormats)
 
 TEST_F(DocumentKindsTest, FieldLengths)
 {
-    Select({"Salary.FileFormat=FIXED", "Salary.Lengths= 40 ,20,12,7", "NewCli.FileFormat=DBASE",
+    SelectProfile({"Salary.FileFormat=FIXED", "Salary.Lengths= 40 ,20,12,7", "NewCli.FileFormat=DBASE",
             "DelCli.FileFormat=DBASE", "DelCli.Lengths=40,20", "DelCli.Fields=2", "NewCliReply.Lengths=1"});
     EXPECT_EQ(Entries(Salary().FieldLengths), (Ints{40, 20, 12, 7}));   // extra items stay
     EXPECT_EQ(Entries(NewCli().FieldLengths), Ints{});                  // DBASE without widths
@@ -161,7 +139,7 @@ TEST_F(DocumentKindsTest, FieldLengths)
 
 TEST_F(DocumentKindsTest, XmlPaths)
 {
-    Select({"Salary.FileFormat=XML", "NewCli.FileFormat=XML", "NewCli.XMLPersonPath=/a/b",
+    SelectProfile({"Salary.FileFormat=XML", "NewCli.FileFormat=XML", "NewCli.XMLPersonPath=/a/b",
             "NewCli.XMLPersonPattern=<A>;<B>"});
     EXPECT_ANSI_EQ(Salary().XMLPersonPath, "/СчетаПК/ЗачислениеЗарплаты/Сотрудник");
     EXPECT_ANSI_EQ(Salary().XMLPersonPattern, "<Фамилия> <Имя> <Отчество>;<ЛицевойСчет>;<Сумма>");
@@ -171,7 +149,7 @@ TEST_F(DocumentKindsTest, XmlPaths)
 
 TEST_F(DocumentKindsTest, ASwitchedFormatKeepsNoStaleFields)
 {
-    Select({"Salary.FileFormat=FIXED", "Salary.Lengths=40,20,12", "NewCli.FileFormat=XML"});
+    SelectProfile({"Salary.FileFormat=FIXED", "Salary.Lengths=40,20,12", "NewCli.FileFormat=XML"});
     ASSERT_EQ(Salary().FieldLengths.Count(), 3);
     TSalaryProfile& salary = Salary();
     TExportProfile& newCli = NewCli();
@@ -187,7 +165,7 @@ TEST_F(DocumentKindsTest, ASwitchedFormatKeepsNoStaleFields)
 
 TEST_F(DocumentKindsTest, Delimiter)
 {
-    Select({"Salary.Delim= ", "NewCli.Delim=\t", "DelCli.Delim=||"});
+    SelectProfile({"Salary.Delim= ", "NewCli.Delim=\t", "DelCli.Delim=||"});
     EXPECT_EQ(Salary().Delim, ";");
     EXPECT_EQ(NewCli().Delim, ";");
     EXPECT_EQ(DelCli().Delim, "||");
@@ -195,13 +173,13 @@ TEST_F(DocumentKindsTest, Delimiter)
 
 TEST_F(DocumentKindsTest, Charsets)
 {
-    Select({"Salary.Charset=koi8r", "NewCli.FileFormat=DBASE", "DelCli.Charset=UTF8", "NewCliReply.Charset=cp866"});
+    SelectProfile({"Salary.Charset=koi8r", "NewCli.FileFormat=DBASE", "DelCli.Charset=UTF8", "NewCliReply.Charset=cp866"});
     EXPECT_EQ(Salary().Charset, 2);
     EXPECT_EQ(NewCli().Charset, 1);   // DBASE defaults to CP866
     EXPECT_EQ(DelCli().Charset, 3);
     EXPECT_EQ(Reply().Charset, 1);
 
-    EXPECT_EQ(Select({"NewCli.FileFormat=DBASE", "NewCli.Charset=CP1251"}).ExportProfiles.At(1)->Charset, 0);
+    EXPECT_EQ(SelectProfile({"NewCli.FileFormat=DBASE", "NewCli.Charset=CP1251"}).ExportProfiles.At(1)->Charset, 0);
     EXPECT_ANSI_EQ(SelectError({"Salary.Charset=CP1252"}),
                    "Профиль P: Задана неверная кодировка в параметре Salary.Charset");
     // dBase records have fixed byte widths, which UTF-8 would shift.
@@ -211,10 +189,10 @@ TEST_F(DocumentKindsTest, Charsets)
 
 TEST_F(DocumentKindsTest, ReferenceListTypes)
 {
-    Select({"Salary.EtalonTypes=sal, COM, SAL", "Salary.EtalonExpire=3"});
+    SelectProfile({"Salary.EtalonTypes=sal, COM, SAL", "Salary.EtalonExpire=3"});
     EXPECT_EQ(Entries(Salary().EtalonTypes), (Ints{0, 2}));
     EXPECT_EQ(Salary().EtalonExpire, 3);
-    Select({"Salary.EtalonTypes=NNS"});
+    SelectProfile({"Salary.EtalonTypes=NNS"});
     EXPECT_EQ(Entries(Salary().EtalonTypes), (Ints{1}));
     EXPECT_EQ(Salary().EtalonExpire, 1);
 
@@ -233,14 +211,15 @@ TEST_F(DocumentKindsTest, ReferenceListTypes)
 
 TEST_F(DocumentKindsTest, SetFileNameStoresAPathBelowTheProgramFolderRelative)
 {
-    Select({"[Common]", "Salary.FileName=common.txt"});
+    SelectProfile({}, {"Salary.FileName=common.txt"});
     const AnsiString inside = ProgramFolder() + "data/Январь.txt";
     Salary().SetFileName(inside);
     EXPECT_ANSI_EQ(Salary().FileName, inside);
     NewCli().SetFileName("/srv/bank/new.txt");
     EXPECT_EQ(NewCli().FileName, "/srv/bank/new.txt");
-    EXPECT_EQ(FileBytes(), IniText({"[P]", "Prefix=ABC", "RecvUser=u", "RecvPass=\\pz", "Salary.FileName=data/Январь.txt",
-                                    "NewCli.FileName=/srv/bank/new.txt", "[Common]", "Salary.FileName=common.txt"}));
+    EXPECT_EQ(FileBytes(), IniText({"[P]"}) + MinimalProfileLines() +
+                               IniText({"Salary.FileName=data/Январь.txt", "NewCli.FileName=/srv/bank/new.txt",
+                                        "[Common]", "Salary.FileName=common.txt"}));
     // Read back on the next selection.
     Store.Select(0);
     EXPECT_ANSI_EQ(Salary().FileName, inside);
@@ -248,18 +227,18 @@ TEST_F(DocumentKindsTest, SetFileNameStoresAPathBelowTheProgramFolderRelative)
 
 TEST_F(DocumentKindsTest, SetFileCountAndSetCommentWriteThrough)
 {
-    Select({"Salary.FileCount=4"});
+    SelectProfile({"Salary.FileCount=4"});
     Salary().SetFileCount(5);
     Store.Current()->ArbitraryProfile.SetComment("Отчет за май");
     EXPECT_EQ(Salary().FileCount, 5);
     EXPECT_ANSI_EQ(Store.Current()->ArbitraryProfile.Comment, "Отчет за май");
-    EXPECT_EQ(FileBytes(), IniText({"[P]", "Prefix=ABC", "RecvUser=u", "RecvPass=\\pz", "Salary.FileCount=5",
-                                    "Arbitrary.Comment=Отчет за май"}));
+    EXPECT_EQ(FileBytes(), IniText({"[P]", "Salary.FileCount=5"}) + MinimalProfileLines() +
+                                   IniText({"Arbitrary.Comment=Отчет за май"}));
 }
 
 TEST_F(DocumentKindsTest, ACommentThatWouldBreakTheFileIsRefusedAndChangesNothing)
 {
-    Select({"Salary.Comment=old"});
+    SelectProfile({"Salary.Comment=old"});
     const std::string before = FileBytes();
     EXPECT_RAISES(Salary().SetComment("line\r\n[Common]\r\nPrefix=XXX"), Exception,
                   "Значение параметра Salary.Comment не может содержать перевод строки");

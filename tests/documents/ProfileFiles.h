@@ -39,6 +39,37 @@ protected:
         return *Store.Current();
     }
 
+    // A profile "P" of the extra lines followed by a prefix, the receiving user and the
+    // password "secret" (the first of duplicate keys wins, so the extra lines can replace
+    // them), then a section "Common" of the common lines when there are any; selected.
+    TProfile& SelectProfile(std::initializer_list<AnsiString> extra, std::initializer_list<AnsiString> common = {})
+    {
+        std::string text = IniText({"[P]"}) + IniText(extra) + MinimalProfileLines();
+        if (common.size() != 0)
+            text += IniText({"[Common]"}) + IniText(common);
+        WriteBytes(FileName, text);
+        Store.Open(FileName);
+        Store.Select(0);
+        return *Store.Current();
+    }
+
+    // The message of the error that selecting that profile raises, or "no error".
+    AnsiString SelectError(std::initializer_list<AnsiString> extra)
+    {
+        try {
+            SelectProfile(extra);
+        } catch (const Exception& error) {
+            EXPECT_EQ(Store.Current(), nullptr);
+            return error.Message();
+        }
+        return "no error";
+    }
+
+    static std::string MinimalProfileLines()
+    {
+        return IniText({"Prefix=ABC", "RecvUser=client", "RecvPass=\\kpkwkwkwksdmhr"});
+    }
+
     TTempDir Dir;
     AnsiString FileName = Dir.File("velton.ini");
     TProfiles Store;

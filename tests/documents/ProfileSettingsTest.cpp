@@ -2,46 +2,11 @@
 
 #include "platform/Paths.h"
 
-namespace {
-
-// The least a profile needs: a prefix, the receiving user and password.
-const AnsiString Minimal[] = {"Prefix=ABC", "RecvUser=client", "RecvPass=\\kpkwkwkwksdmhr"};
-
-} // namespace
-
-class ProfileSettingsTest : public ProfileFileTest {
-protected:
-    // Opens the minimal profile with these lines put first in its section (so that they
-    // win over the minimal ones) and selects it.
-    TProfile& Select(std::initializer_list<AnsiString> extra)
-    {
-        std::string text = "[P]\r\n";
-        for (const AnsiString& line : extra)
-            text += line + "\r\n";
-        for (const AnsiString& line : Minimal)
-            text += line + "\r\n";
-        WriteBytes(FileName, text);
-        Store.Open(FileName);
-        Store.Select(0);
-        return *Store.Current();
-    }
-
-    // The message Select raises for the minimal profile with these lines added.
-    AnsiString SelectError(std::initializer_list<AnsiString> extra)
-    {
-        try {
-            Select(extra);
-        } catch (const Exception& error) {
-            EXPECT_EQ(Store.Current(), nullptr);
-            return error.Message();
-        }
-        return "no error";
-    }
-};
+using ProfileSettingsTest = ProfileFileTest;
 
 TEST_F(ProfileSettingsTest, DefaultsOfAMinimalProfile)
 {
-    const TProfile& profile = Select({});
+    const TProfile& profile = SelectProfile({});
     EXPECT_EQ(profile.Prefix, "ABC");
     EXPECT_EQ(profile.CipherType, ctPgp);
     EXPECT_EQ(profile.BankPgpKey, "6C1E9A04D7B35F28");
@@ -74,7 +39,7 @@ TEST_F(ProfileSettingsTest, DefaultsOfAMinimalProfile)
 TEST_F(ProfileSettingsTest, GivenValues)
 {
     const TProfile& profile =
-        Select({"RecvHost=pop.bank", "RecvType=imap4", "SendType=http", "SendHost=www.bank", "SendPort=8080",
+        SelectProfile({"RecvHost=pop.bank", "RecvType=imap4", "SendType=http", "SendHost=www.bank", "SendPort=8080",
                 "SendUser=s", "SendPass=\\kpkwkwkwksdmhr", "EMail=me@client", "BankEMail=bank@bank",
                 "ProxyHost=proxy", "ProxyPort=0", "ProxyUser=pu", "DataPath=/srv/data"});
     EXPECT_EQ(profile.RecvType, ttImap4);
@@ -95,16 +60,16 @@ TEST_F(ProfileSettingsTest, GivenValues)
 
 TEST_F(ProfileSettingsTest, TransportDefaultsFollowTheType)
 {
-    EXPECT_EQ(Select({"RecvType=HTTP"}).RecvPort, 80);
-    EXPECT_EQ(Select({"SendType=HTTP"}).SendPort, 80);
-    EXPECT_EQ(Select({"RecvType=pop3"}).RecvPort, 110);
+    EXPECT_EQ(SelectProfile({"RecvType=HTTP"}).RecvPort, 80);
+    EXPECT_EQ(SelectProfile({"SendType=HTTP"}).SendPort, 80);
+    EXPECT_EQ(SelectProfile({"RecvType=pop3"}).RecvPort, 110);
     EXPECT_ANSI_EQ(SelectError({"SendType=POP3"}), "Профиль P: Неверное значение параметра SendType");
     EXPECT_ANSI_EQ(SelectError({"RecvType=SMTP"}), "Профиль P: Неверное значение параметра RecvType");
 }
 
 TEST_F(ProfileSettingsTest, Prefix)
 {
-    EXPECT_EQ(Select({"Prefix=ab1"}).Prefix, "AB1");
+    EXPECT_EQ(SelectProfile({"Prefix=ab1"}).Prefix, "AB1");
     const AnsiString error = "Профиль P: Параметр Prefix должен состоять из трех латинских букв и/или цифр";
     EXPECT_ANSI_EQ(SelectError({"Prefix=AB"}), error);
     EXPECT_ANSI_EQ(SelectError({"Prefix=ABCD"}), error);
@@ -124,7 +89,7 @@ TEST_F(ProfileSettingsTest, MissingPrefixUserOrPassword)
 
 TEST_F(ProfileSettingsTest, PgpCipher)
 {
-    const TProfile& profile = Select({"CipherType=pgp", "BankPgpKey=0123456789ABCDEF", "PgpKeyPath=keys\\gpg"});
+    const TProfile& profile = SelectProfile({"CipherType=pgp", "BankPgpKey=0123456789ABCDEF", "PgpKeyPath=keys\\gpg"});
     EXPECT_EQ(profile.CipherType, ctPgp);
     EXPECT_EQ(profile.BankPgpKey, "0123456789ABCDEF");
     EXPECT_ANSI_EQ(profile.PgpKeyPath, ProgramFolder() + "keys/gpg/");
@@ -143,7 +108,7 @@ TEST_F(ProfileSettingsTest, VerbaCipher)
                    "Профиль P: Не задано значение параметра VerbaSecPath");
 
     const TProfile& profile =
-        Select({"CipherType=verba", "BankPgpKey=bad", "VerbaPubPath=/keys/pub", "VerbaSecPath=a:\\sec"});
+        SelectProfile({"CipherType=verba", "BankPgpKey=bad", "VerbaPubPath=/keys/pub", "VerbaSecPath=a:\\sec"});
     EXPECT_EQ(profile.CipherType, ctVerba);
     EXPECT_EQ(profile.BankVerbaKey, "0586");
     EXPECT_EQ(profile.VerbaPubPath, "/keys/pub/");
@@ -158,7 +123,7 @@ TEST_F(ProfileSettingsTest, VerbaCipher)
 
 TEST_F(ProfileSettingsTest, SwitchingTheCipherClearsTheOtherCiphersFields)
 {
-    Select({"CipherType=VERBA", "VerbaPubPath=p", "VerbaSecPath=s"});
+    SelectProfile({"CipherType=VERBA", "VerbaPubPath=p", "VerbaSecPath=s"});
     TProfile& profile = *Store.Current();
     Store.Ini()->WriteString("P", "CipherType", "PGP");
     Store.Select(0);
