@@ -107,13 +107,6 @@ TEST_F(ProfileStoreTest, OpeningTheSameFileTwiceLeavesItByteIdentical)
     EXPECT_ANSI_EQ(Store.Current()->Caption, "Клиент 1");
 }
 
-TEST_F(ProfileStoreTest, SelectMakesTheLoadedProfileCurrent)
-{
-    TProfile& profile = SelectFirst({"[P]", "Prefix=abc", "RecvUser=u", "RecvPass=p"});
-    EXPECT_EQ(Store.Current(), Store.Profile(0));
-    EXPECT_EQ(profile.Prefix, "ABC");
-}
-
 TEST_F(ProfileStoreTest, AFailedSelectLeavesNoCurrentProfileEvenAfterAnEarlierSuccess)
 {
     Open({"[Good]", "Prefix=ABC", "RecvUser=u", "RecvPass=p", "[Плохой]", "Prefix=AB"});
@@ -159,16 +152,6 @@ TEST_F(ProfileStoreTest, LoadRebuildsTheListAfterTheFileChanged)
     EXPECT_EQ(Store.Current(), nullptr);
     ASSERT_EQ(Store.Count(), 2);
     EXPECT_ANSI_EQ(Store.Profile(1)->Caption, "Второй");
-}
-
-TEST_F(ProfileStoreTest, TheHolderCreatesOneEmptyStore)
-{
-    TProfilesPtr holder;
-    TProfiles* store = holder.Get();
-    EXPECT_EQ(holder.Get(), store);
-    EXPECT_EQ(store->Count(), 0);
-    EXPECT_EQ(store->Current(), nullptr);
-    EXPECT_ANSI_EQ(store->GetFileName(), "");
 }
 
 // ---- Key access ----
@@ -237,11 +220,10 @@ TEST_F(KeyAccessTest, PathsAreAbsoluteFoldersFromTheProgramsFolder)
 
 TEST_F(KeyAccessTest, ScrambledPasswords)
 {
-    Open({"[P]", "RecvPass=\\kpkwkwkwksdmhrq", "SendPass=\\", "ProxyPass=\\kpkwkwkwksdmhr"});
+    Open({"[P]", "RecvPass=\\kpkwkwkwksdmhrq", "SendPass=\\"});
     const TProfile& profile = *Store.Profile(0);
     EXPECT_EQ(profile.ReadPasswordParam("RecvPass"), "secret");   // last unpaired letter ignored
     EXPECT_EQ(profile.ReadPasswordParam("SendPass"), "");
-    EXPECT_NE(profile.ReadPasswordParam("ProxyPass"), "secret");  // scrambled under another key
 }
 
 TEST_F(KeyAccessTest, WriteGoesToTheOwnSectionAndKeepsTheRest)
