@@ -102,7 +102,7 @@ AnsiString ExpandProfilePath(const AnsiString& path)
 
 AnsiString ExpandProfileFolder(const AnsiString& path)
 {
-    return IncludeTrailingPathDelimiter(ExpandProfilePath(IncludeTrailingPathDelimiter(NormalizeSeparators(path))));
+    return IncludeTrailingPathDelimiter(ExpandProfilePath(path));
 }
 
 AnsiString ProgramRelativePath(const AnsiString& path)
