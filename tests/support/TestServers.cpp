@@ -20,9 +20,7 @@
 
 #include <arpa/inet.h>
 #include <fcntl.h>
-#include <grp.h>
 #include <netinet/in.h>
-#include <pwd.h>
 #include <sys/prctl.h>
 #include <sys/socket.h>
 #include <sys/syscall.h>
@@ -189,36 +187,21 @@ bool AcceptsConnections(int port)
     return connected;
 }
 
-// The unprivileged accounts the servers use. Dovecot refuses root as the mail user, so
-// as root the mailboxes belong to 65534 and dovecot's helpers run as its package users.
-struct TMailAccounts {
-    uid_t MailUid;
-    gid_t MailGid;
-    std::string LoginUser;
-    std::string InternalUser;
-    std::string InternalGroup;
-};
+// Dovecot refuses root as the mail user: the mailbox belongs to this unprivileged uid
+// (dovecot's helpers run as its package users, see dovecot.conf). The tests run as root.
+constexpr uid_t MailUid = 65534;
+constexpr gid_t MailGid = 65534;
 
-TMailAccounts MailAccounts()
+void HandToMailUser(const std::string& path)
 {
-    if (geteuid() == 0)
-        return {65534, 65534, "dovenull", "dovecot", "dovecot"};
-    const passwd* userEntry = getpwuid(getuid());
-    const group* groupEntry = getgrgid(getgid());
-    const std::string userName = userEntry ? userEntry->pw_name : "nobody";
-    return {getuid(), getgid(), userName, userName, groupEntry ? groupEntry->gr_name : "nogroup"};
-}
-
-void ChownTree(const std::string& path, uid_t uid, gid_t gid)
-{
-    if (geteuid() != 0)
-        return;
-    if (lchown(path.c_str(), uid, gid) != 0)
-        throw TServerError("Cannot hand " + path + " to the mail user");
+    auto hand = [](const fs::path& item) {
+        if (lchown(item.c_str(), MailUid, MailGid) != 0)
+            throw TServerError("Cannot hand " + item.string() + " to the mail user (the mail servers need root)");
+    };
+    hand(path);
     if (fs::is_directory(path))
         for (const auto& entry : fs::recursive_directory_iterator(path))
-            if (lchown(entry.path().c_str(), uid, gid) != 0)
-                throw TServerError("Cannot hand " + entry.path().string() + " to the mail user");
+            hand(entry.path());
 }
 
 // A name unique among the fixture's writers, sorting by time as dovecot sorts new mail.
@@ -472,8 +455,7 @@ void TMailServer::PrepareMailbox()
     for (const char* folder : {"new", "cur", "tmp"})
         fs::create_directories(maildir + folder);
     fs::create_directories(FFolder.Path() + "envelopes");
-    const TMailAccounts accounts = MailAccounts();
-    ChownTree(FFolder.Path() + "home", accounts.MailUid, accounts.MailGid);
+    HandToMailUser(FFolder.Path() + "home");
     WriteFile(FFolder.Path() + "passwd", FUser + ":{PLAIN}" + FPassword + "\n");
 }
 
@@ -487,12 +469,11 @@ TMailPorts TMailServer::Start()
 
 int TMailServer::StartSmtp()
 {
-    const TMailAccounts accounts = MailAccounts();
     const std::string root = FFolder.Path();
     auto prepare = [&](const std::vector<int>& ports) {
         TServerLaunch launch{{Python, ServersDir() + "smtp_maildir.py", "--port", std::to_string(ports[0]),
                         "--maildir", MaildirPath(), "--envelopes", root + "envelopes",
-                        "--uid", std::to_string(accounts.MailUid), "--gid", std::to_string(accounts.MailGid),
+                        "--uid", std::to_string(MailUid), "--gid", std::to_string(MailGid),
                         "--user=" + FUser, "--password=" + FPassword},
                        root + "smtp.log", {}};
         for (const std::string& address : FRefused)
@@ -507,16 +488,12 @@ int TMailServer::StartSmtp()
 
 void TMailServer::WriteDovecotConfig(const TMailPorts& ports) const
 {
-    const TMailAccounts accounts = MailAccounts();
     WriteFile(FFolder.Path() + "dovecot.conf",
               FillTemplate("dovecot.conf", {{"ROOT", FFolder.Path()},
                                             {"POP3_PORT", std::to_string(ports.Pop3)},
                                             {"IMAP_PORT", std::to_string(ports.Imap)},
-                                            {"MAIL_UID", std::to_string(accounts.MailUid)},
-                                            {"MAIL_GID", std::to_string(accounts.MailGid)},
-                                            {"LOGIN_USER", accounts.LoginUser},
-                                            {"INTERNAL_USER", accounts.InternalUser},
-                                            {"INTERNAL_GROUP", accounts.InternalGroup}}));
+                                            {"MAIL_UID", std::to_string(MailUid)},
+                                            {"MAIL_GID", std::to_string(MailGid)}}));
 }
 
 TMailPorts TMailServer::StartDovecot()
@@ -548,9 +525,8 @@ std::string TMailServer::PutMessage(const std::string& bytes)
 {
     const std::string name = UniqueMaildirName("test");
     const std::string maildir = MaildirPath();
-    const TMailAccounts accounts = MailAccounts();
     WriteFile(maildir + "tmp/" + name, bytes);
-    ChownTree(maildir + "tmp/" + name, accounts.MailUid, accounts.MailGid);
+    HandToMailUser(maildir + "tmp/" + name);
     fs::rename(maildir + "tmp/" + name, maildir + "new/" + name);
     return name;
 }
