@@ -541,7 +541,7 @@ std::vector<TMailFile> TMailServer::Messages() const
             const size_t info = fileName.find(":2,");
             message.Name = fileName.substr(0, info);
             message.Flags = info == std::string::npos ? "" : fileName.substr(info + 3);
-            message.Seen = std::string(folder) == "cur";
+            message.InCur = std::string(folder) == "cur";
             message.Bytes = ReadIfExists(path + fileName);
             message.Envelope = ReadEnvelope(FFolder.Path() + "envelopes/" + message.Name);
             messages.push_back(std::move(message));

@@ -43,7 +43,7 @@ struct TMailEnvelope {
 struct TMailFile {
     std::string Name;     // the Maildir base name (without dovecot's ":2,flags")
     std::string Flags;    // the Maildir flags ("S" seen, "T" deleted, ...)
-    bool Seen = false;    // dovecot moved it from new/ to cur/
+    bool InCur = false;   // dovecot has taken it from new/ into cur/
     std::string Bytes;    // the stored message, byte for byte
     TMailEnvelope Envelope;   // empty for a message that the test put in
 };
@@ -54,8 +54,9 @@ struct TMailPorts {
     int Imap = 0;
 };
 
-// One mailbox (a Maildir of `user`), filled by the SMTP server and served by dovecot.
-// The SMTP server offers AUTH PLAIN and LOGIN without TLS and accepts only the mailbox's
+// One mailbox (a Maildir of `user`), filled by the SMTP server and served by dovecot;
+// user and password hold no ":" or line break (dovecot's passwd file). The tests run as
+// root: dovecot's mail user must differ from root. The SMTP server offers AUTH PLAIN and LOGIN without TLS and accepts only the mailbox's
 // user and password; logging in is not required.
 class TMailServer {
 public:

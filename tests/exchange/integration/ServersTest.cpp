@@ -185,7 +185,7 @@ TEST(MailServerTest, SmtpStoresTheMessageByteExactWithItsEnvelope)
     const std::vector<TMailFile> messages = mail.Messages();
     ASSERT_EQ(messages.size(), 2u) << mail.Logs();
     EXPECT_EQ(messages[0].Bytes, Message);
-    EXPECT_FALSE(messages[0].Seen);
+    EXPECT_FALSE(messages[0].InCur);
     EXPECT_EQ(messages[0].Envelope.MailFrom, "client@example.test");
     EXPECT_THAT(messages[0].Envelope.Recipients, ElementsAre("bank@example.test"));
     EXPECT_EQ(messages[0].Envelope.Login, "client");
