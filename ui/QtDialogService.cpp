@@ -1,5 +1,6 @@
 #include "ui/QtDialogService.h"
 
+#include "documents/Common.h"
 #include "ui/QtText.h"
 
 #include <QApplication>
@@ -67,7 +68,7 @@ std::optional<AnsiString> ChosenPath(const QString& chosen)
     AnsiString path;
     if (FromQStringExact(chosen, path))
         return path;
-    QMessageBox box(QMessageBox::Warning, ToQString("Экспорт в Вельтон-Банк"),
+    QMessageBox box(QMessageBox::Warning, ToQString(ApplicationTitle),
                     ToQString("Имя файла нельзя записать в кодировке Windows-1251: ") + chosen,
                     QMessageBox::Ok, QApplication::activeWindow());
     box.setTextFormat(Qt::PlainText);
