@@ -166,8 +166,6 @@ AnsiString TProfileParams::ReadPasswordParam(const AnsiString& key, const std::o
 
 void TProfileParams::WriteParam(const AnsiString& key, const AnsiString& value) const
 {
-    if (value.find_first_of("\r\n") != AnsiString::npos)
-        throw Exception("Значение параметра " + key + " не может содержать перевод строки");
     Ini().WriteString(Owner->Name, key, value);
 }
 

@@ -87,7 +87,7 @@ public:
     AnsiString ReadPasswordParam(const AnsiString& key, const std::optional<AnsiString>& def = std::nullopt) const;
 
     // Stores key=value in the profile's own section (never in "Common"); the file is
-    // written at once. A value with a line break is refused: it would break the file.
+    // written at once. A value with a line break is refused by the file class.
     void WriteParam(const AnsiString& key, const AnsiString& value) const;
 
     TProfileHeader* Owner;

@@ -241,7 +241,7 @@ TEST_F(DocumentKindsTest, ACommentThatWouldBreakTheFileIsRefusedAndChangesNothin
     SelectProfile({"Salary.Comment=old"});
     const std::string before = FileBytes();
     EXPECT_RAISES(Salary().SetComment("line\r\n[Common]\r\nPrefix=XXX"), Exception,
-                  "Значение параметра Salary.Comment не может содержать перевод строки");
+                  "Недопустимое имя или значение параметра: [P] Salary.Comment");
     EXPECT_EQ(Salary().Comment, "old");
     EXPECT_EQ(FileBytes(), before);
 }

@@ -93,6 +93,19 @@ TEST_F(ProfileStoreTest, OldFileCountMovesOnce)
     EXPECT_EQ(FileBytes(), once);
 }
 
+TEST_F(ProfileStoreTest, ALoadThatCannotWriteTheFileLeavesNoProfiles)
+{
+    const std::string bytes = IniText({"[A]", "Prefix=ABC", "[B]", "RecvPass=plain"});
+    WriteBytes(FileName, bytes);
+    // Every temporary name beside the file is taken, so no write can reach it.
+    for (int number = 0; number < 100; ++number)
+        WriteBytes(FileName + Format(".$%.2d", number), "stale");
+    EXPECT_THROW(Store.Open(FileName), EOSError);
+    EXPECT_EQ(Store.Count(), 0);
+    EXPECT_EQ(Store.Current(), nullptr);
+    EXPECT_EQ(FileBytes(), bytes);
+}
+
 TEST_F(ProfileStoreTest, OpeningTheSameFileTwiceLeavesItByteIdentical)
 {
     const std::string bytes = IniText({"; Профили клиентов", "[Common]", "RecvHost = mail.example.ru ",
@@ -234,9 +247,9 @@ TEST_F(KeyAccessTest, WriteGoesToTheOwnSectionAndKeepsTheRest)
     profile.WriteParam("A", "3");
     EXPECT_EQ(FileBytes(), IniText({"; comment", "[P]", "A=3", "B=Значение", "[Common]", "B=2"}));
     EXPECT_RAISES(profile.WriteParam("C", "a\r\n[Common]"), Exception,
-                  "Значение параметра C не может содержать перевод строки");
+                  "Недопустимое имя или значение параметра: [P] C");
     EXPECT_RAISES(profile.WriteParam("C", "a\nb"), Exception,
-                  "Значение параметра C не может содержать перевод строки");
+                  "Недопустимое имя или значение параметра: [P] C");
     EXPECT_EQ(FileBytes(), IniText({"; comment", "[P]", "A=3", "B=Значение", "[Common]", "B=2"}));
 }
 
