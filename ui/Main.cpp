@@ -1,6 +1,5 @@
 // The program entry: the application, its permanent windows and the message loop.
 
-#include "platform/Exception.h"
 #include "ui/Guard.h"
 #include "ui/QtDialogService.h"
 #include "ui/UFrmAbout.h"
@@ -44,29 +43,33 @@ std::unique_ptr<QSocketNotifier> WatchTerminate()
     return notifier;
 }
 
+// Holds a window's global for as long as the window lives.
+template <typename TWindow>
+class TWindowGlobal {
+public:
+    TWindowGlobal(TWindow*& global, TWindow* window) : FGlobal(global) { FGlobal = window; }
+    ~TWindowGlobal() { FGlobal = nullptr; }
+
+    TWindowGlobal(const TWindowGlobal&) = delete;
+    TWindowGlobal& operator=(const TWindowGlobal&) = delete;
+
+private:
+    TWindow*& FGlobal;
+};
+
 // The permanent windows, created in this order and living until the message loop ends.
 void RunWindows(int argc, char** argv)
 {
     TFrmMain mainWindow(TStartupParams::FromProcess(argc, argv));
-    FrmMain = &mainWindow;
-    struct TGlobals {
-        ~TGlobals()
-        {
-            FrmAbout = nullptr;
-            FrmFind = nullptr;
-            FrmWizard = nullptr;
-            FrmProfile = nullptr;
-            FrmMain = nullptr;
-        }
-    } clearGlobals;
+    const TWindowGlobal<TFrmMain> mainGlobal(FrmMain, &mainWindow);
     TFrmProfile profile(&mainWindow);
-    FrmProfile = &profile;
+    const TWindowGlobal<TFrmProfile> profileGlobal(FrmProfile, &profile);
     TFrmWizard wizard(&mainWindow);
-    FrmWizard = &wizard;
+    const TWindowGlobal<TFrmWizard> wizardGlobal(FrmWizard, &wizard);
     TFrmFind find(&mainWindow);
-    FrmFind = &find;
+    const TWindowGlobal<TFrmFind> findGlobal(FrmFind, &find);
     TFrmAbout about(&mainWindow);
-    FrmAbout = &about;
+    const TWindowGlobal<TFrmAbout> aboutGlobal(FrmAbout, &about);
 
     mainWindow.showMaximized();
     QApplication::exec();

@@ -173,7 +173,6 @@ void TFrmMain::ConnectCommands()
     });
     connect(ItmWindow, &QMenu::aboutToShow, this, [this] { Guarded([this] { ItmWindowClick(); }); });
     SetCommandHandler(ItmProfile, [this] { ItmProfileClick(); });
-    SetCommandHandler(ItmLogging, [] {});   // the item's check mark toggles itself
     SetCommandHandler(ItmExit, [this] { close(); });
     SetCommandHandler(ItmPrevious, [this] { FMdiArea->activatePreviousSubWindow(); });
     SetCommandHandler(ItmNext, [this] { FMdiArea->activateNextSubWindow(); });

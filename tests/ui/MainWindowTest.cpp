@@ -303,7 +303,8 @@ TEST_F(MainWindowTest, SelectingAProfileClosesEveryChildWithoutAsking)
 TEST_F(MainWindowTest, ChoosingAnotherProfileAsksAboutOpenWindowsAndUnsavedData)
 {
     const AnsiString ini = Dir.File("profiles.ini");
-    WriteTwoProfiles(ini);
+    WriteProfiles(ini, {"[First]", "Caption=Общий", "Prefix=ABC", "RecvUser=first", "RecvPass=one", "[Second]",
+                        "Caption=Общий", "Prefix=DEF", "RecvUser=second", "RecvPass=two"});
     WriteBytes(Program + ".rst", IniLines({"[State]", "IniFile=" + ini, "Profile=Second"}));
     Start();
     AddChild(new TDocumentWindow(true), "Список на зачисление");
@@ -325,7 +326,7 @@ TEST_F(MainWindowTest, ChoosingAnotherProfileAsksAboutOpenWindowsAndUnsavedData)
     }
 
     // Without child windows the chooser comes at once, with the current profile chosen
-    // even when another one shows the same caption.
+    // although the other one shows the same caption.
     Main->SelectProfile(1);
     DeleteClosedWindows();
     bool shown = false;
