@@ -33,10 +33,14 @@ std::string Hex(const std::string& bytes);
         try {                                                                              \
             statement;                                                                     \
             ADD_FAILURE() << "Expected " #ExceptionType " from: " #statement;             \
-        } catch (const ExceptionType& raised__) {                                          \
-            EXPECT_ANSI_EQ(raised__.Message(), AnsiString(expectedMessage));               \
-        } catch (const Exception& other__) {                                               \
-            ADD_FAILURE() << "Other exception from " #statement ": " << U8(other__.Message()); \
+        } catch (const Exception& raised__) {                                              \
+            /* One handler, so that ExceptionType may be Exception itself. */              \
+            if (dynamic_cast<const ExceptionType*>(&raised__)) {                           \
+                EXPECT_ANSI_EQ(raised__.Message(), AnsiString(expectedMessage));           \
+            } else {                                                                       \
+                ADD_FAILURE() << "Other exception from " #statement ": "                  \
+                              << U8(raised__.Message());                                   \
+            }                                                                              \
         }                                                                                  \
     } while (0)
 
@@ -46,11 +50,14 @@ std::string Hex(const std::string& bytes);
         try {                                                                              \
             statement;                                                                     \
             ADD_FAILURE() << "Expected " #ExceptionType " from: " #statement;             \
-        } catch (const ExceptionType& raised__) {                                          \
+        } catch (const Exception& raised__) {                                              \
             const AnsiString prefix__ = (expectedPrefix);                                  \
-            EXPECT_ANSI_EQ(raised__.Message().substr(0, prefix__.size()), prefix__);        \
-        } catch (const Exception& other__) {                                               \
-            ADD_FAILURE() << "Other exception from " #statement ": " << U8(other__.Message()); \
+            if (dynamic_cast<const ExceptionType*>(&raised__)) {                           \
+                EXPECT_ANSI_EQ(raised__.Message().substr(0, prefix__.size()), prefix__);    \
+            } else {                                                                       \
+                ADD_FAILURE() << "Other exception from " #statement ": "                  \
+                              << U8(raised__.Message());                                   \
+            }                                                                              \
         }                                                                                  \
     } while (0)
 
