@@ -28,11 +28,6 @@ std::string Unpacked(const std::string& packed)
     return StreamBytes(dst);
 }
 
-uint32_t ZlibCRC(const std::string& bytes)
-{
-    return uint32_t(crc32(0, reinterpret_cast<const Bytef*>(bytes.data()), uInt(bytes.size())));
-}
-
 TEST(Compress, PackedBlocksAsBytes)
 {
     EXPECT_EQ(Hex(Packed("")), "03 00 00 00 00 00");

@@ -3,6 +3,8 @@
 
 #include "platform/Classes.h"
 
+#include <zlib.h>
+
 #include <random>
 #include <string>
 
@@ -39,4 +41,10 @@ inline std::string DelimitedText(size_t count)
                 std::to_string(1000 + row % 977) + "." + std::to_string(row % 100) + "\r\n";
     text.resize(count);
     return text;
+}
+
+// The CRC-32 of the bytes, computed by zlib directly.
+inline uint32_t ZlibCRC(const std::string& bytes)
+{
+    return uint32_t(crc32(0, reinterpret_cast<const Bytef*>(bytes.data()), uInt(bytes.size())));
 }

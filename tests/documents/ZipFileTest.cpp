@@ -5,17 +5,10 @@
 #include "StreamBytes.h"
 #include "support/TestSupport.h"
 
-#include <zlib.h>
-
 namespace {
 
 std::string LE16(unsigned v) { return Bytes({int(v & 0xFF), int(v >> 8 & 0xFF)}); }
 std::string LE32(uint32_t v) { return LE16(v & 0xFFFF) + LE16(v >> 16); }
-
-uint32_t ZlibCRC(const std::string& bytes)
-{
-    return uint32_t(crc32(0, reinterpret_cast<const Bytef*>(bytes.data()), uInt(bytes.size())));
-}
 
 std::string RawDeflate(const std::string& plain)
 {

@@ -7,8 +7,6 @@
 #include "RunTool.h"
 #include "support/TestSupport.h"
 
-#include <zlib.h>
-
 #include <cstdio>
 #include <filesystem>
 #include <map>
@@ -48,8 +46,7 @@ std::string HexText(const std::string& bytes)
 std::string CRCText(const std::string& bytes)
 {
     char text[16];
-    std::snprintf(text, sizeof text, "%08x",
-                  unsigned(crc32(0, reinterpret_cast<const Bytef*>(bytes.data()), uInt(bytes.size()))));
+    std::snprintf(text, sizeof text, "%08x", unsigned(ZlibCRC(bytes)));
     return text;
 }
 
