@@ -38,7 +38,8 @@ public:
     TStream& operator=(const TStream&) = delete;
 };
 
-// File open modes (the class library's values).
+// File open modes (the class library's values). The share flags are accepted and not
+// enforced: Linux has no mandatory sharing modes.
 enum : unsigned {
     fmOpenRead = 0x0000,
     fmOpenWrite = 0x0001,

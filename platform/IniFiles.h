@@ -4,8 +4,8 @@
 // Sections and keys compare ignoring case (Cyrillic included); a value is trimmed and
 // loses one pair of surrounding quotes; a key that is present with an empty value counts
 // as present; of duplicate sections or keys the first wins. A write replaces the key's
-// line in place, else appends it after the last line of its section, else adds the
-// section at the end; every other line stays as it was, byte for byte. Lines end with
+// line in place, else appends it after the last non-blank line of its section, else adds
+// the section at the end; every other line stays as it was, byte for byte. Lines end with
 // CR LF; reading accepts CR LF or LF. Every write reaches the disk at once, through a
 // temporary file renamed over the target.
 
@@ -52,4 +52,5 @@ private:
     int SectionEnd(int sectionLine) const;                          // line after its last line
     int FindKey(int sectionLine, const AnsiString& key) const;      // line of the key or -1
     void Save();
+    void SaveOrRestore(const std::vector<AnsiString>& before);     // back to `before` on failure
 };

@@ -5,10 +5,13 @@
 
 #include <QMdiArea>
 
+#include <string>
+
 TFrmMain* FrmMain = nullptr;
 
 TFrmMain::TFrmMain(QWidget* parent) : QMainWindow(parent), FMdiArea(new QMdiArea(this))
 {
     setCentralWidget(FMdiArea);
-    setWindowTitle(ToQString(AnsiString("Экспорт в Вельтон-Банк ") + VELTON_FILE_VERSION));
+    setWindowTitle(ToQString(AnsiString("Экспорт в Вельтон-Банк ") + std::to_string(VELTON_VERSION_MAJOR) + "." +
+                             std::to_string(VELTON_VERSION_MINOR)));
 }

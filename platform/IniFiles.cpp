@@ -1,0 +1,263 @@
+#include "platform/IniFiles.h"
+
+#include "platform/Exception.h"
+#include "platform/Paths.h"
+#include "platform/SysUtils.h"
+
+namespace {
+
+// Splits the file at LF; a CR before the LF belongs to the line end. A lone CR inside a
+// line is kept, so that the line is written back as it was.
+std::vector<AnsiString> SplitFileLines(const std::string& bytes)
+{
+    std::vector<AnsiString> lines;
+    size_t start = 0;
+    while (start < bytes.size()) {
+        size_t end = bytes.find('\n', start);
+        const size_t next = end == std::string::npos ? bytes.size() : end + 1;
+        if (end == std::string::npos)
+            end = bytes.size();
+        if (end > start && bytes[end - 1] == '\r')
+            --end;
+        lines.push_back(bytes.substr(start, end - start));
+        start = next;
+    }
+    return lines;
+}
+
+// "[name]" (blanks allowed around it and inside the brackets) gives the section's name.
+bool IsSectionLine(const AnsiString& line, AnsiString& name)
+{
+    const AnsiString text = Trim(line);
+    if (text.empty() || text.front() != '[')
+        return false;
+    const size_t close = text.find(']');
+    if (close == AnsiString::npos)
+        return false;
+    name = Trim(text.substr(1, close - 1));
+    return true;
+}
+
+// "key=value": a line with "=" that is neither a comment nor a section; the key is the
+// trimmed text before the first "=" and may not be empty.
+bool IsKeyLine(const AnsiString& line, AnsiString& key, AnsiString& rawValue)
+{
+    const AnsiString text = TrimLeft(line);
+    if (text.empty() || text.front() == ';' || text.front() == '[')
+        return false;
+    const size_t equals = line.find('=');
+    if (equals == AnsiString::npos)
+        return false;
+    key = Trim(line.substr(0, equals));
+    rawValue = line.substr(equals + 1);
+    return !key.empty();
+}
+
+// A stored value as the program reads it: trimmed, without one pair of quotes around it.
+AnsiString CleanValue(const AnsiString& rawValue)
+{
+    AnsiString value = Trim(rawValue);
+    if (value.size() >= 2 && (value.front() == '"' || value.front() == '\'') && value.back() == value.front())
+        value = value.substr(1, value.size() - 2);
+    return value;
+}
+
+bool HasLineBreak(const AnsiString& text)
+{
+    return text.find_first_of("\r\n") != AnsiString::npos;
+}
+
+// A name or value that would split its line or change what the line means is refused,
+// so that a write can never inject other keys or sections into the file.
+void CheckWritable(const AnsiString& section, const AnsiString& key, const AnsiString& value)
+{
+    const AnsiString trimmedKey = Trim(key);
+    if (HasLineBreak(section) || section.find(']') != AnsiString::npos || HasLineBreak(key)
+        || trimmedKey.empty() || trimmedKey.find('=') != AnsiString::npos || trimmedKey.front() == ';'
+        || trimmedKey.front() == '[' || HasLineBreak(value))
+        throw Exception("Недопустимое имя или значение параметра: [" + section + "] " + key);
+}
+
+bool IsBlank(const AnsiString& line)
+{
+    return Trim(line).empty();
+}
+
+}  // namespace
+
+TIniFile::TIniFile(const AnsiString& fileName) : FFileName(fileName)
+{
+    // A folder or an unreadable file of that name raises here; only a missing one is empty.
+    if (FileExists(fileName) || DirectoryExists(fileName))
+        FLines = SplitFileLines(ReadFileBytes(fileName));
+}
+
+int TIniFile::FindSection(const AnsiString& section) const
+{
+    const AnsiString wanted = Trim(section);
+    AnsiString name;
+    for (size_t i = 0; i < FLines.size(); ++i)
+        if (IsSectionLine(FLines[i], name) && SameText(name, wanted))
+            return static_cast<int>(i);
+    return -1;
+}
+
+int TIniFile::SectionEnd(int sectionLine) const
+{
+    AnsiString name;
+    size_t line = static_cast<size_t>(sectionLine) + 1;
+    while (line < FLines.size() && !IsSectionLine(FLines[line], name))
+        ++line;
+    return static_cast<int>(line);
+}
+
+int TIniFile::FindKey(int sectionLine, const AnsiString& key) const
+{
+    if (sectionLine < 0)
+        return -1;
+    const AnsiString wanted = Trim(key);
+    AnsiString name, rawValue;
+    const int end = SectionEnd(sectionLine);
+    for (int line = sectionLine + 1; line < end; ++line)
+        if (IsKeyLine(FLines[static_cast<size_t>(line)], name, rawValue) && SameText(name, wanted))
+            return line;
+    return -1;
+}
+
+bool TIniFile::SectionExists(const AnsiString& section) const
+{
+    return FindSection(section) >= 0;
+}
+
+bool TIniFile::ValueExists(const AnsiString& section, const AnsiString& key) const
+{
+    return FindKey(FindSection(section), key) >= 0;
+}
+
+AnsiString TIniFile::ReadString(const AnsiString& section, const AnsiString& key, const AnsiString& def) const
+{
+    const int line = FindKey(FindSection(section), key);
+    AnsiString name, rawValue;
+    if (line < 0 || !IsKeyLine(FLines[static_cast<size_t>(line)], name, rawValue))
+        return def;
+    return CleanValue(rawValue);
+}
+
+int32_t TIniFile::ReadInteger(const AnsiString& section, const AnsiString& key, int32_t def) const
+{
+    return StrToIntDef(ReadString(section, key, ""), def);
+}
+
+bool TIniFile::ReadBool(const AnsiString& section, const AnsiString& key, bool def) const
+{
+    return ReadInteger(section, key, def ? 1 : 0) != 0;
+}
+
+void TIniFile::WriteString(const AnsiString& section, const AnsiString& key, const AnsiString& value)
+{
+    CheckWritable(section, key, value);
+    const std::vector<AnsiString> before = FLines;
+    const AnsiString line = Trim(key) + "=" + value;
+    const int sectionLine = FindSection(section);
+    const int keyLine = FindKey(sectionLine, key);
+    if (keyLine >= 0) {
+        FLines[static_cast<size_t>(keyLine)] = line;
+    } else if (sectionLine >= 0) {
+        // After the section's last non-blank line, so that a blank line before the next
+        // section stays where it is.
+        int insertAt = SectionEnd(sectionLine);
+        while (insertAt > sectionLine + 1 && IsBlank(FLines[static_cast<size_t>(insertAt - 1)]))
+            --insertAt;
+        FLines.insert(FLines.begin() + insertAt, line);
+    } else {
+        FLines.push_back("[" + Trim(section) + "]");
+        FLines.push_back(line);
+    }
+    SaveOrRestore(before);
+}
+
+void TIniFile::WriteInteger(const AnsiString& section, const AnsiString& key, int32_t value)
+{
+    WriteString(section, key, IntToStr(value));
+}
+
+void TIniFile::WriteBool(const AnsiString& section, const AnsiString& key, bool value)
+{
+    WriteString(section, key, value ? "1" : "0");
+}
+
+void TIniFile::ReadSections(TStringList& sections) const
+{
+    sections.Clear();
+    AnsiString name;
+    for (const AnsiString& line : FLines)
+        if (IsSectionLine(line, name) && sections.IndexOf(name) < 0)
+            sections.Add(name);
+}
+
+void TIniFile::ReadSection(const AnsiString& section, TStringList& keys) const
+{
+    keys.Clear();
+    const int sectionLine = FindSection(section);
+    if (sectionLine < 0)
+        return;
+    AnsiString name, rawValue;
+    const int end = SectionEnd(sectionLine);
+    for (int line = sectionLine + 1; line < end; ++line)
+        if (IsKeyLine(FLines[static_cast<size_t>(line)], name, rawValue) && keys.IndexOf(name) < 0)
+            keys.Add(name);
+}
+
+void TIniFile::ReadSectionValues(const AnsiString& section, TStringList& values) const
+{
+    TStringList keys;
+    ReadSection(section, keys);
+    values.Clear();
+    for (const AnsiString& key : keys.Items())
+        values.Add(key + "=" + ReadString(section, key, ""));
+}
+
+void TIniFile::EraseSection(const AnsiString& section)
+{
+    const std::vector<AnsiString> before = FLines;
+    // Every block of that name goes: a later duplicate must not come to light.
+    for (int line = FindSection(section); line >= 0; line = FindSection(section))
+        FLines.erase(FLines.begin() + line, FLines.begin() + SectionEnd(line));
+    if (FLines != before)
+        SaveOrRestore(before);
+}
+
+void TIniFile::DeleteKey(const AnsiString& section, const AnsiString& key)
+{
+    const std::vector<AnsiString> before = FLines;
+    // Every line of that key goes: a later duplicate must not come to light.
+    const int sectionLine = FindSection(section);
+    for (int line = FindKey(sectionLine, key); line >= 0; line = FindKey(sectionLine, key))
+        FLines.erase(FLines.begin() + line);
+    if (FLines != before)
+        SaveOrRestore(before);
+}
+
+void TIniFile::UpdateFile()
+{
+    // Every write has reached the disk already.
+}
+
+void TIniFile::Save()
+{
+    std::string bytes;
+    for (const AnsiString& line : FLines)
+        bytes += line + "\r\n";
+    WriteFileAtomically(FFileName, bytes);
+}
+
+void TIniFile::SaveOrRestore(const std::vector<AnsiString>& before)
+{
+    try {
+        Save();
+    } catch (...) {
+        // The profile in memory stays what the file on disk holds.
+        FLines = before;
+        throw;
+    }
+}

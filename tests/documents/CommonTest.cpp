@@ -1,0 +1,188 @@
+#include "documents/Common.h"
+
+#include "platform/Classes.h"
+#include "platform/Paths.h"
+#include "platform/VersionInfo.h"
+#include "support/ScriptedDialogs.h"
+#include "support/TestSupport.h"
+
+#include <cstdlib>
+#include <optional>
+#include <vector>
+
+namespace {
+
+std::vector<AnsiString> Split(const AnsiString& text, const AnsiString& delimiter)
+{
+    TStringList list;
+    list.Add("left over");   // the list is cleared first
+    SplitString(list, text, delimiter);
+    return list.Items();
+}
+
+// Points $TMPDIR at a folder for the scope of one test.
+class TTmpDirOverride {
+public:
+    explicit TTmpDirOverride(const AnsiString& folder)
+    {
+        if (const char* old = std::getenv("TMPDIR"))
+            FOld = old;
+        setenv("TMPDIR", folder.c_str(), 1);
+    }
+    ~TTmpDirOverride()
+    {
+        if (FOld)
+            setenv("TMPDIR", FOld->c_str(), 1);
+        else
+            unsetenv("TMPDIR");
+    }
+
+private:
+    std::optional<std::string> FOld;
+};
+
+}  // namespace
+
+TEST(GetFolderTest, ProgramAndTemporaryFolders)
+{
+    EXPECT_EQ(GetFolder(FolderProgram), ProgramFolder());
+    EXPECT_EQ(GetFolder(5).back(), '/');
+
+    TTempDir temp;
+    const AnsiString tmp = temp.File("tmp/");
+    TTmpDirOverride override(tmp);
+    EXPECT_EQ(GetFolder(6), tmp);
+    EXPECT_FALSE(DirectoryExists(tmp));
+    EXPECT_EQ(GetFolder(6, true), tmp);
+    EXPECT_TRUE(DirectoryExists(tmp));
+}
+
+TEST(GetFolderTest, ProfileFoldersNeedAProfileAndKindsAreChecked)
+{
+    for (int kind = FolderReject; kind <= FolderLog; ++kind)
+        EXPECT_RAISES(GetFolder(kind, true), Exception, "Профиль не выбран");
+    EXPECT_RAISES(GetFolder(7), Exception, "Выход индекса за пределы диапазона (7)");
+    EXPECT_RAISES(GetFolder(-1), Exception, "Выход индекса за пределы диапазона (-1)");
+}
+
+TEST(EnsureDirTest, CreatesMissingParentsOnceAndReportsFailure)
+{
+    TTempDir temp;
+    const AnsiString folder = temp.File("Bank/Sent/");
+    EnsureDir(folder);
+    EXPECT_TRUE(DirectoryExists(folder));
+    WriteBytes(folder + "keep.txt", "x");
+    EnsureDir(folder);   // exists: nothing happens
+    EXPECT_EQ(ReadBytes(folder + "keep.txt"), "x");
+
+    WriteBytes(temp.File("file"), "");
+    EXPECT_THROW(EnsureDir(temp.File("file/sub/")), EOSError);
+}
+
+TEST(AppMessageBoxTest, AsksUnderTheApplicationTitle)
+{
+    using namespace MessageBoxFlags;
+    TScriptedDialogs dialogs;
+    dialogs.ExpectMessage("Отправить файл повторно?", MessageBoxAnswer::Yes, YesNo | IconQuestion);
+    EXPECT_EQ(AppMessageBox("Отправить файл повторно?", YesNo | IconQuestion), MessageBoxAnswer::Yes);
+    ASSERT_EQ(dialogs.Asked().size(), 1u);
+    EXPECT_ANSI_EQ(dialogs.Asked()[0].Caption, "Экспорт в Вельтон-Банк");
+}
+
+TEST(VersionTest, ValuesOfTheProgramsOwnFile)
+{
+    EXPECT_EQ(GetVersionInfoValue("FileVersion", ""), VELTON_FILE_VERSION);
+    EXPECT_EQ(GetVersionInfoValue("FileVersion", ProgramPath()), VELTON_FILE_VERSION);
+    EXPECT_ANSI_EQ(GetVersionInfoValue("ProductName"), "Экспорт в Вельтон-Банк");
+    EXPECT_EQ(GetShortFileVersion(""),
+              std::to_string(VELTON_VERSION_MAJOR) + "." + std::to_string(VELTON_VERSION_MINOR));
+
+    EXPECT_RAISES(GetVersionInfoValue("FileVersion", "/usr/bin/gpg"), EOSError,
+                  "Не найдено значение версии FileVersion в файле /usr/bin/gpg");
+    EXPECT_RAISES(GetVersionInfoValue("Comments", ""), EOSError,
+                  "Не найдено значение версии Comments в файле " + ProgramPath());
+}
+
+TEST(VersionTest, VersionToInt)
+{
+    EXPECT_EQ(VersionToInt("5.3"), 5 * 65536 + 3);
+    EXPECT_EQ(VersionToInt("5"), 5 * 65536);
+    EXPECT_EQ(VersionToInt("1.10") > VersionToInt("1.9"), true);
+    EXPECT_EQ(VersionToInt("x.1"), 0);
+    EXPECT_EQ(VersionToInt("5.x"), 0);
+    EXPECT_EQ(VersionToInt("5.3.1"), 0);
+    EXPECT_EQ(VersionToInt(""), 0);
+}
+
+TEST(SplitStringTest, PartsBetweenDelimiters)
+{
+    using Items = std::vector<AnsiString>;
+    EXPECT_EQ(Split("", ","), Items{});
+    EXPECT_EQ(Split(",", ","), (Items{"", ""}));
+    EXPECT_EQ(Split("a,,b", ","), (Items{"a", "", "b"}));
+    EXPECT_EQ(Split("a,", ","), (Items{"a", ""}));
+    EXPECT_EQ(Split("a", ","), (Items{"a"}));
+    EXPECT_EQ(Split("a<>b<>", "<>"), (Items{"a", "b", ""}));
+    EXPECT_EQ(Split("a<b", "<>"), (Items{"a<b"}));
+    EXPECT_EQ(Split("a,b", ""), (Items{"a,b"}));
+}
+
+TEST(SplitStringTest, JoinUndoesSplit)
+{
+    TStringList list;
+    EXPECT_EQ(JoinStrings(list, ";"), "");
+    for (const AnsiString text : {"a;;b", ";", "x", "Иванов;Пётр;"}) {
+        SplitString(list, text, ";");
+        EXPECT_ANSI_EQ(JoinStrings(list, ";"), text);
+    }
+}
+
+TEST(EscapeTest, EscapesTheSetAndTheMarkItself)
+{
+    EXPECT_EQ(EscapeChars("a;b#c", ";"), "a#3Bb#23c");
+    EXPECT_EQ(EscapeChars("x\r\ny", "\r\n;"), "x#0D#0Ay");
+    EXPECT_EQ(EscapeChars("Я", "Я"), "#DF");
+    EXPECT_EQ(EscapeChars(AnsiString(1, '\0'), AnsiString(1, '\0')), "#00");
+    EXPECT_EQ(EscapeChars("plain", ""), "plain");
+
+    for (const AnsiString text : {"a;b#c", "##;;", "Сумма;100#"})
+        EXPECT_ANSI_EQ(UnescapeChars(EscapeChars(text, ";")), text);
+}
+
+TEST(EscapeTest, UnescapeTakesUpToTwoHexDigits)
+{
+    EXPECT_EQ(UnescapeChars("a#3bb#23"), "a;b#");
+    EXPECT_EQ(UnescapeChars("#4"), "\x04");
+    EXPECT_EQ(UnescapeChars("#DF"), "Я");
+    EXPECT_EQ(UnescapeChars("#00"), AnsiString(1, '\0'));
+
+    EXPECT_THROW(UnescapeChars("abc#"), EConvertError);
+    EXPECT_THROW(UnescapeChars("#x1"), EConvertError);
+    EXPECT_THROW(UnescapeChars("#4x"), EConvertError);
+    EXPECT_THROW(UnescapeChars("# 4"), EConvertError);
+}
+
+TEST(FloppyTest, DriveAIgnoringCase)
+{
+    EXPECT_TRUE(IsFloppyPath("A:\\keys"));
+    EXPECT_TRUE(IsFloppyPath("a:/keys/"));
+    EXPECT_TRUE(IsFloppyPath("a:"));
+    EXPECT_FALSE(IsFloppyPath("c:\\a"));
+    EXPECT_FALSE(IsFloppyPath("/a:/keys"));
+    EXPECT_FALSE(IsFloppyPath("a"));
+    EXPECT_FALSE(IsFloppyPath(""));
+}
+
+TEST(FreeBackupNameTest, FirstFreeNumberWithAtLeastTwoDigits)
+{
+    TTempDir temp;
+    const AnsiString name = temp.File("data.txt");
+    EXPECT_EQ(FreeBackupName(name), name + ".$00");
+
+    WriteBytes(name + ".$00", "");
+    EXPECT_EQ(FreeBackupName(name), name + ".$01");
+
+    for (int n = 1; n < 100; ++n)
+        WriteBytes(name + ".$" + (n < 10 ? "0" : "") + std::to_string(n), "");
+    EXPECT_EQ(FreeBackupName(name), name + ".$100");
+}

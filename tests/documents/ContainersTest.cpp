@@ -1,0 +1,224 @@
+#include "documents/Containers.h"
+
+#include "support/TestSupport.h"
+
+#include <vector>
+
+namespace {
+
+// An item that records its own destruction, for the owning array.
+struct TTracked {
+    explicit TTracked(std::vector<int>& log, int id) : Log(log), Id(id) {}
+    virtual ~TTracked() { Log.push_back(Id); }
+    std::vector<int>& Log;
+    int Id;
+};
+
+std::vector<int> Contents(const TArray<int, 4>& array)
+{
+    return std::vector<int>(array.ItemsPtr(), array.ItemsPtr() + array.Count());
+}
+
+}  // namespace
+
+TEST(TArrayTest, CapacityFollowsTheStep)
+{
+    TArray<int, 4> array;
+    EXPECT_EQ(array.Capacity(), 0);
+    EXPECT_EQ(array.ItemsPtr(), nullptr);
+
+    array.SetCount(5);
+    EXPECT_EQ(array.Count(), 5);
+    EXPECT_EQ(array.Capacity(), 8);
+    array.SetCount(4);
+    EXPECT_EQ(array.Capacity(), 4);
+    array.SetCount(0);
+    EXPECT_EQ(array.Capacity(), 0);
+    EXPECT_EQ(array.ItemsPtr(), nullptr);
+
+    TIntArray exact;
+    exact.SetCount(3);
+    EXPECT_EQ(exact.Capacity(), 3);
+}
+
+TEST(TArrayTest, GrowingKeepsElementsAndZeroesNewOnes)
+{
+    TArray<int, 4> array;
+    array.SetCount(3);
+    EXPECT_EQ(Contents(array), (std::vector<int>{0, 0, 0}));
+    for (int i = 0; i < 3; ++i)
+        array.Set(i, 10 + i);
+
+    array.SetCount(9);   // reallocates
+    EXPECT_EQ(Contents(array), (std::vector<int>{10, 11, 12, 0, 0, 0, 0, 0, 0}));
+
+    // A slot dropped and regained within the same capacity comes back zeroed, not with
+    // its old value.
+    array.SetCount(8);
+    array.Set(6, 99);
+    array.SetCount(6);
+    array.SetCount(7);
+    EXPECT_EQ(array.Capacity(), 8);
+    EXPECT_EQ(array.At(6), 0);
+}
+
+TEST(TArrayTest, BadCountOrIndexRaisesAndChangesNothing)
+{
+    TArray<int, 4> array;
+    array.SetCount(2);
+    array.Set(1, 7);
+
+    EXPECT_RAISES(array.SetCount(-1), Exception, "Задано неверное число элементов (-1)");
+    EXPECT_RAISES(array.SetCount(INT_MAX), Exception, "Задано неверное число элементов (2147483647)");
+    EXPECT_RAISES(array.At(2), Exception, "Выход индекса за пределы диапазона (2)");
+    EXPECT_RAISES(array.At(-1), Exception, "Выход индекса за пределы диапазона (-1)");
+    EXPECT_RAISES(array.Set(2, 1), Exception, "Выход индекса за пределы диапазона (2)");
+    EXPECT_RAISES(array.Insert(3, 1), Exception, "Выход индекса за пределы диапазона (3)");
+    EXPECT_RAISES(array.Delete(2), Exception, "Выход индекса за пределы диапазона (2)");
+
+    EXPECT_EQ(Contents(array), (std::vector<int>{0, 7}));
+    EXPECT_EQ(array.Capacity(), 4);
+}
+
+TEST(TArrayTest, AddInsertDeleteShiftTheRest)
+{
+    TArray<int, 4> array;
+    EXPECT_EQ(array.Add(1), 0);
+    EXPECT_EQ(array.Add(3), 1);
+    array.Insert(1, 2);
+    array.Insert(3, 4);   // at the end
+    array.Insert(0, 0);
+    EXPECT_EQ(Contents(array), (std::vector<int>{0, 1, 2, 3, 4}));
+    EXPECT_EQ(array.Capacity(), 8);
+
+    array.Delete(0);
+    array.Delete(2);
+    EXPECT_EQ(Contents(array), (std::vector<int>{1, 2, 4}));
+    array.Delete(2);
+    EXPECT_EQ(Contents(array), (std::vector<int>{1, 2}));
+}
+
+TEST(TArrayTest, IntArrayCopies)
+{
+    const int32_t data[] = {5, -1, 7};
+    TIntArray fromData(data, 3);
+    EXPECT_EQ(fromData.Capacity(), 3);
+    EXPECT_EQ(fromData.At(2), 7);
+
+    TIntArray copy(&fromData);
+    fromData.Set(0, 42);
+    ASSERT_EQ(copy.Count(), 3);
+    EXPECT_EQ(copy.At(0), 5);
+    EXPECT_EQ(copy.At(1), -1);
+
+    TIntArray none(static_cast<const TIntArray*>(nullptr));
+    EXPECT_EQ(none.Count(), 0);
+}
+
+TEST(TPtrArrayTest, OwnsItsItems)
+{
+    std::vector<int> deleted;
+    {
+        TPtrArray<TTracked*, 8> array;
+        array.SetCount(3);
+        EXPECT_EQ(array.Capacity(), 3);   // exact, whatever the step
+        for (int i = 0; i < 3; ++i)
+            array.Set(i, new TTracked(deleted, i));
+
+        array.SetCount(1);
+        EXPECT_EQ(deleted, (std::vector<int>{1, 2}));
+        array.SetCount(3);
+        EXPECT_EQ(array.At(1), nullptr);
+        EXPECT_EQ(array.At(2), nullptr);
+        deleted.clear();
+    }
+    EXPECT_EQ(deleted, (std::vector<int>{0}));
+}
+
+TEST(TPtrArrayTest, DeleteDropsTheItemAndKeepsTheOthers)
+{
+    std::vector<int> deleted;
+    TPtrArray<TTracked*> array;
+    for (int i = 0; i < 3; ++i)
+        array.Add(new TTracked(deleted, i));
+    array.Delete(1);
+    EXPECT_EQ(deleted, (std::vector<int>{1}));
+    ASSERT_EQ(array.Count(), 2);
+    EXPECT_EQ(array.At(0)->Id, 0);
+    EXPECT_EQ(array.At(1)->Id, 2);
+}
+
+namespace {
+
+class TCountingHolder : public TSmartPtr<int> {
+public:
+    int Created = 0;
+    bool Fail = false;
+
+protected:
+    int* Create() override
+    {
+        if (Fail)
+            throw Exception("Нет объекта");
+        return new int(++Created);
+    }
+};
+
+}  // namespace
+
+TEST(TSmartPtrTest, CreatesOnFirstGetAndAgainAfterReset)
+{
+    TCountingHolder holder;
+    holder.Reset();   // empty: nothing happens
+    EXPECT_EQ(holder.Created, 0);
+
+    int* first = holder.Get();
+    EXPECT_EQ(holder.Get(), first);
+    EXPECT_EQ(holder.Created, 1);
+
+    holder.Reset();
+    EXPECT_EQ(*holder.Get(), 2);
+}
+
+TEST(TSmartPtrTest, FailedCreateLeavesItEmpty)
+{
+    TCountingHolder holder;
+    holder.Fail = true;
+    EXPECT_RAISES(holder.Get(), Exception, "Нет объекта");
+    holder.Fail = false;
+    EXPECT_EQ(*holder.Get(), 1);
+}
+
+namespace {
+
+std::vector<char> Walk(const TChainLink<char>& head)
+{
+    std::vector<char> values{*head.Value()};
+    for (auto* node = head.Next(); node != &head; node = node->Next())
+        values.push_back(*node->Value());
+    return values;
+}
+
+}  // namespace
+
+TEST(TChainLinkTest, RingKeepsLinkOrderAndUnlinksOnDestruction)
+{
+    char h = 'H', a = 'A', b = 'B', c = 'C';
+    TChainLink<char> head(&h);
+    EXPECT_EQ(Walk(head), (std::vector<char>{'H'}));
+
+    auto* nodeA = new TChainLink<char>(&head, &a);
+    TChainLink<char> nodeB(&head, &b);
+    EXPECT_EQ(Walk(head), (std::vector<char>{'H', 'A', 'B'}));
+    EXPECT_EQ(head.Prev(), &nodeB);
+
+    delete nodeA;
+    EXPECT_EQ(Walk(head), (std::vector<char>{'H', 'B'}));
+
+    {
+        TChainLink<char> nodeC(&head, &c);
+        nodeC.Link(&head);   // linking again moves it, never duplicates it
+        EXPECT_EQ(Walk(head), (std::vector<char>{'H', 'B', 'C'}));
+    }
+    EXPECT_EQ(Walk(head), (std::vector<char>{'H', 'B'}));
+}

@@ -1,0 +1,206 @@
+#include "platform/IniFiles.h"
+#include "platform/Paths.h"
+
+#include "support/TestSupport.h"
+
+#include <cstdio>
+
+namespace {
+
+using TLines = std::vector<AnsiString>;
+
+// A profiles file as it may come from Windows: comments, odd spacing, a line before the
+// first section, duplicates, a Cyrillic section.
+const std::string Sample =
+    "; заголовок\r\n"
+    "orphan=1\r\n"
+    "[Common]\r\n"
+    "  Host = mail.bank.ru \r\n"
+    "Empty=\r\n"
+    "Quoted=\"  text  \"\r\n"
+    "Single='x'\r\n"
+    "Mixed=\"x'\r\n"
+    "Lone=\"\r\n"
+    "Host=second\r\n"
+    "; Host=comment\r\n"
+    "no equals sign\r\n"
+    "\r\n"
+    "[  Профиль Один  ]\r\n"
+    "Caption=Бухгалтерия\r\n"
+    "Port=\t25\t\r\n"
+    "\r\n"
+    "[common]\r\n"
+    "Host=duplicate section\r\n";
+
+TLines ListOf(const TStringList& list)
+{
+    return list.Items();
+}
+
+}  // namespace
+
+TEST(IniFileTest, ReadsValuesAsTheProgramSeesThem)
+{
+    TTempDir dir;
+    WriteBytes(dir.File("p.ini"), Sample);
+    TIniFile ini(dir.File("p.ini"));
+
+    EXPECT_ANSI_EQ(ini.ReadString("COMMON", "host", "def"), "mail.bank.ru");   // first of two
+    EXPECT_ANSI_EQ(ini.ReadString("Common", "Quoted", "def"), "  text  ");
+    EXPECT_ANSI_EQ(ini.ReadString("Common", "Single", "def"), "x");
+    EXPECT_ANSI_EQ(ini.ReadString("Common", "Mixed", "def"), "\"x'");
+    EXPECT_ANSI_EQ(ini.ReadString("Common", "Lone", "def"), "\"");
+    EXPECT_ANSI_EQ(ini.ReadString("Common", "Missing", "def"), "def");
+    EXPECT_ANSI_EQ(ini.ReadString("Common", "no equals sign", "def"), "def");
+    EXPECT_ANSI_EQ(ini.ReadString("Common", "; Host", "def"), "def");
+    EXPECT_ANSI_EQ(ini.ReadString("", "orphan", "def"), "def");   // before any section
+
+    // A present empty key is present.
+    EXPECT_TRUE(ini.ValueExists("common", "EMPTY"));
+    EXPECT_ANSI_EQ(ini.ReadString("Common", "Empty", "def"), "");
+    EXPECT_FALSE(ini.ValueExists("Common", "Missing"));
+    EXPECT_FALSE(ini.ValueExists("Нет", "Host"));
+
+    // Cyrillic section names ignore case; blanks inside the brackets do not count.
+    EXPECT_TRUE(ini.SectionExists("ПРОФИЛЬ ОДИН"));
+    EXPECT_ANSI_EQ(ini.ReadString("профиль один", "CAPTION", ""), "Бухгалтерия");
+    EXPECT_EQ(ini.ReadInteger("Профиль Один", "Port", 0), 25);
+    EXPECT_FALSE(ini.SectionExists("Профиль"));
+
+    TStringList list;
+    ini.ReadSections(list);
+    EXPECT_EQ(ListOf(list), (TLines{"Common", "Профиль Один"}));
+    ini.ReadSection("common", list);
+    EXPECT_EQ(ListOf(list), (TLines{"Host", "Empty", "Quoted", "Single", "Mixed", "Lone"}));
+    ini.ReadSectionValues("Профиль один", list);
+    EXPECT_EQ(ListOf(list), (TLines{"Caption=Бухгалтерия", "Port=25"}));
+    ini.ReadSection("Нет", list);
+    EXPECT_EQ(list.Count(), 0);
+}
+
+TEST(IniFileTest, ReadsLfFilesAndNumbers)
+{
+    TTempDir dir;
+    WriteBytes(dir.File("p.ini"), "[S]\nA=12\nB=-7 \nC=0x1F\nD=12a\nE=\nF=1\nG=0\n");
+    TIniFile ini(dir.File("p.ini"));
+    EXPECT_EQ(ini.ReadInteger("S", "A", 5), 12);
+    EXPECT_EQ(ini.ReadInteger("S", "B", 5), -7);
+    EXPECT_EQ(ini.ReadInteger("S", "C", 5), 31);
+    EXPECT_EQ(ini.ReadInteger("S", "D", 5), 5);
+    EXPECT_EQ(ini.ReadInteger("S", "E", 5), 5);
+    EXPECT_EQ(ini.ReadInteger("S", "X", 5), 5);
+    EXPECT_TRUE(ini.ReadBool("S", "F", false));
+    EXPECT_FALSE(ini.ReadBool("S", "G", true));
+    EXPECT_TRUE(ini.ReadBool("S", "X", true));
+
+    // A write brings every line to CR LF.
+    ini.WriteInteger("S", "A", -3);
+    EXPECT_EQ(ReadBytes(dir.File("p.ini")), "[S]\r\nA=-3\r\nB=-7 \r\nC=0x1F\r\nD=12a\r\nE=\r\nF=1\r\nG=0\r\n");
+}
+
+TEST(IniFileTest, WriteInPlaceKeepsEveryOtherLineByteForByte)
+{
+    TTempDir dir;
+    WriteBytes(dir.File("p.ini"), Sample);
+    TIniFile ini(dir.File("p.ini"));
+
+    ini.WriteString("COMMON", "HOST", "smtp.bank.ru");
+    std::string expected = Sample;
+    expected.replace(expected.find("  Host = mail.bank.ru "), 22, "HOST=smtp.bank.ru");
+    EXPECT_EQ(ReadBytes(dir.File("p.ini")), expected);
+
+    // A new key goes after the section's last non-blank line.
+    ini.WriteString("профиль один", "Новый", "да");
+    expected.replace(expected.find("Port=\t25\t\r\n") + 11, 0, "Новый=да\r\n");
+    EXPECT_EQ(ReadBytes(dir.File("p.ini")), expected);
+
+    // A new section goes to the end.
+    ini.WriteBool("Второй", "Flag", true);
+    expected += "[Второй]\r\nFlag=1\r\n";
+    EXPECT_EQ(ReadBytes(dir.File("p.ini")), expected);
+
+    // Another object sees what was written.
+    TIniFile again(dir.File("p.ini"));
+    EXPECT_ANSI_EQ(again.ReadString("Common", "Host", ""), "smtp.bank.ru");
+    EXPECT_ANSI_EQ(again.ReadString("Профиль один", "новый", ""), "да");
+}
+
+TEST(IniFileTest, WriteToAMissingFileCreatesIt)
+{
+    TTempDir dir;
+    const AnsiString name = dir.File("Новый.ini");
+    TIniFile ini(name);
+    EXPECT_FALSE(ini.SectionExists("State"));
+    EXPECT_ANSI_EQ(ini.ReadString("State", "Profile", "нет"), "нет");
+    EXPECT_FALSE(FileExists(name));
+
+    ini.DeleteKey("State", "Profile");   // nothing to delete: no file appears
+    ini.EraseSection("State");
+    EXPECT_FALSE(FileExists(name));
+
+    ini.WriteString("State", "IniFile", "/home/user/profiles.ini");
+    ini.WriteString("State", "Profile", "");
+    EXPECT_EQ(ReadBytes(name), "[State]\r\nIniFile=/home/user/profiles.ini\r\nProfile=\r\n");
+    EXPECT_TRUE(TIniFile(name).ValueExists("state", "profile"));
+}
+
+TEST(IniFileTest, DeleteKeyAndEraseSectionRemoveDuplicatesToo)
+{
+    TTempDir dir;
+    WriteBytes(dir.File("p.ini"),
+               "[A]\r\nK=1\r\nk=2\r\nL=3\r\n\r\n; about B\r\n[B]\r\nX=1\r\n[a]\r\nK=4\r\n[C]\r\nY=2\r\n");
+    TIniFile ini(dir.File("p.ini"));
+
+    ini.DeleteKey("a", "K");
+    EXPECT_FALSE(ini.ValueExists("A", "K"));
+    EXPECT_EQ(ReadBytes(dir.File("p.ini")),
+              "[A]\r\nL=3\r\n\r\n; about B\r\n[B]\r\nX=1\r\n[a]\r\nK=4\r\n[C]\r\nY=2\r\n");
+
+    ini.EraseSection("A");
+    EXPECT_FALSE(ini.SectionExists("A"));
+    EXPECT_EQ(ReadBytes(dir.File("p.ini")), "[B]\r\nX=1\r\n[C]\r\nY=2\r\n");
+}
+
+TEST(IniFileTest, FailedWriteLeavesTheOldFileAndTheOldValues)
+{
+    TTempDir dir;
+    const AnsiString name = dir.File("p.ini");
+    WriteBytes(name, "[S]\r\nK=old\r\n");
+    TIniFile ini(name);
+    // Every temporary name is taken by a stale file.
+    for (int number = 0; number < 100; ++number) {
+        char suffix[8];
+        std::snprintf(suffix, sizeof suffix, ".$%02d", number);
+        WriteBytes(name + suffix, "stale");
+    }
+    EXPECT_THROW(ini.WriteString("S", "K", "new"), EOSError);
+    EXPECT_EQ(ReadBytes(name), "[S]\r\nK=old\r\n");
+    EXPECT_ANSI_EQ(ini.ReadString("S", "K", ""), "old");
+
+    // The folder cannot exist: its parent is a regular file.
+    WriteBytes(dir.File("blocker"), "file");
+    TIniFile lost(dir.File("blocker/p.ini"));
+    EXPECT_THROW(lost.WriteString("S", "K", "v"), EOSError);
+    EXPECT_FALSE(lost.ValueExists("S", "K"));
+    EXPECT_EQ(ReadBytes(dir.File("blocker")), "file");
+}
+
+TEST(IniFileTest, RefusesWritesThatWouldBreakTheFile)
+{
+    TTempDir dir;
+    WriteBytes(dir.File("p.ini"), "[S]\r\nK=1\r\n");
+    TIniFile ini(dir.File("p.ini"));
+    EXPECT_RAISES(ini.WriteString("S", "K", "1\r\n[Other]\r\nX=2"), Exception,
+                  "Недопустимое имя или значение параметра: [S] K");
+    EXPECT_THROW(ini.WriteString("S", "A=B", "1"), Exception);
+    EXPECT_THROW(ini.WriteString("S", "", "1"), Exception);
+    EXPECT_THROW(ini.WriteString("S]x", "K", "1"), Exception);
+    EXPECT_EQ(ReadBytes(dir.File("p.ini")), "[S]\r\nK=1\r\n");
+}
+
+TEST(IniFileTest, AFolderIsNotAProfileFile)
+{
+    TTempDir dir;
+    EXPECT_RAISES(TIniFile{dir.Path()}, EFOpenError,
+                  "Не удается открыть файл \"" + dir.Path() + "\". " + SysErrorMessage(EISDIR));
+}

@@ -1,0 +1,209 @@
+#include "platform/Paths.h"
+
+#include "support/TestSupport.h"
+
+#include <algorithm>
+#include <cstdlib>
+#include <filesystem>
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+// The names in a folder as the system stores them (UTF-8).
+std::vector<std::string> SystemNames(const AnsiString& folder)
+{
+    std::vector<std::string> names;
+    for (const auto& entry : std::filesystem::directory_iterator(ToSystemPath(folder)))
+        names.push_back(entry.path().filename().string());
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+// Runs the test body with the current folder set to `folder`, then goes back.
+class TCurrentFolder {
+public:
+    explicit TCurrentFolder(const AnsiString& folder) : FOld(std::filesystem::current_path())
+    {
+        std::filesystem::current_path(ToSystemPath(folder));
+    }
+    ~TCurrentFolder() { std::filesystem::current_path(FOld); }
+
+private:
+    std::filesystem::path FOld;
+};
+
+}  // namespace
+
+TEST(PathsTest, NameParts)
+{
+    EXPECT_ANSI_EQ(ExtractFilePath("/home/user/Зарплата.txt"), "/home/user/");
+    EXPECT_ANSI_EQ(ExtractFileName("/home/user/Зарплата.txt"), "Зарплата.txt");
+    EXPECT_ANSI_EQ(ExtractFileExt("/home/user/Зарплата.txt"), ".txt");
+    EXPECT_ANSI_EQ(ExtractFilePath("name.txt"), "");
+    EXPECT_ANSI_EQ(ExtractFileName("/home/user/"), "");
+    EXPECT_ANSI_EQ(ExtractFileExt("/a.b/c"), "");
+    EXPECT_ANSI_EQ(ExtractFileExt("/a/c.tar.gz"), ".gz");
+
+    EXPECT_ANSI_EQ(NormalizeSeparators("C:\\Data\\Out\\"), "C:/Data/Out/");
+    EXPECT_ANSI_EQ(IncludeTrailingPathDelimiter("/a"), "/a/");
+    EXPECT_ANSI_EQ(IncludeTrailingPathDelimiter("/a/"), "/a/");
+    EXPECT_ANSI_EQ(ExcludeTrailingPathDelimiter("/a/"), "/a");
+    EXPECT_ANSI_EQ(ExcludeTrailingPathDelimiter("/a"), "/a");
+}
+
+TEST(PathsTest, ChangeFileExtTouchesTheLastComponentOnly)
+{
+    EXPECT_ANSI_EQ(ChangeFileExt("/a.b/c", ".rst"), "/a.b/c.rst");
+    EXPECT_ANSI_EQ(ChangeFileExt("/opt/velton-export", ".ini"), "/opt/velton-export.ini");
+    EXPECT_ANSI_EQ(ChangeFileExt("/a.b/c.exe", ".rst"), "/a.b/c.rst");
+    EXPECT_ANSI_EQ(ChangeFileExt("/a/c.tar.gz", ""), "/a/c.tar");
+    EXPECT_ANSI_EQ(ChangeFileExt("file", ".ini"), "file.ini");
+}
+
+TEST(PathsTest, ExpandFileNameIsAbsoluteAndLexicallyNormal)
+{
+    EXPECT_ANSI_EQ(ExpandFileName("/a/./b//c/../d"), "/a/b/d");
+    EXPECT_ANSI_EQ(ExpandFileName("/a/b/"), "/a/b/");
+    EXPECT_ANSI_EQ(ExpandFileName("/a/b/.."), "/a");
+    EXPECT_ANSI_EQ(ExpandFileName("/../../x"), "/x");
+    EXPECT_ANSI_EQ(ExpandFileName("/"), "/");
+    EXPECT_ANSI_EQ(ExpandFileName("//"), "/");
+    // Nothing of it needs to exist.
+    EXPECT_ANSI_EQ(ExpandFileName("/нет/такой/папки/../файл"), "/нет/такой/файл");
+    EXPECT_ANSI_EQ(ExpandFileName(""), "");
+
+    EXPECT_ANSI_EQ(ExpandFileNameFrom("data/../out/x.txt", "/base/dir"), "/base/dir/out/x.txt");
+    EXPECT_ANSI_EQ(ExpandFileNameFrom("../x", "/base/dir/"), "/base/x");
+    EXPECT_ANSI_EQ(ExpandFileNameFrom("/abs/x", "/base/"), "/abs/x");
+}
+
+TEST(PathsTest, ExpandFileNameTakesARelativePathFromTheCurrentFolder)
+{
+    TTempDir dir;
+    const AnsiString real = FromSystemPath(std::filesystem::canonical(ToSystemPath(dir.Path())).string());
+    TCurrentFolder current(dir.Path());
+    EXPECT_ANSI_EQ(ExpandFileName("sub/./f.ini"), real + "/sub/f.ini");
+    EXPECT_ANSI_EQ(ExpandFileNameFrom("f.ini", "rel"), real + "/rel/f.ini");
+}
+
+TEST(PathsTest, SystemNamesAreUtf8AndRefusedWhenCp1251CannotHoldThem)
+{
+    EXPECT_EQ(ToSystemPath("/tmp/Ёлка.ini"), "/tmp/\xD0\x81\xD0\xBB\xD0\xBA\xD0\xB0.ini");
+    EXPECT_ANSI_EQ(FromSystemPath("/tmp/\xD0\x81\xD0\xBB\xD0\xBA\xD0\xB0.ini"), "/tmp/Ёлка.ini");
+    // A Chinese character and a byte that is not UTF-8 at all.
+    EXPECT_RAISES(FromSystemPath("/tmp/\xE4\xB8\xAD-\xFF.txt"), Exception,
+                  "Имя файла нельзя записать в кодировке Windows-1251: /tmp/?-?.txt");
+}
+
+TEST(PathsTest, ProgramAndTemporaryFolders)
+{
+    const AnsiString program = ProgramPath();
+    ASSERT_FALSE(program.empty());
+    EXPECT_EQ(program.front(), '/');
+    EXPECT_TRUE(FileExists(program));
+    EXPECT_ANSI_EQ(ProgramFolder(), ExtractFilePath(program));
+    EXPECT_EQ(ProgramFolder().back(), '/');
+
+    const char* saved = std::getenv("TMPDIR");
+    const std::string old = saved ? saved : "";
+    setenv("TMPDIR", "/var/tmp", 1);
+    EXPECT_ANSI_EQ(TempFolder(), "/var/tmp/");
+    unsetenv("TMPDIR");
+    EXPECT_ANSI_EQ(TempFolder(), "/tmp/");
+    if (saved)
+        setenv("TMPDIR", old.c_str(), 1);
+}
+
+TEST(PathsTest, FilesAndFolders)
+{
+    TTempDir dir;
+    WriteBytes(dir.File("Платёж.txt"), "x");
+    EXPECT_TRUE(FileExists(dir.File("Платёж.txt")));
+    EXPECT_FALSE(DirectoryExists(dir.File("Платёж.txt")));
+    EXPECT_FALSE(FileExists(dir.Path()));
+    EXPECT_TRUE(DirectoryExists(dir.Path()));
+    EXPECT_FALSE(FileExists(dir.File("нет.txt")));
+    EXPECT_FALSE(FileExists(""));
+    // The Cyrillic name is UTF-8 on the disk.
+    EXPECT_EQ(SystemNames(dir.Path()), std::vector<std::string>{"\xD0\x9F\xD0\xBB\xD0\xB0\xD1\x82\xD1\x91\xD0\xB6.txt"});
+
+    EXPECT_TRUE(DeleteFile(dir.File("Платёж.txt")));
+    EXPECT_FALSE(DeleteFile(dir.File("Платёж.txt")));
+    EXPECT_FALSE(DeleteFile(dir.Path()));
+}
+
+TEST(PathsTest, ForceDirectoriesCreatesEveryMissingParent)
+{
+    TTempDir dir;
+    ForceDirectories(dir.File("Входящие/2024/01/"));
+    EXPECT_TRUE(DirectoryExists(dir.File("Входящие/2024/01")));
+    ForceDirectories(dir.File("Входящие/2024"));   // already there
+
+    WriteBytes(dir.File("file"), "x");
+    EXPECT_RAISES(ForceDirectories(dir.File("file/sub")), EOSError,
+                  dir.File("file") + ": " + SysErrorMessage(ENOTDIR));
+}
+
+TEST(PathsTest, WriteFileAtomicallyReplacesTheTargetAndLeavesNoTemporaryFile)
+{
+    TTempDir dir;
+    const AnsiString target = dir.File("x.ini");
+    WriteFileAtomically(target, "new\r\n");
+    EXPECT_EQ(ReadBytes(target), "new\r\n");
+
+    // A stale temporary file is left alone; the next free number is taken.
+    WriteBytes(target + ".$00", "stale");
+    chmod(ToSystemPath(target).c_str(), 0600);
+    WriteFileAtomically(target, std::string("a\0b", 3));
+    EXPECT_EQ(ReadBytes(target), std::string("a\0b", 3));
+    EXPECT_EQ(ReadBytes(target + ".$00"), "stale");
+    EXPECT_EQ(SystemNames(dir.Path()), (std::vector<std::string>{"x.ini", "x.ini.$00"}));
+    // The replaced file keeps its permissions.
+    struct stat info {};
+    ASSERT_EQ(stat(ToSystemPath(target).c_str(), &info), 0);
+    EXPECT_EQ(info.st_mode & 0777, 0600u);
+}
+
+TEST(PathsTest, FailedWriteLeavesTheOldFile)
+{
+    TTempDir dir;
+    WriteBytes(dir.File("blocker"), "not a folder");
+    EXPECT_RAISES(WriteFileAtomically(dir.File("blocker/x.ini"), "data"), EOSError,
+                  dir.File("blocker/x.ini") + ": " + SysErrorMessage(ENOTDIR));
+    EXPECT_EQ(ReadBytes(dir.File("blocker")), "not a folder");
+
+    // The rename fails (the target is a folder that is not empty): the temporary file goes.
+    ForceDirectories(dir.File("target/inner"));
+    EXPECT_THROW(WriteFileAtomically(dir.File("target"), "data"), EOSError);
+    EXPECT_TRUE(DirectoryExists(dir.File("target/inner")));
+    EXPECT_EQ(SystemNames(dir.Path()), (std::vector<std::string>{"blocker", "target"}));
+}
+
+TEST(PathsTest, ReplaceCopyAndRead)
+{
+    TTempDir dir;
+    WriteBytes(dir.File("a"), "first");
+    WriteBytes(dir.File("b"), "second");
+    ReplaceFile(dir.File("a"), dir.File("b"));
+    EXPECT_FALSE(FileExists(dir.File("a")));
+    EXPECT_EQ(ReadBytes(dir.File("b")), "first");
+    EXPECT_THROW(ReplaceFile(dir.File("a"), dir.File("b")), EOSError);
+
+    std::string big(200000, '\0');
+    for (size_t i = 0; i < big.size(); ++i)
+        big[i] = static_cast<char>(i * 7);
+    WriteBytes(dir.File("big"), big);
+    CopyFile(dir.File("big"), dir.File("b"));
+    EXPECT_EQ(ReadBytes(dir.File("b")), big);
+    EXPECT_EQ(ReadFileBytes(dir.File("b")), big);
+    EXPECT_EQ(SystemNames(dir.Path()), (std::vector<std::string>{"b", "big"}));
+
+    EXPECT_RAISES(ReadFileBytes(dir.File("нет")), EFOpenError,
+                  "Не удается открыть файл \"" + dir.File("нет") + "\". " + SysErrorMessage(ENOENT));
+    EXPECT_RAISES(CopyFile(dir.File("нет"), dir.File("b")), EFOpenError,
+                  "Не удается открыть файл \"" + dir.File("нет") + "\". " + SysErrorMessage(ENOENT));
+    EXPECT_EQ(ReadBytes(dir.File("b")), big);
+    EXPECT_THROW(ReadFileBytes(dir.Path()), EFOpenError);
+}

@@ -1,0 +1,164 @@
+#include "ui/QtDialogService.h"
+
+#include "documents/Common.h"
+#include "ui/QtText.h"
+
+#include <QApplication>
+#include <QFileDialog>
+#include <QMessageBox>
+#include <QPushButton>
+
+#include <vector>
+
+namespace {
+
+QMessageBox::Icon IconOf(unsigned flags)
+{
+    switch (flags & MessageBoxFlags::IconMask) {
+    case MessageBoxFlags::IconError: return QMessageBox::Critical;
+    case MessageBoxFlags::IconQuestion: return QMessageBox::Question;
+    case MessageBoxFlags::IconWarning: return QMessageBox::Warning;
+    case MessageBoxFlags::IconInformation: return QMessageBox::Information;
+    default: return QMessageBox::NoIcon;
+    }
+}
+
+struct TButton {
+    QMessageBox::StandardButton Button;
+    int Answer;
+};
+
+std::vector<TButton> ButtonsOf(unsigned flags)
+{
+    using namespace MessageBoxAnswer;
+    switch (flags & MessageBoxFlags::ButtonMask) {
+    case MessageBoxFlags::OkCancel: return {{QMessageBox::Ok, Ok}, {QMessageBox::Cancel, Cancel}};
+    case MessageBoxFlags::YesNoCancel:
+        return {{QMessageBox::Yes, Yes}, {QMessageBox::No, No}, {QMessageBox::Cancel, Cancel}};
+    case MessageBoxFlags::YesNo: return {{QMessageBox::Yes, Yes}, {QMessageBox::No, No}};
+    default: return {{QMessageBox::Ok, Ok}};
+    }
+}
+
+// Windows names the buttons in the user's language; Qt would name them in English.
+QString ButtonText(QMessageBox::StandardButton button)
+{
+    switch (button) {
+    case QMessageBox::Ok: return ToQString("OK");
+    case QMessageBox::Cancel: return ToQString("Отмена");
+    case QMessageBox::Yes: return ToQString("Да");
+    case QMessageBox::No: return ToQString("Нет");
+    default: return {};
+    }
+}
+
+// The answer when the box is closed without a button: Cancel where there is one, else
+// the only button (OK), else No.
+int CloseAnswer(const std::vector<TButton>& buttons)
+{
+    for (const TButton& button : buttons)
+        if (button.Answer == MessageBoxAnswer::Cancel)
+            return MessageBoxAnswer::Cancel;
+    return buttons.size() == 1 ? buttons.front().Answer : MessageBoxAnswer::No;
+}
+
+// A file name the user picked; a name CP1251 cannot hold is refused with a message.
+std::optional<AnsiString> ChosenPath(const QString& chosen)
+{
+    AnsiString path;
+    if (FromQStringExact(chosen, path))
+        return path;
+    QMessageBox box(QMessageBox::Warning, ToQString(ApplicationTitle),
+                    ToQString("Имя файла нельзя записать в кодировке Windows-1251: ") + chosen,
+                    QMessageBox::Ok, QApplication::activeWindow());
+    box.setTextFormat(Qt::PlainText);
+    box.exec();
+    return std::nullopt;
+}
+
+std::optional<AnsiString> RunFileDialog(const TFileDialogRequest& request, QFileDialog::AcceptMode mode)
+{
+    QFileDialog dialog(QApplication::activeWindow(), ToQString(request.Title), ToQString(request.InitialDir));
+    dialog.setAcceptMode(mode);
+    dialog.setFileMode(mode == QFileDialog::AcceptOpen ? QFileDialog::ExistingFile : QFileDialog::AnyFile);
+    if (!request.Filter.empty())
+        dialog.setNameFilters(ToQString(QtNameFilters(request.Filter)).split(QStringLiteral(";;")));
+    if (!request.DefaultExt.empty())
+        dialog.setDefaultSuffix(ToQString(request.DefaultExt));
+    if (!request.FileName.empty())
+        dialog.selectFile(ToQString(request.FileName));
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+        return std::nullopt;
+    return ChosenPath(dialog.selectedFiles().constFirst());
+}
+
+}  // namespace
+
+AnsiString QtNameFilters(const AnsiString& filter)
+{
+    AnsiString result;
+    size_t start = 0;
+    while (start < filter.size()) {
+        const size_t bar = filter.find('|', start);
+        const AnsiString description = filter.substr(start, bar == AnsiString::npos ? AnsiString::npos : bar - start);
+        AnsiString patterns;
+        if (bar != AnsiString::npos) {
+            const size_t next = filter.find('|', bar + 1);
+            patterns = filter.substr(bar + 1, next == AnsiString::npos ? AnsiString::npos : next - bar - 1);
+            start = next == AnsiString::npos ? filter.size() : next + 1;
+        } else {
+            start = filter.size();
+        }
+        // Qt reads the patterns from the last parentheses: put them there, blank-separated.
+        AnsiString name = description;
+        const size_t open = name.rfind(" (");
+        if (open != AnsiString::npos && !name.empty() && name.back() == ')')
+            name.erase(open);
+        for (char& c : patterns)
+            if (c == ';')
+                c = ' ';
+        if (!result.empty())
+            result += ";;";
+        result += patterns.empty() ? description : name + " (" + patterns + ")";
+    }
+    return result;
+}
+
+int TQtDialogService::MessageBox(const AnsiString& text, const AnsiString& caption, unsigned flags)
+{
+    QMessageBox box(IconOf(flags), ToQString(caption), ToQString(text), QMessageBox::NoButton,
+                    QApplication::activeWindow());
+    box.setTextFormat(Qt::PlainText);
+    const std::vector<TButton> buttons = ButtonsOf(flags);
+    for (const TButton& button : buttons)
+        box.addButton(button.Button)->setText(ButtonText(button.Button));
+    box.setDefaultButton(buttons.front().Button);
+    box.exec();
+    const auto pressed = box.standardButton(box.clickedButton());
+    for (const TButton& button : buttons)
+        if (button.Button == pressed)
+            return button.Answer;
+    return CloseAnswer(buttons);
+}
+
+std::optional<AnsiString> TQtDialogService::OpenFileName(const TFileDialogRequest& request)
+{
+    return RunFileDialog(request, QFileDialog::AcceptOpen);
+}
+
+std::optional<AnsiString> TQtDialogService::SaveFileName(const TFileDialogRequest& request)
+{
+    return RunFileDialog(request, QFileDialog::AcceptSave);
+}
+
+std::optional<AnsiString> TQtDialogService::BrowseFolder(const AnsiString& title, const AnsiString& initialDir)
+{
+    const QString chosen = QFileDialog::getExistingDirectory(QApplication::activeWindow(), ToQString(title),
+                                                             ToQString(initialDir));
+    if (chosen.isEmpty())
+        return std::nullopt;
+    std::optional<AnsiString> path = ChosenPath(chosen);
+    if (path && path->back() != '/')
+        *path += '/';
+    return path;
+}
