@@ -1,10 +1,10 @@
 #!/usr/bin/env bash
-# Builds the benchmarks (Release) and runs each beside its outside anchor, in the same run:
+# Builds the benchmarks with the program's own build type (RelWithDebInfo) and runs each beside its outside anchor, in the same run:
 # raw deflate/inflate against Python's zlib, zip save/load against Python's zipfile, and the
 # multi-stream growth against its fixed goal. Prints one table; exits 1 if a goal is missed.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-cmake -S . -B build-bench -G Ninja -DCMAKE_BUILD_TYPE=Release -DVELTON_BENCH=ON -DVELTON_TESTS=OFF >/dev/null
+cmake -S . -B build-bench -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVELTON_BENCH=ON -DVELTON_TESTS=OFF >/dev/null
 ninja -C build-bench bench_compress bench_zip bench_multistream >/dev/null
 
 work=$(mktemp -d)

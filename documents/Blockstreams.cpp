@@ -67,9 +67,18 @@ void TDataBlocks::SetSize(int64_t n)
         RaiseWriteError();
     const bool shrinking = n < FSize;
     FSize = n;
-    SetCount(SlotsFor(n));
-    if (shrinking)
+    const int needed = SlotsFor(n);
+    if (shrinking) {
+        if (needed < Count())
+            SetCount(needed);   // deletes the blocks past the new end, drops spare slots
         ClearTailOfLastBlock();
+    } else if (needed > Count()) {
+        // The slot list is one exact block that is copied whenever its count changes, so
+        // it grows by half at a time: a stream written in small pieces then copies its
+        // list a few dozen times, not once per block. The spare slots stay null.
+        const int64_t roomy = std::min<int64_t>(Count() + Count() / 2, INT_MAX);
+        SetCount(int(std::max<int64_t>(needed, roomy)));
+    }
 }
 
 // After a shrink the last kept block may hold old bytes past the new end; clearing them
@@ -79,8 +88,7 @@ void TDataBlocks::ClearTailOfLastBlock()
     const int used = int(FSize % FBlockSize);
     if (used == 0)
         return;
-    TDataBlock* last = At(Count() - 1);
-    if (last)
+    if (TDataBlock* last = At(SlotsFor(FSize) - 1))
         std::memset(last->Data() + used, 0, size_t(FBlockSize - used));
 }
 

@@ -50,10 +50,12 @@ private:
     char* FData;
 };
 
-// The block slots of one stream, one per BlockSize bytes of its size. A slot stays null
-// until a byte of its block is first written, so a stream that was only sized holds no
-// memory. Every byte of an allocated block that lies at or past Size is zero, which makes
-// grown and regrown bytes read as zero.
+// The block slots of one stream: slot i holds bytes i * BlockSize up to the next block.
+// A slot stays null until a byte of its block is first written, so a stream that was only
+// sized holds no memory. When the stream grows the list takes spare null slots too; when
+// it shrinks the list is cut to the slots still needed, deleting the blocks past the end.
+// Every byte of an allocated block that lies at or past Size is zero, which makes grown
+// and regrown bytes read as zero.
 class TDataBlocks : public TPtrArray<TDataBlock*, 16> {
 public:
     explicit TDataBlocks(int blockSize) : FBlockSize(blockSize) {}

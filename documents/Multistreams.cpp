@@ -4,6 +4,7 @@
 #include "platform/Exception.h"
 
 #include <algorithm>
+#include <climits>
 #include <vector>
 
 namespace {
@@ -43,12 +44,12 @@ TMultiStream::~TMultiStream() = default;
 void TMultiStream::Rescan()
 {
     FOffsets.SetCount(0);
+    FCount = 0;
     FCurrent = -1;
     const int64_t end = FParent->Size();
     // Length words are unsigned, so every step goes forward and the scan ends.
     for (int64_t at = 0; at < end;) {
-        FOffsets.SetCount(FOffsets.Count() + 1);
-        FOffsets.Set(FOffsets.Count() - 1, at);
+        AddOffset(at);
         FParent->Seek(at, TSeekOrigin::soBeginning);
         at += LengthWordSize + ReadLE32(FParent);
     }
@@ -81,8 +82,7 @@ void TMultiStream::Append()
     }
     FParent->Seek(at, TSeekOrigin::soBeginning);
     WriteLE32(FParent, 0);
-    FOffsets.SetCount(FOffsets.Count() + 1);
-    FOffsets.Set(FOffsets.Count() - 1, at);
+    AddOffset(at);
     FCurrent = Count() - 1;
     FDataStart = at + LengthWordSize;
     FSize = 0;
@@ -97,11 +97,27 @@ void TMultiStream::DeleteCurrent()
     RemoveBytes(FDataStart - LengthWordSize, removed);
     for (int k = FCurrent; k < Count() - 1; ++k)
         FOffsets.Set(k, FOffsets.At(k + 1) - removed);
-    FOffsets.SetCount(Count() - 1);
+    --FCount;
     FCurrent = std::min(FCurrent, Count() - 1);
     if (FCurrent >= 0)
         Select(FCurrent);
     LayoutChanged();
+}
+
+int64_t TMultiStream::Offset(int i) const
+{
+    if (i < 0 || i >= Count())
+        RaiseIndexError(i);
+    return FOffsets.At(i);
+}
+
+// The offsets array keeps spare entries past Count: it grows by half at a time, so that
+// listing or appending many children copies it a few dozen times, not every 16 children.
+void TMultiStream::AddOffset(int64_t at)
+{
+    if (FCount == FOffsets.Count())
+        FOffsets.SetCount(int(std::clamp<int64_t>(FCount + FCount / 2, 16, INT_MAX)));
+    FOffsets.Set(FCount++, at);
 }
 
 void TMultiStream::CheckCurrent() const

@@ -26,7 +26,7 @@ private:
     TMultiStream* FOwner;
 };
 
-// For every child, the parent position of its length word.
+// For every child, the parent position of its length word (and spare entries).
 class TStreamOffsets : public TArray<int64_t, 16> {
 };
 
@@ -43,11 +43,11 @@ public:
     // parent cut inside a length word raises the stream read error; a last child whose
     // length word claims more bytes than remain is kept with the bytes that do.
     void Rescan();
-    int Count() const { return FOffsets.Count(); }
+    int Count() const { return FCount; }
     // The selected child, -1 when there is none.
     int Current() const { return FCurrent; }
     // The parent position of child i's length word.
-    int64_t Offset(int i) const { return FOffsets.At(i); }
+    int64_t Offset(int i) const;
 
     // Selects child i at position 0; "Выход номера дочернего потока за пределы диапазона"
     // when there is no child i.
@@ -75,6 +75,7 @@ protected:
     virtual void LayoutChanged() {}
 
 private:
+    void AddOffset(int64_t at);
     void CheckCurrent() const;
     void Resize(int64_t n);
     void OpenGap(int64_t at, int64_t length);
@@ -84,6 +85,7 @@ private:
     TStream* FParent;
     TChildStream FChild;
     TStreamOffsets FOffsets;
+    int FCount = 0;           // children; FOffsets may hold spare entries past them
     int FCurrent = -1;
     int64_t FDataStart = 0;   // parent position of the selected child's first byte
     int64_t FSize = 0;        // the selected child's length

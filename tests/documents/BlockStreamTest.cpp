@@ -67,6 +67,15 @@ TEST(BlockStream, ClearAndShrinkFreeBlocks)
     EXPECT_EQ(s.Size(), 0);
     EXPECT_EQ(s.Position(), 0);
     EXPECT_EQ(s.AllocatedBlocks(), 0);
+
+    // Written one byte at a time (the slot list then keeps spare slots) and cut again.
+    for (int i = 0; i < 1000; ++i)
+        PutBytes(s, "b");
+    EXPECT_EQ(s.AllocatedBlocks(), 63);
+    s.SetSize(20);
+    EXPECT_EQ(s.AllocatedBlocks(), 2);
+    s.SetSize(40);
+    EXPECT_EQ(StreamBytes(s), std::string(20, 'b') + std::string(20, '\0'));
 }
 
 TEST(BlockStream, GrownBytesAreZero)

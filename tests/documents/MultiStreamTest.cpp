@@ -189,6 +189,20 @@ TEST(MultiStream, RescanFindsWhatAnotherWrote)
         children.push_back(ChildBytes(reader));
     }
     EXPECT_EQ(children, (std::vector<std::string>{"alpha", "", "gamma"}));
+
+    // Many children, past every growth of the offsets.
+    std::vector<std::string> many;
+    for (int i = 0; i < 1000; ++i) {
+        many.push_back(std::to_string(i));
+        reader.Append();
+        reader.Write(many.back().data(), int32_t(many.back().size()));
+    }
+    TMultiStream again(&parent);
+    ASSERT_EQ(again.Count(), 1003);
+    again.Select(1002);
+    EXPECT_EQ(ChildBytes(again), "999");
+    EXPECT_EQ(again.Offset(1002), parent.Size() - 7);
+    EXPECT_RAISES(again.Offset(1003), Exception, "Выход индекса за пределы диапазона (1003)");
 }
 
 TEST(MultiStream, ChildIsAnOrdinaryStream)
