@@ -61,9 +61,9 @@ void TMultiStream::Select(int i)
 {
     if (i < 0 || i >= Count())
         throw Exception("Выход номера дочернего потока за пределы диапазона");
-    FCurrent = i;
     FParent->Seek(FOffsets.At(i), TSeekOrigin::soBeginning);
     const int64_t stored = ReadLE32(FParent);
+    FCurrent = i;
     FDataStart = FParent->Position();
     // A damaged last length word may claim more than the parent holds.
     FSize = std::min(stored, std::max<int64_t>(FParent->Size() - FDataStart, 0));

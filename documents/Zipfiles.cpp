@@ -258,10 +258,7 @@ void TZipFile::Insert(int i, TZippedFile* m)
         if (former == this && at < i)
             --i;
     }
-    SetCount(Count() + 1);
-    for (int k = Count() - 1; k > i; --k)
-        Set(k, At(k - 1));
-    Set(i, m);
+    TArray::Insert(i, m);
     m->FOwner = this;
 }
 
@@ -276,9 +273,7 @@ int TZipFile::IndexOf(TZippedFile* m)
 void TZipFile::Delete(int i)
 {
     TZippedFile* removed = At(i);
-    for (int k = i; k < Count() - 1; ++k)
-        Set(k, At(k + 1));
-    SetCount(Count() - 1);
+    TArray::Delete(i);   // a plain array drops the entry and leaves the member alone
     removed->FOwner = nullptr;
 }
 
