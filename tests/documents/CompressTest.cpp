@@ -19,14 +19,7 @@ std::string Packed(const std::string& plain)
     return StreamBytes(dst);
 }
 
-std::string Unpacked(const std::string& packed)
-{
-    TBlockStream src, dst;
-    PutBytes(src, packed);
-    src.SetPosition(0);
-    UnpackStream(&src, &dst);
-    return StreamBytes(dst);
-}
+std::string Unpacked(const std::string& packed) { return Transformed(packed, UnpackStream); }
 
 TEST(Compress, PackedBlocksAsBytes)
 {

@@ -10,11 +10,6 @@
 
 namespace {
 
-std::string LE32(uint32_t v)
-{
-    return Bytes({int(v & 0xFF), int(v >> 8 & 0xFF), int(v >> 16 & 0xFF), int(v >> 24)});
-}
-
 // The parent bytes that a list of children must give.
 std::string Layout(const std::vector<std::string>& children)
 {

@@ -1,7 +1,9 @@
 #pragma once
 // Streams as byte strings, for tests of the storage formats.
 
+#include "documents/Blockstreams.h"
 #include "platform/Classes.h"
+#include "support/TestSupport.h"
 
 #include <zlib.h>
 
@@ -48,3 +50,18 @@ inline uint32_t ZlibCRC(const std::string& bytes)
 {
     return uint32_t(crc32(0, reinterpret_cast<const Bytef*>(bytes.data()), uInt(bytes.size())));
 }
+
+// The bytes that op(src, dst) writes into an empty block stream when src holds `input`
+// from position 0 (CompressStream, UnpackStream, ...).
+template <class TOperation> std::string Transformed(const std::string& input, TOperation op)
+{
+    TBlockStream src, dst;
+    PutBytes(src, input);
+    src.SetPosition(0);
+    op(&src, &dst);
+    return StreamBytes(dst);
+}
+
+// Little-endian words as bytes, for fixtures.
+inline std::string LE16(unsigned v) { return Bytes({int(v & 0xFF), int(v >> 8 & 0xFF)}); }
+inline std::string LE32(uint32_t v) { return LE16(v & 0xFFFF) + LE16(v >> 16); }

@@ -7,17 +7,7 @@
 
 namespace {
 
-std::string LE16(unsigned v) { return Bytes({int(v & 0xFF), int(v >> 8 & 0xFF)}); }
-std::string LE32(uint32_t v) { return LE16(v & 0xFFFF) + LE16(v >> 16); }
-
-std::string RawDeflate(const std::string& plain)
-{
-    TBlockStream src, dst;
-    PutBytes(src, plain);
-    src.SetPosition(0);
-    CompressStream(&src, &dst);
-    return StreamBytes(dst);
-}
+std::string RawDeflate(const std::string& plain) { return Transformed(plain, CompressStream); }
 
 // A hand-built local header with its name, extra field and data.
 struct TLocalEntry {
