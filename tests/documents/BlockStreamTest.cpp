@@ -164,14 +164,4 @@ TEST(BlockStream, BehavesLikeAFlatBuffer)
     EXPECT_EQ(StreamBytes(s), model);
 }
 
-TEST(BlockStream, LittleEndianWords)
-{
-    TBlockStream s;
-    WriteLE32(&s, 0x04034B50);
-    EXPECT_EQ(Hex(StreamBytes(s)), "50 4B 03 04");
-    s.SetPosition(0);
-    EXPECT_EQ(ReadLE32(&s), 0x04034B50u);
-    EXPECT_RAISES(ReadLE32(&s), EReadError, "Ошибка чтения потока");
-}
-
 } // namespace
