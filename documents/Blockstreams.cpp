@@ -12,10 +12,6 @@ constexpr int DefaultBlockSize = 4096;
 
 } // namespace
 
-void RaiseReadError() { throw EReadError("Ошибка чтения потока"); }
-
-void RaiseWriteError() { throw EWriteError("Ошибка записи в поток"); }
-
 uint32_t ReadLE32(TStream* s)
 {
     unsigned char word[4];

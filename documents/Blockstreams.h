@@ -7,11 +7,6 @@
 
 #include <cstdint>
 
-// The class library's stream errors, for checks that the storage code makes itself
-// (a length field that claims more bytes than remain, a size a field cannot hold).
-[[noreturn]] void RaiseReadError();    // EReadError "Ошибка чтения потока"
-[[noreturn]] void RaiseWriteError();   // EWriteError "Ошибка записи в поток"
-
 // Little-endian words of the storage formats, in a byte buffer and on a stream (the
 // stream read or write error when a stream is short).
 inline uint16_t GetLE16(const unsigned char* p) { return uint16_t(p[0] | p[1] << 8); }
