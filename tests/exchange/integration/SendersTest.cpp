@@ -212,7 +212,9 @@ TEST_F(HttpSenderTest, GoesThroughTheProfilesProxyWithBasicAuthentication)
                                    "ProxyHost=127.0.0.1", "ProxyPort=" + std::to_string(proxy.Port()),
                                    "ProxyUser=proxyuser", "ProxyPass=proxy pass"});
     TContainer container;
+    setenv("no_proxy", "127.0.0.1", 1);   // the profile's proxy holds for every host
     Sender.Get()->Send(SalaryText, "ABC000001.TLB", &container);
+    unsetenv("no_proxy");
 
     const std::vector<TProxyRequest> requests = proxy.Requests();
     ASSERT_EQ(requests.size(), 1u) << proxy.Logs();
