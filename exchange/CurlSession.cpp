@@ -24,17 +24,19 @@ AnsiString QuotedReply(const std::string& text)
 }
 
 // A refusal of a mail server: an SMTP reply 4xx or 5xx, a POP3 "-ERR", an IMAP "tag NO"
-// or "tag BAD".
-bool IsErrorReply(const char* data, size_t size)
+// or "tag BAD" (untagged IMAP lines begin with "*").
+bool IsErrorReply(const std::string& line)
 {
-    const std::string line(data, size);
-    if (line.empty())
+    if (line.empty() || line[0] == '*')
         return false;
     if (line[0] == '4' || line[0] == '5' || line.rfind("-ERR", 0) == 0)
         return true;
     const size_t tagEnd = line.find(' ');
-    return tagEnd != std::string::npos && line[0] != '*' &&
-           (line.compare(tagEnd, 4, " NO ") == 0 || line.compare(tagEnd, 5, " BAD ") == 0);
+    if (tagEnd == std::string::npos)
+        return false;
+    const size_t statusEnd = std::min(line.find_first_of(" \r\n", tagEnd + 1), line.size());
+    const std::string status = line.substr(tagEnd + 1, statusEnd - tagEnd - 1);
+    return status == "NO" || status == "BAD";
 }
 
 const char* FailureText(CURLcode code)
@@ -195,8 +197,11 @@ int TCurlSession::Debug(CURL*, curl_infotype type, char* data, size_t size, void
     auto* self = static_cast<TCurlSession*>(session);
     // No exception may cross libcurl: what cannot be kept is left out.
     try {
-        if (type == CURLINFO_HEADER_IN && !self->FHttp && self->FErrorReply.empty() && IsErrorReply(data, size))
-            self->FErrorReply.assign(data, size);
+        if (type == CURLINFO_HEADER_IN && !self->FHttp && self->FErrorReply.empty()) {
+            const std::string line(data, size);
+            if (IsErrorReply(line))
+                self->FErrorReply = line;
+        }
         if (self->FLog)
             self->FLog->Record(type, data, size);
     } catch (...) {

@@ -24,33 +24,36 @@ bool StartsWithText(const AnsiString& line, const AnsiString& prefix)
     return line.size() >= prefix.size() && SameText(line.substr(0, prefix.size()), prefix);
 }
 
+// The position just after the first `count` blank-separated words of the line; npos
+// when it has fewer.
+size_t AfterWords(const AnsiString& line, int count)
+{
+    size_t end = 0;
+    for (int i = 0; i < count; ++i) {
+        const size_t start = line.find_first_not_of(' ', end);
+        if (start == AnsiString::npos)
+            return AnsiString::npos;
+        end = std::min(line.find(' ', start), line.size());
+    }
+    return end;
+}
+
 // The word at index (0-based) of the blank-separated words of the line, "" when absent.
 AnsiString WordAt(const AnsiString& line, int index)
 {
-    size_t start = 0;
-    for (int i = 0;; ++i) {
-        start = line.find_first_not_of(' ', start);
-        if (start == AnsiString::npos)
-            return AnsiString();
-        const size_t end = std::min(line.find(' ', start), line.size());
-        if (i == index)
-            return line.substr(start, end - start);
-        start = end;
-    }
+    const size_t before = AfterWords(line, index);
+    const size_t start = before == AnsiString::npos ? before : line.find_first_not_of(' ', before);
+    if (start == AnsiString::npos)
+        return AnsiString();
+    return line.substr(start, AfterWords(line, index + 1) - start);
 }
 
 // The line with everything after its first `kept` words replaced by "****"; the line as
 // it is when nothing follows them.
 AnsiString HideAfterWords(const AnsiString& line, int kept)
 {
-    size_t end = 0;
-    for (int i = 0; i < kept; ++i) {
-        const size_t start = line.find_first_not_of(' ', end);
-        if (start == AnsiString::npos)
-            return line;
-        end = std::min(line.find(' ', start), line.size());
-    }
-    if (line.find_first_not_of(' ', end) == AnsiString::npos)
+    const size_t end = AfterWords(line, kept);
+    if (end == AnsiString::npos || line.find_first_not_of(' ', end) == AnsiString::npos)
         return line;
     return line.substr(0, end) + " " + Hidden;
 }
