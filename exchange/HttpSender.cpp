@@ -6,7 +6,6 @@
 #include "exchange/MailMessage.h"
 #include "platform/Exception.h"
 
-#include <memory>
 
 namespace {
 

@@ -54,6 +54,8 @@ protected:
     TSender* Create() override;
 };
 
+// Until the receivers are built, Create refuses every receive type with a message that
+// names it; the holder stays empty.
 class TReceiverPtr : public TSmartPtr<TReceiver> {
 protected:
     TReceiver* Create() override;
