@@ -395,6 +395,8 @@ TEST_F(MainWindowTest, TheLoggingSwitchShowsWithCtrlAndStaysShownWhileChecked)
     EXPECT_FALSE(Main->ItmEditCommon->isVisible());
     EXPECT_TRUE(Main->ItmSalary->isVisible());
     EXPECT_FALSE(Main->ItmDelCli->isVisible());
+    Main->ItmLogging->trigger();
+    EXPECT_FALSE(ProtocolLogging());
 }
 
 TEST_F(MainWindowTest, StatusPanelsAreAddedUpToTheIndexNeeded)
