@@ -135,13 +135,30 @@ void TCurlSession::SetUpload(const std::string& bytes)
 void TCurlSession::Perform()
 {
     FBody.clear();
+    FBodyOverflow = false;
     FStatusLine.clear();
     FErrorReply.clear();
     FError[0] = '\0';
     FUpload.Position = 0;
-    const CURLcode code = curl_easy_perform(FHandle.get());
-    if (code != CURLE_OK)
-        throw Exception(CurlErrorMessage(code, FError, FErrorReply));
+    FLastCode = curl_easy_perform(FHandle.get());
+    if (FBodyOverflow)
+        throw Exception("Слишком длинный ответ");
+    if (FLastCode != CURLE_OK)
+        throw Exception(CurlErrorMessage(FLastCode, FError, FErrorReply));
+}
+
+bool TCurlSession::ServerRefused() const
+{
+    if (FLastCode == CURLE_OK || FLastCode == CURLE_LOGIN_DENIED)
+        return false;
+    return !FErrorReply.empty() || FLastCode == CURLE_REMOTE_FILE_NOT_FOUND || FLastCode == CURLE_WEIRD_SERVER_REPLY;
+}
+
+long TCurlSession::NewConnections() const
+{
+    long count = 0;
+    curl_easy_getinfo(FHandle.get(), CURLINFO_NUM_CONNECTS, &count);
+    return count;
 }
 
 long TCurlSession::ResponseCode() const
@@ -171,8 +188,15 @@ void TCurlSession::Check(CURLcode code) const
 
 size_t TCurlSession::CollectBody(char* data, size_t size, size_t count, void* session)
 {
-    static_cast<TCurlSession*>(session)->FBody.append(data, size * count);
-    return size * count;
+    auto* self = static_cast<TCurlSession*>(session);
+    const size_t length = size * count;
+    if (self->FBodyLimit != 0 && self->FBody.size() + length > self->FBodyLimit) {
+        // A short count makes libcurl end the transfer.
+        self->FBodyOverflow = true;
+        return 0;
+    }
+    self->FBody.append(data, length);
+    return length;
 }
 
 size_t TCurlSession::CollectHeader(char* data, size_t size, size_t count, void* session)

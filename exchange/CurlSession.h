@@ -42,9 +42,21 @@ public:
     // The bytes to upload (a mail message); they must stay until Perform returns.
     void SetUpload(const std::string& bytes);
 
+    // The longest body a transfer may bring; a longer one ends the transfer, and Perform
+    // raises "Слишком длинный ответ". 0: no limit (the default).
+    void LimitBody(size_t longest) { FBodyLimit = longest; }
+
     // Runs the transfer; a failure raises an Exception that says what went wrong, with
     // libcurl's account of it and the mail server's refusal, when there was one.
     void Perform();
+    // The last transfer failed because of the server's answer: it refused the command
+    // ("-ERR", "NO", "BAD", an SMTP error), did not have what was asked for, or answered
+    // with something else. False for a failure of the connection itself (not reached,
+    // lost, timed out) and for a refused login.
+    bool ServerRefused() const;
+    // The connections the last transfer had to open: 0 when it ran over the connection
+    // of the transfers before it.
+    long NewConnections() const;
     // Raises when the HTTP status of the last transfer is 400 or more.
     void CheckHttpStatus() const;
     long ResponseCode() const;
@@ -67,6 +79,9 @@ private:
     char FError[CURL_ERROR_SIZE] = {};
     TUpload FUpload;
     std::string FBody;
+    size_t FBodyLimit = 0;
+    bool FBodyOverflow = false;
+    CURLcode FLastCode = CURLE_OK;
     std::string FStatusLine;   // the last HTTP status line
     std::string FErrorReply;   // the first refusal of a mail server in the transfer
     // Declared last, so released first: the connection's last words still reach the

@@ -3,7 +3,10 @@
 #include "documents/Charsets.h"
 #include "documents/Common.h"
 #include "documents/Profiles.h"
+#include "exchange/HttpReceiver.h"
 #include "exchange/HttpSender.h"
+#include "exchange/Imap4Receiver.h"
+#include "exchange/Pop3Receiver.h"
 #include "exchange/SmtpSender.h"
 #include "platform/Exception.h"
 #include "platform/SysUtils.h"
@@ -52,13 +55,15 @@ TSender* TSenderPtr::Create()
     throw Exception("Неизвестный способ отправки: " + TransportName(SendTypes, type));
 }
 
-// The receivers are not built yet: every receive type is refused with a message that
-// says so, before anything is fetched.
 TReceiver* TReceiverPtr::Create()
 {
     const uint8_t type = CurrentProfile().RecvType;
-    throw Exception("Получение почты по протоколу " + TransportName(RecvTypes, type) +
-                    " в этой версии программы недоступно");
+    switch (type) {
+    case ttPop3: return new TPop3Receiver;
+    case ttImap4: return new TImap4Receiver;
+    case ttHttp: return new THttpReceiver;
+    }
+    throw Exception("Неизвестный способ получения почты: " + TransportName(RecvTypes, type));
 }
 
 // ---- Base64 ----

@@ -9,6 +9,7 @@
 
 #include <array>
 #include <cstdint>
+#include <memory>
 
 class TStream;
 
@@ -27,16 +28,53 @@ public:
     virtual void Send(const AnsiString& text, const AnsiString& fileName, TStream* data) = 0;
 };
 
+struct TReceivedMail;
+
+// The local side of one receive: what becomes of the messages fetched from the server.
+// It is begun before the first message is fetched and saved after the last; nothing is
+// deleted on the server before Save has returned.
+class TReceiveRun {
+public:
+    virtual ~TReceiveRun() = default;
+    // Processes one fetched message; true when it was recorded, so that the server's copy
+    // is to be deleted once the run is saved. Raises Exception when it could not be.
+    virtual bool Process(TReceivedMail& mail) = 0;
+    // Writes the record of the run to the disk.
+    virtual void Save() = 0;
+};
+
 // Fetches every pending message of the bank and processes it into the local stores.
-// The counters describe the last run; every run starts them from 0.
+// Kinds: TPop3Receiver, TImap4Receiver, THttpReceiver. The counters describe the last
+// run; every run starts them from 0.
 class TReceiver {
 public:
     virtual ~TReceiver() = default;
 
+    // Fetches the bank's messages, processes each, saves the message store, and then
+    // deletes on the server the messages that were recorded. A failed message is shown
+    // by MessageError and the run goes on; a failure of the exchange as a whole
+    // (connection, login, mailbox, list, saving the store) raises, with the counters as
+    // far as they got and every message still on the server.
     virtual void Receive() = 0;
 
     // Sets every counter to 0.
     void ResetCounters();
+
+    // The warning of a message skipped after an error: the text without its trailing
+    // blanks and line ends, then ".\nСообщение пропущено."; BadMessages + 1.
+    void MessageError(const AnsiString& text);
+    // The warning of an attachment skipped after an error: "Ошибка обработки файла " +
+    // fileName + ":\n" + the text without its trailing blanks and line ends +
+    // ".\nФайл пропущен."; BadFiles + 1.
+    void FileError(const AnsiString& text, const AnsiString& fileName);
+
+    // One line per counter that is not 0, in the order of the counters: its label, the
+    // count and "\n"; "" when every counter is 0.
+    AnsiString SummaryText() const;
+    // Reloads the open windows whose data the last receive changed: the messages window
+    // when Messages, the reference-list window when Etalons, the reply-list window when
+    // ListsAdded is not 0 (StoreWindows, exchange/Incoming.h).
+    void RefreshForms() const;
 
     int32_t Messages = 0;      // messages accepted and recorded in the message store
     int32_t Etalons = 0;       // reference lists stored
@@ -45,6 +83,12 @@ public:
     int32_t Updates = 0;       // program updates stored
     int32_t BadMessages = 0;   // messages skipped after an error
     int32_t BadFiles = 0;      // attachments skipped after an error
+
+protected:
+    // The reply files stored, of every kind.
+    int32_t RepliesAdded() const;
+    // The run of one Receive over the current profile's message store, loaded here.
+    virtual std::unique_ptr<TReceiveRun> BeginRun();
 };
 
 // The holders create their object on first use from the current profile's SendType and
@@ -54,8 +98,6 @@ protected:
     TSender* Create() override;
 };
 
-// Until the receivers are built, Create refuses every receive type with a message that
-// names it; the holder stays empty.
 class TReceiverPtr : public TSmartPtr<TReceiver> {
 protected:
     TReceiver* Create() override;

@@ -34,6 +34,7 @@ namespace {
 
 const char* const Python = "/usr/bin/python3";   // Debian's own, which has aiosmtpd
 const char* const Dovecot = "/usr/sbin/dovecot";
+const char* const Doveadm = "/usr/bin/doveadm";
 const char* const Lighttpd = "/usr/sbin/lighttpd";
 
 // How long a server may take to accept connections, and to stop after SIGTERM.
@@ -529,6 +530,35 @@ std::string TMailServer::PutMessage(const std::string& bytes)
     HandToMailUser(maildir + "tmp/" + name);
     fs::rename(maildir + "tmp/" + name, maildir + "new/" + name);
     return name;
+}
+
+void TMailServer::KickUser()
+{
+    const std::string config = FFolder.Path() + "dovecot.conf";
+    const pid_t child = fork();
+    if (child < 0)
+        throw TServerError("fork failed");
+    if (child == 0) {
+        const int output = open("/dev/null", O_WRONLY);
+        dup2(output, 1);
+        dup2(output, 2);
+        execl(Doveadm, Doveadm, "-c", config.c_str(), "kick", FUser.c_str(), static_cast<char*>(nullptr));
+        _exit(127);
+    }
+    int status = 0;
+    waitpid(child, &status, 0);
+    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0)
+        throw TServerError("doveadm kick failed:\n" + Logs());
+}
+
+void TMailServer::RemoveMessage(const std::string& name)
+{
+    for (const char* folder : {"new", "cur"}) {
+        const std::string path = MaildirPath() + folder + "/";
+        for (const std::string& fileName : SortedNames(path))
+            if (fileName == name || StartsWith(fileName, name + ":"))
+                fs::remove(path + fileName);
+    }
 }
 
 std::vector<TMailFile> TMailServer::Messages() const

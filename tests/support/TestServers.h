@@ -80,6 +80,11 @@ public:
 
     // Delivers the bytes into the mailbox's new/ folder; returns the file's base name.
     std::string PutMessage(const std::string& bytes);
+    // Makes dovecot drop every connection of the mailbox's user (doveadm kick), as a
+    // server does after a time-out or a restart.
+    void KickUser();
+    // Removes the message file of that base name, as another mail client would.
+    void RemoveMessage(const std::string& name);
     // Every message of the mailbox (new/ and cur/), in the order of delivery.
     std::vector<TMailFile> Messages() const;
     // The logs of both servers, for failure messages.

@@ -1,0 +1,366 @@
+// The POP3, IMAP4 and HTTP receivers against dovecot and the bank's script stand-in, with
+// a recording run in place of the message store: which messages are fetched and handed
+// on, which are deleted on the server and when, and what a failure leaves behind.
+
+#include "exchange/ExchangeProfile.h"
+#include "exchange/RecordingRun.h"
+
+#include "exchange/HttpReceiver.h"
+#include "exchange/Imap4Receiver.h"
+#include "exchange/Pop3Receiver.h"
+#include "platform/Paths.h"
+#include "support/ScriptedDialogs.h"
+#include "support/TestServers.h"
+
+#include <gmock/gmock.h>
+
+namespace {
+
+using ::testing::ElementsAre;
+using ::testing::HasSubstr;
+using ::testing::IsEmpty;
+using ::testing::Not;
+
+const char* const Skipped = ".\nСообщение пропущено.";
+
+// The base names of the messages left in the mailbox; with marked, only those flagged
+// \Deleted, else only those that are not.
+std::vector<std::string> Names(const TMailServer& mail, bool marked = false)
+{
+    std::vector<std::string> names;
+    for (const TMailFile& message : mail.Messages())
+        if ((message.Flags.find('T') != std::string::npos) == marked)
+            names.push_back(message.Name);
+    return names;
+}
+
+// ---- POP3 and IMAP over one mailbox ----
+
+class MailReceiverTest : public ::testing::Test {
+protected:
+    void SetUp() override { Mail.StartDovecot(); }
+
+    std::unique_ptr<TExchangeProfile> Profile(const char* type, int port, const AnsiString& bankEMail = "bank@example.test")
+    {
+        return std::make_unique<TExchangeProfile>(
+            Dir, std::initializer_list<AnsiString>{AnsiString("RecvType=") + type, "RecvHost=127.0.0.1",
+                                                   "RecvPort=" + std::to_string(port), "BankEMail=" + bankEMail});
+    }
+
+    // The bank's message for ABC, one for another client, one from someone else, one in
+    // other letter cases whose processing fails, and one more for ABC.
+    void PutMixedMailbox()
+    {
+        Ours = Mail.PutMessage(BankMail("ABC", "Выписка", "ours"));
+        Theirs = Mail.PutMessage(BankMail("XYZ", "Выписка", "theirs"));
+        Foreign = Mail.PutMessage(BankMail("ABC", "Выписка", "foreign", "someone@example.test"));
+        Failing = Mail.PutMessage(BankMail("ABC", "сбой", "failing", "BANK@Example.TEST"));
+        Second = Mail.PutMessage(BankMail("abc", "Ответ", "second"));
+    }
+
+    TTempDir Dir;
+    TMailServer Mail{"client", "secret"};
+    TScriptedDialogs Dialogs;
+    std::string Ours, Theirs, Foreign, Failing, Second;
+};
+
+TEST_F(MailReceiverTest, Pop3HandsOnTheBanksMessagesAndDeletesTheRecordedOnesAfterTheSave)
+{
+    PutMixedMailbox();
+    const auto profile = Profile("POP3", Mail.Ports().Pop3);
+    TRecordingReceiver<TPop3Receiver> receiver;
+    receiver.Log.OnSave = [&] { EXPECT_EQ(Mail.Messages().size(), 5u); };
+    Dialogs.ExpectMessage("Сбой обработки" + AnsiString(Skipped), MessageBoxAnswer::Ok, 0x30);
+
+    receiver.Receive();
+
+    EXPECT_THAT(receiver.Log.Bodies(), ElementsAre("ours\r\n", "theirs\r\n", "failing\r\n", "second\r\n"));
+    EXPECT_EQ(receiver.Log.Saves, 1);
+    EXPECT_EQ(receiver.BadMessages, 1);
+    EXPECT_THAT(Names(Mail), ElementsAre(Theirs, Foreign, Failing)) << Mail.Logs();
+}
+
+TEST_F(MailReceiverTest, Pop3LeavesEveryMessageWhenTheSaveFails)
+{
+    PutMixedMailbox();
+    const auto profile = Profile("POP3", Mail.Ports().Pop3);
+    TRecordingReceiver<TPop3Receiver> receiver;
+    receiver.Log.FailSave = true;
+    Dialogs.ExpectMessage("Сбой обработки" + AnsiString(Skipped));
+    EXPECT_RAISES(receiver.Receive(), Exception, "Не удалось сохранить");
+    EXPECT_EQ(Names(Mail).size(), 5u);
+    EXPECT_EQ(receiver.BadMessages, 1);   // the counters as far as the run got
+}
+
+TEST_F(MailReceiverTest, Pop3AddressesMessagesByTheirIdentifiersAcrossReconnects)
+{
+    Mail.PutMessage(BankMail("ABC", "1", "first"));
+    const std::string gone = Mail.PutMessage(BankMail("ABC", "2", "gone"));
+    Mail.PutMessage(BankMail("ABC", "3", "third"));
+    Mail.PutMessage(BankMail("ABC", "4", "fourth"));
+    const auto profile = Profile("POP3", Mail.Ports().Pop3);
+    TRecordingReceiver<TPop3Receiver> receiver;
+    // Another client removes the second message while the first is processed: the server
+    // refuses it, libcurl closes that connection, and in the next one the later messages
+    // have moved up by one number.
+    receiver.Log.OnProcess = [&](const TReceivedMail& mail) {
+        if (mail.Body == "first\r\n")
+            Mail.RemoveMessage(gone);
+    };
+    Dialogs.ExpectMessage("Ошибка приема заголовка почтового сообщения" + AnsiString(Skipped));
+    receiver.Receive();
+    EXPECT_THAT(receiver.Log.Bodies(), ElementsAre("first\r\n", "third\r\n", "fourth\r\n")) << Mail.Logs();
+    EXPECT_THAT(Names(Mail), IsEmpty());
+}
+
+TEST_F(MailReceiverTest, Pop3DeletesByIdentifierInAConnectionOpenedAnew)
+{
+    const std::string first = Mail.PutMessage(BankMail("ABC", "1", "first"));
+    const std::string kept = Mail.PutMessage(BankMail("XYZ", "2", "kept"));
+    Mail.PutMessage(BankMail("ABC", "3", "third"));
+    Mail.PutMessage(BankMail("ABC", "4", "fourth"));
+    const auto profile = Profile("POP3", Mail.Ports().Pop3);
+    TRecordingReceiver<TPop3Receiver> receiver;
+    // While the store is saved, another client removes the first message and the server
+    // drops the connection: it refuses the first deletion, and in the next connection
+    // the later messages have moved up by one number.
+    receiver.Log.OnSave = [&] {
+        Mail.RemoveMessage(first);
+        Mail.KickUser();
+    };
+    Dialogs.ExpectMessage("Ошибка удаления почтового сообщения" + AnsiString(Skipped));
+    receiver.Receive();
+    EXPECT_THAT(Names(Mail), ElementsAre(kept)) << Mail.Logs();
+}
+
+TEST_F(MailReceiverTest, Pop3EmptyMailboxAndRefusedLogins)
+{
+    {
+        const auto profile = Profile("POP3", Mail.Ports().Pop3);
+        TRecordingReceiver<TPop3Receiver> receiver;
+        receiver.Receive();
+        EXPECT_THAT(receiver.Log.Processed, IsEmpty());
+        EXPECT_EQ(receiver.Log.Saves, 1);
+        EXPECT_EQ(receiver.SummaryText(), "");
+    }
+    TExchangeProfile wrong(Dir, {"RecvHost=127.0.0.1", "RecvPort=" + std::to_string(Mail.Ports().Pop3), "RecvPass=wrong"});
+    TRecordingReceiver<TPop3Receiver> receiver;
+    EXPECT_RAISES_PREFIX(receiver.Receive(), Exception, "Сервер отказал во входе");
+    EXPECT_EQ(receiver.Log.Saves, 0);
+}
+
+TEST_F(MailReceiverTest, ImapHandsOnTheBanksMessagesAndExpungesTheRecordedOnesAfterTheSave)
+{
+    PutMixedMailbox();
+    const auto profile = Profile("IMAP4", Mail.Ports().Imap);
+    TRecordingReceiver<TImap4Receiver> receiver;
+    receiver.Log.OnSave = [&] {
+        EXPECT_THAT(Names(Mail, true), IsEmpty());
+        EXPECT_EQ(Mail.Messages().size(), 5u);
+    };
+    Dialogs.ExpectMessage("Сбой обработки" + AnsiString(Skipped), MessageBoxAnswer::Ok, 0x30);
+
+    receiver.Receive();
+
+    // The server's search leaves the other sender's message alone.
+    EXPECT_THAT(receiver.Log.Bodies(), ElementsAre("ours\r\n", "theirs\r\n", "failing\r\n", "second\r\n"));
+    EXPECT_EQ(receiver.BadMessages, 1);
+    EXPECT_THAT(Names(Mail), ElementsAre(Theirs, Foreign, Failing)) << Mail.Logs();
+    EXPECT_THAT(Names(Mail, true), IsEmpty());
+}
+
+TEST_F(MailReceiverTest, ImapMarksNothingWhenTheSaveFails)
+{
+    PutMixedMailbox();
+    const auto profile = Profile("IMAP4", Mail.Ports().Imap);
+    TRecordingReceiver<TImap4Receiver> receiver;
+    receiver.Log.FailSave = true;
+    Dialogs.ExpectMessage("Сбой обработки" + AnsiString(Skipped));
+    EXPECT_RAISES(receiver.Receive(), Exception, "Не удалось сохранить");
+    EXPECT_EQ(Names(Mail).size(), 5u);
+}
+
+TEST_F(MailReceiverTest, ImapSearchesForEveryAddressOfTheBankAndSkipsAVanishedMessage)
+{
+    const std::string first = Mail.PutMessage(BankMail("ABC", "1", "first"));
+    const std::string gone = Mail.PutMessage(BankMail("ABC", "2", "gone", "other-bank@example.test"));
+    const std::string third = Mail.PutMessage(BankMail("ABC", "3", "third", "other-bank@example.test"));
+    const std::string foreign = Mail.PutMessage(BankMail("ABC", "4", "foreign", "someone@example.test"));
+    const auto profile = Profile("IMAP4", Mail.Ports().Imap, "Bank <bank@example.test>, other-bank@example.test");
+    TRecordingReceiver<TImap4Receiver> receiver;
+    receiver.Log.OnProcess = [&](const TReceivedMail& mail) {
+        if (mail.Body == "first\r\n")
+            Mail.RemoveMessage(gone);
+    };
+    Dialogs.ExpectMessage("Ошибка приема почтового сообщения" + AnsiString(Skipped));
+    receiver.Receive();
+    EXPECT_THAT(receiver.Log.Bodies(), ElementsAre("first\r\n", "third\r\n")) << Mail.Logs();
+    EXPECT_THAT(Names(Mail), ElementsAre(foreign));
+}
+
+TEST_F(MailReceiverTest, ImapRefusedLogin)
+{
+    TExchangeProfile wrong(Dir, {"RecvType=IMAP4", "RecvHost=127.0.0.1",
+                                 "RecvPort=" + std::to_string(Mail.Ports().Imap), "RecvPass=wrong"});
+    TRecordingReceiver<TImap4Receiver> receiver;
+    EXPECT_RAISES_PREFIX(receiver.Receive(), Exception, "Сервер отказал во входе");
+}
+
+TEST_F(MailReceiverTest, TheLogRecordsAReceiveWithoutThePassword)
+{
+    Mail.PutMessage(BankMail("ABC", "Выписка", "ours"));
+    const auto profile = Profile("POP3", Mail.Ports().Pop3);
+    SetProtocolLogging(true);
+    TRecordingReceiver<TPop3Receiver> receiver;
+    receiver.Receive();
+    const std::string log = ReadBytes(Dir.File("Log/ABC.LOG"));
+    EXPECT_THAT(log, HasSubstr("> UIDL"));
+    EXPECT_THAT(log, HasSubstr("> DELE 1"));
+    EXPECT_THAT(log, Not(HasSubstr("secret")));
+    EXPECT_THAT(log, Not(HasSubstr("AGNsaWVudABzZWNyZXQ")));   // nor in Base64 ("\0client\0secret")
+}
+
+TEST_F(MailReceiverTest, TheHolderMakesTheReceiverOfTheProfile)
+{
+    {
+        const auto profile = Profile("POP3", Mail.Ports().Pop3);
+        EXPECT_NE(dynamic_cast<TPop3Receiver*>(Receiver.Get()), nullptr);
+    }
+    {
+        const auto profile = Profile("IMAP4", Mail.Ports().Imap);
+        EXPECT_NE(dynamic_cast<TImap4Receiver*>(Receiver.Get()), nullptr);
+    }
+    const auto profile = Profile("HTTP", 80);
+    EXPECT_NE(dynamic_cast<THttpReceiver*>(Receiver.Get()), nullptr);
+}
+
+// ---- HTTP ----
+
+class HttpReceiverTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        Bank.AddUser("client", "p&ss=1 %");
+        Bank.Start();
+    }
+    std::unique_ptr<TExchangeProfile> Profile()
+    {
+        return std::make_unique<TExchangeProfile>(
+            Dir, std::initializer_list<AnsiString>{"RecvType=HTTP", "RecvHost=" + Bank.Host(), "RecvPort=8080",
+                                                   "RecvPass=p&ss=1 %"});
+    }
+    std::vector<std::string> Actions() const
+    {
+        std::vector<std::string> actions;
+        for (const TBankRequest& request : Bank.Requests())
+            actions.push_back(request.Field("action") + " " + request.Field("uid") + " " +
+                              std::to_string(request.Status));
+        return actions;
+    }
+
+    TTempDir Dir;
+    TBankHttpServer Bank;
+    TScriptedDialogs Dialogs;
+};
+
+TEST_F(HttpReceiverTest, ListsGetsAndDeletesTheRecordedMessagesAfterTheSave)
+{
+    Bank.AddMessage("client", "ABC", BankMail("ABC", "Выписка", "ours"));
+    Bank.AddMessage("client", "ABC", BankMail("XYZ", "Выписка", "theirs"));
+    Bank.AddMessage("client", "ABC", BankMail("ABC", "сбой", "failing"));
+    Bank.AddMessage("client", "ABC", BankMail("ABC", "Ответ", "second"));
+    Bank.AddMessage("client", "XYZ", BankMail("XYZ", "Выписка", "other prefix"));
+    const auto profile = Profile();
+    TRecordingReceiver<THttpReceiver> receiver;
+    receiver.Log.OnSave = [&] { EXPECT_EQ(Bank.MessageIds("client", "ABC").size(), 4u); };
+    Dialogs.ExpectMessage("Сбой обработки" + AnsiString(Skipped));
+
+    receiver.Receive();
+
+    EXPECT_THAT(receiver.Log.Bodies(), ElementsAre("ours\r\n", "theirs\r\n", "failing\r\n", "second\r\n"));
+    EXPECT_THAT(Actions(), ElementsAre("list  200", "get 1 200", "get 2 200", "get 3 200", "get 4 200", "del 1 200",
+                                       "del 4 200"));
+    EXPECT_THAT(Bank.MessageIds("client", "ABC"), ElementsAre("2", "3"));
+    // The password with "&", "=", a blank and "%" arrived whole, and "del" names no prefix.
+    for (const TBankRequest& request : Bank.Requests())
+        EXPECT_EQ(request.Field("pwd1"), "p&ss=1 %");
+    EXPECT_FALSE(Bank.Requests().back().Has("prefix"));
+    EXPECT_EQ(Bank.Requests().front().Field("prefix"), "ABC");
+}
+
+TEST_F(HttpReceiverTest, NothingIsDeletedWhenTheSaveFails)
+{
+    Bank.AddMessage("client", "ABC", BankMail("ABC", "Выписка", "ours"));
+    const auto profile = Profile();
+    TRecordingReceiver<THttpReceiver> receiver;
+    receiver.Log.FailSave = true;
+    EXPECT_RAISES(receiver.Receive(), Exception, "Не удалось сохранить");
+    EXPECT_THAT(Actions(), ElementsAre("list  200", "get 1 200"));
+    EXPECT_EQ(receiver.Log.Processed.size(), 1u);
+}
+
+TEST_F(HttpReceiverTest, AFailedListEndsTheReceiveAndAFailedGetOrDelSkipsTheMessage)
+{
+    Bank.AddMessage("client", "ABC", BankMail("ABC", "Выписка", "ours"));
+    const auto profile = Profile();
+    {
+        Bank.FailWith("500 Broken", "list");
+        TRecordingReceiver<THttpReceiver> receiver;
+        EXPECT_RAISES(receiver.Receive(), Exception, "Сервер ответил ошибкой HTTP 500 Internal Server Error");
+        EXPECT_EQ(receiver.Log.Saves, 0);
+        Bank.ClearFailures();
+    }
+    {
+        Bank.FailWith("503", "get");
+        TRecordingReceiver<THttpReceiver> receiver;
+        Dialogs.ExpectMessage("Сервер ответил ошибкой HTTP 503 Service Unavailable" + AnsiString(Skipped));
+        receiver.Receive();
+        EXPECT_EQ(receiver.BadMessages, 1);
+        EXPECT_EQ(receiver.Log.Saves, 1);
+        Bank.ClearFailures();
+    }
+    Bank.FailWith("500", "del");
+    TRecordingReceiver<THttpReceiver> receiver;
+    Dialogs.ExpectMessage("Сервер ответил ошибкой HTTP 500 Internal Server Error" + AnsiString(Skipped));
+    receiver.Receive();
+    EXPECT_EQ(receiver.Log.Processed.size(), 1u);
+    EXPECT_EQ(receiver.BadMessages, 1);
+    EXPECT_THAT(Bank.MessageIds("client", "ABC"), ElementsAre("1"));
+}
+
+TEST_F(HttpReceiverTest, AListOver2048CharactersIsRefusedBeforeAnyGet)
+{
+    // "<HTML><BODY>" + identifier + "<BR>" for each + "</BODY></HTML>": 30 characters
+    // and 104 for each identifier of 100, so 19 of 100 and one of 38 make 2048. The
+    // messages are for another client and stay.
+    for (int i = 0; i < 19; ++i)
+        Bank.AddMessage("client", "ABC", BankMail("XYZ", "Выписка", "theirs"), std::string(99, 'a' + i) + "1");
+    Bank.AddMessage("client", "ABC", BankMail("XYZ", "Выписка", "theirs"), std::string(38, 'z'));
+    const auto profile = Profile();
+    {
+        TRecordingReceiver<THttpReceiver> receiver;
+        receiver.Receive();
+        EXPECT_EQ(receiver.Log.Processed.size(), 20u);
+    }
+    Bank.AddMessage("client", "ABC", BankMail("ABC", "Выписка", "ours"), "1");
+    TRecordingReceiver<THttpReceiver> receiver;
+    EXPECT_RAISES(receiver.Receive(), Exception, "Слишком длинный ответ");
+    EXPECT_THAT(receiver.Log.Processed, IsEmpty());
+    EXPECT_EQ(Bank.Requests().back().Field("action"), "list");
+}
+
+TEST_F(HttpReceiverTest, AMessageOver64MegabytesIsSkipped)
+{
+    std::string huge = BankMail("ABC", "Выписка", "");
+    huge.resize(LongestHttpMessage + 1, 'x');
+    Bank.AddMessage("client", "ABC", huge);
+    Bank.AddMessage("client", "ABC", BankMail("ABC", "Выписка", "small"));
+    const auto profile = Profile();
+    TRecordingReceiver<THttpReceiver> receiver;
+    Dialogs.ExpectMessage("Слишком длинный ответ" + AnsiString(Skipped));
+    receiver.Receive();
+    EXPECT_THAT(receiver.Log.Bodies(), ElementsAre("small\r\n"));
+    EXPECT_THAT(Bank.MessageIds("client", "ABC"), ElementsAre("1"));
+}
+
+} // namespace
