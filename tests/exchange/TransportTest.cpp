@@ -4,7 +4,10 @@
 #include "exchange/Transport.h"
 
 #include "exchange/ExchangeProfile.h"
+#include "exchange/HttpReceiver.h"
 #include "exchange/HttpSender.h"
+#include "exchange/Imap4Receiver.h"
+#include "exchange/Pop3Receiver.h"
 #include "exchange/SmtpSender.h"
 #include "support/TestSupport.h"
 
@@ -30,12 +33,21 @@ TEST(TransportHoldersTest, NoProfileNoSender)
     EXPECT_RAISES(Sender.Get(), Exception, "Профиль не выбран");
 }
 
-TEST(TransportHoldersTest, TheReceiversAreRefusedForNowAndTheHolderStaysEmpty)
+TEST(TransportHoldersTest, TheReceiverFollowsTheProfileSelectedWhenItIsMade)
 {
     TTempDir dir;
-    TExchangeProfile profile(dir, {"RecvType=IMAP4"});
-    EXPECT_RAISES(Receiver.Get(), Exception, "Получение почты по протоколу IMAP4 в этой версии программы недоступно");
-    EXPECT_RAISES(Receiver.Get(), Exception, "Получение почты по протоколу IMAP4 в этой версии программы недоступно");
+    {
+        TExchangeProfile pop3(dir, {"RecvType=POP3"});
+        TReceiver* receiver = Receiver.Get();
+        EXPECT_NE(dynamic_cast<TPop3Receiver*>(receiver), nullptr);
+        EXPECT_EQ(Receiver.Get(), receiver);
+    }
+    {
+        TExchangeProfile imap(dir, {"RecvType=IMAP4"});
+        EXPECT_NE(dynamic_cast<TImap4Receiver*>(Receiver.Get()), nullptr);
+    }
+    TExchangeProfile http(dir, {"RecvType=HTTP"});
+    EXPECT_NE(dynamic_cast<THttpReceiver*>(Receiver.Get()), nullptr);
 }
 
 TEST(TransportHoldersTest, ResetCountersZeroesEveryCounter)

@@ -220,20 +220,6 @@ TEST_F(MailReceiverTest, TheLogRecordsAReceiveWithoutThePassword)
     EXPECT_THAT(log, Not(HasSubstr("AGNsaWVudABzZWNyZXQ")));   // nor in Base64 ("\0client\0secret")
 }
 
-TEST_F(MailReceiverTest, TheHolderMakesTheReceiverOfTheProfile)
-{
-    {
-        const auto profile = Profile("POP3", Mail.Ports().Pop3);
-        EXPECT_NE(dynamic_cast<TPop3Receiver*>(Receiver.Get()), nullptr);
-    }
-    {
-        const auto profile = Profile("IMAP4", Mail.Ports().Imap);
-        EXPECT_NE(dynamic_cast<TImap4Receiver*>(Receiver.Get()), nullptr);
-    }
-    const auto profile = Profile("HTTP", 80);
-    EXPECT_NE(dynamic_cast<THttpReceiver*>(Receiver.Get()), nullptr);
-}
-
 // ---- HTTP ----
 
 class HttpReceiverTest : public ::testing::Test {

@@ -1,0 +1,42 @@
+// What the receivers read from the servers' replies and how they write their requests.
+
+#include "exchange/HttpReceiver.h"
+#include "exchange/Imap4Receiver.h"
+#include "support/TestSupport.h"
+
+#include <gmock/gmock.h>
+
+namespace {
+
+using ::testing::ElementsAre;
+using ::testing::IsEmpty;
+
+TEST(ListedIdentifiersTest, TheTextsBeforeEachBreakAfterTheBody)
+{
+    EXPECT_THAT(ListedIdentifiers("<BODY>12<BR>34<BR>"), ElementsAre("12", "34"));
+    EXPECT_THAT(ListedIdentifiers("<BODY>12<BR>34"), ElementsAre("12"));
+    EXPECT_THAT(ListedIdentifiers("<body>12<BR>34<BR>"), IsEmpty());
+    EXPECT_THAT(ListedIdentifiers("12<BR>34<BR>"), IsEmpty());
+    EXPECT_THAT(ListedIdentifiers("<HTML><BODY><BR> 5 <BR></BODY></HTML>"), ElementsAre("", " 5 "));
+    EXPECT_THAT(ListedIdentifiers("<BODY>12<br>34<BR><BODY>56<BR>"), ElementsAre("12<br>34", "<BODY>56"));
+    EXPECT_THAT(ListedIdentifiers("<BODY>12<BR>\r\n34<BR>"), ElementsAre("12", "\r\n34"));
+}
+
+TEST(FormValueTest, EverythingButUnreservedCharactersIsPercentEncoded)
+{
+    EXPECT_EQ(FormValue("Az09-._~"), "Az09-._~");
+    EXPECT_EQ(FormValue("p&ss=1 %+"), "p%26ss%3D1%20%25%2B");
+    EXPECT_EQ(FormValue(std::string("\r\n\0\xFF", 4)), "%0D%0A%00%FF");
+    EXPECT_EQ(FormValue("Пароль"), "%CF%E0%F0%EE%EB%FC");   // the CP1251 bytes
+}
+
+TEST(ImapRepliesTest, SearchResultAndQuotedStrings)
+{
+    EXPECT_THAT(SearchResult("* SEARCH 3 17 4\r\n"), ElementsAre("3", "17", "4"));
+    EXPECT_THAT(SearchResult("* SEARCH\r\n"), IsEmpty());
+    EXPECT_THAT(SearchResult("* 2 EXISTS\r\n* SEARCH 1  2\r\n* SEARCH 9\r\n"), ElementsAre("1", "2", "9"));
+    EXPECT_EQ(ImapQuoted("bank@example.test"), "\"bank@example.test\"");
+    EXPECT_EQ(ImapQuoted("a\"b\\c"), "\"a\\\"b\\\\c\"");
+}
+
+} // namespace
