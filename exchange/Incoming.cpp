@@ -4,12 +4,17 @@
 
 #include "documents/Charsets.h"
 #include "documents/Common.h"
+#include "documents/Exportfiles.h"
 #include "exchange/ReceivedMail.h"
 #include "exchange/Transport.h"
 #include "platform/Classes.h"
 #include "platform/Dialogs.h"
 #include "platform/Exception.h"
+#include "platform/Paths.h"
 #include "platform/SysUtils.h"
+
+#include <algorithm>
+#include <vector>
 
 #include <numeric>
 
@@ -80,6 +85,85 @@ AnsiString SafeFileName(const AnsiString& name, const AnsiString& fallback)
 AnsiString RejectFileName(const AnsiString& attachmentName)
 {
     return SafeFileName(attachmentName, "attachment.tlb");
+}
+
+// ---- The members of a bank's container ----
+
+namespace {
+
+bool IsControl(char c)
+{
+    return static_cast<unsigned char>(c) < 32 || c == 127;
+}
+
+// The bytes of the stream from its position to its end.
+std::string RestOfStream(TStream& stream)
+{
+    std::string bytes;
+    std::vector<char> piece(64 * 1024);
+    while (const int32_t count = stream.Read(piece.data(), static_cast<int32_t>(piece.size())))
+        bytes.append(piece.data(), static_cast<size_t>(count));
+    return bytes;
+}
+
+} // namespace
+
+int EtalonTypeIndex(const AnsiString& type)
+{
+    for (int i = 0; i < EtalonTypeCount; ++i)
+        if (SameText(type, EtalonTypeInfos[i].Code))
+            return i;
+    throw Exception("Неверный тип эталонного списка: " + type);
+}
+
+void CheckEtalonDate(const AnsiString& date)
+{
+    TDateTime converted = 0;
+    if (!TryStrToDate(date, converted))
+        throw Exception("Неверная дата эталонного списка: " + date);
+}
+
+AnsiString EtalonPrefix(const AnsiString& item)
+{
+    const AnsiString prefix = UpperCase(Trim(item));
+    const bool valid = prefix.size() == 3 && std::all_of(prefix.begin(), prefix.end(), [](char c) {
+                           return (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9');
+                       });
+    if (!valid)
+        throw Exception("Неверный префикс: " + prefix);
+    return prefix;
+}
+
+AnsiString ReplyStoreName(const AnsiString& fileName, int replyKind)
+{
+    const AnsiString start = fileName.substr(0, 3);
+    if (std::any_of(start.begin(), start.end(), [](char c) { return c == '/' || c == '\\' || c == ':' || IsControl(c); }))
+        throw Exception("Неверное имя файла ответа: " + fileName);
+    return UpperCase(start) + "." + UpperCase(ReplyDocTypes[replyKind].Code);
+}
+
+AnsiString UpdateFileName(const AnsiString& version)
+{
+    if (version.empty() || version.find_first_not_of("0123456789.") != AnsiString::npos)
+        throw Exception("Неверная версия обновления: " + version);
+    return "Updates-" + version + ".exe";
+}
+
+AnsiString TReceiver::GetParam(const TStringList& header, const AnsiString& key)
+{
+    const AnsiString value = Trim(header.Values(key));
+    if (value.empty())
+        throw Exception("Отсутствует параметр " + key);
+    return value;
+}
+
+void TReceiver::ProcessUpdate(TStream& member, const TStringList& header, TStringList& report)
+{
+    const AnsiString version = GetParam(header, "VERSION");
+    const AnsiString fileName = UpdateFileName(version);
+    WriteExecutableAtomically(GetFolder(FolderUpdates, true) + fileName, RestOfStream(member));
+    report.Add("Обновления ПО до версии " + version);
+    ++Updates;
 }
 
 // ---- Warnings and results ----

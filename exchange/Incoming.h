@@ -47,3 +47,22 @@ AnsiString SafeFileName(const AnsiString& name, const AnsiString& fallback);
 
 // The name under which a failed attachment is kept in "Reject/".
 AnsiString RejectFileName(const AnsiString& attachmentName);
+
+// ---- The members of a bank's container ----
+
+// The row of EtalonTypeInfos whose code is the type (ignoring case); else raises
+// "Неверный тип эталонного списка: " + type.
+int EtalonTypeIndex(const AnsiString& type);
+// Raises "Неверная дата эталонного списка: " + date unless the text is a date.
+void CheckEtalonDate(const AnsiString& date);
+// One item of a reference list's PREFIX, trimmed and upper-cased: three of the letters
+// A-Z and digits, else raises "Неверный префикс: " + the upper-cased item.
+AnsiString EtalonPrefix(const AnsiString& item);
+// The name of the reply store (in "Cache/") for a reply file: the first three characters
+// of its FILE_NAME upper-cased, ".", and the kind's code upper-cased. Those characters
+// may not hold "/", "\", ":" or control characters, else raises
+// "Неверное имя файла ответа: " + fileName.
+AnsiString ReplyStoreName(const AnsiString& fileName, int replyKind);
+// The name of an update's file (in "Updates/"): "Updates-" + version + ".exe". The
+// version must be digits and dots, else raises "Неверная версия обновления: " + version.
+AnsiString UpdateFileName(const AnsiString& version);

@@ -12,6 +12,7 @@
 #include <memory>
 
 class TStream;
+class TStringList;
 
 // ---- Sender and receiver ----
 
@@ -67,6 +68,17 @@ public:
     // fileName + ":\n" + the text without its trailing blanks and line ends +
     // ".\nФайл пропущен."; BadFiles + 1.
     void FileError(const AnsiString& text, const AnsiString& fileName);
+
+    // Stores a program update: the member's bytes from its position to its end become
+    // the file UpdateFileName(VERSION) in the Updates folder (made when missing), written
+    // under a temporary name and renamed into place as an executable, so that a half
+    // written update is never there to be run. Reports "Обновления ПО до версии " +
+    // VERSION; Updates + 1.
+    void ProcessUpdate(TStream& member, const TStringList& header, TStringList& report);
+
+    // The header's value of the key, trimmed; a missing or blank one raises
+    // "Отсутствует параметр " + key.
+    static AnsiString GetParam(const TStringList& header, const AnsiString& key);
 
     // One line per counter that is not 0, in the order of the counters: its label, the
     // count and "\n"; "" when every counter is 0.

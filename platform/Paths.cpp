@@ -321,6 +321,16 @@ void WriteFileAtomically(const AnsiString& path, const std::string& bytes)
     WriteThroughTemporary(path, [&](int handle) { WriteAll(handle, bytes.data(), bytes.size(), path); });
 }
 
+void WriteExecutableAtomically(const AnsiString& path, const std::string& bytes)
+{
+    WriteThroughTemporary(path, [&](int handle) {
+        struct stat info {};
+        if (::fstat(handle, &info) != 0 || ::fchmod(handle, (info.st_mode & 07777) | ((info.st_mode & 0444) >> 2)) != 0)
+            RaiseOSError(errno, path);
+        WriteAll(handle, bytes.data(), bytes.size(), path);
+    });
+}
+
 std::string ReadFileBytes(const AnsiString& path)
 {
     TFileStream input(path, fmOpenRead | fmShareDenyWrite);

@@ -55,5 +55,8 @@ void CopyFile(const AnsiString& source, const AnsiString& target);
 // Writes the bytes to a temporary file beside the target, flushes it to disk and renames
 // it over the target: a crash leaves either the old file or the new one, never a mix.
 void WriteFileAtomically(const AnsiString& path, const std::string& bytes);
+// As WriteFileAtomically, for a program file: whoever may read the new file may also
+// run it.
+void WriteExecutableAtomically(const AnsiString& path, const std::string& bytes);
 // Reads a whole file; raises EFOpenError when it cannot be opened.
 std::string ReadFileBytes(const AnsiString& path);

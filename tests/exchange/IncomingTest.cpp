@@ -6,8 +6,13 @@
 #include "documents/Charsets.h"
 #include "exchange/ReceivedMail.h"
 #include "exchange/Transport.h"
+#include "exchange/ExchangeProfile.h"
+#include "platform/Classes.h"
+#include "platform/Paths.h"
 #include "support/ScriptedDialogs.h"
 #include "support/TestSupport.h"
+
+#include <unistd.h>
 
 namespace {
 
@@ -138,6 +143,87 @@ TEST(ReceiverSummaryTest, OnlyTheOpenWindowsWhoseDataChangedReload)
     receiver.RefreshForms();
     EXPECT_EQ(reloaded, "messages messages etalons replies ");
     StoreWindows = TStoreWindows();
+}
+
+TEST(MemberHeaderTest, ValuesAreTrimmedAndRequired)
+{
+    TStringList header;
+    header.Add("file_type=ETALON");
+    header.Add("PREFIX= abc , xyz ");
+    header.Add("VERSION=");
+    header.Add("Prefix=second");
+    EXPECT_EQ(TReceiver::GetParam(header, "FILE_TYPE"), "ETALON");
+    EXPECT_EQ(TReceiver::GetParam(header, "prefix"), "abc , xyz");
+    EXPECT_RAISES(TReceiver::GetParam(header, "VERSION"), Exception, "Отсутствует параметр VERSION");
+    EXPECT_RAISES(TReceiver::GetParam(header, "FILE_NAME"), Exception, "Отсутствует параметр FILE_NAME");
+}
+
+TEST(MemberHeaderTest, ReferenceListTypesDatesAndPrefixes)
+{
+    EXPECT_EQ(EtalonTypeIndex("SAL"), 0);
+    EXPECT_EQ(EtalonTypeIndex("nns"), 1);
+    EXPECT_EQ(EtalonTypeIndex("Com"), 2);
+    EXPECT_RAISES(EtalonTypeIndex("XXX"), Exception, "Неверный тип эталонного списка: XXX");
+
+    CheckEtalonDate("31/12/2024");
+    CheckEtalonDate("1/2/24");
+    EXPECT_RAISES(CheckEtalonDate("31/02/2024"), Exception, "Неверная дата эталонного списка: 31/02/2024");
+    EXPECT_RAISES(CheckEtalonDate("2024-12-31"), Exception, "Неверная дата эталонного списка: 2024-12-31");
+
+    EXPECT_EQ(EtalonPrefix(" abc "), "ABC");
+    EXPECT_EQ(EtalonPrefix("A1Z"), "A1Z");
+    EXPECT_RAISES(EtalonPrefix("AB"), Exception, "Неверный префикс: AB");
+    EXPECT_RAISES(EtalonPrefix(""), Exception, "Неверный префикс: ");
+    EXPECT_RAISES(EtalonPrefix("abcd"), Exception, "Неверный префикс: ABCD");
+    EXPECT_RAISES(EtalonPrefix("абв"), Exception, "Неверный префикс: АБВ");
+    EXPECT_RAISES(EtalonPrefix("A/B"), Exception, "Неверный префикс: A/B");
+}
+
+TEST(MemberHeaderTest, ReplyStoreAndUpdateNamesAreSafe)
+{
+    EXPECT_EQ(ReplyStoreName("abc000001N.TXT", 0), "ABC.NEWCLIREPLY");
+    EXPECT_EQ(ReplyStoreName("AB", 0), "AB.NEWCLIREPLY");
+    EXPECT_EQ(ReplyStoreName("..x/y", 0), "..X.NEWCLIREPLY");
+    EXPECT_RAISES(ReplyStoreName("A/BC", 0), Exception, "Неверное имя файла ответа: A/BC");
+    EXPECT_RAISES(ReplyStoreName("A\\B", 0), Exception, "Неверное имя файла ответа: A\\B");
+    EXPECT_RAISES(ReplyStoreName("c:x", 0), Exception, "Неверное имя файла ответа: c:x");
+    EXPECT_RAISES(ReplyStoreName("A\tB", 0), Exception, "Неверное имя файла ответа: A\tB");
+
+    EXPECT_EQ(UpdateFileName("5.4"), "Updates-5.4.exe");
+    EXPECT_EQ(UpdateFileName("10.0.2.113"), "Updates-10.0.2.113.exe");
+    EXPECT_RAISES(UpdateFileName("5.4/../../x"), Exception, "Неверная версия обновления: 5.4/../../x");
+    EXPECT_RAISES(UpdateFileName("5,4"), Exception, "Неверная версия обновления: 5,4");
+}
+
+TEST(ProcessUpdateTest, TheMemberDataBecomesAnExecutableInTheUpdatesFolder)
+{
+    TTempDir dir;
+    TExchangeProfile profile(dir, {});
+    TIdleReceiver receiver;
+    receiver.ResetCounters();
+    TStringList header;
+    header.Add("FILE_TYPE=UPDATES");
+    header.Add("VERSION= 5.4 ");
+    TStringList report;
+    TMemoryStream member;
+    member.WriteString("HEADER\r\n<DATA>\r\nprogram bytes");
+    member.SetPosition(14);
+    receiver.ProcessUpdate(member, header, report);
+    EXPECT_EQ(ReadBytes(dir.File("Updates/Updates-5.4.exe")), "program bytes");
+    member.SetPosition(14);
+    member.WriteString("newer");
+    member.SetSize(19);
+    member.SetPosition(14);
+    receiver.ProcessUpdate(member, header, report);
+
+    EXPECT_EQ(ReadBytes(dir.File("Updates/Updates-5.4.exe")), "newer");
+    EXPECT_EQ(access(ToSystemPath(dir.File("Updates/Updates-5.4.exe")).c_str(), X_OK), 0);
+    EXPECT_EQ(report.Text(), "Обновления ПО до версии 5.4\r\nОбновления ПО до версии 5.4\r\n");
+    EXPECT_EQ(receiver.Updates, 2);
+
+    header.SetValue("VERSION", "../5");
+    EXPECT_RAISES(receiver.ProcessUpdate(member, header, report), Exception, "Неверная версия обновления: ../5");
+    EXPECT_EQ(receiver.Updates, 2);
 }
 
 } // namespace

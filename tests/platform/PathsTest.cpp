@@ -166,6 +166,25 @@ TEST(PathsTest, WriteFileAtomicallyReplacesTheTargetAndLeavesNoTemporaryFile)
     EXPECT_EQ(info.st_mode & 0777, 0600u);
 }
 
+TEST(PathsTest, AnExecutableMayBeRunByWhoeverMayReadIt)
+{
+    TTempDir dir;
+    const AnsiString target = dir.File("Updates-5.4.exe");
+    const mode_t oldMask = umask(027);
+    WriteExecutableAtomically(target, "#!/bin/sh\n");
+    umask(oldMask);
+    struct stat info {};
+    ASSERT_EQ(stat(ToSystemPath(target).c_str(), &info), 0);
+    EXPECT_EQ(info.st_mode & 0777, 0750u);
+    EXPECT_EQ(ReadBytes(target), "#!/bin/sh\n");
+
+    chmod(ToSystemPath(target).c_str(), 0600);
+    WriteExecutableAtomically(target, "new");
+    ASSERT_EQ(stat(ToSystemPath(target).c_str(), &info), 0);
+    EXPECT_EQ(info.st_mode & 0777, 0700u);
+    EXPECT_EQ(SystemNames(dir.Path()), (std::vector<std::string>{"Updates-5.4.exe"}));
+}
+
 TEST(PathsTest, FailedWriteLeavesTheOldFile)
 {
     TTempDir dir;
