@@ -207,13 +207,13 @@ TEST(ProcessUpdateTest, TheMemberDataBecomesAnExecutableInTheUpdatesFolder)
     TStringList report;
     TMemoryStream member;
     member.WriteString("HEADER\r\n<DATA>\r\nprogram bytes");
-    member.SetPosition(14);
+    member.SetPosition(16);
     receiver.ProcessUpdate(member, header, report);
     EXPECT_EQ(ReadBytes(dir.File("Updates/Updates-5.4.exe")), "program bytes");
-    member.SetPosition(14);
+    member.SetPosition(16);
     member.WriteString("newer");
-    member.SetSize(19);
-    member.SetPosition(14);
+    member.SetSize(21);
+    member.SetPosition(16);
     receiver.ProcessUpdate(member, header, report);
 
     EXPECT_EQ(ReadBytes(dir.File("Updates/Updates-5.4.exe")), "newer");
