@@ -313,3 +313,32 @@ TEST_F(AppExecTest, FailingTargetDoesNotStallTheChild)
 }
 
 } // namespace
+
+namespace {
+
+TEST_F(AppExecTest, StatusPipeIsTheChildsHandleThree)
+{
+    TMemoryStream source, target;
+    std::string errors, status;
+    TAppExec exec(Script("echo state >&3\necho out\necho err >&2\n"), true);
+    exec.Feed(std::move(exec.Input()), source);
+    exec.Drain(std::move(exec.Output()), target);
+    exec.Collect(std::move(exec.Error()), errors, 100);
+    exec.Collect(std::move(exec.Status()), status, 100);
+    EXPECT_TRUE(exec.WaitFor(10000));
+    exec.JoinPumps();
+    EXPECT_EQ(exec.ExitCode(), 0);
+    EXPECT_EQ(status, "state\n");
+    EXPECT_EQ(target.Bytes(), "out\n");
+    EXPECT_EQ(errors, "err\n");
+}
+
+TEST_F(AppExecTest, WithoutStatusPipeHandleThreeIsClosed)
+{
+    TAppExec exec(Script("[ -e /proc/$$/fd/3 ] && exit 1\nexit 0\n"));
+    EXPECT_FALSE(exec.Status().IsOpen());
+    EXPECT_TRUE(exec.WaitFor(10000));
+    EXPECT_EQ(exec.ExitCode(), 0);
+}
+
+} // namespace
