@@ -7,6 +7,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <functional>
 #include <vector>
 
@@ -292,6 +293,46 @@ void ForceDirectories(const AnsiString& path)
         if (!DirectoryExists(folder))
             RaiseOSError(ENOTDIR, folder);
     }
+}
+
+AnsiString CreatePrivateFolder(const AnsiString& parent, const AnsiString& prefix)
+{
+    std::string pattern = ToSystemPath(IncludeTrailingPathDelimiter(parent) + prefix) + "XXXXXX";
+    if (!::mkdtemp(pattern.data()))
+        RaiseOSError(errno, parent);
+    return IncludeTrailingPathDelimiter(FromSystemPath(pattern));
+}
+
+void RemoveFolderTree(const AnsiString& path) noexcept
+{
+    std::error_code ignored;
+    std::filesystem::remove_all(ToSystemPath(path), ignored);
+}
+
+bool IsExecutableFile(const AnsiString& path)
+{
+    struct stat info {};
+    return StatPath(path, info) && S_ISREG(info.st_mode) && ::access(ToSystemPath(path).c_str(), X_OK) == 0;
+}
+
+AnsiString FindProgramOnPath(const AnsiString& name)
+{
+    const char* variable = std::getenv("PATH");
+    const std::string folders = variable ? variable : "";
+    size_t start = 0;
+    while (start <= folders.size()) {
+        size_t end = folders.find(':', start);
+        if (end == std::string::npos)
+            end = folders.size();
+        const std::string folder = end > start ? folders.substr(start, end - start) : std::string(".");
+        AnsiString candidate;
+        // A folder whose name CP1251 cannot hold is passed over: no path inside the
+        // program could name it.
+        if (Utf8ToAnsiExact(folder + "/", candidate) && IsExecutableFile(candidate + name))
+            return candidate + name;
+        start = end + 1;
+    }
+    return AnsiString();
 }
 
 bool DeleteFile(const AnsiString& path)

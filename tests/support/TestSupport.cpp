@@ -52,6 +52,23 @@ TTempDir::~TTempDir()
     std::filesystem::remove_all(FPath, ignored);
 }
 
+TEnvironmentVariable::TEnvironmentVariable(const char* name, const std::string& value) : FName(name)
+{
+    const char* old = std::getenv(name);
+    FWasSet = old != nullptr;
+    if (old)
+        FOldValue = old;
+    setenv(name, value.c_str(), 1);
+}
+
+TEnvironmentVariable::~TEnvironmentVariable()
+{
+    if (FWasSet)
+        setenv(FName.c_str(), FOldValue.c_str(), 1);
+    else
+        unsetenv(FName.c_str());
+}
+
 void WriteBytes(const AnsiString& path, const std::string& bytes)
 {
     std::ofstream file(AnsiToUtf8(path), std::ios::binary | std::ios::trunc);

@@ -81,6 +81,20 @@ private:
     AnsiString FPath;
 };
 
+// Sets an environment variable for the scope and puts back what it was.
+class TEnvironmentVariable {
+public:
+    TEnvironmentVariable(const char* name, const std::string& value);
+    ~TEnvironmentVariable();
+    TEnvironmentVariable(const TEnvironmentVariable&) = delete;
+    TEnvironmentVariable& operator=(const TEnvironmentVariable&) = delete;
+
+private:
+    std::string FName;
+    bool FWasSet;
+    std::string FOldValue;
+};
+
 // Writes or reads a file's raw bytes (CP1251 name).
 void WriteBytes(const AnsiString& path, const std::string& bytes);
 std::string ReadBytes(const AnsiString& path);
