@@ -5,6 +5,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <random>
 #include <sstream>
 
 std::string Bytes(std::initializer_list<int> values)
@@ -12,6 +13,15 @@ std::string Bytes(std::initializer_list<int> values)
     std::string bytes;
     for (int value : values)
         bytes.push_back(static_cast<char>(value));
+    return bytes;
+}
+
+std::string RandomBytes(size_t count, unsigned seed)
+{
+    std::mt19937 generator(seed);
+    std::string bytes(count, '\0');
+    for (char& byte : bytes)
+        byte = static_cast<char>(generator());
     return bytes;
 }
 
