@@ -12,12 +12,17 @@
 #include <cerrno>
 #include <cstddef>
 
-AnsiString CurrentDataPath()
+TProfile& CurrentProfile()
 {
-    const TProfile* profile = Profiles.Get()->Current();
+    TProfile* profile = Profiles.Get()->Current();
     if (!profile)
         throw Exception("Профиль не выбран");
-    return profile->DataPath;
+    return *profile;
+}
+
+AnsiString CurrentDataPath()
+{
+    return CurrentProfile().DataPath;
 }
 
 AnsiString GetFolder(int kind, bool create)
