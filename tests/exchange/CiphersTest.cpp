@@ -105,29 +105,17 @@ bool ProcessGone(pid_t pid)
 
 class PgpCipherTest : public ::testing::Test {
 protected:
-    // A script "gpg" of these lines in the folder that PATH names first.
-    void FakeGpg(const std::string& body)
-    {
-        WriteBytes(FBin + "gpg", "#!/bin/sh\n" + body);
-        chmod(ToSystemPath(FBin + "gpg").c_str(), 0755);
-    }
-    // A fake that passes its input through and tells the status lines on handle 3.
-    void FakeGpgWithStatus(const std::string& statusLines)
-    {
-        WriteBytes(FBin + "gpg.status", statusLines);
-        FakeGpg("cat\ncat \"$0.status\" >&3\n");
-    }
+    void FakeGpg(const std::string& body) { FGpg.Script(body); }
+    void FakeGpgWithStatus(const std::string& statusLines) { FGpg.ScriptWithStatus(statusLines); }
     std::string Decrypt(const std::string& data) { return DecryptBytes(FCipher, data); }
     std::string Encrypt(const std::string& data) { return EncryptBytes(FCipher, data); }
 
     TTempDir FDir;
-    AnsiString FBin = FDir.File("bin/");
+    TFakeGpg FGpg{FDir.File("bin/")};
+    AnsiString FBin = FGpg.Folder;
     AnsiString FKeys = FDir.File("ключи; rm -rf x/");
-    TEnvironmentVariable FPath{"PATH", ToSystemPath(FBin) + ":/usr/bin:/bin"};
     TSelectedProfile FProfile{FDir, {"PgpKeyPath=" + FKeys, AnsiString("BankPgpKey=") + BankKey}};
     TPgpCipher FCipher;
-
-    void SetUp() override { ForceDirectories(FBin); }
 };
 
 TEST_F(PgpCipherTest, ArgumentsArriveOneByOneAndTheBytesFromThePositionOn)
@@ -147,9 +135,10 @@ TEST_F(PgpCipherTest, ArgumentsArriveOneByOneAndTheBytesFromThePositionOn)
 
 TEST_F(PgpCipherTest, DecryptionNeedsAGoodSignatureOfTheBanksKey)
 {
-    const std::string good = std::string("[GNUPG:] NEWSIG\n[GNUPG:] GOODSIG 0123456789ABCDEF Bank\n") +
-                             "[GNUPG:] VALIDSIG " + OtherFingerprint + " 2024-01-01 1 0 4 0 22 10 00 " +
-                             BankFingerprint + "\n";
+    const std::string good = GoodSignatureStatus(BankKey);
+    const std::string byPrimary = std::string("[GNUPG:] NEWSIG\n[GNUPG:] GOODSIG 0123456789ABCDE0 Bank\n") +
+                                  "[GNUPG:] VALIDSIG " + OtherFingerprint + " 2024-01-01 1 0 4 0 22 10 00 " +
+                                  BankFingerprint + "\n";
     const std::string other = std::string("[GNUPG:] NEWSIG\n[GNUPG:] GOODSIG 0123456789ABCDE0 Other\n") +
                               "[GNUPG:] VALIDSIG " + OtherFingerprint + " 2024-01-01 1 0 4 0 22 10 00 " +
                               OtherFingerprint + "\n";
@@ -166,6 +155,7 @@ TEST_F(PgpCipherTest, DecryptionNeedsAGoodSignatureOfTheBanksKey)
         bool Accepted;
     } cases[] = {
         {good, true},
+        {byPrimary, true},
         {bySubkey, true},
         {other + good, true},   // the bank's is the second signature
         {other, false},

@@ -5,6 +5,7 @@
 #include "../RunProgram.h"
 
 #include "exchange/Ciphers.h"
+#include "exchange/Tlbfiles.h"
 #include "platform/Paths.h"
 #include "support/TestSupport.h"
 
@@ -123,6 +124,32 @@ TEST_F(PgpRealTest, GpgsOwnReportOnFailure)
     // Encrypted for the bank, not for the client: the client has no key to open it.
     EXPECT_RAISES_PREFIX(DecryptBytes(FCipher, FOther->SealFor(*FBank, "data")), Exception, "gpg: ");
     EXPECT_RAISES_PREFIX(DecryptBytes(FCipher, "not a container"), Exception, "gpg: ");
+}
+
+TEST_F(PgpRealTest, ContainerThereAndBack)
+{
+    // The client saves a container through the holder's cipher; the bank opens it, finds
+    // a zip archive, and sends the same archive back signed and encrypted.
+    const std::string payload = RandomBytes(100000, 23);
+    TTlbFile sent;
+    auto* member = new TZippedFile(nullptr, "DATAFILE.000");
+    member->WriteString("FILE_TYPE=ETALON\r\n<DATA>\r\n" + payload);
+    sent.Add(member);
+    TMemoryStream wire;
+    sent.SaveToStream(&wire);
+    const std::string archive = FBank->Gpg({"--decrypt"}, wire.Bytes()).Output;
+    ASSERT_EQ(archive.substr(0, 4), "PK\x03\x04");
+
+    TMemoryStream answer;
+    answer.WriteString(FBank->SealFor(*FClient, archive));
+    answer.SetPosition(0);
+    TTlbFile received;
+    received.LoadFromStream(&answer);
+    ASSERT_EQ(received.Count(), 1);
+    TStringList header;
+    ReadTlbHeader(&header, received.At(0));
+    EXPECT_EQ(header.Values("FILE_TYPE"), "ETALON");
+    EXPECT_EQ(received.At(0)->Size() - received.At(0)->Position(), static_cast<int64_t>(payload.size()));
 }
 
 } // namespace
