@@ -1,13 +1,17 @@
 #!/usr/bin/env python3
-"""Outside anchors for the storage benchmarks, and the report that sets both side by side.
+"""Outside anchors for the benchmarks, and the report that sets both side by side.
 
   anchors.py text FILE MEGABYTES   writes the CP1251 delimited test text
   anchors.py compress FILE         Python's zlib, raw deflate with the program's settings
   anchors.py zip FILE              Python's zipfile in memory, same members as bench_zip
+  anchors.py gpg HOME KEY PLAIN SEALED WORK
+                                   gpg run directly with the GnuPG back end's options
   anchors.py report OURS ANCHORS   compares the "key value" lines of both against the goals
 """
 import io
+import os
 import random
+import subprocess
 import sys
 import time
 import zipfile
@@ -91,6 +95,23 @@ def zip_anchor(path):
     measure_zip("zip_small", [("FILE%d.TXT" % i, data[i * 1024:(i + 1) * 1024]) for i in range(1000)])
 
 
+def gpg_anchor(home, bank_key, plain, sealed, work):
+    """The command line of the GnuPG back end, from a file into a file; the status
+    channel goes to /dev/null."""
+    status = os.open(os.devnull, os.O_WRONLY)
+    options = ["gpg", "--homedir", home, "--recipient", bank_key, "--always-trust", "--batch",
+               "--pinentry-mode", "error", "--status-fd", str(status)]
+
+    def run(operation, source, target):
+        with open(source, "rb") as src, open(target, "wb") as dst:
+            subprocess.run(options + operation, stdin=src, stdout=dst, stderr=subprocess.DEVNULL,
+                           pass_fds=(status,), check=True)
+
+    report("gpg_encrypt_seconds", best(3, lambda: run(["--sign", "--encrypt"], plain, work + "/anchor.gpg")))
+    report("gpg_decrypt_seconds", best(3, lambda: run(["--decrypt"], sealed, work + "/anchor.plain")))
+    assert open(work + "/anchor.plain", "rb").read() == open(plain, "rb").read()
+
+
 def read_lines(path):
     values = {}
     for line in open(path):
@@ -109,6 +130,8 @@ GOALS = [
     ("zip_small_save_seconds", "faster than zipfile", lambda o, a: o < a),
     ("zip_small_load_seconds", "faster than zipfile", lambda o, a: o < a),
     ("multistream_growths_seconds", "under 2 s", lambda o, a: o < 2.0),
+    ("gpg_encrypt_seconds", "time <= 1.1 x gpg direct", lambda o, a: o <= 1.1 * a),
+    ("gpg_decrypt_seconds", "time <= 1.1 x gpg direct", lambda o, a: o <= 1.1 * a),
 ]
 
 
@@ -140,6 +163,8 @@ def main():
         compress(sys.argv[2])
     elif command == "zip":
         zip_anchor(sys.argv[2])
+    elif command == "gpg":
+        gpg_anchor(*sys.argv[2:7])
     elif command == "report":
         sys.exit(compare(sys.argv[2], sys.argv[3]))
     else:
