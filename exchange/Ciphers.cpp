@@ -181,10 +181,11 @@ std::string TPgpCipher::RunGpg(TStream* src, TStream* dst, const std::vector<Ans
                                          "--status-fd", "3"};
     arguments.insert(arguments.end(), operation.begin(), operation.end());
 
+    // The texts outlive the runner, whose destructor joins the pumps that fill them.
+    std::string errors, status;
     TAppExec exec(arguments, true);
     // Standard error is drained while gpg runs, so that a long report cannot stall it;
     // four bytes a character are enough for the message whatever gpg writes.
-    std::string errors, status;
     const int writer = exec.Feed(std::move(exec.Input()), *src);
     const int reader = exec.Drain(std::move(exec.Output()), *dst);
     exec.Collect(std::move(exec.Error()), errors, 4 * GpgMessageLimit);
