@@ -115,15 +115,6 @@ TEST(TlbHeaderTest, NulInTheHeaderIsRefused)
     EXPECT_EQ(ReadHeader(std::string("A=1\r<DATA>\r\0x", 13)).Rest, std::string("\0x", 2));
 }
 
-TEST(TlbHeaderTest, AddTlbHeaderLine)
-{
-    TStringList list;
-    EXPECT_TRUE(AddTlbHeaderLine(&list, " \tA=1\r "));
-    EXPECT_TRUE(AddTlbHeaderLine(&list, "  "));
-    EXPECT_FALSE(AddTlbHeaderLine(&list, " <data>\t"));
-    EXPECT_EQ(list.Items(), TEntries{"A=1"});
-}
-
 // ---- The container through the current cipher ----
 
 constexpr char BankKey[] = "0123456789ABCDEF";
