@@ -12,9 +12,9 @@
 #include <cerrno>
 #include <cstddef>
 
-TProfile& CurrentProfile()
+const TProfile& CurrentProfile()
 {
-    TProfile* profile = Profiles.Get()->Current();
+    const TProfile* profile = Profiles.Get()->Current();
     if (!profile)
         throw Exception("Профиль не выбран");
     return *profile;

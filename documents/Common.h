@@ -27,8 +27,9 @@ enum TFolderKind {
 // The working folders of kinds 0-4 inside the profile's DataPath.
 inline constexpr const char* FolderNames[] = {"Reject/", "Cache/", "Updates/", "Sent/", "Log/"};
 
-// The selected profile; raises "Профиль не выбран" when none is selected.
-TProfile& CurrentProfile();
+// The selected profile of the program's store; raises "Профиль не выбран" when none is
+// selected.
+const TProfile& CurrentProfile();
 
 // The DataPath of the selected profile; raises "Профиль не выбран" when none is selected.
 AnsiString CurrentDataPath();
