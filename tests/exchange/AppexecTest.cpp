@@ -1,0 +1,315 @@
+#include "exchange/Appexec.h"
+
+#include "platform/Classes.h"
+#include "support/TestSupport.h"
+
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <random>
+#include <thread>
+
+namespace {
+
+std::string RandomBytes(size_t count)
+{
+    std::mt19937 generator(7);
+    std::string bytes(count, '\0');
+    for (char& byte : bytes)
+        byte = static_cast<char>(generator());
+    return bytes;
+}
+
+// A process that is gone: no such process, or a zombie that some other parent (init)
+// has still to reap. Waits up to two seconds for the system to finish the kill.
+bool ProcessGone(pid_t pid)
+{
+    for (int attempt = 0; attempt < 200; ++attempt) {
+        if (kill(pid, 0) != 0 && errno == ESRCH)
+            return true;
+        std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
+        std::string line;
+        std::getline(stat, line);
+        const size_t end = line.rfind(')');
+        if (end != std::string::npos && line.compare(end, 3, ") Z") == 0)
+            return true;
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    return false;
+}
+
+// The process number that a script wrote to a file (a line), once it is there.
+pid_t WaitForPidFile(const AnsiString& path)
+{
+    for (int attempt = 0; attempt < 1000; ++attempt) {
+        std::ifstream file(AnsiToUtf8(path));
+        std::string line;
+        if (std::getline(file, line) && file.good())
+            return std::stoi(line);
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    ADD_FAILURE() << "no process number in " << U8(path);
+    return 0;
+}
+
+int OpenHandleCount()
+{
+    int count = 0;
+    for ([[maybe_unused]] const auto& entry : std::filesystem::directory_iterator("/proc/self/fd"))
+        ++count;
+    return count;
+}
+
+// A stream that takes `room` bytes, then refuses.
+class TFullStream : public TStream {
+public:
+    explicit TFullStream(int32_t room) : FRoom(room) {}
+    int32_t Read(void*, int32_t) override { return 0; }
+    int32_t Write(const void*, int32_t count) override
+    {
+        const int32_t taken = std::min(count, FRoom);
+        FRoom -= taken;
+        return taken;
+    }
+    int64_t Seek(int64_t, TSeekOrigin) override { return 0; }
+    void SetSize(int64_t) override {}
+
+private:
+    int32_t FRoom;
+};
+
+class AppExecTest : public ::testing::Test {
+protected:
+    struct TRun {
+        std::string Output;
+        std::string Errors;
+        bool Ended = false;
+        int ExitCode = -1;
+        AnsiString FeedError, DrainError;
+    };
+
+    // A shell script written by the test; run as /bin/sh <file> <arguments>.
+    std::vector<AnsiString> Script(const std::string& text, std::vector<AnsiString> arguments = {})
+    {
+        const AnsiString path = FDir.File("script" + std::to_string(++FScripts) + ".sh");
+        WriteBytes(path, text);
+        arguments.insert(arguments.begin(), {"/bin/sh", path});
+        return arguments;
+    }
+
+    // Runs a child with all three pumps, as the cipher back end does.
+    static TRun Run(const std::vector<AnsiString>& arguments, const std::string& input,
+                    size_t errorLimit = 511)
+    {
+        TRun run;
+        TMemoryStream source, target;
+        source.WriteString(input);
+        source.SetPosition(0);
+        TAppExec exec(arguments);
+        const int feeder = exec.Feed(std::move(exec.Input()), source);
+        const int drainer = exec.Drain(std::move(exec.Output()), target);
+        exec.Collect(std::move(exec.Error()), run.Errors, errorLimit);
+        run.Ended = exec.WaitFor(10000);
+        if (!run.Ended)
+            exec.Terminate();
+        exec.JoinPumps();
+        run.ExitCode = exec.ExitCode();
+        run.FeedError = exec.PumpError(feeder);
+        run.DrainError = exec.PumpError(drainer);
+        run.Output = target.Bytes();
+        return run;
+    }
+
+    TTempDir FDir;
+    int FScripts = 0;
+};
+
+TEST_F(AppExecTest, OneMegabyteRoundTripThroughCat)
+{
+    const std::string data = RandomBytes(1 << 20);
+    const TRun run = Run({"/bin/cat"}, data);
+    EXPECT_TRUE(run.Ended);
+    EXPECT_EQ(run.ExitCode, 0);
+    EXPECT_EQ(run.Output.size(), data.size());
+    EXPECT_TRUE(run.Output == data);
+    EXPECT_EQ(run.Errors, "");
+    EXPECT_ANSI_EQ(run.FeedError, "");
+    EXPECT_ANSI_EQ(run.DrainError, "");
+}
+
+TEST_F(AppExecTest, EmptyInputAndSilentChild)
+{
+    TRun run = Run({"/bin/cat"}, "");
+    EXPECT_EQ(run.ExitCode, 0);
+    EXPECT_EQ(run.Output, "");
+
+    // A child that writes nothing and ends at once: its output reads as ended at once.
+    run = Run({"/bin/true"}, RandomBytes(300000));
+    EXPECT_TRUE(run.Ended);
+    EXPECT_EQ(run.ExitCode, 0);
+    EXPECT_EQ(run.Output, "");
+    EXPECT_ANSI_EQ(run.FeedError, "");
+}
+
+TEST_F(AppExecTest, ChildThatStopsReadingEndsTheFeedQuietly)
+{
+    const TRun run = Run(Script("head -c 1 >/dev/null\necho read\n"), RandomBytes(1 << 20));
+    EXPECT_TRUE(run.Ended);
+    EXPECT_EQ(run.ExitCode, 0);
+    EXPECT_EQ(run.Output, "read\n");
+    EXPECT_ANSI_EQ(run.FeedError, "");
+}
+
+TEST_F(AppExecTest, ExitCodes)
+{
+    EXPECT_EQ(Run(Script("exit 3\n"), "").ExitCode, 3);
+    EXPECT_EQ(Run(Script("exit 0\n"), "").ExitCode, 0);
+    // Ended by a signal: 128 + its number, as a shell reports it.
+    EXPECT_EQ(Run(Script("kill -TERM $$\n"), "").ExitCode, 128 + SIGTERM);
+}
+
+TEST_F(AppExecTest, LongErrorOutputIsDrainedAndCut)
+{
+    // 200 KB of error output would block a child whose error pipe nobody reads.
+    const TRun run = Run(Script("i=0\nwhile [ $i -lt 2000 ]; do\n"
+                                "  printf '%0100d' $i >&2\n  i=$((i+1))\ndone\nexit 2\n"),
+                         "");
+    EXPECT_TRUE(run.Ended);
+    EXPECT_EQ(run.ExitCode, 2);
+    ASSERT_EQ(run.Errors.size(), 511u);
+    EXPECT_EQ(run.Errors.substr(0, 100), std::string(100, '0'));
+    EXPECT_EQ(run.Errors.substr(500, 11), std::string(11, '0'));
+}
+
+TEST_F(AppExecTest, OneArgumentWithBlanksSemicolonsAndCyrillic)
+{
+    const TRun run = Run(Script("printf '%s|' \"$#\" \"$@\"\n", {"a b; echo injected", "'\"$HOME\"'", "Ключи"}), "");
+    EXPECT_EQ(run.ExitCode, 0);
+    EXPECT_EQ(run.Output, "3|a b; echo injected|'\"$HOME\"'|" + AnsiToUtf8("Ключи") + "|");
+}
+
+TEST_F(AppExecTest, HangIsKilledWithItsWholeGroup)
+{
+    // The script starts a grandchild in its group, tells its number and waits forever.
+    const AnsiString pidFile = FDir.File("grandchild");
+    TAppExec exec(Script("sleep 60 &\necho $! >\"$1\"\nwait\n", {pidFile}));
+    const pid_t child = exec.ProcessId();
+    TMemoryStream output;
+    std::string errors;
+    exec.Drain(std::move(exec.Output()), output);
+    exec.Collect(std::move(exec.Error()), errors, 100);
+    exec.Input().Close();
+    const pid_t grandchild = WaitForPidFile(pidFile);
+
+    EXPECT_FALSE(exec.WaitFor(300));
+    exec.Terminate();
+    exec.JoinPumps();
+    EXPECT_TRUE(exec.Ended());
+    EXPECT_EQ(exec.ExitCode(), 128 + SIGKILL);
+
+    // The child is reaped (no zombie), the grandchild is gone too.
+    EXPECT_EQ(waitpid(child, nullptr, WNOHANG), -1);
+    EXPECT_EQ(errno, ECHILD);
+    EXPECT_TRUE(ProcessGone(child));
+    EXPECT_TRUE(ProcessGone(grandchild));
+}
+
+TEST_F(AppExecTest, TerminateEndsPumpsEvenWhenAStrayProcessHoldsThePipes)
+{
+    // A grandchild in a session of its own escapes the group kill and keeps the input,
+    // output and error pipes open; the pumps must end all the same.
+    const AnsiString pidFile = FDir.File("stray");
+    TAppExec exec(Script("setsid sleep 30 &\necho $! >\"$1\"\nwait\n", {pidFile}));
+    TMemoryStream output, input;
+    input.WriteString(RandomBytes(1 << 20));
+    input.SetPosition(0);
+    std::string errors;
+    exec.Drain(std::move(exec.Output()), output);
+    exec.Collect(std::move(exec.Error()), errors, 100);
+    exec.Feed(std::move(exec.Input()), input);
+    const pid_t stray = WaitForPidFile(pidFile);
+
+    exec.Terminate();
+    exec.JoinPumps();
+    kill(stray, SIGKILL);
+    EXPECT_TRUE(ProcessGone(stray));
+}
+
+TEST_F(AppExecTest, DestructorKillsAndReapsARunningChild)
+{
+    pid_t child = 0;
+    {
+        TAppExec exec({"/bin/sleep", "30"});
+        child = exec.ProcessId();
+    }
+    EXPECT_EQ(waitpid(child, nullptr, WNOHANG), -1);
+    EXPECT_TRUE(ProcessGone(child));
+}
+
+TEST_F(AppExecTest, MissingProgramRaisesTheSystemErrorAndLeavesNoHandle)
+{
+    const int before = OpenHandleCount();
+    EXPECT_RAISES(TAppExec({"/nonexistent/gpg", "--batch"}), EOSError,
+                  "/nonexistent/gpg: " + SysErrorMessage(ENOENT));
+    EXPECT_RAISES(TAppExec({"velton-no-such-program"}), EOSError,
+                  "velton-no-such-program: " + SysErrorMessage(ENOENT));
+    try {
+        TAppExec exec({"/nonexistent/gpg"});
+    } catch (const EOSError& error) {
+        EXPECT_EQ(error.Code(), ENOENT);
+    }
+    EXPECT_EQ(OpenHandleCount(), before);
+}
+
+TEST_F(AppExecTest, ArgumentWithNulIsRefused)
+{
+    EXPECT_RAISES_PREFIX(TAppExec({"/bin/echo", AnsiString("a\0b", 3)}), EOSError, "/bin/echo: ");
+}
+
+TEST_F(AppExecTest, HandleTakenOutStaysOpen)
+{
+    int input = -1;
+    {
+        TAppExec exec({"/bin/cat"});
+        input = exec.Input().Release();
+        EXPECT_FALSE(exec.Input().IsOpen());
+    }
+    EXPECT_NE(fcntl(input, F_GETFD), -1);
+    close(input);
+}
+
+TEST_F(AppExecTest, ChildGetsOnlyItsStandardHandles)
+{
+    int leaked[2];
+    ASSERT_EQ(pipe(leaked), 0);   // without close-on-exec, as a careless library would
+    const std::string check = "[ -e /proc/$$/fd/" + std::to_string(leaked[1]) + " ] && echo inherited\nexit 0\n";
+    const TRun run = Run(Script(check), "");
+    close(leaked[0]);
+    close(leaked[1]);
+    EXPECT_EQ(run.Output, "");
+}
+
+TEST_F(AppExecTest, FailingTargetDoesNotStallTheChild)
+{
+    // The target takes 1000 bytes and refuses the rest: the child still ends, and the
+    // drain reports the target's error.
+    TMemoryStream source;
+    source.WriteString(RandomBytes(1 << 20));
+    source.SetPosition(0);
+    TFullStream target(1000);
+    TAppExec exec({"/bin/cat"});
+    exec.Feed(std::move(exec.Input()), source);
+    const int drainer = exec.Drain(std::move(exec.Output()), target);
+    exec.Error().Close();
+    EXPECT_TRUE(exec.WaitFor(10000));
+    exec.JoinPumps();
+    EXPECT_EQ(exec.ExitCode(), 0);
+    EXPECT_ANSI_EQ(exec.PumpError(drainer), "Ошибка записи в поток");
+}
+
+} // namespace
