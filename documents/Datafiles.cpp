@@ -170,7 +170,10 @@ void TDataFile::LoadCurrentRecord()
 {
     if (FRecNo < 0 || FRecNo >= RecordCount())
         return;
-    FCurRecord->SetText(ToAnsi(GetRecordText(FRecNo), FCodePage));
+    AnsiString text = GetRecordText(FRecNo);
+    if (FCodePage != CodePageCp1251)
+        text = ToAnsi(text, FCodePage);
+    FCurRecord->SetText(text);
     FCurRecord->SetModified(false);
 }
 
