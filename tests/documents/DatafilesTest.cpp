@@ -1,5 +1,7 @@
 #include "documents/Datafiles.h"
 
+#include "DataFileHelpers.h"
+
 #include "documents/Charsets.h"
 #include "platform/Classes.h"
 #include "platform/Paths.h"
@@ -7,25 +9,9 @@
 
 #include <sys/stat.h>
 
-#include <memory>
 #include <vector>
 
 namespace {
-
-void LoadText(TDataFile& file, const std::string& bytes)
-{
-    TMemoryStream stream;
-    stream.WriteString(bytes);
-    stream.SetPosition(0);
-    file.LoadFromStream(&stream);
-}
-
-std::string SavedText(TDataFile& file)
-{
-    TMemoryStream stream;
-    file.SaveToStream(&stream);
-    return stream.Bytes();
-}
 
 // Every record's text, walked from First to Eof.
 std::vector<AnsiString> Walk(TDataFile& file)
@@ -34,14 +20,6 @@ std::vector<AnsiString> Walk(TDataFile& file)
     for (file.First(); !file.Eof(); file.Next())
         texts.push_back(file.CurRecord()->GetText());
     return texts;
-}
-
-std::unique_ptr<TIntArray> Widths(std::initializer_list<int32_t> widths)
-{
-    auto array = std::make_unique<TIntArray>();
-    for (int32_t width : widths)
-        array->Add(width);
-    return array;
 }
 
 }  // namespace
@@ -63,7 +41,7 @@ TEST(DataFileTest, NewTableIsClosed)
 TEST(DataFileTest, EmptyTable)
 {
     TDelimFile file(";", CodePageCp1251, false);
-    LoadText(file, "");
+    LoadBytes(file, "");
     file.First();
     EXPECT_TRUE(file.Open());
     EXPECT_TRUE(file.Bof());
@@ -79,7 +57,7 @@ TEST(DataFileTest, EmptyTable)
 TEST(DataFileTest, WalkVisitsEveryRecordOnce)
 {
     TDelimFile file(";", CodePageCp1251, false);
-    LoadText(file, "a\r\nb\nc\rd");
+    LoadBytes(file, "a\r\nb\nc\rd");
     EXPECT_EQ(Walk(file), (std::vector<AnsiString>{"a", "b", "c", "d"}));
     EXPECT_TRUE(file.Eof());
     EXPECT_EQ(file.RecNo(), 3);
@@ -102,7 +80,7 @@ TEST(DataFileTest, WalkVisitsEveryRecordOnce)
 TEST(DataFileTest, EditIsWrittenBackOnlyOnMoving)
 {
     TDelimFile file(";", CodePageCp866, false);
-    LoadText(file, AnsiToOem("Иванов;100\r\nПетров;200\r\n"));
+    LoadBytes(file, AnsiToOem("Иванов;100\r\nПетров;200\r\n"));
     EXPECT_ANSI_EQ(file.CurRecord()->Get(0), "Иванов");
     file.CurRecord()->Set(1, "150");
     EXPECT_TRUE(file.IsModified());
@@ -111,7 +89,7 @@ TEST(DataFileTest, EditIsWrittenBackOnlyOnMoving)
     EXPECT_EQ(file.Lines()[0], AnsiToOem("Иванов;150"));
     EXPECT_FALSE(file.CurRecord()->Modified());
     EXPECT_TRUE(file.IsModified());
-    EXPECT_EQ(SavedText(file), AnsiToOem("Иванов;150\r\nПетров;200\r\n"));
+    EXPECT_EQ(SavedBytes(file), AnsiToOem("Иванов;150\r\nПетров;200\r\n"));
     EXPECT_FALSE(file.IsModified());
 }
 
@@ -129,9 +107,9 @@ TEST(DataFileTest, AppendOpensAnEmptyTable)
 TEST(DataFileTest, AppendCopiesTheSourceAsAPendingEdit)
 {
     TDelimFile source(";", CodePageCp1251, false);
-    LoadText(source, "x;y\r\n");
+    LoadBytes(source, "x;y\r\n");
     TDelimFile file(";", CodePageKoi8R, false);
-    LoadText(file, "a;b\r\n");
+    LoadBytes(file, "a;b\r\n");
     file.Append(source.CurRecord());
     EXPECT_EQ(file.RecNo(), 1);
     EXPECT_TRUE(file.Eof());
@@ -144,7 +122,7 @@ TEST(DataFileTest, AppendCopiesTheSourceAsAPendingEdit)
 TEST(DataFileTest, DeleteMovesToTheFollowingRecord)
 {
     TDelimFile file(";", CodePageCp1251, false);
-    LoadText(file, "a\r\nb\r\nc\r\n");
+    LoadBytes(file, "a\r\nb\r\nc\r\n");
     file.GoTo(1);
     file.CurRecord()->Set(0, "edited");
     file.Delete();
@@ -159,16 +137,16 @@ TEST(DataFileTest, DeleteMovesToTheFollowingRecord)
     EXPECT_TRUE(file.Eof());
     EXPECT_EQ(file.RecNo(), -1);
     EXPECT_TRUE(file.IsModified());
-    EXPECT_EQ(SavedText(file), "");
+    EXPECT_EQ(SavedBytes(file), "");
 }
 
 TEST(DataFileTest, LoadingDropsPendingEdits)
 {
     TDelimFile file(";", CodePageCp1251, false);
-    LoadText(file, "a\r\n");
+    LoadBytes(file, "a\r\n");
     file.CurRecord()->Set(0, "b");
     file.SetFileName("name");
-    LoadText(file, "c\r\n");
+    LoadBytes(file, "c\r\n");
     EXPECT_FALSE(file.IsModified());
     EXPECT_EQ(file.FileName(), "");
     EXPECT_EQ(file.CurRecord()->Get(0), "c");
@@ -186,31 +164,31 @@ TEST(DataFileTest, Cp866AndKoi8FilesComeBackByteForByte)
     for (uint8_t codePage : {CodePageCp866, CodePageKoi8R}) {
         const std::string text = bytes + "\r\n" + FromAnsi("Иванов;Иван", codePage) + "\r\n";
         TDelimFile file(";", codePage, false);
-        LoadText(file, text);
+        LoadBytes(file, text);
         Walk(file);
         file.CurRecord()->Set(1, file.CurRecord()->Get(1));   // rewritten unchanged
         file.First();
-        EXPECT_EQ(Hex(SavedText(file)), Hex(text)) << int(codePage);
+        EXPECT_EQ(Hex(SavedBytes(file)), Hex(text)) << int(codePage);
     }
     TDelimFile koi8(";", CodePageKoi8R, false);
-    LoadText(koi8, Bytes({0xEF, 0xDB, 0xC9, 0xC2, 0xCB, 0xC1, ';', 0xB3}));
+    LoadBytes(koi8, Bytes({0xEF, 0xDB, 0xC9, 0xC2, 0xCB, 0xC1, ';', 0xB3}));
     EXPECT_ANSI_EQ(koi8.CurRecord()->Get(0), "Ошибка");
     EXPECT_ANSI_EQ(koi8.CurRecord()->Get(1), "Ё");
     koi8.CurRecord()->Set(1, "ёж");
-    EXPECT_EQ(Hex(SavedText(koi8)), Hex(Bytes({0xEF, 0xDB, 0xC9, 0xC2, 0xCB, 0xC1, ';', 0xA3, 0xD6, 13, 10})));
+    EXPECT_EQ(Hex(SavedBytes(koi8)), Hex(Bytes({0xEF, 0xDB, 0xC9, 0xC2, 0xCB, 0xC1, ';', 0xA3, 0xD6, 13, 10})));
 }
 
 TEST(DataFileTest, Utf8ByteOrderMarkIsDropped)
 {
     TDelimFile file(";", CodePageUtf8, false);
-    LoadText(file, "\xEF\xBB\xBF" + AnsiToUtf8("Жук;1") + "\r\n");
+    LoadBytes(file, "\xEF\xBB\xBF" + AnsiToUtf8("Жук;1") + "\r\n");
     EXPECT_ANSI_EQ(file.CurRecord()->Get(0), "Жук");
     file.CurRecord()->Set(1, "2");
-    EXPECT_EQ(SavedText(file), AnsiToUtf8("Жук;2") + "\r\n");
+    EXPECT_EQ(SavedBytes(file), AnsiToUtf8("Жук;2") + "\r\n");
 
     // In a file of another code page the same bytes are data.
     TDelimFile cp1251(";", CodePageCp1251, false);
-    LoadText(cp1251, "\xEF\xBB\xBF" "a\r\n");
+    LoadBytes(cp1251, "\xEF\xBB\xBF" "a\r\n");
     EXPECT_EQ(cp1251.CurRecord()->Get(0), "\xEF\xBB\xBF" "a");
 }
 
@@ -279,7 +257,7 @@ TEST_F(DataFileSaveTest, FailedRenameKeepsTheDataAndTheModifiedFlag)
     // A folder that is not empty cannot be replaced by a file.
     ForceDirectories(Target + "/inner/");
     TDelimFile file(";", CodePageCp1251, false);
-    LoadText(file, "a\r\n");
+    LoadBytes(file, "a\r\n");
     file.CurRecord()->Set(0, "b");
     EXPECT_THROW(file.SaveToFile(Target), EOSError);
     EXPECT_TRUE(file.IsModified());
@@ -299,7 +277,7 @@ TEST_F(DataFileSaveTest, MissingFileFailsToOpen)
 TEST(DelimRecordTest, FieldsOfALine)
 {
     TDelimFile file(";", CodePageCp1251, false);
-    LoadText(file, "a;;b\r\n");
+    LoadBytes(file, "a;;b\r\n");
     TFileRecord* record = file.CurRecord();
     EXPECT_EQ(record->Count(), 3);
     EXPECT_EQ(record->Get(1), "");
@@ -321,7 +299,7 @@ TEST(DelimRecordTest, EscapingKeepsTheLineWhole)
     EXPECT_EQ(escaped.CurRecord()->Get(0), value);
 
     TDelimFile plain(";", CodePageCp1251, false);
-    LoadText(plain, "keep\r\n");
+    LoadBytes(plain, "keep\r\n");
     for (const AnsiString& bad : {AnsiString("a;b"), AnsiString("a\rb"), AnsiString("a\nb")})
         EXPECT_RAISES(plain.CurRecord()->Set(0, bad), Exception, "Недопустимые символы в поле");
     EXPECT_EQ(plain.CurRecord()->GetText(), "keep");
@@ -331,7 +309,7 @@ TEST(DelimRecordTest, EscapingKeepsTheLineWhole)
 TEST(DelimRecordTest, LongDelimiter)
 {
     TDelimFile file("||", CodePageCp1251, false);
-    LoadText(file, "a||b|c\r\n");
+    LoadBytes(file, "a||b|c\r\n");
     EXPECT_EQ(file.CurRecord()->Count(), 2);
     EXPECT_EQ(file.CurRecord()->Get(1), "b|c");
 
@@ -356,7 +334,7 @@ TEST(DelimRecordTest, LongDelimiter)
 TEST(TextFileTest, SortKeepsLinesOfDifferentCaseTogether)
 {
     TDelimFile file(";", CodePageCp1251, false);
-    LoadText(file, "b\r\nБ\r\nA\r\nб\r\na\r\nB\r\n");
+    LoadBytes(file, "b\r\nБ\r\nA\r\nб\r\na\r\nB\r\n");
     file.GoTo(2);
     file.CurRecord()->Set(0, "c");
     file.Sort();
@@ -382,7 +360,7 @@ TEST(FixedRecordTest, LineBuiltFieldByField)
     EXPECT_EQ(record->Get(1), "ab");
     record->Set(2, "");   // the padding before the field stays
     EXPECT_EQ(record->GetText(), "x  ab  ");
-    EXPECT_EQ(SavedText(file), "x  ab  \r\n");
+    EXPECT_EQ(SavedBytes(file), "x  ab  \r\n");
     EXPECT_EQ(file.Fields().Count(), 3);
     EXPECT_EQ(file.Fields().At(1)->Type, '?');
     EXPECT_EQ(file.Fields().At(1)->Length, 4);
@@ -391,7 +369,7 @@ TEST(FixedRecordTest, LineBuiltFieldByField)
 TEST(FixedRecordTest, ReadsShortLinesAndKeepsLeadingSpaces)
 {
     TFixedFile file(Widths({3, 4, 2}).get(), CodePageCp866);
-    LoadText(file, AnsiToOem(" Ив  ab\t") + "\r\n" + "x\r\n");
+    LoadBytes(file, AnsiToOem(" Ив  ab\t") + "\r\n" + "x\r\n");
     EXPECT_ANSI_EQ(file.CurRecord()->Get(0), " Ив");
     EXPECT_EQ(file.CurRecord()->Get(1), "  ab");
     EXPECT_EQ(file.CurRecord()->Get(2), "");
@@ -402,7 +380,7 @@ TEST(FixedRecordTest, ReadsShortLinesAndKeepsLeadingSpaces)
 TEST(FixedRecordTest, RefusesWhatDoesNotFit)
 {
     TFixedFile file(Widths({3, 4}).get(), CodePageCp1251);
-    LoadText(file, "abc1234\r\n");
+    LoadBytes(file, "abc1234\r\n");
     TFileRecord* record = file.CurRecord();
     EXPECT_RAISES(record->Set(0, "abcd"), Exception, "Значение поля слишком велико");
     EXPECT_RAISES(record->Set(1, "1\r\n2"), Exception, "Недопустимые символы в поле");

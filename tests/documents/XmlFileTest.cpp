@@ -1,5 +1,7 @@
 #include "documents/Datafiles.h"
 
+#include "DataFileHelpers.h"
+
 #include "platform/Classes.h"
 #include "support/TestSupport.h"
 
@@ -35,18 +37,10 @@ const std::vector<AnsiString> SalaryLines = {
     "Сидорова Анна Ёжиковна;40817810000000000003;0.01",
 };
 
-void Load(TDataFile& file, const std::string& bytes)
-{
-    TMemoryStream stream;
-    stream.WriteString(bytes);
-    stream.SetPosition(0);
-    file.LoadFromStream(&stream);
-}
-
 std::vector<AnsiString> LoadLines(const AnsiString& path, const AnsiString& pattern, const std::string& bytes)
 {
     TXmlFile file(path, pattern, ";");
-    Load(file, bytes);
+    LoadBytes(file, bytes);
     return file.Lines().Items();
 }
 
@@ -55,7 +49,7 @@ std::vector<AnsiString> LoadLines(const AnsiString& path, const AnsiString& patt
 TEST(XmlFileTest, Windows1251Document)
 {
     TXmlFile file(PersonPath, PersonPattern, ";");
-    Load(file, "<?xml version=\"1.0\" encoding=\"windows-1251\"?>\r\n" + SalaryBody);
+    LoadBytes(file, "<?xml version=\"1.0\" encoding=\"windows-1251\"?>\r\n" + SalaryBody);
     EXPECT_EQ(file.Lines().Items(), SalaryLines);
     EXPECT_EQ(file.RecordCount(), 3);
     EXPECT_EQ(file.CodePage(), CodePageNoConversion);
@@ -93,7 +87,7 @@ TEST(XmlFileTest, PathsAndPatterns)
 TEST(XmlFileTest, FieldsAreReadWithEscapes)
 {
     TXmlFile file("/r/p", "<a>;<b>", ";");
-    Load(file, "<r><p><a>x;y</a><b>#41#3b</b></p></r>");
+    LoadBytes(file, "<r><p><a>x;y</a><b>#41#3b</b></p></r>");
     EXPECT_EQ(file.CurRecord()->Count(), 3);
     EXPECT_EQ(file.CurRecord()->Get(1), "y");
     EXPECT_EQ(file.CurRecord()->Get(2), "A;");
@@ -110,17 +104,17 @@ TEST(XmlFileTest, ElementTextWithNestedElementsAndEntities)
 TEST(XmlFileTest, MalformedDocumentLeavesAClosedTable)
 {
     TXmlFile file("/r/p", "<a>", ";");
-    Load(file, "<r><p><a>1</a></p></r>");
+    LoadBytes(file, "<r><p><a>1</a></p></r>");
     ASSERT_EQ(file.RecordCount(), 1);
     try {
-        Load(file, "<r><p><a>1</a></p>");
+        LoadBytes(file, "<r><p><a>1</a></p>");
         ADD_FAILURE() << "no error";
     } catch (const Exception& error) {
         EXPECT_FALSE(error.Message().empty());
     }
     EXPECT_FALSE(file.Open());
     EXPECT_EQ(file.RecordCount(), 0);
-    EXPECT_THROW(Load(file, ""), Exception);
+    EXPECT_THROW(LoadBytes(file, ""), Exception);
 }
 
 TEST(XmlFileTest, ExternalEntitiesAreNotLoaded)
@@ -138,7 +132,7 @@ TEST(XmlFileTest, ExternalEntitiesAreNotLoaded)
 TEST(XmlFileTest, SavingIsRefused)
 {
     TXmlFile file(PersonPath, PersonPattern, ";");
-    Load(file, AnsiToUtf8(SalaryBody));
+    LoadBytes(file, AnsiToUtf8(SalaryBody));
     file.CurRecord()->Set(2, "100.00");
     file.Next();
     EXPECT_EQ(file.Lines()[0], "Иванов Иван Иванович;40817810000000000001;100.00");
