@@ -1,6 +1,7 @@
 #include "documents/Common.h"
 
 #include "documents/Containers.h"
+#include "documents/Profiles.h"
 #include "platform/Classes.h"
 #include "platform/Dialogs.h"
 #include "platform/Exception.h"
@@ -13,8 +14,10 @@
 
 AnsiString CurrentDataPath()
 {
-    // The profile store is not part of the program yet: no profile can be selected.
-    throw Exception("Профиль не выбран");
+    const TProfile* profile = Profiles.Get()->Current();
+    if (!profile)
+        throw Exception("Профиль не выбран");
+    return profile->DataPath;
 }
 
 AnsiString GetFolder(int kind, bool create)

@@ -1,0 +1,247 @@
+#include "ProfileFiles.h"
+
+#include "documents/Exportfiles.h"
+#include "platform/Paths.h"
+
+#include <vector>
+
+namespace {
+
+std::vector<int32_t> Entries(const TIntArray& values)
+{
+    std::vector<int32_t> entries;
+    for (int i = 0; i < values.Count(); ++i)
+        entries.push_back(values.At(i));
+    return entries;
+}
+
+using Ints = std::vector<int32_t>;
+
+} // namespace
+
+class DocumentKindsTest : public ProfileFileTest {
+protected:
+    TSalaryProfile& Salary() { return *static_cast<TSalaryProfile*>(Store.Current()->ExportProfiles.At(0)); }
+    TExportProfile& NewCli() { return *Store.Current()->ExportProfiles.At(1); }
+    TExportProfile& DelCli() { return *Store.Current()->ExportProfiles.At(2); }
+    TReplyProfile& Reply() { return *Store.Current()->ReplyProfiles.At(0); }
+};
+
+TEST_F(DocumentKindsTest, KindsAndTheirDefaults)
+{
+    SelectProfile({});
+    EXPECT_EQ(Salary().Name, "Salary");
+    EXPECT_EQ(Salary().DocType, &ExportDocTypes[0]);
+    EXPECT_EQ(NewCli().Name, "NewCli");
+    EXPECT_EQ(NewCli().FieldCount, 22);
+    EXPECT_EQ(DelCli().Name, "DelCli");
+    EXPECT_EQ(DelCli().DocType, &ExportDocTypes[2]);
+    EXPECT_EQ(Reply().Name, "NewCliReply");
+    EXPECT_EQ(Reply().ReplyType, &ReplyDocTypes[0]);
+    EXPECT_EQ(Reply().FieldCount, 4);
+
+    EXPECT_EQ(Salary().FileName, "");
+    EXPECT_EQ(Salary().FileCount, 0);
+    EXPECT_EQ(Salary().Comment, "");
+    EXPECT_EQ(Salary().FileFormat, ffDelim);
+    EXPECT_EQ(Entries(Salary().FieldIndexes), (Ints{0, 1, 2}));
+    EXPECT_EQ(Entries(Salary().FieldLengths), Ints{});
+    EXPECT_EQ(Salary().Delim, ";");
+    EXPECT_EQ(Salary().Charset, 0);
+    EXPECT_EQ(Salary().XMLPersonPath, "");
+    EXPECT_EQ(Entries(Salary().EtalonTypes), Ints{});
+    EXPECT_EQ(Entries(Reply().FieldIndexes), (Ints{0, 1, 2, 3}));
+}
+
+TEST_F(DocumentKindsTest, FileCountAndCommentAndFileName)
+{
+    SelectProfile({"Salary.FileCount=41", "Salary.Comment= Январь ", "Salary.FileName=data\\зарплата.txt",
+            "NewCli.FileName=/srv/new.dbf", "Arbitrary.FileName=a:\\doc.zip", "Arbitrary.FileCount=2"});
+    EXPECT_EQ(Salary().FileCount, 41);
+    EXPECT_ANSI_EQ(Salary().Comment, "Январь");
+    EXPECT_ANSI_EQ(Salary().FileName, ProgramFolder() + "data/зарплата.txt");
+    EXPECT_EQ(NewCli().FileName, "/srv/new.dbf");
+    EXPECT_EQ(Store.Current()->ArbitraryProfile.FileName, "a:/doc.zip");
+    EXPECT_EQ(Store.Current()->ArbitraryProfile.FileCount, 2);
+
+    EXPECT_ANSI_EQ(SelectError({"Salary.FileCount=-1"}), "Профиль P: Неверное значение параметра Salary.FileCount");
+    EXPECT_ANSI_EQ(SelectError({"DelCli.FileCount=x"}), "Профиль P: Неверный формат параметра DelCli.FileCount");
+}
+
+TEST_F(DocumentKindsTest, KindKeysFallBackToCommon)
+{
+    SelectProfile({}, {"Salary.FileCount=9", "NewCli.Delim=|"});
+    EXPECT_EQ(Salary().FileCount, 9);
+    EXPECT_EQ(NewCli().Delim, "|");
+}
+
+TEST_F(DocumentKindsTest, FieldMaps)
+{
+    SelectProfile({"NewCli.Fields=3,,1", "Salary.Fields= 3 , 1 ,", "DelCli.Fields=,2"});
+    EXPECT_EQ(Entries(NewCli().FieldIndexes), (Ints{2, -1, 0}));
+    EXPECT_EQ(Entries(Salary().FieldIndexes), (Ints{2, 0, -1}));
+    EXPECT_EQ(Entries(DelCli().FieldIndexes), (Ints{-1, 1}));
+
+    const AnsiString range = "Профиль P: Неверное значение индекса поля в параметре ";
+    EXPECT_ANSI_EQ(SelectError({"Salary.Fields=1,2,3,4"}), range + "Salary.Fields");
+    EXPECT_ANSI_EQ(SelectError({"NewCli.Fields=0"}), range + "NewCli.Fields");
+    EXPECT_ANSI_EQ(SelectError({"NewCli.Fields=23"}), range + "NewCli.Fields");
+    EXPECT_ANSI_EQ(SelectError({"NewCli.Fields=-2147483648"}), range + "NewCli.Fields");
+    EXPECT_ANSI_EQ(SelectError({"NewCliReply.Fields=5"}), range + "NewCliReply.Fields");
+    EXPECT_ANSI_EQ(SelectError({"NewCli.Fields=2,2"}),
+                   "Профиль P: Дублирование индексов полей в параметре NewCli.Fields");
+    EXPECT_ANSI_EQ(SelectError({"NewCli.Fields=,,"}),
+                   "Профиль P: Не задано ни одного индекса в параметре NewCli.Fields");
+    EXPECT_ANSI_EQ(SelectError({"NewCli.Fields=1,x"}),
+                   "Профиль P: Неверный формат индекса поля в параметре NewCli.Fields");
+    EXPECT_ANSI_EQ(SelectError({"NewCli.Fields=1;2"}),
+                   "Профиль P: Неверный формат индекса поля в параметре NewCli.Fields");
+}
+
+TEST_F(DocumentKindsTest, FileFormats)
+{
+    SelectProfile({"Salary.FileFormat=fixed", "Salary.Lengths=40,20,12", "NewCli.FileFormat=Dbase",
+            "DelCli.FileFormat=XML", "NewCliReply.FileFormat=FIXED", "NewCliReply.Lengths=1,2,3,4",
+            "Arbitrary.FileFormat=nonsense"});
+    EXPECT_EQ(Salary().FileFormat, ffFixed);
+    EXPECT_EQ(NewCli().FileFormat, ffDBase);
+    EXPECT_EQ(DelCli().FileFormat, ffXml);
+    EXPECT_EQ(Reply().FileFormat, ffFixed);
+
+    EXPECT_ANSI_EQ(SelectError({"NewCliReply.FileFormat=DBASE"}),
+                   "Профиль P: Задан неверный формат файла в параметре NewCliReply.FileFormat");
+    EXPECT_ANSI_EQ(SelectError({"NewCliReply.FileFormat=xml"}),
+                   "Профиль P: Задан неверный формат файла в параметре NewCliReply.FileFormat");
+    EXPECT_ANSI_EQ(SelectError({"Salary.FileFormat=CSV"}),
+                   "Профиль P: Задан неверный формат файла в параметре Salary.FileFormat");
+}
+
+TEST_F(DocumentKindsTest, FieldLengths)
+{
+    SelectProfile({"Salary.FileFormat=FIXED", "Salary.Lengths= 40 ,20,12,7", "NewCli.FileFormat=DBASE",
+            "DelCli.FileFormat=DBASE", "DelCli.Lengths=40,20", "DelCli.Fields=2", "NewCliReply.Lengths=1"});
+    EXPECT_EQ(Entries(Salary().FieldLengths), (Ints{40, 20, 12, 7}));   // extra items stay
+    EXPECT_EQ(Entries(NewCli().FieldLengths), Ints{});                  // DBASE without widths
+    EXPECT_EQ(Entries(DelCli().FieldLengths), (Ints{40, 20}));
+    EXPECT_EQ(Entries(Reply().FieldLengths), Ints{});                   // DELIM reads no widths
+
+    EXPECT_ANSI_EQ(SelectError({"Salary.FileFormat=FIXED"}),
+                   "Профиль P: Количество значений в параметре Salary.Lengths должно быть не менее 3");
+    EXPECT_ANSI_EQ(SelectError({"NewCli.FileFormat=DBASE", "NewCli.Fields=1,,3", "NewCli.Lengths=5,5"}),
+                   "Профиль P: Количество значений в параметре NewCli.Lengths должно быть не менее 3");
+    EXPECT_ANSI_EQ(SelectError({"Salary.FileFormat=FIXED", "Salary.Lengths=10,x,5"}),
+                   "Профиль P: Неверный формат длины поля в параметре Salary.Lengths");
+    EXPECT_ANSI_EQ(SelectError({"Salary.FileFormat=FIXED", "Salary.Lengths=10,0,5"}),
+                   "Профиль P: Неверное значение длины поля в параметре Salary.Lengths");
+    EXPECT_ANSI_EQ(SelectError({"Salary.FileFormat=FIXED", "Salary.Lengths=10,,5"}),
+                   "Профиль P: Неверный формат длины поля в параметре Salary.Lengths");
+}
+
+TEST_F(DocumentKindsTest, XmlPaths)
+{
+    SelectProfile({"Salary.FileFormat=XML", "NewCli.FileFormat=XML", "NewCli.XMLPersonPath=/a/b",
+            "NewCli.XMLPersonPattern=<A>;<B>"});
+    EXPECT_ANSI_EQ(Salary().XMLPersonPath, "/СчетаПК/ЗачислениеЗарплаты/Сотрудник");
+    EXPECT_ANSI_EQ(Salary().XMLPersonPattern, "<Фамилия> <Имя> <Отчество>;<ЛицевойСчет>;<Сумма>");
+    EXPECT_EQ(NewCli().XMLPersonPath, "/a/b");
+    EXPECT_EQ(NewCli().XMLPersonPattern, "<A>;<B>");
+}
+
+TEST_F(DocumentKindsTest, ASwitchedFormatKeepsNoStaleFields)
+{
+    SelectProfile({"Salary.FileFormat=FIXED", "Salary.Lengths=40,20,12", "NewCli.FileFormat=XML"});
+    ASSERT_EQ(Salary().FieldLengths.Count(), 3);
+    TSalaryProfile& salary = Salary();
+    TExportProfile& newCli = NewCli();
+    Store.Ini()->WriteString("P", "Salary.FileFormat", "DBASE");
+    Store.Ini()->DeleteKey("P", "Salary.Lengths");
+    Store.Ini()->WriteString("P", "NewCli.FileFormat", "DELIM");
+    Store.Select(0);
+    EXPECT_EQ(salary.FileFormat, ffDBase);
+    EXPECT_EQ(Entries(salary.FieldLengths), Ints{});
+    EXPECT_EQ(newCli.XMLPersonPath, "");
+    EXPECT_EQ(newCli.XMLPersonPattern, "");
+}
+
+TEST_F(DocumentKindsTest, Delimiter)
+{
+    SelectProfile({"Salary.Delim= ", "NewCli.Delim=\t", "DelCli.Delim=||"});
+    EXPECT_EQ(Salary().Delim, ";");
+    EXPECT_EQ(NewCli().Delim, ";");
+    EXPECT_EQ(DelCli().Delim, "||");
+}
+
+TEST_F(DocumentKindsTest, Charsets)
+{
+    SelectProfile({"Salary.Charset=koi8r", "NewCli.FileFormat=DBASE", "DelCli.Charset=UTF8", "NewCliReply.Charset=cp866"});
+    EXPECT_EQ(Salary().Charset, 2);
+    EXPECT_EQ(NewCli().Charset, 1);   // DBASE defaults to CP866
+    EXPECT_EQ(DelCli().Charset, 3);
+    EXPECT_EQ(Reply().Charset, 1);
+
+    EXPECT_EQ(SelectProfile({"NewCli.FileFormat=DBASE", "NewCli.Charset=CP1251"}).ExportProfiles.At(1)->Charset, 0);
+    EXPECT_ANSI_EQ(SelectError({"Salary.Charset=CP1252"}),
+                   "Профиль P: Задана неверная кодировка в параметре Salary.Charset");
+    // dBase records have fixed byte widths, which UTF-8 would shift.
+    EXPECT_ANSI_EQ(SelectError({"NewCli.FileFormat=DBASE", "NewCli.Charset=utf8"}),
+                   "Профиль P: Задана неверная кодировка в параметре NewCli.Charset");
+}
+
+TEST_F(DocumentKindsTest, ReferenceListTypes)
+{
+    SelectProfile({"Salary.EtalonTypes=sal, COM, SAL", "Salary.EtalonExpire=3"});
+    EXPECT_EQ(Entries(Salary().EtalonTypes), (Ints{0, 2}));
+    EXPECT_EQ(Salary().EtalonExpire, 3);
+    SelectProfile({"Salary.EtalonTypes=NNS"});
+    EXPECT_EQ(Entries(Salary().EtalonTypes), (Ints{1}));
+    EXPECT_EQ(Salary().EtalonExpire, 1);
+
+    EXPECT_ANSI_EQ(SelectError({"Salary.EtalonTypes=SAL,"}),
+                   "Профиль P: Неизвестный тип эталона в параметре Salary.EtalonTypes");
+    EXPECT_ANSI_EQ(SelectError({"Salary.EtalonTypes=XXX"}),
+                   "Профиль P: Неизвестный тип эталона в параметре Salary.EtalonTypes");
+    EXPECT_ANSI_EQ(SelectError({"Salary.EtalonTypes=SAL", "Salary.EtalonExpire=0"}),
+                   "Профиль P: Неверное значение параметра Salary.EtalonExpire");
+    EXPECT_ANSI_EQ(SelectError({"Salary.EtalonTypes=SAL", "Salary.EtalonExpire=1d"}),
+                   "Профиль P: Неверный формат параметра Salary.EtalonExpire");
+    EXPECT_ANSI_EQ(SelectError({"Salary.EtalonExpire=0"}), "no error");
+}
+
+// ---- Writing back ----
+
+TEST_F(DocumentKindsTest, SetFileNameStoresAPathBelowTheProgramFolderRelative)
+{
+    SelectProfile({}, {"Salary.FileName=common.txt"});
+    const AnsiString inside = ProgramFolder() + "data/Январь.txt";
+    Salary().SetFileName(inside);
+    EXPECT_ANSI_EQ(Salary().FileName, inside);
+    NewCli().SetFileName("/srv/bank/new.txt");
+    EXPECT_EQ(NewCli().FileName, "/srv/bank/new.txt");
+    EXPECT_EQ(FileBytes(), IniText({"[P]"}) + MinimalProfileLines() +
+                               IniText({"Salary.FileName=data/Январь.txt", "NewCli.FileName=/srv/bank/new.txt",
+                                        "[Common]", "Salary.FileName=common.txt"}));
+    // Read back on the next selection.
+    Store.Select(0);
+    EXPECT_ANSI_EQ(Salary().FileName, inside);
+}
+
+TEST_F(DocumentKindsTest, SetFileCountAndSetCommentWriteThrough)
+{
+    SelectProfile({"Salary.FileCount=4"});
+    Salary().SetFileCount(5);
+    Store.Current()->ArbitraryProfile.SetComment("Отчет за май");
+    EXPECT_EQ(Salary().FileCount, 5);
+    EXPECT_ANSI_EQ(Store.Current()->ArbitraryProfile.Comment, "Отчет за май");
+    EXPECT_EQ(FileBytes(), IniText({"[P]", "Salary.FileCount=5"}) + MinimalProfileLines() +
+                                   IniText({"Arbitrary.Comment=Отчет за май"}));
+}
+
+TEST_F(DocumentKindsTest, ACommentThatWouldBreakTheFileIsRefusedAndChangesNothing)
+{
+    SelectProfile({"Salary.Comment=old"});
+    const std::string before = FileBytes();
+    EXPECT_RAISES(Salary().SetComment("line\r\n[Common]\r\nPrefix=XXX"), Exception,
+                  "Недопустимое имя или значение параметра: [P] Salary.Comment");
+    EXPECT_EQ(Salary().Comment, "old");
+    EXPECT_EQ(FileBytes(), before);
+}

@@ -1,0 +1,302 @@
+#include "ProfileFiles.h"
+
+#include "documents/Exportfiles.h"
+#include "platform/Paths.h"
+
+namespace {
+
+// RecvPass=secret as the store writes it with the seed 0x5A.
+const AnsiString ScrambledSecret = "RecvPass=\\kpkwkwkwksdmhr";
+
+} // namespace
+
+using ProfileStoreTest = ProfileFileTest;
+
+TEST_F(ProfileStoreTest, ListsProfileSectionsInFileOrderWithCaptions)
+{
+    Open({"[Common]", "Caption=Общий", "RecvUser=u", "[Первый]", "Caption=Первый клиент", "[second]", "[ПЕРВЫЙ]"});
+    ASSERT_EQ(Store.Count(), 2);
+    EXPECT_ANSI_EQ(Store.Profile(0)->Name, "Первый");
+    EXPECT_ANSI_EQ(Store.Profile(0)->Caption, "Первый клиент");
+    EXPECT_ANSI_EQ(Store.Profile(1)->Name, "second");
+    EXPECT_ANSI_EQ(Store.Profile(1)->Caption, "Общий");   // from Common
+    EXPECT_EQ(Store.Current(), nullptr);
+    EXPECT_ANSI_EQ(Store.GetFileName(), FileName);
+}
+
+TEST_F(ProfileStoreTest, CaptionDefaultsToTheSectionName)
+{
+    Open({"[Клиент]", "Caption=  "});
+    EXPECT_ANSI_EQ(Store.Profile(0)->Caption, "Клиент");
+}
+
+TEST_F(ProfileStoreTest, CommonInAnyCaseIsNoProfileButItsPasswordsAreScrambled)
+{
+    Open({"[cOMMON]", "RecvPass=secret", "[P]"});
+    ASSERT_EQ(Store.Count(), 1);
+    EXPECT_ANSI_EQ(Store.Profile(0)->Name, "P");
+    EXPECT_EQ(FileBytes(), IniText({"[cOMMON]", ScrambledSecret, "[P]"}));
+}
+
+TEST_F(ProfileStoreTest, FilesWithoutProfiles)
+{
+    Open({"; nothing here"});
+    EXPECT_EQ(Store.Count(), 0);
+    Open({"[Common]", "Prefix=ABC"});
+    EXPECT_EQ(Store.Count(), 0);
+}
+
+TEST_F(ProfileStoreTest, OpenOfAMissingFileSaysSoAndLeavesNoFileOpen)
+{
+    Open({"[P]"});
+    const AnsiString missing = Dir.File("нет.ini");
+    EXPECT_RAISES(Store.Open(missing), Exception, "Файл не существует: " + missing);
+    EXPECT_ANSI_EQ(Store.GetFileName(), "");
+    EXPECT_FALSE(FileExists(missing));
+}
+
+TEST_F(ProfileStoreTest, PlainPasswordsAreScrambledOnceAndReadBackPlain)
+{
+    Open({"[P]", "Prefix=abc", "RecvUser=user", "RecvPass=secret", "SendPass=", "ProxyPass=\\pz"});
+    const std::string upgraded =
+        IniText({"[P]", "Prefix=abc", "RecvUser=user", ScrambledSecret, "SendPass=", "ProxyPass=\\pz"});
+    EXPECT_EQ(FileBytes(), upgraded);
+
+    Store.Open(FileName);
+    EXPECT_EQ(FileBytes(), upgraded);
+
+    Store.Select(0);
+    EXPECT_EQ(Store.Current()->RecvPass, "secret");
+    EXPECT_EQ(Store.Current()->SendPass, "secret");   // an empty own key falls to the default
+    EXPECT_EQ(Store.Current()->ProxyPass, "");
+}
+
+TEST_F(ProfileStoreTest, EveryPasswordKeyIsScrambledWithItsOwnName)
+{
+    SetPasswordRandomSource([] { return 0x1F3; });
+    Open({"[P]", "Prefix=ABC", "RecvUser=u", "SendPass=Пароль1", "RecvPass=r", "ProxyPass=p"});
+    const std::string bytes = FileBytes();
+    EXPECT_NE(bytes.find("SendPass=\\dznvmxpkhukrmkis\r\n"), std::string::npos) << bytes;
+    Store.Select(0);
+    EXPECT_ANSI_EQ(Store.Current()->SendPass, "Пароль1");
+    EXPECT_EQ(Store.Current()->RecvPass, "r");
+    EXPECT_EQ(Store.Current()->ProxyPass, "p");
+}
+
+TEST_F(ProfileStoreTest, OldFileCountMovesOnce)
+{
+    Open({"[A]", "FileCount=12", "Prefix=AAA", "[B]", "FileCount=5", "Salary.FileCount=7"});
+    EXPECT_EQ(FileBytes(), IniText({"[A]", "Prefix=AAA", "Salary.FileCount=12", "[B]", "FileCount=5",
+                                    "Salary.FileCount=7"}));
+    const std::string once = FileBytes();
+    Store.Load();
+    EXPECT_EQ(FileBytes(), once);
+}
+
+TEST_F(ProfileStoreTest, ALoadThatCannotWriteTheFileLeavesNoProfiles)
+{
+    const std::string bytes = IniText({"[A]", "Prefix=ABC", "[B]", "RecvPass=plain"});
+    WriteBytes(FileName, bytes);
+    // Every temporary name beside the file is taken, so no write can reach it.
+    for (int number = 0; number < 100; ++number)
+        WriteBytes(FileName + Format(".$%.2d", number), "stale");
+    EXPECT_THROW(Store.Open(FileName), EOSError);
+    EXPECT_EQ(Store.Count(), 0);
+    EXPECT_EQ(Store.Current(), nullptr);
+    EXPECT_EQ(FileBytes(), bytes);
+}
+
+TEST_F(ProfileStoreTest, OpeningTheSameFileTwiceLeavesItByteIdentical)
+{
+    const std::string bytes = IniText({"; Профили клиентов", "[Common]", "RecvHost = mail.example.ru ",
+                                       "", "[Клиент]", "Caption=\"Клиент 1\"", "Prefix=abc", "RecvUser=u",
+                                       "RecvPass=\\kpkwkwkwksdmhr", "Salary.FileCount=3", "x=y=z"});
+    WriteBytes(FileName, bytes);
+    Store.Open(FileName);
+    Store.Select(0);
+    Store.Open(FileName);
+    Store.Select(0);
+    EXPECT_EQ(FileBytes(), bytes);
+    EXPECT_ANSI_EQ(Store.Current()->Caption, "Клиент 1");
+}
+
+TEST_F(ProfileStoreTest, AFailedSelectLeavesNoCurrentProfileEvenAfterAnEarlierSuccess)
+{
+    Open({"[Good]", "Prefix=ABC", "RecvUser=u", "RecvPass=p", "[Плохой]", "Prefix=AB"});
+    Store.Select(0);
+    ASSERT_NE(Store.Current(), nullptr);
+    EXPECT_RAISES(Store.Select(1), Exception,
+                  "Профиль Плохой: Параметр Prefix должен состоять из трех латинских букв и/или цифр");
+    EXPECT_EQ(Store.Current(), nullptr);
+
+    // Selecting the good profile again works.
+    Store.Select(0);
+    EXPECT_EQ(Store.Current(), Store.Profile(0));
+}
+
+TEST_F(ProfileStoreTest, SelectOutOfRangeRaisesTheRangeErrorAndKeepsTheCurrentProfile)
+{
+    Open({"[Good]", "Prefix=ABC", "RecvUser=u", "RecvPass=p"});
+    Store.Select(0);
+    EXPECT_RAISES(Store.Select(1), Exception, "Выход индекса за пределы диапазона (1)");
+    EXPECT_RAISES(Store.Select(-1), Exception, "Выход индекса за пределы диапазона (-1)");
+    EXPECT_EQ(Store.Current(), Store.Profile(0));
+}
+
+TEST_F(ProfileStoreTest, CloseKeepsTheListButNoKeyCanBeRead)
+{
+    Open({"[P]", "Prefix=ABC", "RecvUser=u", "RecvPass=p"});
+    Store.Select(0);
+    Store.Close();
+    EXPECT_EQ(Store.Current(), nullptr);
+    EXPECT_ANSI_EQ(Store.GetFileName(), "");
+    ASSERT_EQ(Store.Count(), 1);
+    EXPECT_RAISES(Store.Select(0), Exception, "Профиль P: Файл профилей не открыт");
+    EXPECT_RAISES(Store.Load(), Exception, "Файл профилей не открыт");
+    EXPECT_EQ(Store.Count(), 0);
+}
+
+TEST_F(ProfileStoreTest, LoadRebuildsTheListAfterTheFileChanged)
+{
+    Open({"[A]", "Prefix=ABC", "RecvUser=u", "RecvPass=p"});
+    Store.Select(0);
+    Store.Ini()->WriteString("B", "Caption", "Второй");
+    Store.Load();
+    EXPECT_EQ(Store.Current(), nullptr);
+    ASSERT_EQ(Store.Count(), 2);
+    EXPECT_ANSI_EQ(Store.Profile(1)->Caption, "Второй");
+}
+
+// ---- Key access ----
+
+using KeyAccessTest = ProfileFileTest;
+
+TEST_F(KeyAccessTest, OwnSectionThenCommonThenDefault)
+{
+    Open({"[Common]", "RecvHost=common.host", "EMail=common@x", "SendUser=common-user", "[P]", "Prefix=ABC",
+          "RecvUser=u", "RecvPass=p", "EMail=", "SendUser=\t own \t"});
+    TProfile& profile = *Store.Profile(0);
+    profile.Load();
+    EXPECT_EQ(profile.RecvHost, "common.host");   // absent: Common
+    EXPECT_EQ(profile.EMail, "u");                // blank own key: the default, not Common
+    EXPECT_EQ(profile.SendUser, "own");           // trimmed
+    EXPECT_EQ(profile.ReadParam("Nothing", "def"), "def");
+    EXPECT_EQ(profile.ReadParam("Nothing", ""), "");
+    EXPECT_RAISES(profile.ReadParam("Nothing"), Exception, "Не задано значение параметра Nothing");
+}
+
+TEST_F(KeyAccessTest, ABlankRequiredKeyFailsEvenWhenCommonHasIt)
+{
+    Open({"[Common]", "RecvUser=common", "[P]", "Prefix=ABC", "RecvUser= "});
+    EXPECT_RAISES(Store.Select(0), Exception, "Профиль P: Не задано значение параметра RecvUser");
+}
+
+TEST_F(KeyAccessTest, Ports)
+{
+    Open({"[P]", "A=65535", "B=65536", "C=-1", "D=12a", "E=0", "F=99999999999"});
+    const TProfile& profile = *Store.Profile(0);
+    EXPECT_EQ(profile.ReadPortParam("A"), 65535);
+    EXPECT_EQ(profile.ReadPortParam("E"), 0);
+    EXPECT_RAISES(profile.ReadPortParam("B"), Exception, "Неверное значение параметра B");
+    EXPECT_RAISES(profile.ReadPortParam("C"), Exception, "Неверное значение параметра C");
+    EXPECT_RAISES(profile.ReadPortParam("D"), Exception, "Неверный формат параметра D");
+    EXPECT_RAISES(profile.ReadIntParam("F"), Exception, "Неверный формат параметра F");
+    EXPECT_EQ(profile.ReadPortParam("G", "110"), 110);
+}
+
+TEST_F(KeyAccessTest, PortErrorsOfAProfileCarryItsName)
+{
+    Open({"[P]", "Prefix=ABC", "RecvUser=u", "RecvPass=p", "RecvPort=65536"});
+    EXPECT_RAISES(Store.Select(0), Exception, "Профиль P: Неверное значение параметра RecvPort");
+    Store.Ini()->WriteString("P", "RecvPort", "-1");
+    EXPECT_RAISES(Store.Select(0), Exception, "Профиль P: Неверное значение параметра RecvPort");
+    Store.Ini()->WriteString("P", "RecvPort", "12a");
+    EXPECT_RAISES(Store.Select(0), Exception, "Профиль P: Неверный формат параметра RecvPort");
+    Store.Ini()->WriteString("P", "RecvPort", "65535");
+    Store.Select(0);
+    EXPECT_EQ(Store.Current()->RecvPort, 65535);
+}
+
+TEST_F(KeyAccessTest, PathsAreAbsoluteFoldersFromTheProgramsFolder)
+{
+    Open({"[P]", "Rel=data\\Клиент", "Abs=/var/bank", "Slash=/var/bank/", "Up=..\\x\\.\\y", "Drive=A:\\keys",
+          "Bare=a:"});
+    const TProfile& profile = *Store.Profile(0);
+    EXPECT_ANSI_EQ(profile.ReadPathParam("Rel"), ProgramFolder() + "data/Клиент/");
+    EXPECT_EQ(profile.ReadPathParam("Abs"), "/var/bank/");
+    EXPECT_EQ(profile.ReadPathParam("Slash"), "/var/bank/");
+    EXPECT_ANSI_EQ(profile.ReadPathParam("Up"), ExpandFileName(ProgramFolder() + "../x/y") + "/");
+    EXPECT_EQ(profile.ReadPathParam("Drive"), "A:/keys/");
+    EXPECT_EQ(profile.ReadPathParam("Bare"), "a:/");
+    EXPECT_ANSI_EQ(profile.ReadPathParam("None", ProgramFolder()), ProgramFolder());
+}
+
+TEST_F(KeyAccessTest, ScrambledPasswords)
+{
+    Open({"[P]", "RecvPass=\\kpkwkwkwksdmhrq", "SendPass=\\"});
+    const TProfile& profile = *Store.Profile(0);
+    EXPECT_EQ(profile.ReadPasswordParam("RecvPass"), "secret");   // last unpaired letter ignored
+    EXPECT_EQ(profile.ReadPasswordParam("SendPass"), "");
+}
+
+TEST_F(KeyAccessTest, WriteGoesToTheOwnSectionAndKeepsTheRest)
+{
+    Open({"; comment", "[P]", "A=1", "[Common]", "B=2"});
+    const TProfile& profile = *Store.Profile(0);
+    profile.WriteParam("B", "Значение");
+    profile.WriteParam("A", "3");
+    EXPECT_EQ(FileBytes(), IniText({"; comment", "[P]", "A=3", "B=Значение", "[Common]", "B=2"}));
+    EXPECT_RAISES(profile.WriteParam("C", "a\r\n[Common]"), Exception,
+                  "Недопустимое имя или значение параметра: [P] C");
+    EXPECT_RAISES(profile.WriteParam("C", "a\nb"), Exception,
+                  "Недопустимое имя или значение параметра: [P] C");
+    EXPECT_EQ(FileBytes(), IniText({"; comment", "[P]", "A=3", "B=Значение", "[Common]", "B=2"}));
+}
+
+TEST(NamedCodesTest, TablesAndExactLookUp)
+{
+    const auto row = [](const TNamedCodes& table, int i) {
+        return AnsiString(table.Rows[i].Name) + " " + IntToStr(table.Rows[i].Code) + " " + table.Rows[i].Extra;
+    };
+    ASSERT_EQ(CipherTypes.Count, 2);
+    EXPECT_EQ(row(CipherTypes, 0), "PGP 0 ");
+    EXPECT_EQ(row(CipherTypes, 1), "VERBA 1 ");
+    ASSERT_EQ(RecvTypes.Count, 3);
+    EXPECT_EQ(row(RecvTypes, 0), "POP3 0 110");
+    EXPECT_EQ(row(RecvTypes, 1), "IMAP4 1 143");
+    EXPECT_EQ(row(RecvTypes, 2), "HTTP 2 80");
+    ASSERT_EQ(SendTypes.Count, 2);
+    EXPECT_EQ(row(SendTypes, 0), "SMTP 3 25");
+    EXPECT_EQ(row(SendTypes, 1), "HTTP 2 80");
+    ASSERT_EQ(CharsetTypes.Count, 4);
+    EXPECT_EQ(row(CharsetTypes, 0), "CP866 1 ");
+    EXPECT_EQ(row(CharsetTypes, 1), "CP1251 0 ");
+    EXPECT_EQ(row(CharsetTypes, 2), "KOI8R 2 ");
+    EXPECT_EQ(row(CharsetTypes, 3), "UTF8 3 ");
+
+    EXPECT_EQ(FindNamedCode(RecvTypes, "HTTP"), 2);
+    EXPECT_EQ(FindNamedCode(RecvTypes, "http"), -1);
+    EXPECT_EQ(FindNamedCode(SendTypes, "POP3"), -1);
+}
+
+TEST(DemoProfilesTest, EveryDemoProfileLoadsAndTheFileStaysAsItIs)
+{
+    TTempDir dir;
+    const AnsiString demo = dir.File("velton.ini");
+    const std::string bytes = ReadBytes(SourceDir() + "examples/velton.ini");
+    WriteBytes(demo, bytes);
+    TProfiles store;
+    store.Open(demo);
+    ASSERT_EQ(store.Count(), 2);
+    for (int i = 0; i < store.Count(); ++i) {
+        store.Select(i);
+        const TProfile& profile = *store.Current();
+        EXPECT_EQ(profile.RecvHost, "127.0.0.1");
+        EXPECT_EQ(profile.SendType, ttSmtp);
+        EXPECT_EQ(profile.RecvType, ttPop3);
+        EXPECT_EQ(profile.CipherType, ctPgp);
+        EXPECT_EQ(profile.RecvPass, "demo");
+        EXPECT_EQ(ExtractFileName(profile.ExportProfiles.At(0)->FileName), "salary.txt");
+    }
+    EXPECT_EQ(ReadBytes(demo), bytes);
+}

@@ -1,0 +1,116 @@
+#!/usr/bin/python3
+"""HTTP proxy of the tests.
+
+Appends the request line and the header lines of every request to the record file (each
+request ends with an empty line), then forwards the request to the host and port of its
+absolute URL and passes the answer back. With --authorization, a request whose
+Proxy-Authorization header differs from that value is answered 407 instead.
+
+    http_proxy.py --port N --record FILE [--authorization "Basic ..."]
+"""
+
+import argparse
+import http.client
+import http.server
+import urllib.parse
+
+HOP_BY_HOP = {"connection", "keep-alive", "proxy-authorization", "proxy-authenticate",
+              "proxy-connection", "te", "trailer", "transfer-encoding", "upgrade", "expect",
+              "content-length"}
+
+
+class ProxyHandler(http.server.BaseHTTPRequestHandler):
+    # HTTP/1.1 answers "100 Continue" to a client that waits for it before the body.
+    protocol_version = "HTTP/1.1"
+
+    def do_GET(self):
+        self.relay()
+
+    do_POST = do_PUT = do_DELETE = do_HEAD = do_GET
+
+    def relay(self):
+        self.close_connection = True
+        self.record()
+        body = self.read_body()
+        required = self.server.authorization
+        if required is not None and self.headers.get("Proxy-Authorization") != required:
+            return self.answer(407, b"Proxy authentication required\n",
+                               [("Proxy-Authenticate", 'Basic realm="test proxy"')])
+        url = urllib.parse.urlsplit(self.path)
+        if url.scheme != "http" or not url.hostname:
+            return self.answer(400, b"Absolute http URL expected\n")
+        try:
+            status, headers, data = self.forward(url, body)
+        except OSError as error:
+            return self.answer(502, str(error).encode("utf-8") + b"\n")
+        self.answer(status, data, headers)
+
+    def record(self):
+        lines = [self.requestline] + ["%s: %s" % item for item in self.headers.items()]
+        block = ("\r\n".join(lines) + "\r\n\r\n").encode("latin-1", "replace")
+        with open(self.server.record_path, "ab") as file:
+            file.write(block)
+
+    def read_body(self):
+        if self.headers.get("Transfer-Encoding", "").lower() == "chunked":
+            chunks = []
+            while True:
+                size = int(self.rfile.readline().split(b";")[0].strip(), 16)
+                if size == 0:
+                    while self.rfile.readline() not in (b"\r\n", b"\n", b""):
+                        pass
+                    return b"".join(chunks)
+                chunks.append(self.rfile.read(size))
+                self.rfile.readline()
+        length = int(self.headers.get("Content-Length") or 0)
+        return self.rfile.read(length) if length > 0 else None
+
+    def forward(self, url, body):
+        target = urllib.parse.urlunsplit(("", "", url.path or "/", url.query, ""))
+        connection = http.client.HTTPConnection(url.hostname, url.port or 80, timeout=60)
+        try:
+            connection.putrequest(self.command, target, skip_host=True,
+                                  skip_accept_encoding=True)
+            for name, value in self.headers.items():
+                if name.lower() not in HOP_BY_HOP:
+                    connection.putheader(name, value)
+            if body is not None:
+                connection.putheader("Content-Length", str(len(body)))
+            connection.endheaders(body)
+            response = connection.getresponse()
+            data = response.read()
+            headers = [(name, value) for name, value in response.getheaders()
+                       if name.lower() not in HOP_BY_HOP]
+            return response.status, headers, data
+        finally:
+            connection.close()
+
+    def answer(self, status, data, headers=()):
+        self.send_response(status)
+        for name, value in headers:
+            self.send_header(name, value)
+        self.send_header("Content-Length", str(len(data)))
+        self.send_header("Connection", "close")
+        self.end_headers()
+        if self.command != "HEAD":
+            self.wfile.write(data)
+
+    def log_message(self, format, *args):
+        pass
+
+
+def main():
+    parser = argparse.ArgumentParser()
+    parser.add_argument("--port", type=int, required=True)
+    parser.add_argument("--record", required=True)
+    parser.add_argument("--authorization")
+    args = parser.parse_args()
+    server = http.server.HTTPServer(("127.0.0.1", args.port), ProxyHandler)
+    server.record_path = args.record
+    server.authorization = args.authorization
+    open(args.record, "ab").close()
+    server.serve_forever()
+
+
+if __name__ == "__main__":
+    main()

@@ -1,0 +1,778 @@
+#include "support/TestServers.h"
+
+#include "platform/SysUtils.h"
+
+#include <algorithm>
+#include <atomic>
+#include <cctype>
+#include <cerrno>
+#include <chrono>
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <iterator>
+#include <map>
+#include <mutex>
+#include <thread>
+
+#include <arpa/inet.h>
+#include <fcntl.h>
+#include <netinet/in.h>
+#include <sys/prctl.h>
+#include <sys/socket.h>
+#include <sys/syscall.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+namespace fs = std::filesystem;
+using namespace std::chrono_literals;
+
+namespace {
+
+const char* const Python = "/usr/bin/python3";   // Debian's own, which has aiosmtpd
+const char* const Dovecot = "/usr/sbin/dovecot";
+const char* const Lighttpd = "/usr/sbin/lighttpd";
+
+// How long a server may take to accept connections, and to stop after SIGTERM.
+constexpr auto StartLimit = 5s;
+constexpr auto StopLimit = 3s;
+// Attempts with fresh ports: another program may take a port between our choice and
+// the server's bind.
+constexpr int StartAttempts = 3;
+
+std::string ServersDir() { return SourceDir() + "tests/servers/"; }
+
+// The whole file, "" when it does not exist.
+std::string ReadIfExists(const std::string& path)
+{
+    std::error_code ignored;
+    if (!fs::is_regular_file(path, ignored))
+        return "";
+    std::ifstream file(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
+}
+
+void WriteFile(const std::string& path, const std::string& bytes, bool append = false)
+{
+    std::ofstream file(path, std::ios::binary | (append ? std::ios::app : std::ios::trunc));
+    file.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+    file.close();
+    if (!file)
+        throw TServerError("Cannot write " + path);
+}
+
+// The configuration template with every "@NAME@" replaced by its value.
+std::string FillTemplate(const std::string& templateName,
+                         const std::map<std::string, std::string>& values)
+{
+    std::string text = ReadIfExists(ServersDir() + templateName);
+    if (text.empty())
+        throw TServerError("Missing template " + ServersDir() + templateName);
+    for (const auto& [name, value] : values) {
+        const std::string mark = "@" + name + "@";
+        for (size_t at = text.find(mark); at != std::string::npos; at = text.find(mark, at + value.size()))
+            text.replace(at, mark.size(), value);
+    }
+    return text;
+}
+
+std::string PercentDecode(const std::string& text)
+{
+    std::string bytes;
+    for (size_t i = 0; i < text.size(); ++i) {
+        if (text[i] == '%' && i + 2 < text.size() && std::isxdigit(static_cast<unsigned char>(text[i + 1])) &&
+            std::isxdigit(static_cast<unsigned char>(text[i + 2]))) {
+            bytes.push_back(static_cast<char>(std::stoi(text.substr(i + 1, 2), nullptr, 16)));
+            i += 2;
+        } else {
+            bytes.push_back(text[i]);
+        }
+    }
+    return bytes;
+}
+
+// The lines of a text (ending in LF or CR LF), without their ends.
+std::vector<std::string> SplitLines(const std::string& text)
+{
+    std::vector<std::string> lines;
+    size_t start = 0;
+    while (start < text.size()) {
+        size_t end = text.find('\n', start);
+        if (end == std::string::npos)
+            end = text.size();
+        std::string line = text.substr(start, end - start);
+        if (!line.empty() && line.back() == '\r')
+            line.pop_back();
+        lines.push_back(std::move(line));
+        start = end + 1;
+    }
+    return lines;
+}
+
+bool StartsWith(const std::string& text, const std::string& prefix) { return text.rfind(prefix, 0) == 0; }
+
+// "Name: value" lines as a header list; continuation lines are joined to their header.
+THeaderList ParseHeaderLines(const std::string& text)
+{
+    THeaderList headers;
+    for (const std::string& line : SplitLines(text)) {
+        if (line.empty())
+            continue;
+        if ((line[0] == ' ' || line[0] == '\t') && !headers.empty()) {
+            headers.back().second += line;
+            continue;
+        }
+        const size_t colon = line.find(':');
+        if (colon == std::string::npos)
+            continue;
+        const size_t valueStart = line.find_first_not_of(" \t", colon + 1);
+        headers.emplace_back(line.substr(0, colon),
+                             valueStart == std::string::npos ? "" : line.substr(valueStart));
+    }
+    return headers;
+}
+
+// The envelope file that the SMTP server writes beside each message.
+TMailEnvelope ReadEnvelope(const std::string& path)
+{
+    TMailEnvelope envelope;
+    for (const std::string& line : SplitLines(ReadIfExists(path))) {
+        if (StartsWith(line, "from "))
+            envelope.MailFrom = line.substr(5);
+        else if (StartsWith(line, "to "))
+            envelope.Recipients.push_back(line.substr(3));
+        else if (StartsWith(line, "login "))
+            envelope.Login = line.substr(6);
+    }
+    return envelope;
+}
+
+// Ports that nothing listens on now: bound to port 0 together (so they differ), then
+// released for the server.
+std::vector<int> FreeLoopbackPorts(int count)
+{
+    std::vector<int> sockets;
+    std::vector<int> ports;
+    for (int i = 0; i < count; ++i) {
+        const int handle = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        socklen_t length = sizeof address;
+        if (handle < 0 || bind(handle, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
+            getsockname(handle, reinterpret_cast<sockaddr*>(&address), &length) != 0)
+            throw TServerError("No free loopback port");
+        sockets.push_back(handle);
+        ports.push_back(ntohs(address.sin_port));
+    }
+    for (int handle : sockets)
+        close(handle);
+    return ports;
+}
+
+bool AcceptsConnections(int port)
+{
+    const int handle = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    if (handle < 0)
+        return false;
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(static_cast<uint16_t>(port));
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    const bool connected = connect(handle, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
+    close(handle);
+    return connected;
+}
+
+// Dovecot refuses root as the mail user: the mailbox belongs to this unprivileged uid
+// (dovecot's helpers run as its package users, see dovecot.conf). The tests run as root.
+constexpr uid_t MailUid = 65534;
+constexpr gid_t MailGid = 65534;
+
+void HandToMailUser(const std::string& path)
+{
+    auto hand = [](const fs::path& item) {
+        if (lchown(item.c_str(), MailUid, MailGid) != 0)
+            throw TServerError("Cannot hand " + item.string() + " to the mail user (the mail servers need root)");
+    };
+    hand(path);
+    if (fs::is_directory(path))
+        for (const auto& entry : fs::recursive_directory_iterator(path))
+            hand(entry.path());
+}
+
+// A name unique among the fixture's writers, sorting by time as dovecot sorts new mail.
+std::string UniqueMaildirName(const char* writer)
+{
+    static std::atomic<int> counter{0};
+    const auto now = std::chrono::duration_cast<std::chrono::microseconds>(
+                         std::chrono::system_clock::now().time_since_epoch()).count();
+    char name[128];
+    std::snprintf(name, sizeof name, "%lld.M%06lldP%dQ%d.%s", static_cast<long long>(now / 1000000),
+                  static_cast<long long>(now % 1000000), static_cast<int>(getpid()), ++counter, writer);
+    return name;
+}
+
+std::vector<std::string> SortedNames(const std::string& folder)
+{
+    std::vector<std::string> names;
+    std::error_code missing;
+    for (const auto& entry : fs::directory_iterator(folder, missing))
+        names.push_back(entry.path().filename().string());
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+} // namespace
+
+// ---- A server process ----
+
+namespace {
+
+// The process group of every server started in this test process.
+std::mutex GroupsLock;
+std::vector<pid_t> StartedGroups;
+
+void RememberGroup(pid_t group)
+{
+    std::lock_guard<std::mutex> lock(GroupsLock);
+    StartedGroups.push_back(group);
+}
+
+// Live processes (zombies do not count) of those groups, from /proc.
+std::vector<pid_t> LiveProcessesOfGroups(const std::vector<pid_t>& groups)
+{
+    std::vector<pid_t> found;
+    std::error_code ignored;
+    for (const auto& entry : fs::directory_iterator("/proc", ignored)) {
+        const std::string stat = ReadIfExists(entry.path().string() + "/stat");
+        // pid (comm) state ppid pgrp ...: the name may hold blanks and parentheses.
+        const size_t nameEnd = stat.rfind(')');
+        if (nameEnd == std::string::npos)
+            continue;
+        char state = 0;
+        int parent = 0;
+        int group = 0;
+        if (std::sscanf(stat.c_str() + nameEnd + 1, " %c %d %d", &state, &parent, &group) != 3 ||
+            state == 'Z' || state == 'X')
+            continue;
+        if (std::find(groups.begin(), groups.end(), group) != groups.end())
+            found.push_back(std::atoi(entry.path().filename().c_str()));
+    }
+    return found;
+}
+
+} // namespace
+
+int LeftoverServerProcesses()
+{
+    std::lock_guard<std::mutex> lock(GroupsLock);
+    return static_cast<int>(LiveProcessesOfGroups(StartedGroups).size());
+}
+
+struct TServerLaunch {
+    std::vector<std::string> Argv;
+    std::string OutputLog;                  // its standard output and error
+    std::vector<std::string> ServerLogs;    // log files the server writes itself
+    // Stop by killing the whole group at once rather than by SIGTERM to the program.
+    bool KillGroupToStop = false;
+};
+
+// One server program in its own process group: killed by the kernel when the test
+// process dies, stopped with everything in its group (and waited for) by Stop or the
+// destructor.
+class TServerProcess {
+public:
+    explicit TServerProcess(TServerLaunch launch) : FLaunch(std::move(launch)) {}
+    ~TServerProcess() { Stop(); }
+
+    // Starts the program and waits until every port accepts connections; false when it
+    // exited or the time ran out (the process is then stopped).
+    bool Start(const std::vector<int>& ports);
+    void Stop();
+    std::string Logs() const;
+
+private:
+    // True once the program has ended (reaped), its helpers killed.
+    bool Exited();
+    // Kills what is left of the group and waits (bounded) until it is gone.
+    static void EndGroup(pid_t group);
+
+    TServerLaunch FLaunch;
+    pid_t FPid = -1;
+};
+
+bool TServerProcess::Start(const std::vector<int>& ports)
+{
+    std::vector<char*> args;
+    for (const std::string& arg : FLaunch.Argv)
+        args.push_back(const_cast<char*>(arg.c_str()));
+    args.push_back(nullptr);
+    const pid_t parent = getpid();
+
+    FPid = fork();
+    if (FPid < 0)
+        throw TServerError("fork failed");
+    if (FPid == 0) {
+        // Only async-signal-safe calls from here to exec.
+        setpgid(0, 0);
+        prctl(PR_SET_PDEATHSIG, SIGKILL);
+        if (getppid() != parent)
+            _exit(127);
+        const int input = open("/dev/null", O_RDONLY);
+        const int output = open(FLaunch.OutputLog.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        if (input < 0 || output < 0)
+            _exit(126);
+        dup2(input, 0);
+        dup2(output, 1);
+        dup2(output, 2);
+        syscall(SYS_close_range, 3U, ~0U, 0U);
+        struct sigaction defaultAction{};
+        defaultAction.sa_handler = SIG_DFL;
+        sigaction(SIGPIPE, &defaultAction, nullptr);   // the test process ignores it
+        sigset_t none;
+        sigemptyset(&none);
+        sigprocmask(SIG_SETMASK, &none, nullptr);
+        execv(args[0], args.data());
+        _exit(127);
+    }
+    setpgid(FPid, FPid);
+    RememberGroup(FPid);
+
+    std::vector<bool> ready(ports.size(), false);
+    const auto deadline = std::chrono::steady_clock::now() + StartLimit;
+    while (std::chrono::steady_clock::now() < deadline) {
+        if (Exited())
+            return false;
+        for (size_t i = 0; i < ports.size(); ++i)
+            ready[i] = ready[i] || AcceptsConnections(ports[i]);
+        if (std::all_of(ready.begin(), ready.end(), [](bool port) { return port; }))
+            return true;
+        std::this_thread::sleep_for(10ms);
+    }
+    Stop();
+    return false;
+}
+
+bool TServerProcess::Exited()
+{
+    if (FPid <= 0)
+        return true;
+    if (waitpid(FPid, nullptr, WNOHANG) != FPid)
+        return false;
+    EndGroup(FPid);
+    FPid = -1;
+    return true;
+}
+
+void TServerProcess::EndGroup(pid_t group)
+{
+    kill(-group, SIGKILL);
+    const auto deadline = std::chrono::steady_clock::now() + StopLimit;
+    while (!LiveProcessesOfGroups({group}).empty() && std::chrono::steady_clock::now() < deadline)
+        std::this_thread::sleep_for(5ms);
+}
+
+void TServerProcess::Stop()
+{
+    if (FPid <= 0)
+        return;
+    if (FLaunch.KillGroupToStop)
+        kill(-FPid, SIGKILL);
+    else
+        kill(FPid, SIGTERM);
+    const auto deadline = std::chrono::steady_clock::now() + StopLimit;
+    while (!Exited()) {
+        if (std::chrono::steady_clock::now() >= deadline) {
+            kill(-FPid, SIGKILL);
+            waitpid(FPid, nullptr, 0);
+            EndGroup(FPid);
+            FPid = -1;
+            return;
+        }
+        std::this_thread::sleep_for(5ms);
+    }
+}
+
+std::string TServerProcess::Logs() const
+{
+    std::string text = "--- " + FLaunch.OutputLog + "\n" + ReadIfExists(FLaunch.OutputLog);
+    for (const std::string& log : FLaunch.ServerLogs)
+        text += "--- " + log + "\n" + ReadIfExists(log);
+    return text;
+}
+
+namespace {
+
+// Starts a server on fresh free ports (`prepare` writes its configuration for them and
+// says how to run it); raises TServerError with the server's logs when it never comes up.
+std::unique_ptr<TServerProcess> StartOnFreePorts(const std::string& name, int portCount,
+                                                 const std::function<TServerLaunch(const std::vector<int>&)>& prepare,
+                                                 std::vector<int>& ports)
+{
+    std::string logs;
+    for (int attempt = 0; attempt < StartAttempts; ++attempt) {
+        ports = FreeLoopbackPorts(portCount);
+        auto server = std::make_unique<TServerProcess>(prepare(ports));
+        if (server->Start(ports))
+            return server;
+        logs = server->Logs();
+    }
+    throw TServerError(name + " did not start:\n" + logs);
+}
+
+} // namespace
+
+std::string HeaderValue(const THeaderList& headers, const std::string& name)
+{
+    for (const auto& [key, value] : headers)
+        if (SameText(key, name))
+            return value;
+    return "";
+}
+
+// ---- Mail ----
+
+TMailServer::TMailServer(std::string user, std::string password)
+    : FUser(std::move(user)), FPassword(std::move(password))
+{
+    // The mail user and dovecot's login processes must reach the mailbox and sockets.
+    fs::permissions(FFolder.Path(), fs::perms::owner_all | fs::perms::group_read | fs::perms::group_exec |
+                                        fs::perms::others_read | fs::perms::others_exec);
+    PrepareMailbox();
+}
+
+TMailServer::~TMailServer() { Stop(); }
+
+AnsiString TMailServer::MaildirPath() const { return FFolder.Path() + "home/" + FUser + "/Maildir/"; }
+
+void TMailServer::PrepareMailbox()
+{
+    const std::string maildir = MaildirPath();
+    for (const char* folder : {"new", "cur", "tmp"})
+        fs::create_directories(maildir + folder);
+    fs::create_directories(FFolder.Path() + "envelopes");
+    HandToMailUser(FFolder.Path() + "home");
+    WriteFile(FFolder.Path() + "passwd", FUser + ":{PLAIN}" + FPassword + "\n");
+}
+
+void TMailServer::RefuseRecipient(const std::string& address) { FRefused.push_back(address); }
+
+TMailPorts TMailServer::Start()
+{
+    StartSmtp();
+    return StartDovecot();
+}
+
+int TMailServer::StartSmtp()
+{
+    const std::string root = FFolder.Path();
+    auto prepare = [&](const std::vector<int>& ports) {
+        TServerLaunch launch{{Python, ServersDir() + "smtp_maildir.py", "--port", std::to_string(ports[0]),
+                        "--maildir", MaildirPath(), "--envelopes", root + "envelopes",
+                        "--uid", std::to_string(MailUid), "--gid", std::to_string(MailGid),
+                        "--user=" + FUser, "--password=" + FPassword},
+                       root + "smtp.log", {}};
+        for (const std::string& address : FRefused)
+            launch.Argv.push_back("--refuse=" + address);
+        return launch;
+    };
+    std::vector<int> ports;
+    FSmtp = StartOnFreePorts("SMTP server", 1, prepare, ports);
+    FPorts.Smtp = ports[0];
+    return FPorts.Smtp;
+}
+
+void TMailServer::WriteDovecotConfig(const TMailPorts& ports) const
+{
+    WriteFile(FFolder.Path() + "dovecot.conf",
+              FillTemplate("dovecot.conf", {{"ROOT", FFolder.Path()},
+                                            {"POP3_PORT", std::to_string(ports.Pop3)},
+                                            {"IMAP_PORT", std::to_string(ports.Imap)},
+                                            {"MAIL_UID", std::to_string(MailUid)},
+                                            {"MAIL_GID", std::to_string(MailGid)}}));
+}
+
+TMailPorts TMailServer::StartDovecot()
+{
+    const std::string root = FFolder.Path();
+    auto prepare = [&](const std::vector<int>& ports) {
+        WriteDovecotConfig({FPorts.Smtp, ports[0], ports[1]});
+        // -F keeps the master in the foreground, as our child. On SIGTERM it waits a second
+        // or two for its helpers; a Maildir needs no orderly shutdown, so the whole group
+        // is killed instead.
+        return TServerLaunch{{Dovecot, "-F", "-c", root + "dovecot.conf"}, root + "dovecot.out", {root + "dovecot.log"}, true};
+    };
+    std::vector<int> ports;
+    FDovecot = StartOnFreePorts("dovecot", 2, prepare, ports);
+    FPorts.Pop3 = ports[0];
+    FPorts.Imap = ports[1];
+    return FPorts;
+}
+
+void TMailServer::Stop()
+{
+    if (FSmtp)
+        FSmtp->Stop();
+    if (FDovecot)
+        FDovecot->Stop();
+}
+
+std::string TMailServer::PutMessage(const std::string& bytes)
+{
+    const std::string name = UniqueMaildirName("test");
+    const std::string maildir = MaildirPath();
+    WriteFile(maildir + "tmp/" + name, bytes);
+    HandToMailUser(maildir + "tmp/" + name);
+    fs::rename(maildir + "tmp/" + name, maildir + "new/" + name);
+    return name;
+}
+
+std::vector<TMailFile> TMailServer::Messages() const
+{
+    std::vector<TMailFile> messages;
+    for (const char* folder : {"new", "cur"}) {
+        const std::string path = MaildirPath() + folder + "/";
+        for (const std::string& fileName : SortedNames(path)) {
+            TMailFile message;
+            const size_t info = fileName.find(":2,");
+            message.Name = fileName.substr(0, info);
+            message.Flags = info == std::string::npos ? "" : fileName.substr(info + 3);
+            message.InCur = std::string(folder) == "cur";
+            message.Bytes = ReadIfExists(path + fileName);
+            message.Envelope = ReadEnvelope(FFolder.Path() + "envelopes/" + message.Name);
+            messages.push_back(std::move(message));
+        }
+    }
+    std::sort(messages.begin(), messages.end(),
+              [](const TMailFile& a, const TMailFile& b) { return a.Name < b.Name; });
+    return messages;
+}
+
+std::string TMailServer::Logs() const
+{
+    return (FSmtp ? FSmtp->Logs() : "") + (FDovecot ? FDovecot->Logs() : "");
+}
+
+// ---- The bank's web server ----
+
+namespace {
+
+// The script's folder for a user or a prefix: "x" and the bytes in hex, so that no name
+// from a request becomes a path of its own.
+std::string BankFolderName(const std::string& text)
+{
+    std::string hex = Hex(text);
+    hex.erase(std::remove(hex.begin(), hex.end(), ' '), hex.end());
+    return "x" + hex;
+}
+
+// Identifiers in the script's order: numbers by value first, then other names.
+bool UidBefore(const std::string& a, const std::string& b)
+{
+    auto isNumber = [](const std::string& uid) {
+        return !uid.empty() && std::all_of(uid.begin(), uid.end(), [](char c) { return c >= '0' && c <= '9'; });
+    };
+    if (isNumber(a) != isNumber(b))
+        return isNumber(a);
+    if (isNumber(a) && a.size() != b.size())
+        return a.size() < b.size();
+    return a < b;
+}
+
+} // namespace
+
+std::string TFormPart::Header(const std::string& name) const { return HeaderValue(ParseHeaderLines(Headers), name); }
+
+const TFormPart* TUpload::Part(const std::string& name) const
+{
+    for (const TFormPart& part : Parts)
+        if (part.Name == name)
+            return &part;
+    return nullptr;
+}
+
+std::string TUpload::Field(const std::string& name) const
+{
+    const TFormPart* part = Part(name);
+    return part ? part->Body : "";
+}
+
+std::string TBankRequest::Field(const std::string& name) const
+{
+    for (const auto& [key, value] : Fields)
+        if (key == name)
+            return value;
+    return "";
+}
+
+bool TBankRequest::Has(const std::string& name) const
+{
+    return std::any_of(Fields.begin(), Fields.end(), [&](const auto& field) { return field.first == name; });
+}
+
+TBankHttpServer::TBankHttpServer()
+{
+    const std::string root = FFolder.Path();
+    fs::create_directories(root + "www/cgi-bin");
+    fs::create_directories(root + "bank");
+    fs::create_symlink(ServersDir() + "cgi-bin/zem-export.pl", root + "www/cgi-bin/zem-export.pl");
+}
+
+TBankHttpServer::~TBankHttpServer() { Stop(); }
+
+AnsiString TBankHttpServer::BankPath(const std::string& name) const { return FFolder.Path() + "bank/" + name; }
+
+int TBankHttpServer::Start()
+{
+    const std::string root = FFolder.Path();
+    auto prepare = [&](const std::vector<int>& ports) {
+        WriteFile(root + "lighttpd.conf",
+                  FillTemplate("lighttpd.conf", {{"ROOT", root}, {"PORT", std::to_string(ports[0])}}));
+        return TServerLaunch{{Lighttpd, "-D", "-f", root + "lighttpd.conf"}, root + "lighttpd.out", {root + "lighttpd.log"}};
+    };
+    std::vector<int> ports;
+    FServer = StartOnFreePorts("lighttpd", 1, prepare, ports);
+    FPort = ports[0];
+    return FPort;
+}
+
+void TBankHttpServer::Stop()
+{
+    if (FServer)
+        FServer->Stop();
+}
+
+std::string TBankHttpServer::Host() const { return "127.0.0.1:" + std::to_string(FPort); }
+
+std::string TBankHttpServer::Url() const { return "http://" + Host() + "/cgi-bin/zem-export.pl"; }
+
+void TBankHttpServer::AddUser(const std::string& user, const std::string& password)
+{
+    WriteFile(BankPath("users"), user + "\t" + password + "\n", true);
+}
+
+std::string TBankHttpServer::AddMessage(const std::string& user, const std::string& prefix,
+                                        const std::string& bytes, const std::string& uid)
+{
+    const std::string id = uid.empty() ? std::to_string(FNextUid++) : uid;
+    const std::string folder = BankPath("mail/" + BankFolderName(user) + "/" + BankFolderName(prefix) + "/");
+    fs::create_directories(folder);
+    WriteFile(folder + id, bytes);
+    return id;
+}
+
+std::vector<std::string> TBankHttpServer::MessageIds(const std::string& user, const std::string& prefix) const
+{
+    std::vector<std::string> ids =
+        SortedNames(BankPath("mail/" + BankFolderName(user) + "/" + BankFolderName(prefix) + "/"));
+    std::sort(ids.begin(), ids.end(), UidBefore);
+    return ids;
+}
+
+void TBankHttpServer::FailWith(const std::string& status, const std::string& action)
+{
+    WriteFile(BankPath(action.empty() ? "fail" : "fail-" + action), status + "\n");
+}
+
+void TBankHttpServer::ClearFailures()
+{
+    for (const std::string& name : SortedNames(BankPath("")))
+        if (StartsWith(name, "fail"))
+            fs::remove(BankPath(name));
+}
+
+std::vector<TUpload> TBankHttpServer::Uploads() const
+{
+    std::vector<TUpload> uploads;
+    for (int number = 1; fs::is_directory(BankPath("put/" + std::to_string(number))); ++number) {
+        const std::string folder = BankPath("put/" + std::to_string(number) + "/");
+        TUpload upload;
+        for (int part = 1; fs::exists(folder + std::to_string(part) + ".name"); ++part) {
+            const std::string stem = folder + std::to_string(part);
+            upload.Parts.push_back({ReadIfExists(stem + ".name"), ReadIfExists(stem + ".headers"),
+                                    ReadIfExists(stem + ".body")});
+        }
+        uploads.push_back(std::move(upload));
+    }
+    return uploads;
+}
+
+std::vector<TBankRequest> TBankHttpServer::Requests() const
+{
+    std::vector<TBankRequest> requests;
+    for (const std::string& line : SplitLines(ReadIfExists(BankPath("requests.log")))) {
+        TBankRequest request;
+        const size_t blank = line.find(' ');
+        request.Status = std::atoi(line.substr(0, blank).c_str());
+        const std::string query = blank == std::string::npos ? "" : line.substr(blank + 1);
+        for (size_t start = 0; start < query.size();) {
+            size_t end = query.find('&', start);
+            if (end == std::string::npos)
+                end = query.size();
+            const std::string piece = query.substr(start, end - start);
+            const size_t equals = piece.find('=');
+            request.Fields.emplace_back(PercentDecode(piece.substr(0, equals)),
+                                        equals == std::string::npos ? "" : PercentDecode(piece.substr(equals + 1)));
+            start = end + 1;
+        }
+        requests.push_back(std::move(request));
+    }
+    return requests;
+}
+
+std::string TBankHttpServer::Logs() const
+{
+    return (FServer ? FServer->Logs() : "") + "--- requests.log\n" + ReadIfExists(BankPath("requests.log"));
+}
+
+// ---- The proxy ----
+
+TProxyServer::TProxyServer() = default;
+
+TProxyServer::~TProxyServer() { Stop(); }
+
+int TProxyServer::Start(const std::string& requiredAuthorization)
+{
+    const std::string root = FFolder.Path();
+    auto prepare = [&](const std::vector<int>& ports) {
+        TServerLaunch launch{{Python, ServersDir() + "http_proxy.py", "--port", std::to_string(ports[0]),
+                        "--record", root + "requests"},
+                       root + "proxy.log", {}};
+        if (!requiredAuthorization.empty())
+            launch.Argv.push_back("--authorization=" + requiredAuthorization);
+        return launch;
+    };
+    std::vector<int> ports;
+    FServer = StartOnFreePorts("HTTP proxy", 1, prepare, ports);
+    FPort = ports[0];
+    return FPort;
+}
+
+void TProxyServer::Stop()
+{
+    if (FServer)
+        FServer->Stop();
+}
+
+std::vector<TProxyRequest> TProxyServer::Requests() const
+{
+    std::vector<TProxyRequest> requests;
+    const std::string record = ReadIfExists(FFolder.Path() + "requests");
+    for (size_t start = 0; start < record.size();) {
+        size_t end = record.find("\r\n\r\n", start);
+        if (end == std::string::npos)
+            end = record.size();
+        const std::string block = record.substr(start, end - start);
+        const size_t lineEnd = block.find("\r\n");
+        requests.push_back({block.substr(0, lineEnd),
+                            lineEnd == std::string::npos ? THeaderList{} : ParseHeaderLines(block.substr(lineEnd + 2))});
+        start = end + 4;
+    }
+    return requests;
+}
+
+std::string TProxyServer::Logs() const { return FServer ? FServer->Logs() : ""; }

@@ -1,0 +1,197 @@
+#pragma once
+// The local servers of the integration tests: SMTP into a Maildir (aiosmtpd), POP3 and
+// IMAP from it (dovecot), the bank's web server with its exchange script stand-in
+// (lighttpd), and a recording HTTP proxy. Each fixture object owns a temporary folder,
+// listens on free loopback ports, and stops its processes (killed and waited for) in
+// Stop or its destructor. A server that does not come up within a few seconds raises
+// TServerError with its log, which fails the test. Configurations and scripts live in
+// tests/servers/.
+
+#include "support/TestSupport.h"
+
+#include <memory>
+#include <stdexcept>
+#include <string>
+#include <utility>
+#include <vector>
+
+class TServerError : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+class TServerProcess;
+
+// Header lines as (name, value), in the order they came.
+using THeaderList = std::vector<std::pair<std::string, std::string>>;
+// The value of the first header of that name (compared ignoring case), "" when absent.
+std::string HeaderValue(const THeaderList& headers, const std::string& name);
+
+// The processes of servers started by this test process that are still alive: 0 once
+// every fixture has stopped.
+int LeftoverServerProcesses();
+
+// ---- Mail: SMTP, POP3 and IMAP over one mailbox ----
+
+struct TMailEnvelope {
+    std::string MailFrom;
+    std::vector<std::string> Recipients;
+    std::string Login;   // the user the SMTP client logged in as, "" without login
+};
+
+// One message file of the mailbox.
+struct TMailFile {
+    std::string Name;     // the Maildir base name (without dovecot's ":2,flags")
+    std::string Flags;    // the Maildir flags ("S" seen, "T" deleted, ...)
+    bool InCur = false;   // dovecot has taken it from new/ into cur/
+    std::string Bytes;    // the stored message, byte for byte
+    TMailEnvelope Envelope;   // empty for a message that the test put in
+};
+
+struct TMailPorts {
+    int Smtp = 0;
+    int Pop3 = 0;
+    int Imap = 0;
+};
+
+// One mailbox (a Maildir of `user`), filled by the SMTP server and served by dovecot;
+// user and password hold no ":" or line break (dovecot's passwd file). The tests run as
+// root: dovecot's mail user must differ from root. The SMTP server offers AUTH PLAIN and LOGIN without TLS and accepts only the mailbox's
+// user and password; logging in is not required.
+class TMailServer {
+public:
+    explicit TMailServer(std::string user = "client", std::string password = "secret");
+    ~TMailServer();
+    TMailServer(const TMailServer&) = delete;
+    TMailServer& operator=(const TMailServer&) = delete;
+
+    // Both servers; or one of them.
+    TMailPorts Start();
+    int StartSmtp();
+    TMailPorts StartDovecot();
+    void Stop();
+    const TMailPorts& Ports() const { return FPorts; }
+
+    // The SMTP server answers 550 to RCPT TO of this address (call before StartSmtp).
+    void RefuseRecipient(const std::string& address);
+
+    const std::string& User() const { return FUser; }
+    const std::string& Password() const { return FPassword; }
+
+    // Delivers the bytes into the mailbox's new/ folder; returns the file's base name.
+    std::string PutMessage(const std::string& bytes);
+    // Every message of the mailbox (new/ and cur/), in the order of delivery.
+    std::vector<TMailFile> Messages() const;
+    // The logs of both servers, for failure messages.
+    std::string Logs() const;
+
+private:
+    AnsiString MaildirPath() const;
+    void PrepareMailbox();
+    void WriteDovecotConfig(const TMailPorts& ports) const;
+
+    TTempDir FFolder;
+    std::string FUser;
+    std::string FPassword;
+    std::vector<std::string> FRefused;
+    TMailPorts FPorts;
+    std::unique_ptr<TServerProcess> FSmtp;
+    std::unique_ptr<TServerProcess> FDovecot;
+};
+
+// ---- The bank's web server (lighttpd) with the exchange script stand-in ----
+
+// One part of a posted multipart form.
+struct TFormPart {
+    std::string Name;      // the form field's name
+    std::string Headers;   // the part's raw header lines
+    std::string Body;      // the raw content
+    std::string Header(const std::string& name) const;
+};
+
+// One "put": the parts of the form, in the order they came.
+struct TUpload {
+    std::vector<TFormPart> Parts;
+    const TFormPart* Part(const std::string& name) const;   // null when absent
+    std::string Field(const std::string& name) const;       // the body, "" when absent
+};
+
+// One request to the script as it logged it: the status it answered and the fields
+// action, user1, pwd1, prefix and uid as they arrived (decoded).
+struct TBankRequest {
+    int Status = 0;
+    THeaderList Fields;
+    std::string Field(const std::string& name) const;
+    bool Has(const std::string& name) const;
+};
+
+class TBankHttpServer {
+public:
+    TBankHttpServer();
+    ~TBankHttpServer();
+    TBankHttpServer(const TBankHttpServer&) = delete;
+    TBankHttpServer& operator=(const TBankHttpServer&) = delete;
+
+    int Start();
+    void Stop();
+    int Port() const { return FPort; }
+    // "127.0.0.1:PORT", for a profile whose host stands for the bank's server on port 80.
+    std::string Host() const;
+    // "http://127.0.0.1:PORT/cgi-bin/zem-export.pl".
+    std::string Url() const;
+
+    // A user the script accepts (any time; bytes as the client sends them).
+    void AddUser(const std::string& user, const std::string& password);
+    // A message waiting for the user under the prefix; returns its identifier (the next
+    // number unless one is given).
+    std::string AddMessage(const std::string& user, const std::string& prefix,
+                           const std::string& bytes, const std::string& uid = "");
+    // The identifiers still waiting for the user under the prefix.
+    std::vector<std::string> MessageIds(const std::string& user, const std::string& prefix) const;
+
+    // From now on the script answers this status (as 500 or "500 Broken") to every
+    // request, or only to one action; ClearFailures ends it.
+    void FailWith(const std::string& status, const std::string& action = "");
+    void ClearFailures();
+
+    std::vector<TUpload> Uploads() const;
+    std::vector<TBankRequest> Requests() const;
+    std::string Logs() const;
+
+private:
+    AnsiString BankPath(const std::string& name) const;
+
+    TTempDir FFolder;
+    int FPort = 0;
+    int FNextUid = 1;
+    std::unique_ptr<TServerProcess> FServer;
+};
+
+// ---- A recording HTTP proxy ----
+
+struct TProxyRequest {
+    std::string RequestLine;   // "POST http://127.0.0.1:PORT/cgi-bin/zem-export.pl HTTP/1.1"
+    THeaderList Headers;
+    std::string Header(const std::string& name) const { return HeaderValue(Headers, name); }
+};
+
+// Records every request, then forwards it to the host of its absolute URL. With a
+// required authorization ("Basic dXNlcjpwYXNz"), other requests get 407.
+class TProxyServer {
+public:
+    TProxyServer();
+    ~TProxyServer();
+    TProxyServer(const TProxyServer&) = delete;
+    TProxyServer& operator=(const TProxyServer&) = delete;
+
+    int Start(const std::string& requiredAuthorization = "");
+    void Stop();
+    int Port() const { return FPort; }
+    std::vector<TProxyRequest> Requests() const;
+    std::string Logs() const;
+
+private:
+    TTempDir FFolder;
+    int FPort = 0;
+    std::unique_ptr<TServerProcess> FServer;
+};
