@@ -87,16 +87,20 @@ int64_t TStream::Size()
     return size;
 }
 
+void RaiseReadError() { throw EReadError("Ошибка чтения потока"); }
+
+void RaiseWriteError() { throw EWriteError("Ошибка записи в поток"); }
+
 void TStream::ReadBuffer(void* buffer, int32_t count)
 {
     if (count != 0 && Read(buffer, count) != count)
-        throw EReadError("Ошибка чтения потока");
+        RaiseReadError();
 }
 
 void TStream::WriteBuffer(const void* buffer, int32_t count)
 {
     if (count != 0 && Write(buffer, count) != count)
-        throw EWriteError("Ошибка записи в поток");
+        RaiseWriteError();
 }
 
 void TStream::WriteString(const std::string& bytes)

@@ -7,6 +7,11 @@
 #include <string>
 #include <vector>
 
+// The stream errors, also for checks that storage code makes itself (a length field that
+// claims more bytes than remain, a size a field cannot hold).
+[[noreturn]] void RaiseReadError();    // EReadError "Ошибка чтения потока"
+[[noreturn]] void RaiseWriteError();   // EWriteError "Ошибка записи в поток"
+
 enum class TSeekOrigin { soBeginning, soCurrent, soEnd };
 
 // A stream of bytes with a position. Read and Write move as many bytes as they can and

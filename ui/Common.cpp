@@ -1,8 +1,20 @@
 #include "ui/Common.h"
 
+#include "ui/UFrmMain.h"
+
+#include <QAbstractItemView>
+#include <QApplication>
+#include <QColor>
+#include <QHeaderView>
 #include <QMdiArea>
 #include <QMdiSubWindow>
+#include <QPainter>
+#include <QPalette>
+#include <QPrinter>
+#include <QTableView>
 #include <QWidget>
+
+#include <algorithm>
 
 void ShowAndRestore(QWidget* window)
 {
@@ -19,4 +31,168 @@ void ShowAndRestore(QWidget* window)
     frame->activateWindow();
     if (auto* subWindow = qobject_cast<QMdiSubWindow*>(frame); subWindow && subWindow->mdiArea())
         subWindow->mdiArea()->setActiveSubWindow(subWindow);
+}
+
+void CenterOverMain(QWidget* window)
+{
+    if (!FrmMain || window == FrmMain)
+        return;
+    const QRect main = FrmMain->frameGeometry();
+    const QRect own = window->frameGeometry();
+    window->move(main.left() + (main.width() - own.width()) / 2, main.top() + (main.height() - own.height()) / 2);
+}
+
+// ---- Colours ----
+
+namespace {
+
+int Channel(TColor color, int index)
+{
+    return static_cast<int>((color >> (8 * index)) & 0xFF);
+}
+
+TColor FromChannels(int red, int green, int blue)
+{
+    return static_cast<TColor>(red) | static_cast<TColor>(green) << 8 | static_cast<TColor>(blue) << 16;
+}
+
+// The background of list rows and edits: the system's window colour.
+TColor WindowColor()
+{
+    return ColorOf(QApplication::palette().color(QPalette::Active, QPalette::Base));
+}
+
+}  // namespace
+
+TColor ColorOf(const QColor& color)
+{
+    return FromChannels(color.red(), color.green(), color.blue());
+}
+
+QColor ToQColor(TColor color)
+{
+    return QColor(Channel(color, 0), Channel(color, 1), Channel(color, 2));
+}
+
+TColor GrayOf(TColor color)
+{
+    const int gray = (Channel(color, 0) + Channel(color, 1) + Channel(color, 2)) / 3;
+    return FromChannels(gray, gray, gray);
+}
+
+TColor DarkenPerChannel(TColor color, TColor amount)
+{
+    int channels[3];
+    for (int i = 0; i < 3; ++i)
+        channels[i] = std::max(Channel(color, i) - Channel(amount, i), 0);
+    return FromChannels(channels[0], channels[1], channels[2]);
+}
+
+TColor GridLineColor(TColor windowColor)
+{
+    return GrayOf(DarkenPerChannel(windowColor, 0x404040));
+}
+
+TColor StripeColor(TColor windowColor, int row)
+{
+    // Odd rows lose a little red, even rows a little more of every channel: neighbouring
+    // rows differ slightly in tint.
+    return DarkenPerChannel(windowColor, row % 2 != 0 ? 0x000010 : 0x080818);
+}
+
+TColor GridLineColor()
+{
+    return GridLineColor(WindowColor());
+}
+
+TColor StripeColor(int row)
+{
+    return StripeColor(WindowColor(), row);
+}
+
+TRowColors RowColors(const QPalette& palette, int row, bool selected, bool focused)
+{
+    if (!selected)
+        return {ToQColor(StripeColor(ColorOf(palette.color(QPalette::Active, QPalette::Base)), row)),
+                palette.color(QPalette::Active, QPalette::Text)};
+    if (focused)
+        return {palette.color(QPalette::Active, QPalette::Highlight),
+                palette.color(QPalette::Active, QPalette::HighlightedText)};
+    return {palette.color(QPalette::Active, QPalette::Button), palette.color(QPalette::Active, QPalette::Text)};
+}
+
+void TGridDelegate::paint(QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index) const
+{
+    const auto* view = qobject_cast<const QAbstractItemView*>(option.widget);
+    const bool focused = view ? view->hasFocus() : (option.state & QStyle::State_HasFocus);
+    const bool selected = option.state & QStyle::State_Selected;
+    const TRowColors colors = RowColors(option.palette, index.row(), selected, focused);
+    const QRect cell = option.rect;
+
+    painter->save();
+    painter->fillRect(cell, colors.Background);
+    painter->setClipRect(cell);
+    painter->setFont(option.font);
+    painter->setPen(colors.Text);
+    const QRect textRect = cell.adjusted(2, 2, 0, 0);
+    painter->drawText(textRect, Qt::AlignLeft | Qt::AlignTop | Qt::TextSingleLine,
+                      index.data(Qt::DisplayRole).toString());
+    painter->setPen(ToQColor(GridLineColor(ColorOf(option.palette.color(QPalette::Active, QPalette::Base)))));
+    painter->drawLine(cell.bottomLeft(), cell.bottomRight());
+    painter->drawLine(cell.bottomRight(), cell.topRight());
+    painter->restore();
+}
+
+void ApplyGridLook(QTableView* table)
+{
+    table->setItemDelegate(new TGridDelegate(table));
+    table->setShowGrid(false);
+    table->setSelectionBehavior(QAbstractItemView::SelectRows);
+    table->horizontalHeader()->setStretchLastSection(true);
+}
+
+// ---- Printing ----
+
+TPrinterGeometry PrinterGeometry(const QPrinter& printer)
+{
+    const QRect paper = printer.paperRect(QPrinter::DevicePixel).toRect();
+    const QRect page = printer.pageRect(QPrinter::DevicePixel).toRect();
+    TPrinterGeometry geometry;
+    geometry.DpiX = printer.logicalDpiX();
+    geometry.DpiY = printer.logicalDpiY();
+    geometry.OffsetX = page.left() - paper.left();
+    geometry.OffsetY = page.top() - paper.top();
+    geometry.PhysicalWidth = paper.width();
+    geometry.PhysicalHeight = paper.height();
+    geometry.PageWidth = page.width();
+    geometry.PageHeight = page.height();
+    return geometry;
+}
+
+namespace {
+
+// Millimetres in printer pixels, truncated; 64-bit so that no resolution overflows.
+int MillimetresToPixels(int millimetres, int dpi)
+{
+    return static_cast<int>(static_cast<int64_t>(millimetres) * dpi * 10 / 254);
+}
+
+}  // namespace
+
+QRect PrintableRect(const TPrinterGeometry& printer, int left, int right, int top, int bottom)
+{
+    const int x1 = std::max(MillimetresToPixels(left, printer.DpiX) - printer.OffsetX, 0);
+    const int y1 = std::max(MillimetresToPixels(top, printer.DpiY) - printer.OffsetY, 0);
+    int x2 = std::min(printer.PageWidth,
+                      printer.PhysicalWidth - printer.OffsetX - MillimetresToPixels(right, printer.DpiX));
+    int y2 = std::min(printer.PageHeight,
+                      printer.PhysicalHeight - printer.OffsetY - MillimetresToPixels(bottom, printer.DpiY));
+    x2 = std::max(x2, x1);
+    y2 = std::max(y2, y1);
+    return QRect(x1, y1, x2 - x1, y2 - y1);
+}
+
+QRect GetPrintableRect(const QPrinter& printer, int left, int right, int top, int bottom)
+{
+    return PrintableRect(PrinterGeometry(printer), left, right, top, bottom);
 }

@@ -1,7 +1,95 @@
 #pragma once
-// The window routines of the common helpers.
+// The window routines of the common helpers: bringing a window to the front, centring a
+// dialog over the main window, the look of every list (striped rows, thin gray grid lines,
+// a selected row that turns neutral without the focus) and the printable rectangle of
+// every report.
 
+#include <QRect>
+#include <QStyledItemDelegate>
+
+#include <cstdint>
+
+class QColor;
+class QPalette;
+class QPrinter;
+class QTableView;
 class QWidget;
 
 // Shows the window and brings it to the front; a minimised window is restored first.
 void ShowAndRestore(QWidget* window);
+
+// Centres the window over the main window (halves truncated toward zero); left where it is
+// while there is no main window.
+void CenterOverMain(QWidget* window);
+
+// ---- Colours ----
+
+// A colour as the program computes with it: red in the low byte, then green, then blue.
+using TColor = uint32_t;
+
+TColor ColorOf(const QColor& color);
+QColor ToQColor(TColor color);
+
+// The gray of the same brightness: the mean of the three channels in all three.
+TColor GrayOf(TColor color);
+// Every channel of the colour less that channel of the amount, stopping at 0: a dark
+// background never borrows from its neighbouring channel.
+TColor DarkenPerChannel(TColor color, TColor amount);
+
+// The colour of grid lines and the background of an unselected row (rows counted from 0),
+// on the given window background and on that of the running desktop (read at each call).
+TColor GridLineColor(TColor windowColor);
+TColor StripeColor(TColor windowColor, int row);
+TColor GridLineColor();
+TColor StripeColor(int row);
+
+// The background and the letters of one row.
+struct TRowColors {
+    QColor Background;
+    QColor Text;
+};
+// An unselected row is striped; a selected one keeps the highlight while its list has the
+// focus and turns to the button face with window-text letters without it.
+TRowColors RowColors(const QPalette& palette, int row, bool selected, bool focused);
+
+// Draws the cells of a list or table: the row's colours, the text 2 pixels in from the
+// left and top edges and clipped to the cell, and a grid line along the bottom and the
+// right edge of every cell.
+class TGridDelegate : public QStyledItemDelegate {
+public:
+    using QStyledItemDelegate::QStyledItemDelegate;
+    void paint(QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index) const override;
+};
+
+// Gives a table the common look: the grid delegate instead of Qt's own grid, whole rows
+// selected, and a last column that takes the free width.
+void ApplyGridLook(QTableView* table);
+
+// ---- Printing ----
+
+// The margins of every printed report, in millimetres from the paper's edges.
+constexpr int ReportMarginLeft = 25;
+constexpr int ReportMarginRight = 10;
+constexpr int ReportMarginTop = 10;
+constexpr int ReportMarginBottom = 20;
+
+// What the printer says about its paper, in printer pixels: the resolution, the offset of
+// the printable area from the paper's corner, the paper and the printable area.
+struct TPrinterGeometry {
+    int DpiX = 0;
+    int DpiY = 0;
+    int OffsetX = 0;
+    int OffsetY = 0;
+    int PhysicalWidth = 0;
+    int PhysicalHeight = 0;
+    int PageWidth = 0;
+    int PageHeight = 0;
+};
+
+TPrinterGeometry PrinterGeometry(const QPrinter& printer);
+
+// The rectangle inside the given margins (millimetres from the paper's edges) in the
+// coordinates of the printable area: never beyond the printable area, never negative,
+// and collapsed to zero width or height when the margins leave no room.
+QRect PrintableRect(const TPrinterGeometry& printer, int left, int right, int top, int bottom);
+QRect GetPrintableRect(const QPrinter& printer, int left, int right, int top, int bottom);

@@ -1,24 +1,93 @@
-// The program entry: the application, its main window and the message loop.
+// The program entry: the application, its permanent windows and the message loop.
 
+#include "ui/Guard.h"
 #include "ui/QtDialogService.h"
+#include "ui/UFrmAbout.h"
+#include "ui/UFrmFind.h"
 #include "ui/UFrmMain.h"
+#include "ui/UFrmProfile.h"
+#include "ui/UFrmWizard.h"
 
-#include <QApplication>
+#include <QSocketNotifier>
 
+#include <clocale>
 #include <csignal>
+#include <fcntl.h>
+#include <memory>
+#include <unistd.h>
+
+namespace {
+
+// SIGTERM (the session ending, a service manager) ends the message loop like the last
+// window closing, so that the windows are destroyed in order and the program exits 0.
+// The handler only writes a byte into a pipe that the loop watches.
+int TerminatePipe[2] = {-1, -1};
+
+void OnTerminate(int)
+{
+    const char byte = 1;
+    [[maybe_unused]] const ssize_t written = write(TerminatePipe[1], &byte, 1);
+}
+
+std::unique_ptr<QSocketNotifier> WatchTerminate()
+{
+    if (pipe2(TerminatePipe, O_CLOEXEC | O_NONBLOCK) != 0)
+        return nullptr;
+    auto notifier = std::make_unique<QSocketNotifier>(TerminatePipe[0], QSocketNotifier::Read);
+    QObject::connect(notifier.get(), &QSocketNotifier::activated, [] { QCoreApplication::quit(); });
+    struct sigaction action = {};
+    action.sa_handler = OnTerminate;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = SA_RESTART;
+    sigaction(SIGTERM, &action, nullptr);
+    return notifier;
+}
+
+// Holds a window's global for as long as the window lives.
+template <typename TWindow>
+class TWindowGlobal {
+public:
+    TWindowGlobal(TWindow*& global, TWindow* window) : FGlobal(global) { FGlobal = window; }
+    ~TWindowGlobal() { FGlobal = nullptr; }
+
+    TWindowGlobal(const TWindowGlobal&) = delete;
+    TWindowGlobal& operator=(const TWindowGlobal&) = delete;
+
+private:
+    TWindow*& FGlobal;
+};
+
+// The permanent windows, created in this order and living until the message loop ends.
+void RunWindows(int argc, char** argv)
+{
+    TFrmMain mainWindow(TStartupParams::FromProcess(argc, argv));
+    const TWindowGlobal<TFrmMain> mainGlobal(FrmMain, &mainWindow);
+    TFrmProfile profile(&mainWindow);
+    const TWindowGlobal<TFrmProfile> profileGlobal(FrmProfile, &profile);
+    TFrmWizard wizard(&mainWindow);
+    const TWindowGlobal<TFrmWizard> wizardGlobal(FrmWizard, &wizard);
+    TFrmFind find(&mainWindow);
+    const TWindowGlobal<TFrmFind> findGlobal(FrmFind, &find);
+    TFrmAbout about(&mainWindow);
+    const TWindowGlobal<TFrmAbout> aboutGlobal(FrmAbout, &about);
+
+    mainWindow.showMaximized();
+    QApplication::exec();
+}
+
+}  // namespace
 
 int main(int argc, char** argv)
 {
     // A write to a pipe whose reader has gone comes back as an error, not a signal.
     std::signal(SIGPIPE, SIG_IGN);
-    QApplication application(argc, argv);
+    TApplication application(argc, argv);
+    // Qt takes the locale from the environment; the program's numbers never depend on it.
+    std::setlocale(LC_NUMERIC, "C");
     TQtDialogService dialogs;
     SetDialogService(&dialogs);
-    TFrmMain mainWindow;
-    FrmMain = &mainWindow;
-    mainWindow.show();
-    const int result = application.exec();
-    FrmMain = nullptr;
+    const std::unique_ptr<QSocketNotifier> terminate = WatchTerminate();
+    Guarded([&] { RunWindows(argc, argv); });
     SetDialogService(nullptr);
-    return result;
+    return 0;
 }

@@ -1,17 +1,402 @@
 #include "ui/UFrmMain.h"
 
-#include "platform/VersionInfo.h"
+#include "documents/Common.h"
+#include "documents/Profiles.h"
+#include "platform/Dialogs.h"
+#include "platform/Exception.h"
+#include "platform/IniFiles.h"
+#include "platform/Paths.h"
+#include "platform/SysUtils.h"
+#include "ui/Common.h"
+#include "ui/Guard.h"
 #include "ui/QtText.h"
+#include "ui/UFrmAbout.h"
+#include "ui/UFrmProfile.h"
 
+#include <QActionGroup>
+#include <QCloseEvent>
+#include <QGuiApplication>
+#include <QLabel>
 #include <QMdiArea>
+#include <QMdiSubWindow>
+#include <QMenuBar>
+#include <QPointer>
+#include <QStatusBar>
+#include <QTimer>
 
-#include <string>
+#include <algorithm>
+#include <cerrno>
+#include <cstdlib>
+#include <ctime>
 
 TFrmMain* FrmMain = nullptr;
 
-TFrmMain::TFrmMain(QWidget* parent) : QMainWindow(parent), FMdiArea(new QMdiArea(this))
+// ---- Start-up parameters, restart state, exchange holders ----
+
+TStartupParams TStartupParams::FromProcess(int argc, char** argv)
+{
+    TStartupParams params;
+    params.ProgramPath = ::ProgramPath();
+    for (int i = 1; i < argc; ++i)
+        params.Arguments.emplace_back(argv[i]);
+    return params;
+}
+
+void ResetExchangeHolders()
+{
+    // The cipher, sender and receiver holders are reset here once the exchange back ends
+    // exist; until then no such object is ever built.
+}
+
+AnsiString CipherDisplayName(int cipherType)
+{
+    return cipherType == ctVerba ? "СКЗИ \"Верба\"" : "PGP";
+}
+
+namespace {
+constexpr char RestartSection[] = "State";
+}
+
+std::optional<TRestartState> TakeRestartState(const AnsiString& fileName)
+{
+    if (!FileExists(fileName))
+        return std::nullopt;
+    TRestartState state;
+    try {
+        const TIniFile ini(fileName);
+        state.IniFile = ini.ReadString(RestartSection, "IniFile", "");
+        state.Profile = ini.ReadString(RestartSection, "Profile", "");
+    } catch (...) {
+        // An unreadable file must not stop every later start either.
+        DeleteFile(fileName);
+        throw;
+    }
+    if (!DeleteFile(fileName)) {
+        const int code = errno;
+        AppMessageBox("Не удалось удалить файл состояния перезапуска " + fileName + ": " + SysErrorMessage(code) +
+                          ".\nСохраненное состояние не используется.",
+                      MessageBoxFlags::Ok | MessageBoxFlags::IconWarning);
+        return std::nullopt;
+    }
+    return state;
+}
+
+namespace {
+
+// The position of the first profile whose section name equals the name ignoring case, or
+// the number of profiles.
+int FindProfile(const TProfiles& profiles, const AnsiString& name)
+{
+    for (int i = 0; i < profiles.Count(); ++i)
+        if (SameText(profiles.At(i)->Name, name))
+            return i;
+    return profiles.Count();
+}
+
+QAction* AddItem(QMenu* menu, const char* caption)
+{
+    return menu->addAction(ToQString(caption));
+}
+
+}  // namespace
+
+// ---- Construction ----
+
+TFrmMain::TFrmMain(std::optional<TStartupParams> startup, QWidget* parent)
+    : QMainWindow(parent), FMdiArea(new QMdiArea(this)), FChildren(this), FStartup(std::move(startup))
 {
     setCentralWidget(FMdiArea);
-    setWindowTitle(ToQString(AnsiString("Экспорт в Вельтон-Банк ") + std::to_string(VELTON_VERSION_MAJOR) + "." +
-                             std::to_string(VELTON_VERSION_MINOR)));
+    resize(698, 492);
+    BuildMenu();
+    ConnectCommands();
+    setStatusBar(new QStatusBar(this));
+    SetCaption(GetShortFileVersion());
+    // Numbers and dates never go through the C locale (see the entry), so nothing of the
+    // process's formats is left to set here.
+    std::srand(static_cast<unsigned>(std::time(nullptr)));
+    if (FStartup)
+        QTimer::singleShot(0, this, [this] { Guarded([this] { StartupHandler(); }); });
+}
+
+TFrmMain::~TFrmMain() = default;
+
+void TFrmMain::BuildMenu()
+{
+    QMenuBar* bar = menuBar();
+    ItmControl = bar->addMenu(ToQString("Управление"));
+    ItmProfile = AddItem(ItmControl, "Выбрать профиль");
+    ItmEditCommon = AddItem(ItmControl, "Редактировать глобальные параметры");
+    ItmEditProfile = AddItem(ItmControl, "Редактировать профиль");
+    ItmControl->addSeparator();
+    ItmLogging = AddItem(ItmControl, "Протоколирование почтового обмена");
+    ItmLogging->setCheckable(true);
+    ItmControl->addSeparator();
+    ItmExit = AddItem(ItmControl, "Выход");
+
+    ItmOutgoing = bar->addMenu(ToQString("Исходящие"));
+    ItmQueryEtalon = AddItem(ItmOutgoing, "Отправка запроса на эталон");
+    ItmOutgoing->addSeparator();
+    ItmSalary = AddItem(ItmOutgoing, "Список на зачисление");
+    ItmNewCli = AddItem(ItmOutgoing, "Список на добавление клиентов");
+    ItmDelCli = AddItem(ItmOutgoing, "Список на исключение клиентов");
+    ItmDelCli->setVisible(false);
+    ItmArbitrary = AddItem(ItmOutgoing, "Произвольный файл");
+    ItmOutgoing->addSeparator();
+    ItmJournal = AddItem(ItmOutgoing, "Журнал отправки");
+
+    ItmIncoming = bar->addMenu(ToQString("Входящие"));
+    ItmMessages = AddItem(ItmIncoming, "Входящие сообщения");
+    ItmIncoming->addSeparator();
+    ItmEtalons = AddItem(ItmIncoming, "Эталонные списки");
+    ItmIncoming->addSeparator();
+    ItmNewCliReply = AddItem(ItmIncoming, "Список добавленных клиентов");
+    ItmIncoming->addSeparator()->setVisible(false);
+    ItmUpdates = AddItem(ItmIncoming, "Обновления ПО");
+
+    ItmWindow = bar->addMenu(ToQString("Окно"));
+    ItmPrevious = AddItem(ItmWindow, "Предыдущее окно");
+    ItmNext = AddItem(ItmWindow, "Следующее окно");
+    ItmWindow->addSeparator();
+    FWindowItems = new QActionGroup(ItmWindow);
+
+    ItmHelp = bar->addMenu(ToQString("Справка"));
+    ItmAbout = AddItem(ItmHelp, "О программе");
+
+    SetEditorCommands(false);
+    SetDocumentCommands(false);
+}
+
+void TFrmMain::ConnectCommands()
+{
+    connect(ItmControl, &QMenu::aboutToShow, this, [this] {
+        Guarded([this] { ItmControlClick(QGuiApplication::queryKeyboardModifiers().testFlag(Qt::ControlModifier)); });
+    });
+    connect(ItmWindow, &QMenu::aboutToShow, this, [this] { Guarded([this] { ItmWindowClick(); }); });
+    SetCommandHandler(ItmProfile, [this] { ItmProfileClick(); });
+    SetCommandHandler(ItmExit, [this] { close(); });
+    SetCommandHandler(ItmPrevious, [this] { FMdiArea->activatePreviousSubWindow(); });
+    SetCommandHandler(ItmNext, [this] { FMdiArea->activateNextSubWindow(); });
+    SetCommandHandler(ItmAbout, [this] { ItmAboutClick(); });
+}
+
+void TFrmMain::SetCommandHandler(QAction* item, std::function<void()> handler)
+{
+    connect(item, &QAction::triggered, this, [handler = std::move(handler)] { Guarded(handler); });
+    FHandled.push_back(item);
+    SetEditorCommands(FEditorCommandsOn);
+    SetDocumentCommands(FDocumentCommandsOn);
+}
+
+bool TFrmMain::HasHandler(QAction* item) const
+{
+    return std::find(FHandled.begin(), FHandled.end(), item) != FHandled.end();
+}
+
+std::vector<QAction*> TFrmMain::DocumentCommands() const
+{
+    return {ItmQueryEtalon, ItmSalary, ItmNewCli, ItmDelCli, ItmArbitrary,
+            ItmJournal, ItmMessages, ItmEtalons, ItmNewCliReply, ItmUpdates};
+}
+
+void TFrmMain::SetDocumentCommands(bool on)
+{
+    FDocumentCommandsOn = on;
+    for (QAction* item : DocumentCommands())
+        item->setEnabled(on && HasHandler(item));
+}
+
+void TFrmMain::SetEditorCommands(bool on)
+{
+    FEditorCommandsOn = on;
+    for (QAction* item : {ItmEditCommon, ItmEditProfile})
+        item->setEnabled(on && HasHandler(item));
+}
+
+bool TFrmMain::ProtocolLogging() const
+{
+    return ItmLogging->isChecked();
+}
+
+void TFrmMain::SetCaption(const AnsiString& tail)
+{
+    setWindowTitle(ToQString(AnsiString(ApplicationTitle) + " " + tail));
+}
+
+// ---- Start-up ----
+
+void TFrmMain::StartupHandler()
+{
+    const TStartupParams& startup = *FStartup;
+    TProfiles& profiles = *Profiles.Get();
+    int index = 0;
+    if (const std::optional<TRestartState> state = TakeRestartState(ChangeFileExt(startup.ProgramPath, ".rst"))) {
+        profiles.Open(state->IniFile);
+        index = FindProfile(profiles, state->Profile);
+    } else {
+        const AnsiString iniName = startup.Arguments.empty()
+                                       ? ChangeFileExt(startup.ProgramPath, ".ini")
+                                       : ExpandFileName(FromSystemPath(startup.Arguments.front()));
+        profiles.Open(iniName);
+        index = profiles.Count() == 1 ? 0 : profiles.Count();
+    }
+    ClearStatusPanels();
+    SetCaption(GetVersionInfoValue("FileVersion"));
+    if (index < profiles.Count())
+        SelectProfile(index);
+    else if (FrmProfile)
+        FrmProfile->exec();
+}
+
+// ---- Profile selection ----
+
+void TFrmMain::CloseChildren()
+{
+    struct TSwitchingScope {
+        bool& Flag;
+        explicit TSwitchingScope(bool& flag) : Flag(flag) { Flag = true; }
+        ~TSwitchingScope() { Flag = false; }
+    } switching(FSwitching);
+
+    // Closing a window changes the list: walk a copy, and skip a window that closing
+    // another one has already taken away.
+    const QList<QMdiSubWindow*> windows = FMdiArea->subWindowList();
+    for (const QPointer<QMdiSubWindow> window : windows)
+        if (window)
+            window->close();
+}
+
+void TFrmMain::SelectProfile(int index)
+{
+    SetEditorCommands(true);
+    CloseChildren();
+    ResetExchangeHolders();
+
+    TProfiles& profiles = *Profiles.Get();
+    if (index == profiles.Count()) {
+        ClearStatusPanels();
+        AddStatusPanel(0, "Новый профиль");
+        SetDocumentCommands(false);
+        return;
+    }
+    try {
+        profiles.Select(index);
+    } catch (const Exception& error) {
+        ClearStatusPanels();
+        AddStatusPanel(0, "Профиль не загружен");
+        SetDocumentCommands(false);
+        Dialogs().MessageBox(error.Message(), "Ошибка загрузки профиля",
+                             MessageBoxFlags::Ok | MessageBoxFlags::IconError);
+        return;
+    }
+    const TProfile& profile = *profiles.Current();
+    SetCaption(GetVersionInfoValue("FileVersion") + " - " + profile.Caption);
+    AddStatusPanel(0, "Префикс: " + profile.Prefix);
+    AddStatusPanel(1, "Шифрование: " + CipherDisplayName(profile.CipherType));
+    AddStatusPanel(2, "Адрес: " + profile.EMail);
+    SetDocumentCommands(true);
+}
+
+bool TFrmMain::CanCloseChildren()
+{
+    for (QMdiSubWindow* window : FMdiArea->subWindowList()) {
+        const auto* unsaved = dynamic_cast<const TUnsavedData*>(window->widget());
+        if (unsaved && unsaved->HasUnsavedChanges())
+            return AppMessageBox("Закрыть все окна без сохранения изменений?",
+                                 MessageBoxFlags::YesNo | MessageBoxFlags::IconWarning) == MessageBoxAnswer::Yes;
+    }
+    return true;
+}
+
+// ---- Status bar ----
+
+void TFrmMain::AddStatusPanel(int index, const AnsiString& text)
+{
+    while (static_cast<int>(FStatusPanels.size()) <= index) {
+        auto* panel = new QLabel(statusBar());
+        panel->setTextFormat(Qt::PlainText);
+        panel->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+        statusBar()->addWidget(panel);
+        FStatusPanels.push_back(panel);
+    }
+    QLabel* panel = FStatusPanels[static_cast<size_t>(index)];
+    const QString shown = ToQString(" " + text);
+    panel->setText(shown);
+    panel->setFixedWidth(statusBar()->fontMetrics().horizontalAdvance(shown) + 12);
+}
+
+void TFrmMain::ClearStatusPanels()
+{
+    for (QLabel* panel : FStatusPanels) {
+        statusBar()->removeWidget(panel);
+        delete panel;
+    }
+    FStatusPanels.clear();
+}
+
+std::vector<AnsiString> TFrmMain::StatusPanelTexts() const
+{
+    std::vector<AnsiString> texts;
+    for (const QLabel* panel : FStatusPanels)
+        texts.push_back(FromQString(panel->text()));
+    return texts;
+}
+
+// ---- Menu commands ----
+
+void TFrmMain::ItmControlClick(bool ctrlHeld)
+{
+    ItmLogging->setVisible(ItmLogging->isChecked() || ctrlHeld);
+    ItmEditCommon->setVisible(ctrlHeld);
+}
+
+void TFrmMain::ItmProfileClick()
+{
+    if (!FMdiArea->subWindowList().isEmpty() &&
+        AppMessageBox("Все окна текущего профиля будут закрыты. Продолжить?",
+                      MessageBoxFlags::YesNo | MessageBoxFlags::IconQuestion) != MessageBoxAnswer::Yes)
+        return;
+    if (CanCloseChildren() && FrmProfile)
+        FrmProfile->exec();
+}
+
+void TFrmMain::ItmAboutClick()
+{
+    if (FrmAbout)
+        FrmAbout->exec();
+}
+
+void TFrmMain::ItmWindowClick()
+{
+    const QList<QAction*> items = ItmWindow->actions();
+    for (qsizetype i = 3; i < items.size(); ++i) {
+        ItmWindow->removeAction(items[i]);
+        delete items[i];
+    }
+    QMdiSubWindow* active = FMdiArea->activeSubWindow();
+    for (TChainLink<QWidget>* link = FChildren.Next(); link != &FChildren; link = link->Next()) {
+        QWidget* window = link->Value();
+        QAction* item = ItmWindow->addAction(window->windowTitle());
+        item->setCheckable(true);
+        item->setActionGroup(FWindowItems);
+        item->setChecked(active && active->widget() == window);
+        connect(item, &QAction::triggered, this, [target = QPointer<QWidget>(window)] {
+            Guarded([&target] {
+                if (target)
+                    ShowAndRestore(target);
+            });
+        });
+    }
+    const bool any = FChildren.Next() != &FChildren;
+    ItmPrevious->setEnabled(any);
+    ItmNext->setEnabled(any);
+}
+
+void TFrmMain::closeEvent(QCloseEvent* event)
+{
+    bool close = true;
+    Guarded([&] { close = FSwitching || CanCloseChildren(); });
+    if (close)
+        event->accept();
+    else
+        event->ignore();
 }

@@ -1,16 +1,466 @@
+// The main window: start-up from the restart state, the command line or the default
+// profiles file; profile selection and its failure; closing the children; the menus.
+
+#include "documents/Profiles.h"
+#include "platform/IniFiles.h"
+#include "platform/Paths.h"
 #include "ui/QtText.h"
 #include "ui/UFrmMain.h"
+#include "ui/UFrmProfile.h"
 
+#include "support/ScriptedDialogs.h"
 #include "support/TestSupport.h"
 
+#include <QAction>
+#include <QApplication>
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QLabel>
 #include <QMdiArea>
+#include <QMdiSubWindow>
+#include <QMenu>
+#include <QPointer>
+#include <QTimer>
 
-TEST(MainWindow, OpensAsMultipleDocumentWindowTitledWithTheVersion)
+#include <filesystem>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+namespace {
+
+constexpr char FullTitle[] = "Экспорт в Вельтон-Банк 1.0.0.0";
+
+std::string IniLines(std::initializer_list<AnsiString> lines)
 {
-    TFrmMain window;
-    window.show();
-    EXPECT_ANSI_EQ(FromQString(window.windowTitle()), "Экспорт в Вельтон-Банк 1.0");
-    ASSERT_NE(window.MdiArea(), nullptr);
-    EXPECT_EQ(window.centralWidget(), window.MdiArea());
-    EXPECT_TRUE(window.isVisible());
+    std::string text;
+    for (const AnsiString& line : lines)
+        text += line + "\r\n";
+    return text;
+}
+
+// A document window: records whether the main window was switching when it closed.
+class TDocumentWindow : public QLabel, public TUnsavedData {
+public:
+    explicit TDocumentWindow(bool unsaved) : FUnsaved(unsaved) {}
+    bool HasUnsavedChanges() const override { return FUnsaved; }
+
+    std::function<void()> OnClose = [] {};
+    int ClosedWhileSwitching = 0;
+
+protected:
+    void closeEvent(QCloseEvent* event) override
+    {
+        ClosedWhileSwitching += FrmMain && FrmMain->Switching() ? 1 : 0;
+        OnClose();
+        QLabel::closeEvent(event);
+    }
+
+private:
+    bool FUnsaved;
+};
+
+class MainWindowTest : public ::testing::Test {
+protected:
+    ~MainWindowTest() override
+    {
+        Main.reset();
+        Chooser.reset();
+        FrmMain = nullptr;
+        FrmProfile = nullptr;
+        Profiles.Reset();
+    }
+
+    // Builds the main window for the program at Program with the arguments and runs its
+    // start-up; `whileModal` runs when the profile chooser is shown (it must close it).
+    void Start(std::vector<std::string> arguments = {}, std::function<void()> whileModal = nullptr)
+    {
+        Chooser = std::make_unique<TFrmProfile>();
+        FrmProfile = Chooser.get();
+        Main = std::make_unique<TFrmMain>(TStartupParams{Program, std::move(arguments)});
+        FrmMain = Main.get();
+        Main->show();
+        ChooserShown = false;
+        QTimer::singleShot(0, Main.get(), [this, whileModal] {
+            if (!Chooser->isVisible())
+                return;
+            ChooserShown = true;
+            if (whileModal)
+                whileModal();
+            if (Chooser->isVisible()) {
+                ADD_FAILURE() << "the profile chooser stayed open";
+                Chooser->reject();
+            }
+        });
+        QCoreApplication::processEvents();
+        QCoreApplication::processEvents();
+    }
+
+    void WriteProfiles(const AnsiString& fileName, std::initializer_list<AnsiString> lines)
+    {
+        WriteBytes(fileName, IniLines(lines));
+    }
+
+    // Two good profiles, "First" and "Second".
+    void WriteTwoProfiles(const AnsiString& fileName)
+    {
+        WriteProfiles(fileName, {"[First]", "Caption=Первый", "Prefix=ABC", "RecvUser=first", "RecvPass=one",
+                                 "[Second]", "Caption=Второй", "Prefix=DEF", "RecvUser=second", "RecvPass=two",
+                                 "EMail=second@bank.local", "CipherType=VERBA", "BankVerbaKey=1234",
+                                 "VerbaPubPath=/keys/pub", "VerbaSecPath=/keys/sec"});
+    }
+
+    AnsiString Title() const { return FromQString(Main->windowTitle()); }
+
+    void ExpectCommandsOff()
+    {
+        EXPECT_FALSE(Main->DocumentCommandsOn());
+        for (QAction* item : Main->DocumentCommands())
+            EXPECT_FALSE(item->isEnabled());
+    }
+
+    QMdiSubWindow* AddChild(QWidget* window, const char* caption)
+    {
+        window->setWindowTitle(ToQString(caption));
+        QMdiSubWindow* frame = Main->MdiArea()->addSubWindow(window);
+        frame->show();
+        return frame;
+    }
+
+    static void DeleteClosedWindows() { QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete); }
+
+    TTempDir Dir;
+    AnsiString Program = Dir.File("velton-export");
+    std::unique_ptr<TFrmProfile> Chooser;
+    std::unique_ptr<TFrmMain> Main;
+    bool ChooserShown = false;
+};
+
+}  // namespace
+
+TEST_F(MainWindowTest, TheRestartStateSelectsItsProfileAndIsGoneAfterwards)
+{
+    const AnsiString ini = Dir.File("profiles.ini");
+    WriteTwoProfiles(ini);
+    // The restart state names the profile in other letters and wins over the command line.
+    WriteBytes(Program + ".rst", IniLines({"[State]", "IniFile=" + ini, "Profile=SECOND"}));
+
+    Start({"/nonexistent/other.ini"});
+
+    EXPECT_FALSE(ChooserShown);
+    EXPECT_FALSE(FileExists(Program + ".rst"));
+    ASSERT_NE(Profiles.Get()->Current(), nullptr);
+    EXPECT_ANSI_EQ(Profiles.Get()->Current()->Name, "Second");
+    EXPECT_ANSI_EQ(Title(), AnsiString(FullTitle) + " - Второй");
+    const std::vector<AnsiString> panels = Main->StatusPanelTexts();
+    ASSERT_EQ(panels.size(), 3u);
+    EXPECT_ANSI_EQ(panels[0], " Префикс: DEF");
+    EXPECT_ANSI_EQ(panels[1], " Шифрование: СКЗИ \"Верба\"");
+    EXPECT_ANSI_EQ(panels[2], " Адрес: second@bank.local");
+    EXPECT_TRUE(Main->DocumentCommandsOn());
+}
+
+TEST_F(MainWindowTest, ARestartStateNamingNoProfileShowsTheChooserEvenForOne)
+{
+    const AnsiString ini = Dir.File("profiles.ini");
+    WriteProfiles(ini, {"[Only]", "Prefix=ABC", "RecvUser=only", "RecvPass=one"});
+    WriteBytes(Program + ".rst", IniLines({"[State]", "IniFile=" + ini, "Profile=Gone"}));
+    Start({}, [this] {
+        EXPECT_EQ(Chooser->CmbProfile->count(), 2);
+        Chooser->reject();
+    });
+    EXPECT_TRUE(ChooserShown);
+    EXPECT_EQ(Profiles.Get()->Current(), nullptr);
+    EXPECT_ANSI_EQ(Title(), FullTitle);
+    ExpectCommandsOff();
+}
+
+TEST_F(MainWindowTest, OneProfileOnTheCommandLineIsSelectedWithoutTheChooser)
+{
+    WriteProfiles(Dir.File("profiles.ini"), {"[Common]", "Prefix=XYZ", "[Only]", "Caption=Единственный",
+                                             "RecvUser=only", "RecvPass=one"});
+    // A relative argument is taken from the current folder.
+    const std::string saved = std::filesystem::current_path().string();
+    std::filesystem::current_path(ToSystemPath(Dir.Path()));
+    Start({"profiles.ini", "ignored.ini"});
+    std::filesystem::current_path(saved);
+
+    EXPECT_FALSE(ChooserShown);
+    EXPECT_ANSI_EQ(Profiles.Get()->GetFileName(), Dir.File("profiles.ini"));
+    EXPECT_ANSI_EQ(Title(), AnsiString(FullTitle) + " - Единственный");
+    EXPECT_ANSI_EQ(Main->StatusPanelTexts().at(1), " Шифрование: PGP");
+}
+
+TEST_F(MainWindowTest, WithoutProfilesTheChooserOffersOnlyANewProfile)
+{
+    // No argument: the profiles file is the program's path with ".ini".
+    WriteProfiles(Program + ".ini", {"[Common]", "Prefix=ABC"});
+    Start({}, [this] {
+        ASSERT_EQ(Chooser->CmbProfile->count(), 1);
+        EXPECT_ANSI_EQ(FromQString(Chooser->CmbProfile->currentText()), "-- Создать новый профиль --");
+        Chooser->accept();
+    });
+    EXPECT_TRUE(ChooserShown);
+    ASSERT_EQ(Main->StatusPanelTexts().size(), 1u);
+    EXPECT_ANSI_EQ(Main->StatusPanelTexts()[0], " Новый профиль");
+    EXPECT_ANSI_EQ(Title(), FullTitle);
+    ExpectCommandsOff();
+}
+
+TEST_F(MainWindowTest, AProfileThatFailsToLoadIsReportedAndLeavesTheCommandsOff)
+{
+    const AnsiString ini = Dir.File("profiles.ini");
+    WriteProfiles(ini, {"[Bad]", "Prefix=TOOLONG", "RecvUser=bad", "RecvPass=one", "[Good]", "Caption=Хороший",
+                        "Prefix=ABC", "RecvUser=good", "RecvPass=two"});
+    WriteBytes(Program + ".rst", IniLines({"[State]", "IniFile=" + ini, "Profile=Bad"}));
+    const AnsiString error = "Профиль Bad: Параметр Prefix должен состоять из трех латинских букв и/или цифр";
+    TScriptedDialogs dialogs;
+    dialogs.ExpectMessage(error, MessageBoxAnswer::Ok, MessageBoxFlags::Ok | MessageBoxFlags::IconError);
+    Chooser = std::make_unique<TFrmProfile>();
+    FrmProfile = Chooser.get();
+    Main = std::make_unique<TFrmMain>(TStartupParams{Program, {}});
+    FrmMain = Main.get();
+    // A command whose window exists is switched with the others.
+    Main->SetCommandHandler(Main->ItmSalary, [] {});
+    QCoreApplication::processEvents();
+
+    ASSERT_EQ(dialogs.Asked().size(), 1u);
+    EXPECT_ANSI_EQ(dialogs.Asked()[0].Caption, "Ошибка загрузки профиля");
+    ASSERT_EQ(Main->StatusPanelTexts().size(), 1u);
+    EXPECT_ANSI_EQ(Main->StatusPanelTexts()[0], " Профиль не загружен");
+    EXPECT_ANSI_EQ(Title(), FullTitle);
+    ExpectCommandsOff();
+
+    // From a loaded profile back to the failing one: everything of the good one goes.
+    Main->SelectProfile(1);
+    EXPECT_TRUE(Main->ItmSalary->isEnabled());
+    EXPECT_EQ(Main->StatusPanelTexts().size(), 3u);
+    dialogs.ExpectMessage(error, MessageBoxAnswer::Ok, MessageBoxFlags::Ok | MessageBoxFlags::IconError);
+    Main->SelectProfile(0);
+    ASSERT_EQ(Main->StatusPanelTexts().size(), 1u);
+    EXPECT_ANSI_EQ(Main->StatusPanelTexts()[0], " Профиль не загружен");
+    ExpectCommandsOff();
+    EXPECT_EQ(Profiles.Get()->Current(), nullptr);
+}
+
+TEST_F(MainWindowTest, AMissingProfilesFileEndsTheStartUpInTheErrorBox)
+{
+    TScriptedDialogs dialogs;
+    dialogs.ExpectMessage("Файл не существует: " + Program + ".ini.", MessageBoxAnswer::Ok,
+                          MessageBoxFlags::Ok | MessageBoxFlags::IconError);
+    Start();
+    EXPECT_FALSE(ChooserShown);
+    ExpectCommandsOff();
+    EXPECT_FALSE(Main->ItmEditProfile->isEnabled());
+}
+
+TEST_F(MainWindowTest, SelectingAProfileClosesEveryChildWithoutAsking)
+{
+    const AnsiString ini = Dir.File("profiles.ini");
+    WriteTwoProfiles(ini);
+    Start({ToSystemPath(ini)}, [this] {
+        Chooser->CmbProfile->setCurrentIndex(0);
+        Chooser->accept();
+    });
+    ASSERT_EQ(Profiles.Get()->Current()->Name, "First");
+    bool ran = false;
+    Main->SetCommandHandler(Main->ItmSalary, [&ran] { ran = true; });
+    EXPECT_TRUE(Main->ItmSalary->isEnabled());
+
+    auto* unsaved = new TDocumentWindow(true);
+    auto* plain = new TDocumentWindow(false);
+    auto* other = new TDocumentWindow(false);
+    QPointer<QMdiSubWindow> unsavedFrame = AddChild(unsaved, "Список на зачисление");
+    QPointer<QMdiSubWindow> plainFrame = AddChild(plain, "Журнал отправки");
+    QPointer<QMdiSubWindow> otherFrame = AddChild(other, "Эталонные списки");
+    // Closing one window takes another one with it: the walk must not trip over it.
+    plain->OnClose = [otherFrame] {
+        if (otherFrame)
+            delete otherFrame.data();
+    };
+
+    Main->SelectProfile(1);
+    DeleteClosedWindows();
+
+    EXPECT_TRUE(Main->MdiArea()->subWindowList().isEmpty());
+    EXPECT_TRUE(unsavedFrame.isNull());
+    EXPECT_TRUE(plainFrame.isNull());
+    EXPECT_FALSE(Main->Switching());
+    EXPECT_ANSI_EQ(Profiles.Get()->Current()->Name, "Second");
+    EXPECT_TRUE(Main->ItmSalary->isEnabled());
+
+    // A new profile: the commands go off and the caption stays.
+    const AnsiString title = Title();
+    Main->SelectProfile(2);
+    EXPECT_ANSI_EQ(Main->StatusPanelTexts().at(0), " Новый профиль");
+    EXPECT_FALSE(Main->ItmSalary->isEnabled());
+    EXPECT_ANSI_EQ(Title(), title);
+}
+
+TEST_F(MainWindowTest, ChoosingAnotherProfileAsksAboutOpenWindowsAndUnsavedData)
+{
+    const AnsiString ini = Dir.File("profiles.ini");
+    WriteProfiles(ini, {"[First]", "Caption=Общий", "Prefix=ABC", "RecvUser=first", "RecvPass=one", "[Second]",
+                        "Caption=Общий", "Prefix=DEF", "RecvUser=second", "RecvPass=two"});
+    WriteBytes(Program + ".rst", IniLines({"[State]", "IniFile=" + ini, "Profile=Second"}));
+    Start();
+    AddChild(new TDocumentWindow(true), "Список на зачисление");
+    {
+        TScriptedDialogs dialogs;
+        dialogs.ExpectMessage("Все окна текущего профиля будут закрыты. Продолжить?", MessageBoxAnswer::Yes,
+                              MessageBoxFlags::YesNo | MessageBoxFlags::IconQuestion);
+        dialogs.ExpectMessage("Закрыть все окна без сохранения изменений?", MessageBoxAnswer::No,
+                              MessageBoxFlags::YesNo | MessageBoxFlags::IconWarning);
+        Main->ItmProfile->trigger();
+    }
+    EXPECT_FALSE(Chooser->isVisible());
+    {
+        // Closing the program asks about the unsaved data too; "No" keeps it open.
+        TScriptedDialogs dialogs;
+        dialogs.ExpectMessage("Закрыть все окна без сохранения изменений?", MessageBoxAnswer::No);
+        EXPECT_FALSE(Main->close());
+        EXPECT_TRUE(Main->isVisible());
+    }
+
+    // Without child windows the chooser comes at once, with the current profile chosen
+    // although the other one shows the same caption.
+    Main->SelectProfile(1);
+    DeleteClosedWindows();
+    bool shown = false;
+    QTimer::singleShot(0, Main.get(), [this, &shown] {
+        shown = Chooser->isVisible();
+        EXPECT_EQ(Chooser->CmbProfile->currentIndex(), 1);
+        EXPECT_EQ(Chooser->CmbProfile->count(), 3);
+        Chooser->reject();
+    });
+    Main->ItmProfile->trigger();
+    EXPECT_TRUE(shown);
+}
+
+TEST_F(MainWindowTest, TheWindowListFollowsTheChildRing)
+{
+    Main = std::make_unique<TFrmMain>();
+    FrmMain = Main.get();
+    Main->show();
+    auto* journal = new QLabel;
+    auto* salary = new QLabel;
+    std::optional<TChainLink<QWidget>> journalLink(std::in_place, Main->Children(), journal);
+    std::optional<TChainLink<QWidget>> salaryLink(std::in_place, Main->Children(), salary);
+    AddChild(journal, "Журнал отправки");
+    QMdiSubWindow* salaryFrame = AddChild(salary, "Список на зачисление");
+    Main->MdiArea()->setActiveSubWindow(salaryFrame);
+
+    Main->ItmWindowClick();
+    QList<QAction*> items = Main->ItmWindow->actions();
+    ASSERT_EQ(items.size(), 5);
+    EXPECT_ANSI_EQ(FromQString(items[3]->text()), "Журнал отправки");
+    EXPECT_ANSI_EQ(FromQString(items[4]->text()), "Список на зачисление");
+    EXPECT_FALSE(items[3]->isChecked());
+    EXPECT_TRUE(items[4]->isChecked());
+    EXPECT_TRUE(Main->ItmPrevious->isEnabled());
+
+    items[3]->trigger();
+    EXPECT_EQ(Main->MdiArea()->activeSubWindow()->widget(), journal);
+
+    // Rebuilt each time the menu opens: after the windows are gone only the fixed items stay.
+    journalLink.reset();
+    salaryLink.reset();
+    Main->ItmWindowClick();
+    EXPECT_EQ(Main->ItmWindow->actions().size(), 3);
+    EXPECT_FALSE(Main->ItmPrevious->isEnabled());
+    EXPECT_FALSE(Main->ItmNext->isEnabled());
+}
+
+TEST_F(MainWindowTest, TheLoggingSwitchShowsWithCtrlAndStaysShownWhileChecked)
+{
+    Main = std::make_unique<TFrmMain>();
+    Main->ItmControlClick(false);
+    EXPECT_FALSE(Main->ItmLogging->isVisible());
+    EXPECT_FALSE(Main->ItmEditCommon->isVisible());
+    Main->ItmControlClick(true);
+    EXPECT_TRUE(Main->ItmLogging->isVisible());
+    EXPECT_TRUE(Main->ItmEditCommon->isVisible());
+    Main->ItmLogging->trigger();
+    EXPECT_TRUE(Main->ProtocolLogging());
+    Main->ItmControlClick(false);
+    EXPECT_TRUE(Main->ItmLogging->isVisible());
+    EXPECT_FALSE(Main->ItmEditCommon->isVisible());
+    EXPECT_TRUE(Main->ItmSalary->isVisible());
+    EXPECT_FALSE(Main->ItmDelCli->isVisible());
+}
+
+TEST_F(MainWindowTest, StatusPanelsAreAddedUpToTheIndexNeeded)
+{
+    Main = std::make_unique<TFrmMain>();
+    EXPECT_ANSI_EQ(Title(), "Экспорт в Вельтон-Банк 1.0");
+    Main->AddStatusPanel(2, "Адрес: a@b");
+    const std::vector<AnsiString> panels = Main->StatusPanelTexts();
+    ASSERT_EQ(panels.size(), 3u);
+    EXPECT_ANSI_EQ(panels[0], "");
+    EXPECT_ANSI_EQ(panels[2], " Адрес: a@b");
+    Main->AddStatusPanel(0, "Префикс: ABC");
+    EXPECT_EQ(Main->StatusPanelTexts().size(), 3u);
+    Main->ClearStatusPanels();
+    EXPECT_TRUE(Main->StatusPanelTexts().empty());
+}
+
+namespace {
+
+// Records the one message box of a child process.
+class TRecordingDialogs : public TDialogService {
+public:
+    int MessageBox(const AnsiString& text, const AnsiString&, unsigned) override
+    {
+        Text = text;
+        return MessageBoxAnswer::Ok;
+    }
+    std::optional<AnsiString> OpenFileName(const TFileDialogRequest&) override { return std::nullopt; }
+    std::optional<AnsiString> SaveFileName(const TFileDialogRequest&) override { return std::nullopt; }
+    std::optional<AnsiString> BrowseFolder(const AnsiString&, const AnsiString&) override { return std::nullopt; }
+
+    AnsiString Text;
+};
+
+}  // namespace
+
+TEST(RestartState, AFileThatCannotBeDeletedIsReportedAndIgnored)
+{
+    TTempDir dir;
+    const AnsiString rst = dir.File("velton-export.rst");
+    WriteBytes(rst, IniLines({"[State]", "IniFile=/data/velton.ini", "Profile=P"}));
+    // A folder nobody may write to keeps its files; root is exempt, so the check runs in
+    // a child process that gives up root first.
+    ASSERT_EQ(chmod(ToSystemPath(dir.Path()).c_str(), 0555), 0);
+    const pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        if (geteuid() == 0 && (setgid(65534) != 0 || setuid(65534) != 0))
+            _exit(10);
+        TRecordingDialogs dialogs;
+        SetDialogService(&dialogs);
+        const std::optional<TRestartState> state = TakeRestartState(rst);
+        const AnsiString expected = "Не удалось удалить файл состояния перезапуска " + rst + ": ";
+        _exit(state ? 11 : dialogs.Text.compare(0, expected.size(), expected) != 0 ? 12 : !FileExists(rst) ? 13 : 0);
+    }
+    int status = 0;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    chmod(ToSystemPath(dir.Path()).c_str(), 0700);
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 0);
+}
+
+TEST(RestartState, IsReadOnceAndDeleted)
+{
+    TTempDir dir;
+    const AnsiString rst = dir.File("velton-export.rst");
+    EXPECT_FALSE(TakeRestartState(rst).has_value());
+    WriteBytes(rst, IniLines({"[State]", "IniFile=/data/velton.ini"}));
+    const std::optional<TRestartState> state = TakeRestartState(rst);
+    ASSERT_TRUE(state.has_value());
+    EXPECT_ANSI_EQ(state->IniFile, "/data/velton.ini");
+    EXPECT_ANSI_EQ(state->Profile, "");
+    EXPECT_FALSE(FileExists(rst));
 }

@@ -1,0 +1,196 @@
+#!/usr/bin/env python3
+"""Outside anchors for the benchmarks, and the report that sets both side by side.
+
+  anchors.py text FILE MEGABYTES   writes the CP1251 delimited test text
+  anchors.py salary FILE RECORDS   writes a salary list of that many records
+  anchors.py compress FILE         Python's zlib, raw deflate with the program's settings
+  anchors.py zip FILE              Python's zipfile in memory, same members as bench_zip
+  anchors.py datafile FILE FILE    Python's csv: load, walk every field, save (100k, 200k)
+  anchors.py report OURS ANCHORS   compares the "key value" lines of both against the goals
+"""
+import csv
+import io
+import os
+import random
+import sys
+import time
+import zipfile
+import zlib
+
+SURNAMES = ["Иванов", "Петров", "Сидорова", "Кузнецов", "Смирнова", "Попов", "Волкова",
+            "Соколов", "Лебедева", "Козлов", "Новикова", "Морозов", "Ёлкин", "Зайцева"]
+NAMES = ["Пётр", "Анна", "Сергей", "Мария", "Алексей", "Ольга", "Дмитрий", "Елена"]
+PATRONYMICS = ["Сергеевич", "Ивановна", "Петрович", "Алексеевна", "Дмитриевич", "Олеговна"]
+
+
+def salary_lines(rng):
+    """Salary-list lines: account, surname, name, patronymic, amount, date; CR LF."""
+    while True:
+        line = "40817810%012d;%s;%s;%s;%d.%02d;%02d/%02d/2024\r\n" % (
+            rng.randrange(10 ** 12), rng.choice(SURNAMES), rng.choice(NAMES),
+            rng.choice(PATRONYMICS), rng.randrange(5000, 250000), rng.randrange(100),
+            rng.randrange(1, 29), rng.randrange(1, 13))
+        yield line.encode("cp1251")
+
+
+def make_text(path, megabytes):
+    target = megabytes * 1024 * 1024
+    lines, size = [], 0
+    for encoded in salary_lines(random.Random(20240101)):
+        if size >= target:
+            break
+        lines.append(encoded)
+        size += len(encoded)
+    with open(path, "wb") as out:
+        out.write(b"".join(lines)[:target])
+
+
+def make_salary(path, records):
+    lines = salary_lines(random.Random(20150131))
+    with open(path, "wb") as out:
+        out.write(b"".join(next(lines) for _ in range(records)))
+
+
+def best(runs, body):
+    spent = []
+    for _ in range(runs):
+        start = time.perf_counter()
+        body()
+        spent.append(time.perf_counter() - start)
+    return min(spent)
+
+
+def report(key, value):
+    print("%s %.6f" % (key, value))
+
+
+def compress(path):
+    data = open(path, "rb").read()
+    result = {}
+
+    def deflate():
+        c = zlib.compressobj(-1, zlib.DEFLATED, -15, 8, 0)
+        result["deflated"] = c.compress(data) + c.flush()
+
+    def inflate():
+        d = zlib.decompressobj(-15)
+        result["inflated"] = d.decompress(result["deflated"]) + d.flush()
+
+    report("deflate_seconds", best(3, deflate))
+    report("inflate_seconds", best(3, inflate))
+    assert result["inflated"] == data
+
+
+def measure_zip(prefix, members):
+    archive = {}
+
+    def save():
+        buffer = io.BytesIO()
+        with zipfile.ZipFile(buffer, "w", zipfile.ZIP_DEFLATED) as z:
+            for name, data in members:
+                z.writestr(name, data)
+        archive["bytes"] = buffer.getvalue()
+
+    def load():
+        with zipfile.ZipFile(io.BytesIO(archive["bytes"])) as z:
+            archive["loaded"] = [z.read(info) for info in z.infolist()]
+
+    report(prefix + "_save_seconds", best(3, save))
+    report(prefix + "_load_seconds", best(3, load))
+    assert len(archive["loaded"]) == len(members)
+
+
+def zip_anchor(path):
+    data = open(path, "rb").read()
+    measure_zip("zip_large", [("DATAFILE.000", data)])
+    measure_zip("zip_small", [("FILE%d.TXT" % i, data[i * 1024:(i + 1) * 1024]) for i in range(1000)])
+
+
+def load_walk_save(source, target):
+    """What bench_datafile does with TDelimFile: the rows are read, every field is looked
+    at, and the rows are written back with CR LF and flushed to the disk."""
+    with open(source, encoding="cp1251", newline="") as f:
+        rows = list(csv.reader(f, delimiter=";", quoting=csv.QUOTE_NONE))
+    total = 0
+    for row in rows:
+        for field in row:
+            total += len(field)
+    with open(target, "w", encoding="cp1251", newline="") as f:
+        csv.writer(f, delimiter=";", quoting=csv.QUOTE_NONE, lineterminator="\r\n").writerows(rows)
+        f.flush()
+        os.fsync(f.fileno())
+    return total
+
+
+def datafile_anchor(small, large):
+    for key, source in (("datafile_100k_seconds", small), ("datafile_200k_seconds", large)):
+        target = source + ".csv-saved"
+        report(key, best(5, lambda: load_walk_save(source, target)))
+        assert open(target, "rb").read() == open(source, "rb").read()
+        os.remove(target)
+
+
+def read_lines(path):
+    values = {}
+    for line in open(path):
+        key, value = line.split()
+        values[key] = float(value)
+    return values
+
+
+# (key, how the goal reads, test on (ours, anchor)); times in seconds, so a throughput of
+# at least 0.85 of the anchor's is a time of at most anchor / 0.85.
+GOALS = [
+    ("deflate_seconds", "throughput >= 0.85 x zlib", lambda o, a: a / o >= 0.85),
+    ("inflate_seconds", "throughput >= 0.85 x zlib", lambda o, a: a / o >= 0.85),
+    ("zip_large_save_seconds", "time <= 1.2 x zipfile", lambda o, a: o <= 1.2 * a),
+    ("zip_large_load_seconds", "time <= 1.2 x zipfile", lambda o, a: o <= 1.2 * a),
+    ("zip_small_save_seconds", "faster than zipfile", lambda o, a: o < a),
+    ("zip_small_load_seconds", "faster than zipfile", lambda o, a: o < a),
+    ("multistream_growths_seconds", "under 2 s", lambda o, a: o < 2.0),
+    ("datafile_100k_seconds", "at least 5 x faster than csv", lambda o, a: a / o >= 5),
+    ("datafile_200k_seconds", "at least 5 x faster than csv", lambda o, a: a / o >= 5),
+    ("datafile_200k_per_100k", "linear: ratio <= 2.2", lambda o, a: o <= 2.2),
+]
+
+
+def compare(ours_path, anchors_path):
+    ours, anchors = read_lines(ours_path), read_lines(anchors_path)
+    if "plain_bytes" in ours:
+        print("text: %.1f MB, deflated to %.1f MB" % (ours["plain_bytes"] / 2**20,
+                                                      ours["deflated_bytes"] / 2**20))
+    print("%-30s %10s %10s %8s  %-27s %s" % ("measure", "ours s", "anchor s", "ratio", "goal", ""))
+    failed = False
+    for key, goal, test in GOALS:
+        if key not in ours:
+            continue
+        anchor = anchors.get(key, float("nan"))
+        ok = test(ours[key], anchor)
+        failed |= not ok
+        ratio = anchor / ours[key] if key in anchors else float("nan")
+        print("%-30s %10.3f %10.3f %8.2f  %-27s %s" % (key, ours[key], anchor, ratio, goal,
+                                                       "ok" if ok else "MISSED"))
+    print("(ratio = anchor time / our time: above 1 means faster than the anchor)")
+    return 1 if failed else 0
+
+
+def main():
+    command = sys.argv[1]
+    if command == "text":
+        make_text(sys.argv[2], int(sys.argv[3]))
+    elif command == "compress":
+        compress(sys.argv[2])
+    elif command == "salary":
+        make_salary(sys.argv[2], int(sys.argv[3]))
+    elif command == "zip":
+        zip_anchor(sys.argv[2])
+    elif command == "datafile":
+        datafile_anchor(sys.argv[2], sys.argv[3])
+    elif command == "report":
+        sys.exit(compare(sys.argv[2], sys.argv[3]))
+    else:
+        sys.exit(__doc__)
+
+
+if __name__ == "__main__":
+    main()

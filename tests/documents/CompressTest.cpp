@@ -1,0 +1,172 @@
+#include "documents/Compress.h"
+
+#include "documents/Blockstreams.h"
+
+#include "StreamBytes.h"
+#include "support/TestSupport.h"
+
+#include <zlib.h>
+
+namespace {
+
+std::string Packed(const std::string& plain)
+{
+    TBlockStream src, dst;
+    PutBytes(src, plain);
+    PackStream(&src, &dst);
+    EXPECT_EQ(src.Position(), 0);
+    EXPECT_EQ(dst.Position(), dst.Size());
+    return StreamBytes(dst);
+}
+
+std::string Unpacked(const std::string& packed) { return Transformed(packed, UnpackStream); }
+
+TEST(Compress, PackedBlocksAsBytes)
+{
+    EXPECT_EQ(Hex(Packed("")), "03 00 00 00 00 00");
+    EXPECT_EQ(Hex(Packed("hello")), "CB 48 CD C9 C9 07 00 86 A6 10 36");
+    EXPECT_EQ(Unpacked(Bytes({0x03, 0x00, 0x00, 0x00, 0x00, 0x00})), "");
+    EXPECT_EQ(Unpacked(Packed("hello")), "hello");
+}
+
+// Sizes around multiples of the 4096-byte buffers, compressible and not, so that the
+// output buffer is sometimes filled exactly.
+TEST(Compress, RoundTripsAcrossBufferBoundaries)
+{
+    for (size_t size : {1, 4096, 65535, 65536, 65537, 131072, 131073, 300000}) {
+        for (const std::string& plain : {DelimitedText(size), RandomBytes(size, unsigned(size))}) {
+            ASSERT_EQ(Unpacked(Packed(plain)), plain) << size;
+        }
+    }
+    for (size_t size = 65500; size < 65560; ++size) {
+        const std::string plain = RandomBytes(size, unsigned(size));
+        ASSERT_EQ(Unpacked(Packed(plain)), plain) << size;
+    }
+}
+
+TEST(Compress, CompressFromTheMiddleKeepsPositions)
+{
+    TBlockStream src, dst, plain;
+    PutBytes(src, "skip:" + DelimitedText(10000));
+    src.SetPosition(5);
+    PutBytes(dst, "head");
+    CompressStream(&src, &dst);
+    EXPECT_EQ(src.Position(), 5);
+    EXPECT_EQ(dst.Position(), dst.Size());
+
+    dst.SetPosition(4);
+    DecompressStream(&dst, &plain);
+    EXPECT_EQ(StreamBytes(plain), DelimitedText(10000));
+}
+
+TEST(Compress, DecompressStopsOnTheEndMark)
+{
+    const std::string plain = DelimitedText(20000);
+    std::string deflated = Packed(plain);
+    deflated.resize(deflated.size() - 4);   // the deflate data alone
+
+    TBlockStream src, dst;
+    PutBytes(src, "<<" + deflated + "TRAILER");
+    src.SetPosition(2);
+    PutBytes(dst, "prefix:");
+    DecompressStream(&src, &dst);
+    // src on the first byte after the deflate data, dst on the first plain byte.
+    EXPECT_EQ(src.Position(), int64_t(2 + deflated.size()));
+    EXPECT_EQ(dst.Position(), 7);
+    EXPECT_EQ(StreamBytes(dst), "prefix:" + plain);
+
+    // The same through a stream the rest of which is a second block.
+    TBlockStream two, out;
+    PutBytes(two, Packed("first") + Packed("second"));
+    two.SetPosition(0);
+    UnpackStream(&two, &out);
+    EXPECT_EQ(StreamBytes(out), "first");
+    EXPECT_EQ(two.Position(), int64_t(Packed("first").size()));
+    out.Clear();
+    UnpackStream(&two, &out);
+    EXPECT_EQ(StreamBytes(out), "second");
+    EXPECT_EQ(two.Position(), two.Size());
+}
+
+TEST(Compress, CRCFromThePosition)
+{
+    TBlockStream s;
+    PutBytes(s, "0123456789");
+    s.SetPosition(4);
+    EXPECT_EQ(StreamCRC32(&s), ZlibCRC("456789"));
+    EXPECT_EQ(s.Position(), 4);
+    s.Seek(0, TSeekOrigin::soEnd);
+    EXPECT_EQ(StreamCRC32(&s), 0u);
+    s.SetPosition(0);
+    EXPECT_EQ(StreamCRC32(&s), ZlibCRC("0123456789"));
+    CheckStreamCRC32(&s, ZlibCRC("0123456789"));
+    EXPECT_RAISES(CheckStreamCRC32(&s, 1), Exception, "Несовпадение CRC32");
+}
+
+TEST(Compress, DamagedBlocksAreRefused)
+{
+    const std::string good = Packed(DelimitedText(5000));
+
+    std::string badCRC = good;
+    badCRC.back() ^= 1;
+    EXPECT_RAISES(Unpacked(badCRC), Exception, "Несовпадение CRC32");
+
+    EXPECT_RAISES(Unpacked(good.substr(0, good.size() / 2)), Exception, "Ошибка распаковки");
+    EXPECT_RAISES(Unpacked(good.substr(0, good.size() - 2)), EReadError, "Ошибка чтения потока");
+    EXPECT_RAISES(Unpacked(""), Exception, "Ошибка распаковки");
+    // Block type 3 does not exist.
+    EXPECT_RAISES(Unpacked(Bytes({0x07, 0x00})), Exception, "Ошибка распаковки");
+}
+
+TEST(Compress, UnpackChecksExactlyTheBytesUnpacked)
+{
+    // The target already holds more bytes behind the unpacked ones: they are not part
+    // of the check.
+    TBlockStream src, dst;
+    PutBytes(src, Packed("hello"));
+    src.SetPosition(0);
+    PutBytes(dst, std::string(100, '#'));
+    dst.SetPosition(10);
+    UnpackStream(&src, &dst);
+    EXPECT_EQ(dst.Position(), 10);
+    EXPECT_EQ(StreamBytes(dst), std::string(10, '#') + "hello" + std::string(85, '#'));
+}
+
+TEST(Compress, InflateStopsAtTheLimit)
+{
+    std::string deflated = Packed(DelimitedText(100000));
+    deflated.resize(deflated.size() - 4);
+    TBlockStream src, dst;
+    PutBytes(src, deflated);
+    src.SetPosition(0);
+    EXPECT_RAISES(InflateStream(&src, &dst, 99999), Exception, "Ошибка распаковки");
+    EXPECT_LE(dst.Size(), 99999);
+
+    src.SetPosition(0);
+    dst.Clear();
+    const TPlainBytes plain = InflateStream(&src, &dst, 100000);
+    EXPECT_EQ(plain.Count, 100000);
+    EXPECT_EQ(plain.CRC, ZlibCRC(DelimitedText(100000)));
+    EXPECT_EQ(dst.Position(), 100000);
+}
+
+TEST(Compress, MatchesZlibDrivenDirectly)
+{
+    // The same settings through zlib in one call give the same bytes.
+    const std::string plain = DelimitedText(200000);
+    z_stream z{};
+    ASSERT_EQ(deflateInit2(&z, Z_DEFAULT_COMPRESSION, Z_DEFLATED, -15, 8, Z_DEFAULT_STRATEGY), Z_OK);
+    std::string expected(deflateBound(&z, uLong(plain.size())), '\0');
+    z.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(plain.data()));
+    z.avail_in = uInt(plain.size());
+    z.next_out = reinterpret_cast<Bytef*>(expected.data());
+    z.avail_out = uInt(expected.size());
+    ASSERT_EQ(deflate(&z, Z_FINISH), Z_STREAM_END);
+    expected.resize(z.total_out);
+    deflateEnd(&z);
+
+    std::string packed = Packed(plain);
+    EXPECT_EQ(packed.substr(0, packed.size() - 4), expected);
+}
+
+} // namespace

@@ -1,0 +1,289 @@
+#include "documents/Multistreams.h"
+
+#include "documents/Blockstreams.h"
+#include "documents/Compress.h"
+
+#include "StreamBytes.h"
+#include "support/TestSupport.h"
+
+#include <vector>
+
+namespace {
+
+// The parent bytes that a list of children must give.
+std::string Layout(const std::vector<std::string>& children)
+{
+    std::string bytes;
+    for (const std::string& child : children)
+        bytes += LE32(uint32_t(child.size())) + child;
+    return bytes;
+}
+
+std::string ChildBytes(TMultiStream& m)
+{
+    std::string bytes(size_t(m.Size()), '\0');
+    m.Seek(0, TSeekOrigin::soBeginning);
+    m.Read(bytes.data(), int32_t(bytes.size()));
+    return bytes;
+}
+
+// Counts the notifications that a subclass receives.
+class TCountingStream : public TMultiStream {
+public:
+    using TMultiStream::TMultiStream;
+    int DataChanges = 0;
+    int LayoutChanges = 0;
+
+protected:
+    void DataChanged() override { ++DataChanges; }
+    void LayoutChanged() override { ++LayoutChanges; }
+};
+
+TEST(MultiStream, EmptyParent)
+{
+    TBlockStream parent;
+    TMultiStream m(&parent);
+    EXPECT_EQ(m.Count(), 0);
+    EXPECT_EQ(m.Current(), -1);
+    char byte;
+    EXPECT_RAISES(m.Read(&byte, 1), Exception, "Дочерний поток не существует");
+    EXPECT_RAISES(m.Write("x", 1), Exception, "Дочерний поток не существует");
+    EXPECT_RAISES(m.Child()->Seek(0, TSeekOrigin::soEnd), Exception, "Дочерний поток не существует");
+    EXPECT_RAISES(m.SetSize(1), Exception, "Дочерний поток не существует");
+    EXPECT_RAISES(m.DeleteCurrent(), Exception, "Дочерний поток не существует");
+    EXPECT_RAISES(m.Select(0), Exception, "Выход номера дочернего потока за пределы диапазона");
+
+    m.Append();
+    EXPECT_EQ(Hex(StreamBytes(parent)), "00 00 00 00");
+    EXPECT_EQ(m.Count(), 1);
+    EXPECT_EQ(m.Current(), 0);
+}
+
+TEST(MultiStream, AppendWriteAndShrinkAsBytes)
+{
+    TBlockStream parent;
+    TCountingStream m(&parent);
+    m.Append();
+    m.Append();
+    EXPECT_EQ(m.Offset(1), 4);
+    m.Select(0);
+    EXPECT_EQ(m.Write("abc", 3), 3);
+    EXPECT_EQ(StreamBytes(parent), LE32(3) + "abc" + LE32(0));
+    EXPECT_EQ(m.Offset(1), 7);
+    EXPECT_GE(m.DataChanges, 1);
+
+    const int changes = m.DataChanges;
+    m.SetSize(1);
+    EXPECT_EQ(m.DataChanges, changes + 1);
+    EXPECT_EQ(StreamBytes(parent), LE32(1) + "a" + LE32(0));
+    EXPECT_EQ(m.Offset(1), 5);
+    EXPECT_EQ(m.Seek(0, TSeekOrigin::soCurrent), 3);   // the position is kept
+    char byte;
+    EXPECT_EQ(m.Read(&byte, 1), 0);
+
+    // Selecting and reading change no data.
+    m.Select(1);
+    m.Select(0);
+    EXPECT_EQ(ChildBytes(m), "a");
+    EXPECT_EQ(m.DataChanges, changes + 1);
+    EXPECT_RAISES(m.Select(2), Exception, "Выход номера дочернего потока за пределы диапазона");
+    EXPECT_RAISES(m.Select(-1), Exception, "Выход номера дочернего потока за пределы диапазона");
+}
+
+TEST(MultiStream, DeleteSelectsTheFollowingChild)
+{
+    TBlockStream parent;
+    PutBytes(parent, Layout({"zero", "one", "two"}));
+    TMultiStream m(&parent);
+    ASSERT_EQ(m.Count(), 3);
+    m.DeleteCurrent();
+    EXPECT_EQ(m.Current(), 0);
+    EXPECT_EQ(ChildBytes(m), "one");
+    EXPECT_EQ(StreamBytes(parent), Layout({"one", "two"}));
+    EXPECT_EQ(m.Offset(1), 7);
+
+    m.Append();
+    m.Write("three", 5);
+    m.DeleteCurrent();   // the last of three: the new last one
+    EXPECT_EQ(m.Current(), 1);
+    EXPECT_EQ(ChildBytes(m), "two");
+
+    m.DeleteCurrent();
+    m.DeleteCurrent();
+    EXPECT_EQ(m.Current(), -1);
+    EXPECT_EQ(parent.Size(), 0);
+    EXPECT_RAISES(m.Write("x", 1), Exception, "Дочерний поток не существует");
+    m.Append();
+    EXPECT_EQ(m.Write("x", 1), 1);
+    EXPECT_EQ(StreamBytes(parent), Layout({"x"}));
+}
+
+TEST(MultiStream, GrownBytesAreZero)
+{
+    TBlockStream parent;
+    PutBytes(parent, Layout({"ab", "tail-bytes"}));
+    TMultiStream m(&parent);
+    m.Seek(3, TSeekOrigin::soEnd);
+    m.Write("z", 1);
+    EXPECT_EQ(StreamBytes(parent), Layout({std::string("ab\0\0\0z", 6), "tail-bytes"}));
+    m.SetSize(9);
+    EXPECT_EQ(StreamBytes(parent), Layout({std::string("ab\0\0\0z\0\0\0", 9), "tail-bytes"}));
+    m.Select(1);
+    EXPECT_EQ(ChildBytes(m), "tail-bytes");
+}
+
+TEST(MultiStream, RefusesSizesTheLengthWordCannotHold)
+{
+    TBlockStream parent;
+    TMultiStream m(&parent);
+    m.Append();
+    m.Write("abc", 3);
+    EXPECT_EQ(m.Write("x", -1), 0);
+    EXPECT_RAISES(m.SetSize(-1), EWriteError, "Ошибка записи в поток");
+    EXPECT_RAISES(m.SetSize(int64_t(1) << 32), EWriteError, "Ошибка записи в поток");
+    m.Seek(0xFFFFFFFF, TSeekOrigin::soBeginning);
+    EXPECT_RAISES(m.Write("x", 1), EWriteError, "Ошибка записи в поток");
+    EXPECT_EQ(StreamBytes(parent), Layout({"abc"}));
+}
+
+TEST(MultiStream, DamagedParents)
+{
+    // A length word that claims more than remains: the child keeps what is there, and
+    // the scan ends instead of wrapping back.
+    TBlockStream parent;
+    PutBytes(parent, Layout({"one"}) + LE32(0xFFFFFFFF) + "ab");
+    TMultiStream m(&parent);
+    ASSERT_EQ(m.Count(), 2);
+    m.Select(1);
+    EXPECT_EQ(m.Size(), 2);
+    EXPECT_EQ(ChildBytes(m), "ab");
+    // Appending writes the true length of the damaged child first.
+    m.Append();
+    EXPECT_EQ(StreamBytes(parent), Layout({"one", "ab", ""}));
+
+    TBlockStream cut;
+    PutBytes(cut, Layout({"one"}) + Bytes({1, 0}));
+    EXPECT_RAISES(TMultiStream{&cut}, EReadError, "Ошибка чтения потока");
+}
+
+TEST(MultiStream, RescanFindsWhatAnotherWrote)
+{
+    TBlockStream parent;
+    {
+        TMultiStream writer(&parent);
+        for (const char* text : {"alpha", "", "gamma"}) {
+            writer.Append();
+            writer.Write(text, int32_t(std::string(text).size()));
+        }
+    }
+    TMultiStream reader(&parent);
+    ASSERT_EQ(reader.Count(), 3);
+    std::vector<std::string> children;
+    for (int i = 0; i < reader.Count(); ++i) {
+        reader.Select(i);
+        children.push_back(ChildBytes(reader));
+    }
+    EXPECT_EQ(children, (std::vector<std::string>{"alpha", "", "gamma"}));
+
+    // Many children, past every growth of the offsets.
+    std::vector<std::string> many;
+    for (int i = 0; i < 1000; ++i) {
+        many.push_back(std::to_string(i));
+        reader.Append();
+        reader.Write(many.back().data(), int32_t(many.back().size()));
+    }
+    TMultiStream again(&parent);
+    ASSERT_EQ(again.Count(), 1003);
+    again.Select(1002);
+    EXPECT_EQ(ChildBytes(again), "999");
+    EXPECT_EQ(again.Offset(1002), parent.Size() - 7);
+    EXPECT_RAISES(again.Offset(1003), Exception, "Выход индекса за пределы диапазона (1003)");
+}
+
+TEST(MultiStream, ChildIsAnOrdinaryStream)
+{
+    TBlockStream parent;
+    TMultiStream m(&parent);
+    m.Append();
+    m.Append();
+    const std::string text = DelimitedText(50000);
+    TBlockStream plain;
+    PutBytes(plain, text);
+    m.Select(0);
+    PackStream(&plain, m.Child());
+    m.Select(1);
+    m.Child()->CopyFrom(plain, 0);
+    EXPECT_EQ(m.Child()->Size(), int64_t(text.size()));
+
+    TMultiStream again(&parent);
+    TBlockStream unpacked;
+    UnpackStream(again.Child(), &unpacked);
+    EXPECT_EQ(StreamBytes(unpacked), text);
+    again.Select(1);
+    EXPECT_EQ(StreamBytes(*again.Child()), text);
+}
+
+TEST(MultiStream, LargeMovesKeepTheTail)
+{
+    // Tails longer than one move chunk, growing and shrinking by small and large steps.
+    const std::string tail = RandomBytes(700000);
+    TBlockStream parent;
+    PutBytes(parent, Layout({"head", tail}));
+    TMultiStream m(&parent);
+    for (int64_t size : {5, 300004, 300005, 3, 0}) {
+        m.SetSize(size);
+        EXPECT_EQ(parent.Size(), 8 + size + int64_t(tail.size()));
+    }
+    m.Select(1);
+    EXPECT_EQ(ChildBytes(m), tail);
+}
+
+// Random operations against a list of strings as the model; after each the parent must
+// hold exactly the model's layout.
+TEST(MultiStream, BehavesLikeAListOfBuffers)
+{
+    TBlockStream parent;
+    TMultiStream m(&parent);
+    std::vector<std::string> model;
+    int current = -1;
+    int64_t position = 0;
+    std::mt19937 random(11);
+    for (int step = 0; step < 2000; ++step) {
+        const unsigned action = model.empty() ? 0 : random() % 6;
+        if (action == 0) {
+            m.Append();
+            model.emplace_back();
+            current = int(model.size()) - 1;
+            position = 0;
+        } else if (action == 1) {
+            current = int(random() % model.size());
+            m.Select(current);
+            position = 0;
+        } else if (action == 2) {
+            const std::string data = RandomBytes(random() % 40, unsigned(step));
+            std::string& child = model[size_t(current)];
+            m.Write(data.data(), int32_t(data.size()));
+            if (!data.empty()) {
+                if (position + data.size() > child.size())
+                    child.resize(size_t(position) + data.size(), '\0');
+                child.replace(size_t(position), data.size(), data);
+                position += int64_t(data.size());
+            }
+        } else if (action == 3) {
+            position = m.Seek(int64_t(random() % 60) - 20, TSeekOrigin::soCurrent);
+        } else if (action == 4) {
+            const size_t size = random() % 60;
+            m.SetSize(int64_t(size));
+            model[size_t(current)].resize(size, '\0');
+        } else if (random() % 3 == 0) {
+            m.DeleteCurrent();
+            model.erase(model.begin() + current);
+            current = std::min(current, int(model.size()) - 1);
+            position = 0;
+        }
+        ASSERT_EQ(m.Current(), current);
+        ASSERT_EQ(StreamBytes(parent), Layout(model)) << "step " << step;
+    }
+}
+
+} // namespace

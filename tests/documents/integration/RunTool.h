@@ -1,0 +1,20 @@
+#pragma once
+// Runs an outside tool (zip, unzip, python3) with an argument vector, never through a
+// shell, and collects what it printed.
+
+#include <string>
+#include <vector>
+
+struct TToolResult {
+    int ExitCode = -1;   // -1 when the tool did not end normally
+    std::string Out;
+    std::string Err;
+};
+
+// Runs argv[0] found on PATH, in the folder `workDir` when it is not empty, with `input`
+// on its standard input.
+TToolResult RunTool(const std::vector<std::string>& argv, const std::string& workDir = "",
+                    const std::string& input = "");
+
+// The tool exists on PATH.
+bool HaveTool(const std::string& name);

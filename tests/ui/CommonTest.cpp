@@ -1,0 +1,94 @@
+// The window helpers: list colours and the printable rectangle of reports.
+
+#include "ui/Common.h"
+
+#include "support/TestSupport.h"
+
+#include <QPalette>
+#include <QPrinter>
+
+TEST(GridColors, OnWhiteRowsAlternateTintsAndLinesAreGray)
+{
+    EXPECT_EQ(StripeColor(0xFFFFFF, 0), 0xF7F7E7u);
+    EXPECT_EQ(StripeColor(0xFFFFFF, 1), 0xFFFFEFu);
+    EXPECT_EQ(StripeColor(0xFFFFFF, 2), 0xF7F7E7u);
+    EXPECT_EQ(GridLineColor(0xFFFFFF), 0xBFBFBFu);
+    EXPECT_EQ(GrayOf(0x102030), 0x202020u);
+}
+
+TEST(GridColors, ADarkBackgroundStopsAtZeroInEachChannel)
+{
+    // Red 8, green 0x20, blue 0: subtracting whole values would borrow across channels.
+    EXPECT_EQ(StripeColor(0x002008, 1), 0x002000u);
+    EXPECT_EQ(StripeColor(0x002008, 0), 0x001800u);
+    EXPECT_EQ(GridLineColor(0x302010), 0u);
+    EXPECT_EQ(DarkenPerChannel(0x000000, 0x404040), 0u);
+}
+
+TEST(GridColors, ASelectedRowWithoutTheFocusTurnsNeutral)
+{
+    QPalette palette;
+    palette.setColor(QPalette::Base, Qt::white);
+    palette.setColor(QPalette::Text, Qt::black);
+    palette.setColor(QPalette::Highlight, Qt::darkBlue);
+    palette.setColor(QPalette::HighlightedText, Qt::white);
+    palette.setColor(QPalette::Button, Qt::lightGray);
+
+    const TRowColors focused = RowColors(palette, 3, true, true);
+    EXPECT_EQ(focused.Background, QColor(Qt::darkBlue));
+    EXPECT_EQ(focused.Text, QColor(Qt::white));
+    const TRowColors unfocused = RowColors(palette, 3, true, false);
+    EXPECT_EQ(unfocused.Background, QColor(Qt::lightGray));
+    EXPECT_EQ(unfocused.Text, QColor(Qt::black));
+    const TRowColors plain = RowColors(palette, 0, false, true);
+    EXPECT_EQ(ColorOf(plain.Background), 0xF7F7E7u);
+    EXPECT_EQ(plain.Text, QColor(Qt::black));
+}
+
+TEST(PrintableRect, MarginsFromThePaperEdgeInPrinterPixels)
+{
+    // A4 at 600 dpi with an unprintable border of 100 pixels all round.
+    TPrinterGeometry printer{600, 600, 100, 100, 4960, 7016, 4760, 6816};
+    const QRect rect = PrintableRect(printer, ReportMarginLeft, ReportMarginRight, ReportMarginTop,
+                                     ReportMarginBottom);
+    // 25 mm = 590 px, 10 mm = 236 px, 20 mm = 472 px (truncated).
+    EXPECT_EQ(rect.left(), 490);
+    EXPECT_EQ(rect.top(), 136);
+    EXPECT_EQ(rect.left() + rect.width(), 4960 - 100 - 236);
+    EXPECT_EQ(rect.top() + rect.height(), 7016 - 100 - 472);
+}
+
+TEST(PrintableRect, NeverNegativeNorBeyondThePageNorInsideOut)
+{
+    // The unprintable border (300 px) is wider than the 10 mm top margin; the page is
+    // smaller than the paper less the margins on the right.
+    TPrinterGeometry printer{600, 600, 300, 300, 4960, 7016, 4000, 6000};
+    QRect rect = PrintableRect(printer, 25, 10, 10, 20);
+    EXPECT_EQ(rect.top(), 0);
+    EXPECT_EQ(rect.left(), 290);
+    EXPECT_EQ(rect.left() + rect.width(), 4000);
+    EXPECT_EQ(rect.top() + rect.height(), 6000);
+
+    // Paper 30 mm wide: the margins overlap, the rectangle has no width.
+    TPrinterGeometry narrow{600, 600, 0, 0, 708, 7016, 708, 7016};
+    rect = PrintableRect(narrow, 25, 10, 10, 20);
+    EXPECT_EQ(rect.left(), 590);
+    EXPECT_EQ(rect.width(), 0);
+    EXPECT_EQ(rect.height(), 7016 - 472 - 236);
+}
+
+TEST(PrintableRect, ReadsTheGeometryOfARealPrinter)
+{
+    QPrinter printer(QPrinter::HighResolution);
+    printer.setOutputFormat(QPrinter::PdfFormat);
+    printer.setResolution(300);
+    printer.setPageSize(QPageSize(QPageSize::A4));
+    printer.setPageMargins(QMarginsF(5, 5, 5, 5), QPageLayout::Millimeter);
+    const TPrinterGeometry geometry = PrinterGeometry(printer);
+    EXPECT_EQ(geometry.DpiX, 300);
+    EXPECT_NEAR(geometry.PhysicalWidth, 2480, 1);
+    EXPECT_NEAR(geometry.OffsetX, 59, 1);
+    EXPECT_NEAR(geometry.PageWidth, 2480 - 2 * 59, 2);
+    const QRect rect = GetPrintableRect(printer, 25, 10, 10, 20);
+    EXPECT_EQ(rect.left(), 295 - geometry.OffsetX);
+}

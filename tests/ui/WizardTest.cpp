@@ -1,0 +1,198 @@
+// The wizard tasks without a window: a recording view stands in for the wizard window.
+
+#include "ui/Wizard.h"
+
+#include "support/ScriptedDialogs.h"
+#include "support/TestSupport.h"
+
+#include <functional>
+#include <stdexcept>
+#include <vector>
+
+namespace {
+
+constexpr unsigned ErrorBox = MessageBoxFlags::Ok | MessageBoxFlags::IconError;
+
+struct TButtons {
+    AnsiString Back;
+    AnsiString Next;
+    bool BackEnabled = false;
+    bool NextEnabled = false;
+};
+
+class TRecordingView : public TWizardView {
+public:
+    void ShowMessage(const AnsiString& text) override { Page = "message:" + text; }
+    void ShowEndPrepare(int, int) override { Page = "end-prepare"; }
+    void ShowRegistry(int, double, double) override { Page = "registry"; }
+    void ShowFileComment() override { Page = "comment"; }
+    void ShowFileName() override { Page = "file-name"; }
+    AnsiString FileComment() const override { return Comment; }
+    void SetFileComment(const AnsiString& text) override { Comment = text; }
+    AnsiString FileName() const override { return Name; }
+    void SetFileName(const AnsiString& text) override { Name = text; }
+    void SetButtons(const AnsiString& back, const AnsiString& next, bool backEnabled, bool nextEnabled) override
+    {
+        Buttons = {back, next, backEnabled, nextEnabled};
+    }
+    void BeginBusy() override
+    {
+        ++BusyDepth;
+        ++BusyCount;
+    }
+    void EndBusy() noexcept override { --BusyDepth; }
+    void CloseWizard() override { ++Closes; }
+
+    AnsiString Page;
+    AnsiString Comment;
+    AnsiString Name;
+    TButtons Buttons;
+    int BusyDepth = 0;
+    int BusyCount = 0;
+    int Closes = 0;
+};
+
+// A simple task whose work and done page the test chooses.
+class TTestWizard : public TSimpleWizard {
+public:
+    explicit TTestWizard(TRecordingView& view) : TSimpleWizard("Проба"), FView(view) { SetView(&view); }
+
+    std::function<void()> Work = [] {};
+    bool BackOnDone = false;
+    // The view's busy depth while the work ran, and when the error box was shown.
+    int BusyDuringWork = -1;
+
+protected:
+    void ShowStart() override { View().ShowMessage("Начало"); }
+    void DoWork() override
+    {
+        BusyDuringWork = FView.BusyDepth;
+        View().ShowMessage("Идет работа...");
+        Work();
+    }
+    void ShowDone(bool& backEnabled) override
+    {
+        EXPECT_FALSE(backEnabled);
+        backEnabled = BackOnDone;
+        View().ShowMessage("Готово");
+    }
+    void ShowFailed() override { View().ShowMessage("Ошибка"); }
+
+private:
+    TRecordingView& FView;
+};
+
+void ExpectButtons(const TButtons& buttons, const AnsiString& back, const AnsiString& next, bool backEnabled,
+                   bool nextEnabled)
+{
+    EXPECT_ANSI_EQ(buttons.Back, back);
+    EXPECT_ANSI_EQ(buttons.Next, next);
+    EXPECT_EQ(buttons.BackEnabled, backEnabled);
+    EXPECT_EQ(buttons.NextEnabled, nextEnabled);
+}
+
+}  // namespace
+
+TEST(SimpleWizard, StartShowsTheStartPageWithOnlyNextEnabled)
+{
+    TRecordingView view;
+    TTestWizard wizard(view);
+    wizard.State = TSimpleWizard::StateFailed;
+    wizard.Start();
+    EXPECT_EQ(wizard.State, TSimpleWizard::StateStart);
+    EXPECT_ANSI_EQ(view.Page, "message:Начало");
+    ExpectButtons(view.Buttons, "< Назад", "Далее >", false, true);
+}
+
+TEST(SimpleWizard, FailedWorkShowsTheErrorBoxThenTheRetryPageAndRetrySucceeds)
+{
+    TRecordingView view;
+    TTestWizard wizard(view);
+    wizard.Start();
+    wizard.Work = [] { throw Exception("Нет связи с сервером"); };
+    {
+        TScriptedDialogs dialogs;
+        dialogs.ExpectMessage("Нет связи с сервером.", MessageBoxAnswer::Ok, ErrorBox);
+        wizard.Next();
+        ASSERT_EQ(dialogs.Asked().size(), 1u);
+        EXPECT_ANSI_EQ(dialogs.Asked()[0].Caption, "Экспорт в Вельтон-Банк");
+    }
+    EXPECT_EQ(wizard.BusyDuringWork, 1);
+    EXPECT_EQ(view.BusyDepth, 0);
+    EXPECT_EQ(wizard.State, TSimpleWizard::StateFailed);
+    EXPECT_ANSI_EQ(view.Page, "message:Ошибка");
+    ExpectButtons(view.Buttons, "< Назад", "Повтор", true, true);
+
+    wizard.Work = [] {};
+    wizard.Next();
+    EXPECT_EQ(view.BusyCount, 2);
+    EXPECT_EQ(view.BusyDepth, 0);
+    EXPECT_EQ(wizard.State, TSimpleWizard::StateDone);
+    EXPECT_ANSI_EQ(view.Page, "message:Готово");
+    ExpectButtons(view.Buttons, "< Назад", "Выход", false, true);
+
+    wizard.Next();
+    EXPECT_EQ(view.Closes, 1);
+}
+
+TEST(SimpleWizard, AnyThrownObjectFailsTheTaskAndEndsTheBusyState)
+{
+    TRecordingView view;
+    TTestWizard wizard(view);
+    wizard.Start();
+    {
+        TScriptedDialogs dialogs;
+        dialogs.ExpectMessage("vector::_M_range_check.", MessageBoxAnswer::Ok, ErrorBox);
+        wizard.Work = [] { throw std::out_of_range("vector::_M_range_check"); };
+        wizard.Next();
+    }
+    EXPECT_EQ(wizard.State, TSimpleWizard::StateFailed);
+    EXPECT_EQ(view.BusyDepth, 0);
+    {
+        // A message that ends with "." gets no second one; an object that is no
+        // exception shows an empty message.
+        TScriptedDialogs dialogs;
+        dialogs.ExpectMessage("Файл не найден.", MessageBoxAnswer::Ok, ErrorBox);
+        dialogs.ExpectMessage("", MessageBoxAnswer::Ok, ErrorBox);
+        wizard.Work = [] { throw Exception("Файл не найден."); };
+        wizard.Next();
+        wizard.Work = [] { throw 42; };
+        wizard.Next();
+    }
+    EXPECT_EQ(wizard.State, TSimpleWizard::StateFailed);
+    EXPECT_EQ(view.BusyDepth, 0);
+}
+
+TEST(SimpleWizard, BackReturnsToTheStartPageFromDoneAndFailed)
+{
+    TRecordingView view;
+    TTestWizard wizard(view);
+    wizard.BackOnDone = true;
+    wizard.Start();
+    wizard.Back();
+    EXPECT_EQ(wizard.State, TSimpleWizard::StateStart);
+
+    wizard.Next();
+    ExpectButtons(view.Buttons, "< Назад", "Выход", true, true);
+    wizard.Back();
+    EXPECT_EQ(wizard.State, TSimpleWizard::StateStart);
+    EXPECT_ANSI_EQ(view.Page, "message:Начало");
+
+    {
+        TScriptedDialogs dialogs;
+        dialogs.ExpectMessage("Сбой.", MessageBoxAnswer::Ok, ErrorBox);
+        wizard.Work = [] { throw Exception("Сбой"); };
+        wizard.Next();
+    }
+    wizard.Back();
+    EXPECT_EQ(wizard.State, TSimpleWizard::StateStart);
+    ExpectButtons(view.Buttons, "< Назад", "Далее >", false, true);
+}
+
+TEST(SimpleWizard, ATaskOutsideAWindowRaisesInsteadOfCrashing)
+{
+    TRecordingView view;
+    TTestWizard wizard(view);
+    wizard.SetView(nullptr);
+    EXPECT_RAISES(wizard.Start(), Exception, "Мастер Проба не связан с окном");
+}
