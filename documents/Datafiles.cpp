@@ -2,6 +2,7 @@
 
 #include "documents/Charsets.h"
 #include "documents/Common.h"
+#include "documents/Validate.h"
 #include "platform/Encoding.h"
 #include "platform/Exception.h"
 #include "platform/Paths.h"
@@ -10,6 +11,7 @@
 #include <libxml/parser.h>
 #include <libxml/tree.h>
 
+#include <climits>
 #include <string>
 #include <vector>
 
@@ -100,7 +102,12 @@ void TDataFile::LoadFromStream(TStream* stream)
     FFields->SetCount(0);
     // Pending edits belong to the table being replaced.
     FCurRecord->SetModified(false);
-    LoadFormat(stream);
+    try {
+        LoadFormat(stream);
+    } catch (...) {
+        FFields->SetCount(0);   // a damaged file may have given some of its fields
+        throw;
+    }
     FCurRecord->InitFields();
     FModified = false;
     FOpen = true;
@@ -387,9 +394,22 @@ void TFixedRecord::CheckFieldIndex(int index) const
         RaiseFieldIndexError();
 }
 
-TFixedFile::TFixedFile(const TIntArray* lengths, uint8_t codePage)
-    : TTextFile(new TFixedRecord, codePage), FLengths(lengths)
+namespace {
+
+void CopyLengths(TFieldLengths& copy, const TFieldLengths* lengths)
 {
+    if (!lengths)
+        return;
+    copy.SetCount(lengths->Count());
+    for (int i = 0; i < lengths->Count(); ++i)
+        copy.Set(i, lengths->At(i));
+}
+
+}  // namespace
+
+TFixedFile::TFixedFile(const TFieldLengths* lengths, uint8_t codePage) : TTextFile(new TFixedRecord, codePage)
+{
+    CopyLengths(FLengths, lengths);
 }
 
 void TFixedFile::LoadFormat(TStream* stream)
@@ -397,6 +417,255 @@ void TFixedFile::LoadFormat(TStream* stream)
     TTextFile::LoadFormat(stream);
     for (int i = 0; i < FLengths.Count(); ++i)
         AddField('?', FLengths.At(i), 0);
+}
+
+// ---- TDBaseRecord ----
+
+namespace {
+
+// The part of text from pos of at most count characters; "" past the end.
+AnsiString Mid(const AnsiString& text, size_t pos, size_t count)
+{
+    return pos < text.size() ? text.substr(pos, count) : AnsiString();
+}
+
+constexpr char DateSeparator = '/';
+
+}  // namespace
+
+AnsiString TDBaseRecord::GetAsString(int index) const
+{
+    const AnsiString text = TFixedRecord::GetAsString(index);
+    switch (Field(index).Type) {
+    case 'D':
+        if (text.empty())
+            return text;
+        return Mid(text, 6, 2) + DateSeparator + Mid(text, 4, 2) + DateSeparator + Mid(text, 0, 4);
+    case 'L': {
+        const AnsiString flag = UpperCase(text);
+        if (flag == "T" || flag == "Y")
+            return "True";
+        if (flag == "F" || flag == "N")
+            return "False";
+        return AnsiString();
+    }
+    case 'M':
+        return text.empty() ? text : "(memo)";
+    case 'N':
+        return TrimLeft(text);
+    default:
+        return text;
+    }
+}
+
+void TDBaseRecord::SetAsString(int index, const AnsiString& value)
+{
+    if (Field(index).Type == 'M')
+        return;
+    PutField(index, StoredValue(index, value));
+}
+
+AnsiString TDBaseRecord::StoredValue(int index, const AnsiString& value) const
+{
+    const TFieldDesc& field = Field(index);
+    const AnsiString trimmed = Trim(value);
+    switch (field.Type) {
+    case 'C':
+        return TrimRight(value);
+    case 'N': {
+        if (trimmed.empty())
+            return trimmed;
+        const AnsiString number = ValidateNumber(trimmed, field.Decimals);
+        const size_t width = static_cast<size_t>(field.Length);
+        return number.size() < width ? AnsiString(width - number.size(), ' ') + number : number;
+    }
+    case 'D': {
+        if (trimmed.empty())
+            return trimmed;
+        const AnsiString date = ValidateDate(trimmed);   // dd/mm/yyyy
+        return date.substr(6, 4) + date.substr(3, 2) + date.substr(0, 2);
+    }
+    case 'L':
+        if (SameText(trimmed, "True"))
+            return "T";
+        if (SameText(trimmed, "False"))
+            return "F";
+        if (trimmed.empty())
+            return "?";
+        throw Exception("Неверный формат логического поля");
+    default:
+        return value;
+    }
+}
+
+// ---- TDBaseFile ----
+
+namespace {
+
+constexpr int DBaseHeaderSize = 32;
+constexpr int DBaseDescriptorSize = 32;
+constexpr unsigned char DBaseVersion = 0x03;
+constexpr unsigned char DBaseVersionWithMemo = 0x83;
+constexpr char LiveMark = ' ';
+constexpr char DeletedMark = '*';
+constexpr char EndOfFile = 0x1A;
+
+TFileRecord* NewDBaseRecord(const TFieldLengths* lengths)
+{
+    if (lengths && lengths->Count() > 0)
+        return new TFixedRecord;
+    return new TDBaseRecord;
+}
+
+}  // namespace
+
+TDBaseFile::TDBaseFile(const TFieldLengths* lengths, uint8_t codePage)
+    : TDataFile(NewDBaseRecord(lengths), codePage)
+{
+    CopyLengths(FLengths, lengths);
+}
+
+uint32_t TDBaseFile::HeaderRecordCount() const
+{
+    return GetLE32(FHeader + 4);
+}
+
+int TDBaseFile::HeaderLength() const
+{
+    return GetLE16(FHeader + 8);
+}
+
+int TDBaseFile::RecordLength() const
+{
+    return GetLE16(FHeader + 10);
+}
+
+int64_t TDBaseFile::RecordOffset(int physical) const
+{
+    return static_cast<int64_t>(physical) * RecordLength();
+}
+
+void TDBaseFile::LoadFormat(TStream* stream)
+{
+    FRecordRefs.SetCount(0);
+    FData.Clear();
+    FFieldDescs.clear();
+    if (!stream)
+        throw Exception("Создание нового DBase-файла невозможно");
+    stream->ReadBuffer(FHeader, DBaseHeaderSize);
+    CheckHeader(stream);
+    AddFields(stream);
+    LoadRecords(stream);
+}
+
+// Every length of the header is checked against the file before it is used.
+void TDBaseFile::CheckHeader(TStream* stream)
+{
+    if (FHeader[0] != DBaseVersion && FHeader[0] != DBaseVersionWithMemo)
+        throw Exception("Неверная сигнатура в заголовке DBF-файла");
+    // At least the 0x0D that ends the field descriptors follows the first 32 bytes.
+    if (HeaderLength() <= DBaseHeaderSize)
+        throw Exception("Неверная сигнатура в заголовке DBF-файла");
+    const int64_t fileSize = stream->Size() - (stream->Position() - DBaseHeaderSize);
+    const int64_t recordsSize = static_cast<int64_t>(HeaderRecordCount()) * RecordLength();
+    if (HeaderRecordCount() > INT_MAX || HeaderLength() + recordsSize > fileSize)
+        RaiseReadError();
+}
+
+void TDBaseFile::AddFields(TStream* stream)
+{
+    int64_t width = 0;
+    if (FLengths.Count() > 0) {
+        for (int i = 0; i < FLengths.Count(); ++i) {
+            AddField('?', FLengths.At(i), 0);
+            width += FLengths.At(i);
+        }
+        stream->Seek(HeaderLength() - DBaseHeaderSize, TSeekOrigin::soCurrent);
+    } else {
+        FFieldDescs.resize(static_cast<size_t>(HeaderLength() - DBaseHeaderSize));
+        stream->ReadBuffer(FFieldDescs.data(), static_cast<int32_t>(FFieldDescs.size()));
+        for (size_t at = 0; at + DBaseDescriptorSize <= FFieldDescs.size(); at += DBaseDescriptorSize) {
+            const auto* descriptor = reinterpret_cast<const unsigned char*>(FFieldDescs.data() + at);
+            AddField(static_cast<char>(descriptor[11]), descriptor[16], descriptor[17]);
+            width += descriptor[16];
+        }
+    }
+    // The first byte of a record is its deletion mark.
+    if (width > RecordLength() - 1)
+        throw Exception("Суммарная длина полей превышает размер записи");
+}
+
+void TDBaseFile::LoadRecords(TStream* stream)
+{
+    const int count = static_cast<int>(HeaderRecordCount());
+    const int64_t recordsSize = RecordOffset(count);
+    if (recordsSize > 0)
+        FData.CopyFrom(*stream, recordsSize);
+    for (int physical = 0; physical < count; ++physical) {
+        char mark = 0;
+        FData.SetPosition(RecordOffset(physical));
+        FData.ReadBuffer(&mark, 1);
+        if (mark == LiveMark)
+            FRecordRefs.Add(physical);
+        else if (mark != DeletedMark)
+            throw Exception("Неверная метка удаленной записи в DBF-файле");
+    }
+}
+
+void TDBaseFile::SaveFormat(TStream* stream)
+{
+    if (FLengths.Count() > 0)
+        throw Exception("Сохранение DBase-файла с переопределенными полями невозможно");
+    stream->WriteBuffer(FHeader, DBaseHeaderSize);
+    stream->WriteString(FFieldDescs);
+    if (FData.Size() > 0) {
+        FData.SetPosition(0);
+        stream->CopyFrom(FData, FData.Size());
+    }
+    stream->WriteBuffer(&EndOfFile, 1);
+}
+
+AnsiString TDBaseFile::GetRecordText(int index)
+{
+    AnsiString text(static_cast<size_t>(RecordLength() - 1), ' ');
+    FData.SetPosition(RecordOffset(FRecordRefs.At(index)) + 1);
+    FData.ReadBuffer(text.data(), static_cast<int32_t>(text.size()));
+    return text;
+}
+
+void TDBaseFile::PutRecordText(int index, const AnsiString& text)
+{
+    const size_t length = static_cast<size_t>(RecordLength() - 1);
+    // Only a code page of several bytes per character makes a line longer than its
+    // record; cutting it would lose the end of the record.
+    if (text.size() > length)
+        throw Exception("Значение поля слишком велико");
+    AnsiString bytes = text;
+    bytes.resize(length, ' ');
+    FData.SetPosition(RecordOffset(FRecordRefs.At(index)) + 1);
+    FData.WriteBuffer(bytes.data(), static_cast<int32_t>(length));
+}
+
+void TDBaseFile::AppendRecord()
+{
+    const int physical = static_cast<int>(HeaderRecordCount());
+    const AnsiString blank(static_cast<size_t>(RecordLength()), LiveMark);
+    FData.SetPosition(RecordOffset(physical));
+    FData.WriteBuffer(blank.data(), static_cast<int32_t>(blank.size()));
+    PutLE32(FHeader + 4, HeaderRecordCount() + 1);
+    FRecordRefs.Add(physical);
+}
+
+void TDBaseFile::DeleteRecord(int index)
+{
+    FData.SetPosition(RecordOffset(FRecordRefs.At(index)));
+    FData.WriteBuffer(&DeletedMark, 1);
+    FRecordRefs.Delete(index);
+}
+
+int TDBaseFile::GetCount() const
+{
+    return FRecordRefs.Count();
 }
 
 // ---- TXmlFile ----

@@ -3,8 +3,10 @@
 // field descriptors, a modified flag and the file's code page. The kinds keep the rows of
 // delimited and fixed-width text files, dBase III tables and XML documents.
 
+#include "documents/Blockstreams.h"
 #include "documents/Charsets.h"
 #include "documents/Containers.h"
+#include "documents/Profiles.h"
 #include "documents/Records.h"
 #include "platform/AnsiString.h"
 #include "platform/Classes.h"
@@ -238,15 +240,79 @@ private:
 class TFixedFile : public TTextFile {
 public:
     // The widths are copied; one field per width.
-    TFixedFile(const TIntArray* lengths, uint8_t codePage);
+    TFixedFile(const TFieldLengths* lengths, uint8_t codePage);
 
-    const TIntArray& Lengths() const { return FLengths; }
+    const TFieldLengths& Lengths() const { return FLengths; }
 
 protected:
     void LoadFormat(TStream* stream) override;
 
 private:
-    TIntArray FLengths;
+    TFieldLengths FLengths;
+};
+
+// ---- dBase III tables ----
+
+// The raw field-descriptor area of a dBase header (32 bytes per field, then 0x0D), kept
+// to be written back unchanged.
+using TDBaseFieldDescs = std::string;
+// For each visible record, in file order, its physical record number.
+using TDBaseRecordRefs = TArray<int32_t, 16>;
+
+// The current record of a dBase table: its field bytes as one fixed-width line, with
+// dates (YYYYMMDD), logical and memo fields shown in readable form and the user's text
+// parsed back by the field's type letter.
+class TDBaseRecord : public TFixedRecord {
+protected:
+    // D: DD/MM/YYYY; L: "True", "False" or ""; M: "(memo)" when it holds a reference;
+    // N: without leading blanks; C and any other type: as stored.
+    AnsiString GetAsString(int index) const override;
+    // C: trailing blanks dropped; N: a number with the field's decimals, right-aligned;
+    // D: a date, stored as YYYYMMDD; L: "True", "False" or "" (stored T, F or ?); M: the
+    // value is ignored and the field keeps its bytes.
+    void SetAsString(int index, const AnsiString& value) override;
+
+private:
+    AnsiString StoredValue(int index, const AnsiString& value) const;
+};
+
+// A dBase III table (version 0x03, or 0x83 with a memo file, which is never read):
+// records marked deleted stay in the file and are hidden. A table is always an existing
+// file. With explicit field widths the records are read as plain fixed-width lines of
+// those widths and the table cannot be saved.
+class TDBaseFile : public TDataFile {
+public:
+    // No widths, or an empty list: the file's own field descriptors apply.
+    TDBaseFile(const TFieldLengths* lengths, uint8_t codePage);
+
+    const TFieldLengths& Lengths() const { return FLengths; }
+
+protected:
+    // A damaged header (bad version, header or record length, fields wider than the
+    // record, more records than the file holds) is refused before anything is allocated.
+    void LoadFormat(TStream* stream) override;
+    void SaveFormat(TStream* stream) override;
+    AnsiString GetRecordText(int index) override;
+    void PutRecordText(int index, const AnsiString& text) override;
+    void AppendRecord() override;
+    void DeleteRecord(int index) override;
+    int GetCount() const override;
+
+private:
+    uint32_t HeaderRecordCount() const;
+    int HeaderLength() const;
+    int RecordLength() const;
+    void CheckHeader(TStream* stream);
+    void AddFields(TStream* stream);
+    void LoadRecords(TStream* stream);
+    // The byte position of a physical record's deletion mark in Data.
+    int64_t RecordOffset(int physical) const;
+
+    TFieldLengths FLengths;
+    unsigned char FHeader[32] = {};
+    TDBaseFieldDescs FFieldDescs;
+    TDBaseRecordRefs FRecordRefs;
+    TBlockStream FData;
 };
 
 // ---- XML documents ----

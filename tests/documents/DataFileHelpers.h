@@ -33,9 +33,9 @@ inline std::vector<AnsiString> CurrentRow(const TDataFile& file)
     return row;
 }
 
-inline std::unique_ptr<TIntArray> Widths(std::initializer_list<int32_t> widths)
+inline std::unique_ptr<TFieldLengths> Widths(std::initializer_list<int32_t> widths)
 {
-    auto array = std::make_unique<TIntArray>();
+    auto array = std::make_unique<TFieldLengths>();
     for (int32_t width : widths)
         array->Add(width);
     return array;

@@ -129,6 +129,21 @@ TEST(XmlFileTest, ExternalEntitiesAreNotLoaded)
     EXPECT_EQ(lines[0].find("secret"), AnsiString::npos);
 }
 
+TEST(XmlFileTest, EntityExpansionIsRefused)
+{
+    std::string document = "<!DOCTYPE r [<!ENTITY e0 \"lol\">";
+    for (int i = 1; i < 10; ++i) {
+        document += "<!ENTITY e" + std::to_string(i) + " \"";
+        for (int j = 0; j < 10; ++j)
+            document += "&e" + std::to_string(i - 1) + ";";
+        document += "\">";
+    }
+    document += "]><r><p><a>&e9;</a></p></r>";
+    TXmlFile file("/r/p", "<a>", ";");
+    EXPECT_THROW(LoadBytes(file, document), Exception);
+    EXPECT_EQ(file.RecordCount(), 0);
+}
+
 TEST(XmlFileTest, SavingIsRefused)
 {
     TXmlFile file(PersonPath, PersonPattern, ";");
