@@ -26,32 +26,22 @@ std::vector<AnsiString> Walk(TDataFile& file)
 
 // ---- The cursor ----
 
-TEST(DataFileTest, NewTableIsClosed)
+TEST(DataFileTest, NewAndEmptyTablesHaveNoCurrentRecord)
 {
     TDelimFile file(";", CodePageCp1251, false);
-    EXPECT_FALSE(file.Open());
-    EXPECT_TRUE(file.Bof());
-    EXPECT_TRUE(file.Eof());
-    EXPECT_EQ(file.RecNo(), -1);
-    EXPECT_FALSE(file.IsModified());
-    EXPECT_EQ(file.RecordCount(), 0);
-    EXPECT_RAISES(file.CurRecord()->Get(0), Exception, "Выход индекса поля за пределы диапазона");
-}
-
-TEST(DataFileTest, EmptyTable)
-{
-    TDelimFile file(";", CodePageCp1251, false);
-    LoadBytes(file, "");
-    file.First();
-    EXPECT_TRUE(file.Open());
-    EXPECT_TRUE(file.Bof());
-    EXPECT_TRUE(file.Eof());
-    EXPECT_EQ(file.RecNo(), -1);
-    EXPECT_EQ(file.RecordCount(), 0);
-    EXPECT_RAISES(file.CurRecord()->Get(0), Exception, "Выход индекса поля за пределы диапазона");
-    EXPECT_RAISES(file.CurRecord()->Set(0, "x"), Exception, "Выход индекса поля за пределы диапазона");
-    file.Delete();
-    EXPECT_FALSE(file.IsModified());
+    for (bool loaded : {false, true}) {
+        if (loaded)
+            LoadBytes(file, "");
+        EXPECT_EQ(file.Open(), loaded);
+        EXPECT_TRUE(file.Bof());
+        EXPECT_TRUE(file.Eof());
+        EXPECT_EQ(file.RecNo(), -1);
+        EXPECT_EQ(file.RecordCount(), 0);
+        EXPECT_RAISES(file.CurRecord()->Get(0), Exception, "Выход индекса поля за пределы диапазона");
+        EXPECT_RAISES(file.CurRecord()->Set(0, "x"), Exception, "Выход индекса поля за пределы диапазона");
+        file.Delete();
+        EXPECT_FALSE(file.IsModified());
+    }
 }
 
 TEST(DataFileTest, WalkVisitsEveryRecordOnce)
