@@ -12,12 +12,17 @@
 #include <cerrno>
 #include <cstddef>
 
-AnsiString CurrentDataPath()
+const TProfile& CurrentProfile()
 {
     const TProfile* profile = Profiles.Get()->Current();
     if (!profile)
         throw Exception("Профиль не выбран");
-    return profile->DataPath;
+    return *profile;
+}
+
+AnsiString CurrentDataPath()
+{
+    return CurrentProfile().DataPath;
 }
 
 AnsiString GetFolder(int kind, bool create)

@@ -7,6 +7,7 @@
 
 #include <cstdint>
 
+class TProfile;
 class TStringList;
 
 // The caption of every message box and the title of the application.
@@ -25,6 +26,10 @@ enum TFolderKind {
 
 // The working folders of kinds 0-4 inside the profile's DataPath.
 inline constexpr const char* FolderNames[] = {"Reject/", "Cache/", "Updates/", "Sent/", "Log/"};
+
+// The selected profile of the program's store; raises "Профиль не выбран" when none is
+// selected.
+const TProfile& CurrentProfile();
 
 // The DataPath of the selected profile; raises "Профиль не выбран" when none is selected.
 AnsiString CurrentDataPath();

@@ -1,13 +1,65 @@
 #include "exchange/Transport.h"
 
 #include "documents/Charsets.h"
+#include "documents/Common.h"
+#include "documents/Profiles.h"
+#include "exchange/HttpSender.h"
+#include "exchange/SmtpSender.h"
 #include "platform/Exception.h"
 #include "platform/SysUtils.h"
 
 #include <array>
 #include <cstdint>
 
+// Sender first: the receiver, made later, is destroyed first.
+TSenderPtr Sender;
+TReceiverPtr Receiver;
+
 const char* const MessageToken = "ZEM_TLB_MESSAGE";
+
+// ---- Sender and receiver ----
+
+namespace {
+
+// The name of a transport code in the table, or the code itself when it has none.
+AnsiString TransportName(const TNamedCodes& table, int32_t code)
+{
+    for (int32_t i = 0; i < table.Count; ++i)
+        if (table.Rows[i].Code == code)
+            return table.Rows[i].Name;
+    return IntToStr(code);
+}
+
+} // namespace
+
+void TReceiver::ResetCounters()
+{
+    Messages = 0;
+    Etalons = 0;
+    ListsAdded.fill(0);
+    Updates = 0;
+    BadMessages = 0;
+    BadFiles = 0;
+}
+
+TSender* TSenderPtr::Create()
+{
+    const uint8_t type = CurrentProfile().SendType;
+    switch (type) {
+    case ttHttp: return new THttpSender;
+    case ttSmtp: return new TSmtpSender;
+    }
+    throw Exception("Неизвестный способ отправки: " + TransportName(SendTypes, type));
+}
+
+// The receivers are not built yet: every receive type is refused with a message that
+// says so, before anything is fetched.
+TReceiver* TReceiverPtr::Create()
+{
+    const uint8_t type = CurrentProfile().RecvType;
+    throw Exception("Получение почты по протоколу " + TransportName(RecvTypes, type) +
+                    " в этой версии программы недоступно");
+}
 
 // ---- Base64 ----
 

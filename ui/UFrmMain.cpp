@@ -2,6 +2,8 @@
 
 #include "documents/Common.h"
 #include "documents/Profiles.h"
+#include "exchange/ProtocolLog.h"
+#include "exchange/Transport.h"
 #include "platform/Dialogs.h"
 #include "platform/Exception.h"
 #include "platform/IniFiles.h"
@@ -44,8 +46,9 @@ TStartupParams TStartupParams::FromProcess(int argc, char** argv)
 
 void ResetExchangeHolders()
 {
-    // The cipher, sender and receiver holders are reset here once the exchange back ends
-    // exist; until then no such object is ever built.
+    // The next use builds each object again from the newly selected profile.
+    Sender.Reset();
+    Receiver.Reset();
 }
 
 AnsiString CipherDisplayName(int cipherType)
@@ -172,6 +175,8 @@ void TFrmMain::ConnectCommands()
         Guarded([this] { ItmControlClick(QGuiApplication::queryKeyboardModifiers().testFlag(Qt::ControlModifier)); });
     });
     connect(ItmWindow, &QMenu::aboutToShow, this, [this] { Guarded([this] { ItmWindowClick(); }); });
+    // The check mark is the switch that every send and receive reads when it starts.
+    connect(ItmLogging, &QAction::toggled, this, [](bool checked) { SetProtocolLogging(checked); });
     SetCommandHandler(ItmProfile, [this] { ItmProfileClick(); });
     SetCommandHandler(ItmExit, [this] { close(); });
     SetCommandHandler(ItmPrevious, [this] { FMdiArea->activatePreviousSubWindow(); });

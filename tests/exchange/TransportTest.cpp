@@ -1,12 +1,55 @@
-// The subject line of the exchange, the decoder of RFC 2047 words and Base64.
+// The sender and receiver holders, the subject line of the exchange, the decoder of
+// RFC 2047 words and Base64.
 
 #include "exchange/Transport.h"
 
+#include "exchange/ExchangeProfile.h"
+#include "exchange/HttpSender.h"
+#include "exchange/SmtpSender.h"
 #include "support/TestSupport.h"
 
 namespace {
 
 const char* const BadBase64 = "Неверные данные в кодировке Base64";
+
+TEST(TransportHoldersTest, TheSenderFollowsTheProfileSelectedWhenItIsMade)
+{
+    TTempDir dir;
+    {
+        TExchangeProfile smtp(dir, {"SendType=SMTP"});
+        TSender* sender = Sender.Get();
+        EXPECT_NE(dynamic_cast<TSmtpSender*>(sender), nullptr);
+        EXPECT_EQ(Sender.Get(), sender);   // made once, then kept
+    }
+    TExchangeProfile http(dir, {"SendType=HTTP"});
+    EXPECT_NE(dynamic_cast<THttpSender*>(Sender.Get()), nullptr);
+}
+
+TEST(TransportHoldersTest, NoProfileNoSender)
+{
+    EXPECT_RAISES(Sender.Get(), Exception, "Профиль не выбран");
+}
+
+TEST(TransportHoldersTest, TheReceiversAreRefusedForNowAndTheHolderStaysEmpty)
+{
+    TTempDir dir;
+    TExchangeProfile profile(dir, {"RecvType=IMAP4"});
+    EXPECT_RAISES(Receiver.Get(), Exception, "Получение почты по протоколу IMAP4 в этой версии программы недоступно");
+    EXPECT_RAISES(Receiver.Get(), Exception, "Получение почты по протоколу IMAP4 в этой версии программы недоступно");
+}
+
+TEST(TransportHoldersTest, ResetCountersZeroesEveryCounter)
+{
+    struct TCountingReceiver : TReceiver {
+        void Receive() override { Messages = Etalons = ListsAdded[0] = Updates = BadMessages = BadFiles = 7; }
+    } receiver;
+    EXPECT_EQ(receiver.Messages + receiver.Etalons + receiver.ListsAdded[0] + receiver.Updates +
+                  receiver.BadMessages + receiver.BadFiles, 0);
+    receiver.Receive();
+    receiver.ResetCounters();
+    EXPECT_EQ(receiver.Messages + receiver.Etalons + receiver.ListsAdded[0] + receiver.Updates +
+                  receiver.BadMessages + receiver.BadFiles, 0);
+}
 
 TEST(Base64Test, EncodesTheStandardVectors)
 {

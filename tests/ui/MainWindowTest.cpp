@@ -5,6 +5,7 @@
 #include "platform/IniFiles.h"
 #include "platform/Paths.h"
 #include "ui/QtText.h"
+#include "exchange/ProtocolLog.h"
 #include "ui/UFrmMain.h"
 #include "ui/UFrmProfile.h"
 
@@ -385,11 +386,17 @@ TEST_F(MainWindowTest, TheLoggingSwitchShowsWithCtrlAndStaysShownWhileChecked)
     EXPECT_TRUE(Main->ItmEditCommon->isVisible());
     Main->ItmLogging->trigger();
     EXPECT_TRUE(Main->ProtocolLogging());
+    EXPECT_TRUE(ProtocolLogging());   // the switch the senders and receivers read
+    Main->ItmLogging->trigger();
+    EXPECT_FALSE(ProtocolLogging());
+    Main->ItmLogging->trigger();
     Main->ItmControlClick(false);
     EXPECT_TRUE(Main->ItmLogging->isVisible());
     EXPECT_FALSE(Main->ItmEditCommon->isVisible());
     EXPECT_TRUE(Main->ItmSalary->isVisible());
     EXPECT_FALSE(Main->ItmDelCli->isVisible());
+    Main->ItmLogging->trigger();
+    EXPECT_FALSE(ProtocolLogging());
 }
 
 TEST_F(MainWindowTest, StatusPanelsAreAddedUpToTheIndexNeeded)

@@ -1,0 +1,210 @@
+#include "exchange/CurlSession.h"
+
+#include "exchange/ProtocolLog.h"
+#include "platform/Exception.h"
+#include "platform/SysUtils.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace {
+
+// Longest server text that goes into an error message.
+constexpr size_t LongestQuotedReply = 200;
+
+// The server's text as one line for a message: control bytes become blanks, the ends
+// are trimmed, and a long text is cut.
+AnsiString QuotedReply(const std::string& text)
+{
+    AnsiString line = text.substr(0, LongestQuotedReply);
+    for (char& c : line)
+        if (static_cast<unsigned char>(c) < 32 || c == 127)
+            c = ' ';
+    return Trim(line);
+}
+
+// A refusal of a mail server: an SMTP reply 4xx or 5xx, a POP3 "-ERR", an IMAP "tag NO"
+// or "tag BAD" (untagged IMAP lines begin with "*").
+bool IsErrorReply(const std::string& line)
+{
+    if (line.empty() || line[0] == '*')
+        return false;
+    if (line[0] == '4' || line[0] == '5' || line.rfind("-ERR", 0) == 0)
+        return true;
+    const size_t tagEnd = line.find(' ');
+    if (tagEnd == std::string::npos)
+        return false;
+    const size_t statusEnd = std::min(line.find_first_of(" \r\n", tagEnd + 1), line.size());
+    const std::string status = line.substr(tagEnd + 1, statusEnd - tagEnd - 1);
+    return status == "NO" || status == "BAD";
+}
+
+const char* FailureText(CURLcode code)
+{
+    switch (code) {
+    case CURLE_COULDNT_RESOLVE_HOST: return "Не найден сервер";
+    case CURLE_COULDNT_RESOLVE_PROXY: return "Не найден прокси-сервер";
+    case CURLE_COULDNT_CONNECT: return "Не удалось соединиться с сервером";
+    case CURLE_OPERATION_TIMEDOUT: return "Сервер не ответил за отведенное время";
+    case CURLE_LOGIN_DENIED: return "Сервер отказал во входе: неверное имя пользователя или пароль";
+    case CURLE_OUT_OF_MEMORY: return "Недостаточно памяти";
+    default: return "Ошибка обмена с сервером";
+    }
+}
+
+} // namespace
+
+AnsiString CurlErrorMessage(CURLcode code, const AnsiString& detail, const AnsiString& reply)
+{
+    AnsiString message = FailureText(code);
+    const AnsiString shownDetail = QuotedReply(detail.empty() ? curl_easy_strerror(code) : detail);
+    if (!shownDetail.empty())
+        message += ": " + shownDetail;
+    const AnsiString shownReply = QuotedReply(reply);
+    if (!shownReply.empty())
+        message += " (ответ сервера: " + shownReply + ")";
+    return message;
+}
+
+void TCurlList::Add(const AnsiString& item)
+{
+    curl_slist* list = curl_slist_append(FList, item.c_str());
+    if (!list)
+        throw Exception(FailureText(CURLE_OUT_OF_MEMORY));
+    FList = list;
+}
+
+TCurlSession::TCurlSession(const char* protocols)
+    : FHttp(std::strcmp(protocols, "http") == 0), FHandle(curl_easy_init())
+{
+    if (!FHandle)
+        throw Exception("Не удалось начать соединение с сервером");
+    Set(CURLOPT_ERRORBUFFER, FError);
+    Set(CURLOPT_NOSIGNAL, 1L);
+    Set(CURLOPT_PROTOCOLS_STR, protocols);
+    // An empty proxy name switches off the proxy of the environment (http_proxy and
+    // the like): the profile alone decides.
+    Set(CURLOPT_PROXY, "");
+    Set(CURLOPT_CONNECTTIMEOUT_MS, ReadTimeoutMs);
+    Set(CURLOPT_SERVER_RESPONSE_TIMEOUT, ReadTimeoutMs / 1000);
+    // No byte for the whole time-out: fewer than 1 byte a second over that time.
+    Set(CURLOPT_LOW_SPEED_LIMIT, 1L);
+    Set(CURLOPT_LOW_SPEED_TIME, ReadTimeoutMs / 1000);
+    Set(CURLOPT_WRITEFUNCTION, CollectBody);
+    Set(CURLOPT_WRITEDATA, this);
+    Set(CURLOPT_HEADERFUNCTION, CollectHeader);
+    Set(CURLOPT_HEADERDATA, this);
+    // The dialogue passes the debug callback, which keeps the server's last reply for
+    // error messages and feeds the log.
+    Set(CURLOPT_DEBUGFUNCTION, Debug);
+    Set(CURLOPT_DEBUGDATA, this);
+    Set(CURLOPT_VERBOSE, 1L);
+    if (ProtocolLogging())
+        FLog = std::make_unique<TLogger>();
+}
+
+TCurlSession::~TCurlSession() = default;
+
+void TCurlSession::SetLogin(const AnsiString& user, const AnsiString& password)
+{
+    SetText(CURLOPT_USERNAME, user);
+    SetText(CURLOPT_PASSWORD, password);
+}
+
+void TCurlSession::UseProxy(const AnsiString& host, int port, const AnsiString& user, const AnsiString& password)
+{
+    SetText(CURLOPT_PROXY, host);
+    Set(CURLOPT_PROXYPORT, static_cast<long>(port));
+    Set(CURLOPT_PROXYTYPE, static_cast<long>(CURLPROXY_HTTP));
+    // An empty list overrides no_proxy of the environment: every host goes through it.
+    Set(CURLOPT_NOPROXY, "");
+    Set(CURLOPT_PROXYAUTH, static_cast<unsigned long>(CURLAUTH_BASIC));
+    SetText(CURLOPT_PROXYUSERNAME, user);
+    SetText(CURLOPT_PROXYPASSWORD, password);
+}
+
+void TCurlSession::SetUpload(const std::string& bytes)
+{
+    FUpload = TUpload{&bytes, 0};
+    Set(CURLOPT_UPLOAD, 1L);
+    Set(CURLOPT_READFUNCTION, ReadUpload);
+    Set(CURLOPT_READDATA, this);
+    Set(CURLOPT_INFILESIZE_LARGE, static_cast<curl_off_t>(bytes.size()));
+}
+
+void TCurlSession::Perform()
+{
+    FBody.clear();
+    FStatusLine.clear();
+    FErrorReply.clear();
+    FError[0] = '\0';
+    FUpload.Position = 0;
+    const CURLcode code = curl_easy_perform(FHandle.get());
+    if (code != CURLE_OK)
+        throw Exception(CurlErrorMessage(code, FError, FErrorReply));
+}
+
+long TCurlSession::ResponseCode() const
+{
+    long code = 0;
+    curl_easy_getinfo(FHandle.get(), CURLINFO_RESPONSE_CODE, &code);
+    return code;
+}
+
+void TCurlSession::CheckHttpStatus() const
+{
+    const long code = ResponseCode();
+    if (code < 400)
+        return;
+    // "HTTP/1.1 500 Internal Server Error": the status and its reason.
+    const size_t statusStart = FStatusLine.find(' ');
+    const AnsiString status = statusStart == std::string::npos ? IntToStr(code)
+                                                                 : QuotedReply(FStatusLine.substr(statusStart + 1));
+    throw Exception("Сервер ответил ошибкой HTTP " + status);
+}
+
+void TCurlSession::Check(CURLcode code) const
+{
+    if (code != CURLE_OK)
+        throw Exception(AnsiString("Ошибка настройки соединения: ") + curl_easy_strerror(code));
+}
+
+size_t TCurlSession::CollectBody(char* data, size_t size, size_t count, void* session)
+{
+    static_cast<TCurlSession*>(session)->FBody.append(data, size * count);
+    return size * count;
+}
+
+size_t TCurlSession::CollectHeader(char* data, size_t size, size_t count, void* session)
+{
+    const std::string line(data, size * count);
+    if (line.rfind("HTTP/", 0) == 0)
+        static_cast<TCurlSession*>(session)->FStatusLine = line;
+    return size * count;
+}
+
+size_t TCurlSession::ReadUpload(char* buffer, size_t size, size_t count, void* session)
+{
+    TUpload& upload = static_cast<TCurlSession*>(session)->FUpload;
+    const size_t length = std::min(size * count, upload.Bytes->size() - upload.Position);
+    upload.Bytes->copy(buffer, length, upload.Position);
+    upload.Position += length;
+    return length;
+}
+
+int TCurlSession::Debug(CURL*, curl_infotype type, char* data, size_t size, void* session)
+{
+    auto* self = static_cast<TCurlSession*>(session);
+    // No exception may cross libcurl: what cannot be kept is left out.
+    try {
+        if (type == CURLINFO_HEADER_IN && !self->FHttp && self->FErrorReply.empty()) {
+            const std::string line(data, size);
+            if (IsErrorReply(line))
+                self->FErrorReply = line;
+        }
+        if (self->FLog)
+            self->FLog->Record(type, data, size);
+    } catch (...) {
+    }
+    return 0;
+}

@@ -1,0 +1,101 @@
+#pragma once
+// One libcurl handle for one exchange with the bank's server, built and released inside
+// one Send or Receive call. Every session waits at most 120000 ms for the server (to
+// connect, for a reply, for the next bytes), speaks only the protocols it is made for,
+// and takes no proxy from the environment: only UseProxy gives it one. While the
+// protocol log is switched on when the session begins, the session's whole dialogue
+// goes to the log.
+
+#include "platform/AnsiString.h"
+
+#include <curl/curl.h>
+
+#include <memory>
+#include <string>
+
+class TLogger;
+
+// The longest wait for the server.
+constexpr long ReadTimeoutMs = 120000;
+
+class TCurlSession {
+public:
+    // protocols: the protocols the session may speak, as libcurl names them ("smtp",
+    // "http"). Raises when the log is on and its file cannot be opened.
+    explicit TCurlSession(const char* protocols);
+    ~TCurlSession();
+    TCurlSession(const TCurlSession&) = delete;
+    TCurlSession& operator=(const TCurlSession&) = delete;
+
+    // Sets an option; a value libcurl refuses raises.
+    template <typename T>
+    void Set(CURLoption option, T value)
+    {
+        Check(curl_easy_setopt(FHandle.get(), option, value));
+    }
+    void SetText(CURLoption option, const AnsiString& value) { Set(option, value.c_str()); }
+
+    // The user and the password of the server's login.
+    void SetLogin(const AnsiString& user, const AnsiString& password);
+    // An HTTP proxy with Basic authentication, also with an empty user and password.
+    void UseProxy(const AnsiString& host, int port, const AnsiString& user, const AnsiString& password);
+    // The bytes to upload (a mail message); they must stay until Perform returns.
+    void SetUpload(const std::string& bytes);
+
+    // Runs the transfer; a failure raises an Exception that says what went wrong, with
+    // libcurl's account of it and the mail server's refusal, when there was one.
+    void Perform();
+    // Raises when the HTTP status of the last transfer is 400 or more.
+    void CheckHttpStatus() const;
+    long ResponseCode() const;
+    // The body the server answered with in the last transfer.
+    const std::string& Body() const { return FBody; }
+
+    CURL* Handle() const { return FHandle.get(); }
+
+private:
+    struct TUpload {
+        const std::string* Bytes = nullptr;
+        size_t Position = 0;
+    };
+    struct TCleanup {
+        void operator()(CURL* handle) const { curl_easy_cleanup(handle); }
+    };
+
+    bool FHttp;
+    std::unique_ptr<TLogger> FLog;
+    char FError[CURL_ERROR_SIZE] = {};
+    TUpload FUpload;
+    std::string FBody;
+    std::string FStatusLine;   // the last HTTP status line
+    std::string FErrorReply;   // the first refusal of a mail server in the transfer
+    // Declared last, so released first: the connection's last words still reach the
+    // log and the buffers above.
+    std::unique_ptr<CURL, TCleanup> FHandle;
+
+    void Check(CURLcode code) const;
+    static size_t CollectBody(char* data, size_t size, size_t count, void* session);
+    static size_t CollectHeader(char* data, size_t size, size_t count, void* session);
+    static size_t ReadUpload(char* buffer, size_t size, size_t count, void* session);
+    static int Debug(CURL* handle, curl_infotype type, char* data, size_t size, void* session);
+};
+
+// A libcurl list of strings (recipients, header lines), freed with its holder. Set it
+// in a session declared after the holder, so that it lives as long as the session.
+class TCurlList {
+public:
+    TCurlList() = default;
+    ~TCurlList() { curl_slist_free_all(FList); }
+    TCurlList(const TCurlList&) = delete;
+    TCurlList& operator=(const TCurlList&) = delete;
+
+    void Add(const AnsiString& item);
+    curl_slist* Get() const { return FList; }
+
+private:
+    curl_slist* FList = nullptr;
+};
+
+// The text of a failed transfer: what went wrong in Russian, then libcurl's detail and,
+// when there is one, the server's reply.
+AnsiString CurlErrorMessage(CURLcode code, const AnsiString& detail, const AnsiString& reply);

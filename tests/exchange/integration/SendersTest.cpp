@@ -1,0 +1,331 @@
+// The SMTP and HTTP senders against the local servers: what the SMTP server stores, what
+// the bank's script receives, what the proxy sees, and what the protocol log records.
+
+#include "exchange/ExchangeProfile.h"
+#include "exchange/ParsedMail.h"
+
+#include "documents/Charsets.h"
+#include "exchange/HttpSender.h"
+#include "exchange/SmtpSender.h"
+#include "platform/Classes.h"
+#include "platform/Paths.h"
+#include "support/TestServers.h"
+
+#include <cstdlib>
+#include <regex>
+
+#include <gmock/gmock.h>
+
+namespace {
+
+using ::testing::ElementsAre;
+using ::testing::HasSubstr;
+using ::testing::Not;
+using ::testing::StartsWith;
+
+const AnsiString SalaryText = "Список на зачисление";
+const AnsiString SalarySubject = "Subject: ZEM_TLB_MESSAGE ABC =?KOI8-R?B?89DJ08/LIM7BINrB3snTzMXOycU=?=";
+
+// A container of every byte value, left positioned at its end.
+class TContainer : public TMemoryStream {
+public:
+    TContainer()
+    {
+        for (int round = 0; round < 20; ++round)
+            for (int value = 0; value < 256; ++value)
+                Bytes.push_back(static_cast<char>(value ^ round));
+        WriteString(Bytes);
+    }
+    std::string Bytes;
+};
+
+// The lines of the message that begin with "Subject:".
+std::vector<std::string> SubjectLines(const std::string& message)
+{
+    std::vector<std::string> subjects;
+    for (const std::string& line : HeaderLines(message))
+        if (line.rfind("Subject:", 0) == 0)
+            subjects.push_back(line);
+    return subjects;
+}
+
+// The message with its Date line and its boundary replaced by fixed texts.
+std::string WithoutDateAndBoundary(const std::string& message)
+{
+    std::smatch boundary;
+    std::string result = message;
+    if (std::regex_search(message, boundary, std::regex("boundary=\"([^\"]+)\"")))
+        for (size_t at = result.find(boundary[1].str()); at != std::string::npos;
+             at = result.find(boundary[1].str(), at))
+            result.replace(at, boundary[1].length(), "BOUNDARY");
+    return std::regex_replace(result, std::regex("\r\nDate: [^\r]*\r\n"), "\r\nDate: DATE\r\n");
+}
+
+// ---- SMTP ----
+
+class SmtpSenderTest : public ::testing::Test {
+protected:
+    AnsiString SmtpKeys() const { return "SendPort=" + std::to_string(Mail.Ports().Smtp); }
+    TTempDir Dir;
+    TMailServer Mail{"client", "secret"};
+};
+
+TEST_F(SmtpSenderTest, MailsOneMessageWithTheSubjectTheTextAndTheContainer)
+{
+    Mail.StartSmtp();
+    TExchangeProfile profile(Dir, {"SendHost=127.0.0.1", SmtpKeys(), "EMail=client@example.test",
+                                   "BankEMail=Bank <bank@example.test>"});
+    TContainer container;
+    Sender.Get()->Send(SalaryText, "ABC000001.TLB", &container);
+
+    const std::vector<TMailFile> messages = Mail.Messages();
+    ASSERT_EQ(messages.size(), 1u) << Mail.Logs();
+    const std::string& bytes = messages[0].Bytes;
+    EXPECT_THAT(SubjectLines(bytes), ElementsAre(SalarySubject));
+    EXPECT_EQ(messages[0].Envelope.MailFrom, "client@example.test");
+    EXPECT_THAT(messages[0].Envelope.Recipients, ElementsAre("bank@example.test"));
+    EXPECT_EQ(messages[0].Envelope.Login, "client");
+
+    const TParsedMail mail = ParseMail(bytes);
+    ASSERT_EQ(mail.Parts.size(), 2u) << bytes;
+    EXPECT_EQ(mail.Parts[0].ContentType, "text/plain");
+    EXPECT_EQ(mail.Parts[0].Charset, "KOI8-R");
+    EXPECT_EQ(Hex(mail.Parts[0].Bytes), Hex(AnsiToKoi8(SalaryText + "\r\n")));
+    EXPECT_EQ(mail.Parts[1].FileName, "ABC000001.TLB");
+    EXPECT_EQ(mail.Parts[1].Bytes, container.Bytes);
+}
+
+TEST_F(SmtpSenderTest, AnEmptyTextGivesAnEmptyWordAndAnEmptyBody)
+{
+    Mail.StartSmtp();
+    TExchangeProfile profile(Dir, {"SendHost=127.0.0.1", SmtpKeys()});
+    TContainer container;
+    Sender.Get()->Send("", "ABC000002.TLB", &container);
+    const std::vector<TMailFile> messages = Mail.Messages();
+    ASSERT_EQ(messages.size(), 1u);
+    EXPECT_THAT(SubjectLines(messages[0].Bytes), ElementsAre("Subject: ZEM_TLB_MESSAGE ABC =?KOI8-R?B?\?="));
+    const TParsedMail mail = ParseMail(messages[0].Bytes);
+    ASSERT_EQ(mail.Parts.size(), 2u);
+    EXPECT_EQ(mail.Parts[0].Bytes, "");
+    EXPECT_EQ(mail.Parts[1].Bytes, container.Bytes);
+}
+
+TEST_F(SmtpSenderTest, TheServersRefusalReachesTheCaller)
+{
+    Mail.RefuseRecipient("nobody@example.test");
+    Mail.StartSmtp();
+    TExchangeProfile profile(Dir, {"SendHost=127.0.0.1", SmtpKeys(), "BankEMail=nobody@example.test"});
+    TContainer container;
+    EXPECT_RAISES_PREFIX(Sender.Get()->Send(SalaryText, "ABC000001.TLB", &container), Exception,
+                         "Ошибка обмена с сервером: ");
+    try {
+        Sender.Get()->Send(SalaryText, "ABC000001.TLB", &container);
+    } catch (const Exception& error) {
+        EXPECT_THAT(error.Message(), HasSubstr("(ответ сервера: 550 5.1.1 <nobody@example.test>: Recipient address rejected)"));
+    }
+    EXPECT_TRUE(Mail.Messages().empty());
+}
+
+TEST_F(SmtpSenderTest, AWrongPasswordAndAClosedPortRaise)
+{
+    Mail.StartSmtp();
+    {
+        TExchangeProfile profile(Dir, {"SendHost=127.0.0.1", SmtpKeys(), "SendPass=wrong"});
+        TContainer container;
+        EXPECT_RAISES_PREFIX(Sender.Get()->Send(SalaryText, "ABC000001.TLB", &container), Exception,
+                             "Сервер отказал во входе: неверное имя пользователя или пароль");
+    }
+    const AnsiString port = "SendPort=" + std::to_string(Mail.Ports().Smtp);
+    Mail.Stop();
+    TExchangeProfile profile(Dir, {"SendHost=127.0.0.1", port});
+    TContainer container;
+    EXPECT_RAISES_PREFIX(Sender.Get()->Send(SalaryText, "ABC000001.TLB", &container), Exception,
+                         "Не удалось соединиться с сервером: ");
+}
+
+// ---- HTTP ----
+
+class HttpSenderTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        Bank.AddUser("client", "p&ss=1");
+        Bank.Start();
+    }
+    TTempDir Dir;
+    TBankHttpServer Bank;
+};
+
+TEST_F(HttpSenderTest, PostsTheFourFieldsWithTheMessageThatSmtpWouldMail)
+{
+    TMailServer mail("client", "p&ss=1");
+    const int smtpPort = mail.StartSmtp();
+    TContainer container;
+    {
+        TExchangeProfile profile(Dir, {"SendHost=127.0.0.1", "SendPort=" + std::to_string(smtpPort),
+                                       "SendPass=p&ss=1"});
+        Sender.Get()->Send(SalaryText, "ABC000001.TLB", &container);
+    }
+    TExchangeProfile profile(Dir, {"SendType=HTTP", "SendHost=" + Bank.Host(), "SendPort=8080", "SendPass=p&ss=1"});
+    Sender.Get()->Send(SalaryText, "ABC000001.TLB", &container);
+
+    const std::vector<TUpload> uploads = Bank.Uploads();
+    ASSERT_EQ(uploads.size(), 1u) << Bank.Logs();
+    std::vector<std::string> names;
+    for (const TFormPart& part : uploads[0].Parts)
+        names.push_back(part.Name);
+    EXPECT_THAT(names, ElementsAre("action", "user1", "pwd1", "file"));
+    EXPECT_EQ(uploads[0].Field("action"), "put");
+    EXPECT_EQ(uploads[0].Field("user1"), "client");
+    EXPECT_EQ(uploads[0].Field("pwd1"), "p&ss=1");
+    EXPECT_EQ(uploads[0].Part("file")->Header("Content-Type"), "message/rfc822");
+    EXPECT_THAT(uploads[0].Part("file")->Headers, Not(HasSubstr("filename")));
+    EXPECT_EQ(uploads[0].Part("action")->Header("Content-Type"), "");
+
+    const std::vector<TMailFile> mailed = mail.Messages();
+    ASSERT_EQ(mailed.size(), 1u);
+    const std::string posted = uploads[0].Field("file");
+    EXPECT_THAT(SubjectLines(posted), ElementsAre(SalarySubject));
+    EXPECT_EQ(WithoutDateAndBoundary(posted), WithoutDateAndBoundary(mailed[0].Bytes));
+    EXPECT_NE(posted, mailed[0].Bytes);   // a fresh boundary for every message
+}
+
+TEST_F(HttpSenderTest, AnErrorStatusRaises)
+{
+    TExchangeProfile profile(Dir, {"SendType=HTTP", "SendHost=" + Bank.Host(), "SendPass=wrong"});
+    TContainer container;
+    EXPECT_RAISES(Sender.Get()->Send(SalaryText, "ABC000001.TLB", &container), Exception,
+                  "Сервер ответил ошибкой HTTP 403 Forbidden");
+    Bank.AddUser("client", "wrong");
+    Bank.FailWith("500", "put");
+    EXPECT_RAISES(Sender.Get()->Send(SalaryText, "ABC000001.TLB", &container), Exception,
+                  "Сервер ответил ошибкой HTTP 500 Internal Server Error");
+    EXPECT_TRUE(Bank.Uploads().empty());
+}
+
+TEST_F(HttpSenderTest, GoesThroughTheProfilesProxyWithBasicAuthentication)
+{
+    TProxyServer proxy;
+    const std::string authorization = "Basic " + EncodeBase64("proxyuser:proxy pass");
+    proxy.Start(authorization);
+    TExchangeProfile profile(Dir, {"SendType=HTTP", "SendHost=" + Bank.Host(), "SendPass=p&ss=1",
+                                   "ProxyHost=127.0.0.1", "ProxyPort=" + std::to_string(proxy.Port()),
+                                   "ProxyUser=proxyuser", "ProxyPass=proxy pass"});
+    TContainer container;
+    setenv("no_proxy", "127.0.0.1", 1);   // the profile's proxy holds for every host
+    Sender.Get()->Send(SalaryText, "ABC000001.TLB", &container);
+    unsetenv("no_proxy");
+
+    const std::vector<TProxyRequest> requests = proxy.Requests();
+    ASSERT_EQ(requests.size(), 1u) << proxy.Logs();
+    EXPECT_EQ(requests[0].RequestLine, "POST " + Bank.Url() + " HTTP/1.1");
+    EXPECT_EQ(requests[0].Header("Proxy-Authorization"), authorization);
+    EXPECT_EQ(Bank.Uploads().size(), 1u);
+}
+
+TEST_F(HttpSenderTest, AnEmptyProxyUserStillAuthenticates)
+{
+    TProxyServer proxy;
+    proxy.Start();
+    TExchangeProfile profile(Dir, {"SendType=HTTP", "SendHost=" + Bank.Host(), "SendPass=p&ss=1",
+                                   "ProxyHost=127.0.0.1", "ProxyPort=" + std::to_string(proxy.Port())});
+    TContainer container;
+    Sender.Get()->Send(SalaryText, "ABC000001.TLB", &container);
+    const std::vector<TProxyRequest> requests = proxy.Requests();
+    ASSERT_EQ(requests.size(), 1u) << proxy.Logs();
+    EXPECT_EQ(requests[0].Header("Proxy-Authorization"), "Basic " + EncodeBase64(":"));
+}
+
+TEST_F(HttpSenderTest, TakesNoProxyFromTheEnvironment)
+{
+    TProxyServer proxy;
+    proxy.Start();
+    const std::string proxyUrl = "http://127.0.0.1:" + std::to_string(proxy.Port());
+    setenv("http_proxy", proxyUrl.c_str(), 1);
+    TExchangeProfile profile(Dir, {"SendType=HTTP", "SendHost=" + Bank.Host(), "SendPass=p&ss=1"});
+    TContainer container;
+    Sender.Get()->Send(SalaryText, "ABC000001.TLB", &container);
+    unsetenv("http_proxy");
+    EXPECT_TRUE(proxy.Requests().empty());
+    EXPECT_EQ(Bank.Uploads().size(), 1u);
+}
+
+// ---- The protocol log ----
+
+class SenderLogTest : public ::testing::Test {
+protected:
+    AnsiString LogFile() const { return Dir.Path() + "Log/ABC.LOG"; }
+    TTempDir Dir;
+    TMailServer Mail{"client", "secret"};
+    TContainer Container;
+};
+
+TEST_F(SenderLogTest, TheSmtpDialogueLandsInTheFileWithoutThePassword)
+{
+    Mail.StartSmtp();
+    TExchangeProfile profile(Dir, {"SendHost=127.0.0.1", "SendPort=" + std::to_string(Mail.Ports().Smtp),
+                                   "EMail=client@example.test"});
+    SetProtocolLogging(true);
+    Sender.Get()->Send(SalaryText, "ABC000001.TLB", &Container);
+    const std::string first = ReadBytes(LogFile());
+    EXPECT_THAT(first, HasSubstr("> MAIL FROM:<client@example.test>"));
+    EXPECT_THAT(first, HasSubstr("> RCPT TO:<zem-export@velton-bank.ru>"));
+    EXPECT_THAT(first, HasSubstr("< 250 OK: stored as "));
+    EXPECT_THAT(first, HasSubstr("> " + SalarySubject + "\r\n"));
+    EXPECT_THAT(first, HasSubstr("> QUIT"));
+    EXPECT_TRUE(std::regex_search(first, std::regex("^\\d\\d/\\d\\d/\\d{4} \\d\\d:\\d\\d:\\d\\d [*<>] ")));
+    EXPECT_THAT(first, Not(HasSubstr("secret")));
+    EXPECT_THAT(first, Not(HasSubstr(EncodeBase64("secret"))));
+    EXPECT_THAT(first, Not(HasSubstr(EncodeBase64(std::string("\0client\0secret", 14)))));
+    EXPECT_THAT(first, HasSubstr("AUTH "));
+
+    Sender.Get()->Send(SalaryText, "ABC000002.TLB", &Container);
+    const std::string both = ReadBytes(LogFile());
+    EXPECT_EQ(both.substr(0, first.size()), first);
+    EXPECT_THAT(both.substr(first.size()), HasSubstr("ABC000002.TLB"));
+}
+
+TEST_F(SenderLogTest, AFailedConnectionIsLoggedToo)
+{
+    Mail.StartSmtp();
+    const AnsiString port = "SendPort=" + std::to_string(Mail.Ports().Smtp);
+    Mail.Stop();
+    TExchangeProfile profile(Dir, {"SendHost=127.0.0.1", port});
+    SetProtocolLogging(true);
+    EXPECT_ANY_THROW(Sender.Get()->Send(SalaryText, "ABC000001.TLB", &Container));
+    const std::string log = ReadBytes(LogFile());
+    EXPECT_THAT(log, HasSubstr("Trying 127.0.0.1:"));
+    EXPECT_THAT(log, HasSubstr("Failed to connect to 127.0.0.1"));
+}
+
+TEST_F(SenderLogTest, TheHttpLogHidesTheFormPasswordAndTheProxyCredentials)
+{
+    TBankHttpServer bank;
+    bank.AddUser("client", "p&ss=1");
+    bank.Start();
+    TProxyServer proxy;
+    proxy.Start();
+    TExchangeProfile profile(Dir, {"SendType=HTTP", "SendHost=" + bank.Host(), "SendPass=p&ss=1",
+                                   "ProxyHost=127.0.0.1", "ProxyPort=" + std::to_string(proxy.Port()),
+                                   "ProxyUser=proxyuser", "ProxyPass=proxy pass"});
+    SetProtocolLogging(true);
+    Sender.Get()->Send(SalaryText, "ABC000001.TLB", &Container);
+    const std::string log = ReadBytes(LogFile());
+    EXPECT_THAT(log, HasSubstr("> POST " + bank.Url() + " HTTP/1.1"));
+    EXPECT_THAT(log, HasSubstr("> Proxy-Authorization: Basic ****"));
+    EXPECT_THAT(log, HasSubstr("> Content-Disposition: form-data; name=\"pwd1\""));
+    EXPECT_THAT(log, HasSubstr("< OK"));
+    EXPECT_THAT(log, Not(HasSubstr("p&ss=1")));
+    EXPECT_THAT(log, Not(HasSubstr(EncodeBase64("proxyuser:proxy pass"))));
+}
+
+TEST_F(SenderLogTest, SwitchedOffNoLogFolderIsMade)
+{
+    Mail.StartSmtp();
+    TExchangeProfile profile(Dir, {"SendHost=127.0.0.1", "SendPort=" + std::to_string(Mail.Ports().Smtp)});
+    Sender.Get()->Send(SalaryText, "ABC000001.TLB", &Container);
+    EXPECT_EQ(Mail.Messages().size(), 1u);
+    EXPECT_FALSE(DirectoryExists(Dir.Path() + "Log/"));
+}
+
+} // namespace
