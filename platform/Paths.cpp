@@ -347,6 +347,13 @@ void ReplaceFile(const AnsiString& source, const AnsiString& target)
     SyncFolder(ExtractFilePath(target));
 }
 
+void KeepFilePermissions(const AnsiString& source, const AnsiString& target)
+{
+    struct stat info {};
+    if (StatPath(source, info) && S_ISREG(info.st_mode))
+        ::chmod(ToSystemPath(target).c_str(), info.st_mode & 07777);
+}
+
 void CopyFile(const AnsiString& source, const AnsiString& target)
 {
     TFileStream input(source, fmOpenRead | fmShareDenyWrite);

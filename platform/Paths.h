@@ -59,6 +59,9 @@ bool DeleteFile(const AnsiString& path);
 // Renames over an existing target in one step and makes the rename durable; raises the
 // system's error on failure.
 void ReplaceFile(const AnsiString& source, const AnsiString& target);
+// Gives the file `target` the permission bits of the regular file `source` (nothing when
+// source is not one), so that a file rewritten under a temporary name keeps its mode.
+void KeepFilePermissions(const AnsiString& source, const AnsiString& target);
 // Copies a file's bytes to a new or existing target through a temporary name.
 void CopyFile(const AnsiString& source, const AnsiString& target);
 
