@@ -54,7 +54,6 @@ public:
 // next use builds them from the new one.
 void ResetExchangeHolders();
 
-
 class TFrmMain : public QMainWindow {
     Q_OBJECT
 public:
