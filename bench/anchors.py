@@ -1,13 +1,20 @@
 #!/usr/bin/env python3
-"""Outside anchors for the storage benchmarks, and the report that sets both side by side.
+"""Outside anchors for the benchmarks, and the report that sets both side by side.
 
   anchors.py text FILE MEGABYTES   writes the CP1251 delimited test text
+  anchors.py salary FILE RECORDS   writes a salary list of that many records
   anchors.py compress FILE         Python's zlib, raw deflate with the program's settings
   anchors.py zip FILE              Python's zipfile in memory, same members as bench_zip
+  anchors.py gpg HOME KEY PLAIN SEALED WORK
+                                   gpg run directly with the GnuPG back end's options
+  anchors.py datafile FILE FILE    Python's csv: load, walk every field, save (100k, 200k)
   anchors.py report OURS ANCHORS   compares the "key value" lines of both against the goals
 """
+import csv
 import io
+import os
 import random
+import subprocess
 import sys
 import time
 import zipfile
@@ -19,21 +26,32 @@ NAMES = ["Пётр", "Анна", "Сергей", "Мария", "Алексей",
 PATRONYMICS = ["Сергеевич", "Ивановна", "Петрович", "Алексеевна", "Дмитриевич", "Олеговна"]
 
 
-def make_text(path, megabytes):
+def salary_lines(rng):
     """Salary-list lines: account, surname, name, patronymic, amount, date; CR LF."""
-    rng = random.Random(20240101)
-    target = megabytes * 1024 * 1024
-    lines, size = [], 0
-    while size < target:
+    while True:
         line = "40817810%012d;%s;%s;%s;%d.%02d;%02d/%02d/2024\r\n" % (
             rng.randrange(10 ** 12), rng.choice(SURNAMES), rng.choice(NAMES),
             rng.choice(PATRONYMICS), rng.randrange(5000, 250000), rng.randrange(100),
             rng.randrange(1, 29), rng.randrange(1, 13))
-        encoded = line.encode("cp1251")
+        yield line.encode("cp1251")
+
+
+def make_text(path, megabytes):
+    target = megabytes * 1024 * 1024
+    lines, size = [], 0
+    for encoded in salary_lines(random.Random(20240101)):
+        if size >= target:
+            break
         lines.append(encoded)
         size += len(encoded)
     with open(path, "wb") as out:
         out.write(b"".join(lines)[:target])
+
+
+def make_salary(path, records):
+    lines = salary_lines(random.Random(20150131))
+    with open(path, "wb") as out:
+        out.write(b"".join(next(lines) for _ in range(records)))
 
 
 def best(runs, body):
@@ -91,6 +109,45 @@ def zip_anchor(path):
     measure_zip("zip_small", [("FILE%d.TXT" % i, data[i * 1024:(i + 1) * 1024]) for i in range(1000)])
 
 
+def gpg_anchor(home, bank_key, plain, sealed, work):
+    """The command line of the GnuPG back end, from a file into a file; the status
+    channel goes to /dev/null."""
+    status = os.open(os.devnull, os.O_WRONLY)
+    options = ["gpg", "--homedir", home, "--recipient", bank_key, "--always-trust", "--batch",
+               "--pinentry-mode", "error", "--status-fd", str(status)]
+
+    def run(operation, source, target):
+        with open(source, "rb") as src, open(target, "wb") as dst:
+            subprocess.run(options + operation, stdin=src, stdout=dst, stderr=subprocess.DEVNULL,
+                           pass_fds=(status,), check=True)
+
+    report("gpg_encrypt_seconds", best(3, lambda: run(["--sign", "--encrypt"], plain, work + "/anchor.gpg")))
+    report("gpg_decrypt_seconds", best(3, lambda: run(["--decrypt"], sealed, work + "/anchor.plain")))
+    assert open(work + "/anchor.plain", "rb").read() == open(plain, "rb").read()
+def load_walk_save(source, target):
+    """What bench_datafile does with TDelimFile: the rows are read, every field is looked
+    at, and the rows are written back with CR LF and flushed to the disk."""
+    with open(source, encoding="cp1251", newline="") as f:
+        rows = list(csv.reader(f, delimiter=";", quoting=csv.QUOTE_NONE))
+    total = 0
+    for row in rows:
+        for field in row:
+            total += len(field)
+    with open(target, "w", encoding="cp1251", newline="") as f:
+        csv.writer(f, delimiter=";", quoting=csv.QUOTE_NONE, lineterminator="\r\n").writerows(rows)
+        f.flush()
+        os.fsync(f.fileno())
+    return total
+
+
+def datafile_anchor(small, large):
+    for key, source in (("datafile_100k_seconds", small), ("datafile_200k_seconds", large)):
+        target = source + ".csv-saved"
+        report(key, best(5, lambda: load_walk_save(source, target)))
+        assert open(target, "rb").read() == open(source, "rb").read()
+        os.remove(target)
+
+
 def read_lines(path):
     values = {}
     for line in open(path):
@@ -109,6 +166,11 @@ GOALS = [
     ("zip_small_save_seconds", "faster than zipfile", lambda o, a: o < a),
     ("zip_small_load_seconds", "faster than zipfile", lambda o, a: o < a),
     ("multistream_growths_seconds", "under 2 s", lambda o, a: o < 2.0),
+    ("gpg_encrypt_seconds", "time <= 1.1 x gpg direct", lambda o, a: o <= 1.1 * a),
+    ("gpg_decrypt_seconds", "time <= 1.1 x gpg direct", lambda o, a: o <= 1.1 * a),
+    ("datafile_100k_seconds", "at least 5 x faster than csv", lambda o, a: a / o >= 5),
+    ("datafile_200k_seconds", "at least 5 x faster than csv", lambda o, a: a / o >= 5),
+    ("datafile_200k_per_100k", "linear: ratio <= 2.2", lambda o, a: o <= 2.2),
 ]
 
 
@@ -138,8 +200,14 @@ def main():
         make_text(sys.argv[2], int(sys.argv[3]))
     elif command == "compress":
         compress(sys.argv[2])
+    elif command == "salary":
+        make_salary(sys.argv[2], int(sys.argv[3]))
     elif command == "zip":
         zip_anchor(sys.argv[2])
+    elif command == "gpg":
+        gpg_anchor(*sys.argv[2:7])
+    elif command == "datafile":
+        datafile_anchor(sys.argv[2], sys.argv[3])
     elif command == "report":
         sys.exit(compare(sys.argv[2], sys.argv[3]))
     else:

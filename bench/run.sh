@@ -1,14 +1,17 @@
 #!/usr/bin/env bash
 # Builds the benchmarks with the program's own build type (RelWithDebInfo) and runs each beside its outside anchor, in the same run:
 # raw deflate/inflate against Python's zlib, zip save/load against Python's zipfile, and the
-# multi-stream growth against its fixed goal. Prints one table; exits 1 if a goal is missed.
+# multi-stream growth against its fixed goal, the delimited data file against Python's csv,
+# and the GnuPG back end against the same gpg command run directly. Prints one table; exits
+# 1 if a goal is missed.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 cmake -S . -B build-bench -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVELTON_BENCH=ON -DVELTON_TESTS=OFF >/dev/null
-ninja -C build-bench bench_compress bench_zip bench_multistream >/dev/null
+ninja -C build-bench bench_compress bench_zip bench_multistream bench_datafile bench_gpg >/dev/null
 
 work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
+# gpg starts an agent for each key folder: stop them before the folders go.
+trap 'for home in "$work"/c "$work"/b; do [ -d "$home" ] && gpgconf --homedir "$home" --kill gpg-agent; done; rm -rf "$work"' EXIT
 python3 bench/anchors.py text "$work/text.csv" 64
 
 ./build-bench/bench/bench_compress "$work/text.csv" >"$work/ours"
@@ -16,5 +19,31 @@ python3 bench/anchors.py compress "$work/text.csv" >"$work/anchors"
 ./build-bench/bench/bench_zip "$work/text.csv" >>"$work/ours"
 python3 bench/anchors.py zip "$work/text.csv" >>"$work/anchors"
 ./build-bench/bench/bench_multistream >>"$work/ours"
+python3 bench/anchors.py salary "$work/salary100k.txt" 100000
+python3 bench/anchors.py salary "$work/salary200k.txt" 200000
+./build-bench/bench/bench_datafile "$work/salary100k.txt" "$work/salary200k.txt" >>"$work/ours"
+python3 bench/anchors.py datafile "$work/salary100k.txt" "$work/salary200k.txt" >>"$work/anchors"
+
+# A client and the bank, each with a key pair without passphrase (Ed25519 signing,
+# Cv25519 encryption), each holding the other's public key; 10 MB of random bytes stand
+# for a container (a zip archive does not compress further either).
+make_key() {
+  mkdir -m 700 "$1"
+  gpg --homedir "$1" --batch --pinentry-mode loopback --passphrase '' --quick-gen-key "$2" ed25519 sign never 2>/dev/null
+  local fpr
+  fpr=$(gpg --homedir "$1" --list-keys --with-colons | awk -F: '/^fpr/ {print $10; exit}')
+  gpg --homedir "$1" --batch --pinentry-mode loopback --passphrase '' --quick-add-key "$fpr" cv25519 encr never 2>/dev/null
+  echo "${fpr: -16}"
+}
+client_key=$(make_key "$work/c" "Client <client@example.test>")
+bank_key=$(make_key "$work/b" "Bank <bank@example.test>")
+gpg --homedir "$work/b" --export | gpg --homedir "$work/c" --batch --import 2>/dev/null
+gpg --homedir "$work/c" --export | gpg --homedir "$work/b" --batch --import 2>/dev/null
+head -c $((10 * 1024 * 1024)) /dev/urandom >"$work/plain"
+gpg --homedir "$work/b" --batch --always-trust --recipient "$client_key" --local-user "$bank_key" \
+    --sign --encrypt <"$work/plain" >"$work/sealed" 2>/dev/null
+
+./build-bench/bench/bench_gpg "$work/c/" "$bank_key" "$work/plain" "$work/sealed" "$work" >>"$work/ours"
+python3 bench/anchors.py gpg "$work/c/" "$bank_key" "$work/plain" "$work/sealed" "$work" >>"$work/anchors"
 
 python3 bench/anchors.py report "$work/ours" "$work/anchors"

@@ -23,13 +23,16 @@ namespace {
 // The pumps move the bytes in pieces of the size of a pipe's buffer.
 constexpr size_t PipeChunk = 65536;
 
-// Keeps a pipe end away from 0, 1 and 2, so that moving the child's three ends onto its
-// standard handles can never overwrite one of them with another.
-void MoveAboveStandardHandles(TSysHandle& handle)
+// The child's handle that carries the status pipe.
+constexpr int StatusHandle = 3;
+
+// Keeps a pipe end away from the child's handles 0 to 3, so that moving the child's ends
+// onto them can never overwrite one of them with another.
+void MoveAboveChildHandles(TSysHandle& handle)
 {
-    if (handle.Get() > STDERR_FILENO)
+    if (handle.Get() > StatusHandle)
         return;
-    const int moved = fcntl(handle.Get(), F_DUPFD_CLOEXEC, STDERR_FILENO + 1);
+    const int moved = fcntl(handle.Get(), F_DUPFD_CLOEXEC, StatusHandle + 1);
     if (moved < 0)
         RaiseLastOSError();
     handle.Assign(moved);
@@ -43,8 +46,8 @@ void MakePipe(TSysHandle& readEnd, TSysHandle& writeEnd)
         RaiseLastOSError();
     readEnd.Assign(ends[0]);
     writeEnd.Assign(ends[1]);
-    MoveAboveStandardHandles(readEnd);
-    MoveAboveStandardHandles(writeEnd);
+    MoveAboveChildHandles(readEnd);
+    MoveAboveChildHandles(writeEnd);
 }
 
 // The parent's ends never block: the pumps wait in poll, where Terminate can wake them.
@@ -86,15 +89,21 @@ private:
     posix_spawnattr_t FAttributes;
 };
 
-// The child's standard handles are the three child-side pipe ends; no other handle of
-// this process reaches it, even one that some library opened without close-on-exec.
-void ConnectStandardHandles(TSpawnActions& actions, const TSysHandle& input,
-                            const TSysHandle& output, const TSysHandle& error)
+// The child's standard handles are the three child-side pipe ends, and its handle 3 the
+// status pipe's when there is one; no other handle of this process reaches it, even one
+// that some library opened without close-on-exec.
+void ConnectChildHandles(TSpawnActions& actions, const TSysHandle& input, const TSysHandle& output,
+                         const TSysHandle& error, const TSysHandle& status)
 {
     Check(posix_spawn_file_actions_adddup2(actions.Get(), input.Get(), STDIN_FILENO));
     Check(posix_spawn_file_actions_adddup2(actions.Get(), output.Get(), STDOUT_FILENO));
     Check(posix_spawn_file_actions_adddup2(actions.Get(), error.Get(), STDERR_FILENO));
-    Check(posix_spawn_file_actions_addclosefrom_np(actions.Get(), STDERR_FILENO + 1));
+    int firstClosed = STDERR_FILENO + 1;
+    if (status.IsOpen()) {
+        Check(posix_spawn_file_actions_adddup2(actions.Get(), status.Get(), StatusHandle));
+        firstClosed = StatusHandle + 1;
+    }
+    Check(posix_spawn_file_actions_addclosefrom_np(actions.Get(), firstClosed));
 }
 
 // A process group of its own, so that a time-out kills whatever the child started; the
@@ -168,7 +177,7 @@ struct TAppExec::TPump {
     std::thread Thread;
 };
 
-TAppExec::TAppExec(const std::vector<AnsiString>& arguments)
+TAppExec::TAppExec(const std::vector<AnsiString>& arguments, bool statusPipe)
 {
     const std::vector<std::string> texts = SystemArguments(arguments);
     std::vector<char*> argv;
@@ -178,17 +187,21 @@ TAppExec::TAppExec(const std::vector<AnsiString>& arguments)
 
     // The child's ends close when this constructor returns or raises; the kept ends
     // close with the members if it raises.
-    TSysHandle childInput, childOutput, childError;
+    TSysHandle childInput, childOutput, childError, childStatus;
     MakePipe(childInput, FInput);
     MakePipe(FOutput, childOutput);
     MakePipe(FError, childError);
+    if (statusPipe) {
+        MakePipe(FStatus, childStatus);
+        SetNonBlocking(FStatus);
+    }
     MakePipe(FWakeRead, FWakeWrite);
     SetNonBlocking(FInput);
     SetNonBlocking(FOutput);
     SetNonBlocking(FError);
 
     TSpawnActions actions;
-    ConnectStandardHandles(actions, childInput, childOutput, childError);
+    ConnectChildHandles(actions, childInput, childOutput, childError, childStatus);
     TSpawnAttributes attributes;
     PrepareAttributes(attributes);
 
@@ -211,6 +224,7 @@ TAppExec::~TAppExec()
 {
     Terminate();
     JoinPumps();
+    FStatus.Close();
     FError.Close();
     FOutput.Close();
     FInput.Close();

@@ -5,7 +5,8 @@
 // The child is started with posix_spawn from an argument vector (never through a shell)
 // in a process group of its own, so that a time-out can kill it together with anything
 // it started. Every pipe end is close-on-exec; the child inherits only its three
-// standard handles. SIGPIPE must be ignored process-wide (the program's entry does it):
+// standard handles, and on request a fourth pipe as its handle 3 (a status channel, as
+// gpg's --status-fd 3 uses). SIGPIPE must be ignored process-wide (the program's entry does it):
 // a write to a child that stopped reading then comes back as an error, not a signal.
 
 #include "platform/AnsiString.h"
@@ -51,18 +52,22 @@ public:
     // quotes it holds. Texts are CP1251 and reach the child as UTF-8, as file names do.
     // A program that cannot be started raises EOSError with the system's text after the
     // program's name (errno ENOENT for a missing program); no handle is left open then.
-    explicit TAppExec(const std::vector<AnsiString>& arguments);
+    // With statusPipe set, the child's handle 3 is the write end of one more pipe, whose
+    // read end is Status().
+    explicit TAppExec(const std::vector<AnsiString>& arguments, bool statusPipe = false);
     // Kills the child's process group when the child has not been reaped yet, wakes and
-    // joins every pump, and closes the handles (error, output, input, process).
+    // joins every pump, and closes the handles (status, error, output, input, process).
     ~TAppExec();
     TAppExec(const TAppExec&) = delete;
     TAppExec& operator=(const TAppExec&) = delete;
 
-    // The parent's ends of the child's standard input (write end), output and error (read
-    // ends). A user may move a handle out to own it.
+    // The parent's ends of the child's standard input (write end), output, error and
+    // status pipe (read ends; Status is empty without a status pipe). A user may move a
+    // handle out to own it.
     TSysHandle& Input() { return FInput; }
     TSysHandle& Output() { return FOutput; }
     TSysHandle& Error() { return FError; }
+    TSysHandle& Status() { return FStatus; }
     pid_t ProcessId() const { return FPid; }
 
     // Pumps: each runs on its own thread and owns the pipe end it is given. A pump that
@@ -110,11 +115,12 @@ private:
     void CollectPipe(TSysHandle& pipe, std::string& text, size_t limit) const;
     void Reap();
 
-    // The four handles in the order of their roles; closed in reverse order.
+    // The handles in the order of their roles; closed in reverse order.
     TSysHandle FProcess;   // a pidfd of the child: readable once the child has ended
     TSysHandle FInput;
     TSysHandle FOutput;
     TSysHandle FError;
+    TSysHandle FStatus;
     // Closing the write end wakes every pump (Terminate).
     TSysHandle FWakeRead;
     TSysHandle FWakeWrite;

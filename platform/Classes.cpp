@@ -303,9 +303,9 @@ void TStringList::SetString(int index, const AnsiString& value)
     FItems[static_cast<size_t>(index)] = value;
 }
 
-int TStringList::Add(const AnsiString& s)
+int TStringList::Add(AnsiString s)
 {
-    FItems.push_back(s);
+    FItems.push_back(std::move(s));
     return Count() - 1;
 }
 
@@ -377,9 +377,15 @@ void TStringList::SetValue(const AnsiString& name, const AnsiString& value)
 
 AnsiString TStringList::Text() const
 {
-    AnsiString text;
+    size_t size = 0;
     for (const AnsiString& line : FItems)
-        text += line + "\r\n";
+        size += line.size() + 2;
+    AnsiString text;
+    text.reserve(size);
+    for (const AnsiString& line : FItems) {
+        text += line;
+        text += "\r\n";
+    }
     return text;
 }
 

@@ -110,7 +110,7 @@ public:
     void SetString(int index, const AnsiString& value);
     const AnsiString& operator[](int index) const { return Strings(index); }
 
-    int Add(const AnsiString& s);
+    int Add(AnsiString s);
     void Insert(int index, const AnsiString& s);
     void Delete(int index);
     void Clear() { FItems.clear(); }

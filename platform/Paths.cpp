@@ -7,6 +7,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <functional>
 #include <vector>
 
@@ -294,6 +295,46 @@ void ForceDirectories(const AnsiString& path)
     }
 }
 
+AnsiString CreatePrivateFolder(const AnsiString& parent, const AnsiString& prefix)
+{
+    std::string pattern = ToSystemPath(IncludeTrailingPathDelimiter(parent) + prefix) + "XXXXXX";
+    if (!::mkdtemp(pattern.data()))
+        RaiseOSError(errno, parent);
+    return IncludeTrailingPathDelimiter(FromSystemPath(pattern));
+}
+
+void RemoveFolderTree(const AnsiString& path) noexcept
+{
+    std::error_code ignored;
+    std::filesystem::remove_all(ToSystemPath(path), ignored);
+}
+
+bool IsExecutableFile(const AnsiString& path)
+{
+    struct stat info {};
+    return StatPath(path, info) && S_ISREG(info.st_mode) && ::access(ToSystemPath(path).c_str(), X_OK) == 0;
+}
+
+AnsiString FindProgramOnPath(const AnsiString& name)
+{
+    const char* variable = std::getenv("PATH");
+    const std::string folders = variable ? variable : "";
+    size_t start = 0;
+    while (start <= folders.size()) {
+        size_t end = folders.find(':', start);
+        if (end == std::string::npos)
+            end = folders.size();
+        const std::string folder = end > start ? folders.substr(start, end - start) : std::string(".");
+        AnsiString candidate;
+        // A folder whose name CP1251 cannot hold is passed over: no path inside the
+        // program could name it.
+        if (Utf8ToAnsiExact(folder + "/", candidate) && IsExecutableFile(candidate + name))
+            return candidate + name;
+        start = end + 1;
+    }
+    return AnsiString();
+}
+
 bool DeleteFile(const AnsiString& path)
 {
     return !path.empty() && ::unlink(ToSystemPath(path).c_str()) == 0;
@@ -304,6 +345,13 @@ void ReplaceFile(const AnsiString& source, const AnsiString& target)
     if (::rename(ToSystemPath(source).c_str(), ToSystemPath(target).c_str()) != 0)
         RaiseOSError(errno, target);
     SyncFolder(ExtractFilePath(target));
+}
+
+void KeepFilePermissions(const AnsiString& source, const AnsiString& target)
+{
+    struct stat info {};
+    if (StatPath(source, info) && S_ISREG(info.st_mode))
+        ::chmod(ToSystemPath(target).c_str(), info.st_mode & 07777);
 }
 
 void CopyFile(const AnsiString& source, const AnsiString& target)

@@ -44,11 +44,24 @@ bool FileExists(const AnsiString& path);
 bool DirectoryExists(const AnsiString& path);
 // Creates the folder and every missing parent; raises the system's error on failure.
 void ForceDirectories(const AnsiString& path);
+// A new folder parent + prefix + six random characters that only this user may enter
+// (mode 0700); returns its path ending with "/". Raises the system's error on failure.
+AnsiString CreatePrivateFolder(const AnsiString& parent, const AnsiString& prefix);
+// Removes the folder with everything in it, as far as it can; failures are ignored.
+void RemoveFolderTree(const AnsiString& path) noexcept;
+// A regular file that this process may run.
+bool IsExecutableFile(const AnsiString& path);
+// The path of the first program of that name in the folders of PATH (an empty entry
+// meaning the current folder); "" when there is none.
+AnsiString FindProgramOnPath(const AnsiString& name);
 // Removes a file; false when it could not be removed.
 bool DeleteFile(const AnsiString& path);
 // Renames over an existing target in one step and makes the rename durable; raises the
 // system's error on failure.
 void ReplaceFile(const AnsiString& source, const AnsiString& target);
+// Gives the file `target` the permission bits of the regular file `source` (nothing when
+// source is not one), so that a file rewritten under a temporary name keeps its mode.
+void KeepFilePermissions(const AnsiString& source, const AnsiString& target);
 // Copies a file's bytes to a new or existing target through a temporary name.
 void CopyFile(const AnsiString& source, const AnsiString& target);
 

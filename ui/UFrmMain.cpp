@@ -2,6 +2,7 @@
 
 #include "documents/Common.h"
 #include "documents/Profiles.h"
+#include "exchange/Ciphers.h"
 #include "exchange/ProtocolLog.h"
 #include "exchange/Transport.h"
 #include "platform/Dialogs.h"
@@ -30,6 +31,7 @@
 #include <cerrno>
 #include <cstdlib>
 #include <ctime>
+#include <vector>
 
 TFrmMain* FrmMain = nullptr;
 
@@ -49,11 +51,7 @@ void ResetExchangeHolders()
     // The next use builds each object again from the newly selected profile.
     Sender.Reset();
     Receiver.Reset();
-}
-
-AnsiString CipherDisplayName(int cipherType)
-{
-    return cipherType == ctVerba ? "СКЗИ \"Верба\"" : "PGP";
+    Cipher.Reset();
 }
 
 namespace {
@@ -262,10 +260,12 @@ void TFrmMain::CloseChildren()
         ~TSwitchingScope() { Flag = false; }
     } switching(FSwitching);
 
-    // Closing a window changes the list: walk a copy, and skip a window that closing
-    // another one has already taken away.
-    const QList<QMdiSubWindow*> windows = FMdiArea->subWindowList();
-    for (const QPointer<QMdiSubWindow> window : windows)
+    // Closing a window changes the list: walk a copy of guarded pointers, all taken before
+    // the first close, and skip a window that closing another one has already taken away.
+    std::vector<QPointer<QMdiSubWindow>> windows;
+    for (QMdiSubWindow* window : FMdiArea->subWindowList())
+        windows.emplace_back(window);
+    for (const QPointer<QMdiSubWindow>& window : windows)
         if (window)
             window->close();
 }
@@ -296,7 +296,7 @@ void TFrmMain::SelectProfile(int index)
     const TProfile& profile = *profiles.Current();
     SetCaption(GetVersionInfoValue("FileVersion") + " - " + profile.Caption);
     AddStatusPanel(0, "Префикс: " + profile.Prefix);
-    AddStatusPanel(1, "Шифрование: " + CipherDisplayName(profile.CipherType));
+    AddStatusPanel(1, "Шифрование: " + Cipher.Get()->Name);
     AddStatusPanel(2, "Адрес: " + profile.EMail);
     SetDocumentCommands(true);
 }

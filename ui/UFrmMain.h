@@ -54,9 +54,6 @@ public:
 // next use builds them from the new one.
 void ResetExchangeHolders();
 
-// The display name of a profile's cipher ("PGP", or СКЗИ "Верба").
-AnsiString CipherDisplayName(int cipherType);
-
 class TFrmMain : public QMainWindow {
     Q_OBJECT
 public:

@@ -11,19 +11,9 @@
 #include <chrono>
 #include <filesystem>
 #include <fstream>
-#include <random>
 #include <thread>
 
 namespace {
-
-std::string RandomBytes(size_t count)
-{
-    std::mt19937 generator(7);
-    std::string bytes(count, '\0');
-    for (char& byte : bytes)
-        byte = static_cast<char>(generator());
-    return bytes;
-}
 
 // A process that is gone: no such process, or a zombie that some other parent (init)
 // has still to reap. Waits up to two seconds for the system to finish the kill.
@@ -131,7 +121,7 @@ protected:
 
 TEST_F(AppExecTest, OneMegabyteRoundTripThroughCat)
 {
-    const std::string data = RandomBytes(1 << 20);
+    const std::string data = RandomBytes(1 << 20, 7);
     const TRun run = Run({"/bin/cat"}, data);
     EXPECT_TRUE(run.Ended);
     EXPECT_EQ(run.ExitCode, 0);
@@ -149,7 +139,7 @@ TEST_F(AppExecTest, EmptyInputAndSilentChild)
     EXPECT_EQ(run.Output, "");
 
     // A child that writes nothing and ends at once: its output reads as ended at once.
-    run = Run({"/bin/true"}, RandomBytes(300000));
+    run = Run({"/bin/true"}, RandomBytes(300000, 7));
     EXPECT_TRUE(run.Ended);
     EXPECT_EQ(run.ExitCode, 0);
     EXPECT_EQ(run.Output, "");
@@ -158,7 +148,7 @@ TEST_F(AppExecTest, EmptyInputAndSilentChild)
 
 TEST_F(AppExecTest, ChildThatStopsReadingEndsTheFeedQuietly)
 {
-    const TRun run = Run(Script("head -c 1 >/dev/null\necho read\n"), RandomBytes(1 << 20));
+    const TRun run = Run(Script("head -c 1 >/dev/null\necho read\n"), RandomBytes(1 << 20, 7));
     EXPECT_TRUE(run.Ended);
     EXPECT_EQ(run.ExitCode, 0);
     EXPECT_EQ(run.Output, "read\n");
@@ -226,7 +216,7 @@ TEST_F(AppExecTest, TerminateEndsPumpsEvenWhenAStrayProcessHoldsThePipes)
     const AnsiString pidFile = FDir.File("stray");
     TAppExec exec(Script("setsid sleep 30 &\necho $! >\"$1\"\nwait\n", {pidFile}));
     TMemoryStream output, input;
-    input.WriteString(RandomBytes(1 << 20));
+    input.WriteString(RandomBytes(1 << 20, 7));
     input.SetPosition(0);
     std::string errors;
     exec.Drain(std::move(exec.Output()), output);
@@ -299,7 +289,7 @@ TEST_F(AppExecTest, FailingTargetDoesNotStallTheChild)
     // The target takes 1000 bytes and refuses the rest: the child still ends, and the
     // drain reports the target's error.
     TMemoryStream source;
-    source.WriteString(RandomBytes(1 << 20));
+    source.WriteString(RandomBytes(1 << 20, 7));
     source.SetPosition(0);
     TFullStream target(1000);
     TAppExec exec({"/bin/cat"});
@@ -310,6 +300,35 @@ TEST_F(AppExecTest, FailingTargetDoesNotStallTheChild)
     exec.JoinPumps();
     EXPECT_EQ(exec.ExitCode(), 0);
     EXPECT_ANSI_EQ(exec.PumpError(drainer), "Ошибка записи в поток");
+}
+
+} // namespace
+
+namespace {
+
+TEST_F(AppExecTest, StatusPipeIsTheChildsHandleThree)
+{
+    TMemoryStream source, target;
+    std::string errors, status;
+    TAppExec exec(Script("echo state >&3\necho out\necho err >&2\n"), true);
+    exec.Feed(std::move(exec.Input()), source);
+    exec.Drain(std::move(exec.Output()), target);
+    exec.Collect(std::move(exec.Error()), errors, 100);
+    exec.Collect(std::move(exec.Status()), status, 100);
+    EXPECT_TRUE(exec.WaitFor(10000));
+    exec.JoinPumps();
+    EXPECT_EQ(exec.ExitCode(), 0);
+    EXPECT_EQ(status, "state\n");
+    EXPECT_EQ(target.Bytes(), "out\n");
+    EXPECT_EQ(errors, "err\n");
+}
+
+TEST_F(AppExecTest, WithoutStatusPipeHandleThreeIsClosed)
+{
+    TAppExec exec(Script("[ -e /proc/$$/fd/3 ] && exit 1\nexit 0\n"));
+    EXPECT_FALSE(exec.Status().IsOpen());
+    EXPECT_TRUE(exec.WaitFor(10000));
+    EXPECT_EQ(exec.ExitCode(), 0);
 }
 
 } // namespace

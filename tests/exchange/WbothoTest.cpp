@@ -3,6 +3,7 @@
 
 #include "standins/wbotho/wbotho.h"
 
+#include "WbothoParties.h"
 #include "exchange/Appexec.h"
 #include "platform/Classes.h"
 #include "support/TestSupport.h"
@@ -11,7 +12,6 @@
 
 #include <cstddef>
 #include <filesystem>
-#include <random>
 
 namespace {
 
@@ -45,41 +45,7 @@ void Resolve(void* library, const char* name, TFunction& function)
     ASSERT_NE(function, nullptr) << name;
 }
 
-std::string RandomBytes(size_t count, unsigned seed)
-{
-    std::mt19937 generator(seed);
-    std::string bytes(count, '\0');
-    for (char& byte : bytes)
-        byte = static_cast<char>(generator());
-    return bytes;
-}
-
-struct TToolRun {
-    int ExitCode = -1;
-    std::string Errors;
-};
-
-// Runs the key tool with these arguments.
-TToolRun Tool(std::vector<AnsiString> arguments)
-{
-    arguments.insert(arguments.begin(), WBOTHO_TOOL);
-    TToolRun run;
-    TMemoryStream output;
-    TAppExec exec(arguments);
-    exec.Input().Close();
-    exec.Drain(std::move(exec.Output()), output);
-    exec.Collect(std::move(exec.Error()), run.Errors, 4096);
-    EXPECT_TRUE(exec.WaitFor(20000));
-    exec.JoinPumps();
-    run.ExitCode = exec.ExitCode();
-    return run;
-}
-
-// A correspondent's two key folders.
-struct TParty {
-    AnsiString Secret;
-    AnsiString Public;
-};
+using TParty = TWbothoParty;
 
 constexpr uint16_t BankKey = 1;
 constexpr uint16_t ClientKey = 2;
@@ -122,26 +88,9 @@ protected:
         Share(FClient, FBank, ClientKey);
     }
 
-    TParty MakeParty(const AnsiString& name, uint16_t number)
-    {
-        const TParty party{FDir.File(name + "/sec/"), FDir.File(name + "/pub/")};
-        const TToolRun run = Tool({"keygen", std::to_string(number), party.Secret, party.Public});
-        EXPECT_EQ(run.ExitCode, 0) << run.Errors;
-        return party;
-    }
-
-    static AnsiString PublicFile(const TParty& party, uint16_t number)
-    {
-        char name[16];
-        std::snprintf(name, sizeof name, "%04u.pub", static_cast<unsigned>(number));
-        return party.Public + name;
-    }
-
-    static void Share(const TParty& from, const TParty& to, uint16_t number)
-    {
-        std::filesystem::copy_file(PublicFile(from, number), PublicFile(to, number),
-                                   std::filesystem::copy_options::overwrite_existing);
-    }
+    TParty MakeParty(const AnsiString& name, uint16_t number) { return MakeWbothoParty(FDir.File(name + "/"), number); }
+    static AnsiString PublicFile(const TParty& party, uint16_t number) { return WbothoPublicFile(party, number); }
+    static void Share(const TParty& from, const TParty& to, uint16_t number) { ShareWbothoKey(from, to, number); }
 
     // The client's encryption as the program does it: sign A into B, encrypt B into A.
     static WB_RESULT ClientEncrypt(const TParty& party, const AnsiString& a, const AnsiString& b,
@@ -225,7 +174,7 @@ TEST_F(WbothoTest, ClientToBankRoundTrip)
             EXPECT_EQ(ReadBytes(a).find(data.substr(0, 64)), std::string::npos);   // no plain text
         }
 
-        const TToolRun run = Tool({"open", FBank.Secret, FBank.Public, "2", a, plain});
+        const TProgramRun run = WbothoTool({"open", FBank.Secret, FBank.Public, "2", a, plain});
         EXPECT_EQ(run.ExitCode, 0) << run.Errors;
         EXPECT_TRUE(ReadBytes(plain) == data);
     }
@@ -236,7 +185,7 @@ TEST_F(WbothoTest, BankToClientRoundTrip)
     const std::string data = RandomBytes(1 << 20, 2);
     const AnsiString input = FDir.File("answer"), a = FDir.File("a"), b = FDir.File("b");
     WriteBytes(input, data);
-    TToolRun run = Tool({"seal", FBank.Secret, FBank.Public, "2", input, a});
+    TProgramRun run = WbothoTool({"seal", FBank.Secret, FBank.Public, "2", input, a});
     ASSERT_EQ(run.ExitCode, 0) << run.Errors;
 
     ASSERT_EQ(Decrypt(FClient, a, b), WB_OK);
@@ -253,7 +202,7 @@ TEST_F(WbothoTest, FlippedByteIsRefused)
 {
     const AnsiString input = FDir.File("answer"), a = FDir.File("a"), b = FDir.File("b");
     WriteBytes(input, RandomBytes(5000, 3));
-    ASSERT_EQ(Tool({"seal", FBank.Secret, FBank.Public, "2", input, a}).ExitCode, 0);
+    ASSERT_EQ(WbothoTool({"seal", FBank.Secret, FBank.Public, "2", input, a}).ExitCode, 0);
     const std::string sealed = ReadBytes(a);
 
     FlipByte(a, -100);   // inside the sealed data
@@ -275,7 +224,7 @@ TEST_F(WbothoTest, FlippedByteIsRefused)
     ASSERT_EQ(ClientEncrypt(FClient, a, b), WB_OK);
     FlipByte(a, -10);
     const AnsiString plain = FDir.File("plain");
-    const TToolRun run = Tool({"open", FBank.Secret, FBank.Public, "2", a, plain});
+    const TProgramRun run = WbothoTool({"open", FBank.Secret, FBank.Public, "2", a, plain});
     EXPECT_EQ(run.ExitCode, 2);
     EXPECT_NE(run.Errors.find("DeCryptFile failed: the data was altered (code 12)"), std::string::npos) << run.Errors;
     EXPECT_FALSE(std::filesystem::exists(plain));
@@ -334,7 +283,7 @@ TEST_F(WbothoTest, WrongKeyIsRefused)
 {
     const AnsiString input = FDir.File("answer"), a = FDir.File("a"), b = FDir.File("b");
     WriteBytes(input, "reference list");
-    ASSERT_EQ(Tool({"seal", FBank.Secret, FBank.Public, "2", input, a}).ExitCode, 0);
+    ASSERT_EQ(WbothoTool({"seal", FBank.Secret, FBank.Public, "2", input, a}).ExitCode, 0);
 
     // A new key pair of the client's number, and a key of another number.
     TParty renewed = MakeParty("renewed", ClientKey);
@@ -358,7 +307,7 @@ TEST_F(WbothoTest, WrongKeyIsRefused)
     // The bank's tool wants the signature of the key it is told.
     WriteBytes(a, "salary list");
     ASSERT_EQ(ClientEncrypt(FClient, a, b), WB_OK);
-    const TToolRun run = Tool({"open", FBank.Secret, FBank.Public, "7", a, FDir.File("plain")});
+    const TProgramRun run = WbothoTool({"open", FBank.Secret, FBank.Public, "7", a, FDir.File("plain")});
     EXPECT_EQ(run.ExitCode, 2);
     EXPECT_NE(run.Errors.find("no valid signature of key 7"), std::string::npos) << run.Errors;
 }

@@ -146,6 +146,45 @@ TEST(PathsTest, ForceDirectoriesCreatesEveryMissingParent)
                   dir.File("file") + ": " + SysErrorMessage(ENOTDIR));
 }
 
+TEST(PathsTest, PrivateFolderIsNewForEveryCallAndRemovedWithItsContents)
+{
+    TTempDir dir;
+    const AnsiString first = CreatePrivateFolder(dir.Path(), "тест-");
+    const AnsiString second = CreatePrivateFolder(dir.Path(), "тест-");
+    EXPECT_NE(first, second);
+    EXPECT_ANSI_EQ(first.substr(0, dir.Path().size() + 5), dir.Path() + "тест-");
+    EXPECT_EQ(first.back(), '/');
+    struct stat info {};
+    ASSERT_EQ(stat(ToSystemPath(first).c_str(), &info), 0);
+    EXPECT_EQ(info.st_mode & 0777, 0700u);
+
+    ForceDirectories(first + "sub/");
+    WriteBytes(first + "sub/file", "x");
+    RemoveFolderTree(first);
+    EXPECT_FALSE(DirectoryExists(first));
+    RemoveFolderTree(first);   // gone already: nothing to say
+    EXPECT_RAISES_PREFIX(CreatePrivateFolder(dir.File("missing/"), "x"), EOSError, dir.File("missing/"));
+}
+
+TEST(PathsTest, ProgramsAreFoundOnPathInItsOrder)
+{
+    TTempDir dir;
+    ForceDirectories(dir.File("one/"));
+    ForceDirectories(dir.File("two/"));
+    ForceDirectories(dir.File("two/tool.dir/"));
+    WriteBytes(dir.File("one/tool"), "#!/bin/sh\n");       // not executable
+    WriteBytes(dir.File("two/tool"), "#!/bin/sh\n");
+    chmod(ToSystemPath(dir.File("two/tool")).c_str(), 0755);
+    EXPECT_FALSE(IsExecutableFile(dir.File("one/tool")));
+    EXPECT_TRUE(IsExecutableFile(dir.File("two/tool")));
+    EXPECT_FALSE(IsExecutableFile(dir.File("two/tool.dir")));
+
+    const TEnvironmentVariable path("PATH", ToSystemPath(dir.File("one")) + ":" + ToSystemPath(dir.File("two")));
+    EXPECT_ANSI_EQ(FindProgramOnPath("tool"), dir.File("two/tool"));
+    EXPECT_ANSI_EQ(FindProgramOnPath("tool.dir"), "");
+    EXPECT_ANSI_EQ(FindProgramOnPath("none"), "");
+}
+
 TEST(PathsTest, WriteFileAtomicallyReplacesTheTargetAndLeavesNoTemporaryFile)
 {
     TTempDir dir;

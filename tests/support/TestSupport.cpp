@@ -5,6 +5,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <random>
 #include <sstream>
 
 std::string Bytes(std::initializer_list<int> values)
@@ -12,6 +13,15 @@ std::string Bytes(std::initializer_list<int> values)
     std::string bytes;
     for (int value : values)
         bytes.push_back(static_cast<char>(value));
+    return bytes;
+}
+
+std::string RandomBytes(size_t count, unsigned seed)
+{
+    std::mt19937 generator(seed);
+    std::string bytes(count, '\0');
+    for (char& byte : bytes)
+        byte = static_cast<char>(generator());
     return bytes;
 }
 
@@ -50,6 +60,23 @@ TTempDir::~TTempDir()
 {
     std::error_code ignored;
     std::filesystem::remove_all(FPath, ignored);
+}
+
+TEnvironmentVariable::TEnvironmentVariable(const char* name, const std::string& value) : FName(name)
+{
+    const char* old = std::getenv(name);
+    FWasSet = old != nullptr;
+    if (old)
+        FOldValue = old;
+    setenv(name, value.c_str(), 1);
+}
+
+TEnvironmentVariable::~TEnvironmentVariable()
+{
+    if (FWasSet)
+        setenv(FName.c_str(), FOldValue.c_str(), 1);
+    else
+        unsetenv(FName.c_str());
 }
 
 void WriteBytes(const AnsiString& path, const std::string& bytes)

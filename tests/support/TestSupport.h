@@ -8,6 +8,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstddef>
 #include <initializer_list>
 #include <string>
 
@@ -16,6 +17,8 @@ inline std::string U8(const AnsiString& text) { return AnsiToUtf8(text); }
 
 // A string of the given byte values.
 std::string Bytes(std::initializer_list<int> values);
+// `count` bytes of a fixed pseudo-random sequence chosen by the seed.
+std::string RandomBytes(size_t count, unsigned seed);
 // The bytes as upper-case hexadecimal pairs separated by blanks ("EF DB C9").
 std::string Hex(const std::string& bytes);
 
@@ -79,6 +82,20 @@ public:
 
 private:
     AnsiString FPath;
+};
+
+// Sets an environment variable for the scope and puts back what it was.
+class TEnvironmentVariable {
+public:
+    TEnvironmentVariable(const char* name, const std::string& value);
+    ~TEnvironmentVariable();
+    TEnvironmentVariable(const TEnvironmentVariable&) = delete;
+    TEnvironmentVariable& operator=(const TEnvironmentVariable&) = delete;
+
+private:
+    std::string FName;
+    bool FWasSet;
+    std::string FOldValue;
 };
 
 // Writes or reads a file's raw bytes (CP1251 name).

@@ -1,0 +1,840 @@
+#include "documents/Datafiles.h"
+
+#include "documents/Charsets.h"
+#include "documents/Common.h"
+#include "documents/Validate.h"
+#include "platform/Encoding.h"
+#include "platform/Exception.h"
+#include "platform/Paths.h"
+#include "platform/SysUtils.h"
+
+#include <libxml/parser.h>
+#include <libxml/tree.h>
+
+#include <climits>
+#include <string>
+#include <vector>
+
+// ---- TFileRecord ----
+
+AnsiString TFileRecord::Get(int index) const
+{
+    CheckField(index);
+    return GetAsString(index);
+}
+
+void TFileRecord::Set(int index, const AnsiString& value)
+{
+    CheckField(index);
+    SetAsString(index, value);
+    FModified = true;
+}
+
+void TFileRecord::CheckField(int index) const
+{
+    if (FOwner && FOwner->RecordCount() == 0)
+        RaiseFieldIndexError();
+    CheckFieldIndex(index);
+}
+
+void TFileRecord::RaiseFieldIndexError()
+{
+    throw Exception("Выход индекса поля за пределы диапазона");
+}
+
+// ---- TDataFile ----
+
+TDataFile::TDataFile(TFileRecord* record, uint8_t codePage)
+    : FCurRecord(record), FFields(new TFieldDescs), FCodePage(codePage)
+{
+    FCurRecord->SetOwner(this);
+}
+
+TDataFile::~TDataFile() = default;
+
+void TDataFile::LoadFromFile(const AnsiString& name)
+{
+    TFileStream file(name, fmOpenRead | fmShareDenyWrite);
+    LoadFromStream(&file);
+    FFileName = name;
+}
+
+void TDataFile::SaveToFile(const AnsiString& name)
+{
+    const AnsiString target = name.empty() ? FFileName : name;
+    // A save that does not reach the target leaves the table as modified as it was, so
+    // closing the window still asks before the changes are dropped.
+    const bool wasModified = IsModified();
+    const AnsiString temporaryName = FreeBackupName(target);
+    try {
+        WriteTemporaryFile(temporaryName, target);
+    } catch (...) {
+        DeleteFile(temporaryName);
+        FModified = wasModified;
+        throw;
+    }
+    try {
+        // The rename replaces the target in one step; it is never deleted first. When the
+        // rename fails the saved table stays in the temporary file.
+        ReplaceFile(temporaryName, target);
+    } catch (...) {
+        FModified = wasModified;
+        throw;
+    }
+    FFileName = target;
+}
+
+void TDataFile::WriteTemporaryFile(const AnsiString& temporaryName, const AnsiString& target)
+{
+    TFileStream file(temporaryName, fmCreate);
+    // Before any byte is written: a payroll file readable by its owner only stays so.
+    KeepFilePermissions(target, temporaryName);
+    SaveToStream(&file);
+    file.FlushToDisk();
+}
+
+void TDataFile::LoadFromStream(TStream* stream)
+{
+    FFileName.clear();
+    FOpen = false;
+    FBof = FEof = true;
+    FRecNo = -1;
+    FFields->SetCount(0);
+    // Pending edits belong to the table being replaced.
+    FCurRecord->SetModified(false);
+    try {
+        LoadFormat(stream);
+    } catch (...) {
+        FFields->SetCount(0);   // a damaged file may have given some of its fields
+        throw;
+    }
+    FCurRecord->InitFields();
+    FModified = false;
+    FOpen = true;
+    First();
+}
+
+void TDataFile::SaveToStream(TStream* stream)
+{
+    if (!FOpen)
+        return;
+    PostCurrentRecord();
+    SaveFormat(stream);
+    FModified = false;
+}
+
+void TDataFile::GoTo(int index)
+{
+    PostCurrentRecord();
+    FRecNo = index;
+    FBof = index < 0;
+    if (FBof)
+        FRecNo = 0;
+    FEof = RecordCount() <= FRecNo;
+    if (FEof)
+        FRecNo = RecordCount() - 1;
+    LoadCurrentRecord();
+}
+
+void TDataFile::Append(const TRecord* source)
+{
+    if (!FOpen)
+        LoadFromStream(nullptr);
+    PostCurrentRecord();
+    AppendRecord();
+    FModified = true;
+    GoTo(RecordCount());
+    if (source)
+        CopyRecord(FCurRecord.get(), source);
+}
+
+void TDataFile::Delete()
+{
+    if (RecordCount() == 0)
+        return;
+    DeleteRecord(FRecNo);
+    FCurRecord->SetModified(false);
+    FModified = true;
+    GoTo(FRecNo);
+}
+
+int TDataFile::RecordCount() const
+{
+    return FOpen ? GetCount() : 0;
+}
+
+bool TDataFile::IsModified() const
+{
+    return FModified || FCurRecord->Modified();
+}
+
+void TDataFile::AddField(char type, int32_t length, int32_t decimals)
+{
+    FFields->Add(new TFieldDesc(type, length, decimals));
+}
+
+void TDataFile::LoadCurrentRecord()
+{
+    if (FRecNo < 0 || FRecNo >= RecordCount())
+        return;
+    AnsiString text = GetRecordText(FRecNo);
+    if (FCodePage != CodePageCp1251)
+        text = ToAnsi(text, FCodePage);
+    FCurRecord->SetText(text);
+    FCurRecord->SetModified(false);
+}
+
+void TDataFile::PostCurrentRecord()
+{
+    if (!FCurRecord->Modified())
+        return;
+    PutRecordText(FRecNo, FromAnsi(FCurRecord->GetText(), FCodePage));
+    FCurRecord->SetModified(false);
+    FModified = true;
+}
+
+// ---- TTextFile ----
+
+namespace {
+
+constexpr char Utf8ByteOrderMark[] = "\xEF\xBB\xBF";
+
+}  // namespace
+
+TTextFile::TTextFile(TFileRecord* record, uint8_t codePage) : TDataFile(record, codePage) {}
+
+void TTextFile::Sort()
+{
+    PostCurrentRecord();
+    FLines.Sort();
+    LoadCurrentRecord();
+}
+
+void TTextFile::LoadFormat(TStream* stream)
+{
+    FLines.Clear();
+    if (!stream)
+        return;
+    FLines.LoadFromStream(*stream);
+    if (CodePage() == CodePageUtf8 && FLines.Count() > 0 && FLines[0].starts_with(Utf8ByteOrderMark))
+        FLines.SetString(0, FLines[0].substr(sizeof Utf8ByteOrderMark - 1));
+}
+
+void TTextFile::SaveFormat(TStream* stream)
+{
+    FLines.SaveToStream(*stream);
+}
+
+AnsiString TTextFile::GetRecordText(int index)
+{
+    return FLines[index];
+}
+
+void TTextFile::PutRecordText(int index, const AnsiString& text)
+{
+    FLines.SetString(index, text);
+}
+
+void TTextFile::AppendRecord()
+{
+    FLines.Add(AnsiString());
+}
+
+void TTextFile::DeleteRecord(int index)
+{
+    FLines.Delete(index);
+}
+
+int TTextFile::GetCount() const
+{
+    return FLines.Count();
+}
+
+// ---- TDelimRecord and TDelimFile ----
+
+namespace {
+
+[[noreturn]] void RaiseBadCharacters()
+{
+    throw Exception("Недопустимые символы в поле");
+}
+
+bool HasLineBreak(const AnsiString& value)
+{
+    return value.find_first_of("\r\n") != AnsiString::npos;
+}
+
+}  // namespace
+
+TDelimRecord::TDelimRecord(const AnsiString& delim, bool escape) : FDelim(delim), FEscape(escape) {}
+
+int TDelimRecord::Count() const
+{
+    return FFields.Count();
+}
+
+AnsiString TDelimRecord::GetText() const
+{
+    return JoinStrings(FFields, FDelim);
+}
+
+void TDelimRecord::SetText(const AnsiString& text)
+{
+    SplitString(FFields, text, FDelim);
+}
+
+AnsiString TDelimRecord::GetAsString(int index) const
+{
+    if (index >= FFields.Count())
+        return AnsiString();
+    return FEscape ? UnescapeChars(FFields[index]) : FFields[index];
+}
+
+void TDelimRecord::SetAsString(int index, const AnsiString& value)
+{
+    const AnsiString stored = FEscape ? EscapeChars(value, "\r\n" + FDelim) : value;
+    if (HasLineBreak(stored) || stored.find(FDelim) != AnsiString::npos)
+        RaiseBadCharacters();
+    if (index >= FFields.Count() && stored.empty())
+        return;
+
+    TStringList fields;
+    fields.Assign(FFields);
+    while (fields.Count() <= index)
+        fields.Add(AnsiString());
+    fields.SetString(index, stored);
+    // A delimiter of several characters can form across a field border ("a|" before "||"
+    // reads back as "a" and "|..."): such a value would move text into the next field.
+    if (FDelim.size() > 1 && !SplitsBack(fields))
+        RaiseBadCharacters();
+    FFields.Assign(fields);
+}
+
+bool TDelimRecord::SplitsBack(const TStringList& fields) const
+{
+    const AnsiString line = JoinStrings(fields, FDelim);
+    if (line.empty())
+        return true;   // a line of one empty field reads as no fields: nothing moves
+    TStringList parsed;
+    SplitString(parsed, line, FDelim);
+    return parsed.Items() == fields.Items();
+}
+
+void TDelimRecord::CheckFieldIndex(int index) const
+{
+    if (index < 0)
+        RaiseFieldIndexError();
+}
+
+TDelimFile::TDelimFile(const AnsiString& delim, uint8_t codePage, bool escape)
+    : TTextFile(new TDelimRecord(delim, escape), codePage)
+{
+}
+
+// ---- TFixedRecord and TFixedFile ----
+
+void TFixedRecord::InitFields()
+{
+    if (!Owner())
+        return;
+    const TFieldDescs& fields = Owner()->Fields();
+    FOffsets.SetCount(fields.Count());
+    int32_t offset = 0;
+    for (int i = 0; i < fields.Count(); ++i) {
+        FOffsets.Set(i, offset);
+        offset += fields.At(i)->Length;
+    }
+}
+
+int TFixedRecord::Count() const
+{
+    return Owner() ? Owner()->Fields().Count() : 0;
+}
+
+const TFieldDesc& TFixedRecord::Field(int index) const
+{
+    return *Owner()->Fields().At(index);
+}
+
+AnsiString TFixedRecord::GetAsString(int index) const
+{
+    const size_t offset = static_cast<size_t>(FOffsets.At(index));
+    if (offset >= FText.size())
+        return AnsiString();
+    return TrimRight(FText.substr(offset, static_cast<size_t>(Field(index).Length)));
+}
+
+void TFixedRecord::SetAsString(int index, const AnsiString& value)
+{
+    if (HasLineBreak(value))
+        RaiseBadCharacters();
+    PutField(index, value);
+}
+
+void TFixedRecord::PutField(int index, const AnsiString& value)
+{
+    const size_t width = static_cast<size_t>(Field(index).Length);
+    const size_t offset = static_cast<size_t>(FOffsets.At(index));
+    if (value.size() > width)
+        throw Exception("Значение поля слишком велико");
+
+    AnsiString prefix = FText.substr(0, offset);
+    const AnsiString suffix = offset + width < FText.size() ? FText.substr(offset + width) : AnsiString();
+    AnsiString field = value;
+    if (!value.empty() || !suffix.empty())
+        prefix.resize(offset, ' ');
+    if (!suffix.empty())
+        field.resize(width, ' ');
+    FText = prefix + field + suffix;
+}
+
+void TFixedRecord::CheckFieldIndex(int index) const
+{
+    if (index < 0 || index >= Count())
+        RaiseFieldIndexError();
+}
+
+namespace {
+
+void CopyLengths(TFieldLengths& copy, const TFieldLengths* lengths)
+{
+    if (!lengths)
+        return;
+    copy.SetCount(lengths->Count());
+    for (int i = 0; i < lengths->Count(); ++i)
+        copy.Set(i, lengths->At(i));
+}
+
+}  // namespace
+
+TFixedFile::TFixedFile(const TFieldLengths* lengths, uint8_t codePage) : TTextFile(new TFixedRecord, codePage)
+{
+    CopyLengths(FLengths, lengths);
+}
+
+void TFixedFile::LoadFormat(TStream* stream)
+{
+    TTextFile::LoadFormat(stream);
+    for (int i = 0; i < FLengths.Count(); ++i)
+        AddField('?', FLengths.At(i), 0);
+}
+
+// ---- TDBaseRecord ----
+
+namespace {
+
+// The part of text from pos of at most count characters; "" past the end.
+AnsiString Mid(const AnsiString& text, size_t pos, size_t count)
+{
+    return pos < text.size() ? text.substr(pos, count) : AnsiString();
+}
+
+constexpr char DateSeparator = '/';
+
+}  // namespace
+
+AnsiString TDBaseRecord::GetAsString(int index) const
+{
+    const AnsiString text = TFixedRecord::GetAsString(index);
+    switch (Field(index).Type) {
+    case 'D':
+        if (text.empty())
+            return text;
+        return Mid(text, 6, 2) + DateSeparator + Mid(text, 4, 2) + DateSeparator + Mid(text, 0, 4);
+    case 'L': {
+        const AnsiString flag = UpperCase(text);
+        if (flag == "T" || flag == "Y")
+            return "True";
+        if (flag == "F" || flag == "N")
+            return "False";
+        return AnsiString();
+    }
+    case 'M':
+        return text.empty() ? text : "(memo)";
+    case 'N':
+        return TrimLeft(text);
+    default:
+        return text;
+    }
+}
+
+void TDBaseRecord::SetAsString(int index, const AnsiString& value)
+{
+    if (Field(index).Type == 'M')
+        return;
+    PutField(index, StoredValue(index, value));
+}
+
+AnsiString TDBaseRecord::StoredValue(int index, const AnsiString& value) const
+{
+    const TFieldDesc& field = Field(index);
+    const AnsiString trimmed = Trim(value);
+    switch (field.Type) {
+    case 'C':
+        return TrimRight(value);
+    case 'N': {
+        if (trimmed.empty())
+            return trimmed;
+        const AnsiString number = ValidateNumber(trimmed, field.Decimals);
+        const size_t width = static_cast<size_t>(field.Length);
+        return number.size() < width ? AnsiString(width - number.size(), ' ') + number : number;
+    }
+    case 'D': {
+        if (trimmed.empty())
+            return trimmed;
+        const AnsiString date = ValidateDate(trimmed);   // dd/mm/yyyy
+        return date.substr(6, 4) + date.substr(3, 2) + date.substr(0, 2);
+    }
+    case 'L':
+        if (SameText(trimmed, "True"))
+            return "T";
+        if (SameText(trimmed, "False"))
+            return "F";
+        if (trimmed.empty())
+            return "?";
+        throw Exception("Неверный формат логического поля");
+    default:
+        return value;
+    }
+}
+
+// ---- TDBaseFile ----
+
+namespace {
+
+constexpr int DBaseHeaderSize = 32;
+constexpr int DBaseDescriptorSize = 32;
+constexpr unsigned char DBaseVersion = 0x03;
+constexpr unsigned char DBaseVersionWithMemo = 0x83;
+constexpr char LiveMark = ' ';
+constexpr char DeletedMark = '*';
+constexpr char EndOfFile = 0x1A;
+
+TFileRecord* NewDBaseRecord(const TFieldLengths* lengths)
+{
+    if (lengths && lengths->Count() > 0)
+        return new TFixedRecord;
+    return new TDBaseRecord;
+}
+
+}  // namespace
+
+TDBaseFile::TDBaseFile(const TFieldLengths* lengths, uint8_t codePage)
+    : TDataFile(NewDBaseRecord(lengths), codePage)
+{
+    CopyLengths(FLengths, lengths);
+}
+
+uint32_t TDBaseFile::HeaderRecordCount() const
+{
+    return GetLE32(FHeader + 4);
+}
+
+int TDBaseFile::HeaderLength() const
+{
+    return GetLE16(FHeader + 8);
+}
+
+int TDBaseFile::RecordLength() const
+{
+    return GetLE16(FHeader + 10);
+}
+
+int64_t TDBaseFile::RecordOffset(int physical) const
+{
+    return static_cast<int64_t>(physical) * RecordLength();
+}
+
+void TDBaseFile::LoadFormat(TStream* stream)
+{
+    FRecordRefs.SetCount(0);
+    FData.Clear();
+    FFieldDescs.clear();
+    if (!stream)
+        throw Exception("Создание нового DBase-файла невозможно");
+    stream->ReadBuffer(FHeader, DBaseHeaderSize);
+    CheckHeader(stream);
+    AddFields(stream);
+    LoadRecords(stream);
+}
+
+// Every length of the header is checked against the file before it is used.
+void TDBaseFile::CheckHeader(TStream* stream)
+{
+    if (FHeader[0] != DBaseVersion && FHeader[0] != DBaseVersionWithMemo)
+        throw Exception("Неверная сигнатура в заголовке DBF-файла");
+    // At least the 0x0D that ends the field descriptors follows the first 32 bytes.
+    if (HeaderLength() <= DBaseHeaderSize)
+        throw Exception("Неверная сигнатура в заголовке DBF-файла");
+    const int64_t fileSize = stream->Size() - (stream->Position() - DBaseHeaderSize);
+    const int64_t recordsSize = static_cast<int64_t>(HeaderRecordCount()) * RecordLength();
+    if (HeaderRecordCount() > INT_MAX || HeaderLength() + recordsSize > fileSize)
+        RaiseReadError();
+}
+
+void TDBaseFile::AddFields(TStream* stream)
+{
+    int64_t width = 0;
+    if (FLengths.Count() > 0) {
+        for (int i = 0; i < FLengths.Count(); ++i) {
+            AddField('?', FLengths.At(i), 0);
+            width += FLengths.At(i);
+        }
+        stream->Seek(HeaderLength() - DBaseHeaderSize, TSeekOrigin::soCurrent);
+    } else {
+        FFieldDescs.resize(static_cast<size_t>(HeaderLength() - DBaseHeaderSize));
+        stream->ReadBuffer(FFieldDescs.data(), static_cast<int32_t>(FFieldDescs.size()));
+        for (size_t at = 0; at + DBaseDescriptorSize <= FFieldDescs.size(); at += DBaseDescriptorSize) {
+            const auto* descriptor = reinterpret_cast<const unsigned char*>(FFieldDescs.data() + at);
+            AddField(static_cast<char>(descriptor[11]), descriptor[16], descriptor[17]);
+            width += descriptor[16];
+        }
+    }
+    // The first byte of a record is its deletion mark.
+    if (width > RecordLength() - 1)
+        throw Exception("Суммарная длина полей превышает размер записи");
+}
+
+void TDBaseFile::LoadRecords(TStream* stream)
+{
+    const int count = static_cast<int>(HeaderRecordCount());
+    const int64_t recordsSize = RecordOffset(count);
+    if (recordsSize > 0)
+        FData.CopyFrom(*stream, recordsSize);
+    for (int physical = 0; physical < count; ++physical) {
+        char mark = 0;
+        FData.SetPosition(RecordOffset(physical));
+        FData.ReadBuffer(&mark, 1);
+        if (mark == LiveMark)
+            FRecordRefs.Add(physical);
+        else if (mark != DeletedMark)
+            throw Exception("Неверная метка удаленной записи в DBF-файле");
+    }
+}
+
+void TDBaseFile::SaveFormat(TStream* stream)
+{
+    if (FLengths.Count() > 0)
+        throw Exception("Сохранение DBase-файла с переопределенными полями невозможно");
+    stream->WriteBuffer(FHeader, DBaseHeaderSize);
+    stream->WriteString(FFieldDescs);
+    if (FData.Size() > 0) {
+        FData.SetPosition(0);
+        stream->CopyFrom(FData, FData.Size());
+    }
+    stream->WriteBuffer(&EndOfFile, 1);
+}
+
+AnsiString TDBaseFile::GetRecordText(int index)
+{
+    AnsiString text(static_cast<size_t>(RecordLength() - 1), ' ');
+    FData.SetPosition(RecordOffset(FRecordRefs.At(index)) + 1);
+    FData.ReadBuffer(text.data(), static_cast<int32_t>(text.size()));
+    return text;
+}
+
+void TDBaseFile::PutRecordText(int index, const AnsiString& text)
+{
+    const size_t length = static_cast<size_t>(RecordLength() - 1);
+    // Only a code page of several bytes per character makes a line longer than its
+    // record; cutting it would lose the end of the record.
+    if (text.size() > length)
+        throw Exception("Значение поля слишком велико");
+    AnsiString bytes = text;
+    bytes.resize(length, ' ');
+    FData.SetPosition(RecordOffset(FRecordRefs.At(index)) + 1);
+    FData.WriteBuffer(bytes.data(), static_cast<int32_t>(length));
+}
+
+void TDBaseFile::AppendRecord()
+{
+    const int physical = static_cast<int>(HeaderRecordCount());
+    const AnsiString blank(static_cast<size_t>(RecordLength()), LiveMark);
+    FData.SetPosition(RecordOffset(physical));
+    FData.WriteBuffer(blank.data(), static_cast<int32_t>(blank.size()));
+    PutLE32(FHeader + 4, HeaderRecordCount() + 1);
+    FRecordRefs.Add(physical);
+}
+
+void TDBaseFile::DeleteRecord(int index)
+{
+    FData.SetPosition(RecordOffset(FRecordRefs.At(index)));
+    FData.WriteBuffer(&DeletedMark, 1);
+    FRecordRefs.Delete(index);
+}
+
+int TDBaseFile::GetCount() const
+{
+    return FRecordRefs.Count();
+}
+
+// ---- TXmlFile ----
+
+namespace {
+
+// An element path: names separated by "/", absolute when it begins with "/". The names
+// are UTF-8, as the parser gives them.
+struct TElementPath {
+    bool Absolute = false;
+    std::vector<std::string> Names;
+};
+
+TElementPath ParseElementPath(const AnsiString& path)
+{
+    TElementPath parsed;
+    parsed.Absolute = path.starts_with('/');
+    TStringList names;
+    SplitString(names, parsed.Absolute ? path.substr(1) : path, "/");
+    for (const AnsiString& name : names.Items())
+        parsed.Names.push_back(AnsiToUtf8(name));
+    return parsed;
+}
+
+// The element's name as written, with its namespace prefix.
+std::string ElementName(const xmlNode* node)
+{
+    std::string name = reinterpret_cast<const char*>(node->name);
+    if (node->ns && node->ns->prefix)
+        name = reinterpret_cast<const char*>(node->ns->prefix) + (":" + name);
+    return name;
+}
+
+xmlNode* FirstChildElement(xmlNode* parent, const std::string& name)
+{
+    for (xmlNode* child = parent->children; child; child = child->next)
+        if (child->type == XML_ELEMENT_NODE && ElementName(child) == name)
+            return child;
+    return nullptr;
+}
+
+// The element the path leads to from start, or null.
+xmlNode* FindElement(xmlNode* start, const TElementPath& path)
+{
+    if (!start || path.Names.empty())
+        return nullptr;
+    size_t step = 0;
+    if (path.Absolute && ElementName(start) != path.Names[step++])
+        return nullptr;
+    xmlNode* node = start;
+    for (; node && step < path.Names.size(); ++step)
+        node = FirstChildElement(node, path.Names[step]);
+    return node;
+}
+
+// The element's text content in CP1251, trimmed.
+AnsiString ElementText(xmlNode* node)
+{
+    xmlChar* content = xmlNodeGetContent(node);
+    const AnsiString text = content ? Trim(Utf8ToAnsi(reinterpret_cast<const char*>(content))) : AnsiString();
+    xmlFree(content);
+    return text;
+}
+
+// A line pattern: literal texts and placeholders in order. A "<" without its ">" ends the
+// pattern; the text after it is literal.
+class TLinePattern {
+public:
+    explicit TLinePattern(const AnsiString& pattern)
+    {
+        size_t position = 0;
+        while (position < pattern.size()) {
+            const size_t open = pattern.find('<', position);
+            const size_t close = open == AnsiString::npos ? open : pattern.find('>', open + 1);
+            if (close == AnsiString::npos) {
+                const size_t literal = open == AnsiString::npos ? position : open + 1;
+                if (open != AnsiString::npos)
+                    FParts.push_back({pattern.substr(position, open - position), {}, false});
+                FParts.push_back({pattern.substr(literal), {}, false});
+                break;
+            }
+            FParts.push_back({pattern.substr(position, open - position), {}, false});
+            FParts.push_back({{}, ParseElementPath(pattern.substr(open + 1, close - open - 1)), true});
+            position = close + 1;
+        }
+    }
+
+    AnsiString Fill(xmlNode* person) const
+    {
+        AnsiString line;
+        for (const TPart& part : FParts) {
+            if (!part.Placeholder)
+                line += part.Literal;
+            else if (xmlNode* found = FindElement(person, part.Path))
+                line += ElementText(found);
+        }
+        return line;
+    }
+
+private:
+    struct TPart {
+        AnsiString Literal;
+        TElementPath Path;
+        bool Placeholder;
+    };
+    std::vector<TPart> FParts;
+};
+
+struct TXmlParserDeleter {
+    void operator()(xmlParserCtxt* context) const { xmlFreeParserCtxt(context); }
+};
+struct TXmlDocDeleter {
+    void operator()(xmlDoc* document) const { xmlFreeDoc(document); }
+};
+using TXmlParser = std::unique_ptr<xmlParserCtxt, TXmlParserDeleter>;
+using TXmlDocument = std::unique_ptr<xmlDoc, TXmlDocDeleter>;
+
+// Network access, DTD loading and entity substitution stay off; the parser's messages
+// are taken from its context instead of being printed.
+constexpr int XmlParseOptions = XML_PARSE_NONET | XML_PARSE_NOERROR | XML_PARSE_NOWARNING;
+
+[[noreturn]] void RaiseXmlError(xmlParserCtxt* context)
+{
+    const xmlError* error = context ? xmlCtxtGetLastError(context) : nullptr;
+    if (!error || !error->message)
+        throw Exception("Ошибка разбора XML-документа");
+    throw Exception(Trim(Utf8ToAnsi(error->message)) + " (строка " + IntToStr(error->line) + ")");
+}
+
+TXmlDocument ParseXml(const std::string& bytes)
+{
+    xmlInitParser();
+    const TXmlParser context(xmlNewParserCtxt());
+    if (!context)
+        RaiseXmlError(nullptr);
+    TXmlDocument document(xmlCtxtReadMemory(context.get(), bytes.data(), static_cast<int>(bytes.size()),
+                                            nullptr, nullptr, XmlParseOptions));
+    if (!document || !context->wellFormed)
+        RaiseXmlError(context.get());
+    return document;
+}
+
+}  // namespace
+
+TXmlFile::TXmlFile(const AnsiString& personPath, const AnsiString& personPattern, const AnsiString& delim)
+    : TTextFile(new TDelimRecord(delim, true), CodePageNoConversion),
+      FPersonPath(personPath),
+      FPersonPattern(personPattern)
+{
+}
+
+void TXmlFile::LoadFormat(TStream* stream)
+{
+    FLines.Clear();
+    if (!stream)
+        return;
+    TMemoryStream bytes;
+    bytes.LoadFromStream(*stream);
+    const TXmlDocument document = ParseXml(bytes.Bytes());
+
+    const TElementPath path = ParseElementPath(FPersonPath);
+    const TLinePattern pattern(FPersonPattern);
+    xmlNode* person = FindElement(xmlDocGetRootElement(document.get()), path);
+    for (; person; person = person->next)
+        if (person->type == XML_ELEMENT_NODE && ElementName(person) == path.Names.back())
+            FLines.Add(pattern.Fill(person));
+}
+
+void TXmlFile::SaveFormat(TStream* /*stream*/)
+{
+    throw Exception("Сохранение файла формата XML не поддерживается");
+}

@@ -1,0 +1,342 @@
+#pragma once
+// Data files: a cursor over the records of one table file, with one current record, the
+// field descriptors, a modified flag and the file's code page. The kinds keep the rows of
+// delimited and fixed-width text files, dBase III tables and XML documents.
+
+#include "documents/Blockstreams.h"
+#include "documents/Charsets.h"
+#include "documents/Containers.h"
+#include "documents/Profiles.h"
+#include "documents/Records.h"
+#include "platform/AnsiString.h"
+#include "platform/Classes.h"
+
+#include <cstdint>
+#include <memory>
+
+class TDataFile;
+
+// The code page of lines that are CP1251 already (the XML reader's): no conversion.
+constexpr uint8_t CodePageNoConversion = 4;
+
+// One column: a dBase type letter ('?' for fixed-width text), the width in characters and
+// the number of decimals.
+struct TFieldDesc {
+    TFieldDesc(char type, int32_t length, int32_t decimals) : Type(type), Length(length), Decimals(decimals) {}
+
+    char Type;
+    int32_t Length;
+    int32_t Decimals;
+};
+
+class TFieldDescs : public TPtrArray<TFieldDesc*, 8> {};
+
+// The current record of a data file. Field access fails with "Выход индекса поля за
+// пределы диапазона" while the owning table has no records; each kind adds its own index
+// bounds. Set marks the record modified until the table posts it.
+class TFileRecord : public TRecord {
+public:
+    AnsiString Get(int index) const override;
+    void Set(int index, const AnsiString& value) override;
+
+    // Called after every load of the owner; prepares what depends on its field descriptors.
+    virtual void InitFields() {}
+    // The record as one line of CP1251 text, and the parse of such a line.
+    virtual AnsiString GetText() const = 0;
+    virtual void SetText(const AnsiString& text) = 0;
+
+    bool Modified() const { return FModified; }
+    void SetModified(bool modified) { FModified = modified; }
+    TDataFile* Owner() const { return FOwner; }
+    void SetOwner(TDataFile* owner) { FOwner = owner; }
+
+protected:
+    virtual AnsiString GetAsString(int index) const = 0;
+    virtual void SetAsString(int index, const AnsiString& value) = 0;
+    virtual void CheckFieldIndex(int index) const = 0;
+
+    void CheckField(int index) const;
+    [[noreturn]] static void RaiseFieldIndexError();
+
+private:
+    bool FModified = false;
+    TDataFile* FOwner = nullptr;
+};
+
+// The table: a cursor over the records of one file. Each record is stored as text in the
+// file's code page and converted per record line, so splitting, widths and escapes apply
+// to the CP1251 text. Moving off a modified current record writes it back first.
+class TDataFile {
+public:
+    // Takes ownership of the record object, whose class decides the line format.
+    TDataFile(TFileRecord* record, uint8_t codePage);
+    virtual ~TDataFile();
+
+    TDataFile(const TDataFile&) = delete;
+    TDataFile& operator=(const TDataFile&) = delete;
+
+    // Reads the whole table; the file is opened for reading only. FileName becomes name.
+    virtual void LoadFromFile(const AnsiString& name);
+    // Writes the whole table under the first free name.$NN beside the target, flushes it
+    // to the disk and renames it over the target, so a failure leaves the old file whole.
+    // An empty name means FileName.
+    virtual void SaveToFile(const AnsiString& name);
+
+    // A null stream loads an empty table. A failed load leaves the table closed.
+    void LoadFromStream(TStream* stream);
+    // Writes nothing when the table was never opened.
+    void SaveToStream(TStream* stream);
+
+    void First() { GoTo(-1); }
+    void Prior() { GoTo(FRecNo - 1); }
+    void Next() { GoTo(FRecNo + 1); }
+    // Posts the current record, then lands on record i, clamped to the table: Bof when i
+    // was below 0, Eof when it was at or past the end. An empty table leaves RecNo -1.
+    void GoTo(int index);
+
+    // Adds a record at the end and makes it current, filled from source when one is given
+    // (the copy stays pending until posted). Opens an empty table when none is open.
+    void Append(const TRecord* source = nullptr);
+    // Removes the current record, dropping its pending edits; the record after it (or the
+    // new last one) becomes current.
+    void Delete();
+
+    int RecordCount() const;
+    bool IsModified() const;
+    void SetModified(bool modified) { FModified = modified; }
+    void SetFileName(const AnsiString& name) { FFileName = name; }
+    // Appends a field descriptor (used while a kind loads its format).
+    void AddField(char type, int32_t length, int32_t decimals);
+
+    TFileRecord* CurRecord() const { return FCurRecord.get(); }
+    const TFieldDescs& Fields() const { return *FFields; }
+    const AnsiString& FileName() const { return FFileName; }
+    bool Open() const { return FOpen; }
+    bool Bof() const { return FBof; }
+    bool Eof() const { return FEof; }
+    int RecNo() const { return FRecNo; }
+    uint8_t CodePage() const { return FCodePage; }
+
+protected:
+    // The kinds' storage of the table.
+    virtual void LoadFormat(TStream* stream) = 0;
+    virtual void SaveFormat(TStream* stream) = 0;
+    // Record i as stored, in the file's code page.
+    virtual AnsiString GetRecordText(int index) = 0;
+    virtual void PutRecordText(int index, const AnsiString& text) = 0;
+    virtual void AppendRecord() = 0;
+    virtual void DeleteRecord(int index) = 0;
+    virtual int GetCount() const = 0;
+
+    // Reads record RecNo into the current record, converted into CP1251.
+    void LoadCurrentRecord();
+    // Writes a modified current record back, converted into the file's code page.
+    void PostCurrentRecord();
+
+private:
+    void WriteTemporaryFile(const AnsiString& temporaryName, const AnsiString& target);
+
+    std::unique_ptr<TFileRecord> FCurRecord;
+    std::unique_ptr<TFieldDescs> FFields;
+    AnsiString FFileName;
+    bool FOpen = false;
+    bool FBof = true;
+    bool FEof = true;
+    int FRecNo = -1;
+    uint8_t FCodePage;
+    bool FModified = false;
+};
+
+// ---- Text tables: one record per line ----
+
+// A table kept as the lines of a text file (in the file's code page). Lines end at CR LF,
+// CR or LF on loading and with CR LF on saving. A UTF-8 file's byte-order mark is dropped
+// on loading and not written back.
+class TTextFile : public TDataFile {
+public:
+    TTextFile(TFileRecord* record, uint8_t codePage);
+
+    // Sorts the lines in case-insensitive order (the current record is posted first and
+    // then shows the line now at its place).
+    void Sort();
+    const TStringList& Lines() const { return FLines; }
+
+protected:
+    void LoadFormat(TStream* stream) override;
+    void SaveFormat(TStream* stream) override;
+    AnsiString GetRecordText(int index) override;
+    void PutRecordText(int index, const AnsiString& text) override;
+    void AppendRecord() override;
+    void DeleteRecord(int index) override;
+    int GetCount() const override;
+
+    TStringList FLines;
+};
+
+// A line of fields separated by a delimiter (one or more characters); there is no quoting.
+// With escaping, the delimiter's characters, CR, LF and "#" are stored as "#" and two
+// hexadecimal digits. Lines may differ in their field counts: reading past the last field
+// gives "", writing past it extends the line.
+class TDelimRecord : public TFileRecord {
+public:
+    TDelimRecord(const AnsiString& delim, bool escape);
+
+    int Count() const override;
+    AnsiString GetText() const override;
+    void SetText(const AnsiString& text) override;
+
+    const AnsiString& Delim() const { return FDelim; }
+    bool Escape() const { return FEscape; }
+
+protected:
+    AnsiString GetAsString(int index) const override;
+    // A value that would break the line (the delimiter, CR or LF left after escaping)
+    // raises "Недопустимые символы в поле".
+    void SetAsString(int index, const AnsiString& value) override;
+    void CheckFieldIndex(int index) const override;
+
+private:
+    // The line made of these fields splits back into the same fields.
+    bool SplitsBack(const TStringList& fields) const;
+
+    TStringList FFields;
+    AnsiString FDelim;
+    bool FEscape;
+};
+
+// The delimited text file: the DELIM input format, the export payload and the reference
+// lists.
+class TDelimFile : public TTextFile {
+public:
+    TDelimFile(const AnsiString& delim, uint8_t codePage, bool escape);
+};
+
+// A line of fields of fixed widths: the owner's field descriptors. A field reads without
+// its trailing blanks; a line never carries blanks for empty trailing fields.
+class TFixedRecord : public TFileRecord {
+public:
+    void InitFields() override;
+    int Count() const override;
+    AnsiString GetText() const override { return FText; }
+    void SetText(const AnsiString& text) override { FText = text; }
+
+protected:
+    AnsiString GetAsString(int index) const override;
+    // "Значение поля слишком велико" for a value wider than the field; "Недопустимые
+    // символы в поле" for CR or LF, which would split the line.
+    void SetAsString(int index, const AnsiString& value) override;
+    void CheckFieldIndex(int index) const override;
+
+    // Puts the value into the field's place in the line, padding only as far as needed.
+    void PutField(int index, const AnsiString& value);
+    const TFieldDesc& Field(int index) const;
+
+private:
+    TIntArray FOffsets;
+    AnsiString FText;
+};
+
+// The fixed-width text file: the FIXED input format.
+class TFixedFile : public TTextFile {
+public:
+    // The widths are copied; one field per width.
+    TFixedFile(const TFieldLengths* lengths, uint8_t codePage);
+
+    const TFieldLengths& Lengths() const { return FLengths; }
+
+protected:
+    void LoadFormat(TStream* stream) override;
+
+private:
+    TFieldLengths FLengths;
+};
+
+// ---- dBase III tables ----
+
+// The raw field-descriptor area of a dBase header (32 bytes per field, then 0x0D), kept
+// to be written back unchanged.
+using TDBaseFieldDescs = std::string;
+// For each visible record, in file order, its physical record number.
+using TDBaseRecordRefs = TArray<int32_t, 16>;
+
+// The current record of a dBase table: its field bytes as one fixed-width line, with
+// dates (YYYYMMDD), logical and memo fields shown in readable form and the user's text
+// parsed back by the field's type letter.
+class TDBaseRecord : public TFixedRecord {
+protected:
+    // D: DD/MM/YYYY; L: "True", "False" or ""; M: "(memo)" when it holds a reference;
+    // N: without leading blanks; C and any other type: as stored.
+    AnsiString GetAsString(int index) const override;
+    // C: trailing blanks dropped; N: a number with the field's decimals, right-aligned;
+    // D: a date, stored as YYYYMMDD; L: "True", "False" or "" (stored T, F or ?); M: the
+    // value is ignored and the field keeps its bytes.
+    void SetAsString(int index, const AnsiString& value) override;
+
+private:
+    AnsiString StoredValue(int index, const AnsiString& value) const;
+};
+
+// A dBase III table (version 0x03, or 0x83 with a memo file, which is never read):
+// records marked deleted stay in the file and are hidden. A table is always an existing
+// file. With explicit field widths the records are read as plain fixed-width lines of
+// those widths and the table cannot be saved.
+class TDBaseFile : public TDataFile {
+public:
+    // No widths, or an empty list: the file's own field descriptors apply.
+    TDBaseFile(const TFieldLengths* lengths, uint8_t codePage);
+
+    const TFieldLengths& Lengths() const { return FLengths; }
+
+protected:
+    // A damaged header (bad version, header or record length, fields wider than the
+    // record, more records than the file holds) is refused before anything is allocated.
+    void LoadFormat(TStream* stream) override;
+    void SaveFormat(TStream* stream) override;
+    AnsiString GetRecordText(int index) override;
+    void PutRecordText(int index, const AnsiString& text) override;
+    void AppendRecord() override;
+    void DeleteRecord(int index) override;
+    int GetCount() const override;
+
+private:
+    uint32_t HeaderRecordCount() const;
+    int HeaderLength() const;
+    int RecordLength() const;
+    void CheckHeader(TStream* stream);
+    void AddFields(TStream* stream);
+    void LoadRecords(TStream* stream);
+    // The byte position of a physical record's deletion mark in Data.
+    int64_t RecordOffset(int physical) const;
+
+    TFieldLengths FLengths;
+    unsigned char FHeader[32] = {};
+    TDBaseFieldDescs FFieldDescs;
+    TDBaseRecordRefs FRecordRefs;
+    TBlockStream FData;
+};
+
+// ---- XML documents ----
+
+// A read-only table over an XML document: every person element gives one delimited line
+// built from a pattern whose placeholders "<path>" name child elements. The person path
+// and the placeholders are element names separated by "/"; a leading "/" makes a path
+// absolute (its first name must be that of the element it starts from), and each step
+// takes the first child element of that name. The fields are read with escaping on.
+class TXmlFile : public TTextFile {
+public:
+    TXmlFile(const AnsiString& personPath, const AnsiString& personPattern, const AnsiString& delim);
+
+    const AnsiString& PersonPath() const { return FPersonPath; }
+    const AnsiString& PersonPattern() const { return FPersonPattern; }
+
+protected:
+    // The document is parsed without network access, DTD loading or entity substitution;
+    // its own declaration gives the encoding. Malformed XML raises the parser's message.
+    void LoadFormat(TStream* stream) override;
+    // Raises "Сохранение файла формата XML не поддерживается".
+    void SaveFormat(TStream* stream) override;
+
+private:
+    AnsiString FPersonPath;
+    AnsiString FPersonPattern;
+};

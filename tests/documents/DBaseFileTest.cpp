@@ -1,0 +1,242 @@
+#include "documents/Datafiles.h"
+
+#include "DataFileHelpers.h"
+
+#include "documents/Charsets.h"
+#include "platform/Classes.h"
+#include "support/TestSupport.h"
+
+#include <vector>
+
+namespace {
+
+struct TField {
+    const char* Name;
+    char Type;
+    int Length;
+    int Decimals;
+};
+
+// The fields of the fixtures: NAME C(10), SUM N(8,2), PAID D(8), FLAG L(1), NOTE M(10);
+// a record is 1 + 37 = 38 bytes.
+const std::vector<TField> SalaryFields = {
+    {"NAME", 'C', 10, 0}, {"SUM", 'N', 8, 2}, {"PAID", 'D', 8, 0}, {"FLAG", 'L', 1, 0}, {"NOTE", 'M', 10, 0},
+};
+
+std::string Le16(int value) { return Bytes({value & 0xFF, (value >> 8) & 0xFF}); }
+std::string Le32(uint32_t value)
+{
+    return Bytes({int(value & 0xFF), int((value >> 8) & 0xFF), int((value >> 16) & 0xFF), int(value >> 24)});
+}
+
+std::string Descriptor(const TField& field)
+{
+    std::string descriptor(32, '\0');
+    descriptor.replace(0, std::string(field.Name).size(), field.Name);
+    descriptor[11] = field.Type;
+    descriptor[16] = static_cast<char>(field.Length);
+    descriptor[17] = static_cast<char>(field.Decimals);
+    descriptor[20] = 0x55;   // a reserved byte that must survive a save
+    return descriptor;
+}
+
+// A dBase III file: header, descriptors, 0x0D, the records as given (each with its
+// deletion mark) and the end-of-file byte.
+std::string DbfFile(const std::vector<TField>& fields, const std::vector<std::string>& records,
+                    unsigned char version = 0x03)
+{
+    int recordLength = 1;
+    std::string descriptors;
+    for (const TField& field : fields) {
+        recordLength += field.Length;
+        descriptors += Descriptor(field);
+    }
+    std::string header = Bytes({version, 125, 1, 31}) + Le32(static_cast<uint32_t>(records.size())) +
+                         Le16(32 + static_cast<int>(descriptors.size()) + 1) + Le16(recordLength) +
+                         std::string(20, '\0');
+    header[14] = 0x77;   // reserved
+    std::string file = header + descriptors + "\r";
+    for (const std::string& record : records)
+        file += record;
+    return file + "\x1A";
+}
+
+// One record of SalaryFields: mark, name, sum, date, flag, memo reference.
+std::string SalaryRecord(char mark, const std::string& name, const std::string& sum, const std::string& paid,
+                         char flag, const std::string& note)
+{
+    auto padRight = [](std::string text, size_t width) { return text.append(width - text.size(), ' '); };
+    auto padLeft = [](const std::string& text, size_t width) { return std::string(width - text.size(), ' ') + text; };
+    return std::string(1, mark) + padRight(name, 10) + padLeft(sum, 8) + padRight(paid, 8) + flag +
+           padLeft(note, 10);
+}
+
+const std::string Ivanov = SalaryRecord(' ', AnsiToOem("Иванов"), "1500.50", "20150131", 'y', "1");
+const std::string Gone = SalaryRecord('*', AnsiToOem("Уволен"), "1.00", "20140101", 'F', "");
+const std::string Petrova = SalaryRecord(' ', AnsiToOem("Петрова"), "", "", ' ', "");
+
+}  // namespace
+
+TEST(DBaseFileTest, ShowsLiveRecordsInReadableForm)
+{
+    TDBaseFile file(nullptr, CodePageCp866);
+    LoadBytes(file, DbfFile(SalaryFields, {Ivanov, Gone, Petrova}));
+    EXPECT_EQ(file.RecordCount(), 2);
+    ASSERT_EQ(file.Fields().Count(), 5);
+    EXPECT_EQ(file.Fields().At(1)->Type, 'N');
+    EXPECT_EQ(file.Fields().At(1)->Length, 8);
+    EXPECT_EQ(file.Fields().At(1)->Decimals, 2);
+    EXPECT_EQ(CurrentRow(file), (std::vector<AnsiString>{"Иванов", "1500.50", "31/01/2015", "True", "(memo)"}));
+    file.Next();
+    EXPECT_EQ(CurrentRow(file), (std::vector<AnsiString>{"Петрова", "", "", "", ""}));
+}
+
+TEST(DBaseFileTest, UnchangedTableIsSavedByteForByte)
+{
+    const std::string bytes = DbfFile(SalaryFields, {Ivanov, Gone, Petrova}, 0x83);
+    TDBaseFile file(nullptr, CodePageCp866);
+    LoadBytes(file, bytes);
+    file.CurRecord()->Set(4, "ignored");   // a memo field keeps its bytes
+    file.Next();
+    EXPECT_EQ(Hex(SavedBytes(file)), Hex(bytes));
+}
+
+TEST(DBaseFileTest, DeleteEditAndAppendAreWrittenInPlace)
+{
+    TDBaseFile file(nullptr, CodePageCp866);
+    LoadBytes(file, DbfFile(SalaryFields, {Ivanov, Gone, Petrova}));
+    file.Delete();
+    EXPECT_EQ(file.RecordCount(), 1);
+    EXPECT_ANSI_EQ(file.CurRecord()->Get(0), "Петрова");
+    file.CurRecord()->Set(1, "5");
+    file.CurRecord()->Set(2, "1/2/2015");
+    file.CurRecord()->Set(3, "false");
+    file.Append();
+    file.CurRecord()->Set(0, "Ёлкин");
+    file.CurRecord()->Set(3, "");
+    EXPECT_EQ(file.RecordCount(), 2);
+
+    const std::string expected =
+        DbfFile(SalaryFields, {"*" + Ivanov.substr(1), Gone,
+                               SalaryRecord(' ', AnsiToOem("Петрова"), "5.00", "20150201", 'F', ""),
+                               SalaryRecord(' ', AnsiToOem("Ёлкин"), "", "", '?', "")});
+    EXPECT_EQ(Hex(SavedBytes(file)), Hex(expected));
+    EXPECT_EQ(expected[4], 4);   // the header counts every physical record
+}
+
+TEST(DBaseFileTest, FieldValuesAreCheckedByType)
+{
+    TDBaseFile file(nullptr, CodePageCp866);
+    LoadBytes(file, DbfFile(SalaryFields, {Petrova}));
+    TFileRecord* record = file.CurRecord();
+    record->Set(1, " 123.4 ");
+    EXPECT_EQ(record->Get(1), "123.40");
+    record->Set(1, "-1");
+    EXPECT_EQ(record->Get(1), "-1.00");
+    EXPECT_RAISES(record->Set(1, "1.234"), EValidateError, "Точность значения более 2 знаков после запятой");
+    EXPECT_RAISES(record->Set(1, "1,5"), EValidateError, "Обнаружен недопустимый символ: ,");
+    EXPECT_RAISES(record->Set(1, "123456.7"), Exception, "Значение поля слишком велико");
+    EXPECT_RAISES(record->Set(2, "31/02/2015"), EValidateError, "Неверный формат даты");
+    EXPECT_RAISES(record->Set(3, "yes"), Exception, "Неверный формат логического поля");
+    EXPECT_RAISES(record->Set(0, "Переполнение"), Exception, "Значение поля слишком велико");
+    record->Set(0, "  Ли  ");
+    EXPECT_ANSI_EQ(record->Get(0), "  Ли");
+    record->Set(3, " TRUE ");
+    EXPECT_EQ(record->Get(3), "True");
+    record->Set(2, "31/12/99");
+    EXPECT_EQ(record->Get(2), "31/12/1999");
+    file.Next();
+    EXPECT_EQ(Hex(file.CurRecord()->GetText()),
+              Hex(SalaryRecord(' ', "  Ли", "-1.00", "19991231", 'T', "").substr(1)));
+}
+
+TEST(DBaseFileTest, ZeroDecimalsAndOtherTypes)
+{
+    TDBaseFile file(nullptr, CodePageCp1251);
+    LoadBytes(file, DbfFile({{"N", 'N', 4, 0}, {"F", 'F', 4, 1}, {"L", 'L', 1, 0}}, {"    7 1.5N"}));
+    EXPECT_EQ(CurrentRow(file), (std::vector<AnsiString>{"7", " 1.5", "False"}));
+    file.CurRecord()->Set(0, "12");
+    EXPECT_EQ(file.CurRecord()->Get(0), "12.");
+    file.CurRecord()->Set(1, "ab");
+    EXPECT_EQ(file.CurRecord()->GetText(), " 12.ab  N");
+}
+
+TEST(DBaseFileTest, DamagedFilesAreRefused)
+{
+    const std::string good = DbfFile(SalaryFields, {Ivanov, Petrova});
+    auto refused = [](const std::string& bytes, const AnsiString& message) {
+        TDBaseFile file(nullptr, CodePageCp866);
+        try {
+            LoadBytes(file, bytes);
+            ADD_FAILURE() << "loaded: " << Hex(bytes.substr(0, 12));
+        } catch (const Exception& error) {
+            EXPECT_ANSI_EQ(error.Message(), message);
+        }
+        EXPECT_FALSE(file.Open());
+        EXPECT_EQ(file.RecordCount(), 0);
+        EXPECT_EQ(file.Fields().Count(), 0);
+    };
+    std::string bytes = good;
+    bytes[0] = 0x30;
+    refused(bytes, "Неверная сигнатура в заголовке DBF-файла");
+    bytes = good;
+    bytes.replace(8, 2, Le16(32));
+    refused(bytes, "Неверная сигнатура в заголовке DBF-файла");
+    bytes = good;
+    bytes.replace(10, 2, Le16(0));
+    refused(bytes, "Суммарная длина полей превышает размер записи");
+    bytes = good;
+    bytes.replace(10, 2, Le16(37));   // the fields need 37 bytes after the mark
+    refused(bytes, "Суммарная длина полей превышает размер записи");
+    bytes = good;
+    bytes.replace(4, 4, Le32(0xFFFFFFFF));
+    refused(bytes, "Ошибка чтения потока");
+    bytes = good;
+    bytes.replace(4, 4, Le32(3));   // one record more than the file holds (the 0x1A is no record)
+    refused(bytes, "Ошибка чтения потока");
+    bytes = good;
+    bytes.replace(8, 2, Le16(0xFFFF));
+    refused(bytes, "Ошибка чтения потока");
+    refused(good.substr(0, 20), "Ошибка чтения потока");
+    bytes = good;
+    bytes[193 + 38] = 'X';
+    refused(bytes, "Неверная метка удаленной записи в DBF-файле");
+}
+
+TEST(DBaseFileTest, ATableIsAlwaysAFile)
+{
+    TDBaseFile file(nullptr, CodePageCp866);
+    EXPECT_RAISES(file.LoadFromStream(nullptr), Exception, "Создание нового DBase-файла невозможно");
+    EXPECT_RAISES(file.Append(), Exception, "Создание нового DBase-файла невозможно");
+    EXPECT_FALSE(file.Open());
+}
+
+TEST(DBaseFileTest, ExplicitWidthsGiveAReadOnlyFixedView)
+{
+    TDBaseFile file(Widths({10, 8}).get(), CodePageCp866);
+    LoadBytes(file, DbfFile(SalaryFields, {Ivanov, Gone, Petrova}));
+    EXPECT_EQ(file.RecordCount(), 2);
+    EXPECT_EQ(file.Fields().At(0)->Type, '?');
+    EXPECT_EQ(CurrentRow(file), (std::vector<AnsiString>{"Иванов", " 1500.50"}));
+    file.CurRecord()->Set(1, "x");
+    EXPECT_RAISES(SavedBytes(file), Exception, "Сохранение DBase-файла с переопределенными полями невозможно");
+
+    TDBaseFile tooWide(Widths({10, 5}).get(), CodePageCp866);
+    EXPECT_RAISES(LoadBytes(tooWide, DbfFile({{"A", 'C', 11, 0}}, {std::string(12, ' ')})), Exception,
+                  "Суммарная длина полей превышает размер записи");
+    TDBaseFile exact(Widths({6, 5}).get(), CodePageCp866);
+    LoadBytes(exact, DbfFile({{"A", 'C', 11, 0}}, {" abcdef12345"}));
+    EXPECT_EQ(CurrentRow(exact), (std::vector<AnsiString>{"abcdef", "12345"}));
+}
+
+TEST(DBaseFileTest, LineLongerThanTheRecordIsRefused)
+{
+    // In UTF-8 a Cyrillic letter takes two bytes: the line no longer fits the record.
+    TDBaseFile file(nullptr, CodePageUtf8);
+    LoadBytes(file, DbfFile({{"A", 'C', 4, 0}}, {" abcd"}));
+    file.CurRecord()->Set(0, "Жук");
+    EXPECT_RAISES(file.Next(), Exception, "Значение поля слишком велико");
+    file.CurRecord()->Set(0, "Ж");
+    file.Next();
+    EXPECT_EQ(SavedBytes(file).substr(32 + 32 + 1), " " + AnsiToUtf8("Ж") + "  \x1A");
+}

@@ -1,0 +1,382 @@
+#include "documents/Datafiles.h"
+
+#include "DataFileHelpers.h"
+
+#include "documents/Charsets.h"
+#include "platform/Classes.h"
+#include "platform/Paths.h"
+#include "support/TestSupport.h"
+
+#include <sys/stat.h>
+
+#include <vector>
+
+namespace {
+
+// Every record's text, walked from First to Eof.
+std::vector<AnsiString> Walk(TDataFile& file)
+{
+    std::vector<AnsiString> texts;
+    for (file.First(); !file.Eof(); file.Next())
+        texts.push_back(file.CurRecord()->GetText());
+    return texts;
+}
+
+}  // namespace
+
+// ---- The cursor ----
+
+TEST(DataFileTest, NewAndEmptyTablesHaveNoCurrentRecord)
+{
+    TDelimFile file(";", CodePageCp1251, false);
+    for (bool loaded : {false, true}) {
+        if (loaded)
+            LoadBytes(file, "");
+        EXPECT_EQ(file.Open(), loaded);
+        EXPECT_TRUE(file.Bof());
+        EXPECT_TRUE(file.Eof());
+        EXPECT_EQ(file.RecNo(), -1);
+        EXPECT_EQ(file.RecordCount(), 0);
+        EXPECT_RAISES(file.CurRecord()->Get(0), Exception, "Выход индекса поля за пределы диапазона");
+        EXPECT_RAISES(file.CurRecord()->Set(0, "x"), Exception, "Выход индекса поля за пределы диапазона");
+        file.Delete();
+        EXPECT_FALSE(file.IsModified());
+    }
+}
+
+TEST(DataFileTest, WalkVisitsEveryRecordOnce)
+{
+    TDelimFile file(";", CodePageCp1251, false);
+    LoadBytes(file, "a\r\nb\nc\rd");
+    EXPECT_EQ(Walk(file), (std::vector<AnsiString>{"a", "b", "c", "d"}));
+    EXPECT_TRUE(file.Eof());
+    EXPECT_EQ(file.RecNo(), 3);
+    file.Next();
+    EXPECT_EQ(file.RecNo(), 3);
+
+    file.GoTo(1);
+    EXPECT_FALSE(file.Bof());
+    EXPECT_FALSE(file.Eof());
+    file.Prior();
+    file.Prior();
+    EXPECT_TRUE(file.Bof());
+    EXPECT_EQ(file.RecNo(), 0);
+    EXPECT_EQ(file.CurRecord()->Get(0), "a");
+    file.GoTo(99);
+    EXPECT_TRUE(file.Eof());
+    EXPECT_EQ(file.CurRecord()->Get(0), "d");
+}
+
+TEST(DataFileTest, EditIsWrittenBackOnlyOnMoving)
+{
+    TDelimFile file(";", CodePageCp866, false);
+    LoadBytes(file, AnsiToOem("Иванов;100\r\nПетров;200\r\n"));
+    EXPECT_ANSI_EQ(file.CurRecord()->Get(0), "Иванов");
+    file.CurRecord()->Set(1, "150");
+    EXPECT_TRUE(file.IsModified());
+    EXPECT_EQ(file.Lines()[0], AnsiToOem("Иванов;100"));
+    file.Next();
+    EXPECT_EQ(file.Lines()[0], AnsiToOem("Иванов;150"));
+    EXPECT_FALSE(file.CurRecord()->Modified());
+    EXPECT_TRUE(file.IsModified());
+    EXPECT_EQ(SavedBytes(file), AnsiToOem("Иванов;150\r\nПетров;200\r\n"));
+    EXPECT_FALSE(file.IsModified());
+}
+
+TEST(DataFileTest, AppendOpensAnEmptyTable)
+{
+    TDelimFile file(";", CodePageCp1251, false);
+    file.Append();
+    EXPECT_TRUE(file.Open());
+    EXPECT_EQ(file.RecordCount(), 1);
+    EXPECT_EQ(file.RecNo(), 0);
+    EXPECT_TRUE(file.IsModified());
+    EXPECT_EQ(file.CurRecord()->Count(), 0);
+}
+
+TEST(DataFileTest, AppendCopiesTheSourceAsAPendingEdit)
+{
+    TDelimFile source(";", CodePageCp1251, false);
+    LoadBytes(source, "x;y\r\n");
+    TDelimFile file(";", CodePageKoi8R, false);
+    LoadBytes(file, "a;b\r\n");
+    file.Append(source.CurRecord());
+    EXPECT_EQ(file.RecNo(), 1);
+    EXPECT_TRUE(file.Eof());
+    EXPECT_TRUE(file.CurRecord()->Modified());
+    EXPECT_EQ(file.Lines()[1], "");
+    file.First();
+    EXPECT_EQ(file.Lines()[1], "x;y");
+}
+
+TEST(DataFileTest, DeleteMovesToTheFollowingRecord)
+{
+    TDelimFile file(";", CodePageCp1251, false);
+    LoadBytes(file, "a\r\nb\r\nc\r\n");
+    file.GoTo(1);
+    file.CurRecord()->Set(0, "edited");
+    file.Delete();
+    EXPECT_EQ(file.CurRecord()->Get(0), "c");
+    EXPECT_EQ(file.RecNo(), 1);
+    file.Delete();   // the last one: the new last becomes current
+    EXPECT_EQ(file.RecNo(), 0);
+    EXPECT_EQ(file.CurRecord()->Get(0), "a");
+    EXPECT_TRUE(file.Eof());
+    file.Delete();
+    EXPECT_EQ(file.RecordCount(), 0);
+    EXPECT_TRUE(file.Eof());
+    EXPECT_EQ(file.RecNo(), -1);
+    EXPECT_TRUE(file.IsModified());
+    EXPECT_EQ(SavedBytes(file), "");
+}
+
+TEST(DataFileTest, LoadingDropsPendingEdits)
+{
+    TDelimFile file(";", CodePageCp1251, false);
+    LoadBytes(file, "a\r\n");
+    file.CurRecord()->Set(0, "b");
+    file.SetFileName("name");
+    LoadBytes(file, "c\r\n");
+    EXPECT_FALSE(file.IsModified());
+    EXPECT_EQ(file.FileName(), "");
+    EXPECT_EQ(file.CurRecord()->Get(0), "c");
+}
+
+// ---- Code pages ----
+
+TEST(DataFileTest, Cp866AndKoi8FilesComeBackByteForByte)
+{
+    // Every byte but the line ends, in both code pages.
+    std::string bytes;
+    for (int byte = 0; byte < 256; ++byte)
+        if (byte != '\r' && byte != '\n')
+            bytes.push_back(static_cast<char>(byte));
+    for (uint8_t codePage : {CodePageCp866, CodePageKoi8R}) {
+        const std::string text = bytes + "\r\n" + FromAnsi("Иванов;Иван", codePage) + "\r\n";
+        TDelimFile file(";", codePage, false);
+        LoadBytes(file, text);
+        Walk(file);
+        file.CurRecord()->Set(1, file.CurRecord()->Get(1));   // rewritten unchanged
+        file.First();
+        EXPECT_EQ(Hex(SavedBytes(file)), Hex(text)) << int(codePage);
+    }
+    TDelimFile koi8(";", CodePageKoi8R, false);
+    LoadBytes(koi8, Bytes({0xEF, 0xDB, 0xC9, 0xC2, 0xCB, 0xC1, ';', 0xB3}));
+    EXPECT_ANSI_EQ(koi8.CurRecord()->Get(0), "Ошибка");
+    EXPECT_ANSI_EQ(koi8.CurRecord()->Get(1), "Ё");
+    koi8.CurRecord()->Set(1, "ёж");
+    EXPECT_EQ(Hex(SavedBytes(koi8)), Hex(Bytes({0xEF, 0xDB, 0xC9, 0xC2, 0xCB, 0xC1, ';', 0xA3, 0xD6, 13, 10})));
+}
+
+TEST(DataFileTest, Utf8ByteOrderMarkIsDropped)
+{
+    TDelimFile file(";", CodePageUtf8, false);
+    LoadBytes(file, "\xEF\xBB\xBF" + AnsiToUtf8("Жук;1") + "\r\n");
+    EXPECT_ANSI_EQ(file.CurRecord()->Get(0), "Жук");
+    file.CurRecord()->Set(1, "2");
+    EXPECT_EQ(SavedBytes(file), AnsiToUtf8("Жук;2") + "\r\n");
+
+    // In a file of another code page the same bytes are data.
+    TDelimFile cp1251(";", CodePageCp1251, false);
+    LoadBytes(cp1251, "\xEF\xBB\xBF" "a\r\n");
+    EXPECT_EQ(cp1251.CurRecord()->Get(0), "\xEF\xBB\xBF" "a");
+}
+
+// ---- Files ----
+
+class DataFileSaveTest : public ::testing::Test {
+protected:
+    TTempDir Temp;
+    AnsiString Target = Temp.File("список.txt");
+};
+
+TEST_F(DataFileSaveTest, LoadsAndSavesThroughATemporaryName)
+{
+    WriteBytes(Target, "a;1\r\nb;2\r\n");
+    WriteBytes(Target + ".$00", "someone else's");
+    TDelimFile file(";", CodePageCp1251, false);
+    file.LoadFromFile(Target);
+    EXPECT_EQ(file.FileName(), Target);
+    file.CurRecord()->Set(1, "5");
+    file.SaveToFile("");
+    EXPECT_EQ(ReadBytes(Target), "a;5\r\nb;2\r\n");
+    EXPECT_EQ(ReadBytes(Target + ".$00"), "someone else's");
+    EXPECT_FALSE(FileExists(Target + ".$01"));
+    EXPECT_FALSE(file.IsModified());
+
+    const AnsiString other = Temp.File("other.txt");
+    file.SaveToFile(other);
+    EXPECT_EQ(file.FileName(), other);
+    EXPECT_EQ(ReadBytes(other), "a;5\r\nb;2\r\n");
+}
+
+TEST_F(DataFileSaveTest, KeepsThePermissionsOfTheReplacedFile)
+{
+    WriteBytes(Target, "a\r\n");
+    ASSERT_EQ(chmod(ToSystemPath(Target).c_str(), 0600), 0);
+    TDelimFile file(";", CodePageCp1251, false);
+    file.LoadFromFile(Target);
+    file.SaveToFile(Target);
+    struct stat info {};
+    ASSERT_EQ(stat(ToSystemPath(Target).c_str(), &info), 0);
+    EXPECT_EQ(info.st_mode & 0777, 0600u);
+}
+
+TEST_F(DataFileSaveTest, NeverOpenedTableWritesAnEmptyFile)
+{
+    WriteBytes(Target, "old\r\n");
+    TDelimFile file(";", CodePageCp1251, false);
+    file.SaveToFile(Target);
+    EXPECT_EQ(ReadBytes(Target), "");
+}
+
+TEST_F(DataFileSaveTest, FailedFormatLeavesTheTargetAndNoTemporaryFile)
+{
+    WriteBytes(Target, "<a/>");
+    TXmlFile file("/a", "x", ";");
+    file.LoadFromFile(Target);
+    file.Append();
+    EXPECT_RAISES(file.SaveToFile(Target), Exception, "Сохранение файла формата XML не поддерживается");
+    EXPECT_EQ(ReadBytes(Target), "<a/>");
+    EXPECT_FALSE(FileExists(Target + ".$00"));
+    EXPECT_TRUE(file.IsModified());
+}
+
+TEST_F(DataFileSaveTest, FailedRenameKeepsTheDataAndTheModifiedFlag)
+{
+    // A folder that is not empty cannot be replaced by a file.
+    ForceDirectories(Target + "/inner/");
+    TDelimFile file(";", CodePageCp1251, false);
+    LoadBytes(file, "a\r\n");
+    file.CurRecord()->Set(0, "b");
+    EXPECT_THROW(file.SaveToFile(Target), EOSError);
+    EXPECT_TRUE(file.IsModified());
+    EXPECT_EQ(ReadBytes(Target + ".$00"), "b\r\n");
+    EXPECT_TRUE(DirectoryExists(Target + "/inner/"));
+}
+
+TEST_F(DataFileSaveTest, MissingFileFailsToOpen)
+{
+    TDelimFile file(";", CodePageCp1251, false);
+    EXPECT_THROW(file.LoadFromFile(Temp.File("missing.txt")), EFOpenError);
+    EXPECT_FALSE(file.Open());
+}
+
+// ---- Delimited records ----
+
+TEST(DelimRecordTest, FieldsOfALine)
+{
+    TDelimFile file(";", CodePageCp1251, false);
+    LoadBytes(file, "a;;b\r\n");
+    TFileRecord* record = file.CurRecord();
+    EXPECT_EQ(record->Count(), 3);
+    EXPECT_EQ(record->Get(1), "");
+    EXPECT_EQ(record->Get(7), "");
+    EXPECT_RAISES(record->Get(-1), Exception, "Выход индекса поля за пределы диапазона");
+    record->Set(9, "");
+    EXPECT_EQ(record->GetText(), "a;;b");
+    record->Set(5, "x");
+    EXPECT_EQ(record->GetText(), "a;;b;;;x");
+}
+
+TEST(DelimRecordTest, EscapingKeepsTheLineWhole)
+{
+    const AnsiString value = "a;b#\r\n";
+    TDelimFile escaped(";", CodePageCp1251, true);
+    escaped.Append();
+    escaped.CurRecord()->Set(0, value);
+    EXPECT_EQ(escaped.CurRecord()->GetText(), "a#3Bb#23#0D#0A");
+    EXPECT_EQ(escaped.CurRecord()->Get(0), value);
+
+    TDelimFile plain(";", CodePageCp1251, false);
+    LoadBytes(plain, "keep\r\n");
+    for (const AnsiString& bad : {AnsiString("a;b"), AnsiString("a\rb"), AnsiString("a\nb")})
+        EXPECT_RAISES(plain.CurRecord()->Set(0, bad), Exception, "Недопустимые символы в поле");
+    EXPECT_EQ(plain.CurRecord()->GetText(), "keep");
+    EXPECT_FALSE(plain.CurRecord()->Modified());
+}
+
+TEST(DelimRecordTest, LongDelimiter)
+{
+    TDelimFile file("||", CodePageCp1251, false);
+    LoadBytes(file, "a||b|c\r\n");
+    EXPECT_EQ(file.CurRecord()->Count(), 2);
+    EXPECT_EQ(file.CurRecord()->Get(1), "b|c");
+
+    // "a|" before the delimiter would read back as "a" and "|b|c".
+    EXPECT_RAISES(file.CurRecord()->Set(0, "a|"), Exception, "Недопустимые символы в поле");
+    EXPECT_EQ(file.CurRecord()->GetText(), "a||b|c");
+    file.CurRecord()->Set(1, "b|");   // at the end of the line nothing follows it
+    file.CurRecord()->Set(0, "|a");
+    EXPECT_EQ(file.CurRecord()->GetText(), "|a||b|");
+    // Now "b|" has fields after it.
+    EXPECT_RAISES(file.CurRecord()->Set(3, "x"), Exception, "Недопустимые символы в поле");
+    EXPECT_EQ(file.CurRecord()->GetText(), "|a||b|");
+
+    TDelimFile escaped("||", CodePageCp1251, true);
+    escaped.Append();
+    escaped.CurRecord()->Set(1, "b");
+    escaped.CurRecord()->Set(0, "a|");
+    EXPECT_EQ(escaped.CurRecord()->Get(0), "a|");
+    EXPECT_EQ(escaped.CurRecord()->Get(1), "b");
+}
+
+TEST(TextFileTest, SortKeepsLinesOfDifferentCaseTogether)
+{
+    TDelimFile file(";", CodePageCp1251, false);
+    LoadBytes(file, "b\r\nБ\r\nA\r\nб\r\na\r\nB\r\n");
+    file.GoTo(2);
+    file.CurRecord()->Set(0, "c");
+    file.Sort();
+    EXPECT_EQ(file.Lines().Items(), (std::vector<AnsiString>{"a", "b", "B", "c", "Б", "б"}));
+    EXPECT_EQ(file.CurRecord()->Get(0), "B");
+}
+
+// ---- Fixed-width records ----
+
+TEST(FixedRecordTest, LineBuiltFieldByField)
+{
+    TFixedFile file(Widths({3, 4, 2}).get(), CodePageCp1251);
+    file.Append();
+    TFileRecord* record = file.CurRecord();
+    EXPECT_EQ(record->Count(), 3);
+    EXPECT_EQ(record->GetText(), "");
+    record->Set(1, "ab");
+    EXPECT_EQ(record->GetText(), "   ab");
+    record->Set(0, "x");
+    EXPECT_EQ(record->GetText(), "x  ab");
+    record->Set(2, "z");
+    EXPECT_EQ(record->GetText(), "x  ab  z");
+    EXPECT_EQ(record->Get(1), "ab");
+    record->Set(2, "");   // the padding before the field stays
+    EXPECT_EQ(record->GetText(), "x  ab  ");
+    EXPECT_EQ(SavedBytes(file), "x  ab  \r\n");
+    EXPECT_EQ(file.Fields().Count(), 3);
+    EXPECT_EQ(file.Fields().At(1)->Type, '?');
+    EXPECT_EQ(file.Fields().At(1)->Length, 4);
+}
+
+TEST(FixedRecordTest, ReadsShortLinesAndKeepsLeadingSpaces)
+{
+    TFixedFile file(Widths({3, 4, 2}).get(), CodePageCp866);
+    LoadBytes(file, AnsiToOem(" Ив  ab\t") + "\r\n" + "x\r\n");
+    EXPECT_ANSI_EQ(file.CurRecord()->Get(0), " Ив");
+    EXPECT_EQ(file.CurRecord()->Get(1), "  ab");
+    EXPECT_EQ(file.CurRecord()->Get(2), "");
+    file.Next();
+    EXPECT_EQ(file.CurRecord()->Get(1), "");
+}
+
+TEST(FixedRecordTest, RefusesWhatDoesNotFit)
+{
+    TFixedFile file(Widths({3, 4}).get(), CodePageCp1251);
+    LoadBytes(file, "abc1234\r\n");
+    TFileRecord* record = file.CurRecord();
+    EXPECT_RAISES(record->Set(0, "abcd"), Exception, "Значение поля слишком велико");
+    EXPECT_RAISES(record->Set(1, "1\r\n2"), Exception, "Недопустимые символы в поле");
+    EXPECT_RAISES(record->Set(1, "1\n"), Exception, "Недопустимые символы в поле");
+    EXPECT_RAISES(record->Set(2, "x"), Exception, "Выход индекса поля за пределы диапазона");
+    EXPECT_RAISES(record->Get(-1), Exception, "Выход индекса поля за пределы диапазона");
+    EXPECT_EQ(record->GetText(), "abc1234");
+    EXPECT_FALSE(record->Modified());
+}

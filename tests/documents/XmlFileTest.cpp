@@ -1,0 +1,157 @@
+#include "documents/Datafiles.h"
+
+#include "DataFileHelpers.h"
+
+#include "platform/Classes.h"
+#include "support/TestSupport.h"
+
+#include <vector>
+
+namespace {
+
+const AnsiString PersonPath = "/СчетаПК/ЗачислениеЗарплаты/Сотрудник";
+const AnsiString PersonPattern = "<Фамилия> <Имя> <Отчество>;<ЛицевойСчет>;<Сумма>";
+
+// A salary list: three people under the first parent (with another element between the
+// second and the third, and a missing first name), one more under a second parent of the
+// same name. Narrow literals are CP1251.
+const AnsiString SalaryBody =
+    "<СчетаПК>\r\n"
+    " <ЗачислениеЗарплаты>\r\n"
+    "  <Сотрудник><Фамилия>Иванов</Фамилия><Имя>Иван</Имя><Отчество>Иванович</Отчество>"
+    "<ЛицевойСчет>40817810000000000001</ЛицевойСчет><Сумма> 1500.50 </Сумма></Сотрудник>\r\n"
+    "  <Сотрудник><Фамилия>Петров</Фамилия><Отчество>Петрович</Отчество>"
+    "<ЛицевойСчет>40817810000000000002</ЛицевойСчет><Сумма>200</Сумма></Сотрудник>\r\n"
+    "  <Итого>1700.50</Итого>\r\n"
+    "  <Сотрудник><Фамилия>Сидорова</Фамилия><Имя>Анна</Имя><Отчество>Ёжиковна</Отчество>"
+    "<ЛицевойСчет>40817810000000000003</ЛицевойСчет><Сумма>0.01</Сумма></Сотрудник>\r\n"
+    " </ЗачислениеЗарплаты>\r\n"
+    " <ЗачислениеЗарплаты>\r\n"
+    "  <Сотрудник><Фамилия>Лишний</Фамилия></Сотрудник>\r\n"
+    " </ЗачислениеЗарплаты>\r\n"
+    "</СчетаПК>\r\n";
+
+const std::vector<AnsiString> SalaryLines = {
+    "Иванов Иван Иванович;40817810000000000001;1500.50",
+    "Петров  Петрович;40817810000000000002;200",
+    "Сидорова Анна Ёжиковна;40817810000000000003;0.01",
+};
+
+std::vector<AnsiString> LoadLines(const AnsiString& path, const AnsiString& pattern, const std::string& bytes)
+{
+    TXmlFile file(path, pattern, ";");
+    LoadBytes(file, bytes);
+    return file.Lines().Items();
+}
+
+}  // namespace
+
+TEST(XmlFileTest, Windows1251Document)
+{
+    TXmlFile file(PersonPath, PersonPattern, ";");
+    LoadBytes(file, "<?xml version=\"1.0\" encoding=\"windows-1251\"?>\r\n" + SalaryBody);
+    EXPECT_EQ(file.Lines().Items(), SalaryLines);
+    EXPECT_EQ(file.RecordCount(), 3);
+    EXPECT_EQ(file.CodePage(), CodePageNoConversion);
+    EXPECT_ANSI_EQ(file.CurRecord()->Get(0), "Иванов Иван Иванович");
+    EXPECT_EQ(file.CurRecord()->Get(2), "1500.50");
+}
+
+TEST(XmlFileTest, Utf8Document)
+{
+    EXPECT_EQ(LoadLines(PersonPath, PersonPattern, "<?xml version=\"1.0\" encoding=\"UTF-8\"?>" + AnsiToUtf8(SalaryBody)),
+              SalaryLines);
+    EXPECT_EQ(LoadLines(PersonPath, PersonPattern, "\xEF\xBB\xBF" + AnsiToUtf8(SalaryBody)), SalaryLines);
+}
+
+TEST(XmlFileTest, PathsAndPatterns)
+{
+    const std::string document = AnsiToUtf8(SalaryBody);
+    EXPECT_TRUE(LoadLines("/Счета/ЗачислениеЗарплаты/Сотрудник", PersonPattern, document).empty());
+    EXPECT_TRUE(LoadLines("/СчетаПК/Нет", PersonPattern, document).empty());
+    EXPECT_TRUE(LoadLines("", PersonPattern, document).empty());
+    // A relative path descends from the document element.
+    EXPECT_EQ(LoadLines("ЗачислениеЗарплаты/Сотрудник", "<Фамилия>", document),
+              (std::vector<AnsiString>{"Иванов", "Петров", "Сидорова"}));
+    // A path may end on the document element itself.
+    EXPECT_EQ(LoadLines("/СчетаПК", "<ЗачислениеЗарплаты/Сотрудник/Имя>!", document),
+              (std::vector<AnsiString>{"Иван!"}));
+    // Absolute placeholders start with the person element's own name.
+    EXPECT_EQ(LoadLines(PersonPath, "</Сотрудник/Имя>|</Другой/Имя>|<Нет>|", document),
+              (std::vector<AnsiString>{"Иван|||", "|||", "Анна|||"}));
+    // A "<" without its ">" ends the pattern.
+    EXPECT_EQ(LoadLines(PersonPath, "<Имя>;<Фамилия", document),
+              (std::vector<AnsiString>{"Иван;Фамилия", ";Фамилия", "Анна;Фамилия"}));
+}
+
+TEST(XmlFileTest, FieldsAreReadWithEscapes)
+{
+    TXmlFile file("/r/p", "<a>;<b>", ";");
+    LoadBytes(file, "<r><p><a>x;y</a><b>#41#3b</b></p></r>");
+    EXPECT_EQ(file.CurRecord()->Count(), 3);
+    EXPECT_EQ(file.CurRecord()->Get(1), "y");
+    EXPECT_EQ(file.CurRecord()->Get(2), "A;");
+}
+
+TEST(XmlFileTest, ElementTextWithNestedElementsAndEntities)
+{
+    EXPECT_EQ(LoadLines("/r/p", "<a>", "<r><p><a> x<i>y</i> &amp; z\n</a></p></r>"),
+              (std::vector<AnsiString>{"xy & z"}));
+    // Characters that CP1251 lacks become "?".
+    EXPECT_EQ(LoadLines("/r/p", "<a>", "<r><p><a>&#x4E2D;</a></p></r>"), (std::vector<AnsiString>{"?"}));
+}
+
+TEST(XmlFileTest, MalformedDocumentLeavesAClosedTable)
+{
+    TXmlFile file("/r/p", "<a>", ";");
+    LoadBytes(file, "<r><p><a>1</a></p></r>");
+    ASSERT_EQ(file.RecordCount(), 1);
+    try {
+        LoadBytes(file, "<r><p><a>1</a></p>");
+        ADD_FAILURE() << "no error";
+    } catch (const Exception& error) {
+        EXPECT_FALSE(error.Message().empty());
+    }
+    EXPECT_FALSE(file.Open());
+    EXPECT_EQ(file.RecordCount(), 0);
+    EXPECT_THROW(LoadBytes(file, ""), Exception);
+}
+
+TEST(XmlFileTest, ExternalEntitiesAreNotLoaded)
+{
+    TTempDir temp;
+    WriteBytes(temp.File("secret.txt"), "secret");
+    const std::string document = "<?xml version=\"1.0\"?>\n"
+                                 "<!DOCTYPE r [<!ENTITY x SYSTEM \"file://" + temp.File("secret.txt") + "\">]>\n"
+                                 "<r><p><a>[&x;]</a></p></r>";
+    const std::vector<AnsiString> lines = LoadLines("/r/p", "<a>", document);
+    ASSERT_EQ(lines.size(), 1u);
+    EXPECT_EQ(lines[0].find("secret"), AnsiString::npos);
+}
+
+TEST(XmlFileTest, EntityExpansionIsRefused)
+{
+    std::string document = "<!DOCTYPE r [<!ENTITY e0 \"lol\">";
+    for (int i = 1; i < 10; ++i) {
+        document += "<!ENTITY e" + std::to_string(i) + " \"";
+        for (int j = 0; j < 10; ++j)
+            document += "&e" + std::to_string(i - 1) + ";";
+        document += "\">";
+    }
+    document += "]><r><p><a>&e9;</a></p></r>";
+    TXmlFile file("/r/p", "<a>", ";");
+    EXPECT_THROW(LoadBytes(file, document), Exception);
+    EXPECT_EQ(file.RecordCount(), 0);
+}
+
+TEST(XmlFileTest, SavingIsRefused)
+{
+    TXmlFile file(PersonPath, PersonPattern, ";");
+    LoadBytes(file, AnsiToUtf8(SalaryBody));
+    file.CurRecord()->Set(2, "100.00");
+    file.Next();
+    EXPECT_EQ(file.Lines()[0], "Иванов Иван Иванович;40817810000000000001;100.00");
+    TMemoryStream stream;
+    EXPECT_RAISES(file.SaveToStream(&stream), Exception, "Сохранение файла формата XML не поддерживается");
+    EXPECT_EQ(stream.Size(), 0);
+}

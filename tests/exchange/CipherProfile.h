@@ -1,0 +1,95 @@
+#pragma once
+// The program's own profile store opened on a profiles file written by the test, its
+// first profile selected, for the scope of a test; the cipher holder and the store are
+// dropped at the end.
+
+#include "documents/Profiles.h"
+#include "exchange/Ciphers.h"
+#include "platform/Classes.h"
+#include "platform/Paths.h"
+#include "support/TestSupport.h"
+
+#include <sys/stat.h>
+
+#include <initializer_list>
+#include <string>
+
+class TSelectedProfile {
+public:
+    // A profile "P" with a prefix, the receiving user and password, and these lines.
+    TSelectedProfile(const TTempDir& dir, std::initializer_list<AnsiString> lines)
+    {
+        std::string text = "[P]\r\nPrefix=ABC\r\nRecvUser=client\r\nRecvPass=secret\r\n";
+        for (const AnsiString& line : lines)
+            text += line + "\r\n";
+        WriteBytes(dir.File("velton.ini"), text);
+        Profiles.Get()->Open(dir.File("velton.ini"));
+        Profiles.Get()->Select(0);
+    }
+    ~TSelectedProfile()
+    {
+        Cipher.Reset();
+        Profiles.Reset();
+    }
+    TSelectedProfile(const TSelectedProfile&) = delete;
+    TSelectedProfile& operator=(const TSelectedProfile&) = delete;
+
+    TProfile& Profile() const { return *Profiles.Get()->Current(); }
+};
+
+// A fake "gpg": a shell script in a folder that PATH names first for the scope.
+class TFakeGpg {
+public:
+    explicit TFakeGpg(const AnsiString& folder)
+        : Folder(folder), FPath("PATH", ToSystemPath(folder) + ":/usr/bin:/bin")
+    {
+        ForceDirectories(folder);
+    }
+
+    // The script's lines after "#!/bin/sh"; "$0" names the script, so "$0.x" is a file
+    // beside it.
+    void Script(const std::string& body) const
+    {
+        WriteBytes(Program(), "#!/bin/sh\n" + body);
+        chmod(ToSystemPath(Program()).c_str(), 0755);
+    }
+    // A fake that passes its input through and reports these status lines on handle 3.
+    void ScriptWithStatus(const std::string& statusLines) const
+    {
+        WriteBytes(Program() + ".status", statusLines);
+        Script("cat\ncat \"$0.status\" >&3\n");
+    }
+    AnsiString Program() const { return Folder + "gpg"; }
+
+    const AnsiString Folder;
+
+private:
+    TEnvironmentVariable FPath;
+};
+
+// The status lines of a good signature by a key whose fingerprint ends with that key.
+inline std::string GoodSignatureStatus(const std::string& key)
+{
+    const std::string fingerprint = "FFEEDDCCBBAA9988" + key;
+    return "[GNUPG:] NEWSIG\n[GNUPG:] GOODSIG " + key + " Bank\n[GNUPG:] VALIDSIG " + fingerprint +
+           " 2024-01-01 1 0 4 0 22 10 00 " + fingerprint + "\n";
+}
+
+// What the cipher makes of the bytes.
+inline std::string EncryptBytes(TCipher& cipher, const std::string& input)
+{
+    TMemoryStream source, target;
+    source.WriteString(input);
+    source.SetPosition(0);
+    cipher.Encrypt(&source, &target);
+    return target.Bytes();
+}
+
+inline std::string DecryptBytes(TCipher& cipher, const std::string& input)
+{
+    TMemoryStream source, target;
+    source.WriteString(input);
+    source.SetPosition(0);
+    cipher.Decrypt(&source, &target);
+    return target.Bytes();
+}

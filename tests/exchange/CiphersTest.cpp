@@ -1,0 +1,243 @@
+// The cipher holder and the GnuPG back end over a fake "gpg": a small script that the
+// test writes into a folder at the head of PATH.
+
+#include "CipherProfile.h"
+
+#include "exchange/Ciphers.h"
+#include "platform/Classes.h"
+#include "platform/Paths.h"
+#include "support/TestSupport.h"
+
+#include <signal.h>
+#include <sys/stat.h>
+
+#include <chrono>
+#include <fstream>
+#include <thread>
+
+namespace {
+
+// ---- The holder ----
+
+class CipherHolderTest : public ::testing::Test {
+protected:
+    ~CipherHolderTest() override
+    {
+        Cipher.Reset();
+        Profiles.Reset();
+    }
+
+    // Opens a file of two profiles, PGP and VERBA, and selects one of them.
+    void Select(int index)
+    {
+        WriteBytes(FDir.File("velton.ini"), "[Pgp]\r\nPrefix=ABC\r\nPgpKeyPath=A:\\KEYS\r\n"
+                                            "[Verba]\r\nPrefix=ABC\r\nCipherType=verba\r\n"
+                                            "VerbaSecPath=/k/sec\r\nVerbaPubPath=/k/pub\r\n"
+                                            "[Common]\r\nRecvUser=client\r\nRecvPass=secret\r\n");
+        Profiles.Get()->Open(FDir.File("velton.ini"));
+        Profiles.Get()->Select(index);
+    }
+
+    TTempDir FDir;
+};
+
+TEST_F(CipherHolderTest, OneBackEndPerProfileSelection)
+{
+    Select(0);
+    TCipher* pgp = Cipher.Get();
+    EXPECT_NE(dynamic_cast<TPgpCipher*>(pgp), nullptr);
+    EXPECT_ANSI_EQ(pgp->Name, "PGP");
+    EXPECT_EQ(Cipher.Get(), pgp);
+
+    // The holder builds from the profile that is current at the first Get after a reset.
+    Select(1);
+    EXPECT_EQ(Cipher.Get(), pgp);
+    Cipher.Reset();
+    TCipher* verba = Cipher.Get();
+    EXPECT_NE(dynamic_cast<TVerbaCipher*>(verba), nullptr);
+    EXPECT_ANSI_EQ(verba->Name, "СКЗИ \"Верба\"");
+
+    Select(0);
+    Cipher.Reset();
+    EXPECT_NE(dynamic_cast<TPgpCipher*>(Cipher.Get()), nullptr);
+}
+
+TEST_F(CipherHolderTest, NoProfileNoBackEnd)
+{
+    EXPECT_RAISES(Cipher.Get(), Exception, "Профиль не выбран");
+    Select(0);
+    EXPECT_NE(Cipher.Get(), nullptr);
+}
+
+TEST_F(CipherHolderTest, Prompts)
+{
+    // The key folder on the diskette drive, written in upper case, asks for the diskette;
+    // the Verba prompt needs no library.
+    Select(0);
+    EXPECT_ANSI_EQ(Cipher.Get()->GetPrompt(), "Вставьте ключевую дискету.");
+    Profiles.Get()->Current()->PgpKeyPath = "/home/user/keys/";
+    EXPECT_ANSI_EQ(Cipher.Get()->GetPrompt(), "");
+    EXPECT_ANSI_EQ(TVerbaCipher("/nonexistent/libwbotho.so").GetPrompt(), "Ключи шифрования должны быть загружены.");
+}
+
+// ---- GnuPG over a fake program ----
+
+constexpr char BankKey[] = "0123456789ABCDEF";
+constexpr char BankFingerprint[] = "FFEEDDCCBBAA99880123456789ABCDEF";
+constexpr char OtherFingerprint[] = "FFEEDDCCBBAA99880123456789ABCDE0";
+
+// A process that is gone, or a zombie left to init; waits up to two seconds.
+bool ProcessGone(pid_t pid)
+{
+    for (int attempt = 0; attempt < 200; ++attempt) {
+        if (kill(pid, 0) != 0 && errno == ESRCH)
+            return true;
+        std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
+        std::string line;
+        std::getline(stat, line);
+        const size_t end = line.rfind(')');
+        if (end != std::string::npos && line.compare(end, 3, ") Z") == 0)
+            return true;
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    return false;
+}
+
+class PgpCipherTest : public ::testing::Test {
+protected:
+    void FakeGpg(const std::string& body) { FGpg.Script(body); }
+    void FakeGpgWithStatus(const std::string& statusLines) { FGpg.ScriptWithStatus(statusLines); }
+    std::string Decrypt(const std::string& data) { return DecryptBytes(FCipher, data); }
+    std::string Encrypt(const std::string& data) { return EncryptBytes(FCipher, data); }
+
+    TTempDir FDir;
+    TFakeGpg FGpg{FDir.File("bin/")};
+    AnsiString FBin = FGpg.Folder;
+    AnsiString FKeys = FDir.File("ключи; rm -rf x/");
+    TSelectedProfile FProfile{FDir, {"PgpKeyPath=" + FKeys, AnsiString("BankPgpKey=") + BankKey}};
+    TPgpCipher FCipher;
+};
+
+TEST_F(PgpCipherTest, ArgumentsArriveOneByOneAndTheBytesFromThePositionOn)
+{
+    FakeGpg("printf '%s\\n' \"$@\" >\"$0.args\"\ncat\n");
+    const std::string data = RandomBytes(300000, 1);
+    TMemoryStream source, target;
+    source.WriteString("skip" + data);
+    source.SetPosition(4);
+    target.WriteString("kept");
+    FCipher.Encrypt(&source, &target);
+    EXPECT_EQ(target.Bytes(), "kept" + data);
+    EXPECT_EQ(ReadBytes(FBin + "gpg.args"),
+              AnsiToUtf8("--homedir\n" + FKeys + "\n--recipient\n" + BankKey +
+                         "\n--always-trust\n--batch\n--pinentry-mode\nerror\n--status-fd\n3\n--sign\n--encrypt\n"));
+}
+
+TEST_F(PgpCipherTest, DecryptionNeedsAGoodSignatureOfTheBanksKey)
+{
+    const std::string good = GoodSignatureStatus(BankKey);
+    const std::string byPrimary = std::string("[GNUPG:] NEWSIG\n[GNUPG:] GOODSIG 0123456789ABCDE0 Bank\n") +
+                                  "[GNUPG:] VALIDSIG " + OtherFingerprint + " 2024-01-01 1 0 4 0 22 10 00 " +
+                                  BankFingerprint + "\n";
+    const std::string other = std::string("[GNUPG:] NEWSIG\n[GNUPG:] GOODSIG 0123456789ABCDE0 Other\n") +
+                              "[GNUPG:] VALIDSIG " + OtherFingerprint + " 2024-01-01 1 0 4 0 22 10 00 " +
+                              OtherFingerprint + "\n";
+    const std::string bySubkey = std::string("[GNUPG:] NEWSIG\n[GNUPG:] GOODSIG 0123456789ABCDEF Bank\n") +
+                                 "[GNUPG:] VALIDSIG " + BankFingerprint + " 2024-01-01 1 0 4 0 22 10 00 " +
+                                 OtherFingerprint + "\n";
+    const std::string expired = std::string("[GNUPG:] NEWSIG\n[GNUPG:] EXPKEYSIG 0123456789ABCDEF Bank\n") +
+                                "[GNUPG:] VALIDSIG " + BankFingerprint + " 2024-01-01 1 0 4 0 22 10 00 " +
+                                BankFingerprint + "\n";
+    const std::string bad = "[GNUPG:] NEWSIG\n[GNUPG:] BADSIG 0123456789ABCDEF Bank\n";
+    const std::string unsignedData = "[GNUPG:] DECRYPTION_OKAY\n[GNUPG:] END_DECRYPTION\n";
+    struct TCase {
+        std::string Status;
+        bool Accepted;
+    } cases[] = {
+        {good, true},
+        {byPrimary, true},
+        {bySubkey, true},
+        {other + good, true},   // the bank's is the second signature
+        {other, false},
+        {unsignedData, false},
+        {"", false},
+        {bad, false},
+        {expired, false},
+        {bad + other, false},   // a good signature does not carry over to the next one
+    };
+    for (const TCase& test : cases) {
+        SCOPED_TRACE(test.Status);
+        FakeGpgWithStatus(test.Status);
+        if (test.Accepted)
+            EXPECT_EQ(Decrypt("plain"), "plain");
+        else
+            EXPECT_RAISES(Decrypt("plain"), Exception, "Подпись банка не найдена либо некорректна");
+    }
+}
+
+TEST_F(PgpCipherTest, StatusLinesOnTheErrorOutputDoNotCount)
+{
+    FakeGpg(std::string("cat\necho '[GNUPG:] NEWSIG' >&2\necho '[GNUPG:] GOODSIG 0123456789ABCDEF Bank' >&2\n") +
+            "echo '[GNUPG:] VALIDSIG " + BankFingerprint + " 2024-01-01 1 0 4 0 22 10 00 " + BankFingerprint +
+            "' >&2\n");
+    EXPECT_RAISES(Decrypt("plain"), Exception, "Подпись банка не найдена либо некорректна");
+}
+
+TEST_F(PgpCipherTest, FailureReportsTheErrorOutputCutTo511Characters)
+{
+    // 100 lines of 21 characters in UTF-8 on the error output; the message is CP1251.
+    FakeGpg("cat >/dev/null\ni=0\nwhile [ $i -lt 100 ]; do\n"
+            "  printf 'gpg: \xD0\xBE\xD1\x88\xD0\xB8\xD0\xB1\xD0\xBA\xD0\xB0 \xD0\xBD\xD0\xBE\xD0\xBC\xD0\xB5\xD1\x80 %02d\\n' $i >&2\n"
+            "  i=$((i+1))\ndone\nexit 2\n");
+    AnsiString expected;
+    for (int i = 0; i < 100; ++i)
+        expected += Format("gpg: ошибка номер %02d\n", i);
+    EXPECT_RAISES(Encrypt(RandomBytes(100000, 2)), Exception, expected.substr(0, 511));
+
+    FakeGpg("echo 'gpg: decryption failed: No secret key' >&2\nexit 2\n");
+    EXPECT_RAISES(Decrypt("x"), Exception, "gpg: decryption failed: No secret key");
+}
+
+TEST_F(PgpCipherTest, SilentFailureReportsTheExitCode)
+{
+    FakeGpg("exit 2\n");
+    EXPECT_RAISES(Encrypt("data"), Exception, "Ошибка (рас)шифровки, код возврата: 2");
+    FakeGpg("echo ' ' >&2\nexit 3\n");
+    EXPECT_RAISES(Decrypt("data"), Exception, "Ошибка (рас)шифровки, код возврата: 3");
+}
+
+TEST_F(PgpCipherTest, ChildThatReadsOneByteAndEndsSucceedsWithWhatItPrinted)
+{
+    FakeGpg("head -c 1 >/dev/null\nprintf done\n");
+    EXPECT_EQ(Encrypt(RandomBytes(1 << 20, 3)), "done");
+}
+
+TEST_F(PgpCipherTest, EmptyInput)
+{
+    FakeGpg("wc -c\n");
+    EXPECT_EQ(Encrypt(""), "0\n");
+}
+
+TEST_F(PgpCipherTest, MissingProgram)
+{
+    const TEnvironmentVariable emptyPath("PATH", ToSystemPath(FBin));
+    EXPECT_RAISES(Encrypt("data"), Exception, "Не найден gpg.exe");
+    FakeGpg("cat\n");
+    chmod(ToSystemPath(FBin + "gpg").c_str(), 0644);   // there, but not a program
+    EXPECT_RAISES(Decrypt("data"), Exception, "Не найден gpg.exe");
+}
+
+TEST_F(PgpCipherTest, HangIsCutAfterFifteenSecondsWithNothingLeftRunning)
+{
+    FakeGpg("echo $$ >\"$0.pid\"\nsleep 60 &\necho $! >\"$0.child\"\nwait\n");
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_RAISES(Encrypt(RandomBytes(1 << 20, 4)), Exception,
+                  "Превышен интервал времени ожидания процесса (рас)шифровки");
+    const auto elapsed = std::chrono::steady_clock::now() - start;
+    EXPECT_GE(elapsed, std::chrono::milliseconds(TPgpCipher::TimeoutMs));
+    EXPECT_LT(elapsed, std::chrono::seconds(30));
+    EXPECT_TRUE(ProcessGone(std::stoi(ReadBytes(FBin + "gpg.pid"))));
+    EXPECT_TRUE(ProcessGone(std::stoi(ReadBytes(FBin + "gpg.child"))));
+}
+
+} // namespace
