@@ -171,6 +171,10 @@ GOALS = [
     ("datafile_100k_seconds", "at least 5 x faster than csv", lambda o, a: a / o >= 5),
     ("datafile_200k_seconds", "at least 5 x faster than csv", lambda o, a: a / o >= 5),
     ("datafile_200k_per_100k", "linear: ratio <= 2.2", lambda o, a: o <= 2.2),
+    ("receive_pop3_seconds", "time <= 1.5 x curl one by one", lambda o, a: o <= 1.5 * a),
+    ("receive_pop3_1000_per_500", "linear: ratio <= 2.2", lambda o, a: o <= 2.2),
+    ("receive_imap_seconds", "time <= 1.5 x curl one by one", lambda o, a: o <= 1.5 * a),
+    ("receive_imap_1000_per_500", "linear: ratio <= 2.2", lambda o, a: o <= 2.2),
 ]
 
 

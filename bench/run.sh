@@ -2,12 +2,13 @@
 # Builds the benchmarks with the program's own build type (RelWithDebInfo) and runs each beside its outside anchor, in the same run:
 # raw deflate/inflate against Python's zlib, zip save/load against Python's zipfile, and the
 # multi-stream growth against its fixed goal, the delimited data file against Python's csv,
-# and the GnuPG back end against the same gpg command run directly. Prints one table; exits
+# the GnuPG back end against the same gpg command run directly, and the POP3 and IMAP
+# receivers against curl's command-line client on a local dovecot. Prints one table; exits
 # 1 if a goal is missed.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 cmake -S . -B build-bench -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVELTON_BENCH=ON -DVELTON_TESTS=OFF >/dev/null
-ninja -C build-bench bench_compress bench_zip bench_multistream bench_datafile bench_gpg >/dev/null
+ninja -C build-bench bench_compress bench_zip bench_multistream bench_datafile bench_gpg bench_receive >/dev/null
 
 work=$(mktemp -d)
 # gpg starts an agent for each key folder: stop them before the folders go.
@@ -45,5 +46,10 @@ gpg --homedir "$work/b" --batch --always-trust --recipient "$client_key" --local
 
 ./build-bench/bench/bench_gpg "$work/c/" "$bank_key" "$work/plain" "$work/sealed" "$work" >>"$work/ours"
 python3 bench/anchors.py gpg "$work/c/" "$bank_key" "$work/plain" "$work/sealed" "$work" >>"$work/anchors"
+
+# 1,000 small bank messages from a local dovecot (started by the program itself, as the
+# test fixtures do) by POP3 and by IMAP; curl fetches the same messages one by one.
+./build-bench/bench/bench_receive "$work/receive-anchors" >>"$work/ours"
+cat "$work/receive-anchors" >>"$work/anchors"
 
 python3 bench/anchors.py report "$work/ours" "$work/anchors"

@@ -11,8 +11,8 @@ class TImap4Receiver : public TReceiver {
 public:
     // Logs in to RecvHost:RecvPort as RecvUser with RecvPass, selects "INBOX" and searches
     // it for the messages FROM the profile's BankEMail; fetches and processes each. After
-    // the message store is saved, the recorded ones are marked \Deleted and the mailbox is
-    // expunged.
+    // the message store is saved, the recorded ones are marked \Deleted and removed (the
+    // mailbox is closed, which expunges it).
     void Receive() override;
 };
 

@@ -198,6 +198,17 @@ TEST_F(MailReceiverTest, ImapSearchesForEveryAddressOfTheBankAndSkipsAVanishedMe
     EXPECT_THAT(Names(Mail), ElementsAre(foreign));
 }
 
+TEST_F(MailReceiverTest, ImapRemovesSeveralHundredMessagesInOneRun)
+{
+    for (int i = 0; i < 300; ++i)
+        Mail.PutMessage(BankMail("ABC", "Выписка", std::to_string(i)));
+    const auto profile = Profile("IMAP4", Mail.Ports().Imap);
+    TRecordingReceiver<TImap4Receiver> receiver;
+    receiver.Receive();
+    EXPECT_EQ(receiver.Log.Processed.size(), 300u);
+    EXPECT_TRUE(Mail.Messages().empty());
+}
+
 TEST_F(MailReceiverTest, ImapRefusedLogin)
 {
     TExchangeProfile wrong(Dir, {"RecvType=IMAP4", "RecvHost=127.0.0.1",
