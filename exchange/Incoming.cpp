@@ -5,7 +5,9 @@
 #include "documents/Charsets.h"
 #include "documents/Common.h"
 #include "documents/Exportfiles.h"
+#include "documents/Profiles.h"
 #include "exchange/ReceivedMail.h"
+#include "exchange/Tlbfiles.h"
 #include "exchange/Transport.h"
 #include "platform/Classes.h"
 #include "platform/Dialogs.h"
@@ -106,6 +108,17 @@ std::string RestOfStream(TStream& stream)
     return bytes;
 }
 
+// The stores of reference lists and reply files are not part of this build yet.
+void StoreEtalon(const AnsiString&, const AnsiString&, const AnsiString&, const std::string&)
+{
+    throw Exception("Хранилище эталонных списков недоступно в этой версии программы");
+}
+
+void StoreReply(const AnsiString&, const AnsiString&, const std::string&)
+{
+    throw Exception("Хранилище списков ответов недоступно в этой версии программы");
+}
+
 } // namespace
 
 int EtalonTypeIndex(const AnsiString& type)
@@ -142,6 +155,14 @@ AnsiString ReplyStoreName(const AnsiString& fileName, int replyKind)
     return UpperCase(start) + "." + UpperCase(ReplyDocTypes[replyKind].Code);
 }
 
+int ReplyKindIndex(const AnsiString& type)
+{
+    for (int i = 0; i < ReplyDocTypeCount; ++i)
+        if (SameText(type, ReplyDocTypes[i].Code))
+            return i;
+    return -1;
+}
+
 AnsiString UpdateFileName(const AnsiString& version)
 {
     if (version.empty() || version.find_first_not_of("0123456789.") != AnsiString::npos)
@@ -157,6 +178,60 @@ AnsiString TReceiver::GetParam(const TStringList& header, const AnsiString& key)
     return value;
 }
 
+void TReceiver::ProcessFile(TStream& container, TStringList& report)
+{
+    TTlbFile archive;
+    archive.LoadFromStream(&container);
+    TStringList header;
+    for (int i = 0; i < archive.Count(); ++i) {
+        TZippedFile& member = *archive.At(i);
+        ReadTlbHeader(&header, &member);
+        const AnsiString type = header.Values("FILE_TYPE");
+        if (type.empty())
+            throw Exception("Не задан тип файла");
+        if (SameText(type, "ETALON")) {
+            ProcessEtalon(member, header, report);
+        } else if (SameText(type, "UPDATES")) {
+            ProcessUpdate(member, header, report);
+        } else {
+            const int replyKind = ReplyKindIndex(type);
+            if (replyKind < 0)
+                throw Exception("Неизвестный тип файла: " + type);
+            ProcessReplyFile(member, header, report, replyKind);
+        }
+    }
+}
+
+void TReceiver::ProcessEtalon(TStream& member, const TStringList& header, TStringList& report)
+{
+    const AnsiString prefixes = GetParam(header, "PREFIX");
+    const AnsiString type = GetParam(header, "ETALON_TYPE");
+    const int typeIndex = EtalonTypeIndex(type);
+    const AnsiString date = GetParam(header, "ETALON_DATE");
+    CheckEtalonDate(date);
+    const std::string data = RestOfStream(member);
+    // Each prefix is checked when its turn comes: the stores of those before a bad one
+    // are written already.
+    TStringList items;
+    SplitString(items, prefixes, ",");
+    for (const AnsiString& item : items.Items())
+        StoreEtalon(GetFolder(FolderCache) + EtalonPrefix(item) + ".ETALONS", type, date, data);
+
+    AnsiString line = EtalonTypeInfos[typeIndex].Title;
+    if (!SameText(prefixes, CurrentProfile().Prefix))
+        line += " (" + prefixes + ")";
+    report.Add(line);
+    ++Etalons;
+}
+
+void TReceiver::ProcessReplyFile(TStream& member, const TStringList& header, TStringList& report, int replyKind)
+{
+    const AnsiString fileName = GetParam(header, "FILE_NAME");
+    StoreReply(GetFolder(FolderCache) + ReplyStoreName(fileName, replyKind), fileName, RestOfStream(member));
+    report.Add(AnsiString(ReplyDocTypes[replyKind].Title) + " (" + fileName + ")");
+    ++ListsAdded[replyKind];
+}
+
 void TReceiver::ProcessUpdate(TStream& member, const TStringList& header, TStringList& report)
 {
     const AnsiString version = GetParam(header, "VERSION");
@@ -164,6 +239,54 @@ void TReceiver::ProcessUpdate(TStream& member, const TStringList& header, TStrin
     WriteExecutableAtomically(GetFolder(FolderUpdates, true) + fileName, RestOfStream(member));
     report.Add("Обновления ПО до версии " + version);
     ++Updates;
+}
+
+// ---- Attachments ----
+
+void TReceiver::ProcessAttachments(const TReceivedMail& mail, TStringList& report, TStringList& failed)
+{
+    for (const TMailPart& part : mail.Parts) {
+        if (part.Kind != TMailPart::mpAttachment)
+            continue;
+        const AnsiString name = RejectFileName(part.FileName);
+        try {
+            TMemoryStream content;
+            content.WriteString(part.Content);
+            content.SetPosition(0);
+            ProcessFile(content, report);
+            continue;
+        } catch (const Exception& error) {
+            FileError(error.Message(), name);
+            failed.Add(FailedLine(name, error.Message()));
+        }
+        WriteFileAtomically(GetFolder(FolderReject, true) + name, part.Content);
+    }
+}
+
+void TReceiver::ProcessStoredFiles(TStringList& report, TStringList& failed)
+{
+    ResetCounters();
+    const AnsiString folder = GetFolder(FolderReject);
+    for (int i = 0; i < failed.Count();) {
+        const AnsiString& line = failed[i];
+        const size_t colon = line.find(':');
+        const AnsiString name = line.substr(0, colon);
+        // Only a name that this program could have written names a file of the folder.
+        if (colon == AnsiString::npos || RejectFileName(name) != name) {
+            ++i;
+            continue;
+        }
+        try {
+            TFileStream file(folder + name, fmOpenRead | fmShareDenyWrite);
+            ProcessFile(file, report);
+        } catch (const Exception& error) {
+            FileError(error.Message(), name);
+            ++i;
+            continue;
+        }
+        failed.Delete(i);
+        DeleteFile(folder + name);
+    }
 }
 
 // ---- Warnings and results ----

@@ -63,6 +63,8 @@ AnsiString EtalonPrefix(const AnsiString& item);
 // may not hold "/", "\", ":" or control characters, else raises
 // "Неверное имя файла ответа: " + fileName.
 AnsiString ReplyStoreName(const AnsiString& fileName, int replyKind);
+// The row of ReplyDocTypes whose code is the type (ignoring case), -1 when none is.
+int ReplyKindIndex(const AnsiString& type);
 // The name of an update's file (in "Updates/"): "Updates-" + version + ".exe". The
 // version must be digits and dots, else raises "Неверная версия обновления: " + version.
 AnsiString UpdateFileName(const AnsiString& version);

@@ -69,6 +69,24 @@ public:
     // ".\nФайл пропущен."; BadFiles + 1.
     void FileError(const AnsiString& text, const AnsiString& fileName);
 
+    // Opens a container from the bank (decrypts it and checks the bank's signature through
+    // the current cipher, then reads the archive) and hands each member, in archive
+    // order, to the handler of its FILE_TYPE: "ETALON", "UPDATES" (ignoring case) or a
+    // code of ReplyDocTypes. An empty FILE_TYPE raises "Не задан тип файла", another one
+    // "Неизвестный тип файла: " + the value. The first error ends the walk; the members
+    // stored before it stay stored.
+    void ProcessFile(TStream& container, TStringList& report);
+
+    // Each handler reads what it needs from the member's header, stores the member's
+    // bytes from its position to its end, adds one line to the report and counts it.
+
+    // A reference list: stored in the list store of every prefix that PREFIX names (one
+    // row per type: the row of that type is replaced). Reports the type's title and,
+    // when PREFIX is not the profile's own prefix, " (" + PREFIX + ")"; Etalons + 1.
+    void ProcessEtalon(TStream& member, const TStringList& header, TStringList& report);
+    // A reply file of the reply kind: appended to its reply store. Reports the kind's
+    // title + " (" + FILE_NAME + ")"; ListsAdded[replyKind] + 1.
+    void ProcessReplyFile(TStream& member, const TStringList& header, TStringList& report, int replyKind);
     // Stores a program update: the member's bytes from its position to its end become
     // the file UpdateFileName(VERSION) in the Updates folder (made when missing), written
     // under a temporary name and renamed into place as an executable, so that a half
@@ -79,6 +97,18 @@ public:
     // The header's value of the key, trimmed; a missing or blank one raises
     // "Отсутствует параметр " + key.
     static AnsiString GetParam(const TStringList& header, const AnsiString& key);
+
+    // Processes the attachments of a message: each through ProcessFile; one that fails
+    // is shown by FileError, recorded by its FailedLine in `failed`, and its content
+    // kept in "Reject/" (made when missing) under its RejectFileName, replacing a file of
+    // that name. A failure to keep it raises.
+    void ProcessAttachments(const TReceivedMail& mail, TStringList& report, TStringList& failed);
+
+    // Retries the failed attachments of one stored message, as its failed lines name
+    // them in "Reject/": a file processed now loses its line and its file; one that fails
+    // again is shown by FileError and keeps both. Lines without a file name before a ":"
+    // are left as they are. Starts the counters from 0.
+    void ProcessStoredFiles(TStringList& report, TStringList& failed);
 
     // One line per counter that is not 0, in the order of the counters: its label, the
     // count and "\n"; "" when every counter is 0.

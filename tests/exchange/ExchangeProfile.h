@@ -1,10 +1,11 @@
 #pragma once
 // A profile of the program's store, selected for the exchange tests: written from key
 // lines into a profiles file of a temporary folder, whose DataPath is that folder. The
-// end of the scope closes the store, drops the sender and the receiver, and switches the
-// protocol log off again.
+// end of the scope closes the store, drops the sender, the receiver and the cipher, and
+// switches the protocol log off again.
 
 #include "documents/Profiles.h"
+#include "exchange/Ciphers.h"
 #include "exchange/ProtocolLog.h"
 #include "exchange/Transport.h"
 #include "support/TestSupport.h"
@@ -29,6 +30,7 @@ public:
     {
         Sender.Reset();
         Receiver.Reset();
+        Cipher.Reset();
         SetProtocolLogging(false);
         Profiles.Get()->Close();
     }

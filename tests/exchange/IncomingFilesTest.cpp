@@ -1,0 +1,172 @@
+// The containers that the bank sends, opened through the current cipher (a fake gpg that
+// passes the bytes through and reports the bank's good signature): the dispatch of their
+// members, the attachments of a message, and the retry of the rejected ones.
+
+#include "BankContainers.h"
+#include "CipherProfile.h"
+#include "exchange/ExchangeProfile.h"
+
+#include "exchange/Incoming.h"
+#include "exchange/ReceivedMail.h"
+#include "platform/Paths.h"
+#include "support/ScriptedDialogs.h"
+
+#include <gmock/gmock.h>
+
+namespace {
+
+using ::testing::ElementsAre;
+using ::testing::IsEmpty;
+
+constexpr char BankKey[] = "0123456789ABCDEF";
+
+struct TTestReceiver : TReceiver {
+    void Receive() override {}
+};
+
+class IncomingFilesTest : public ::testing::Test {
+protected:
+    IncomingFilesTest() { Gpg.ScriptWithStatus(GoodSignatureStatus(BankKey)); }
+
+    // Processes the container; the report lines.
+    std::vector<AnsiString> Process(const std::string& container)
+    {
+        TMemoryStream stream;
+        stream.WriteString(container);
+        stream.SetPosition(0);
+        TStringList report;
+        Receiver.ProcessFile(stream, report);
+        return report.Items();
+    }
+
+    static TMailPart Attachment(const AnsiString& name, const std::string& content)
+    {
+        return TMailPart{TMailPart::mpAttachment, "", name, content};
+    }
+
+    TTempDir Dir;
+    TFakeGpg Gpg{Dir.File("bin/")};
+    TExchangeProfile Profile{Dir, {"PgpKeyPath=" + Dir.File("keys/"), AnsiString("BankPgpKey=") + BankKey}};
+    TTestReceiver Receiver;
+    TScriptedDialogs Dialogs;
+};
+
+TEST_F(IncomingFilesTest, AnUpdateBecomesAnExecutableOfItsVersion)
+{
+    Receiver.ResetCounters();
+    EXPECT_THAT(Process(BankContainer({UpdateMember("5.4", "program")})), ElementsAre("Обновления ПО до версии 5.4"));
+    EXPECT_EQ(ReadBytes(Dir.File("Updates/Updates-5.4.exe")), "program");
+    EXPECT_EQ(Receiver.Updates, 1);
+}
+
+TEST_F(IncomingFilesTest, TheTypeOfEveryMemberIsRequiredAndKnown)
+{
+    EXPECT_RAISES(Process(BankContainer({BankMember({"FILE_TYPE="}, "x")})), Exception, "Не задан тип файла");
+    EXPECT_RAISES(Process(BankContainer({BankMember({"PREFIX=ABC"}, "x")})), Exception, "Не задан тип файла");
+    // The key is found whatever its case; the value is taken as it stands.
+    EXPECT_RAISES(Process(BankContainer({BankMember({"file_type= UPDATES", "VERSION=1"}, "x")})), Exception,
+                  "Неизвестный тип файла:  UPDATES");
+    EXPECT_RAISES(Process(BankContainer({BankMember({"FILE_TYPE=Salary"}, "x")})), Exception,
+                  "Неизвестный тип файла: Salary");
+}
+
+TEST_F(IncomingFilesTest, TheFirstFailingMemberEndsTheWalkAndThoseBeforeStayStored)
+{
+    Receiver.ResetCounters();
+    const std::string container =
+        BankContainer({UpdateMember("1.1", "one"), UpdateMember("1.2/..", "two"), UpdateMember("1.3", "three")});
+    EXPECT_RAISES(Process(container), Exception, "Неверная версия обновления: 1.2/..");
+    EXPECT_TRUE(FileExists(Dir.File("Updates/Updates-1.1.exe")));
+    EXPECT_FALSE(FileExists(Dir.File("Updates/Updates-1.3.exe")));
+    EXPECT_EQ(Receiver.Updates, 1);
+}
+
+TEST_F(IncomingFilesTest, ContainerErrorsPassThrough)
+{
+    EXPECT_RAISES(Process("not a container"), Exception, "Неверная сигнатура блока ZIP-файла");
+    const std::string container = BankContainer({UpdateMember("1.1", "one")});
+    Gpg.ScriptWithStatus("");
+    EXPECT_RAISES(Process(container), Exception, "Подпись банка не найдена либо некорректна");
+    EXPECT_FALSE(DirectoryExists(Dir.File("Updates/")));
+}
+
+TEST_F(IncomingFilesTest, AFailedAttachmentIsShownRecordedAndKeptInReject)
+{
+    Receiver.ResetCounters();
+    TReceivedMail mail;
+    mail.Parts = {Attachment("ABC000001.TLB", BankContainer({UpdateMember("2.0", "new")})),
+                  TMailPart{TMailPart::mpText, "", "", "text"},
+                  Attachment("../ABC000002.TLB", "garbage"),
+                  Attachment("", "more garbage")};
+    Dialogs.ExpectMessage("Ошибка обработки файла ABC000002.TLB:\nНеверная сигнатура блока ZIP-файла.\nФайл пропущен.",
+                          MessageBoxAnswer::Ok, 0x30)
+        .ExpectMessage("Ошибка обработки файла attachment.tlb:\nНеверная сигнатура блока ZIP-файла.\nФайл пропущен.");
+    TStringList report;
+    TStringList failed;
+    Receiver.ProcessAttachments(mail, report, failed);
+
+    EXPECT_THAT(report.Items(), ElementsAre("Обновления ПО до версии 2.0"));
+    EXPECT_THAT(failed.Items(), ElementsAre("ABC000002.TLB: Неверная сигнатура блока ZIP-файла",
+                                            "attachment.tlb: Неверная сигнатура блока ZIP-файла"));
+    EXPECT_EQ(ReadBytes(Dir.File("Reject/ABC000002.TLB")), "garbage");
+    EXPECT_EQ(ReadBytes(Dir.File("Reject/attachment.tlb")), "more garbage");
+    EXPECT_FALSE(FileExists(Dir.File("ABC000002.TLB")));
+    EXPECT_EQ(Receiver.BadFiles, 2);
+    EXPECT_EQ(Receiver.Updates, 1);
+}
+
+TEST_F(IncomingFilesTest, AnErrorOfSeveralLinesIsOneFailedLineAndAnUnwritableRejectRaises)
+{
+    // gpg fails with two lines on its error output.
+    Gpg.Script("cat >/dev/null\nprintf 'gpg: first\\ngpg: second\\n' >&2\nexit 2\n");
+    TReceivedMail mail;
+    mail.Parts = {Attachment("ABC000001.TLB", "x")};
+    Dialogs.ExpectMessage("Ошибка обработки файла ABC000001.TLB:\ngpg: first\ngpg: second.\nФайл пропущен.");
+    TStringList report;
+    TStringList failed;
+    Receiver.ProcessAttachments(mail, report, failed);
+    EXPECT_THAT(failed.Items(), ElementsAre("ABC000001.TLB: gpg: first<EOL>gpg: second"));
+
+    // The copy cannot take the place of a folder of that name.
+    DeleteFile(Dir.File("Reject/ABC000001.TLB"));
+    ForceDirectories(Dir.File("Reject/ABC000001.TLB/inner/"));
+    Dialogs.ExpectMessage("Ошибка обработки файла ABC000001.TLB:\ngpg: first\ngpg: second.\nФайл пропущен.");
+    EXPECT_THROW(Receiver.ProcessAttachments(mail, report, failed), Exception);
+}
+
+TEST_F(IncomingFilesTest, StoredFilesThatSucceedNowLoseTheirLineAndTheirFile)
+{
+    ForceDirectories(Dir.File("Reject/"));
+    WriteBytes(Dir.File("Reject/ABC000001.TLB"), "still garbage");
+    WriteBytes(Dir.File("Reject/ABC000002.TLB"), BankContainer({UpdateMember("3.0", "fixed")}));
+    WriteBytes(Dir.File("Reject/ABC000004.TLB"), BankContainer({UpdateMember("3.1", "fixed too")}));
+    TStringList failed;
+    failed.Add("ABC000001.TLB: Неверная сигнатура блока ZIP-файла");
+    failed.Add("ABC000002.TLB: Подпись банка не найдена либо некорректна");
+    failed.Add("no name here");
+    failed.Add("ABC000003.TLB: gone");
+    failed.Add("ABC000004.TLB: Подпись банка не найдена либо некорректна");
+    failed.Add("../secret: not ours");
+    TStringList report;
+    report.Add("earlier line");
+    Receiver.BadMessages = 5;
+    Dialogs.ExpectMessage("Ошибка обработки файла ABC000001.TLB:\nНеверная сигнатура блока ZIP-файла.\nФайл пропущен.")
+        .ExpectMessage("Ошибка обработки файла ABC000003.TLB:\nНе удается открыть файл \"" + Dir.File("Reject/ABC000003.TLB") +
+                       "\". " + SysErrorMessage(ENOENT) + ".\nФайл пропущен.");
+
+    Receiver.ProcessStoredFiles(report, failed);
+
+    EXPECT_THAT(failed.Items(), ElementsAre("ABC000001.TLB: Неверная сигнатура блока ZIP-файла", "no name here",
+                                            "ABC000003.TLB: gone", "../secret: not ours"));
+    EXPECT_THAT(report.Items(),
+                ElementsAre("earlier line", "Обновления ПО до версии 3.0", "Обновления ПО до версии 3.1"));
+    EXPECT_FALSE(FileExists(Dir.File("Reject/ABC000002.TLB")));
+    EXPECT_FALSE(FileExists(Dir.File("Reject/ABC000004.TLB")));
+    EXPECT_TRUE(FileExists(Dir.File("Reject/ABC000001.TLB")));
+    EXPECT_EQ(Receiver.Updates, 2);
+    EXPECT_EQ(Receiver.BadFiles, 2);
+    EXPECT_EQ(Receiver.BadMessages, 0);
+    EXPECT_ANSI_EQ(Receiver.SummaryText(), "Обновлений ПО: 2\nОшибочных файлов: 2\n");
+}
+
+} // namespace
