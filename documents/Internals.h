@@ -77,9 +77,10 @@ public:
     ~TInternalData() override;
 
     // A missing file gives an empty open table bound to the name, so that a later save
-    // creates it. A damaged file fails as a whole ("Ошибка распаковки", "Несовпадение
-    // CRC32", the stream read error, or "Выход номера дочернего потока за пределы
-    // диапазона" for a memo area with fewer children than the records need).
+    // creates it. A damaged file fails as a whole and leaves the table closed: "Ошибка
+    // распаковки", "Несовпадение CRC32", the stream read error for a cut length word or
+    // CRC and for a memo area with more children than the records have, "Выход номера
+    // дочернего потока за пределы диапазона" for one with fewer or a file without it.
     void LoadFromFile(const AnsiString& name) override;
     // An empty name means the loaded file, and then an unchanged table that is on the disk
     // is not written again. The folder is created when missing; the file is written under a
