@@ -5,6 +5,7 @@
 #include "documents/Charsets.h"
 #include "documents/Common.h"
 #include "documents/Exportfiles.h"
+#include "documents/Internals.h"
 #include "documents/Profiles.h"
 #include "exchange/ReceivedMail.h"
 #include "exchange/Tlbfiles.h"
@@ -108,15 +109,37 @@ std::string RestOfStream(TStream& stream)
     return bytes;
 }
 
-// The stores of reference lists and reply files are not part of this build yet.
-void StoreEtalon(const AnsiString&, const AnsiString&, const AnsiString&, const std::string&)
+// Replaces the list of that type in the reference-list store: its rows hold the list
+// (memo), the type and the date.
+void StoreEtalon(const AnsiString& fileName, const AnsiString& type, const AnsiString& date, const std::string& data)
 {
-    throw Exception("Хранилище эталонных списков недоступно в этой версии программы");
+    TEtalons store;
+    store.LoadFromFile(fileName);
+    store.First();
+    while (!store.Eof()) {
+        if (SameText(store.CurRecord()->Get(1), type))
+            store.Delete();
+        else
+            store.Next();
+    }
+    store.Append();
+    TFileRecord& row = *store.CurRecord();
+    row.Set(0, data);
+    row.Set(1, type);
+    row.Set(2, date);
+    store.SaveToFile(AnsiString());
 }
 
-void StoreReply(const AnsiString&, const AnsiString&, const std::string&)
+// Appends a reply to its store: the rows hold the reply (memo) and its file name.
+void StoreReply(const AnsiString& fileName, const AnsiString& replyName, const std::string& data)
 {
-    throw Exception("Хранилище списков ответов недоступно в этой версии программы");
+    TReplyFiles store;
+    store.LoadFromFile(fileName);
+    store.Append();
+    TFileRecord& row = *store.CurRecord();
+    row.Set(0, data);
+    row.Set(1, replyName);
+    store.SaveToFile(AnsiString());
 }
 
 } // namespace
@@ -147,12 +170,11 @@ AnsiString EtalonPrefix(const AnsiString& item)
     return prefix;
 }
 
-AnsiString ReplyStoreName(const AnsiString& fileName, int replyKind)
+void CheckReplyFileName(const AnsiString& fileName)
 {
     const AnsiString start = fileName.substr(0, 3);
     if (std::any_of(start.begin(), start.end(), [](char c) { return c == '/' || c == '\\' || c == ':' || IsControl(c); }))
         throw Exception("Неверное имя файла ответа: " + fileName);
-    return UpperCase(start) + "." + UpperCase(ReplyDocTypes[replyKind].Code);
 }
 
 int ReplyKindIndex(const AnsiString& type)
@@ -215,7 +237,7 @@ void TReceiver::ProcessEtalon(TStream& member, const TStringList& header, TStrin
     TStringList items;
     SplitString(items, prefixes, ",");
     for (const AnsiString& item : items.Items())
-        StoreEtalon(GetFolder(FolderCache) + EtalonPrefix(item) + ".ETALONS", type, date, data);
+        StoreEtalon(EtalonsFileName(EtalonPrefix(item)), type, date, data);
 
     AnsiString line = EtalonTypeInfos[typeIndex].Title;
     if (!SameText(prefixes, CurrentProfile().Prefix))
@@ -227,7 +249,8 @@ void TReceiver::ProcessEtalon(TStream& member, const TStringList& header, TStrin
 void TReceiver::ProcessReplyFile(TStream& member, const TStringList& header, TStringList& report, int replyKind)
 {
     const AnsiString fileName = GetParam(header, "FILE_NAME");
-    StoreReply(GetFolder(FolderCache) + ReplyStoreName(fileName, replyKind), fileName, RestOfStream(member));
+    CheckReplyFileName(fileName);
+    StoreReply(ReplyFilesName(fileName, ReplyDocTypes[replyKind].Code), fileName, RestOfStream(member));
     report.Add(AnsiString(ReplyDocTypes[replyKind].Title) + " (" + fileName + ")");
     ++ListsAdded[replyKind];
 }
@@ -242,6 +265,29 @@ void TReceiver::ProcessUpdate(TStream& member, const TStringList& header, TStrin
 }
 
 // ---- Attachments ----
+
+bool TReceiver::ProcessMessage(TReceivedMail& mail, TMessages& store)
+{
+    const TMessageSubject subject = JudgeSubject(mail.Subject, mail.CharSet, CurrentProfile().Prefix);
+    mail.Subject = subject.Title;
+    if (!subject.ForClient)
+        return false;
+    const AnsiString text = MessageText(mail);
+    TStringList report;
+    TStringList failed;
+    ProcessAttachments(mail, report, failed);
+
+    store.Append();
+    TFileRecord& row = *store.CurRecord();
+    row.Set(0, text);
+    row.Set(1, report.Text());
+    row.Set(2, failed.Text());
+    row.Set(3, subject.Title);
+    row.Set(4, DateTimeToStr(mail.Date));
+    row.Set(5, DateTimeToStr(Now()));
+    ++Messages;
+    return true;
+}
 
 void TReceiver::ProcessAttachments(const TReceivedMail& mail, TStringList& report, TStringList& failed)
 {
@@ -338,8 +384,26 @@ void TReceiver::RefreshForms() const
 
 // ---- The run of one receive ----
 
-// The message store is not part of this build yet: a receive stops before it connects.
+namespace {
+
+// The current profile's message store, loaded when the run begins.
+class TMessageStoreRun : public TReceiveRun {
+public:
+    explicit TMessageStoreRun(TReceiver& receiver) : FReceiver(receiver)
+    {
+        FStore.LoadFromFile(MessagesFileName(CurrentProfile().Prefix));
+    }
+    bool Process(TReceivedMail& mail) override { return FReceiver.ProcessMessage(mail, FStore); }
+    void Save() override { FStore.SaveToFile(AnsiString()); }
+
+private:
+    TReceiver& FReceiver;
+    TMessages FStore;
+};
+
+} // namespace
+
 std::unique_ptr<TReceiveRun> TReceiver::BeginRun()
 {
-    throw Exception("Хранилище сообщений недоступно в этой версии программы");
+    return std::make_unique<TMessageStoreRun>(*this);
 }

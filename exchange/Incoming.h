@@ -58,11 +58,10 @@ void CheckEtalonDate(const AnsiString& date);
 // One item of a reference list's PREFIX, trimmed and upper-cased: three of the letters
 // A-Z and digits, else raises "Неверный префикс: " + the upper-cased item.
 AnsiString EtalonPrefix(const AnsiString& item);
-// The name of the reply store (in "Cache/") for a reply file: the first three characters
-// of its FILE_NAME upper-cased, ".", and the kind's code upper-cased. Those characters
+// The first three characters of a reply's FILE_NAME name its store (ReplyFilesName): they
 // may not hold "/", "\", ":" or control characters, else raises
 // "Неверное имя файла ответа: " + fileName.
-AnsiString ReplyStoreName(const AnsiString& fileName, int replyKind);
+void CheckReplyFileName(const AnsiString& fileName);
 // The row of ReplyDocTypes whose code is the type (ignoring case), -1 when none is.
 int ReplyKindIndex(const AnsiString& type);
 // The name of an update's file (in "Updates/"): "Updates-" + version + ".exe". The

@@ -29,6 +29,7 @@ public:
     virtual void Send(const AnsiString& text, const AnsiString& fileName, TStream* data) = 0;
 };
 
+class TMessages;
 struct TReceivedMail;
 
 // The local side of one receive: what becomes of the messages fetched from the server.
@@ -98,6 +99,14 @@ public:
     // "Отсутствует параметр " + key.
     static AnsiString GetParam(const TStringList& header, const AnsiString& key);
 
+    // Judges a fetched message by its subject (JudgeSubject with the profile's Prefix) and
+    // sets its Subject to the title. A message for another client gives false and
+    // nothing is stored. Otherwise processes its attachments and appends its row to the
+    // store: the text, the report lines, the failed lines (memos, each line ended by
+    // CR LF), the title, the message's date and the moment of processing; Messages + 1,
+    // true (also when attachments failed). A failure to record it raises.
+    bool ProcessMessage(TReceivedMail& mail, TMessages& store);
+
     // Processes the attachments of a message: each through ProcessFile; one that fails
     // is shown by FileError, recorded by its FailedLine in `failed`, and its content
     // kept in "Reject/" (made when missing) under its RejectFileName, replacing a file of
@@ -129,7 +138,9 @@ public:
 protected:
     // The reply files stored, of every kind.
     int32_t RepliesAdded() const;
-    // The run of one Receive over the current profile's message store, loaded here.
+    // The run of one Receive over the current profile's message store, loaded here
+    // ("Cache/" + Prefix + ".MESSAGES"; a missing file gives an empty store), each message
+    // given to ProcessMessage, saved (when it changed) under its own name.
     virtual std::unique_ptr<TReceiveRun> BeginRun();
 };
 

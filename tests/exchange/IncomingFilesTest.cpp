@@ -6,12 +6,16 @@
 #include "CipherProfile.h"
 #include "exchange/ExchangeProfile.h"
 
+#include "documents/Internals.h"
+#include "documents/Charsets.h"
 #include "exchange/Incoming.h"
 #include "exchange/ReceivedMail.h"
 #include "platform/Paths.h"
 #include "support/ScriptedDialogs.h"
 
 #include <gmock/gmock.h>
+
+#include <cerrno>
 
 namespace {
 
@@ -57,6 +61,79 @@ TEST_F(IncomingFilesTest, AnUpdateBecomesAnExecutableOfItsVersion)
     EXPECT_THAT(Process(BankContainer({UpdateMember("5.4", "program")})), ElementsAre("Обновления ПО до версии 5.4"));
     EXPECT_EQ(ReadBytes(Dir.File("Updates/Updates-5.4.exe")), "program");
     EXPECT_EQ(Receiver.Updates, 1);
+}
+
+// The rows of a store as "field|field|..." texts, memos first.
+template <typename TStore>
+std::vector<std::string> Rows(const AnsiString& fileName)
+{
+    TStore store;
+    store.LoadFromFile(fileName);
+    std::vector<std::string> rows;
+    for (store.First(); !store.Eof(); store.Next()) {
+        std::string row;
+        for (int i = 0; i < store.CurRecord()->Count(); ++i)
+            row += (i ? "|" : "") + store.CurRecord()->Get(i);
+        rows.push_back(row);
+    }
+    return rows;
+}
+
+const AnsiString SalTitle = EtalonTypeInfos[0].Title;
+const AnsiString NnsTitle = EtalonTypeInfos[1].Title;
+
+TEST_F(IncomingFilesTest, AReferenceListReplacesTheListOfItsTypeForEachPrefix)
+{
+    Receiver.ResetCounters();
+    EXPECT_THAT(Process(BankContainer({EtalonMember("ABC", "SAL", "first\r\nlist")})), ElementsAre(SalTitle));
+    EXPECT_THAT(Process(BankContainer({EtalonMember("abc", "NNS", "nns list", "1/3/24")})), ElementsAre(NnsTitle));
+    // The key and the type in any case; the type and the date are stored as received.
+    EXPECT_THAT(Process(BankContainer({BankMember({"file_type=etalon", "Prefix= abc , xyz ", "ETALON_TYPE=sal",
+                                                    "ETALON_DATE=02/03/2024"}, std::string("second\0list", 11))})),
+                ElementsAre(SalTitle + " (abc , xyz)"));
+
+    EXPECT_THAT(Rows<TEtalons>(Dir.File("Cache/ABC.ETALONS")),
+                ElementsAre("nns list|NNS|1/3/24", std::string("second\0list|sal|02/03/2024", 26)));
+    EXPECT_THAT(Rows<TEtalons>(Dir.File("Cache/XYZ.ETALONS")),
+                ElementsAre(std::string("second\0list|sal|02/03/2024", 26)));
+    EXPECT_EQ(Receiver.Etalons, 3);
+}
+
+TEST_F(IncomingFilesTest, AReferenceListIsCheckedBeforeAnythingIsStoredAndEachPrefixInItsTurn)
+{
+    Receiver.ResetCounters();
+    EXPECT_RAISES(Process(BankContainer({EtalonMember("ABC", "SAL", "x", "31/02/2024")})), Exception,
+                  "Неверная дата эталонного списка: 31/02/2024");
+    EXPECT_RAISES(Process(BankContainer({EtalonMember("ABC", "XXX", "x")})), Exception,
+                  "Неверный тип эталонного списка: XXX");
+    EXPECT_RAISES(Process(BankContainer({BankMember({"FILE_TYPE=ETALON", "PREFIX=ABC", "ETALON_TYPE=SAL"}, "x")})),
+                  Exception, "Отсутствует параметр ETALON_DATE");
+    EXPECT_RAISES(Process(BankContainer({EtalonMember("AB", "SAL", "x")})), Exception, "Неверный префикс: AB");
+    EXPECT_FALSE(DirectoryExists(Dir.File("Cache/")));
+
+    EXPECT_RAISES(Process(BankContainer({EtalonMember("ABC,", "SAL", "x")})), Exception, "Неверный префикс: ");
+    EXPECT_RAISES(Process(BankContainer({EtalonMember("XYZ,../A", "SAL", "y")})), Exception, "Неверный префикс: ../A");
+    EXPECT_THAT(Rows<TEtalons>(Dir.File("Cache/ABC.ETALONS")), ElementsAre("x|SAL|01/03/2024"));
+    EXPECT_THAT(Rows<TEtalons>(Dir.File("Cache/XYZ.ETALONS")), ElementsAre("y|SAL|01/03/2024"));
+    EXPECT_EQ(Receiver.Etalons, 0);
+}
+
+TEST_F(IncomingFilesTest, RepliesAreAppendedToTheStoreOfTheirNamesFirstThreeCharacters)
+{
+    Receiver.ResetCounters();
+    const AnsiString title = ReplyDocTypes[0].Title;
+    const std::string container = BankContainer({ReplyMember("abc000001N.TXT", "reply;1"), EtalonMember("ABC", "SAL", "list")});
+    EXPECT_THAT(Process(container), ElementsAre(title + " (abc000001N.TXT)", SalTitle));
+    EXPECT_THAT(Process(BankContainer({ReplyMember("abc000001N.TXT", "reply;1")})),
+                ElementsAre(title + " (abc000001N.TXT)"));
+    EXPECT_THAT(Process(BankContainer({ReplyMember("AB", "short")})), ElementsAre(title + " (AB)"));
+    EXPECT_RAISES(Process(BankContainer({ReplyMember("A/B.TXT", "x")})), Exception, "Неверное имя файла ответа: A/B.TXT");
+
+    EXPECT_THAT(Rows<TReplyFiles>(Dir.File("Cache/ABC.NEWCLIREPLY")),
+                ElementsAre("reply;1|abc000001N.TXT", "reply;1|abc000001N.TXT"));
+    EXPECT_THAT(Rows<TReplyFiles>(Dir.File("Cache/AB.NEWCLIREPLY")), ElementsAre("short|AB"));
+    EXPECT_EQ(Receiver.ListsAdded[0], 3);
+    EXPECT_EQ(Receiver.Etalons, 1);
 }
 
 TEST_F(IncomingFilesTest, TheTypeOfEveryMemberIsRequiredAndKnown)
@@ -167,6 +244,66 @@ TEST_F(IncomingFilesTest, StoredFilesThatSucceedNowLoseTheirLineAndTheirFile)
     EXPECT_EQ(Receiver.BadFiles, 2);
     EXPECT_EQ(Receiver.BadMessages, 0);
     EXPECT_ANSI_EQ(Receiver.SummaryText(), "Обновлений ПО: 2\nОшибочных файлов: 2\n");
+}
+
+// ---- The message ----
+
+TEST_F(IncomingFilesTest, AMessageForTheClientIsRecordedWithItsTextReportAndFailedAttachments)
+{
+    Receiver.ResetCounters();
+    TReceivedMail mail;
+    mail.Subject = "ZEM_TLB_MESSAGE abc " + EncodeSubjectWord("Выписка за май");
+    mail.Date = EncodeDate(2024, 3, 5) + EncodeTime(9, 7, 2, 0);
+    mail.Parts = {TMailPart{TMailPart::mpText, "KOI8-R", "", AnsiToKoi8("Добрый день\nсписки во вложении")},
+                  Attachment("ABC000001.TLB", BankContainer({EtalonMember("ABC", "SAL", "list"), UpdateMember("5.4", "p")})),
+                  Attachment("ABC000002.TLB", "garbage")};
+    Dialogs.ExpectMessage("Ошибка обработки файла ABC000002.TLB:\nНеверная сигнатура блока ZIP-файла.\nФайл пропущен.");
+    TMessages store;
+    store.LoadFromFile(MessagesFileName("ABC"));
+    const AnsiString before = DateTimeToStr(Now());
+
+    EXPECT_TRUE(Receiver.ProcessMessage(mail, store));
+    const AnsiString after = DateTimeToStr(Now());
+
+    EXPECT_ANSI_EQ(mail.Subject, "Выписка за май");
+    ASSERT_EQ(store.RecordCount(), 1);
+    const TFileRecord& row = *store.CurRecord();
+    EXPECT_ANSI_EQ(row.Get(0), "Добрый день\r\nсписки во вложении\r\n");
+    EXPECT_ANSI_EQ(row.Get(1), SalTitle + "\r\nОбновления ПО до версии 5.4\r\n");
+    EXPECT_ANSI_EQ(row.Get(2), "ABC000002.TLB: Неверная сигнатура блока ZIP-файла\r\n");
+    EXPECT_ANSI_EQ(row.Get(3), "Выписка за май");
+    EXPECT_EQ(row.Get(4), "05/03/2024 09:07:02");
+    EXPECT_TRUE(row.Get(5) == before || row.Get(5) == after) << row.Get(5);
+    EXPECT_EQ(Receiver.Messages, 1);
+    EXPECT_EQ(Receiver.BadFiles, 1);
+    EXPECT_EQ(Receiver.Etalons, 1);
+    EXPECT_EQ(ReadBytes(Dir.File("Reject/ABC000002.TLB")), "garbage");
+}
+
+TEST_F(IncomingFilesTest, AMessageForAnotherClientIsNotRecorded)
+{
+    Receiver.ResetCounters();
+    TMessages store;
+    store.LoadFromFile(MessagesFileName("ABC"));
+    TReceivedMail theirs;
+    theirs.Subject = "ZEM_TLB_MESSAGE XYZ " + EncodeSubjectWord("Выписка");
+    theirs.Parts = {Attachment("XYZ000001.TLB", "not for us")};
+    EXPECT_FALSE(Receiver.ProcessMessage(theirs, store));
+    EXPECT_ANSI_EQ(theirs.Subject, "XYZ Выписка");
+    EXPECT_EQ(store.RecordCount(), 0);
+    EXPECT_FALSE(DirectoryExists(Dir.File("Reject/")));
+
+    // Only the prefix: an empty title; the message's own body as its text; no attachments.
+    TReceivedMail plain;
+    plain.Subject = "ABC";
+    plain.Body = "text";
+    EXPECT_TRUE(Receiver.ProcessMessage(plain, store));
+    EXPECT_EQ(store.CurRecord()->Get(0), "text\r\n");
+    EXPECT_EQ(store.CurRecord()->Get(1), "");
+    EXPECT_EQ(store.CurRecord()->Get(2), "");
+    EXPECT_EQ(store.CurRecord()->Get(3), "");
+    EXPECT_EQ(store.CurRecord()->Get(4), "30/12/1899");
+    EXPECT_EQ(Receiver.Messages, 1);
 }
 
 } // namespace

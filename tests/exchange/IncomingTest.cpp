@@ -181,13 +181,13 @@ TEST(MemberHeaderTest, ReferenceListTypesDatesAndPrefixes)
 
 TEST(MemberHeaderTest, ReplyStoreAndUpdateNamesAreSafe)
 {
-    EXPECT_EQ(ReplyStoreName("abc000001N.TXT", 0), "ABC.NEWCLIREPLY");
-    EXPECT_EQ(ReplyStoreName("AB", 0), "AB.NEWCLIREPLY");
-    EXPECT_EQ(ReplyStoreName("..x/y", 0), "..X.NEWCLIREPLY");
-    EXPECT_RAISES(ReplyStoreName("A/BC", 0), Exception, "Неверное имя файла ответа: A/BC");
-    EXPECT_RAISES(ReplyStoreName("A\\B", 0), Exception, "Неверное имя файла ответа: A\\B");
-    EXPECT_RAISES(ReplyStoreName("c:x", 0), Exception, "Неверное имя файла ответа: c:x");
-    EXPECT_RAISES(ReplyStoreName("A\tB", 0), Exception, "Неверное имя файла ответа: A\tB");
+    CheckReplyFileName("abc000001N.TXT");
+    CheckReplyFileName("AB");
+    CheckReplyFileName("..x/y");
+    EXPECT_RAISES(CheckReplyFileName("A/BC"), Exception, "Неверное имя файла ответа: A/BC");
+    EXPECT_RAISES(CheckReplyFileName("A\\B"), Exception, "Неверное имя файла ответа: A\\B");
+    EXPECT_RAISES(CheckReplyFileName("c:x"), Exception, "Неверное имя файла ответа: c:x");
+    EXPECT_RAISES(CheckReplyFileName("A\tB"), Exception, "Неверное имя файла ответа: A\tB");
 
     EXPECT_EQ(UpdateFileName("5.4"), "Updates-5.4.exe");
     EXPECT_EQ(UpdateFileName("10.0.2.113"), "Updates-10.0.2.113.exe");
