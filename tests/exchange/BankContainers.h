@@ -18,18 +18,32 @@ inline std::string BankMember(const std::vector<std::string>& header, const std:
     return data.empty() ? member : member + "<DATA>\r\n" + data;
 }
 
+// Fills the archive with the members, each named "DATAFILE.000"; returns its bytes as
+// the archive saves them.
+inline std::string SaveMembers(TZipFile& archive, const std::vector<std::string>& members)
+{
+    for (const std::string& bytes : members) {
+        auto* member = new TZippedFile(nullptr, "DATAFILE.000");
+        member->WriteString(bytes);
+        archive.Add(member);
+    }
+    TMemoryStream target;
+    archive.SaveToStream(&target);
+    return target.Bytes();
+}
+
 // The container of the members, signed and encrypted by the current cipher.
 inline std::string BankContainer(const std::vector<std::string>& members)
 {
     TTlbFile container;
-    for (const std::string& bytes : members) {
-        auto* member = new TZippedFile(nullptr, "DATAFILE.000");
-        member->WriteString(bytes);
-        container.Add(member);
-    }
-    TMemoryStream target;
-    container.SaveToStream(&target);
-    return target.Bytes();
+    return SaveMembers(container, members);
+}
+
+// The plain zip archive of the members, for the bank's own sealing.
+inline std::string BankArchive(const std::vector<std::string>& members)
+{
+    TZipFile archive;
+    return SaveMembers(archive, members);
 }
 
 inline std::string UpdateMember(const std::string& version, const std::string& program)

@@ -11,12 +11,17 @@
 #include "support/TestSupport.h"
 
 #include <initializer_list>
+#include <vector>
 
 class TExchangeProfile {
 public:
     // The keys come first, so they replace the defaults that follow (the first of
     // duplicate keys wins).
     TExchangeProfile(const TTempDir& dir, std::initializer_list<AnsiString> keys)
+        : TExchangeProfile(dir, std::vector<AnsiString>(keys))
+    {
+    }
+    TExchangeProfile(const TTempDir& dir, const std::vector<AnsiString>& keys)
     {
         std::string text = "[P]\r\n";
         for (const AnsiString& key : keys)

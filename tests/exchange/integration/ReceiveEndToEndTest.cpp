@@ -1,0 +1,180 @@
+// A receive from end to end: the bank seals a container with the real gpg and mails it to
+// the client's mailbox (our SMTP sender, in a profile of the bank's side) or leaves it at
+// its exchange script; the client's receiver of the profile fetches it, the container is
+// opened and dispatched into the stores, and the message is gone from the server.
+
+#include "../BankContainers.h"
+#include "../GpgHome.h"
+#include "exchange/ExchangeProfile.h"
+
+#include "documents/Internals.h"
+#include "exchange/MailMessage.h"
+#include "exchange/Transport.h"
+#include "platform/Paths.h"
+#include "support/ScriptedDialogs.h"
+#include "support/TestServers.h"
+
+#include <gmock/gmock.h>
+
+#include <filesystem>
+#include <memory>
+
+namespace {
+
+using ::testing::ElementsAre;
+using ::testing::IsEmpty;
+
+const AnsiString SalTitle = EtalonTypeInfos[0].Title;
+const AnsiString ReplyTitle = ReplyDocTypes[0].Title;
+
+class ReceiveEndToEndTest : public ::testing::Test {
+protected:
+    static void SetUpTestSuite()
+    {
+        FKeys = std::make_unique<TTempDir>();
+        FClient = std::make_unique<TGpgHome>(FKeys->File("c/"), "Client");
+        FBank = std::make_unique<TGpgHome>(FKeys->File("b/"), "Bank");
+        FClient->Import(*FBank);
+        FBank->Import(*FClient);
+    }
+    static void TearDownTestSuite()
+    {
+        FBank.reset();
+        FClient.reset();
+        FKeys.reset();
+    }
+
+    // The members zipped, signed by the bank and encrypted for the client.
+    static std::string Sealed(const std::vector<std::string>& members)
+    {
+        return FBank->SealFor(*FClient, BankArchive(members));
+    }
+
+    // The bank's side mails the container with the subject for the prefix, from the address.
+    void MailFromBank(const AnsiString& prefix, const AnsiString& fileName, const std::string& container,
+                      const AnsiString& from = "bank@example.test")
+    {
+        TTempDir bankSide;
+        TExchangeProfile bank(bankSide, {"Prefix=" + prefix, "SendHost=127.0.0.1",
+                                         "SendPort=" + std::to_string(Mail.Ports().Smtp), "EMail=" + from,
+                                         "BankEMail=client@example.test"});
+        TMemoryStream data;
+        data.WriteString(container);
+        Sender.Get()->Send("Выписка", fileName, &data);
+    }
+
+    // The client's profile with these keys first.
+    std::unique_ptr<TExchangeProfile> Client(std::initializer_list<AnsiString> keys)
+    {
+        std::vector<AnsiString> lines(keys);
+        lines.insert(lines.end(), {"BankEMail=bank@example.test", "PgpKeyPath=" + FClient->Path,
+                                   "BankPgpKey=" + FBank->KeyId()});
+        return std::make_unique<TExchangeProfile>(Dir, lines);
+    }
+
+    // The rows of the message store: title, report and failed lines.
+    std::vector<std::string> MessageRows() const
+    {
+        TMessages store;
+        store.LoadFromFile(Dir.File("Cache/ABC.MESSAGES"));
+        std::vector<std::string> rows;
+        for (store.First(); !store.Eof(); store.Next())
+            rows.push_back(store.CurRecord()->Get(3) + "|" + store.CurRecord()->Get(1) + "|" + store.CurRecord()->Get(2));
+        return rows;
+    }
+
+    TTempDir Dir;
+    TMailServer Mail{"client", "secret"};
+    TScriptedDialogs Dialogs;
+    static inline std::unique_ptr<TTempDir> FKeys;
+    static inline std::unique_ptr<TGpgHome> FClient, FBank;
+};
+
+TEST_F(ReceiveEndToEndTest, Pop3DispatchesTheBanksContainerAndLeavesOtherMessages)
+{
+    Mail.Start();
+    MailFromBank("ABC", "ABC000001.TLB",
+                 Sealed({EtalonMember("ABC", "SAL", "40817810000000000001;Иванов\r\n"),
+                         ReplyMember("ABC000007N.TXT", "40817810000000000002;Петров\r\n")}));
+    MailFromBank("XYZ", "XYZ000001.TLB", Sealed({EtalonMember("XYZ", "SAL", "theirs")}));
+    MailFromBank("ABC", "ABC000002.TLB", Sealed({EtalonMember("ABC", "NNS", "not from the bank")}),
+                 "someone@example.test");
+    ASSERT_EQ(Mail.Messages().size(), 3u) << Mail.Logs();
+    const std::string theirs = Mail.Messages()[1].Name;
+    const std::string foreign = Mail.Messages()[2].Name;
+
+    const auto profile = Client({"RecvType=POP3", "RecvHost=127.0.0.1", "RecvPort=" + std::to_string(Mail.Ports().Pop3)});
+    Receiver.Get()->Receive();
+
+    EXPECT_ANSI_EQ(Receiver.Get()->SummaryText(), "Принято сообщений: 1\nЭталонных списков: 1\nСписков добавленных: 1\n");
+    TEtalons etalons;
+    etalons.LoadFromFile(Dir.File("Cache/ABC.ETALONS"));
+    ASSERT_EQ(etalons.RecordCount(), 1);
+    EXPECT_ANSI_EQ(etalons.CurRecord()->Get(0), "40817810000000000001;Иванов\r\n");
+    TReplyFiles replies;
+    replies.LoadFromFile(Dir.File("Cache/ABC.NEWCLIREPLY"));
+    ASSERT_EQ(replies.RecordCount(), 1);
+    EXPECT_EQ(replies.CurRecord()->Get(1), "ABC000007N.TXT");
+    EXPECT_THAT(MessageRows(), ElementsAre(std::string("Выписка|") + SalTitle + "\r\n" + ReplyTitle +
+                                           " (ABC000007N.TXT)\r\n|"));
+    EXPECT_FALSE(FileExists(Dir.File("Cache/XYZ.ETALONS")));
+
+    std::vector<std::string> left;
+    for (const TMailFile& message : Mail.Messages())
+        left.push_back(message.Name);
+    EXPECT_THAT(left, ElementsAre(theirs, foreign));
+}
+
+TEST_F(ReceiveEndToEndTest, ImapLeavesTheMessageWhenTheStoreCannotBeSaved)
+{
+    Mail.Start();
+    MailFromBank("ABC", "ABC000001.TLB", Sealed({UpdateMember("5.4", "new program")}));
+    const auto profile = Client({"RecvType=IMAP4", "RecvHost=127.0.0.1", "RecvPort=" + std::to_string(Mail.Ports().Imap)});
+    // A folder stands where the message store's file belongs.
+    ForceDirectories(Dir.File("Cache/ABC.MESSAGES/inner/"));
+    EXPECT_THROW(Receiver.Get()->Receive(), Exception);
+    ASSERT_EQ(Mail.Messages().size(), 1u);
+    EXPECT_EQ(Mail.Messages()[0].Flags.find('T'), std::string::npos);
+    EXPECT_EQ(Receiver.Get()->Messages, 1);   // as far as the run got
+
+    std::filesystem::remove_all(ToSystemPath(Dir.File("Cache/ABC.MESSAGES")));
+    Receiver.Get()->Receive();
+    EXPECT_TRUE(Mail.Messages().empty());
+    EXPECT_EQ(ReadBytes(Dir.File("Updates/Updates-5.4.exe")), "new program");
+    EXPECT_THAT(MessageRows(), ElementsAre("Выписка|Обновления ПО до версии 5.4\r\n|"));
+}
+
+TEST_F(ReceiveEndToEndTest, HttpKeepsAGarbageAttachmentInRejectUntilAGoodFileTakesItsPlace)
+{
+    TBankHttpServer bank;
+    bank.AddUser("client", "secret");
+    bank.Start();
+    const TMailContent garbage{"bank@example.test", "client@example.test", "ABC", "Выписка", "ABC000003.TLB",
+                               "not a container"};
+    bank.AddMessage("client", "ABC", ComposeMail(garbage, NewMailFrame()));
+    const auto profile = Client({"RecvType=HTTP", "RecvHost=" + bank.Host(), "RecvPort=80"});
+    // gpg tells its failure in two lines.
+    const AnsiString gpgError = "gpg: no valid OpenPGP data found.\ngpg: decrypt_message failed: Unknown system error";
+    Dialogs.ExpectMessage("Ошибка обработки файла ABC000003.TLB:\n" + gpgError + ".\nФайл пропущен.");
+    Receiver.Get()->Receive();
+
+    EXPECT_THAT(bank.MessageIds("client", "ABC"), IsEmpty());
+    EXPECT_EQ(ReadBytes(Dir.File("Reject/ABC000003.TLB")), "not a container");
+    TMessages store;
+    store.LoadFromFile(Dir.File("Cache/ABC.MESSAGES"));
+    ASSERT_EQ(store.RecordCount(), 1);
+    TStringList report;
+    TStringList failed;
+    failed.SetText(store.CurRecord()->Get(2));
+    EXPECT_THAT(failed.Items(), ElementsAre("ABC000003.TLB: gpg: no valid OpenPGP data found.<EOL>"
+                                            "gpg: decrypt_message failed: Unknown system error"));
+
+    WriteBytes(Dir.File("Reject/ABC000003.TLB"), Sealed({ReplyMember("ABC000009N.TXT", "added")}));
+    Receiver.Get()->ProcessStoredFiles(report, failed);
+    EXPECT_THAT(failed.Items(), IsEmpty());
+    EXPECT_THAT(report.Items(), ElementsAre(ReplyTitle + " (ABC000009N.TXT)"));
+    EXPECT_FALSE(FileExists(Dir.File("Reject/ABC000003.TLB")));
+    EXPECT_ANSI_EQ(Receiver.Get()->SummaryText(), "Списков добавленных: 1\n");
+}
+
+} // namespace
