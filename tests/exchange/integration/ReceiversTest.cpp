@@ -58,6 +58,15 @@ protected:
         Second = Mail.PutMessage(BankMail("abc", "Ответ", "second"));
     }
 
+    // Another mail client removes the message once the run has processed the body.
+    void RemoveWhenProcessed(TRunLog& log, const std::string& body, const std::string& message)
+    {
+        log.OnProcess = [this, body, message](const TReceivedMail& mail) {
+            if (mail.Body == body)
+                Mail.RemoveMessage(message);
+        };
+    }
+
     TTempDir Dir;
     TMailServer Mail{"client", "secret"};
     TScriptedDialogs Dialogs;
@@ -103,10 +112,7 @@ TEST_F(MailReceiverTest, Pop3AddressesMessagesByTheirIdentifiersAcrossReconnects
     // Another client removes the second message while the first is processed: the server
     // refuses it, libcurl closes that connection, and in the next one the later messages
     // have moved up by one number.
-    receiver.Log.OnProcess = [&](const TReceivedMail& mail) {
-        if (mail.Body == "first\r\n")
-            Mail.RemoveMessage(gone);
-    };
+    RemoveWhenProcessed(receiver.Log, "first\r\n", gone);
     Dialogs.ExpectMessage("Ошибка приема заголовка почтового сообщения" + AnsiString(Skipped));
     receiver.Receive();
     EXPECT_THAT(receiver.Log.Bodies(), ElementsAre("first\r\n", "third\r\n", "fourth\r\n")) << Mail.Logs();
@@ -188,10 +194,7 @@ TEST_F(MailReceiverTest, ImapSearchesForEveryAddressOfTheBankAndSkipsAVanishedMe
     const std::string foreign = Mail.PutMessage(BankMail("ABC", "4", "foreign", "someone@example.test"));
     const auto profile = Profile("IMAP4", Mail.Ports().Imap, "Bank <bank@example.test>, other-bank@example.test");
     TRecordingReceiver<TImap4Receiver> receiver;
-    receiver.Log.OnProcess = [&](const TReceivedMail& mail) {
-        if (mail.Body == "first\r\n")
-            Mail.RemoveMessage(gone);
-    };
+    RemoveWhenProcessed(receiver.Log, "first\r\n", gone);
     Dialogs.ExpectMessage("Ошибка приема почтового сообщения" + AnsiString(Skipped));
     receiver.Receive();
     EXPECT_THAT(receiver.Log.Bodies(), ElementsAre("first\r\n", "third\r\n")) << Mail.Logs();
