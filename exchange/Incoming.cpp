@@ -17,9 +17,8 @@
 #include "platform/SysUtils.h"
 
 #include <algorithm>
-#include <vector>
-
 #include <numeric>
+#include <vector>
 
 TStoreWindows StoreWindows;
 
@@ -28,6 +27,11 @@ namespace {
 bool IsKoi8(const AnsiString& charset)
 {
     return SameText(charset, "KOI8-R");
+}
+
+bool IsControl(char c)
+{
+    return static_cast<unsigned char>(c) < 32 || c == 127;
 }
 
 } // namespace
@@ -80,7 +84,7 @@ AnsiString SafeFileName(const AnsiString& name, const AnsiString& fallback)
 {
     AnsiString base = name.substr(name.find_last_of("/\\") + 1);
     for (char& c : base)
-        if (c == ':' || static_cast<unsigned char>(c) < 32 || c == 127)
+        if (c == ':' || IsControl(c))
             c = '_';
     return base.empty() || base == "." || base == ".." ? fallback : base;
 }
@@ -93,11 +97,6 @@ AnsiString RejectFileName(const AnsiString& attachmentName)
 // ---- The members of a bank's container ----
 
 namespace {
-
-bool IsControl(char c)
-{
-    return static_cast<unsigned char>(c) < 32 || c == 127;
-}
 
 // The bytes of the stream from its position to its end.
 std::string RestOfStream(TStream& stream)
@@ -264,7 +263,7 @@ void TReceiver::ProcessUpdate(TStream& member, const TStringList& header, TStrin
     ++Updates;
 }
 
-// ---- Attachments ----
+// ---- The message's row and its attachments ----
 
 bool TReceiver::ProcessMessage(TReceivedMail& mail, TMessages& store)
 {

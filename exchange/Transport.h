@@ -1,7 +1,8 @@
 #pragma once
 // Exchange with the bank: the sender and the receiver that the current profile chooses
 // and their holders, the subject line that every message between the client and the
-// bank carries, the decoder of RFC 2047 words in a received subject, and Base64.
+// bank carries, the decoder of RFC 2047 words in a received subject, and Base64. The
+// receiver's processing of what the bank sends lives in exchange/Incoming.cpp.
 
 #include "documents/Containers.h"
 #include "documents/Exportfiles.h"
@@ -115,8 +116,9 @@ public:
 
     // Retries the failed attachments of one stored message, as its failed lines name
     // them in "Reject/": a file processed now loses its line and its file; one that fails
-    // again is shown by FileError and keeps both. Lines without a file name before a ":"
-    // are left as they are. Starts the counters from 0.
+    // again is shown by FileError and keeps both. Lines without a ":", or whose name
+    // before it is not a name this program gives a kept attachment, are left as they
+    // are. Starts the counters from 0.
     void ProcessStoredFiles(TStringList& report, TStringList& failed);
 
     // One line per counter that is not 0, in the order of the counters: its label, the
