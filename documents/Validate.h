@@ -5,17 +5,45 @@
 
 #include "platform/AnsiString.h"
 
+#include <cstdint>
+
 // Raises "Обнаружен недопустимый символ: " and the first character of the value that is
 // not one of `allowed` (bytes compared exactly, letter case included).
 void CheckChars(const AnsiString& value, const AnsiString& allowed);
 
+// A person's name: runs of spaces folded to one, no spaces at the ends, upper-cased
+// (Cyrillic included). Only Cyrillic letters, "-" and spaces pass: a Latin letter, a digit,
+// a dot or a tab raises the character error (naming the character upper-cased).
+AnsiString NormalizeName(const AnsiString& value);
+
+// An account of digits. With padTo12 a shorter value gets zeros in front up to 12
+// digits; 12 digits pass with padTo12, 20 digits with allow20, any other length raises
+// "Неверная длина счета".
+AnsiString ValidateAccount(const AnsiString& value, bool padTo12, bool allow20);
+
 // A decimal number written with exactly `decimals` digits after the point: 100 gives
-// 100.00, .5 gives 0.50, 1.230 gives 1.23 (with 2 decimals); with 0 decimals the result
-// ends with the point. Leading zeros and a leading "-" stay. Raises "Неверный формат
-// числа" for a text that is not a number and "Точность значения более N знаков после
-// запятой" when more non-zero decimals are given.
+// 100.00, .5 gives 0.50, 1.230 gives 1.23 (with 2 decimals); with 0 decimals the result is
+// the integer part alone (5.000 gives 5). Leading zeros and a leading "-" stay. Raises
+// "Неверный формат числа" for a text that is not a number and "Точность значения более N
+// знаков после запятой" when more non-zero decimals are given.
 AnsiString ValidateNumber(const AnsiString& value, int decimals);
+
+// A sum of money: a number with 2 decimals that is above zero; 0.00 and every negative
+// amount raise "Значение должно быть больше нуля".
+AnsiString ValidateAmount(const AnsiString& value);
 
 // The date re-written as "dd/mm/yyyy" (1/2/2015 gives 01/02/2015); "Неверный формат даты"
 // when it is not a date.
 AnsiString ValidateDate(const AnsiString& value);
+
+// A bank identification code: 9 digits, else "Неверная длина БИК". Returned unchanged.
+AnsiString ValidateBIK(const AnsiString& value);
+
+// A taxpayer number: 10 or 12 digits, else "Неверная длина ИНН". Returned unchanged.
+AnsiString ValidateINN(const AnsiString& value);
+
+// The non-empty value checked and normalised by the routine of its value kind (vkName ..
+// vkInn of the document tables). Free text, and a kind that no routine serves, come back
+// unchanged.
+AnsiString ValidateValue(uint8_t kind, const AnsiString& value);
+
