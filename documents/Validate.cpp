@@ -1,10 +1,15 @@
 #include "documents/Validate.h"
 
 #include "documents/Common.h"
+#include "documents/Etalons.h"
 #include "documents/Exportfiles.h"
+#include "documents/Profiles.h"
+#include "documents/Records.h"
 #include "platform/Classes.h"
 #include "platform/Exception.h"
 #include "platform/SysUtils.h"
+
+#include <span>
 
 namespace {
 
@@ -14,6 +19,77 @@ constexpr char NameChars[] = "АБВГДЕЁЖЗИЙКЛМНОПРСТУФХЦЧ
 
 // Amounts are kept with two decimals; anything that rounds to 0.00 is no amount.
 constexpr double SmallestAmount = 0.005;
+
+// Salary fields that the cross-column rules name.
+constexpr int ServiceAccountField = 4;     // "Счет ПУ"
+constexpr int RecipientAccountField = 9;   // "Счет получателя"
+
+// A field that the record does not have reads as empty.
+AnsiString FieldValue(const TRecord& record, int index)
+{
+    return index < record.Count() ? record.Get(index) : AnsiString();
+}
+
+// The group of SalaryColumnGroups that begins at `at`: its columns up to the closing -1,
+// which `at` is moved past. The empty group that ends the list, or the list's end, gives
+// no columns.
+std::span<const int32_t> NextColumnGroup(size_t& at)
+{
+    const size_t first = at;
+    while (at < SalaryColumnGroupsCount && SalaryColumnGroups[at] >= 0)
+        ++at;
+    const std::span<const int32_t> group(SalaryColumnGroups + first, at - first);
+    if (at < SalaryColumnGroupsCount)
+        ++at;
+    return group;
+}
+
+bool AnyFilled(const TRecord& record, std::span<const int32_t> columns)
+{
+    for (const int32_t column : columns)
+        if (!FieldValue(record, column).empty())
+            return true;
+    return false;
+}
+
+// The column groups come in pairs: when any column of the condition group is filled,
+// the first empty column of the required group (in table order) is an error.
+void CheckColumnGroups(const TRecord& record, const TColumnInfo* columns)
+{
+    size_t at = 0;
+    for (;;) {
+        const std::span<const int32_t> condition = NextColumnGroup(at);
+        if (condition.empty())
+            return;
+        const std::span<const int32_t> required = NextColumnGroup(at);
+        if (!AnyFilled(record, condition))
+            continue;
+        for (const int32_t column : required)
+            if (FieldValue(record, column).empty())
+                throw EValidateError(AnsiString(columns[column].Caption) + ": Значение поля не задано");
+    }
+}
+
+// Field i of the record, trimmed and checked by column i's rules; a failure gets the
+// column's caption in front of its message.
+AnsiString CheckedField(const TRecord& record, int index, const TColumnInfo& column)
+{
+    try {
+        const AnsiString value = Trim(record.Get(index));
+        if (value.empty()) {
+            if (column.Mandatory)
+                throw EValidateError("Значение поля не задано");
+            return value;
+        }
+        const AnsiString normalised = ValidateValue(column.Kind, value);
+        if (normalised.size() > static_cast<size_t>(column.MaxLength))
+            throw EValidateError("Значение поля слишком велико");
+        return normalised;
+    } catch (Exception& error) {
+        error.SetMessage(AnsiString(column.Caption) + ": " + error.Message());
+        throw;
+    }
+}
 
 }  // namespace
 
@@ -128,4 +204,56 @@ AnsiString ValidateValue(uint8_t kind, const AnsiString& value)
     default:
         return value;
     }
+}
+
+TExportValidator::TExportValidator(const TDocTypeInfo* docType) : FDocType(docType) {}
+
+TExportValidator::~TExportValidator() = default;
+
+void TExportValidator::Prepare() {}
+
+void TExportValidator::Validate(TRecord* record)
+{
+    for (int i = 0; i < FDocType->FieldCount; ++i)
+        record->Set(i, CheckedField(*record, i, FDocType->Columns[i]));
+}
+
+TSalaryValidator::TSalaryValidator()
+    : TExportValidator(&ExportDocTypes[0]), FEtalonArray(std::make_unique<TEtalonArray>())
+{
+}
+
+TSalaryValidator::~TSalaryValidator() = default;
+
+void TSalaryValidator::Prepare()
+{
+    const TSalaryProfile& salary = CurrentSalaryProfile();
+    FEtalonArray->Load(GetFolder(FolderCache) + CurrentProfile().Prefix + ".ETALONS");
+    const TDateTime today = Date();
+    for (int i = 0; i < salary.EtalonTypes.Count(); ++i) {
+        const TEtalon& etalon = RequiredEtalon(salary.EtalonTypes.At(i));
+        if (today >= etalon.FormedDate() + salary.EtalonExpire)
+            throw Exception(etalon.Title() + " устарел, сделайте обновление");
+    }
+}
+
+void TSalaryValidator::Validate(TRecord* record)
+{
+    TExportValidator::Validate(record);
+    CheckColumnGroups(*record, DocType()->Columns);
+    if (!FieldValue(*record, ServiceAccountField).empty() && !FieldValue(*record, RecipientAccountField).empty())
+        throw EValidateError("Неоднозначные данные: заполнен счет ПУ и также указаны реквизиты внешнего платежа");
+    const TEtalonTypes& types = CurrentSalaryProfile().EtalonTypes;
+    for (int i = 0; i < types.Count(); ++i)
+        RequiredEtalon(types.At(i)).Check(record);
+}
+
+// Also guards Validate: a record is never let through unchecked because the list was not
+// loaded (Prepare not run, or the profile's types changed since).
+TEtalon& TSalaryValidator::RequiredEtalon(int type) const
+{
+    TEtalon* etalon = FEtalonArray->At(type);
+    if (!etalon)
+        throw Exception(AnsiString(EtalonTypeInfos[type].Title) + " отсутствует, сделайте обновление");
+    return *etalon;
 }

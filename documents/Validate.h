@@ -6,6 +6,7 @@
 #include "platform/AnsiString.h"
 
 #include <cstdint>
+#include <memory>
 
 // Raises "Обнаружен недопустимый символ: " and the first character of the value that is
 // not one of `allowed` (bytes compared exactly, letter case included).
@@ -47,3 +48,56 @@ AnsiString ValidateINN(const AnsiString& value);
 // unchanged.
 AnsiString ValidateValue(uint8_t kind, const AnsiString& value);
 
+// ---- Records ----
+
+class TRecord;
+class TEtalon;
+class TEtalonArray;
+struct TDocTypeInfo;
+
+// The check of a document kind's records before they are exported: every field of the
+// kind by its column's rules. A validator lives for one export run: Prepare once, then
+// Validate per record.
+class TExportValidator {
+public:
+    explicit TExportValidator(const TDocTypeInfo* docType);
+    virtual ~TExportValidator();
+
+    TExportValidator(const TExportValidator&) = delete;
+    TExportValidator& operator=(const TExportValidator&) = delete;
+
+    // Readies what the whole run needs; nothing for a plain kind.
+    virtual void Prepare();
+    // Checks fields 0 .. FieldCount - 1 in order and writes each back trimmed and
+    // normalised. The first failure raises with the column's caption and ": " in front of
+    // its message; the fields before it stay rewritten.
+    virtual void Validate(TRecord* record);
+
+    const TDocTypeInfo* DocType() const { return FDocType; }
+
+private:
+    const TDocTypeInfo* FDocType;
+};
+
+// The salary list's validator: the field rules, then the column-group rules, the rule
+// against a service-provider account beside a recipient account, and the look-up of the
+// record in each reference list that the current profile requires.
+class TSalaryValidator : public TExportValidator {
+public:
+    TSalaryValidator();
+    ~TSalaryValidator() override;
+
+    // Loads the current profile's reference lists from its "Cache/" folder. A required
+    // list that is missing raises title + " отсутствует, сделайте обновление"; one formed
+    // EtalonExpire or more days before today raises title + " устарел, сделайте
+    // обновление" (plain Exception: the run stops).
+    void Prepare() override;
+    void Validate(TRecord* record) override;
+
+    TEtalonArray& EtalonArray() { return *FEtalonArray; }
+
+private:
+    // The loaded list of a required type; a missing one raises the update message.
+    TEtalon& RequiredEtalon(int type) const;
+    std::unique_ptr<TEtalonArray> FEtalonArray;
+};
