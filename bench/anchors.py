@@ -8,6 +8,8 @@
   anchors.py gpg HOME KEY PLAIN SEALED WORK
                                    gpg run directly with the GnuPG back end's options
   anchors.py datafile FILE FILE    Python's csv: load, walk every field, save (100k, 200k)
+  anchors.py messages FILE ROWS    writes a message store of that many rows (memos of 1.5 KB)
+  anchors.py internals FILE FILE   a Python table reader and writer: load, walk, append, save
   anchors.py report OURS ANCHORS   compares the "key value" lines of both against the goals
 """
 import csv
@@ -19,6 +21,11 @@ import sys
 import time
 import zipfile
 import zlib
+
+# The independent reader and writer of the program's table files that the tests use.
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "tests", "documents",
+                                "integration"))
+import table_tool  # noqa: E402
 
 SURNAMES = ["Иванов", "Петров", "Сидорова", "Кузнецов", "Смирнова", "Попов", "Волкова",
             "Соколов", "Лебедева", "Козлов", "Новикова", "Морозов", "Ёлкин", "Зайцева"]
@@ -148,6 +155,57 @@ def datafile_anchor(small, large):
         os.remove(target)
 
 
+MESSAGE_WORDS = ["Уважаемый", "клиент", "сообщаем", "что", "список", "на", "зачисление", "принят",
+                 "банком", "обработан", "счет", "сумма", "рублей", "выписка", "дата", "платеж",
+                 "документ", "номер", "ошибка", "реестр", "в", "и", "по", "от", "для"]
+MEMO_SIZE = 1536
+
+
+def make_messages(path, rows):
+    """A message store: three memos of 1.5 KB of CP1251 text per row (drawn from 500 of
+    them, numbered by row), a title and two dates."""
+    rng = random.Random(20240201)
+
+    def text():
+        words = []
+        while sum(map(len, words)) < MEMO_SIZE:
+            words.append(rng.choice(MESSAGE_WORDS) + (" " if rng.random() < 0.9 else "\r\n"))
+        return "".join(words).encode("cp1251")
+
+    pool = [text() for _ in range(500)]
+    records = []
+    for row in range(rows):
+        memos = [(b"%d: " % row + rng.choice(pool))[:MEMO_SIZE] for _ in range(3)]
+        title = " ".join(rng.choice(MESSAGE_WORDS) for _ in range(4)).encode("cp1251")
+        date = b"%02d/%02d/2024 %02d:%02d:00" % (rng.randrange(1, 29), rng.randrange(1, 13),
+                                                 rng.randrange(24), rng.randrange(60))
+        records.append(memos + [title, date, date])
+    table_tool.save(path, records, 3)
+
+
+def internals_load_walk_append_save(source, target):
+    """What bench_internals does with TMessages, with the Python reader and writer."""
+    records = table_tool.load(source, 3)
+    total = 0
+    for record in records:
+        for field in record:
+            total += len(field)
+    memo = (("Уважаемый клиент! Сообщаем, что список на зачисление принят банком.\r\n" * 30)
+            .encode("cp1251")[:MEMO_SIZE])
+    records.append([memo, memo, memo, "Выписка за месяц".encode("cp1251"), b"01/02/2024 10:00:00",
+                    b"02/02/2024 09:30:00"])
+    table_tool.save(target, records, 3)
+    return total
+
+
+def internals_anchor(small, large):
+    for key, source in (("internals_10k_seconds", small), ("internals_20k_seconds", large)):
+        target = source + ".py-saved"
+        report(key, best(5, lambda: internals_load_walk_append_save(source, target)))
+        assert len(table_tool.load(target, 3)) == len(table_tool.load(source, 3)) + 1
+        os.remove(target)
+
+
 def read_lines(path):
     values = {}
     for line in open(path):
@@ -171,6 +229,9 @@ GOALS = [
     ("datafile_100k_seconds", "at least 5 x faster than csv", lambda o, a: a / o >= 5),
     ("datafile_200k_seconds", "at least 5 x faster than csv", lambda o, a: a / o >= 5),
     ("datafile_200k_per_100k", "linear: ratio <= 2.2", lambda o, a: o <= 2.2),
+    ("internals_10k_seconds", "at least 3 x faster than Python", lambda o, a: a / o >= 3),
+    ("internals_20k_seconds", "at least 3 x faster than Python", lambda o, a: a / o >= 3),
+    ("internals_20k_per_10k", "linear: ratio <= 2.2", lambda o, a: o <= 2.2),
 ]
 
 
@@ -208,6 +269,10 @@ def main():
         gpg_anchor(*sys.argv[2:7])
     elif command == "datafile":
         datafile_anchor(sys.argv[2], sys.argv[3])
+    elif command == "messages":
+        make_messages(sys.argv[2], int(sys.argv[3]))
+    elif command == "internals":
+        internals_anchor(sys.argv[2], sys.argv[3])
     elif command == "report":
         sys.exit(compare(sys.argv[2], sys.argv[3]))
     else:

@@ -2,12 +2,13 @@
 # Builds the benchmarks with the program's own build type (RelWithDebInfo) and runs each beside its outside anchor, in the same run:
 # raw deflate/inflate against Python's zlib, zip save/load against Python's zipfile, and the
 # multi-stream growth against its fixed goal, the delimited data file against Python's csv,
-# and the GnuPG back end against the same gpg command run directly. Prints one table; exits
-# 1 if a goal is missed.
+# the message store against an independent Python reader and writer of its format, and the
+# GnuPG back end against the same gpg command run directly. Prints one table; exits 1 if a
+# goal is missed.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 cmake -S . -B build-bench -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVELTON_BENCH=ON -DVELTON_TESTS=OFF >/dev/null
-ninja -C build-bench bench_compress bench_zip bench_multistream bench_datafile bench_gpg >/dev/null
+ninja -C build-bench bench_compress bench_zip bench_multistream bench_datafile bench_internals bench_gpg >/dev/null
 
 work=$(mktemp -d)
 # gpg starts an agent for each key folder: stop them before the folders go.
@@ -23,6 +24,10 @@ python3 bench/anchors.py salary "$work/salary100k.txt" 100000
 python3 bench/anchors.py salary "$work/salary200k.txt" 200000
 ./build-bench/bench/bench_datafile "$work/salary100k.txt" "$work/salary200k.txt" >>"$work/ours"
 python3 bench/anchors.py datafile "$work/salary100k.txt" "$work/salary200k.txt" >>"$work/anchors"
+python3 bench/anchors.py messages "$work/messages10k" 10000
+python3 bench/anchors.py messages "$work/messages20k" 20000
+./build-bench/bench/bench_internals "$work/messages10k" "$work/messages20k" >>"$work/ours"
+python3 bench/anchors.py internals "$work/messages10k" "$work/messages20k" >>"$work/anchors"
 
 # A client and the bank, each with a key pair without passphrase (Ed25519 signing,
 # Cv25519 encryption), each holding the other's public key; 10 MB of random bytes stand

@@ -14,6 +14,9 @@ namespace {
 // 64 KB buffers zlib's inflate runs at its full speed; 4 KB buffers cost about 15 %.
 constexpr int BufferSize = 65536;
 
+// The most that a deflate stream can refer back to, the size of a dictionary.
+constexpr int64_t WindowSize = 32768;
+
 // Raw deflate: negative window bits leave out the zlib header and trailer.
 constexpr int RawWindowBits = -15;
 constexpr int MemoryLevel = 8;
@@ -74,9 +77,30 @@ int DeflateAvailable(z_stream& z, int flush, TStream* dst)
     return result;
 }
 
-// Inflation behind DecompressStream and InflateStream; the CRC only when it is wanted
-// (it costs about a tenth of the inflation itself).
-TPlainBytes Inflate(TStream* src, TStream* dst, int64_t limit, bool withCRC)
+// Where a deflate stream's blocks begin and end, noted while it is inflated block by block.
+struct TBlockMarks {
+    int64_t FinalHeaderBit = 0;   // the first block's header is at bit 0
+    int64_t EndBit = -1;
+};
+
+// Notes a block border that inflate with Z_BLOCK has just stopped at: total_in bytes were
+// taken, of which the last data_type & 7 bits are still unused.
+void NoteBlockBorder(const z_stream& z, TBlockMarks& marks)
+{
+    if (!(z.data_type & 128))
+        return;
+    const int64_t bit = int64_t(z.total_in) * 8 - (z.data_type & 7);
+    if (z.data_type & 64)
+        marks.EndBit = bit;           // the final block has ended
+    else
+        marks.FinalHeaderBit = bit;   // a block has ended; the next one may be the final
+}
+
+// Inflation behind DecompressStream, InflateStream and the unpacking that keeps the block;
+// the CRC only when it is wanted (it costs about a tenth of the inflation itself). With
+// `kept` the deflate bytes read are collected there and the block borders noted in marks.
+TPlainBytes Inflate(TStream* src, TStream* dst, int64_t limit, bool withCRC, std::string* kept = nullptr,
+                    TBlockMarks* marks = nullptr)
 {
     TInflater inflater;
     z_stream& z = inflater.Z;
@@ -88,14 +112,18 @@ TPlainBytes Inflate(TStream* src, TStream* dst, int64_t limit, bool withCRC)
         if (z.avail_in == 0) {
             z.next_in = in;
             z.avail_in = uInt(std::max(src->Read(in, BufferSize), 0));
+            if (kept)
+                kept->append(reinterpret_cast<const char*>(in), z.avail_in);
         }
         z.next_out = out;
         z.avail_out = BufferSize;
-        result = inflate(&z, Z_NO_FLUSH);
+        result = inflate(&z, marks ? Z_BLOCK : Z_NO_FLUSH);
         // Input is refilled before every call, so a call without progress (Z_BUF_ERROR)
         // means that the input ended before the deflate end mark.
         if (result != Z_OK && result != Z_STREAM_END)
             RaiseInflateError();
+        if (marks)
+            NoteBlockBorder(z, *marks);
         const int32_t produced = int32_t(BufferSize - z.avail_out);
         if (produced > limit - plain.Count)
             RaiseInflateError();
@@ -109,12 +137,9 @@ TPlainBytes Inflate(TStream* src, TStream* dst, int64_t limit, bool withCRC)
     return plain;
 }
 
-
-} // namespace
-
-TPlainBytes DeflateStream(TStream* src, TStream* dst)
+// Deflates src from its position to its end into dst with a deflater already set up.
+TPlainBytes Deflate(TDeflater& deflater, TStream* src, TStream* dst)
 {
-    TDeflater deflater;
     z_stream& z = deflater.Z;
     const int64_t start = src->Position();
     int64_t left = std::max<int64_t>(src->Size() - start, 0);
@@ -139,6 +164,14 @@ TPlainBytes DeflateStream(TStream* src, TStream* dst)
     }
     src->Seek(start, TSeekOrigin::soBeginning);
     return plain;
+}
+
+} // namespace
+
+TPlainBytes DeflateStream(TStream* src, TStream* dst)
+{
+    TDeflater deflater;
+    return Deflate(deflater, src, dst);
 }
 
 void CompressStream(TStream* src, TStream* dst) { DeflateStream(src, dst); }
@@ -188,4 +221,57 @@ void UnpackStream(TStream* src, TStream* dst)
     const uint32_t stored = ReadLE32(src);
     CheckCRC32(plain.CRC, stored);
     dst->Seek(start, TSeekOrigin::soBeginning);
+}
+
+void UnpackAndKeep(TStream* src, TStream* dst, TPackedBlock& block)
+{
+    block = TPackedBlock();
+    const int64_t start = dst->Position();
+    std::string deflated;
+    TBlockMarks marks;
+    const TPlainBytes plain = Inflate(src, dst, INT64_MAX, true, &deflated, &marks);
+    CheckCRC32(plain.CRC, ReadLE32(src));
+    dst->Seek(start, TSeekOrigin::soBeginning);
+
+    // Bit b of the stream is bit b % 8 of byte b / 8; a block header begins with the bit
+    // that marks the final block. Borders not as inflate reports them keep nothing: a
+    // save then packs anew.
+    if (marks.EndBit <= marks.FinalHeaderBit)
+        return;
+    deflated.resize(size_t((marks.EndBit + 7) / 8));   // without the input read ahead
+    char& header = deflated[size_t(marks.FinalHeaderBit / 8)];
+    const int finalFlag = 1 << (marks.FinalHeaderBit % 8);
+    if (!(header & finalFlag))
+        return;
+    header = char(header & ~finalFlag);
+    block.TailBitCount = int(marks.EndBit % 8);
+    if (block.TailBitCount > 0) {
+        block.TailBits = uint8_t(deflated.back() & ((1 << block.TailBitCount) - 1));
+        deflated.pop_back();
+    }
+    block.Deflated = std::move(deflated);
+    block.Plain = plain;
+}
+
+void PackAppended(const TPackedBlock& block, TStream* src, TStream* dst)
+{
+    TDeflater deflater;
+    z_stream& z = deflater.Z;
+    const int64_t start = block.Plain.Count;
+    const int64_t window = std::min(start, WindowSize);
+    if (window > 0) {
+        unsigned char dictionary[WindowSize];
+        src->Seek(start - window, TSeekOrigin::soBeginning);
+        src->ReadBuffer(dictionary, int32_t(window));
+        if (deflateSetDictionary(&z, dictionary, uInt(window)) != Z_OK)
+            throw Exception("Ошибка сжатия");
+    }
+    src->Seek(start, TSeekOrigin::soBeginning);
+    // The new blocks begin with the bits of the kept partial byte.
+    if (block.TailBitCount > 0 && deflatePrime(&z, block.TailBitCount, block.TailBits) != Z_OK)
+        throw Exception("Ошибка сжатия");
+    dst->WriteString(block.Deflated);
+    const TPlainBytes added = Deflate(deflater, src, dst);
+    WriteLE32(dst, uint32_t(crc32_combine(block.Plain.CRC, added.CRC, z_off_t(added.Count))));
+    src->Seek(0, TSeekOrigin::soBeginning);
 }

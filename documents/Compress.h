@@ -11,6 +11,7 @@
 #include "platform/Classes.h"
 
 #include <cstdint>
+#include <string>
 
 // The count and the CRC-32 of the plain bytes that one compression or decompression moved.
 struct TPlainBytes {
@@ -44,3 +45,25 @@ void PackStream(TStream* src, TStream* dst);
 // Unpacks one packed block from src's position into dst and checks the CRC of exactly the
 // bytes unpacked. src ends just after the block, dst on the first plain byte written.
 void UnpackStream(TStream* src, TStream* dst);
+
+// A packed block as it was unpacked, kept so that plain bytes added after its end can be
+// packed without deflating the bytes before them again. Its deflate data is kept with the
+// final block turned into an ordinary one, so that further blocks may follow it: the whole
+// bytes, then the bits in use of a last partial byte.
+struct TPackedBlock {
+    std::string Deflated;
+    uint8_t TailBits = 0;
+    int TailBitCount = 0;   // 0 to 7
+    TPlainBytes Plain;      // what the block unpacks to
+
+    // Nothing kept: a deflate stream takes at least one byte.
+    bool Empty() const { return Deflated.empty() && TailBitCount == 0; }
+};
+
+// As UnpackStream, and keeps the block for PackAppended.
+void UnpackAndKeep(TStream* src, TStream* dst, TPackedBlock& block);
+// Appends at dst's position a packed block of the whole of src, whose first
+// block.Plain.Count bytes must be the plain bytes of the kept block: its deflate data is
+// copied and only the bytes after them are deflated (with the 32 KB before them as the
+// dictionary, so that they compress as well as inside one stream). src ends at 0.
+void PackAppended(const TPackedBlock& block, TStream* src, TStream* dst);

@@ -266,7 +266,10 @@ bool HasLineBreak(const AnsiString& value)
 
 }  // namespace
 
-TDelimRecord::TDelimRecord(const AnsiString& delim, bool escape) : FDelim(delim), FEscape(escape) {}
+TDelimRecord::TDelimRecord(const AnsiString& delim, bool escape, const AnsiString& escapedAlso)
+    : FDelim(delim), FEscape(escape), FEscaped("\r\n" + delim + escapedAlso)
+{
+}
 
 int TDelimRecord::Count() const
 {
@@ -292,7 +295,7 @@ AnsiString TDelimRecord::GetAsString(int index) const
 
 void TDelimRecord::SetAsString(int index, const AnsiString& value)
 {
-    const AnsiString stored = FEscape ? EscapeChars(value, "\r\n" + FDelim) : value;
+    const AnsiString stored = FEscape ? EscapeChars(value, FEscaped) : value;
     if (HasLineBreak(stored) || stored.find(FDelim) != AnsiString::npos)
         RaiseBadCharacters();
     if (index >= FFields.Count() && stored.empty())

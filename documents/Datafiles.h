@@ -174,12 +174,12 @@ protected:
 };
 
 // A line of fields separated by a delimiter (one or more characters); there is no quoting.
-// With escaping, the delimiter's characters, CR, LF and "#" are stored as "#" and two
-// hexadecimal digits. Lines may differ in their field counts: reading past the last field
-// gives "", writing past it extends the line.
+// With escaping, the delimiter's characters, CR, LF, "#" and the characters of
+// escapedAlso are stored as "#" and two hexadecimal digits. Lines may differ in their
+// field counts: reading past the last field gives "", writing past it extends the line.
 class TDelimRecord : public TFileRecord {
 public:
-    TDelimRecord(const AnsiString& delim, bool escape);
+    TDelimRecord(const AnsiString& delim, bool escape, const AnsiString& escapedAlso = AnsiString());
 
     int Count() const override;
     AnsiString GetText() const override;
@@ -202,6 +202,7 @@ private:
     TStringList FFields;
     AnsiString FDelim;
     bool FEscape;
+    AnsiString FEscaped;   // the characters escaped besides "#"
 };
 
 // The delimited text file: the DELIM input format, the export payload and the reference

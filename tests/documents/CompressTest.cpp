@@ -7,6 +7,8 @@
 
 #include <zlib.h>
 
+#include <vector>
+
 namespace {
 
 std::string Packed(const std::string& plain)
@@ -167,6 +169,102 @@ TEST(Compress, MatchesZlibDrivenDirectly)
 
     std::string packed = Packed(plain);
     EXPECT_EQ(packed.substr(0, packed.size() - 4), expected);
+}
+
+// ---- Packing bytes appended to a kept block ----
+
+// Raw deflate of the bytes by zlib in one call, with the given level and strategy.
+std::string ZlibDeflate(const std::string& plain, int level, int strategy)
+{
+    z_stream z{};
+    EXPECT_EQ(deflateInit2(&z, level, Z_DEFLATED, -15, 8, strategy), Z_OK);
+    std::string out(deflateBound(&z, uLong(plain.size())) + 16, '\0');
+    z.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(plain.data()));
+    z.avail_in = uInt(plain.size());
+    z.next_out = reinterpret_cast<Bytef*>(out.data());
+    z.avail_out = uInt(out.size());
+    EXPECT_EQ(deflate(&z, Z_FINISH), Z_STREAM_END);
+    out.resize(z.total_out);
+    deflateEnd(&z);
+    return out;
+}
+
+// The plain bytes of a packed block, inflated by zlib in one call; the CRC must match and
+// nothing may follow the deflate data but the CRC.
+std::string ZlibUnpacked(const std::string& packed)
+{
+    z_stream z{};
+    EXPECT_EQ(inflateInit2(&z, -15), Z_OK);
+    std::string plain;
+    char out[65536];
+    z.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(packed.data()));
+    z.avail_in = uInt(packed.size());
+    int result = Z_OK;
+    while (result == Z_OK) {
+        z.next_out = reinterpret_cast<Bytef*>(out);
+        z.avail_out = sizeof out;
+        result = inflate(&z, Z_NO_FLUSH);
+        plain.append(out, sizeof out - z.avail_out);
+    }
+    EXPECT_EQ(result, Z_STREAM_END);
+    EXPECT_EQ(z.avail_in, 4u);
+    inflateEnd(&z);
+    EXPECT_EQ(Hex(packed.substr(packed.size() - 4)), Hex(LE32(ZlibCRC(plain))));
+    return plain;
+}
+
+// Keeps the packed block while unpacking it, then packs its plain bytes followed by more.
+std::string PackedWithAddition(const std::string& packed, const std::string& more)
+{
+    TBlockStream src, plain, out;
+    PutBytes(src, packed);
+    src.SetPosition(0);
+    TPackedBlock block;
+    UnpackAndKeep(&src, &plain, block);
+    EXPECT_EQ(src.Position(), src.Size());
+    EXPECT_FALSE(block.Empty());
+    EXPECT_EQ(block.Plain.Count, plain.Size());
+    plain.Seek(0, TSeekOrigin::soEnd);
+    PutBytes(plain, more);
+    PutBytes(out, "head");
+    PackAppended(block, &plain, &out);
+    EXPECT_EQ(plain.Position(), 0);
+    return StreamBytes(out).substr(4);
+}
+
+TEST(Compress, AppendedBytesFollowTheKeptDeflateData)
+{
+    const std::string text = DelimitedText(150000);
+    const std::string noise = RandomBytes(70000, 7);
+    // Streams of every kind of block: fixed and dynamic codes, stored blocks, flush points,
+    // and ends at every bit of a byte.
+    std::vector<std::string> blocks = {Packed(""), Packed("a"), Packed(text), Packed(noise),
+                                       ZlibDeflate(text, 0, Z_DEFAULT_STRATEGY) + LE32(ZlibCRC(text)),
+                                       ZlibDeflate(text, 9, Z_FIXED) + LE32(ZlibCRC(text)),
+                                       ZlibDeflate(noise, 1, Z_HUFFMAN_ONLY) + LE32(ZlibCRC(noise))};
+    for (size_t size = 1; size < 9; ++size)
+        blocks.push_back(Packed(text.substr(0, size * 7)));
+
+    for (const std::string& packed : blocks) {
+        const std::string plain = Unpacked(packed);
+        for (const std::string& more : {std::string(), std::string("x"), text.substr(0, 5000), noise}) {
+            const std::string appended = PackedWithAddition(packed, more);
+            ASSERT_EQ(ZlibUnpacked(appended), plain + more) << plain.size() << " + " << more.size();
+            // A block made so is kept again for the next addition.
+            ASSERT_EQ(ZlibUnpacked(PackedWithAddition(appended, "tail")), plain + more + "tail");
+        }
+    }
+}
+
+TEST(Compress, AppendedBytesCompressAgainstTheKeptOnes)
+{
+    // The addition repeats the end of the kept bytes: with them as the dictionary it takes
+    // a few bytes per 258 repeated, far less than a fresh stream of it.
+    const std::string text = DelimitedText(50000);
+    const std::string repeated = text.substr(40000, 2000);
+    const size_t added = PackedWithAddition(Packed(text), repeated).size() - Packed(text).size();
+    EXPECT_LT(added, 50u);
+    EXPECT_GT(Packed(repeated).size(), 5 * added);
 }
 
 } // namespace

@@ -77,3 +77,18 @@ protected:
 private:
     TRandomSource FSavedRandom;
 };
+
+// Selects the only profile of a file in the program's store, whose DataPath is dataPath;
+// closes the store again at the end of the scope, so that no profile stays selected.
+class TSelectedProfile {
+public:
+    TSelectedProfile(const AnsiString& fileName, const AnsiString& dataPath)
+    {
+        WriteBytes(fileName, IniText({"[P]", "Prefix=ABC", "RecvUser=u", "RecvPass=\\pz", "DataPath=" + dataPath}));
+        Profiles.Get()->Open(fileName);
+        Profiles.Get()->Select(0);
+    }
+    ~TSelectedProfile() { Profiles.Get()->Close(); }
+    TSelectedProfile(const TSelectedProfile&) = delete;
+    TSelectedProfile& operator=(const TSelectedProfile&) = delete;
+};

@@ -1,0 +1,281 @@
+#include "documents/Internals.h"
+
+#include "documents/Common.h"
+#include "platform/Exception.h"
+#include "platform/Paths.h"
+#include "platform/SysUtils.h"
+
+#include <algorithm>
+#include <string>
+
+// ---- TMemoArea ----
+
+int32_t TMemoArea::Write(const void* buffer, int32_t count)
+{
+    // Bytes written over equal ones change nothing: the multi-stream writes the last
+    // length word again whenever a child is appended.
+    if (count > 0 && Position() < FFirstChange)
+        NoteChange(FirstDifference(static_cast<const char*>(buffer), count));
+    return TBlockStream::Write(buffer, count);
+}
+
+// The first position from the current one at which writing the bytes would change the
+// stream; INT64_MAX when they are the bytes already there.
+int64_t TMemoArea::FirstDifference(const char* bytes, int32_t count)
+{
+    const int64_t at = Position();
+    const int64_t size = Size();
+    if (at >= size)
+        return size;
+    std::string current(static_cast<size_t>(std::min<int64_t>(count, size - at)), '\0');
+    ReadBuffer(current.data(), static_cast<int32_t>(current.size()));
+    Seek(at, TSeekOrigin::soBeginning);
+    const auto differing = std::mismatch(current.begin(), current.end(), bytes).first;
+    if (differing != current.end())
+        return at + (differing - current.begin());
+    return at + count > size ? size : INT64_MAX;
+}
+
+void TMemoArea::SetSize(int64_t size)
+{
+    NoteChange(std::min(size, Size()));
+    TBlockStream::SetSize(size);
+}
+
+void TMemoArea::ForgetChanges()
+{
+    FFirstChange = INT64_MAX;
+}
+
+void TMemoArea::NoteChange(int64_t at)
+{
+    FFirstChange = std::min(FFirstChange, at);
+}
+
+// ---- TMemoStreams ----
+
+void TMemoStreams::DataChanged()
+{
+    FOwner->SetModified(true);
+}
+
+// ---- TInternalRecord ----
+
+namespace {
+
+// A NUL is escaped too: the line then holds no byte that a reader of C strings stops at.
+const AnsiString EscapedNul(1, '\0');
+
+AnsiString ReadWhole(TStream* stream)
+{
+    AnsiString bytes(static_cast<size_t>(stream->Size()), '\0');
+    for (size_t done = 0; done < bytes.size();) {
+        const int32_t piece = static_cast<int32_t>(std::min<size_t>(bytes.size() - done, INT32_MAX));
+        stream->ReadBuffer(bytes.data() + done, piece);
+        done += static_cast<size_t>(piece);
+    }
+    return bytes;
+}
+
+}  // namespace
+
+TInternalRecord::TInternalRecord(TInternalData* owner) : TDelimRecord(";", true, EscapedNul), FOwner(owner) {}
+
+int TInternalRecord::Count() const
+{
+    return FOwner->MemoCount() + TDelimRecord::Count();
+}
+
+AnsiString TInternalRecord::GetAsString(int index) const
+{
+    if (index >= FOwner->MemoCount())
+        return TDelimRecord::GetAsString(index - FOwner->MemoCount());
+    FOwner->SelectMemo(index);
+    return ReadWhole(FOwner->MemoStream());
+}
+
+void TInternalRecord::SetAsString(int index, const AnsiString& value)
+{
+    if (index >= FOwner->MemoCount()) {
+        TDelimRecord::SetAsString(index - FOwner->MemoCount(), value);
+        return;
+    }
+    FOwner->SelectMemo(index);
+    TStream* memo = FOwner->MemoStream();
+    // Sized first, so that the memos behind it move once, not once per piece written.
+    memo->SetSize(static_cast<int64_t>(value.size()));
+    memo->WriteString(value);
+}
+
+// ---- TInternalData ----
+
+TInternalData::TInternalData(int memoCount)
+    : TTextFile(new TInternalRecord(this), CodePageCp1251), FMemoCount(memoCount), FMemos(&FMemoData, this)
+{
+}
+
+TInternalData::~TInternalData() = default;
+
+void TInternalData::LoadFromFile(const AnsiString& name)
+{
+    if (FileExists(name)) {
+        TTextFile::LoadFromFile(name);
+        return;
+    }
+    // Open and empty rather than closed: appending to a closed table would open it anew
+    // and lose the name.
+    LoadFromStream(nullptr);
+    SetFileName(name);
+}
+
+void TInternalData::SaveToFile(const AnsiString& name)
+{
+    const AnsiString target = name.empty() ? FileName() : name;
+    if (name.empty() && !IsModified() && (target.empty() || FileExists(target)))
+        return;
+    if (!Open())
+        LoadFromStream(nullptr);
+    const AnsiString folder = ExtractFilePath(target);
+    if (!folder.empty())
+        EnsureDir(folder);
+    TTextFile::SaveToFile(target);
+}
+
+void TInternalData::SelectMemo(int index)
+{
+    if (index < 0 || index >= FMemoCount)
+        throw Exception("Выход индекса MEMO-поля за пределы диапазона");
+    FCurrentMemo = index;
+    FMemos.Select(RecNo() * FMemoCount + index);
+}
+
+void TInternalData::LoadFormat(TStream* stream)
+{
+    FCurrentMemo = -1;
+    ClearMemoArea();
+    try {
+        if (!stream) {
+            TTextFile::LoadFormat(nullptr);
+        } else if (FMemoCount == 0) {
+            LoadTable(stream);
+        } else {
+            TMultiStream file(stream);
+            file.Select(0);
+            LoadTable(file.Child());
+            file.Select(1);
+            UnpackAndKeep(file.Child(), &FMemoData, FLoadedMemoArea);
+        }
+        FMemos.Rescan();
+        CheckMemoArea();
+    } catch (...) {
+        ClearMemoArea();
+        throw;
+    }
+    FMemoData.ForgetChanges();
+    if (FMemoCount > 0)
+        FCurrentMemo = 0;
+}
+
+void TInternalData::LoadTable(TStream* packed)
+{
+    TBlockStream text;
+    UnpackStream(packed, &text);
+    TTextFile::LoadFormat(&text);
+}
+
+// Every record must find each of its memos, and every memo its record: a memo area that
+// does not hold exactly MemoCount children per record is damaged.
+void TInternalData::CheckMemoArea() const
+{
+    const int64_t needed = static_cast<int64_t>(GetCount()) * FMemoCount;
+    if (FMemos.Count() < needed)
+        throw Exception("Выход номера дочернего потока за пределы диапазона");
+    if (FMemos.Count() > needed)
+        RaiseReadError();
+}
+
+void TInternalData::ClearMemoArea()
+{
+    FMemoData.Clear();
+    FMemos.Rescan();
+    FLoadedMemoArea = TPackedBlock();
+}
+
+void TInternalData::SaveFormat(TStream* stream)
+{
+    if (FMemoCount == 0) {
+        SaveTable(stream);
+        return;
+    }
+    TMultiStream file(stream);
+    if (file.Count() == 0)
+        file.Append();
+    SaveTable(file.Child());
+    if (file.Count() < 2)
+        file.Append();
+    SaveMemoArea(file.Child());
+}
+
+void TInternalData::SaveTable(TStream* target)
+{
+    TBlockStream text;
+    TTextFile::SaveFormat(&text);
+    PackStream(&text, target);
+}
+
+// Stores grow by rows appended at the end (every received message, every sent file): when
+// no loaded memo byte changed, the loaded deflate data is kept and only the rest deflated.
+void TInternalData::SaveMemoArea(TStream* target)
+{
+    if (!FLoadedMemoArea.Empty() && FMemoData.FirstChange() >= FLoadedMemoArea.Plain.Count)
+        PackAppended(FLoadedMemoArea, &FMemoData, target);
+    else
+        PackStream(&FMemoData, target);
+}
+
+AnsiString TInternalData::GetRecordText(int index)
+{
+    if (FMemoCount > 0)
+        SelectMemo(std::max(FCurrentMemo, 0));
+    return TTextFile::GetRecordText(index);
+}
+
+void TInternalData::AppendRecord()
+{
+    TTextFile::AppendRecord();
+    while (FMemos.Count() < static_cast<int64_t>(GetCount()) * FMemoCount)
+        FMemos.Append();
+}
+
+void TInternalData::DeleteRecord(int index)
+{
+    TTextFile::DeleteRecord(index);
+    if (FMemoCount == 0)
+        return;
+    FMemos.Select(index * FMemoCount);
+    for (int i = 0; i < FMemoCount; ++i)
+        FMemos.DeleteCurrent();
+}
+
+// ---- File names ----
+
+AnsiString JournalFileName(const AnsiString& prefix)
+{
+    return GetFolder(FolderSent) + prefix + ".JOURNAL";
+}
+
+AnsiString MessagesFileName(const AnsiString& prefix)
+{
+    return GetFolder(FolderCache) + prefix + ".MESSAGES";
+}
+
+AnsiString EtalonsFileName(const AnsiString& prefix)
+{
+    return GetFolder(FolderCache) + UpperCase(prefix) + ".ETALONS";
+}
+
+AnsiString ReplyFilesName(const AnsiString& name, const AnsiString& kindCode)
+{
+    const AnsiString stem = ExtractFileName(NormalizeSeparators(UpperCase(name.substr(0, 3))));
+    return GetFolder(FolderCache) + stem + "." + UpperCase(kindCode);
+}

@@ -1,0 +1,164 @@
+#pragma once
+// The program's own tables: the journal of sent files, the received messages, the bank's
+// reference lists and its reply lists. Each is a delimited text table (";" between the
+// fields, "#hh" escapes) whose records also have a fixed number of memo fields: long
+// free-form values kept outside the line, each as a child of a multi-stream.
+//
+// File layout (integers little-endian), where a packed block is raw deflate data followed
+// by the CRC-32 of its plain bytes:
+// - no memo fields: one packed block of the table text;
+// - with memo fields: a multi-stream of two children, the packed table text and the packed
+//   memo area (length word, packed table, length word, packed memo area).
+// The table text is one CP1251 line per record, each ended by CR LF. The memo area is a
+// multi-stream with exactly MemoCount children per record, in record order: memo i of
+// record r is child r * MemoCount + i. There is no version, signature or record count.
+
+#include "documents/Blockstreams.h"
+#include "documents/Compress.h"
+#include "documents/Datafiles.h"
+#include "documents/Multistreams.h"
+#include "platform/AnsiString.h"
+
+#include <cstdint>
+
+class TInternalData;
+
+// The plain memo area: a block stream that remembers the first byte changed since the last
+// load, so that a save can tell whether bytes were only added after the loaded ones.
+class TMemoArea : public TBlockStream {
+public:
+    int32_t Write(const void* buffer, int32_t count) override;
+    void SetSize(int64_t size) override;
+
+    // The position of the first byte changed since ForgetChanges; INT64_MAX when none.
+    int64_t FirstChange() const { return FFirstChange; }
+    void ForgetChanges();
+
+private:
+    int64_t FirstDifference(const char* bytes, int32_t count);
+    void NoteChange(int64_t at);
+
+    int64_t FFirstChange = INT64_MAX;
+};
+
+// The memos of a table: writing one marks the table modified.
+class TMemoStreams : public TMultiStream {
+public:
+    TMemoStreams(TStream* parent, TInternalData* owner) : TMultiStream(parent), FOwner(owner) {}
+
+protected:
+    void DataChanged() override;
+
+private:
+    TInternalData* FOwner;
+};
+
+// The current record of a table with memo fields: fields 0 .. MemoCount - 1 are the memos
+// of the current record, field MemoCount + k is field k of its line. A memo reads as all
+// its bytes; writing one replaces all its bytes.
+class TInternalRecord : public TDelimRecord {
+public:
+    explicit TInternalRecord(TInternalData* owner);
+
+    // The memo fields and the fields of the line.
+    int Count() const override;
+
+protected:
+    AnsiString GetAsString(int index) const override;
+    void SetAsString(int index, const AnsiString& value) override;
+
+private:
+    TInternalData* FOwner;
+};
+
+class TInternalData : public TTextFile {
+public:
+    explicit TInternalData(int memoCount);
+    ~TInternalData() override;
+
+    // A missing file gives an empty open table bound to the name, so that a later save
+    // creates it. A damaged file fails as a whole and leaves the table closed: "Ошибка
+    // распаковки", "Несовпадение CRC32", the stream read error for a cut length word or
+    // CRC and for a memo area with more children than the records have, "Выход номера
+    // дочернего потока за пределы диапазона" for one with fewer or a file without it.
+    void LoadFromFile(const AnsiString& name) override;
+    // An empty name means the loaded file, and then an unchanged table that is on the disk
+    // is not written again. The folder is created when missing; the file is written under a
+    // temporary name, flushed and renamed over the target. A table that was never opened is
+    // saved as an empty one, never as an empty file.
+    void SaveToFile(const AnsiString& name) override;
+
+    // Selects memo i of the current record, at position 0; "Выход индекса MEMO-поля за
+    // пределы диапазона" when the table has no memo i.
+    void SelectMemo(int index);
+    // The selected memo as a stream.
+    TChildStream* MemoStream() { return FMemos.Child(); }
+
+    int MemoCount() const { return FMemoCount; }
+    // The memo that moving to another record selects again; -1 before the first load.
+    int CurrentMemo() const { return FCurrentMemo; }
+
+    // The lines carry no memos: sorting them would give each record another's memos.
+    void Sort() = delete;
+
+protected:
+    void LoadFormat(TStream* stream) override;
+    void SaveFormat(TStream* stream) override;
+    // Selects the current memo of the current record again, then gives line index.
+    AnsiString GetRecordText(int index) override;
+    // The line and the record's empty memos.
+    void AppendRecord() override;
+    // The line and the record's memos; the later records' memos move down.
+    void DeleteRecord(int index) override;
+
+private:
+    void LoadTable(TStream* packed);
+    void SaveTable(TStream* target);
+    void SaveMemoArea(TStream* target);
+    void CheckMemoArea() const;
+    void ClearMemoArea();
+
+    const int FMemoCount;
+    int FCurrentMemo = -1;
+    TMemoArea FMemoData;
+    TMemoStreams FMemos;
+    // The memo area's packed block as loaded: a save after rows were only appended
+    // deflates just the added bytes.
+    TPackedBlock FLoadedMemoArea;
+};
+
+// The journal of sent files (no memo fields).
+class TJournal : public TInternalData {
+public:
+    TJournal() : TInternalData(0) {}
+};
+
+// The received messages: the text, the report and the failed attachments as memos.
+class TMessages : public TInternalData {
+public:
+    TMessages() : TInternalData(3) {}
+};
+
+// The bank's reference lists of one client prefix: the list as memo.
+class TEtalons : public TInternalData {
+public:
+    TEtalons() : TInternalData(1) {}
+};
+
+// The bank's reply lists of one kind: the list as memo.
+class TReplyFiles : public TInternalData {
+public:
+    TReplyFiles() : TInternalData(1) {}
+};
+
+// The stores' files in the current profile's working folders (not created here).
+// The journal: "Sent/" + prefix + ".JOURNAL".
+AnsiString JournalFileName(const AnsiString& prefix);
+// The messages: "Cache/" + prefix + ".MESSAGES".
+AnsiString MessagesFileName(const AnsiString& prefix);
+// The reference lists for a client prefix: "Cache/" + the prefix in upper case + ".ETALONS".
+AnsiString EtalonsFileName(const AnsiString& prefix);
+// The reply lists: "Cache/" + the first three characters of name (a reply's file name, or
+// the client prefix) in upper case + "." + the reply kind's code in upper case. The three
+// characters come from the bank: a "/" or "\" among them cannot lead out of the folder.
+AnsiString ReplyFilesName(const AnsiString& name, const AnsiString& kindCode);

@@ -1,0 +1,291 @@
+#include "documents/Internals.h"
+
+#include "DataFileHelpers.h"
+#include "ProfileFiles.h"
+#include "StreamBytes.h"
+#include "platform/Paths.h"
+#include "support/TestSupport.h"
+
+#include <initializer_list>
+#include <vector>
+
+namespace {
+
+std::string Packed(const std::string& plain)
+{
+    TBlockStream src, dst;
+    PutBytes(src, plain);
+    PackStream(&src, &dst);
+    return StreamBytes(dst);
+}
+
+std::string Child(const std::string& bytes) { return LE32(uint32_t(bytes.size())) + bytes; }
+
+// A store file with memo fields, made of its two plain parts.
+std::string StoreFile(const std::string& table, const std::string& memos)
+{
+    return Child(Packed(table)) + Child(Packed(memos));
+}
+
+// The plain parts of a store file with memo fields: the table text and the memo area.
+struct TStoreParts {
+    std::string Table;
+    std::string Memos;
+};
+
+TStoreParts PlainParts(const std::string& file)
+{
+    TMemoryStream stream;
+    stream.WriteString(file);
+    TMultiStream children(&stream);
+    EXPECT_EQ(children.Count(), 2);
+    std::string plain[2];
+    for (int i = 0; i < 2; ++i) {
+        TBlockStream part;
+        children.Select(i);
+        UnpackStream(children.Child(), &part);
+        plain[i] = StreamBytes(part);
+    }
+    return {plain[0], plain[1]};
+}
+
+// Appends a record with these fields, the memos first.
+void AppendRow(TInternalData& store, std::initializer_list<AnsiString> fields)
+{
+    store.Append();
+    int index = 0;
+    for (const AnsiString& field : fields)
+        store.CurRecord()->Set(index++, field);
+}
+
+std::vector<std::vector<AnsiString>> AllRows(TInternalData& store)
+{
+    std::vector<std::vector<AnsiString>> rows;
+    for (store.First(); !store.Eof(); store.Next())
+        rows.push_back(CurrentRow(store));
+    return rows;
+}
+
+const std::string EmptyPacked = Bytes({0x03, 0x00, 0x00, 0x00, 0x00, 0x00});
+
+}  // namespace
+
+TEST(InternalDataTest, EmptyStoresAsBytes)
+{
+    TJournal journal;
+    journal.LoadFromStream(nullptr);
+    EXPECT_EQ(Hex(SavedBytes(journal)), "03 00 00 00 00 00");
+
+    TMessages messages;
+    messages.LoadFromStream(nullptr);
+    const std::string empty = SavedBytes(messages);
+    EXPECT_EQ(Hex(empty), "06 00 00 00 03 00 00 00 00 00 06 00 00 00 03 00 00 00 00 00");
+
+    LoadBytes(journal, EmptyPacked);
+    LoadBytes(messages, empty);
+    EXPECT_TRUE(journal.Open() && messages.Open());
+    EXPECT_EQ(journal.RecordCount() + messages.RecordCount(), 0);
+    EXPECT_EQ(messages.CurrentMemo(), 0);
+}
+
+TEST(InternalDataTest, MemosOfEveryRecordInRecordOrder)
+{
+    TMessages messages;
+    AppendRow(messages, {"a", "", "bc", "Выписка", "01/02/2024 10:00:00", "02/02/2024 09:30:00"});
+    TStoreParts parts = PlainParts(SavedBytes(messages));
+    EXPECT_EQ(Hex(parts.Memos), Hex(Bytes({1, 0, 0, 0, 'a', 0, 0, 0, 0, 2, 0, 0, 0, 'b', 'c'})));
+    EXPECT_ANSI_EQ(parts.Table, "Выписка;01/02/2024 10:00:00;02/02/2024 09:30:00\r\n");
+
+    AppendRow(messages, {"dd", "e", "", "second"});
+    AppendRow(messages, {"", "", "fff", "third"});
+    parts = PlainParts(SavedBytes(messages));
+    EXPECT_EQ(parts.Memos.size(), 15u + 4 * 3 + 3 + 4 * 3 + 3);
+
+    // Deleting a record takes its memos; the later records' memos move down.
+    messages.GoTo(1);
+    messages.Delete();
+    EXPECT_ANSI_EQ(messages.CurRecord()->Get(2), "fff");
+    messages.First();
+    messages.Delete();
+    EXPECT_EQ(Hex(PlainParts(SavedBytes(messages)).Memos),
+              Hex(Bytes({0, 0, 0, 0, 0, 0, 0, 0, 3, 0, 0, 0, 'f', 'f', 'f'})));
+    messages.Delete();
+    EXPECT_EQ(PlainParts(SavedBytes(messages)).Memos, "");
+}
+
+TEST(InternalDataTest, MemoWritesReplaceTheWholeValueAndMarkTheTable)
+{
+    TEtalons etalons;
+    AppendRow(etalons, {"a long first value", "SAL"});
+    etalons.CurRecord()->Set(0, "ab");
+    EXPECT_ANSI_EQ(etalons.CurRecord()->Get(0), "ab");
+
+    LoadBytes(etalons, SavedBytes(etalons));
+    EXPECT_FALSE(etalons.IsModified());
+    etalons.SelectMemo(0);
+    TMemoryStream list;
+    list.WriteString("40817810000000000001;Иванов\r\n");
+    etalons.MemoStream()->CopyFrom(list, 0);
+    EXPECT_TRUE(etalons.IsModified());
+    EXPECT_ANSI_EQ(etalons.CurRecord()->Get(0), "40817810000000000001;Иванов\r\n");
+}
+
+TEST(InternalDataTest, LineFieldsFollowTheMemosEscaped)
+{
+    TEtalons etalons;
+    const AnsiString awkward = AnsiString("a;b#c\r\nd") + '\0' + "e";
+    AppendRow(etalons, {"list", "SAL", awkward});
+    EXPECT_EQ(etalons.CurRecord()->Count(), 3);
+    // A NUL is escaped like the delimiter, so that no reader stops at it.
+    EXPECT_ANSI_EQ(PlainParts(SavedBytes(etalons)).Table, "SAL;a#3Bb#23c#0D#0Ad#00e\r\n");
+
+    LoadBytes(etalons, SavedBytes(etalons));
+    EXPECT_EQ(CurrentRow(etalons), (std::vector<AnsiString>{"list", "SAL", awkward}));
+
+    TJournal journal;
+    AppendRow(journal, {"ABC000042", "Salary", "12"});
+    EXPECT_ANSI_EQ(journal.CurRecord()->Get(0), "ABC000042");
+    EXPECT_EQ(journal.CurRecord()->Count(), 3);
+}
+
+TEST(InternalDataTest, CurrentMemoFollowsTheCursor)
+{
+    TMessages messages;
+    EXPECT_EQ(messages.CurrentMemo(), -1);
+    AppendRow(messages, {"", "", "first"});
+    AppendRow(messages, {"", "", "second"});
+    messages.First();
+    messages.SelectMemo(2);
+    messages.Next();
+    EXPECT_EQ(messages.CurrentMemo(), 2);
+    char text[6];
+    messages.MemoStream()->ReadBuffer(text, 6);
+    EXPECT_EQ(std::string(text, 6), "second");
+
+    EXPECT_RAISES(messages.SelectMemo(3), Exception, "Выход индекса MEMO-поля за пределы диапазона");
+    EXPECT_RAISES(messages.SelectMemo(-1), Exception, "Выход индекса MEMO-поля за пределы диапазона");
+    TJournal journal;
+    AppendRow(journal, {"x"});
+    EXPECT_RAISES(journal.SelectMemo(0), Exception, "Выход индекса MEMO-поля за пределы диапазона");
+}
+
+// Rows appended to a loaded store are packed onto the loaded deflate data; any other
+// change packs the memo area anew. Either way the file holds exactly the table's data.
+TEST(InternalDataTest, RoundTripsAfterAppendingAndAfterEditing)
+{
+    TTempDir dir;
+    const AnsiString name = dir.File("ABC.MESSAGES");
+    TMessages built;
+    for (int i = 0; i < 40; ++i)
+        AppendRow(built, {DelimitedText(size_t(100 + i * 37)), RandomBytes(size_t(i * 11), unsigned(i)),
+                          AnsiString(size_t(i % 3), '\0'), "title " + std::to_string(i), "date", "now"});
+    built.SaveToFile(name);
+
+    TMessages store;
+    store.LoadFromFile(name);
+    AppendRow(store, {"new text", "", "failed.TLB: error", "new title", "d", "n"});
+    store.SaveToFile("");
+    AppendRow(built, {"new text", "", "failed.TLB: error", "new title", "d", "n"});
+    const std::string expected = SavedBytes(built);
+    EXPECT_EQ(Hex(PlainParts(ReadBytes(name)).Memos), Hex(PlainParts(expected).Memos));
+
+    store.SaveToFile("");   // unchanged since the last save: nothing written
+
+    // Changes to loaded bytes: an edit of the same length, a delete at the end.
+    const auto change = [](TMessages& messages) {
+        messages.GoTo(3);
+        AnsiString memo = messages.CurRecord()->Get(0);
+        memo[10] = '!';
+        messages.CurRecord()->Set(0, memo);
+        messages.GoTo(40);
+        messages.Delete();
+        AppendRow(messages, {"after a save", "x", "y"});
+    };
+    change(store);
+    store.SaveToFile("");
+    change(built);
+    TMessages reloaded;
+    reloaded.LoadFromFile(name);
+    EXPECT_EQ(AllRows(reloaded), AllRows(built));
+}
+
+TEST(InternalDataTest, MissingFileGivesAnEmptyStoreThatASaveCreates)
+{
+    TTempDir dir;
+    const AnsiString name = dir.File("Cache/ABC.ETALONS");
+    TEtalons etalons;
+    etalons.LoadFromFile(name);
+    EXPECT_TRUE(etalons.Open());
+    EXPECT_EQ(etalons.RecordCount(), 0);
+    EXPECT_ANSI_EQ(etalons.FileName(), name);
+    etalons.SaveToFile("");
+    EXPECT_EQ(Hex(ReadBytes(name)), Hex(Child(EmptyPacked) + Child(EmptyPacked)));
+
+    // Appending to it keeps the name.
+    const AnsiString other = dir.File("Cache/XYZ.ETALONS");
+    TEtalons appended;
+    appended.LoadFromFile(other);
+    AppendRow(appended, {"list", "NNS", "01/02/2024"});
+    appended.SaveToFile("");
+    appended.LoadFromFile(other);
+    EXPECT_EQ(CurrentRow(appended), (std::vector<AnsiString>{"list", "NNS", "01/02/2024"}));
+
+    // An unchanged store on the disk is not written again, unless a name is given.
+    WriteBytes(other, "left alone");
+    appended.SaveToFile("");
+    EXPECT_EQ(ReadBytes(other), "left alone");
+    appended.SaveToFile(other);
+    EXPECT_EQ(PlainParts(ReadBytes(other)).Table, "NNS;01/02/2024\r\n");
+
+    // A store that was never opened is saved empty, never as an empty file.
+    TJournal never;
+    never.SaveToFile(dir.File("Sent/ABC.JOURNAL"));
+    EXPECT_EQ(Hex(ReadBytes(dir.File("Sent/ABC.JOURNAL"))), Hex(EmptyPacked));
+}
+
+TEST(InternalDataTest, DamagedFilesAreRefused)
+{
+    TJournal journal;
+    const std::string good = Packed("ABC000001;Salary\r\n");
+    std::string badCRC = good;
+    badCRC.back() ^= 1;
+    EXPECT_RAISES(LoadBytes(journal, badCRC), Exception, "Несовпадение CRC32");
+    EXPECT_RAISES(LoadBytes(journal, good.substr(0, 5)), Exception, "Ошибка распаковки");
+    EXPECT_RAISES(LoadBytes(journal, good.substr(0, good.size() - 1)), EReadError, "Ошибка чтения потока");
+    EXPECT_RAISES(LoadBytes(journal, ""), Exception, "Ошибка распаковки");
+
+    TEtalons etalons;
+    const std::string table = "SAL;01/02/2024\r\n";
+    const std::string oneMemo = Child("list");
+    std::string tableCRC = StoreFile(table, oneMemo);
+    tableCRC[4 + Packed(table).size() - 1] ^= 1;
+    EXPECT_RAISES(LoadBytes(etalons, tableCRC), Exception, "Несовпадение CRC32");
+    EXPECT_RAISES(LoadBytes(etalons, Child(Packed(table))), Exception,
+                  "Выход номера дочернего потока за пределы диапазона");
+    EXPECT_RAISES(LoadBytes(etalons, StoreFile(table, "")), Exception,
+                  "Выход номера дочернего потока за пределы диапазона");
+    EXPECT_RAISES(LoadBytes(etalons, StoreFile(table, oneMemo + oneMemo)), EReadError, "Ошибка чтения потока");
+    EXPECT_RAISES(LoadBytes(etalons, StoreFile(table, oneMemo + "\x01")), EReadError, "Ошибка чтения потока");
+
+    // Nothing of a damaged file stays behind.
+    EXPECT_FALSE(etalons.Open());
+    EXPECT_EQ(etalons.RecordCount(), 0);
+    etalons.Append();
+    EXPECT_EQ(Hex(PlainParts(SavedBytes(etalons)).Memos), "00 00 00 00");
+}
+
+TEST(StoreFileNamesTest, InTheProfilesWorkingFolders)
+{
+    TTempDir dir;
+    TSelectedProfile selected(dir.File("velton.ini"), dir.Path() + "Банк");
+    const AnsiString data = dir.Path() + "Банк/";
+    EXPECT_ANSI_EQ(JournalFileName("ABC"), data + "Sent/ABC.JOURNAL");
+    EXPECT_ANSI_EQ(MessagesFileName("ABC"), data + "Cache/ABC.MESSAGES");
+    EXPECT_ANSI_EQ(EtalonsFileName("xyz"), data + "Cache/XYZ.ETALONS");
+    EXPECT_ANSI_EQ(ReplyFilesName("abc000001.txt", "NewCliReply"), data + "Cache/ABC.NEWCLIREPLY");
+    EXPECT_ANSI_EQ(ReplyFilesName("AB", "NewCliReply"), data + "Cache/AB.NEWCLIREPLY");
+    // The characters come from the bank: none of them leads out of the folder.
+    EXPECT_ANSI_EQ(ReplyFilesName("../etc", "NewCliReply"), data + "Cache/.NEWCLIREPLY");
+    EXPECT_ANSI_EQ(ReplyFilesName("a\\bc", "NewCliReply"), data + "Cache/B.NEWCLIREPLY");
+    EXPECT_FALSE(DirectoryExists(data + "Cache/"));
+}
