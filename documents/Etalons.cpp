@@ -2,6 +2,8 @@
 
 #include "documents/Common.h"
 #include "documents/Exportfiles.h"
+#include "documents/Internals.h"
+#include "documents/Profiles.h"
 #include "platform/Exception.h"
 
 namespace {
@@ -37,6 +39,22 @@ AnsiString RowKeyText(const AnsiString& line, int count)
     AnsiString key = line.substr(0, end);
     DropTrailingDelimiters(key);
     return key;
+}
+
+// The list of the type from the first row of the store whose type code equals the type's
+// code ignoring case; null when there is none.
+std::unique_ptr<TEtalon> FindList(TEtalons& store, const TEtalonTypeInfo& type)
+{
+    for (store.First(); !store.Eof(); store.Next()) {
+        TFileRecord* row = store.CurRecord();
+        if (SameText(row->Get(StoreTypeField), type.Code)) {
+            auto etalon = std::make_unique<TEtalon>(&type, StrToDate(row->Get(StoreDateField)));
+            store.SelectMemo(StoreDataMemo);
+            etalon->LoadData(store.MemoStream());
+            return etalon;
+        }
+    }
+    return nullptr;
 }
 
 }  // namespace
@@ -108,5 +126,11 @@ void TEtalonArray::Clear()
 void TEtalonArray::Load(const AnsiString& path)
 {
     Clear();
-    (void)path;   // SCRATCH: the store is not there yet
+    TEtalons store;
+    store.LoadFromFile(path);
+    const TEtalonTypes& types = CurrentSalaryProfile().EtalonTypes;
+    for (int i = 0; i < types.Count(); ++i) {
+        const int type = types.At(i);
+        Set(type, FindList(store, EtalonTypeInfos[type]).release());
+    }
 }

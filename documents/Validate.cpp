@@ -3,6 +3,7 @@
 #include "documents/Common.h"
 #include "documents/Etalons.h"
 #include "documents/Exportfiles.h"
+#include "documents/Internals.h"
 #include "documents/Profiles.h"
 #include "documents/Records.h"
 #include "platform/Classes.h"
@@ -228,7 +229,7 @@ TSalaryValidator::~TSalaryValidator() = default;
 void TSalaryValidator::Prepare()
 {
     const TSalaryProfile& salary = CurrentSalaryProfile();
-    FEtalonArray->Load(GetFolder(FolderCache) + CurrentProfile().Prefix + ".ETALONS");
+    FEtalonArray->Load(EtalonsFileName(CurrentProfile().Prefix));
     const TDateTime today = Date();
     for (int i = 0; i < salary.EtalonTypes.Count(); ++i) {
         const TEtalon& etalon = RequiredEtalon(salary.EtalonTypes.At(i));

@@ -1,7 +1,10 @@
+#include "ProfileFiles.h"
 #include "ValidationRecords.h"
 
 #include "documents/Etalons.h"
 #include "documents/Exportfiles.h"
+#include "documents/Internals.h"
+#include "documents/Validate.h"
 
 #include <memory>
 
@@ -95,4 +98,140 @@ TEST(EtalonsTest, TheArrayHasOneSlotPerType)
     lists.Clear();
     EXPECT_EQ(lists.Count(), 3);
     EXPECT_EQ(lists.At(1), nullptr);
+}
+
+namespace {
+
+struct TStoredList {
+    AnsiString Code;
+    AnsiString Date;
+    AnsiString Rows;
+};
+
+const char SalTitle[] = "Эталонный список 12-значных счетов клиентов";
+const char NnsTitle[] = "Эталонный список 20-значных счетов клиентов";
+
+} // namespace
+
+// The reference lists of prefix ABC in the store of the selected profile's data folder.
+class StoredListsTest : public ::testing::Test {
+protected:
+    // Selects the profile with the salary settings' lines (the one selected before is
+    // closed first).
+    void Select(std::initializer_list<AnsiString> salaryLines)
+    {
+        FSelected.reset();
+        FSelected = std::make_unique<TSelectedProfile>(Dir.File("velton.ini"), Dir.Path(), salaryLines);
+    }
+
+    void Store(std::initializer_list<TStoredList> lists)
+    {
+        TEtalons store;
+        store.LoadFromFile(EtalonsFileName("ABC"));
+        for (const TStoredList& list : lists) {
+            store.Append();
+            store.CurRecord()->Set(0, list.Rows);
+            store.CurRecord()->Set(1, list.Code);
+            store.CurRecord()->Set(2, list.Date);
+        }
+        store.SaveToFile("");
+    }
+
+    static AnsiString DaysAgo(int days) { return DateToStr(Date() - days); }
+
+    TTempDir Dir;
+
+private:
+    std::unique_ptr<TSelectedProfile> FSelected;
+};
+
+TEST_F(StoredListsTest, OnlyTheRequiredTypesAreLoadedFromTheirFirstRows)
+{
+    Select({"Salary.EtalonTypes=NNS,SAL"});
+    Store({{"COM", "01/01/2015", "55\r\n"},
+           {"sal", "02/01/2015", "ИВАНОВ;000000000001\r\n"},
+           {"nns", "03/01/2015", "ПЕТРОВ;40817810000000000001\r\nСИДОРОВ;40817810000000000002\r\n"},
+           {"SAL", "04/01/2015", "ЛИ;000000000002\r\n"}});
+    TEtalonArray lists;
+    lists.Load(EtalonsFileName("ABC"));
+
+    ASSERT_NE(lists.At(0), nullptr);
+    EXPECT_ANSI_EQ(lists.At(0)->Title(), SalTitle);
+    EXPECT_EQ(lists.At(0)->FormedDate(), EncodeDate(2015, 1, 2));
+    EXPECT_EQ(Lookup(*lists.At(0), "ИВАНОВ;000000000001"), "found");
+    EXPECT_ANSI_EQ(Lookup(*lists.At(0), "ЛИ;000000000002"), SalNotFound);
+    ASSERT_NE(lists.At(1), nullptr);
+    EXPECT_EQ(lists.At(1)->Data().RecordCount(), 2);
+    EXPECT_EQ(lists.At(2), nullptr);
+
+    // Loading again starts from empty slots.
+    Select({});
+    lists.Load(EtalonsFileName("ABC"));
+    EXPECT_EQ(lists.At(0), nullptr);
+    EXPECT_EQ(lists.At(1), nullptr);
+}
+
+TEST_F(StoredListsTest, NoStoreLoadsNothingAndABadDateFails)
+{
+    Select({"Salary.EtalonTypes=SAL"});
+    TEtalonArray lists;
+    lists.Load(EtalonsFileName("ABC"));
+    EXPECT_EQ(lists.At(0), nullptr);
+
+    Store({{"SAL", "31/02/2015", "ИВАНОВ;000000000001\r\n"}});
+    EXPECT_THROW(lists.Load(EtalonsFileName("ABC")), EConvertError);
+}
+
+TEST_F(StoredListsTest, PrepareWantsEveryRequiredListFresh)
+{
+    Select({"Salary.EtalonTypes=SAL,NNS", "Salary.EtalonExpire=1"});
+    TSalaryValidator validator;
+    EXPECT_RAISES(validator.Prepare(), Exception, SalTitle + AnsiString(" отсутствует, сделайте обновление"));
+
+    Store({{"SAL", DaysAgo(0), ""}});
+    EXPECT_RAISES(validator.Prepare(), Exception, NnsTitle + AnsiString(" отсутствует, сделайте обновление"));
+    Store({{"NNS", DaysAgo(1), ""}});
+    EXPECT_RAISES(validator.Prepare(), Exception, NnsTitle + AnsiString(" устарел, сделайте обновление"));
+
+    Select({"Salary.EtalonTypes=SAL,NNS", "Salary.EtalonExpire=2"});
+    validator.Prepare();
+    // The run stops: these are no record errors.
+    Select({"Salary.EtalonTypes=SAL,NNS", "Salary.EtalonExpire=1"});
+    try {
+        validator.Prepare();
+        ADD_FAILURE() << "an outdated list passed";
+    } catch (const EValidateError&) {
+        ADD_FAILURE() << "an outdated list is a record error";
+    } catch (const Exception&) {
+    }
+}
+
+TEST_F(StoredListsTest, AProfileWithoutTypesNeedsNoStore)
+{
+    Select({});
+    TSalaryValidator validator;
+    validator.Prepare();
+    TLine record("Ли;1;1");
+    validator.Validate(&record);
+    EXPECT_EQ(validator.EtalonArray().At(0), nullptr);
+}
+
+TEST_F(StoredListsTest, RecordsAreLookedUpNormalised)
+{
+    Select({"Salary.EtalonTypes=SAL,COM"});
+    Store({{"SAL", DaysAgo(0), "ИВАНОВ ИВАН;000000000123\r\nЛИ;000000000124\r\n"}, {"COM", DaysAgo(0), "55;Вода\r\n"}});
+    TSalaryValidator validator;
+    // Without Prepare no record passes unchecked.
+    TLine early("иванов иван;123;100");
+    EXPECT_RAISES(validator.Validate(&early), Exception, SalTitle + AnsiString(" отсутствует, сделайте обновление"));
+
+    validator.Prepare();
+    auto outcome = [&](const AnsiString& text) {
+        TLine record(text);
+        return CheckOutcome([&] { validator.Validate(&record); }, "found");
+    };
+    EXPECT_EQ(outcome("  иванов   иван ;123;100"), "found");
+    EXPECT_ANSI_EQ(outcome("иванов иван;124;100"), SalNotFound);
+    EXPECT_EQ(outcome("ли;124;1;за май;55"), "found");
+    EXPECT_ANSI_EQ(outcome("ли;124;1;за май;56"), "Эталонный список счетов поставщиков услуг: запись не найдена");
 }

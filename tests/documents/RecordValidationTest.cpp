@@ -1,4 +1,4 @@
-#include "SelectedProfile.h"
+#include "ProfileFiles.h"
 #include "ValidationRecords.h"
 
 #include "documents/Exportfiles.h"

@@ -1,4 +1,4 @@
-#include "SelectedProfile.h"
+#include "ProfileFiles.h"
 
 #include "documents/Common.h"
 #include "platform/Paths.h"
