@@ -9,15 +9,16 @@
 #include "platform/SysUtils.h"
 
 #include <memory>
-#include <unordered_set>
 
 struct TEtalonTypeInfo;
+class TRowKeyIndex;
 
 // One loaded reference list. Its rows are fields separated by ";" (CP1251, no escaping)
 // whose first fields carry the key values in the order of the type's Keys.
 class TEtalon {
 public:
     TEtalon(const TEtalonTypeInfo* type, TDateTime formedDate);
+    ~TEtalon();
 
     TEtalon(const TEtalon&) = delete;
     TEtalon& operator=(const TEtalon&) = delete;
@@ -28,27 +29,24 @@ public:
     // Accepts the record when one row's key fields equal the record's key fields exactly
     // (letter case and blanks count); else raises EValidateError Title + ": запись не
     // найдена". A record whose key fields are all empty is accepted without a search.
-    // The rows are indexed by their keys on the first check after LoadData.
+    // The rows' keys are indexed on the first check after LoadData.
     void Check(TRecord* record);
 
     const AnsiString& Title() const { return FTitle; }
     TDateTime FormedDate() const { return FFormedDate; }
-    // The rows, for showing the list. Sorting them is harmless; changing them after a
-    // check would leave the key index behind.
+    // The rows, for showing the list. The key index keeps its own copy of the keys, so
+    // sorting the rows is harmless; rows changed after a check are not seen by it.
     TDelimFile& Data() { return *FData; }
     // The record under test seen through the type's key fields.
     const TConvertRecord& KeyView() const { return *FKeyView; }
 
 private:
-    void IndexRows();
-
     AnsiString FTitle;
     TDateTime FFormedDate;
     std::unique_ptr<TDelimFile> FData;
     std::unique_ptr<TConvertRecord> FKeyView;
-    // The key fields of every row, in the form of KeyText.
-    std::unordered_set<AnsiString> FRowKeys;
-    bool FIndexed = false;
+    // The key fields of every row; null until the first check after a load.
+    std::unique_ptr<TRowKeyIndex> FIndex;
 };
 
 // The loaded lists, one slot per reference-list type (0 "SAL", 1 "NNS", 2 "COM"); a type

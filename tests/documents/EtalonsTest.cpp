@@ -87,6 +87,22 @@ TEST(EtalonsTest, ReloadingReplacesTheRows)
     EXPECT_EQ(nns->Data().RecordCount(), 1);
 }
 
+TEST(EtalonsTest, ALongListWithRepeatedRowsFindsEveryRowAndNothingElse)
+{
+    AnsiString rows;
+    for (int i = 0; i < 3000; ++i)
+        rows += "Ф" + IntToStr(i % 2000) + ";" + IntToStr(100000 + i % 2000) + "\r\n";
+    auto sal = ListOf(0, rows);
+    sal->Data().Sort();   // the list window sorts the rows it shows
+    for (int i = 0; i < 2000; ++i) {
+        const AnsiString name = "Ф" + IntToStr(i);
+        ASSERT_EQ(Lookup(*sal, name + ";" + IntToStr(100000 + i)), "found") << i;
+        ASSERT_ANSI_EQ(Lookup(*sal, name + ";" + IntToStr(100001 + i)), SalNotFound);
+    }
+    sal->Data().Sort();
+    EXPECT_EQ(Lookup(*sal, "Ф1999;101999"), "found");
+}
+
 TEST(EtalonsTest, TheArrayHasOneSlotPerType)
 {
     TEtalonArray lists;
