@@ -10,12 +10,18 @@
   anchors.py datafile FILE FILE    Python's csv: load, walk every field, save (100k, 200k)
   anchors.py messages FILE ROWS    writes a message store of that many rows (memos of 1.5 KB)
   anchors.py internals FILE FILE   a Python table reader and writer: load, walk, append, save
+  anchors.py etalon DIR ROWS RECORDS
+                                   writes DIR/list.txt (a reference list of ROWS rows) and
+                                   DIR/records.txt (RECORDS salary records, most in the list)
+  anchors.py validate DIR DIR      Python with a dict: the stored list of each DIR loaded,
+                                   its records checked and looked up (20k/200k, 40k/400k)
   anchors.py report OURS ANCHORS   compares the "key value" lines of both against the goals
 """
 import csv
 import io
 import os
 import random
+import re
 import subprocess
 import sys
 import time
@@ -206,6 +212,78 @@ def internals_anchor(small, large):
         os.remove(target)
 
 
+def make_etalon(folder, rows, records):
+    """A reference list of 12-digit client accounts ("SAL": name;account) and salary
+    records (name;account;amount) written as a user would: names in any case with blanks
+    to fold, accounts without their leading zeros. Nine records in ten are in the list."""
+    rng = random.Random(20150210)
+    listed = []
+    with open(os.path.join(folder, "list.txt"), "wb") as out:
+        for i in range(rows):
+            name = "%s %s %s" % (rng.choice(SURNAMES), rng.choice(NAMES), rng.choice(PATRONYMICS))
+            account = "%012d" % (i * 7919 + 1)
+            listed.append((name, account))
+            out.write(("%s;%s\r\n" % (name.upper(), account)).encode("cp1251"))
+    with open(os.path.join(folder, "records.txt"), "wb") as out:
+        for i in range(records):
+            name, account = rng.choice(listed)
+            if i % 10 == 9:
+                account = "%012d" % (rows * 7919 + i)
+            spaced = "  " + name.lower().replace(" ", "   ") + " "
+            amount = "%d.%d" % (rng.randrange(1, 250000), rng.randrange(10))
+            out.write(("%s;%s;%s\r\n" % (spaced, account.lstrip("0"), amount)).encode("cp1251"))
+
+
+NAME_CHARS = re.compile("[АБВГДЕЁЖЗИЙКЛМНОПРСТУФХЦЧШЩЪЫЬЭЮЯ -]*")
+NUMBER = re.compile(r"-?[0-9]*\.?[0-9]*")
+
+
+def checked_key(fields):
+    """The salary field rules: the name folded and upper-cased, the account of digits
+    padded to 12 (or 20), the amount with at most two decimals above zero. Returns the
+    normalised (name, account), or None for a record that fails them."""
+    name = " ".join(part for part in fields[0].strip().split(" ") if part).upper()
+    account = fields[1].strip()
+    amount = fields[2].strip()
+    if not name or not NAME_CHARS.fullmatch(name) or not account.isdigit():
+        return None
+    account = account.zfill(12)
+    if len(account) not in (12, 20) or not NUMBER.fullmatch(amount):
+        return None
+    whole, _, fraction = amount.partition(".")
+    fraction = fraction.rstrip("0")
+    if len(fraction) > 2 or float((whole or "0") + "." + (fraction or "0")) < 0.005:
+        return None
+    return (name, account)
+
+
+def validate_with_dict(folder):
+    """Loads the "SAL" list from the folder's store, keeps its keys in a dict and checks
+    every record; returns the number of records accepted."""
+    store = table_tool.load(os.path.join(folder, "Cache", "ABC.ETALONS"), 1)
+    memo = next(record[0] for record in store if record[1].upper() == b"SAL")
+    keys = {}
+    for line in memo.decode("cp1251").split("\r\n"):
+        if line:
+            fields = line.split(";")
+            keys[(fields[0], fields[1] if len(fields) > 1 else "")] = True
+    accepted = 0
+    with open(os.path.join(folder, "records.txt"), encoding="cp1251", newline="") as f:
+        for line in f.read().split("\r\n"):
+            if line:
+                key = checked_key(line.split(";"))
+                if key is not None and key in keys:
+                    accepted += 1
+    return accepted
+
+
+def validate_anchor(small, large):
+    for size, folder in (("20k", small), ("40k", large)):
+        result = {}
+        report("validate_%s_seconds" % size, best(3, lambda: result.update(n=validate_with_dict(folder))))
+        report("validate_%s_accepted" % size, result["n"])
+
+
 def read_lines(path):
     values = {}
     for line in open(path):
@@ -232,6 +310,12 @@ GOALS = [
     ("internals_10k_seconds", "at least 3 x faster than Python", lambda o, a: a / o >= 3),
     ("internals_20k_seconds", "at least 3 x faster than Python", lambda o, a: a / o >= 3),
     ("internals_20k_per_10k", "linear: ratio <= 2.2", lambda o, a: o <= 2.2),
+    ("validate_20k_seconds", "faster than a Python dict", lambda o, a: o < a),
+    ("validate_40k_seconds", "faster than a Python dict", lambda o, a: o < a),
+    ("validate_40k_per_20k", "linear: ratio <= 2.2", lambda o, a: o <= 2.2),
+    ("validate_scan_20k_seconds", "faster than a plain scan", lambda o, a: o < a),
+    ("validate_20k_accepted", "same count as Python", lambda o, a: o == a),
+    ("validate_40k_accepted", "same count as Python", lambda o, a: o == a),
     ("receive_pop3_seconds", "time <= 1.5 x curl one by one", lambda o, a: o <= 1.5 * a),
     ("receive_pop3_1000_per_500", "linear: ratio <= 2.2", lambda o, a: o <= 2.2),
     ("receive_imap_seconds", "time <= 1.5 x curl one by one", lambda o, a: o <= 1.5 * a),
@@ -277,6 +361,10 @@ def main():
         make_messages(sys.argv[2], int(sys.argv[3]))
     elif command == "internals":
         internals_anchor(sys.argv[2], sys.argv[3])
+    elif command == "etalon":
+        make_etalon(sys.argv[2], int(sys.argv[3]), int(sys.argv[4]))
+    elif command == "validate":
+        validate_anchor(sys.argv[2], sys.argv[3])
     elif command == "report":
         sys.exit(compare(sys.argv[2], sys.argv[3]))
     else:

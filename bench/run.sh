@@ -3,13 +3,14 @@
 # raw deflate/inflate against Python's zlib, zip save/load against Python's zipfile, and the
 # multi-stream growth against its fixed goal, the delimited data file against Python's csv,
 # the message store against an independent Python reader and writer of its format, the
-# GnuPG back end against the same gpg command run directly, and the POP3 and IMAP receivers
-# against curl's command-line client on a local dovecot. Prints one table; exits 1 if a
-# goal is missed.
+# salary validation with its reference-list look-up against a plain scan and Python's dict,
+# the GnuPG back end against the same gpg command run directly, and the POP3 and IMAP
+# receivers against curl's command-line client on a local dovecot. Prints one table; exits
+# 1 if a goal is missed.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 cmake -S . -B build-bench -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVELTON_BENCH=ON -DVELTON_TESTS=OFF >/dev/null
-ninja -C build-bench bench_compress bench_zip bench_multistream bench_datafile bench_internals bench_gpg bench_receive >/dev/null
+ninja -C build-bench bench_compress bench_zip bench_multistream bench_datafile bench_internals bench_validate bench_gpg bench_receive >/dev/null
 
 work=$(mktemp -d)
 # gpg starts an agent for each key folder: stop them before the folders go.
@@ -29,6 +30,15 @@ python3 bench/anchors.py messages "$work/messages10k" 10000
 python3 bench/anchors.py messages "$work/messages20k" 20000
 ./build-bench/bench/bench_internals "$work/messages10k" "$work/messages20k" >>"$work/ours"
 python3 bench/anchors.py internals "$work/messages10k" "$work/messages20k" >>"$work/anchors"
+
+# 20,000 salary records against a stored list of 200,000 rows, and twice both. The
+# benchmark stores the lists; the plain scan and Python read the same stores.
+mkdir "$work/v20" "$work/v40"
+python3 bench/anchors.py etalon "$work/v20" 200000 20000
+python3 bench/anchors.py etalon "$work/v40" 400000 40000
+./build-bench/bench/bench_validate "$work/v20" "$work/v40" >>"$work/ours"
+./build-bench/bench/bench_validate --scan "$work/v20" >>"$work/anchors"
+python3 bench/anchors.py validate "$work/v20" "$work/v40" >>"$work/anchors"
 
 # A client and the bank, each with a key pair without passphrase (Ed25519 signing,
 # Cv25519 encryption), each holding the other's public key; 10 MB of random bytes stand

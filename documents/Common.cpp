@@ -20,6 +20,11 @@ const TProfile& CurrentProfile()
     return *profile;
 }
 
+const TSalaryProfile& CurrentSalaryProfile()
+{
+    return *static_cast<const TSalaryProfile*>(CurrentProfile().ExportProfiles.At(0));
+}
+
 AnsiString CurrentDataPath()
 {
     return CurrentProfile().DataPath;

@@ -8,6 +8,7 @@
 #include <cstdint>
 
 class TProfile;
+class TSalaryProfile;
 class TStringList;
 
 // The caption of every message box and the title of the application.
@@ -30,6 +31,10 @@ inline constexpr const char* FolderNames[] = {"Reject/", "Cache/", "Updates/", "
 // The selected profile of the program's store; raises "Профиль не выбран" when none is
 // selected.
 const TProfile& CurrentProfile();
+
+// The salary-list settings of the selected profile (export kind 0); raises "Профиль не
+// выбран" when none is selected.
+const TSalaryProfile& CurrentSalaryProfile();
 
 // The DataPath of the selected profile; raises "Профиль не выбран" when none is selected.
 AnsiString CurrentDataPath();

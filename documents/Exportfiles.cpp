@@ -4,18 +4,6 @@
 
 namespace {
 
-// The value kinds of the columns (checked by the field validators).
-constexpr uint8_t vkText = 0;
-constexpr uint8_t vkName = 1;
-constexpr uint8_t vkAccount12or20 = 2;
-constexpr uint8_t vkAccount12 = 3;
-constexpr uint8_t vkAccount20 = 4;
-constexpr uint8_t vkDigits = 5;
-constexpr uint8_t vkAmount = 6;
-constexpr uint8_t vkDate = 7;
-constexpr uint8_t vkBik = 8;
-constexpr uint8_t vkInn = 9;
-
 const TColumnInfo SalaryColumns[] = {
     {256, 40, vkName, 1, "ФИО", "Фамилия Имя Отчество"},
     {20, 20, vkAccount12or20, 1, "Счет", "Счет (20 цифр)"},

@@ -6,6 +6,18 @@
 
 #include <cstdint>
 
+// The value kinds of the columns, each checked and normalised by its field validator.
+constexpr uint8_t vkText = 0;            // free text, not checked
+constexpr uint8_t vkName = 1;            // a person's name
+constexpr uint8_t vkAccount12or20 = 2;   // 12 digits (zero-padded from fewer) or 20 digits
+constexpr uint8_t vkAccount12 = 3;       // 12 digits (zero-padded from fewer)
+constexpr uint8_t vkAccount20 = 4;       // exactly 20 digits
+constexpr uint8_t vkDigits = 5;          // digits only
+constexpr uint8_t vkAmount = 6;          // 2 decimals, above zero
+constexpr uint8_t vkDate = 7;
+constexpr uint8_t vkBik = 8;             // bank identification code, 9 digits
+constexpr uint8_t vkInn = 9;             // taxpayer number, 10 or 12 digits
+
 // One column of a document kind.
 struct TColumnInfo {
     int32_t MaxLength;     // the longest value accepted after normalisation

@@ -1,24 +1,133 @@
 #include "documents/Validate.h"
 
+#include "documents/Common.h"
+#include "documents/Etalons.h"
+#include "documents/Exportfiles.h"
+#include "documents/Internals.h"
+#include "documents/Profiles.h"
+#include "documents/Records.h"
+#include "platform/Classes.h"
 #include "platform/Exception.h"
 #include "platform/SysUtils.h"
+
+#include <span>
 
 namespace {
 
 constexpr char DecimalSeparator = '.';
+constexpr char Digits[] = "0123456789";
+constexpr char NameChars[] = "АБВГДЕЁЖЗИЙКЛМНОПРСТУФХЦЧШЩЪЫЬЭЮЯ- ";
+
+// Amounts are kept with two decimals; anything that rounds to 0.00 is no amount.
+constexpr double SmallestAmount = 0.005;
+
+// Salary fields that the cross-column rules name.
+constexpr int ServiceAccountField = 4;     // "Счет ПУ"
+constexpr int RecipientAccountField = 9;   // "Счет получателя"
+
+// A field that the record does not have reads as empty.
+AnsiString FieldValue(const TRecord& record, int index)
+{
+    return index < record.Count() ? record.Get(index) : AnsiString();
+}
+
+// The group of SalaryColumnGroups that begins at `at`: its columns up to the closing -1,
+// which `at` is moved past. The empty group that ends the list, or the list's end, gives
+// no columns.
+std::span<const int32_t> NextColumnGroup(size_t& at)
+{
+    const size_t first = at;
+    while (at < SalaryColumnGroupsCount && SalaryColumnGroups[at] >= 0)
+        ++at;
+    const std::span<const int32_t> group(SalaryColumnGroups + first, at - first);
+    if (at < SalaryColumnGroupsCount)
+        ++at;
+    return group;
+}
+
+bool AnyFilled(const TRecord& record, std::span<const int32_t> columns)
+{
+    for (const int32_t column : columns)
+        if (!FieldValue(record, column).empty())
+            return true;
+    return false;
+}
+
+// The column groups come in pairs: when any column of the condition group is filled,
+// the first empty column of the required group (in table order) is an error.
+void CheckColumnGroups(const TRecord& record, const TColumnInfo* columns)
+{
+    size_t at = 0;
+    for (;;) {
+        const std::span<const int32_t> condition = NextColumnGroup(at);
+        if (condition.empty())
+            return;
+        const std::span<const int32_t> required = NextColumnGroup(at);
+        if (!AnyFilled(record, condition))
+            continue;
+        for (const int32_t column : required)
+            if (FieldValue(record, column).empty())
+                throw EValidateError(AnsiString(columns[column].Caption) + ": Значение поля не задано");
+    }
+}
+
+// Field i of the record, trimmed and checked by column i's rules; a failure gets the
+// column's caption in front of its message.
+AnsiString CheckedField(const TRecord& record, int index, const TColumnInfo& column)
+{
+    try {
+        const AnsiString value = Trim(record.Get(index));
+        if (value.empty()) {
+            if (column.Mandatory)
+                throw EValidateError("Значение поля не задано");
+            return value;
+        }
+        const AnsiString normalised = ValidateValue(column.Kind, value);
+        if (normalised.size() > static_cast<size_t>(column.MaxLength))
+            throw EValidateError("Значение поля слишком велико");
+        return normalised;
+    } catch (Exception& error) {
+        error.SetMessage(AnsiString(column.Caption) + ": " + error.Message());
+        throw;
+    }
+}
 
 }  // namespace
 
 void CheckChars(const AnsiString& value, const AnsiString& allowed)
 {
-    const size_t valid = value.find_first_not_of(allowed);
-    if (valid != AnsiString::npos)
-        throw EValidateError("Обнаружен недопустимый символ: " + value.substr(valid, 1));
+    const size_t invalid = value.find_first_not_of(allowed);
+    if (invalid != AnsiString::npos)
+        throw EValidateError("Обнаружен недопустимый символ: " + value.substr(invalid, 1));
+}
+
+AnsiString NormalizeName(const AnsiString& value)
+{
+    TStringList parts;
+    SplitString(parts, value, " ");
+    AnsiString joined;
+    for (const AnsiString& part : parts.Items())
+        if (!part.empty())
+            joined += part + ' ';
+    const AnsiString name = UpperCase(TrimRight(joined));
+    CheckChars(name, NameChars);
+    return name;
+}
+
+AnsiString ValidateAccount(const AnsiString& value, bool padTo12, bool allow20)
+{
+    CheckChars(value, Digits);
+    AnsiString account = value;
+    if (padTo12 && account.size() < 12)
+        account.insert(0, 12 - account.size(), '0');
+    if ((padTo12 && account.size() == 12) || (allow20 && account.size() == 20))
+        return account;
+    throw EValidateError("Неверная длина счета");
 }
 
 AnsiString ValidateNumber(const AnsiString& value, int decimals)
 {
-    CheckChars(value, AnsiString("-0123456789") + DecimalSeparator);
+    CheckChars(value, AnsiString("-") + Digits + DecimalSeparator);
     double number = 0;
     if (!TryStrToFloat(value, number))
         throw EValidateError("Неверный формат числа");
@@ -31,8 +140,20 @@ AnsiString ValidateNumber(const AnsiString& value, int decimals)
     fraction.erase(fraction.find_last_not_of('0') + 1);
     if (static_cast<int>(fraction.size()) > decimals)
         throw EValidateError("Точность значения более " + IntToStr(decimals) + " знаков после запятой");
+    // A whole number carries no point: "123." would be one character wider than the
+    // number and fail a width that the number itself fits.
+    if (decimals <= 0)
+        return integerPart;
     fraction.append(static_cast<size_t>(decimals) - fraction.size(), '0');
     return integerPart + DecimalSeparator + fraction;
+}
+
+AnsiString ValidateAmount(const AnsiString& value)
+{
+    const AnsiString amount = ValidateNumber(value, 2);
+    if (StrToFloat(amount) < SmallestAmount)
+        throw EValidateError("Значение должно быть больше нуля");
+    return amount;
 }
 
 AnsiString ValidateDate(const AnsiString& value)
@@ -41,4 +162,99 @@ AnsiString ValidateDate(const AnsiString& value)
     if (!TryStrToDate(value, date))
         throw EValidateError("Неверный формат даты");
     return DateToStr(date);
+}
+
+AnsiString ValidateBIK(const AnsiString& value)
+{
+    CheckChars(value, Digits);
+    if (value.size() != 9)
+        throw EValidateError("Неверная длина БИК");
+    return value;
+}
+
+AnsiString ValidateINN(const AnsiString& value)
+{
+    CheckChars(value, Digits);
+    if (value.size() != 10 && value.size() != 12)
+        throw EValidateError("Неверная длина ИНН");
+    return value;
+}
+
+AnsiString ValidateValue(uint8_t kind, const AnsiString& value)
+{
+    switch (kind) {
+    case vkName:
+        return NormalizeName(value);
+    case vkAccount12or20:
+        return ValidateAccount(value, true, true);
+    case vkAccount12:
+        return ValidateAccount(value, true, false);
+    case vkAccount20:
+        return ValidateAccount(value, false, true);
+    case vkDigits:
+        CheckChars(value, Digits);
+        return value;
+    case vkAmount:
+        return ValidateAmount(value);
+    case vkDate:
+        return ValidateDate(value);
+    case vkBik:
+        return ValidateBIK(value);
+    case vkInn:
+        return ValidateINN(value);
+    default:
+        return value;
+    }
+}
+
+TExportValidator::TExportValidator(const TDocTypeInfo* docType) : FDocType(docType) {}
+
+TExportValidator::~TExportValidator() = default;
+
+void TExportValidator::Prepare() {}
+
+void TExportValidator::Validate(TRecord* record)
+{
+    for (int i = 0; i < FDocType->FieldCount; ++i)
+        record->Set(i, CheckedField(*record, i, FDocType->Columns[i]));
+}
+
+TSalaryValidator::TSalaryValidator()
+    : TExportValidator(&ExportDocTypes[0]), FEtalonArray(std::make_unique<TEtalonArray>())
+{
+}
+
+TSalaryValidator::~TSalaryValidator() = default;
+
+void TSalaryValidator::Prepare()
+{
+    const TSalaryProfile& salary = CurrentSalaryProfile();
+    FEtalonArray->Load(EtalonsFileName(CurrentProfile().Prefix));
+    const TDateTime today = Date();
+    for (int i = 0; i < salary.EtalonTypes.Count(); ++i) {
+        const TEtalon& etalon = RequiredEtalon(salary.EtalonTypes.At(i));
+        if (today >= etalon.FormedDate() + salary.EtalonExpire)
+            throw Exception(etalon.Title() + " устарел, сделайте обновление");
+    }
+}
+
+void TSalaryValidator::Validate(TRecord* record)
+{
+    TExportValidator::Validate(record);
+    CheckColumnGroups(*record, DocType()->Columns);
+    if (!FieldValue(*record, ServiceAccountField).empty() && !FieldValue(*record, RecipientAccountField).empty())
+        throw EValidateError("Неоднозначные данные: заполнен счет ПУ и также указаны реквизиты внешнего платежа");
+    const TEtalonTypes& types = CurrentSalaryProfile().EtalonTypes;
+    for (int i = 0; i < types.Count(); ++i)
+        RequiredEtalon(types.At(i)).Check(record);
+}
+
+// Also guards Validate: a record is never let through unchecked because the list was not
+// loaded (Prepare not run, or the profile's types changed since).
+TEtalon& TSalaryValidator::RequiredEtalon(int type) const
+{
+    TEtalon* etalon = FEtalonArray->At(type);
+    if (!etalon)
+        throw Exception(AnsiString(EtalonTypeInfos[type].Title) + " отсутствует, сделайте обновление");
+    return *etalon;
 }

@@ -156,9 +156,11 @@ TEST(DBaseFileTest, ZeroDecimalsAndOtherTypes)
     LoadBytes(file, DbfFile({{"N", 'N', 4, 0}, {"F", 'F', 4, 1}, {"L", 'L', 1, 0}}, {"    7 1.5N"}));
     EXPECT_EQ(CurrentRow(file), (std::vector<AnsiString>{"7", " 1.5", "False"}));
     file.CurRecord()->Set(0, "12");
-    EXPECT_EQ(file.CurRecord()->Get(0), "12.");
+    EXPECT_EQ(file.CurRecord()->Get(0), "12");
+    file.CurRecord()->Set(0, "1234.000");   // a whole number fills the field without a point
+    EXPECT_EQ(file.CurRecord()->Get(0), "1234");
     file.CurRecord()->Set(1, "ab");
-    EXPECT_EQ(file.CurRecord()->GetText(), " 12.ab  N");
+    EXPECT_EQ(file.CurRecord()->GetText(), "1234ab  N");
 }
 
 TEST(DBaseFileTest, DamagedFilesAreRefused)

@@ -78,13 +78,16 @@ private:
     TRandomSource FSavedRandom;
 };
 
-// Selects the only profile of a file in the program's store, whose DataPath is dataPath;
-// closes the store again at the end of the scope, so that no profile stays selected.
+// Selects the only profile of a file in the program's store, whose DataPath is dataPath
+// (prefix ABC, then the extra lines); closes the store again at the end of the scope, so
+// that no profile stays selected.
 class TSelectedProfile {
 public:
-    TSelectedProfile(const AnsiString& fileName, const AnsiString& dataPath)
+    TSelectedProfile(const AnsiString& fileName, const AnsiString& dataPath,
+                     std::initializer_list<AnsiString> extra = {})
     {
-        WriteBytes(fileName, IniText({"[P]", "Prefix=ABC", "RecvUser=u", "RecvPass=\\pz", "DataPath=" + dataPath}));
+        WriteBytes(fileName, IniText({"[P]", "Prefix=ABC", "RecvUser=u", "RecvPass=\\pz", "DataPath=" + dataPath}) +
+                                 IniText(extra));
         Profiles.Get()->Open(fileName);
         Profiles.Get()->Select(0);
     }

@@ -15,24 +15,6 @@
 
 namespace {
 
-// A process that is gone: no such process, or a zombie that some other parent (init)
-// has still to reap. Waits up to two seconds for the system to finish the kill.
-bool ProcessGone(pid_t pid)
-{
-    for (int attempt = 0; attempt < 200; ++attempt) {
-        if (kill(pid, 0) != 0 && errno == ESRCH)
-            return true;
-        std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
-        std::string line;
-        std::getline(stat, line);
-        const size_t end = line.rfind(')');
-        if (end != std::string::npos && line.compare(end, 3, ") Z") == 0)
-            return true;
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    }
-    return false;
-}
-
 // The process number that a script wrote to a file (a line), once it is there.
 pid_t WaitForPidFile(const AnsiString& path)
 {

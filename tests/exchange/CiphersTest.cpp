@@ -86,23 +86,6 @@ constexpr char BankKey[] = "0123456789ABCDEF";
 constexpr char BankFingerprint[] = "FFEEDDCCBBAA99880123456789ABCDEF";
 constexpr char OtherFingerprint[] = "FFEEDDCCBBAA99880123456789ABCDE0";
 
-// A process that is gone, or a zombie left to init; waits up to two seconds.
-bool ProcessGone(pid_t pid)
-{
-    for (int attempt = 0; attempt < 200; ++attempt) {
-        if (kill(pid, 0) != 0 && errno == ESRCH)
-            return true;
-        std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
-        std::string line;
-        std::getline(stat, line);
-        const size_t end = line.rfind(')');
-        if (end != std::string::npos && line.compare(end, 3, ") Z") == 0)
-            return true;
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    }
-    return false;
-}
-
 class PgpCipherTest : public ::testing::Test {
 protected:
     void FakeGpg(const std::string& body) { FGpg.Script(body); }

@@ -7,6 +7,10 @@
 #include <iterator>
 #include <random>
 #include <sstream>
+#include <thread>
+
+#include <cerrno>
+#include <signal.h>
 
 std::string Bytes(std::initializer_list<int> values)
 {
@@ -98,3 +102,19 @@ std::string ReadBytes(const AnsiString& path)
 }
 
 AnsiString SourceDir() { return AnsiString(VELTON_SOURCE_DIR) + "/"; }
+
+bool ProcessGone(int pid)
+{
+    for (int attempt = 0; attempt < 200; ++attempt) {
+        if (kill(pid, 0) != 0 && errno == ESRCH)
+            return true;
+        std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
+        std::string line;
+        std::getline(stat, line);
+        const size_t end = line.rfind(')');
+        if (end != std::string::npos && line.compare(end, 3, ") Z") == 0)
+            return true;
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    return false;
+}

@@ -102,5 +102,9 @@ private:
 void WriteBytes(const AnsiString& path, const std::string& bytes);
 std::string ReadBytes(const AnsiString& path);
 
+// A process that is gone: no such process, or a zombie left for another parent (init) to
+// reap. Waits up to two seconds for the system to finish a kill.
+bool ProcessGone(int pid);
+
 // The project's source folder ending with "/", for fixtures kept under tests/.
 AnsiString SourceDir();

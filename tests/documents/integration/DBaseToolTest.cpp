@@ -68,5 +68,5 @@ TEST_F(DBaseTool, EditedTableReadsBackInPython)
     EXPECT_ANSI_EQ(Tool("read", Table), "deleted|Иванов|1500.50|2015-01-31|True|17|3\n"
                                         "deleted|Уволенный|1.00|2014-01-01|False||\n"
                                         "live|Ёлкина-Петр|200.00|2016-03-05|True||12\n"
-                                        "live|Сидоров|-0.50||?||7.\n");
+                                        "live|Сидоров|-0.50||?||7\n");
 }
