@@ -268,6 +268,44 @@ std::vector<pid_t> LiveProcessesOfGroups(const std::vector<pid_t>& groups)
 
 } // namespace
 
+namespace {
+
+// Runs doveadm with the arguments; its output, which must come with exit code 0.
+std::string RunDoveadm(const std::vector<std::string>& arguments)
+{
+    int output[2];
+    if (pipe(output) != 0)
+        throw TServerError("pipe failed");
+    const pid_t child = fork();
+    if (child < 0)
+        throw TServerError("fork failed");
+    if (child == 0) {
+        dup2(output[1], 1);
+        dup2(output[1], 2);
+        close(output[0]);
+        close(output[1]);
+        std::vector<char*> argv{const_cast<char*>(Doveadm)};
+        for (const std::string& argument : arguments)
+            argv.push_back(const_cast<char*>(argument.c_str()));
+        argv.push_back(nullptr);
+        execv(Doveadm, argv.data());
+        _exit(127);
+    }
+    close(output[1]);
+    std::string text;
+    char piece[4096];
+    for (ssize_t count; (count = read(output[0], piece, sizeof piece)) > 0;)
+        text.append(piece, static_cast<size_t>(count));
+    close(output[0]);
+    int status = 0;
+    waitpid(child, &status, 0);
+    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0)
+        throw TServerError("doveadm failed:\n" + text);
+    return text;
+}
+
+} // namespace
+
 int LeftoverServerProcesses()
 {
     std::lock_guard<std::mutex> lock(GroupsLock);
@@ -532,23 +570,35 @@ std::string TMailServer::PutMessage(const std::string& bytes)
     return name;
 }
 
+namespace {
+
+size_t CountOf(const std::string& text, const std::string& piece)
+{
+    size_t count = 0;
+    for (size_t at = text.find(piece); at != std::string::npos; at = text.find(piece, at + 1))
+        ++count;
+    return count;
+}
+
+} // namespace
+
 void TMailServer::KickUser()
 {
+    // dovecot ends each session with "-ERR ... Server shutting down." and logs it; the
+    // kick is done once the log tells of every session it ended.
+    const std::string log = FFolder.Path() + "dovecot.log";
+    const char* const ended = "Disconnected: Server shutting down";
+    const size_t endedBefore = CountOf(ReadIfExists(log), ended);
     const std::string config = FFolder.Path() + "dovecot.conf";
-    const pid_t child = fork();
-    if (child < 0)
-        throw TServerError("fork failed");
-    if (child == 0) {
-        const int output = open("/dev/null", O_WRONLY);
-        dup2(output, 1);
-        dup2(output, 2);
-        execl(Doveadm, Doveadm, "-c", config.c_str(), "kick", FUser.c_str(), static_cast<char*>(nullptr));
-        _exit(127);
+    const std::string who = RunDoveadm({"-c", config, "who", "-1", FUser});
+    const size_t sessions = CountOf("\n" + who, "\n" + FUser + " ");
+    RunDoveadm({"-c", config, "kick", FUser});
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+    while (CountOf(ReadIfExists(log), ended) < endedBefore + sessions) {
+        if (std::chrono::steady_clock::now() > deadline)
+            throw TServerError("doveadm kick ended no session:\n" + Logs());
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
     }
-    int status = 0;
-    waitpid(child, &status, 0);
-    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0)
-        throw TServerError("doveadm kick failed:\n" + Logs());
 }
 
 void TMailServer::RemoveMessage(const std::string& name)
