@@ -94,6 +94,25 @@ AnsiString RejectFileName(const AnsiString& attachmentName)
     return SafeFileName(attachmentName, "attachment.tlb");
 }
 
+// A failed attachment keeps a file of its own in "Reject/": when an earlier one still holds
+// the name, a number goes before the extension, so that no kept file is overwritten and
+// every failed line names the bytes it failed on.
+AnsiString FreeRejectName(const AnsiString& folder, const AnsiString& name)
+{
+    const auto taken = [&folder](const AnsiString& candidate) {
+        return FileExists(folder + candidate) || DirectoryExists(folder + candidate);
+    };
+    if (!taken(name))
+        return name;
+    const AnsiString extension = ExtractFileExt(name);
+    const AnsiString stem = name.substr(0, name.size() - extension.size());
+    for (int number = 1;; ++number) {
+        const AnsiString candidate = stem + "(" + IntToStr(number) + ")" + extension;
+        if (!taken(candidate))
+            return candidate;
+    }
+}
+
 // ---- The members of a bank's container ----
 
 namespace {
@@ -293,18 +312,21 @@ void TReceiver::ProcessAttachments(const TReceivedMail& mail, TStringList& repor
     for (const TMailPart& part : mail.Parts) {
         if (part.Kind != TMailPart::mpAttachment)
             continue;
-        const AnsiString name = RejectFileName(part.FileName);
+        AnsiString error;
         try {
             TMemoryStream content;
             content.WriteString(part.Content);
             content.SetPosition(0);
             ProcessFile(content, report);
             continue;
-        } catch (const Exception& error) {
-            FileError(error.Message(), name);
-            failed.Add(FailedLine(name, error.Message()));
+        } catch (const Exception& raised) {
+            error = raised.Message();
         }
-        WriteFileAtomically(GetFolder(FolderReject, true) + name, part.Content);
+        const AnsiString folder = GetFolder(FolderReject, true);
+        const AnsiString name = FreeRejectName(folder, RejectFileName(part.FileName));
+        FileError(error, name);
+        failed.Add(FailedLine(name, error));
+        WriteFileAtomically(folder + name, part.Content);
     }
 }
 

@@ -204,10 +204,18 @@ TEST_F(IncomingFilesTest, AnErrorOfSeveralLinesIsOneFailedLineAndAnUnwritableRej
     Receiver.ProcessAttachments(mail, report, failed);
     EXPECT_THAT(failed.Items(), ElementsAre("ABC000001.TLB: gpg: first<EOL>gpg: second"));
 
-    // The copy cannot take the place of a folder of that name.
-    DeleteFile(Dir.File("Reject/ABC000001.TLB"));
-    ForceDirectories(Dir.File("Reject/ABC000001.TLB/inner/"));
-    Dialogs.ExpectMessage("Ошибка обработки файла ABC000001.TLB:\ngpg: first\ngpg: second.\nФайл пропущен.");
+    // A second failure of the same name keeps its own copy beside the first.
+    Dialogs.ExpectMessage("Ошибка обработки файла ABC000001(1).TLB:\ngpg: first\ngpg: second.\nФайл пропущен.");
+    mail.Parts = {Attachment("ABC000001.TLB", "y")};
+    Receiver.ProcessAttachments(mail, report, failed);
+    EXPECT_THAT(failed.Items(), ElementsAre("ABC000001.TLB: gpg: first<EOL>gpg: second",
+                                            "ABC000001(1).TLB: gpg: first<EOL>gpg: second"));
+    EXPECT_EQ(ReadBytes(Dir.File("Reject/ABC000001.TLB")), "x");
+    EXPECT_EQ(ReadBytes(Dir.File("Reject/ABC000001(1).TLB")), "y");
+
+    // No copy can be kept where the folder cannot be made: the run stops.
+    RemoveFolderTree(Dir.File("Reject/"));
+    WriteBytes(Dir.File("Reject"), "a file in the folder's place");
     EXPECT_THROW(Receiver.ProcessAttachments(mail, report, failed), Exception);
 }
 
