@@ -68,19 +68,6 @@ TEST(TArrayTest, AddInsertDeleteShiftTheRestAndBadIndexesChangeNothing)
     EXPECT_EQ(array.Capacity(), 4);
 }
 
-TEST(TArrayTest, IntArrayCopiesExactly)
-{
-    const int32_t data[] = {5, -1, 7};
-    TIntArray fromData(data, 3);
-    EXPECT_EQ(fromData.Capacity(), 3);
-    TIntArray copy(&fromData);
-    fromData.Set(0, 42);
-    ASSERT_EQ(copy.Count(), 3);
-    EXPECT_EQ(copy.At(0), 5);
-    EXPECT_EQ(copy.At(2), 7);
-    EXPECT_EQ(TIntArray(static_cast<const TIntArray*>(nullptr)).Count(), 0);
-}
-
 TEST(TPtrArrayTest, OwnsItsItems)
 {
     std::vector<int> deleted;

@@ -40,25 +40,6 @@ protected:
     void LayoutChanged() override { ++LayoutChanges; }
 };
 
-TEST(MultiStream, EmptyParent)
-{
-    TBlockStream parent;
-    TMultiStream m(&parent);
-    EXPECT_EQ(m.Count(), 0);
-    EXPECT_EQ(m.Current(), -1);
-    char byte;
-    EXPECT_RAISES(m.Read(&byte, 1), Exception, "Дочерний поток не существует");
-    EXPECT_RAISES(m.Child()->Seek(0, TSeekOrigin::soEnd), Exception, "Дочерний поток не существует");
-    EXPECT_THROW(m.SetSize(1), Exception);
-    EXPECT_THROW(m.DeleteCurrent(), Exception);
-    EXPECT_RAISES(m.Select(0), Exception, "Выход номера дочернего потока за пределы диапазона");
-
-    m.Append();
-    EXPECT_EQ(Hex(StreamBytes(parent)), "00 00 00 00");
-    EXPECT_EQ(m.Count(), 1);
-    EXPECT_EQ(m.Current(), 0);
-}
-
 TEST(MultiStream, AppendWriteAndShrinkAsBytes)
 {
     TBlockStream parent;
@@ -90,7 +71,7 @@ TEST(MultiStream, AppendWriteAndShrinkAsBytes)
     EXPECT_THROW(m.Select(-1), Exception);
 }
 
-TEST(MultiStream, DeletingEveryChildLeavesAnEmptyParent)
+TEST(MultiStream, AnEmptyParentHasNoCurrentChildUntilAnAppend)
 {
     TBlockStream parent;
     PutBytes(parent, Layout({"zero", "one"}));
@@ -101,8 +82,14 @@ TEST(MultiStream, DeletingEveryChildLeavesAnEmptyParent)
     m.DeleteCurrent();
     EXPECT_EQ(m.Current(), -1);
     EXPECT_EQ(parent.Size(), 0);
-    EXPECT_RAISES(m.Write("x", 1), Exception, "Дочерний поток не существует");
+    char byte;
+    EXPECT_RAISES(m.Read(&byte, 1), Exception, "Дочерний поток не существует");
+    EXPECT_RAISES(m.Child()->Seek(0, TSeekOrigin::soEnd), Exception, "Дочерний поток не существует");
+    EXPECT_THROW(m.SetSize(1), Exception);
+    EXPECT_THROW(m.DeleteCurrent(), Exception);
+    EXPECT_RAISES(m.Select(0), Exception, "Выход номера дочернего потока за пределы диапазона");
     m.Append();
+    EXPECT_EQ(Hex(StreamBytes(parent)), "00 00 00 00");
     EXPECT_EQ(m.Write("x", 1), 1);
     EXPECT_EQ(StreamBytes(parent), Layout({"x"}));
 }
