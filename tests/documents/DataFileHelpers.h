@@ -33,6 +33,15 @@ inline std::vector<AnsiString> CurrentRow(const TDataFile& file)
     return row;
 }
 
+// Appends a record with these fields (of a store: the memos first).
+inline void AppendRow(TDataFile& file, std::initializer_list<AnsiString> fields)
+{
+    file.Append();
+    int index = 0;
+    for (const AnsiString& field : fields)
+        file.CurRecord()->Set(index++, field);
+}
+
 inline std::unique_ptr<TFieldLengths> Widths(std::initializer_list<int32_t> widths)
 {
     auto array = std::make_unique<TFieldLengths>();

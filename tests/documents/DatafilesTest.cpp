@@ -26,22 +26,25 @@ std::vector<AnsiString> Walk(TDataFile& file)
 
 // ---- The cursor ----
 
-TEST(DataFileTest, NewAndEmptyTablesHaveNoCurrentRecord)
+TEST(DataFileTest, EmptyTablesHaveNoCurrentRecordUntilAnAppend)
 {
     TDelimFile file(";", CodePageCp1251, false);
     for (bool loaded : {false, true}) {
         if (loaded)
             LoadBytes(file, "");
         EXPECT_EQ(file.Open(), loaded);
-        EXPECT_TRUE(file.Bof());
-        EXPECT_TRUE(file.Eof());
+        EXPECT_TRUE(file.Bof() && file.Eof());
         EXPECT_EQ(file.RecNo(), -1);
-        EXPECT_EQ(file.RecordCount(), 0);
         EXPECT_RAISES(file.CurRecord()->Get(0), Exception, "Выход индекса поля за пределы диапазона");
         EXPECT_RAISES(file.CurRecord()->Set(0, "x"), Exception, "Выход индекса поля за пределы диапазона");
         file.Delete();
         EXPECT_FALSE(file.IsModified());
     }
+    TDelimFile fresh(";", CodePageCp1251, false);
+    fresh.Append();
+    EXPECT_TRUE(fresh.Open());
+    EXPECT_EQ(fresh.RecNo(), 0);
+    EXPECT_TRUE(fresh.IsModified());
 }
 
 TEST(DataFileTest, WalkVisitsEveryRecordOnce)
@@ -49,49 +52,39 @@ TEST(DataFileTest, WalkVisitsEveryRecordOnce)
     TDelimFile file(";", CodePageCp1251, false);
     LoadBytes(file, "a\r\nb\nc\rd");
     EXPECT_EQ(Walk(file), (std::vector<AnsiString>{"a", "b", "c", "d"}));
-    EXPECT_TRUE(file.Eof());
     EXPECT_EQ(file.RecNo(), 3);
     file.Next();
     EXPECT_EQ(file.RecNo(), 3);
 
     file.GoTo(1);
-    EXPECT_FALSE(file.Bof());
-    EXPECT_FALSE(file.Eof());
+    EXPECT_FALSE(file.Bof() || file.Eof());
     file.Prior();
     file.Prior();
     EXPECT_TRUE(file.Bof());
-    EXPECT_EQ(file.RecNo(), 0);
     EXPECT_EQ(file.CurRecord()->Get(0), "a");
     file.GoTo(99);
     EXPECT_TRUE(file.Eof());
     EXPECT_EQ(file.CurRecord()->Get(0), "d");
 }
 
-TEST(DataFileTest, EditIsWrittenBackOnlyOnMoving)
+TEST(DataFileTest, EditIsWrittenBackOnlyOnMovingAndALoadDropsIt)
 {
     TDelimFile file(";", CodePageCp866, false);
     LoadBytes(file, AnsiToOem("Иванов;100\r\nПетров;200\r\n"));
-    EXPECT_ANSI_EQ(file.CurRecord()->Get(0), "Иванов");
     file.CurRecord()->Set(1, "150");
     EXPECT_TRUE(file.IsModified());
     EXPECT_EQ(file.Lines()[0], AnsiToOem("Иванов;100"));
     file.Next();
     EXPECT_EQ(file.Lines()[0], AnsiToOem("Иванов;150"));
-    EXPECT_FALSE(file.CurRecord()->Modified());
-    EXPECT_TRUE(file.IsModified());
     EXPECT_EQ(SavedBytes(file), AnsiToOem("Иванов;150\r\nПетров;200\r\n"));
     EXPECT_FALSE(file.IsModified());
-}
 
-TEST(DataFileTest, AppendOpensAnEmptyTable)
-{
-    TDelimFile file(";", CodePageCp1251, false);
-    file.Append();
-    EXPECT_TRUE(file.Open());
-    EXPECT_EQ(file.RecordCount(), 1);
-    EXPECT_EQ(file.RecNo(), 0);
-    EXPECT_TRUE(file.IsModified());
-    EXPECT_EQ(file.CurRecord()->Count(), 0);
+    file.CurRecord()->Set(0, "b");
+    file.SetFileName("name");
+    LoadBytes(file, "c\r\n");
+    EXPECT_FALSE(file.IsModified());
+    EXPECT_EQ(file.FileName(), "");
+    EXPECT_EQ(file.CurRecord()->Get(0), "c");
 }
 
 TEST(DataFileTest, AppendCopiesTheSourceAsAPendingEdit)
@@ -102,7 +95,6 @@ TEST(DataFileTest, AppendCopiesTheSourceAsAPendingEdit)
     LoadBytes(file, "a;b\r\n");
     file.Append(source.CurRecord());
     EXPECT_EQ(file.RecNo(), 1);
-    EXPECT_TRUE(file.Eof());
     EXPECT_TRUE(file.CurRecord()->Modified());
     EXPECT_EQ(file.Lines()[1], "");
     file.First();
@@ -121,25 +113,10 @@ TEST(DataFileTest, DeleteMovesToTheFollowingRecord)
     file.Delete();   // the last one: the new last becomes current
     EXPECT_EQ(file.RecNo(), 0);
     EXPECT_EQ(file.CurRecord()->Get(0), "a");
-    EXPECT_TRUE(file.Eof());
     file.Delete();
-    EXPECT_EQ(file.RecordCount(), 0);
-    EXPECT_TRUE(file.Eof());
     EXPECT_EQ(file.RecNo(), -1);
     EXPECT_TRUE(file.IsModified());
     EXPECT_EQ(SavedBytes(file), "");
-}
-
-TEST(DataFileTest, LoadingDropsPendingEdits)
-{
-    TDelimFile file(";", CodePageCp1251, false);
-    LoadBytes(file, "a\r\n");
-    file.CurRecord()->Set(0, "b");
-    file.SetFileName("name");
-    LoadBytes(file, "c\r\n");
-    EXPECT_FALSE(file.IsModified());
-    EXPECT_EQ(file.FileName(), "");
-    EXPECT_EQ(file.CurRecord()->Get(0), "c");
 }
 
 // ---- Code pages ----
@@ -156,16 +133,11 @@ TEST(DataFileTest, Cp866AndKoi8FilesComeBackByteForByte)
         TDelimFile file(";", codePage, false);
         LoadBytes(file, text);
         Walk(file);
+        EXPECT_ANSI_EQ(file.CurRecord()->Get(1), "Иван");   // converted, not passed through
         file.CurRecord()->Set(1, file.CurRecord()->Get(1));   // rewritten unchanged
         file.First();
         EXPECT_EQ(Hex(SavedBytes(file)), Hex(text)) << int(codePage);
     }
-    TDelimFile koi8(";", CodePageKoi8R, false);
-    LoadBytes(koi8, Bytes({0xEF, 0xDB, 0xC9, 0xC2, 0xCB, 0xC1, ';', 0xB3}));
-    EXPECT_ANSI_EQ(koi8.CurRecord()->Get(0), "Ошибка");
-    EXPECT_ANSI_EQ(koi8.CurRecord()->Get(1), "Ё");
-    koi8.CurRecord()->Set(1, "ёж");
-    EXPECT_EQ(Hex(SavedBytes(koi8)), Hex(Bytes({0xEF, 0xDB, 0xC9, 0xC2, 0xCB, 0xC1, ';', 0xA3, 0xD6, 13, 10})));
 }
 
 TEST(DataFileTest, Utf8ByteOrderMarkIsDropped)
@@ -190,44 +162,34 @@ protected:
     AnsiString Target = Temp.File("список.txt");
 };
 
-TEST_F(DataFileSaveTest, LoadsAndSavesThroughATemporaryName)
+TEST_F(DataFileSaveTest, SavesThroughAFreeTemporaryNameAndKeepsThePermissions)
 {
     WriteBytes(Target, "a;1\r\nb;2\r\n");
+    ASSERT_EQ(chmod(ToSystemPath(Target).c_str(), 0600), 0);
     WriteBytes(Target + ".$00", "someone else's");
     TDelimFile file(";", CodePageCp1251, false);
     file.LoadFromFile(Target);
-    EXPECT_EQ(file.FileName(), Target);
     file.CurRecord()->Set(1, "5");
     file.SaveToFile("");
     EXPECT_EQ(ReadBytes(Target), "a;5\r\nb;2\r\n");
     EXPECT_EQ(ReadBytes(Target + ".$00"), "someone else's");
     EXPECT_FALSE(FileExists(Target + ".$01"));
     EXPECT_FALSE(file.IsModified());
+    struct stat info {};
+    ASSERT_EQ(stat(ToSystemPath(Target).c_str(), &info), 0);
+    EXPECT_EQ(info.st_mode & 0777, 0600u);
 
     const AnsiString other = Temp.File("other.txt");
     file.SaveToFile(other);
     EXPECT_EQ(file.FileName(), other);
     EXPECT_EQ(ReadBytes(other), "a;5\r\nb;2\r\n");
-}
 
-TEST_F(DataFileSaveTest, KeepsThePermissionsOfTheReplacedFile)
-{
-    WriteBytes(Target, "a\r\n");
-    ASSERT_EQ(chmod(ToSystemPath(Target).c_str(), 0600), 0);
-    TDelimFile file(";", CodePageCp1251, false);
-    file.LoadFromFile(Target);
-    file.SaveToFile(Target);
-    struct stat info {};
-    ASSERT_EQ(stat(ToSystemPath(Target).c_str(), &info), 0);
-    EXPECT_EQ(info.st_mode & 0777, 0600u);
-}
-
-TEST_F(DataFileSaveTest, NeverOpenedTableWritesAnEmptyFile)
-{
-    WriteBytes(Target, "old\r\n");
-    TDelimFile file(";", CodePageCp1251, false);
-    file.SaveToFile(Target);
+    // A table that was never opened writes an empty file.
+    TDelimFile never(";", CodePageCp1251, false);
+    never.SaveToFile(Target);
     EXPECT_EQ(ReadBytes(Target), "");
+    EXPECT_THROW(never.LoadFromFile(Temp.File("missing.txt")), EFOpenError);
+    EXPECT_FALSE(never.Open());
 }
 
 TEST_F(DataFileSaveTest, FailedFormatLeavesTheTargetAndNoTemporaryFile)
@@ -255,13 +217,6 @@ TEST_F(DataFileSaveTest, FailedRenameKeepsTheDataAndTheModifiedFlag)
     EXPECT_TRUE(DirectoryExists(Target + "/inner/"));
 }
 
-TEST_F(DataFileSaveTest, MissingFileFailsToOpen)
-{
-    TDelimFile file(";", CodePageCp1251, false);
-    EXPECT_THROW(file.LoadFromFile(Temp.File("missing.txt")), EFOpenError);
-    EXPECT_FALSE(file.Open());
-}
-
 // ---- Delimited records ----
 
 TEST(DelimRecordTest, FieldsOfALine)
@@ -270,7 +225,6 @@ TEST(DelimRecordTest, FieldsOfALine)
     LoadBytes(file, "a;;b\r\n");
     TFileRecord* record = file.CurRecord();
     EXPECT_EQ(record->Count(), 3);
-    EXPECT_EQ(record->Get(1), "");
     EXPECT_EQ(record->Get(7), "");
     EXPECT_RAISES(record->Get(-1), Exception, "Выход индекса поля за пределы диапазона");
     record->Set(9, "");
@@ -300,7 +254,6 @@ TEST(DelimRecordTest, LongDelimiter)
 {
     TDelimFile file("||", CodePageCp1251, false);
     LoadBytes(file, "a||b|c\r\n");
-    EXPECT_EQ(file.CurRecord()->Count(), 2);
     EXPECT_EQ(file.CurRecord()->Get(1), "b|c");
 
     // "a|" before the delimiter would read back as "a" and "|b|c".
@@ -340,31 +293,20 @@ TEST(FixedRecordTest, LineBuiltFieldByField)
     file.Append();
     TFileRecord* record = file.CurRecord();
     EXPECT_EQ(record->Count(), 3);
-    EXPECT_EQ(record->GetText(), "");
     record->Set(1, "ab");
     EXPECT_EQ(record->GetText(), "   ab");
     record->Set(0, "x");
-    EXPECT_EQ(record->GetText(), "x  ab");
     record->Set(2, "z");
     EXPECT_EQ(record->GetText(), "x  ab  z");
-    EXPECT_EQ(record->Get(1), "ab");
     record->Set(2, "");   // the padding before the field stays
-    EXPECT_EQ(record->GetText(), "x  ab  ");
     EXPECT_EQ(SavedBytes(file), "x  ab  \r\n");
-    EXPECT_EQ(file.Fields().Count(), 3);
-    EXPECT_EQ(file.Fields().At(1)->Type, '?');
-    EXPECT_EQ(file.Fields().At(1)->Length, 4);
-}
 
-TEST(FixedRecordTest, ReadsShortLinesAndKeepsLeadingSpaces)
-{
-    TFixedFile file(Widths({3, 4, 2}).get(), CodePageCp866);
-    LoadBytes(file, AnsiToOem(" Ив  ab\t") + "\r\n" + "x\r\n");
-    EXPECT_ANSI_EQ(file.CurRecord()->Get(0), " Ив");
-    EXPECT_EQ(file.CurRecord()->Get(1), "  ab");
-    EXPECT_EQ(file.CurRecord()->Get(2), "");
-    file.Next();
-    EXPECT_EQ(file.CurRecord()->Get(1), "");
+    // Short lines read as empty fields; leading blanks are kept.
+    TFixedFile oem(Widths({3, 4, 2}).get(), CodePageCp866);
+    LoadBytes(oem, AnsiToOem(" Ив  ab\t") + "\r\n" + "x\r\n");
+    EXPECT_EQ(CurrentRow(oem), (std::vector<AnsiString>{" Ив", "  ab", ""}));
+    oem.Next();
+    EXPECT_EQ(oem.CurRecord()->Get(1), "");
 }
 
 TEST(FixedRecordTest, RefusesWhatDoesNotFit)
@@ -376,7 +318,6 @@ TEST(FixedRecordTest, RefusesWhatDoesNotFit)
     EXPECT_RAISES(record->Set(1, "1\r\n2"), Exception, "Недопустимые символы в поле");
     EXPECT_RAISES(record->Set(1, "1\n"), Exception, "Недопустимые символы в поле");
     EXPECT_RAISES(record->Set(2, "x"), Exception, "Выход индекса поля за пределы диапазона");
-    EXPECT_RAISES(record->Get(-1), Exception, "Выход индекса поля за пределы диапазона");
     EXPECT_EQ(record->GetText(), "abc1234");
     EXPECT_FALSE(record->Modified());
 }

@@ -38,9 +38,7 @@ TEST(EtalonsTest, ARecordIsFoundByItsKeysExactly)
     EXPECT_EQ(sal->FormedDate(), EncodeDate(2015, 1, 10));
 
     EXPECT_EQ(Lookup(*sal, "ИВАНОВ ИВАН;000000000123;1.00"), "found");
-    EXPECT_EQ(Lookup(*sal, "ПЕТРОВ;000000000124"), "found");
     // A row without the account field has it empty.
-    EXPECT_EQ(Lookup(*sal, "СИДОРОВ"), "found");
     EXPECT_EQ(Lookup(*sal, "СИДОРОВ;;7"), "found");
 
     for (const char* missing : {"Иванов Иван;000000000123", "ИВАНОВ ИВАН ;000000000123", "ИВАНОВ ИВАН;000000000124",
@@ -73,20 +71,6 @@ TEST(EtalonsTest, AServiceProviderListLooksAtField4Only)
     EXPECT_EQ(com->KeyView().Count(), 1);
 }
 
-TEST(EtalonsTest, ReloadingReplacesTheRows)
-{
-    auto nns = ListOf(1, "ИВАНОВ;40817810000000000001\r\n");
-    EXPECT_EQ(Lookup(*nns, "ИВАНОВ;40817810000000000001"), "found");
-    TMemoryStream stream;
-    stream.WriteString("ПЕТРОВ;40817810000000000002\r\n");
-    stream.SetPosition(0);
-    nns->LoadData(&stream);
-    EXPECT_EQ(Lookup(*nns, "ПЕТРОВ;40817810000000000002"), "found");
-    EXPECT_ANSI_EQ(Lookup(*nns, "ИВАНОВ;40817810000000000001"),
-                   "Эталонный список 20-значных счетов клиентов: запись не найдена");
-    EXPECT_EQ(nns->Data().RecordCount(), 1);
-}
-
 TEST(EtalonsTest, ALongListWithRepeatedRowsFindsEveryRowAndNothingElse)
 {
     AnsiString rows;
@@ -101,15 +85,21 @@ TEST(EtalonsTest, ALongListWithRepeatedRowsFindsEveryRowAndNothingElse)
     }
     sal->Data().Sort();
     EXPECT_EQ(Lookup(*sal, "Ф1999;101999"), "found");
+
+    // Reloading replaces the rows.
+    TMemoryStream stream;
+    stream.WriteString("ПЕТРОВ;000000000002\r\n");
+    stream.SetPosition(0);
+    sal->LoadData(&stream);
+    EXPECT_EQ(Lookup(*sal, "ПЕТРОВ;000000000002"), "found");
+    EXPECT_ANSI_EQ(Lookup(*sal, "Ф1;100001"), SalNotFound);
 }
 
 TEST(EtalonsTest, TheArrayHasOneSlotPerType)
 {
     TEtalonArray lists;
     EXPECT_EQ(lists.Count(), 3);
-    EXPECT_EQ(lists.At(2), nullptr);
     EXPECT_RAISES(lists.At(3), Exception, "Выход индекса за пределы диапазона (3)");
-    EXPECT_RAISES(lists.At(-1), Exception, "Выход индекса за пределы диапазона (-1)");
     lists.Set(1, ListOf(1, "").release());
     lists.Clear();
     EXPECT_EQ(lists.Count(), 3);

@@ -2,12 +2,12 @@
 // Streams as byte strings, for tests of the storage formats.
 
 #include "documents/Blockstreams.h"
+#include "documents/Zipfiles.h"
 #include "platform/Classes.h"
 #include "support/TestSupport.h"
 
 #include <zlib.h>
 
-#include <random>
 #include <string>
 
 // All bytes of the stream; its position is kept.
@@ -23,16 +23,6 @@ inline std::string StreamBytes(TStream& s)
 
 // Writes the bytes at the stream's position.
 inline void PutBytes(TStream& s, const std::string& bytes) { s.WriteString(bytes); }
-
-// Bytes that do not compress (a fixed seed, so every run sees the same).
-inline std::string RandomBytes(size_t count, unsigned seed = 1)
-{
-    std::mt19937 random(seed);
-    std::string bytes(count, '\0');
-    for (char& c : bytes)
-        c = char(random() & 0xFF);
-    return bytes;
-}
 
 // CP1251 delimited lines of the kind the program stores: compress well, but not trivially.
 inline std::string DelimitedText(size_t count)
@@ -60,6 +50,24 @@ template <class TOperation> std::string Transformed(const std::string& input, TO
     src.SetPosition(0);
     op(&src, &dst);
     return StreamBytes(dst);
+}
+
+// Adds a member holding the bytes to the archive.
+inline TZippedFile* AddMember(TZipFile& zip, const AnsiString& name, const std::string& bytes)
+{
+    auto* member = new TZippedFile(&zip, name);
+    PutBytes(*member, bytes);
+    zip.Add(member);
+    return member;
+}
+
+// Loads the archive's bytes through a block stream, as the container code hands them over.
+inline void LoadZip(TZipFile& zip, const std::string& archive)
+{
+    TBlockStream src;
+    PutBytes(src, archive);
+    src.SetPosition(0);
+    zip.LoadFromStream(&src);
 }
 
 // Little-endian words as bytes, for fixtures.

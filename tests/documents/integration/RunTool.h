@@ -2,6 +2,9 @@
 // Runs an outside tool (zip, unzip, python3) with an argument vector, never through a
 // shell, and collects what it printed.
 
+#include "platform/AnsiString.h"
+
+#include <initializer_list>
 #include <string>
 #include <vector>
 
@@ -16,5 +19,5 @@ struct TToolResult {
 TToolResult RunTool(const std::vector<std::string>& argv, const std::string& workDir = "",
                     const std::string& input = "");
 
-// The tool exists on PATH.
-bool HaveTool(const std::string& name);
+// Fails the test (in SetUp) when a tool is not on PATH.
+void RequireTools(std::initializer_list<const char*> names);

@@ -1,11 +1,13 @@
 """A reader and writer of the program's table files of its own, for the tests and the
 benchmark, built on struct, re and zlib alone.
 
-    table_tool.py read FILE MEMOS    checks the file and prints one JSON list per record:
-                                     its MEMOS memo fields, then the fields of its line
-    table_tool.py write FILE MEMOS   writes the records given the same way on standard input
+    table_tool.py read FILE MEMOS    checks the file and prints one line per record: its
+                                     MEMOS memo fields, then the fields of its line, each
+                                     as hexadecimal byte pairs ("EF DB"), "|" between them
+    table_tool.py write FILE MEMOS   writes the records given on standard input, one JSON
+                                     list of texts (UTF-8) per line
 
-Text is CP1251 in the file and UTF-8 on the terminal. The file: with no memo fields, one
+Text is CP1251 in the file. The file: with no memo fields, one
 packed block of the table text; with memo fields, two children, each a 4-byte
 little-endian length and its bytes: the packed table text and the packed memo area. A
 packed block is raw deflate data followed by the CRC-32 of the plain bytes. The table text
@@ -126,8 +128,7 @@ def main():
     try:
         if command == "read":
             for record in load(path, memos):
-                line = json.dumps([f.decode(ENCODING) for f in record], ensure_ascii=False) + "\n"
-                sys.stdout.buffer.write(line.encode("utf-8"))
+                print("|".join(" ".join("%02X" % b for b in field) for field in record))
         else:
             lines = sys.stdin.buffer.read().decode("utf-8").splitlines()
             save(path, [[f.encode(ENCODING) for f in json.loads(line)] for line in lines if line.strip()], memos)
