@@ -3,7 +3,7 @@
 // members, the attachments of a message, and the retry of the rejected ones.
 
 #include "BankContainers.h"
-#include "CipherProfile.h"
+#include "CipherSupport.h"
 #include "exchange/ExchangeProfile.h"
 
 #include "documents/Internals.h"
