@@ -274,36 +274,19 @@ std::vector<pid_t> LiveProcessesOfGroups(const std::vector<pid_t>& groups)
     return found;
 }
 
-// Runs doveadm with the arguments; its output, which must come with exit code 0.
-std::string RunDoveadm(const std::vector<std::string>& arguments)
+// Runs doveadm on the configuration (a path of ours, without quotes) with the arguments;
+// its output, which must come with exit code 0.
+std::string RunDoveadm(const std::string& config, const std::string& arguments)
 {
-    int output[2];
-    if (pipe(output) != 0)
-        throw TServerError("pipe failed");
-    const pid_t child = fork();
-    if (child < 0)
-        throw TServerError("fork failed");
-    if (child == 0) {
-        dup2(output[1], 1);
-        dup2(output[1], 2);
-        close(output[0]);
-        close(output[1]);
-        std::vector<char*> argv{const_cast<char*>(Doveadm)};
-        for (const std::string& argument : arguments)
-            argv.push_back(const_cast<char*>(argument.c_str()));
-        argv.push_back(nullptr);
-        execv(Doveadm, argv.data());
-        _exit(127);
-    }
-    close(output[1]);
+    const std::string command = std::string(Doveadm) + " -c '" + config + "' " + arguments + " 2>&1";
+    FILE* output = popen(command.c_str(), "r");
+    if (!output)
+        throw TServerError("Cannot run " + command);
     std::string text;
     char piece[4096];
-    for (ssize_t count; (count = read(output[0], piece, sizeof piece)) > 0;)
-        text.append(piece, static_cast<size_t>(count));
-    close(output[0]);
-    int status = 0;
-    waitpid(child, &status, 0);
-    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0)
+    for (size_t count; (count = std::fread(piece, 1, sizeof piece, output)) > 0;)
+        text.append(piece, count);
+    if (pclose(output) != 0)
         throw TServerError("doveadm failed:\n" + text);
     return text;
 }
@@ -567,9 +550,8 @@ void TMailServer::KickUser()
     const char* const ended = "Disconnected: Server shutting down";
     const size_t endedBefore = CountOf(ReadIfExists(log), ended);
     const std::string config = FFolder.Path() + "dovecot.conf";
-    const std::string who = RunDoveadm({"-c", config, "who", "-1", FUser});
-    const size_t sessions = CountOf("\n" + who, "\n" + FUser + " ");
-    RunDoveadm({"-c", config, "kick", FUser});
+    const size_t sessions = CountOf("\n" + RunDoveadm(config, "who -1 " + FUser), "\n" + FUser + " ");
+    RunDoveadm(config, "kick " + FUser);
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
     while (CountOf(ReadIfExists(log), ended) < endedBefore + sessions) {
         if (std::chrono::steady_clock::now() > deadline)
@@ -715,7 +697,7 @@ std::vector<std::string> TBankHttpServer::MessageIds(const std::string& user, co
 
 void TBankHttpServer::FailWith(const std::string& status, const std::string& action)
 {
-    WriteFile(BankPath(action.empty() ? "fail" : "fail-" + action), status + "\n");
+    WriteFile(BankPath("fail-" + action), status + "\n");
 }
 
 void TBankHttpServer::ClearFailures()

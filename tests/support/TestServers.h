@@ -156,8 +156,8 @@ public:
     std::vector<std::string> MessageIds(const std::string& user, const std::string& prefix) const;
 
     // From now on the script answers this status (as 500 or "500 Broken") to every
-    // request, or only to one action; ClearFailures ends it.
-    void FailWith(const std::string& status, const std::string& action = "");
+    // request of the action; ClearFailures ends it.
+    void FailWith(const std::string& status, const std::string& action);
     void ClearFailures();
 
     std::vector<TUpload> Uploads() const;
