@@ -1,8 +1,9 @@
 // The process runner: its pumps, exit codes and handles, and what a kill leaves behind.
-// The time-out, the long error output and the arguments are proven through the GnuPG
-// back end (CiphersTest).
+// Round trips, children that read little or nothing, the time-out, long error output and
+// the arguments are proven through the GnuPG back end (CiphersTest).
 
 #include "exchange/Appexec.h"
+#include "RunProgram.h"
 
 #include "platform/Classes.h"
 #include "support/TestSupport.h"
@@ -60,14 +61,6 @@ private:
 
 class AppExecTest : public ::testing::Test {
 protected:
-    struct TRun {
-        std::string Output;
-        std::string Errors;
-        bool Ended = false;
-        int ExitCode = -1;
-        AnsiString FeedError, DrainError;
-    };
-
     // A shell script written by the test; run as /bin/sh <file> <arguments>.
     std::vector<AnsiString> Script(const std::string& text, std::vector<AnsiString> arguments = {})
     {
@@ -77,56 +70,15 @@ protected:
         return arguments;
     }
 
-    // Runs a child with all three pumps, as the cipher back end does.
-    static TRun Run(const std::vector<AnsiString>& arguments, const std::string& input,
-                    size_t errorLimit = 511)
-    {
-        TRun run;
-        TMemoryStream source, target;
-        source.WriteString(input);
-        source.SetPosition(0);
-        TAppExec exec(arguments);
-        const int feeder = exec.Feed(std::move(exec.Input()), source);
-        const int drainer = exec.Drain(std::move(exec.Output()), target);
-        exec.Collect(std::move(exec.Error()), run.Errors, errorLimit);
-        run.Ended = exec.WaitFor(10000);
-        if (!run.Ended)
-            exec.Terminate();
-        exec.JoinPumps();
-        run.ExitCode = exec.ExitCode();
-        run.FeedError = exec.PumpError(feeder);
-        run.DrainError = exec.PumpError(drainer);
-        run.Output = target.Bytes();
-        return run;
-    }
-
     TTempDir FDir;
     int FScripts = 0;
 };
 
-TEST_F(AppExecTest, InputComesBackWholeAndAChildThatReadsNothingEndsTheFeedQuietly)
-{
-    const std::string data = RandomBytes(1 << 20, 7);
-    TRun run = Run({"/bin/cat"}, data);
-    EXPECT_TRUE(run.Ended);
-    EXPECT_EQ(run.ExitCode, 0);
-    EXPECT_TRUE(run.Output == data);
-    EXPECT_EQ(run.Errors, "");
-    EXPECT_ANSI_EQ(run.FeedError + run.DrainError, "");
-    EXPECT_EQ(Run({"/bin/cat"}, "").Output, "");
-
-    run = Run({"/bin/true"}, data);
-    EXPECT_TRUE(run.Ended);
-    EXPECT_EQ(run.ExitCode, 0);
-    EXPECT_EQ(run.Output, "");
-    EXPECT_ANSI_EQ(run.FeedError, "");
-}
-
 TEST_F(AppExecTest, ExitCodes)
 {
-    EXPECT_EQ(Run(Script("exit 3\n"), "").ExitCode, 3);
+    EXPECT_EQ(RunProgram(Script("exit 3\n")).ExitCode, 3);
     // Ended by a signal: 128 + its number, as a shell reports it.
-    EXPECT_EQ(Run(Script("kill -TERM $$\n"), "").ExitCode, 128 + SIGTERM);
+    EXPECT_EQ(RunProgram(Script("kill -TERM $$\n")).ExitCode, 128 + SIGTERM);
 }
 
 TEST_F(AppExecTest, TerminateEndsPumpsEvenWhenAStrayProcessHoldsThePipes)
@@ -177,9 +129,8 @@ TEST_F(AppExecTest, ChildGetsOnlyItsStandardHandles)
     int leaked[2];
     ASSERT_EQ(pipe(leaked), 0);   // without close-on-exec, as a careless library would
     // Handle 3 is there only for a child asked with a status pipe.
-    const TRun run = Run(Script("[ -e /proc/$$/fd/" + std::to_string(leaked[1]) + " ] && echo inherited\n"
-                                "[ -e /proc/$$/fd/3 ] && echo three\nexit 0\n"),
-                         "");
+    const TProgramRun run = RunProgram(Script("[ -e /proc/$$/fd/" + std::to_string(leaked[1]) +
+                                              " ] && echo inherited\n[ -e /proc/$$/fd/3 ] && echo three\nexit 0\n"));
     close(leaked[0]);
     close(leaked[1]);
     EXPECT_EQ(run.Output, "");

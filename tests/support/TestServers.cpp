@@ -367,14 +367,11 @@ bool TServerProcess::Start(const std::vector<int>& ports)
     setpgid(FPid, FPid);
     RememberGroup(FPid);
 
-    std::vector<bool> ready(ports.size(), false);
     const auto deadline = std::chrono::steady_clock::now() + StartLimit;
     while (std::chrono::steady_clock::now() < deadline) {
         if (Exited())
             return false;
-        for (size_t i = 0; i < ports.size(); ++i)
-            ready[i] = ready[i] || AcceptsConnections(ports[i]);
-        if (std::all_of(ready.begin(), ready.end(), [](bool port) { return port; }))
+        if (std::all_of(ports.begin(), ports.end(), AcceptsConnections))
             return true;
         std::this_thread::sleep_for(10ms);
     }
