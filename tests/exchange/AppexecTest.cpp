@@ -1,9 +1,13 @@
+// The process runner: its pumps, exit codes and handles, and what a kill leaves behind.
+// Round trips, children that read little or nothing, the time-out, long error output and
+// the arguments are proven through the GnuPG back end (CiphersTest).
+
 #include "exchange/Appexec.h"
+#include "RunProgram.h"
 
 #include "platform/Classes.h"
 #include "support/TestSupport.h"
 
-#include <fcntl.h>
 #include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -57,14 +61,6 @@ private:
 
 class AppExecTest : public ::testing::Test {
 protected:
-    struct TRun {
-        std::string Output;
-        std::string Errors;
-        bool Ended = false;
-        int ExitCode = -1;
-        AnsiString FeedError, DrainError;
-    };
-
     // A shell script written by the test; run as /bin/sh <file> <arguments>.
     std::vector<AnsiString> Script(const std::string& text, std::vector<AnsiString> arguments = {})
     {
@@ -74,121 +70,15 @@ protected:
         return arguments;
     }
 
-    // Runs a child with all three pumps, as the cipher back end does.
-    static TRun Run(const std::vector<AnsiString>& arguments, const std::string& input,
-                    size_t errorLimit = 511)
-    {
-        TRun run;
-        TMemoryStream source, target;
-        source.WriteString(input);
-        source.SetPosition(0);
-        TAppExec exec(arguments);
-        const int feeder = exec.Feed(std::move(exec.Input()), source);
-        const int drainer = exec.Drain(std::move(exec.Output()), target);
-        exec.Collect(std::move(exec.Error()), run.Errors, errorLimit);
-        run.Ended = exec.WaitFor(10000);
-        if (!run.Ended)
-            exec.Terminate();
-        exec.JoinPumps();
-        run.ExitCode = exec.ExitCode();
-        run.FeedError = exec.PumpError(feeder);
-        run.DrainError = exec.PumpError(drainer);
-        run.Output = target.Bytes();
-        return run;
-    }
-
     TTempDir FDir;
     int FScripts = 0;
 };
 
-TEST_F(AppExecTest, OneMegabyteRoundTripThroughCat)
-{
-    const std::string data = RandomBytes(1 << 20, 7);
-    const TRun run = Run({"/bin/cat"}, data);
-    EXPECT_TRUE(run.Ended);
-    EXPECT_EQ(run.ExitCode, 0);
-    EXPECT_EQ(run.Output.size(), data.size());
-    EXPECT_TRUE(run.Output == data);
-    EXPECT_EQ(run.Errors, "");
-    EXPECT_ANSI_EQ(run.FeedError, "");
-    EXPECT_ANSI_EQ(run.DrainError, "");
-}
-
-TEST_F(AppExecTest, EmptyInputAndSilentChild)
-{
-    TRun run = Run({"/bin/cat"}, "");
-    EXPECT_EQ(run.ExitCode, 0);
-    EXPECT_EQ(run.Output, "");
-
-    // A child that writes nothing and ends at once: its output reads as ended at once.
-    run = Run({"/bin/true"}, RandomBytes(300000, 7));
-    EXPECT_TRUE(run.Ended);
-    EXPECT_EQ(run.ExitCode, 0);
-    EXPECT_EQ(run.Output, "");
-    EXPECT_ANSI_EQ(run.FeedError, "");
-}
-
-TEST_F(AppExecTest, ChildThatStopsReadingEndsTheFeedQuietly)
-{
-    const TRun run = Run(Script("head -c 1 >/dev/null\necho read\n"), RandomBytes(1 << 20, 7));
-    EXPECT_TRUE(run.Ended);
-    EXPECT_EQ(run.ExitCode, 0);
-    EXPECT_EQ(run.Output, "read\n");
-    EXPECT_ANSI_EQ(run.FeedError, "");
-}
-
 TEST_F(AppExecTest, ExitCodes)
 {
-    EXPECT_EQ(Run(Script("exit 3\n"), "").ExitCode, 3);
-    EXPECT_EQ(Run(Script("exit 0\n"), "").ExitCode, 0);
+    EXPECT_EQ(RunProgram(Script("exit 3\n")).ExitCode, 3);
     // Ended by a signal: 128 + its number, as a shell reports it.
-    EXPECT_EQ(Run(Script("kill -TERM $$\n"), "").ExitCode, 128 + SIGTERM);
-}
-
-TEST_F(AppExecTest, LongErrorOutputIsDrainedAndCut)
-{
-    // 200 KB of error output would block a child whose error pipe nobody reads.
-    const TRun run = Run(Script("i=0\nwhile [ $i -lt 2000 ]; do\n"
-                                "  printf '%0100d' $i >&2\n  i=$((i+1))\ndone\nexit 2\n"),
-                         "");
-    EXPECT_TRUE(run.Ended);
-    EXPECT_EQ(run.ExitCode, 2);
-    ASSERT_EQ(run.Errors.size(), 511u);
-    EXPECT_EQ(run.Errors.substr(0, 100), std::string(100, '0'));
-    EXPECT_EQ(run.Errors.substr(500, 11), std::string(11, '0'));
-}
-
-TEST_F(AppExecTest, OneArgumentWithBlanksSemicolonsAndCyrillic)
-{
-    const TRun run = Run(Script("printf '%s|' \"$#\" \"$@\"\n", {"a b; echo injected", "'\"$HOME\"'", "Ключи"}), "");
-    EXPECT_EQ(run.ExitCode, 0);
-    EXPECT_EQ(run.Output, "3|a b; echo injected|'\"$HOME\"'|" + AnsiToUtf8("Ключи") + "|");
-}
-
-TEST_F(AppExecTest, HangIsKilledWithItsWholeGroup)
-{
-    // The script starts a grandchild in its group, tells its number and waits forever.
-    const AnsiString pidFile = FDir.File("grandchild");
-    TAppExec exec(Script("sleep 60 &\necho $! >\"$1\"\nwait\n", {pidFile}));
-    const pid_t child = exec.ProcessId();
-    TMemoryStream output;
-    std::string errors;
-    exec.Drain(std::move(exec.Output()), output);
-    exec.Collect(std::move(exec.Error()), errors, 100);
-    exec.Input().Close();
-    const pid_t grandchild = WaitForPidFile(pidFile);
-
-    EXPECT_FALSE(exec.WaitFor(300));
-    exec.Terminate();
-    exec.JoinPumps();
-    EXPECT_TRUE(exec.Ended());
-    EXPECT_EQ(exec.ExitCode(), 128 + SIGKILL);
-
-    // The child is reaped (no zombie), the grandchild is gone too.
-    EXPECT_EQ(waitpid(child, nullptr, WNOHANG), -1);
-    EXPECT_EQ(errno, ECHILD);
-    EXPECT_TRUE(ProcessGone(child));
-    EXPECT_TRUE(ProcessGone(grandchild));
+    EXPECT_EQ(RunProgram(Script("kill -TERM $$\n")).ExitCode, 128 + SIGTERM);
 }
 
 TEST_F(AppExecTest, TerminateEndsPumpsEvenWhenAStrayProcessHoldsThePipes)
@@ -223,44 +113,24 @@ TEST_F(AppExecTest, DestructorKillsAndReapsARunningChild)
     EXPECT_TRUE(ProcessGone(child));
 }
 
-TEST_F(AppExecTest, MissingProgramRaisesTheSystemErrorAndLeavesNoHandle)
+TEST_F(AppExecTest, AProgramThatCannotStartRaisesTheSystemErrorAndLeavesNoHandle)
 {
     const int before = OpenHandleCount();
     EXPECT_RAISES(TAppExec({"/nonexistent/gpg", "--batch"}), EOSError,
                   "/nonexistent/gpg: " + SysErrorMessage(ENOENT));
     EXPECT_RAISES(TAppExec({"velton-no-such-program"}), EOSError,
                   "velton-no-such-program: " + SysErrorMessage(ENOENT));
-    try {
-        TAppExec exec({"/nonexistent/gpg"});
-    } catch (const EOSError& error) {
-        EXPECT_EQ(error.Code(), ENOENT);
-    }
-    EXPECT_EQ(OpenHandleCount(), before);
-}
-
-TEST_F(AppExecTest, ArgumentWithNulIsRefused)
-{
     EXPECT_RAISES_PREFIX(TAppExec({"/bin/echo", AnsiString("a\0b", 3)}), EOSError, "/bin/echo: ");
-}
-
-TEST_F(AppExecTest, HandleTakenOutStaysOpen)
-{
-    int input = -1;
-    {
-        TAppExec exec({"/bin/cat"});
-        input = exec.Input().Release();
-        EXPECT_FALSE(exec.Input().IsOpen());
-    }
-    EXPECT_NE(fcntl(input, F_GETFD), -1);
-    close(input);
+    EXPECT_EQ(OpenHandleCount(), before);
 }
 
 TEST_F(AppExecTest, ChildGetsOnlyItsStandardHandles)
 {
     int leaked[2];
     ASSERT_EQ(pipe(leaked), 0);   // without close-on-exec, as a careless library would
-    const std::string check = "[ -e /proc/$$/fd/" + std::to_string(leaked[1]) + " ] && echo inherited\nexit 0\n";
-    const TRun run = Run(Script(check), "");
+    // Handle 3 is there only for a child asked with a status pipe.
+    const TProgramRun run = RunProgram(Script("[ -e /proc/$$/fd/" + std::to_string(leaked[1]) +
+                                              " ] && echo inherited\n[ -e /proc/$$/fd/3 ] && echo three\nexit 0\n"));
     close(leaked[0]);
     close(leaked[1]);
     EXPECT_EQ(run.Output, "");
@@ -282,35 +152,6 @@ TEST_F(AppExecTest, FailingTargetDoesNotStallTheChild)
     exec.JoinPumps();
     EXPECT_EQ(exec.ExitCode(), 0);
     EXPECT_ANSI_EQ(exec.PumpError(drainer), "Ошибка записи в поток");
-}
-
-} // namespace
-
-namespace {
-
-TEST_F(AppExecTest, StatusPipeIsTheChildsHandleThree)
-{
-    TMemoryStream source, target;
-    std::string errors, status;
-    TAppExec exec(Script("echo state >&3\necho out\necho err >&2\n"), true);
-    exec.Feed(std::move(exec.Input()), source);
-    exec.Drain(std::move(exec.Output()), target);
-    exec.Collect(std::move(exec.Error()), errors, 100);
-    exec.Collect(std::move(exec.Status()), status, 100);
-    EXPECT_TRUE(exec.WaitFor(10000));
-    exec.JoinPumps();
-    EXPECT_EQ(exec.ExitCode(), 0);
-    EXPECT_EQ(status, "state\n");
-    EXPECT_EQ(target.Bytes(), "out\n");
-    EXPECT_EQ(errors, "err\n");
-}
-
-TEST_F(AppExecTest, WithoutStatusPipeHandleThreeIsClosed)
-{
-    TAppExec exec(Script("[ -e /proc/$$/fd/3 ] && exit 1\nexit 0\n"));
-    EXPECT_FALSE(exec.Status().IsOpen());
-    EXPECT_TRUE(exec.WaitFor(10000));
-    EXPECT_EQ(exec.ExitCode(), 0);
 }
 
 } // namespace

@@ -42,5 +42,5 @@ public:
     TExchangeProfile(const TExchangeProfile&) = delete;
     TExchangeProfile& operator=(const TExchangeProfile&) = delete;
 
-    const TProfile& Profile() const { return *Profiles.Get()->Current(); }
+    TProfile& Profile() const { return *Profiles.Get()->Current(); }
 };

@@ -123,33 +123,15 @@ TEST_F(LoggerTest, WritesOneRecordPerLineWhateverThePieces)
                                        "< no line end"));
 }
 
-TEST_F(LoggerTest, EveryLogAppendsToTheProfilesFile)
-{
-    for (const std::string line : {"first\n", "second\n"}) {
-        TLogger log;
-        log.Record(CURLINFO_HEADER_OUT, line.data(), line.size());
-    }
-    EXPECT_THAT(Records(), ElementsAre("> first", "> second"));
-    EXPECT_ANSI_EQ(ProtocolLogFileName(), LogFile());
-}
-
 TEST_F(LoggerTest, ALogThatCannotBeOpenedEndsTheSessionBeforeItStarts)
 {
+    EXPECT_ANSI_EQ(ProtocolLogFileName(), LogFile());
     ForceDirectories(LogFile());   // a folder where the file should be
     EXPECT_THROW(TLogger(), EFOpenError);
     SetProtocolLogging(true);
     EXPECT_THROW(TCurlSession("smtp"), EFOpenError);
     SetProtocolLogging(false);
     TCurlSession quiet("smtp");   // switched off, the log is not opened
-}
-
-TEST_F(LoggerTest, SwitchedOffNoSessionMakesTheLogFolder)
-{
-    TCurlSession session("smtp");
-    EXPECT_FALSE(DirectoryExists(Dir.Path() + "Log/"));
-    SetProtocolLogging(true);
-    TCurlSession logged("smtp");
-    EXPECT_TRUE(FileExists(LogFile()));
 }
 
 } // namespace

@@ -23,12 +23,7 @@ class ProxyHandler(http.server.BaseHTTPRequestHandler):
     # HTTP/1.1 answers "100 Continue" to a client that waits for it before the body.
     protocol_version = "HTTP/1.1"
 
-    def do_GET(self):
-        self.relay()
-
-    do_POST = do_PUT = do_DELETE = do_HEAD = do_GET
-
-    def relay(self):
+    def do_POST(self):
         self.close_connection = True
         self.record()
         body = self.read_body()
@@ -52,16 +47,6 @@ class ProxyHandler(http.server.BaseHTTPRequestHandler):
             file.write(block)
 
     def read_body(self):
-        if self.headers.get("Transfer-Encoding", "").lower() == "chunked":
-            chunks = []
-            while True:
-                size = int(self.rfile.readline().split(b";")[0].strip(), 16)
-                if size == 0:
-                    while self.rfile.readline() not in (b"\r\n", b"\n", b""):
-                        pass
-                    return b"".join(chunks)
-                chunks.append(self.rfile.read(size))
-                self.rfile.readline()
         length = int(self.headers.get("Content-Length") or 0)
         return self.rfile.read(length) if length > 0 else None
 
@@ -92,8 +77,7 @@ class ProxyHandler(http.server.BaseHTTPRequestHandler):
         self.send_header("Content-Length", str(len(data)))
         self.send_header("Connection", "close")
         self.end_headers()
-        if self.command != "HEAD":
-            self.wfile.write(data)
+        self.wfile.write(data)
 
     def log_message(self, format, *args):
         pass

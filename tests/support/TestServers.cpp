@@ -37,7 +37,7 @@ const char* const Dovecot = "/usr/sbin/dovecot";
 const char* const Doveadm = "/usr/bin/doveadm";
 const char* const Lighttpd = "/usr/sbin/lighttpd";
 
-// How long a server may take to accept connections, and to stop after SIGTERM.
+// How long a server may take to accept connections, and its processes to end once killed.
 constexpr auto StartLimit = 5s;
 constexpr auto StopLimit = 3s;
 // Attempts with fresh ports: another program may take a port between our choice and
@@ -174,6 +174,8 @@ std::vector<int> FreeLoopbackPorts(int count)
     return ports;
 }
 
+} // namespace
+
 bool AcceptsConnections(int port)
 {
     const int handle = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
@@ -187,6 +189,8 @@ bool AcceptsConnections(int port)
     close(handle);
     return connected;
 }
+
+namespace {
 
 // Dovecot refuses root as the mail user: the mailbox belongs to this unprivileged uid
 // (dovecot's helpers run as its package users, see dovecot.conf). The tests run as root.
@@ -217,6 +221,14 @@ std::string UniqueMaildirName(const char* writer)
     return name;
 }
 
+size_t CountOf(const std::string& text, const std::string& piece)
+{
+    size_t count = 0;
+    for (size_t at = text.find(piece); at != std::string::npos; at = text.find(piece, at + 1))
+        ++count;
+    return count;
+}
+
 std::vector<std::string> SortedNames(const std::string& folder)
 {
     std::vector<std::string> names;
@@ -227,11 +239,7 @@ std::vector<std::string> SortedNames(const std::string& folder)
     return names;
 }
 
-} // namespace
-
 // ---- A server process ----
-
-namespace {
 
 // The process group of every server started in this test process.
 std::mutex GroupsLock;
@@ -266,40 +274,19 @@ std::vector<pid_t> LiveProcessesOfGroups(const std::vector<pid_t>& groups)
     return found;
 }
 
-} // namespace
-
-namespace {
-
-// Runs doveadm with the arguments; its output, which must come with exit code 0.
-std::string RunDoveadm(const std::vector<std::string>& arguments)
+// Runs doveadm on the configuration (a path of ours, without quotes) with the arguments;
+// its output, which must come with exit code 0.
+std::string RunDoveadm(const std::string& config, const std::string& arguments)
 {
-    int output[2];
-    if (pipe(output) != 0)
-        throw TServerError("pipe failed");
-    const pid_t child = fork();
-    if (child < 0)
-        throw TServerError("fork failed");
-    if (child == 0) {
-        dup2(output[1], 1);
-        dup2(output[1], 2);
-        close(output[0]);
-        close(output[1]);
-        std::vector<char*> argv{const_cast<char*>(Doveadm)};
-        for (const std::string& argument : arguments)
-            argv.push_back(const_cast<char*>(argument.c_str()));
-        argv.push_back(nullptr);
-        execv(Doveadm, argv.data());
-        _exit(127);
-    }
-    close(output[1]);
+    const std::string command = std::string(Doveadm) + " -c '" + config + "' " + arguments + " 2>&1";
+    FILE* output = popen(command.c_str(), "r");
+    if (!output)
+        throw TServerError("Cannot run " + command);
     std::string text;
     char piece[4096];
-    for (ssize_t count; (count = read(output[0], piece, sizeof piece)) > 0;)
-        text.append(piece, static_cast<size_t>(count));
-    close(output[0]);
-    int status = 0;
-    waitpid(child, &status, 0);
-    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0)
+    for (size_t count; (count = std::fread(piece, 1, sizeof piece, output)) > 0;)
+        text.append(piece, count);
+    if (pclose(output) != 0)
         throw TServerError("doveadm failed:\n" + text);
     return text;
 }
@@ -316,13 +303,12 @@ struct TServerLaunch {
     std::vector<std::string> Argv;
     std::string OutputLog;                  // its standard output and error
     std::vector<std::string> ServerLogs;    // log files the server writes itself
-    // Stop by killing the whole group at once rather than by SIGTERM to the program.
-    bool KillGroupToStop = false;
 };
 
 // One server program in its own process group: killed by the kernel when the test
-// process dies, stopped with everything in its group (and waited for) by Stop or the
-// destructor.
+// process dies, killed with everything in its group (and waited for) by Stop or the
+// destructor. No server here needs an orderly shutdown: each stores what it receives
+// before it answers.
 class TServerProcess {
 public:
     explicit TServerProcess(TServerLaunch launch) : FLaunch(std::move(launch)) {}
@@ -381,14 +367,11 @@ bool TServerProcess::Start(const std::vector<int>& ports)
     setpgid(FPid, FPid);
     RememberGroup(FPid);
 
-    std::vector<bool> ready(ports.size(), false);
     const auto deadline = std::chrono::steady_clock::now() + StartLimit;
     while (std::chrono::steady_clock::now() < deadline) {
         if (Exited())
             return false;
-        for (size_t i = 0; i < ports.size(); ++i)
-            ready[i] = ready[i] || AcceptsConnections(ports[i]);
-        if (std::all_of(ready.begin(), ready.end(), [](bool port) { return port; }))
+        if (std::all_of(ports.begin(), ports.end(), AcceptsConnections))
             return true;
         std::this_thread::sleep_for(10ms);
     }
@@ -419,21 +402,9 @@ void TServerProcess::Stop()
 {
     if (FPid <= 0)
         return;
-    if (FLaunch.KillGroupToStop)
-        kill(-FPid, SIGKILL);
-    else
-        kill(FPid, SIGTERM);
-    const auto deadline = std::chrono::steady_clock::now() + StopLimit;
-    while (!Exited()) {
-        if (std::chrono::steady_clock::now() >= deadline) {
-            kill(-FPid, SIGKILL);
-            waitpid(FPid, nullptr, 0);
-            EndGroup(FPid);
-            FPid = -1;
-            return;
-        }
-        std::this_thread::sleep_for(5ms);
-    }
+    EndGroup(FPid);
+    waitpid(FPid, nullptr, 0);
+    FPid = -1;
 }
 
 std::string TServerProcess::Logs() const
@@ -540,10 +511,8 @@ TMailPorts TMailServer::StartDovecot()
     const std::string root = FFolder.Path();
     auto prepare = [&](const std::vector<int>& ports) {
         WriteDovecotConfig({FPorts.Smtp, ports[0], ports[1]});
-        // -F keeps the master in the foreground, as our child. On SIGTERM it waits a second
-        // or two for its helpers; a Maildir needs no orderly shutdown, so the whole group
-        // is killed instead.
-        return TServerLaunch{{Dovecot, "-F", "-c", root + "dovecot.conf"}, root + "dovecot.out", {root + "dovecot.log"}, true};
+        // -F keeps the master in the foreground, as our child.
+        return TServerLaunch{{Dovecot, "-F", "-c", root + "dovecot.conf"}, root + "dovecot.out", {root + "dovecot.log"}};
     };
     std::vector<int> ports;
     FDovecot = StartOnFreePorts("dovecot", 2, prepare, ports);
@@ -570,18 +539,6 @@ std::string TMailServer::PutMessage(const std::string& bytes)
     return name;
 }
 
-namespace {
-
-size_t CountOf(const std::string& text, const std::string& piece)
-{
-    size_t count = 0;
-    for (size_t at = text.find(piece); at != std::string::npos; at = text.find(piece, at + 1))
-        ++count;
-    return count;
-}
-
-} // namespace
-
 void TMailServer::KickUser()
 {
     // dovecot ends each session with "-ERR ... Server shutting down." and logs it; the
@@ -590,9 +547,8 @@ void TMailServer::KickUser()
     const char* const ended = "Disconnected: Server shutting down";
     const size_t endedBefore = CountOf(ReadIfExists(log), ended);
     const std::string config = FFolder.Path() + "dovecot.conf";
-    const std::string who = RunDoveadm({"-c", config, "who", "-1", FUser});
-    const size_t sessions = CountOf("\n" + who, "\n" + FUser + " ");
-    RunDoveadm({"-c", config, "kick", FUser});
+    const size_t sessions = CountOf("\n" + RunDoveadm(config, "who -1 " + FUser), "\n" + FUser + " ");
+    RunDoveadm(config, "kick " + FUser);
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
     while (CountOf(ReadIfExists(log), ended) < endedBefore + sessions) {
         if (std::chrono::steady_clock::now() > deadline)
@@ -621,7 +577,6 @@ std::vector<TMailFile> TMailServer::Messages() const
             const size_t info = fileName.find(":2,");
             message.Name = fileName.substr(0, info);
             message.Flags = info == std::string::npos ? "" : fileName.substr(info + 3);
-            message.InCur = std::string(folder) == "cur";
             message.Bytes = ReadIfExists(path + fileName);
             message.Envelope = ReadEnvelope(FFolder.Path() + "envelopes/" + message.Name);
             messages.push_back(std::move(message));
@@ -648,19 +603,6 @@ std::string BankFolderName(const std::string& text)
     std::string hex = Hex(text);
     hex.erase(std::remove(hex.begin(), hex.end(), ' '), hex.end());
     return "x" + hex;
-}
-
-// Identifiers in the script's order: numbers by value first, then other names.
-bool UidBefore(const std::string& a, const std::string& b)
-{
-    auto isNumber = [](const std::string& uid) {
-        return !uid.empty() && std::all_of(uid.begin(), uid.end(), [](char c) { return c >= '0' && c <= '9'; });
-    };
-    if (isNumber(a) != isNumber(b))
-        return isNumber(a);
-    if (isNumber(a) && a.size() != b.size())
-        return a.size() < b.size();
-    return a < b;
 }
 
 } // namespace
@@ -747,15 +689,12 @@ std::string TBankHttpServer::AddMessage(const std::string& user, const std::stri
 
 std::vector<std::string> TBankHttpServer::MessageIds(const std::string& user, const std::string& prefix) const
 {
-    std::vector<std::string> ids =
-        SortedNames(BankPath("mail/" + BankFolderName(user) + "/" + BankFolderName(prefix) + "/"));
-    std::sort(ids.begin(), ids.end(), UidBefore);
-    return ids;
+    return SortedNames(BankPath("mail/" + BankFolderName(user) + "/" + BankFolderName(prefix) + "/"));
 }
 
 void TBankHttpServer::FailWith(const std::string& status, const std::string& action)
 {
-    WriteFile(BankPath(action.empty() ? "fail" : "fail-" + action), status + "\n");
+    WriteFile(BankPath("fail-" + action), status + "\n");
 }
 
 void TBankHttpServer::ClearFailures()

@@ -30,6 +30,8 @@ std::string HeaderValue(const THeaderList& headers, const std::string& name);
 // The processes of servers started by this test process that are still alive: 0 once
 // every fixture has stopped.
 int LeftoverServerProcesses();
+// Something listens on that loopback port.
+bool AcceptsConnections(int port);
 
 // ---- Mail: SMTP, POP3 and IMAP over one mailbox ----
 
@@ -43,7 +45,6 @@ struct TMailEnvelope {
 struct TMailFile {
     std::string Name;     // the Maildir base name (without dovecot's ":2,flags")
     std::string Flags;    // the Maildir flags ("S" seen, "T" deleted, ...)
-    bool InCur = false;   // dovecot has taken it from new/ into cur/
     std::string Bytes;    // the stored message, byte for byte
     TMailEnvelope Envelope;   // empty for a message that the test put in
 };
@@ -56,8 +57,9 @@ struct TMailPorts {
 
 // One mailbox (a Maildir of `user`), filled by the SMTP server and served by dovecot;
 // user and password hold no ":" or line break (dovecot's passwd file). The tests run as
-// root: dovecot's mail user must differ from root. The SMTP server offers AUTH PLAIN and LOGIN without TLS and accepts only the mailbox's
-// user and password; logging in is not required.
+// root: dovecot's mail user must differ from root. The SMTP server offers AUTH PLAIN and
+// LOGIN without TLS and accepts only the mailbox's user and password; logging in is not
+// required.
 class TMailServer {
 public:
     explicit TMailServer(std::string user = "client", std::string password = "secret");
@@ -139,7 +141,6 @@ public:
 
     int Start();
     void Stop();
-    int Port() const { return FPort; }
     // "127.0.0.1:PORT", for a profile whose host stands for the bank's server on port 80.
     std::string Host() const;
     // "http://127.0.0.1:PORT/cgi-bin/zem-export.pl".
@@ -151,12 +152,12 @@ public:
     // number unless one is given).
     std::string AddMessage(const std::string& user, const std::string& prefix,
                            const std::string& bytes, const std::string& uid = "");
-    // The identifiers still waiting for the user under the prefix.
+    // The identifiers still waiting for the user under the prefix, in name order.
     std::vector<std::string> MessageIds(const std::string& user, const std::string& prefix) const;
 
     // From now on the script answers this status (as 500 or "500 Broken") to every
-    // request, or only to one action; ClearFailures ends it.
-    void FailWith(const std::string& status, const std::string& action = "");
+    // request of the action; ClearFailures ends it.
+    void FailWith(const std::string& status, const std::string& action);
     void ClearFailures();
 
     std::vector<TUpload> Uploads() const;

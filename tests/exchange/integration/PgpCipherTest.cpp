@@ -1,16 +1,12 @@
 // The GnuPG back end with the real gpg: a client, the bank and a third correspondent,
 // each with a key pair without passphrase made for the test run.
 
-#include "../CipherProfile.h"
+#include "../CipherSupport.h"
 #include "../GpgHome.h"
-#include "../RunProgram.h"
+#include "exchange/ExchangeProfile.h"
 
 #include "exchange/Ciphers.h"
-#include "exchange/Tlbfiles.h"
-#include "platform/Paths.h"
 #include "support/TestSupport.h"
-
-#include <sys/stat.h>
 
 #include <memory>
 
@@ -44,23 +40,18 @@ protected:
     static inline std::unique_ptr<TGpgHome> FClient, FBank, FOther;
 
     TTempDir FProfileDir;
-    TSelectedProfile FProfile{FProfileDir, {"PgpKeyPath=" + FClient->Path, "BankPgpKey=" + FBank->KeyId()}};
+    TExchangeProfile FProfile{FProfileDir, {"PgpKeyPath=" + FClient->Path, "BankPgpKey=" + FBank->KeyId()}};
     TPgpCipher FCipher;
 };
 
-TEST_F(PgpRealTest, ClientToBank)
+TEST_F(PgpRealTest, ClientToBankAndBack)
 {
     const std::string data = RandomBytes(1 << 20, 21);
-    const std::string sealed = EncryptBytes(FCipher, data);
-    const TProgramRun opened = FBank->Gpg({"--status-fd", "2", "--decrypt"}, sealed);
+    const TProgramRun opened = FBank->Gpg({"--status-fd", "2", "--decrypt"}, EncryptBytes(FCipher, data));
     EXPECT_TRUE(opened.Output == data);
     EXPECT_NE(opened.Errors.find("[GNUPG:] VALIDSIG "), std::string::npos);
     EXPECT_NE(opened.Errors.find(" " + FClient->Fingerprint + "\n"), std::string::npos) << opened.Errors;
-}
 
-TEST_F(PgpRealTest, BankToClient)
-{
-    const std::string data = RandomBytes(1 << 20, 22);
     EXPECT_TRUE(DecryptBytes(FCipher, FBank->SealFor(*FClient, data)) == data);
 }
 
@@ -70,39 +61,6 @@ TEST_F(PgpRealTest, ContainersNotSignedByTheBankAreRefused)
                   "Подпись банка не найдена либо некорректна");
     EXPECT_RAISES(DecryptBytes(FCipher, FBank->SealFor(*FClient, "data", false)), Exception,
                   "Подпись банка не найдена либо некорректна");
-}
-
-TEST_F(PgpRealTest, GpgsOwnReportOnFailure)
-{
-    // Encrypted for the bank, not for the client: the client has no key to open it.
-    EXPECT_RAISES_PREFIX(DecryptBytes(FCipher, FOther->SealFor(*FBank, "data")), Exception, "gpg: ");
-    EXPECT_RAISES_PREFIX(DecryptBytes(FCipher, "not a container"), Exception, "gpg: ");
-}
-
-TEST_F(PgpRealTest, ContainerThereAndBack)
-{
-    // The client saves a container through the holder's cipher; the bank opens it, finds
-    // a zip archive, and sends the same archive back signed and encrypted.
-    const std::string payload = RandomBytes(100000, 23);
-    TTlbFile sent;
-    auto* member = new TZippedFile(nullptr, "DATAFILE.000");
-    member->WriteString("FILE_TYPE=ETALON\r\n<DATA>\r\n" + payload);
-    sent.Add(member);
-    TMemoryStream wire;
-    sent.SaveToStream(&wire);
-    const std::string archive = FBank->Gpg({"--decrypt"}, wire.Bytes()).Output;
-    ASSERT_EQ(archive.substr(0, 4), "PK\x03\x04");
-
-    TMemoryStream answer;
-    answer.WriteString(FBank->SealFor(*FClient, archive));
-    answer.SetPosition(0);
-    TTlbFile received;
-    received.LoadFromStream(&answer);
-    ASSERT_EQ(received.Count(), 1);
-    TStringList header;
-    ReadTlbHeader(&header, received.At(0));
-    EXPECT_EQ(header.Values("FILE_TYPE"), "ETALON");
-    EXPECT_EQ(received.At(0)->Size() - received.At(0)->Position(), static_cast<int64_t>(payload.size()));
 }
 
 } // namespace

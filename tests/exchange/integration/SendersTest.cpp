@@ -2,10 +2,10 @@
 // the bank's script receives, what the proxy sees, and what the protocol log records.
 
 #include "exchange/ExchangeProfile.h"
-#include "exchange/ParsedMail.h"
 
 #include "documents/Charsets.h"
 #include "exchange/HttpSender.h"
+#include "exchange/ReceivedMail.h"
 #include "exchange/SmtpSender.h"
 #include "platform/Classes.h"
 #include "platform/Paths.h"
@@ -39,13 +39,14 @@ public:
     std::string Bytes;
 };
 
-// The lines of the message that begin with "Subject:".
+// The header lines of the message that begin with "Subject:".
 std::vector<std::string> SubjectLines(const std::string& message)
 {
     std::vector<std::string> subjects;
-    for (const std::string& line : HeaderLines(message))
-        if (line.rfind("Subject:", 0) == 0)
-            subjects.push_back(line);
+    const std::string header = message.substr(0, message.find("\r\n\r\n") + 2);
+    for (size_t start = 0, end; (end = header.find("\r\n", start)) != std::string::npos; start = end + 2)
+        if (header.compare(start, 8, "Subject:") == 0)
+            subjects.push_back(header.substr(start, end - start));
     return subjects;
 }
 
@@ -68,6 +69,7 @@ protected:
     AnsiString SmtpKeys() const { return "SendPort=" + std::to_string(Mail.Ports().Smtp); }
     TTempDir Dir;
     TMailServer Mail{"client", "secret"};
+    TContainer Container;
 };
 
 TEST_F(SmtpSenderTest, MailsOneMessageWithTheSubjectTheTextAndTheContainer)
@@ -75,8 +77,7 @@ TEST_F(SmtpSenderTest, MailsOneMessageWithTheSubjectTheTextAndTheContainer)
     Mail.StartSmtp();
     TExchangeProfile profile(Dir, {"SendHost=127.0.0.1", SmtpKeys(), "EMail=client@example.test",
                                    "BankEMail=Bank <bank@example.test>"});
-    TContainer container;
-    Sender.Get()->Send(SalaryText, "ABC000001.TLB", &container);
+    Sender.Get()->Send(SalaryText, "ABC000001.TLB", &Container);
 
     const std::vector<TMailFile> messages = Mail.Messages();
     ASSERT_EQ(messages.size(), 1u) << Mail.Logs();
@@ -86,28 +87,14 @@ TEST_F(SmtpSenderTest, MailsOneMessageWithTheSubjectTheTextAndTheContainer)
     EXPECT_THAT(messages[0].Envelope.Recipients, ElementsAre("bank@example.test"));
     EXPECT_EQ(messages[0].Envelope.Login, "client");
 
-    const TParsedMail mail = ParseMail(bytes);
+    const TReceivedMail mail = ReadMail(bytes);
     ASSERT_EQ(mail.Parts.size(), 2u) << bytes;
-    EXPECT_EQ(mail.Parts[0].ContentType, "text/plain");
-    EXPECT_EQ(mail.Parts[0].Charset, "KOI8-R");
-    EXPECT_EQ(Hex(mail.Parts[0].Bytes), Hex(AnsiToKoi8(SalaryText + "\r\n")));
+    EXPECT_EQ(mail.Parts[0].Kind, TMailPart::mpText);
+    EXPECT_EQ(mail.Parts[0].CharSet, "KOI8-R");
+    EXPECT_EQ(Hex(mail.Parts[0].Content), Hex(AnsiToKoi8(SalaryText + "\r\n")));
     EXPECT_EQ(mail.Parts[1].FileName, "ABC000001.TLB");
-    EXPECT_EQ(mail.Parts[1].Bytes, container.Bytes);
-}
-
-TEST_F(SmtpSenderTest, AnEmptyTextGivesAnEmptyWordAndAnEmptyBody)
-{
-    Mail.StartSmtp();
-    TExchangeProfile profile(Dir, {"SendHost=127.0.0.1", SmtpKeys()});
-    TContainer container;
-    Sender.Get()->Send("", "ABC000002.TLB", &container);
-    const std::vector<TMailFile> messages = Mail.Messages();
-    ASSERT_EQ(messages.size(), 1u);
-    EXPECT_THAT(SubjectLines(messages[0].Bytes), ElementsAre("Subject: ZEM_TLB_MESSAGE ABC =?KOI8-R?B?\?="));
-    const TParsedMail mail = ParseMail(messages[0].Bytes);
-    ASSERT_EQ(mail.Parts.size(), 2u);
-    EXPECT_EQ(mail.Parts[0].Bytes, "");
-    EXPECT_EQ(mail.Parts[1].Bytes, container.Bytes);
+    EXPECT_EQ(mail.Parts[1].Content, Container.Bytes);   // the whole stream, from wherever it stood
+    EXPECT_FALSE(DirectoryExists(Dir.Path() + "Log/"));   // the protocol log is off
 }
 
 TEST_F(SmtpSenderTest, TheServersRefusalReachesTheCaller)
@@ -115,32 +102,55 @@ TEST_F(SmtpSenderTest, TheServersRefusalReachesTheCaller)
     Mail.RefuseRecipient("nobody@example.test");
     Mail.StartSmtp();
     TExchangeProfile profile(Dir, {"SendHost=127.0.0.1", SmtpKeys(), "BankEMail=nobody@example.test"});
-    TContainer container;
-    EXPECT_RAISES_PREFIX(Sender.Get()->Send(SalaryText, "ABC000001.TLB", &container), Exception,
-                         "Ошибка обмена с сервером: ");
     try {
-        Sender.Get()->Send(SalaryText, "ABC000001.TLB", &container);
+        Sender.Get()->Send(SalaryText, "ABC000001.TLB", &Container);
+        ADD_FAILURE() << "no error";
     } catch (const Exception& error) {
+        EXPECT_EQ(error.Message().rfind("Ошибка обмена с сервером: ", 0), 0u) << U8(error.Message());
         EXPECT_THAT(error.Message(), HasSubstr("(ответ сервера: 550 5.1.1 <nobody@example.test>: Recipient address rejected)"));
     }
     EXPECT_TRUE(Mail.Messages().empty());
 }
 
-TEST_F(SmtpSenderTest, AWrongPasswordAndAClosedPortRaise)
+TEST_F(SmtpSenderTest, AWrongPasswordAndAClosedPortRaiseAndAFailedConnectionIsLogged)
 {
     Mail.StartSmtp();
     {
         TExchangeProfile profile(Dir, {"SendHost=127.0.0.1", SmtpKeys(), "SendPass=wrong"});
-        TContainer container;
-        EXPECT_RAISES_PREFIX(Sender.Get()->Send(SalaryText, "ABC000001.TLB", &container), Exception,
+        EXPECT_RAISES_PREFIX(Sender.Get()->Send(SalaryText, "ABC000001.TLB", &Container), Exception,
                              "Сервер отказал во входе: неверное имя пользователя или пароль");
     }
-    const AnsiString port = "SendPort=" + std::to_string(Mail.Ports().Smtp);
+    const AnsiString port = SmtpKeys();
     Mail.Stop();
     TExchangeProfile profile(Dir, {"SendHost=127.0.0.1", port});
-    TContainer container;
-    EXPECT_RAISES_PREFIX(Sender.Get()->Send(SalaryText, "ABC000001.TLB", &container), Exception,
+    SetProtocolLogging(true);
+    EXPECT_RAISES_PREFIX(Sender.Get()->Send(SalaryText, "ABC000001.TLB", &Container), Exception,
                          "Не удалось соединиться с сервером: ");
+    EXPECT_THAT(ReadBytes(Dir.File("Log/ABC.LOG")), HasSubstr("Failed to connect to 127.0.0.1"));
+}
+
+TEST_F(SmtpSenderTest, TheDialogueLandsInTheLogWithoutThePassword)
+{
+    Mail.StartSmtp();
+    TExchangeProfile profile(Dir, {"SendHost=127.0.0.1", SmtpKeys(), "EMail=client@example.test"});
+    SetProtocolLogging(true);
+    Sender.Get()->Send(SalaryText, "ABC000001.TLB", &Container);
+    const std::string first = ReadBytes(Dir.File("Log/ABC.LOG"));
+    EXPECT_THAT(first, HasSubstr("> MAIL FROM:<client@example.test>"));
+    EXPECT_THAT(first, HasSubstr("> RCPT TO:<zem-export@velton-bank.ru>"));
+    EXPECT_THAT(first, HasSubstr("< 250 OK: stored as "));
+    EXPECT_THAT(first, HasSubstr("> " + SalarySubject + "\r\n"));
+    EXPECT_THAT(first, HasSubstr("> QUIT"));
+    EXPECT_TRUE(std::regex_search(first, std::regex("^\\d\\d/\\d\\d/\\d{4} \\d\\d:\\d\\d:\\d\\d [*<>] ")));
+    EXPECT_THAT(first, HasSubstr("AUTH "));
+    EXPECT_THAT(first, Not(HasSubstr("secret")));
+    EXPECT_THAT(first, Not(HasSubstr(EncodeBase64("secret"))));
+    EXPECT_THAT(first, Not(HasSubstr(EncodeBase64(std::string("\0client\0secret", 14)))));
+
+    Sender.Get()->Send(SalaryText, "ABC000002.TLB", &Container);
+    const std::string both = ReadBytes(Dir.File("Log/ABC.LOG"));
+    EXPECT_EQ(both.substr(0, first.size()), first);   // appended
+    EXPECT_THAT(both.substr(first.size()), HasSubstr("ABC000002.TLB"));
 }
 
 // ---- HTTP ----
@@ -154,20 +164,20 @@ protected:
     }
     TTempDir Dir;
     TBankHttpServer Bank;
+    TContainer Container;
 };
 
 TEST_F(HttpSenderTest, PostsTheFourFieldsWithTheMessageThatSmtpWouldMail)
 {
     TMailServer mail("client", "p&ss=1");
     const int smtpPort = mail.StartSmtp();
-    TContainer container;
     {
         TExchangeProfile profile(Dir, {"SendHost=127.0.0.1", "SendPort=" + std::to_string(smtpPort),
                                        "SendPass=p&ss=1"});
-        Sender.Get()->Send(SalaryText, "ABC000001.TLB", &container);
+        Sender.Get()->Send(SalaryText, "ABC000001.TLB", &Container);
     }
     TExchangeProfile profile(Dir, {"SendType=HTTP", "SendHost=" + Bank.Host(), "SendPort=8080", "SendPass=p&ss=1"});
-    Sender.Get()->Send(SalaryText, "ABC000001.TLB", &container);
+    Sender.Get()->Send(SalaryText, "ABC000001.TLB", &Container);
 
     const std::vector<TUpload> uploads = Bank.Uploads();
     ASSERT_EQ(uploads.size(), 1u) << Bank.Logs();
@@ -193,47 +203,45 @@ TEST_F(HttpSenderTest, PostsTheFourFieldsWithTheMessageThatSmtpWouldMail)
 TEST_F(HttpSenderTest, AnErrorStatusRaises)
 {
     TExchangeProfile profile(Dir, {"SendType=HTTP", "SendHost=" + Bank.Host(), "SendPass=wrong"});
-    TContainer container;
-    EXPECT_RAISES(Sender.Get()->Send(SalaryText, "ABC000001.TLB", &container), Exception,
+    EXPECT_RAISES(Sender.Get()->Send(SalaryText, "ABC000001.TLB", &Container), Exception,
                   "Сервер ответил ошибкой HTTP 403 Forbidden");
     Bank.AddUser("client", "wrong");
     Bank.FailWith("500", "put");
-    EXPECT_RAISES(Sender.Get()->Send(SalaryText, "ABC000001.TLB", &container), Exception,
+    EXPECT_RAISES(Sender.Get()->Send(SalaryText, "ABC000001.TLB", &Container), Exception,
                   "Сервер ответил ошибкой HTTP 500 Internal Server Error");
     EXPECT_TRUE(Bank.Uploads().empty());
 }
 
-TEST_F(HttpSenderTest, GoesThroughTheProfilesProxyWithBasicAuthentication)
-{
-    TProxyServer proxy;
-    const std::string authorization = "Basic " + EncodeBase64("proxyuser:proxy pass");
-    proxy.Start(authorization);
-    TExchangeProfile profile(Dir, {"SendType=HTTP", "SendHost=" + Bank.Host(), "SendPass=p&ss=1",
-                                   "ProxyHost=127.0.0.1", "ProxyPort=" + std::to_string(proxy.Port()),
-                                   "ProxyUser=proxyuser", "ProxyPass=proxy pass"});
-    TContainer container;
-    setenv("no_proxy", "127.0.0.1", 1);   // the profile's proxy holds for every host
-    Sender.Get()->Send(SalaryText, "ABC000001.TLB", &container);
-    unsetenv("no_proxy");
-
-    const std::vector<TProxyRequest> requests = proxy.Requests();
-    ASSERT_EQ(requests.size(), 1u) << proxy.Logs();
-    EXPECT_EQ(requests[0].RequestLine, "POST " + Bank.Url() + " HTTP/1.1");
-    EXPECT_EQ(requests[0].Header("Proxy-Authorization"), authorization);
-    EXPECT_EQ(Bank.Uploads().size(), 1u);
-}
-
-TEST_F(HttpSenderTest, AnEmptyProxyUserStillAuthenticates)
+TEST_F(HttpSenderTest, GoesThroughTheProfilesProxyWithBasicAuthenticationAndLogsNoCredentials)
 {
     TProxyServer proxy;
     proxy.Start();
-    TExchangeProfile profile(Dir, {"SendType=HTTP", "SendHost=" + Bank.Host(), "SendPass=p&ss=1",
-                                   "ProxyHost=127.0.0.1", "ProxyPort=" + std::to_string(proxy.Port())});
-    TContainer container;
-    Sender.Get()->Send(SalaryText, "ABC000001.TLB", &container);
+    auto send = [&](const AnsiString& user, const AnsiString& password) {
+        TExchangeProfile profile(Dir, {"SendType=HTTP", "SendHost=" + Bank.Host(), "SendPass=p&ss=1",
+                                       "ProxyHost=127.0.0.1", "ProxyPort=" + std::to_string(proxy.Port()),
+                                       "ProxyUser=" + user, "ProxyPass=" + password});
+        SetProtocolLogging(true);
+        Sender.Get()->Send(SalaryText, "ABC000001.TLB", &Container);
+    };
+    setenv("no_proxy", "127.0.0.1", 1);   // the profile's proxy holds for every host
+    send("proxyuser", "proxy pass");
+    send("", "");   // an empty user authenticates all the same
+    unsetenv("no_proxy");
+
     const std::vector<TProxyRequest> requests = proxy.Requests();
-    ASSERT_EQ(requests.size(), 1u) << proxy.Logs();
-    EXPECT_EQ(requests[0].Header("Proxy-Authorization"), "Basic " + EncodeBase64(":"));
+    ASSERT_EQ(requests.size(), 2u) << proxy.Logs();
+    EXPECT_EQ(requests[0].RequestLine, "POST " + Bank.Url() + " HTTP/1.1");
+    EXPECT_EQ(requests[0].Header("Proxy-Authorization"), "Basic " + EncodeBase64("proxyuser:proxy pass"));
+    EXPECT_EQ(requests[1].Header("Proxy-Authorization"), "Basic " + EncodeBase64(":"));
+    EXPECT_EQ(Bank.Uploads().size(), 2u);
+
+    const std::string log = ReadBytes(Dir.File("Log/ABC.LOG"));
+    EXPECT_THAT(log, HasSubstr("> POST " + Bank.Url() + " HTTP/1.1"));
+    EXPECT_THAT(log, HasSubstr("> Proxy-Authorization: Basic ****"));
+    EXPECT_THAT(log, HasSubstr("> Content-Disposition: form-data; name=\"pwd1\""));
+    EXPECT_THAT(log, HasSubstr("< OK"));
+    EXPECT_THAT(log, Not(HasSubstr("p&ss=1")));
+    EXPECT_THAT(log, Not(HasSubstr(EncodeBase64("proxyuser:proxy pass"))));
 }
 
 TEST_F(HttpSenderTest, TakesNoProxyFromTheEnvironment)
@@ -243,89 +251,10 @@ TEST_F(HttpSenderTest, TakesNoProxyFromTheEnvironment)
     const std::string proxyUrl = "http://127.0.0.1:" + std::to_string(proxy.Port());
     setenv("http_proxy", proxyUrl.c_str(), 1);
     TExchangeProfile profile(Dir, {"SendType=HTTP", "SendHost=" + Bank.Host(), "SendPass=p&ss=1"});
-    TContainer container;
-    Sender.Get()->Send(SalaryText, "ABC000001.TLB", &container);
+    Sender.Get()->Send(SalaryText, "ABC000001.TLB", &Container);
     unsetenv("http_proxy");
     EXPECT_TRUE(proxy.Requests().empty());
     EXPECT_EQ(Bank.Uploads().size(), 1u);
-}
-
-// ---- The protocol log ----
-
-class SenderLogTest : public ::testing::Test {
-protected:
-    AnsiString LogFile() const { return Dir.Path() + "Log/ABC.LOG"; }
-    TTempDir Dir;
-    TMailServer Mail{"client", "secret"};
-    TContainer Container;
-};
-
-TEST_F(SenderLogTest, TheSmtpDialogueLandsInTheFileWithoutThePassword)
-{
-    Mail.StartSmtp();
-    TExchangeProfile profile(Dir, {"SendHost=127.0.0.1", "SendPort=" + std::to_string(Mail.Ports().Smtp),
-                                   "EMail=client@example.test"});
-    SetProtocolLogging(true);
-    Sender.Get()->Send(SalaryText, "ABC000001.TLB", &Container);
-    const std::string first = ReadBytes(LogFile());
-    EXPECT_THAT(first, HasSubstr("> MAIL FROM:<client@example.test>"));
-    EXPECT_THAT(first, HasSubstr("> RCPT TO:<zem-export@velton-bank.ru>"));
-    EXPECT_THAT(first, HasSubstr("< 250 OK: stored as "));
-    EXPECT_THAT(first, HasSubstr("> " + SalarySubject + "\r\n"));
-    EXPECT_THAT(first, HasSubstr("> QUIT"));
-    EXPECT_TRUE(std::regex_search(first, std::regex("^\\d\\d/\\d\\d/\\d{4} \\d\\d:\\d\\d:\\d\\d [*<>] ")));
-    EXPECT_THAT(first, Not(HasSubstr("secret")));
-    EXPECT_THAT(first, Not(HasSubstr(EncodeBase64("secret"))));
-    EXPECT_THAT(first, Not(HasSubstr(EncodeBase64(std::string("\0client\0secret", 14)))));
-    EXPECT_THAT(first, HasSubstr("AUTH "));
-
-    Sender.Get()->Send(SalaryText, "ABC000002.TLB", &Container);
-    const std::string both = ReadBytes(LogFile());
-    EXPECT_EQ(both.substr(0, first.size()), first);
-    EXPECT_THAT(both.substr(first.size()), HasSubstr("ABC000002.TLB"));
-}
-
-TEST_F(SenderLogTest, AFailedConnectionIsLoggedToo)
-{
-    Mail.StartSmtp();
-    const AnsiString port = "SendPort=" + std::to_string(Mail.Ports().Smtp);
-    Mail.Stop();
-    TExchangeProfile profile(Dir, {"SendHost=127.0.0.1", port});
-    SetProtocolLogging(true);
-    EXPECT_ANY_THROW(Sender.Get()->Send(SalaryText, "ABC000001.TLB", &Container));
-    const std::string log = ReadBytes(LogFile());
-    EXPECT_THAT(log, HasSubstr("Trying 127.0.0.1:"));
-    EXPECT_THAT(log, HasSubstr("Failed to connect to 127.0.0.1"));
-}
-
-TEST_F(SenderLogTest, TheHttpLogHidesTheFormPasswordAndTheProxyCredentials)
-{
-    TBankHttpServer bank;
-    bank.AddUser("client", "p&ss=1");
-    bank.Start();
-    TProxyServer proxy;
-    proxy.Start();
-    TExchangeProfile profile(Dir, {"SendType=HTTP", "SendHost=" + bank.Host(), "SendPass=p&ss=1",
-                                   "ProxyHost=127.0.0.1", "ProxyPort=" + std::to_string(proxy.Port()),
-                                   "ProxyUser=proxyuser", "ProxyPass=proxy pass"});
-    SetProtocolLogging(true);
-    Sender.Get()->Send(SalaryText, "ABC000001.TLB", &Container);
-    const std::string log = ReadBytes(LogFile());
-    EXPECT_THAT(log, HasSubstr("> POST " + bank.Url() + " HTTP/1.1"));
-    EXPECT_THAT(log, HasSubstr("> Proxy-Authorization: Basic ****"));
-    EXPECT_THAT(log, HasSubstr("> Content-Disposition: form-data; name=\"pwd1\""));
-    EXPECT_THAT(log, HasSubstr("< OK"));
-    EXPECT_THAT(log, Not(HasSubstr("p&ss=1")));
-    EXPECT_THAT(log, Not(HasSubstr(EncodeBase64("proxyuser:proxy pass"))));
-}
-
-TEST_F(SenderLogTest, SwitchedOffNoLogFolderIsMade)
-{
-    Mail.StartSmtp();
-    TExchangeProfile profile(Dir, {"SendHost=127.0.0.1", "SendPort=" + std::to_string(Mail.Ports().Smtp)});
-    Sender.Get()->Send(SalaryText, "ABC000001.TLB", &Container);
-    EXPECT_EQ(Mail.Messages().size(), 1u);
-    EXPECT_FALSE(DirectoryExists(Dir.Path() + "Log/"));
 }
 
 } // namespace

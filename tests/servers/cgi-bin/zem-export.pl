@@ -18,7 +18,7 @@ Data, in the folder named by the environment variable ZEM_BANK_DIR:
     mail/xUSER/xPREFIX/UID  messages waiting for the client; USER and PREFIX hex-coded
     requests.log          per request: the status, a blank, the fields without "file",
                           urlencoded
-    fail, fail-ACTION     when present: the status to answer instead ("500 Broken")
+    fail-ACTION           when present: the status to answer instead ("500 Broken")
 """
 
 import os
@@ -127,12 +127,10 @@ def password_ok(user, password):
 
 
 def failure_for(action):
-    for name in ("fail-" + action, "fail"):
-        try:
-            return read_file(bank_path(name)).decode("latin-1").strip()
-        except (FileNotFoundError, ValueError):
-            continue
-    return None
+    try:
+        return read_file(bank_path("fail-" + action)).decode("latin-1").strip()
+    except FileNotFoundError:
+        return None
 
 
 def store_put(parts):

@@ -1,9 +1,6 @@
 #pragma once
-// The program's own profile store opened on a profiles file written by the test, its
-// first profile selected, for the scope of a test; the cipher holder and the store are
-// dropped at the end.
+// Helpers of the cipher tests: a fake "gpg" and the bytes a cipher makes of bytes.
 
-#include "documents/Profiles.h"
 #include "exchange/Ciphers.h"
 #include "platform/Classes.h"
 #include "platform/Paths.h"
@@ -11,31 +8,7 @@
 
 #include <sys/stat.h>
 
-#include <initializer_list>
 #include <string>
-
-class TSelectedProfile {
-public:
-    // A profile "P" with a prefix, the receiving user and password, and these lines.
-    TSelectedProfile(const TTempDir& dir, std::initializer_list<AnsiString> lines)
-    {
-        std::string text = "[P]\r\nPrefix=ABC\r\nRecvUser=client\r\nRecvPass=secret\r\n";
-        for (const AnsiString& line : lines)
-            text += line + "\r\n";
-        WriteBytes(dir.File("velton.ini"), text);
-        Profiles.Get()->Open(dir.File("velton.ini"));
-        Profiles.Get()->Select(0);
-    }
-    ~TSelectedProfile()
-    {
-        Cipher.Reset();
-        Profiles.Reset();
-    }
-    TSelectedProfile(const TSelectedProfile&) = delete;
-    TSelectedProfile& operator=(const TSelectedProfile&) = delete;
-
-    TProfile& Profile() const { return *Profiles.Get()->Current(); }
-};
 
 // A fake "gpg": a shell script in a folder that PATH names first for the scope.
 class TFakeGpg {
