@@ -398,7 +398,8 @@ void TFrmMain::ItmWindowClick()
 
 void TFrmMain::closeEvent(QCloseEvent* event)
 {
-    bool close = true;
+    // A failure while asking stays open: closing would drop the children's unsaved data.
+    bool close = false;
     Guarded([&] { close = FSwitching || CanCloseChildren(); });
     if (close)
         event->accept();

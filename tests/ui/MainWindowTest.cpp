@@ -2,6 +2,7 @@
 // profiles file; profile selection and its failure; closing the children; the menus.
 
 #include "documents/Profiles.h"
+#include "platform/Exception.h"
 #include "platform/IniFiles.h"
 #include "platform/Paths.h"
 #include "ui/QtText.h"
@@ -430,4 +431,27 @@ TEST(RestartState, AFileThatCannotBeDeletedIsReportedAndIgnored)
     chmod(ToSystemPath(dir.Path()).c_str(), 0700);
     ASSERT_TRUE(WIFEXITED(status));
     EXPECT_EQ(WEXITSTATUS(status), 0);
+}
+
+namespace {
+
+// A document window that cannot tell whether its data is saved.
+class TBrokenDocumentWindow : public QLabel, public TUnsavedData {
+public:
+    bool HasUnsavedChanges() const override { throw Exception("Файл списка недоступен"); }
+};
+
+}  // namespace
+
+TEST_F(MainWindowTest, AnErrorWhileAskingAboutUnsavedDataKeepsTheProgramOpen)
+{
+    Main = std::make_unique<TFrmMain>();
+    FrmMain = Main.get();
+    Main->show();
+    AddChild(new TBrokenDocumentWindow, "Список на зачисление");
+    TScriptedDialogs dialogs;
+    dialogs.ExpectMessage("Файл списка недоступен.", MessageBoxAnswer::Ok,
+                          MessageBoxFlags::Ok | MessageBoxFlags::IconError);
+    EXPECT_FALSE(Main->close());
+    EXPECT_TRUE(Main->isVisible());
 }
