@@ -1,5 +1,6 @@
 // The test servers themselves: what the senders' and receivers' tests cannot see, that
-// stopping a server ends every process it started and frees its ports.
+// stopping a server ends every process it started (and so frees its ports; the ports
+// themselves are not probed, since tests running beside this one may take them at once).
 
 #include "exchange/ExchangeProfile.h"
 
@@ -7,14 +8,14 @@
 
 namespace {
 
-TEST(ServerProcessesTest, StopLeavesNoProcessAndFreesThePorts)
+TEST(ServerProcessesTest, StopLeavesNoProcess)
 {
     TTempDir dir;
     TMailServer mail;
     const TMailPorts ports = mail.Start();
     TBankHttpServer bank;
     bank.AddUser("client", "secret");
-    const int bankPort = bank.Start();
+    bank.Start();
     // Receives make dovecot start its login, auth and mail processes, lighttpd a CGI.
     {
         TExchangeProfile pop3(dir, {"RecvHost=127.0.0.1", "RecvPort=" + std::to_string(ports.Pop3)});
@@ -28,8 +29,6 @@ TEST(ServerProcessesTest, StopLeavesNoProcessAndFreesThePorts)
     mail.Stop();
     bank.Stop();
     EXPECT_EQ(LeftoverServerProcesses(), 0);
-    for (int port : {ports.Smtp, ports.Pop3, ports.Imap, bankPort})
-        EXPECT_FALSE(AcceptsConnections(port)) << port;
 }
 
 } // namespace
