@@ -9,6 +9,8 @@
 #include "platform/Exception.h"
 #include "platform/SysUtils.h"
 
+#include <string>
+
 namespace {
 
 // The mailbox "INBOX" over one IMAP session. libcurl logs in with the first command and
@@ -104,6 +106,20 @@ void TImap4Mailbox::Finish()
 
 } // namespace
 
+namespace {
+
+// A message's UID: a decimal number from 1 to 4294967295. Anything else would reach the
+// STORE command as a sequence set or as words of its own.
+bool IsUid(const AnsiString& word)
+{
+    if (word.empty() || word.size() > 10 || word.find_first_not_of("0123456789") != AnsiString::npos)
+        return false;
+    const unsigned long long value = std::stoull(word);
+    return value >= 1 && value <= 0xFFFFFFFFull;
+}
+
+} // namespace
+
 std::vector<AnsiString> SearchResult(const std::string& reply)
 {
     TStringList lines;
@@ -115,7 +131,7 @@ std::vector<AnsiString> SearchResult(const std::string& reply)
         TStringList words;
         SplitString(words, Trim(line.substr(8)), " ");
         for (const AnsiString& word : words.Items())
-            if (!word.empty())
+            if (IsUid(word))
                 ids.push_back(word);
     }
     return ids;

@@ -16,7 +16,8 @@ public:
     void Receive() override;
 };
 
-// The identifiers of the untagged "* SEARCH" lines of a reply, in the order given.
+// The identifiers of the untagged "* SEARCH" lines of a reply, in the order given; a word
+// that is not a UID (1 to 4294967295) is left out.
 std::vector<AnsiString> SearchResult(const std::string& reply);
 
 // A text as an IMAP quoted string: in double quotes, with "\" and """ escaped.

@@ -34,6 +34,24 @@ bool IsControl(char c)
     return static_cast<unsigned char>(c) < 32 || c == 127;
 }
 
+// The longest name kept for a file from the bank, in characters. A CP1251 character
+// takes up to three bytes of a UTF-8 file name, the system allows 255 bytes, and the
+// temporary name of a write adds a few more.
+constexpr size_t LongestSafeName = 80;
+
+// The extension that a shortened name keeps; a long one is cut with the rest.
+AnsiString ShortExtension(const AnsiString& name)
+{
+    const AnsiString extension = ExtractFileExt(name);
+    return extension.size() <= 16 ? extension : AnsiString();
+}
+
+// The stem cut so that the stem and the tail fit into LongestSafeName.
+AnsiString FittedName(const AnsiString& stem, const AnsiString& tail)
+{
+    return stem.substr(0, LongestSafeName - std::min(tail.size(), LongestSafeName)) + tail;
+}
+
 } // namespace
 
 // ---- The message ----
@@ -86,7 +104,12 @@ AnsiString SafeFileName(const AnsiString& name, const AnsiString& fallback)
     for (char& c : base)
         if (c == ':' || IsControl(c))
             c = '_';
-    return base.empty() || base == "." || base == ".." ? fallback : base;
+    if (base.empty() || base == "." || base == "..")
+        return fallback;
+    if (base.size() <= LongestSafeName)
+        return base;
+    const AnsiString extension = ShortExtension(base);
+    return FittedName(base.substr(0, base.size() - extension.size()), extension);
 }
 
 AnsiString RejectFileName(const AnsiString& attachmentName)
@@ -104,10 +127,10 @@ AnsiString FreeRejectName(const AnsiString& folder, const AnsiString& name)
     };
     if (!taken(name))
         return name;
-    const AnsiString extension = ExtractFileExt(name);
+    const AnsiString extension = ShortExtension(name);
     const AnsiString stem = name.substr(0, name.size() - extension.size());
     for (int number = 1;; ++number) {
-        const AnsiString candidate = stem + "(" + IntToStr(number) + ")" + extension;
+        const AnsiString candidate = FittedName(stem, "(" + IntToStr(number) + ")" + extension);
         if (!taken(candidate))
             return candidate;
     }

@@ -41,7 +41,8 @@ AnsiString MessageText(const TReceivedMail& mail);
 AnsiString FailedLine(const AnsiString& fileName, const AnsiString& errorText);
 
 // A name from the bank as a safe base name inside a folder: the part after the last "/"
-// or "\", with ":" and control characters made "_"; an empty name, "." or ".." gives
+// or "\", with ":" and control characters made "_", and a name longer than 80
+// characters cut to 80, keeping a short extension; an empty name, "." or ".." gives
 // the fallback.
 AnsiString SafeFileName(const AnsiString& name, const AnsiString& fallback);
 

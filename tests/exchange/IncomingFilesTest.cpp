@@ -214,6 +214,30 @@ TEST_F(IncomingFilesTest, AnErrorOfSeveralLinesIsOneFailedLineAndAnUnwritableRej
     EXPECT_THROW(Receiver.ProcessAttachments(mail, report, failed), Exception);
 }
 
+TEST_F(IncomingFilesTest, AnOverlongAttachmentNameIsShortenedSoThatItsCopyIsKeptAndRetried)
+{
+    // A name longer than a file name may be: the copies must still be kept, and under
+    // names that the retry recognises as its own.
+    Gpg.Script("cat >/dev/null\necho 'gpg: bad' >&2\nexit 2\n");
+    const AnsiString longName = AnsiString(300, 'A') + ".TLB";
+    const AnsiString first = AnsiString(76, 'A') + ".TLB";
+    const AnsiString second = AnsiString(73, 'A') + "(1).TLB";
+    for (const AnsiString& name : {first, second})
+        Dialogs.ExpectMessage("Ошибка обработки файла " + name + ":\ngpg: bad.\nФайл пропущен.");
+    TReceivedMail mail;
+    mail.Parts = {Attachment(longName, "x"), Attachment(longName, "y")};
+    TStringList report;
+    TStringList failed;
+    Receiver.ProcessAttachments(mail, report, failed);
+    EXPECT_THAT(failed.Items(), ElementsAre(first + ": gpg: bad", second + ": gpg: bad"));
+    Gpg.ScriptWithStatus(GoodSignatureStatus(BankKey));
+    WriteBytes(Dir.File("Reject/" + first), BankContainer({UpdateMember("3.0", "fixed")}));
+    WriteBytes(Dir.File("Reject/" + second), BankContainer({UpdateMember("3.1", "fixed too")}));
+    Receiver.ProcessStoredFiles(report, failed);
+    EXPECT_THAT(failed.Items(), IsEmpty());
+    EXPECT_EQ(Receiver.Updates, 2);
+}
+
 TEST_F(IncomingFilesTest, StoredFilesThatSucceedNowLoseTheirLineAndTheirFile)
 {
     ForceDirectories(Dir.File("Reject/"));

@@ -35,6 +35,9 @@ TEST(ImapRepliesTest, SearchResultAndQuotedStrings)
     EXPECT_THAT(SearchResult("* SEARCH 3 17 4\r\n"), ElementsAre("3", "17", "4"));
     EXPECT_THAT(SearchResult("* SEARCH\r\n"), IsEmpty());
     EXPECT_THAT(SearchResult("* 2 EXISTS\r\n* SEARCH 1  2\r\n* SEARCH 9\r\n"), ElementsAre("1", "2", "9"));
+    // Every identifier goes into a command: a sequence set or another word would name
+    // other messages than the one processed ("UID STORE 1:* ..." marks all of them).
+    EXPECT_THAT(SearchResult("* SEARCH 5 1:* 7,8 x 4294967295 4294967296 0 6\r\n"), ElementsAre("5", "4294967295", "6"));
     EXPECT_EQ(ImapQuoted("bank@example.test"), "\"bank@example.test\"");
     EXPECT_EQ(ImapQuoted("a\"b\\c"), "\"a\\\"b\\\\c\"");
 }
