@@ -37,12 +37,7 @@ THttpMailbox::THttpMailbox(const TProfile& profile)
     : FCredentials(Field("user1", profile.RecvUser) + Field("pwd1", profile.RecvPass)),
       FPrefix(Field("prefix", profile.Prefix))
 {
-    // The whole body goes at once: no pause for "100 Continue", which proxies may never send.
-    FHeaders.Add("Expect:");
-    if (!profile.ProxyHost.empty())
-        FSession.UseProxy(profile.ProxyHost, profile.ProxyPort, profile.ProxyUser, profile.ProxyPass);
-    FSession.SetText(CURLOPT_URL, "http://" + profile.RecvHost + BankScriptPath);
-    FSession.Set(CURLOPT_HTTPHEADER, FHeaders.Get());
+    AimAtBankScript(FSession, FHeaders, profile.RecvHost, profile);
 }
 
 void THttpMailbox::Post(const AnsiString& request, size_t longestReply)

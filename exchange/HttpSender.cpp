@@ -38,25 +38,29 @@ private:
 
 } // namespace
 
+void AimAtBankScript(TCurlSession& session, TCurlList& headers, const AnsiString& host, const TProfile& profile)
+{
+    // The whole body goes at once: no pause for "100 Continue", which proxies may never send.
+    headers.Add("Expect:");
+    session.Set(CURLOPT_HTTPHEADER, headers.Get());
+    if (!profile.ProxyHost.empty())
+        session.UseProxy(profile.ProxyHost, profile.ProxyPort, profile.ProxyUser, profile.ProxyPass);
+    session.SetText(CURLOPT_URL, "http://" + host + BankScriptPath);
+}
+
 void THttpSender::Send(const AnsiString& text, const AnsiString& fileName, TStream* data)
 {
     const TProfile& profile = CurrentProfile();
     const std::string message = ComposeMail(BankMailContent(text, fileName, *data), NewMailFrame());
     TCurlList headers;
-    // The whole body goes at once: no pause for "100 Continue", which proxies may never send.
-    headers.Add("Expect:");
-
     TCurlSession session("http");
-    if (!profile.ProxyHost.empty())
-        session.UseProxy(profile.ProxyHost, profile.ProxyPort, profile.ProxyUser, profile.ProxyPass);
-    session.SetText(CURLOPT_URL, "http://" + profile.SendHost + BankScriptPath);
+    AimAtBankScript(session, headers, profile.SendHost, profile);
     TCurlForm form(session.Handle());
     form.Add("action", "put");
     form.Add("user1", profile.SendUser);
     form.Add("pwd1", profile.SendPass);
     form.Add("file", message, "message/rfc822");
     session.Set(CURLOPT_MIMEPOST, form.Get());
-    session.Set(CURLOPT_HTTPHEADER, headers.Get());
     session.Set(CURLOPT_FORBID_REUSE, 1L);
     session.Perform();
     // The reply's text is not examined: a status below 400 is success.

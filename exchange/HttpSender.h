@@ -5,8 +5,17 @@
 
 #include "exchange/Transport.h"
 
+class TCurlList;
+class TCurlSession;
+class TProfile;
+
 // The bank's exchange script on the send host.
 inline constexpr char BankScriptPath[] = "/cgi-bin/zem-export.pl";
+
+// Aims the session at the bank's script on the host ("http://" + host + BankScriptPath),
+// through the profile's proxy when ProxyHost is set, with the headers of every request
+// to the script added to `headers` (which must live until the session has performed).
+void AimAtBankScript(TCurlSession& session, TCurlList& headers, const AnsiString& host, const TProfile& profile);
 
 class THttpSender : public TSender {
 public:
