@@ -161,6 +161,10 @@ constexpr int32_t CopyPiece = 64 * 1024;
 
 std::string ToSystemPath(const AnsiString& path)
 {
+    // The system reads a name up to its first NUL: cut there, it would name another file.
+    const size_t nul = path.find('\0');
+    if (nul != AnsiString::npos)
+        throw Exception("Имя файла содержит нулевой байт: " + path.substr(0, nul));
     return AnsiToUtf8(path);
 }
 
