@@ -417,6 +417,13 @@ TFixedFile::TFixedFile(const TFieldLengths* lengths, uint8_t codePage) : TTextFi
 
 void TFixedFile::LoadFormat(TStream* stream)
 {
+    // The record keeps each field's offset as an int: widths that add up past it would
+    // overflow the offsets of the later fields.
+    int64_t width = 0;
+    for (int i = 0; i < FLengths.Count(); ++i)
+        width += FLengths.At(i);
+    if (width > INT32_MAX)
+        throw Exception("Суммарная длина полей превышает размер записи");
     TTextFile::LoadFormat(stream);
     for (int i = 0; i < FLengths.Count(); ++i)
         AddField('?', FLengths.At(i), 0);

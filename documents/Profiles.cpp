@@ -201,8 +201,8 @@ void TFileProfile::Load()
 
 void TFileProfile::SetFileName(const AnsiString& name)
 {
-    FileName = name;
     WriteParam(KeyName("FileName"), ProgramRelativePath(name));
+    FileName = name;
 }
 
 void TFileProfile::SetFileCount(int32_t count)

@@ -128,14 +128,6 @@ int CreateTemporaryBeside(const AnsiString& target, AnsiString& temporaryName)
     RaiseOSError(EEXIST, target + ".$99");
 }
 
-// A replaced file keeps its permissions (a profiles file may be readable by its owner only).
-void KeepPermissions(int handle, const AnsiString& target)
-{
-    struct stat info {};
-    if (StatPath(target, info) && S_ISREG(info.st_mode))
-        ::fchmod(handle, info.st_mode & 07777);
-}
-
 // Writes a file under a temporary name beside the target, flushes it to the disk and
 // renames it over the target. On any failure the temporary file is removed and the old
 // target is left as it was.
@@ -144,7 +136,8 @@ void WriteThroughTemporary(const AnsiString& target, const std::function<void(in
     AnsiString temporaryName;
     TFileHandle handle(CreateTemporaryBeside(target, temporaryName));
     try {
-        KeepPermissions(handle.Get(), target);
+        // A replaced file keeps its permissions (a profiles file may be readable by its owner only).
+        KeepFilePermissions(target, temporaryName);
         fill(handle.Get());
         if (::fsync(handle.Get()) != 0 || handle.Close() != 0)
             RaiseOSError(errno, target);
@@ -161,6 +154,10 @@ constexpr int32_t CopyPiece = 64 * 1024;
 
 std::string ToSystemPath(const AnsiString& path)
 {
+    // The system reads a name up to its first NUL: cut there, it would name another file.
+    const size_t nul = path.find('\0');
+    if (nul != AnsiString::npos)
+        throw Exception("Имя файла содержит нулевой байт: " + path.substr(0, nul));
     return AnsiToUtf8(path);
 }
 

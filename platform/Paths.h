@@ -8,7 +8,7 @@
 
 constexpr char PathDelim = '/';
 
-// CP1251 path -> the UTF-8 name the system uses.
+// CP1251 path -> the UTF-8 name the system uses; a path holding a NUL byte raises.
 std::string ToSystemPath(const AnsiString& path);
 // UTF-8 name from the system -> CP1251; a name that CP1251 cannot hold raises an
 // Exception that names it, never an altered name.

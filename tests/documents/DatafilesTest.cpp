@@ -321,3 +321,10 @@ TEST(FixedRecordTest, RefusesWhatDoesNotFit)
     EXPECT_EQ(record->GetText(), "abc1234");
     EXPECT_FALSE(record->Modified());
 }
+
+TEST(FixedRecordTest, WidthsWhoseOffsetsAnIntCannotHoldAreRefused)
+{
+    TFixedFile file(Widths({INT32_MAX, INT32_MAX, 2}).get(), CodePageCp1251);
+    EXPECT_RAISES(LoadBytes(file, "abc\r\n"), Exception, "Суммарная длина полей превышает размер записи");
+    EXPECT_FALSE(file.Open());
+}

@@ -187,6 +187,10 @@ TEST_F(DocumentKindsTest, SetFileNameStoresAPathBelowTheProgramFolderRelative)
     // Read back on the next selection.
     Store.Select(0);
     EXPECT_ANSI_EQ(Salary().FileName, inside);
+
+    // A name that the file refuses leaves the setting as the file holds it.
+    EXPECT_THROW(Salary().SetFileName("/srv/a\nb.txt"), Exception);
+    EXPECT_ANSI_EQ(Salary().FileName, inside);
 }
 
 TEST_F(DocumentKindsTest, SetFileCountAndSetCommentWriteThrough)

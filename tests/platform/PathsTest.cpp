@@ -83,6 +83,16 @@ TEST(PathsTest, SystemNamesAreUtf8AndRefusedWhenCp1251CannotHoldThem)
                   "Имя файла нельзя записать в кодировке Windows-1251: /tmp/?-?.txt");
 }
 
+TEST(PathsTest, NameWithANulByteIsRefusedNotCutShort)
+{
+    // Cut at the NUL, this name would delete "keep".
+    TTempDir dir;
+    WriteBytes(dir.File("keep"), "payroll");
+    const AnsiString name = dir.File("keep") + AnsiString(1, '\0') + "x";
+    EXPECT_RAISES(DeleteFile(name), Exception, "Имя файла содержит нулевой байт: " + dir.File("keep"));
+    EXPECT_EQ(ReadBytes(dir.File("keep")), "payroll");
+}
+
 TEST(PathsTest, ProgramAndTemporaryFolders)
 {
     const AnsiString program = ProgramPath();
