@@ -16,6 +16,7 @@
 #include <iterator>
 #include <map>
 #include <mutex>
+#include <sstream>
 #include <thread>
 
 #include <arpa/inet.h>
@@ -257,7 +258,7 @@ std::vector<pid_t> LiveProcessesOfGroups(const std::vector<pid_t>& groups)
     std::vector<pid_t> found;
     std::error_code ignored;
     for (const auto& entry : fs::directory_iterator("/proc", ignored)) {
-        const std::string stat = ReadIfExists(entry.path().string() + "/stat");
+        const std::string stat = ReadProcFile(entry.path().string() + "/stat");
         // pid (comm) state ppid pgrp ...: the name may hold blanks and parentheses.
         const size_t nameEnd = stat.rfind(')');
         if (nameEnd == std::string::npos)
@@ -272,6 +273,41 @@ std::vector<pid_t> LiveProcessesOfGroups(const std::vector<pid_t>& groups)
             found.push_back(std::atoi(entry.path().filename().c_str()));
     }
     return found;
+}
+
+// The inodes of the loopback IPv4 sockets listening on the port, from /proc/net/tcp.
+std::vector<std::string> ListeningSockets(int port)
+{
+    std::vector<std::string> inodes;
+    std::istringstream table(ReadProcFile("/proc/net/tcp"));
+    std::string line;
+    std::getline(table, line);   // the column names
+    while (std::getline(table, line)) {
+        std::istringstream fields(line);
+        std::string slot, local, remote, state, queues, timer, retransmits, uid, timeout, inode;
+        fields >> slot >> local >> remote >> state >> queues >> timer >> retransmits >> uid >> timeout >> inode;
+        const size_t colon = local.find(':');
+        if (state == "0A" && colon != std::string::npos &&
+            std::strtol(local.c_str() + colon + 1, nullptr, 16) == port)
+            inodes.push_back("socket:[" + inode + "]");
+    }
+    return inodes;
+}
+
+// A process of the group holds a socket that listens on the port.
+bool GroupListensOn(pid_t group, int port)
+{
+    const std::vector<std::string> sockets = ListeningSockets(port);
+    if (sockets.empty())
+        return false;
+    std::error_code ignored;
+    for (pid_t pid : LiveProcessesOfGroups({group}))
+        for (const auto& entry : fs::directory_iterator("/proc/" + std::to_string(pid) + "/fd", ignored)) {
+            const std::string target = fs::read_symlink(entry.path(), ignored).string();
+            if (std::find(sockets.begin(), sockets.end(), target) != sockets.end())
+                return true;
+        }
+    return false;
 }
 
 // Runs doveadm on the configuration (a path of ours, without quotes) with the arguments;
@@ -371,7 +407,12 @@ bool TServerProcess::Start(const std::vector<int>& ports)
     while (std::chrono::steady_clock::now() < deadline) {
         if (Exited())
             return false;
-        if (std::all_of(ports.begin(), ports.end(), AcceptsConnections))
+        // Another test may take a port between its choice and our server's bind: the
+        // server is up only when its own processes listen on every port.
+        const pid_t group = FPid;
+        if (std::all_of(ports.begin(), ports.end(), [group](int port) {
+                return GroupListensOn(group, port) && AcceptsConnections(port);
+            }))
             return true;
         std::this_thread::sleep_for(10ms);
     }

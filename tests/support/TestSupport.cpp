@@ -10,7 +10,9 @@
 #include <thread>
 
 #include <cerrno>
+#include <fcntl.h>
 #include <signal.h>
+#include <unistd.h>
 
 std::string Bytes(std::initializer_list<int> values)
 {
@@ -103,14 +105,26 @@ std::string ReadBytes(const AnsiString& path)
 
 AnsiString SourceDir() { return AnsiString(VELTON_SOURCE_DIR) + "/"; }
 
+std::string ReadProcFile(const std::string& path)
+{
+    const int handle = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (handle < 0)
+        return "";
+    std::string text;
+    char buffer[4096];
+    ssize_t count = 0;
+    while ((count = ::read(handle, buffer, sizeof buffer)) > 0)
+        text.append(buffer, static_cast<size_t>(count));
+    ::close(handle);
+    return count < 0 ? "" : text;
+}
+
 bool ProcessGone(int pid)
 {
     for (int attempt = 0; attempt < 200; ++attempt) {
         if (kill(pid, 0) != 0 && errno == ESRCH)
             return true;
-        std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
-        std::string line;
-        std::getline(stat, line);
+        const std::string line = ReadProcFile("/proc/" + std::to_string(pid) + "/stat");
         const size_t end = line.rfind(')');
         if (end != std::string::npos && line.compare(end, 3, ") Z") == 0)
             return true;

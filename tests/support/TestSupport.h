@@ -102,6 +102,10 @@ private:
 void WriteBytes(const AnsiString& path, const std::string& bytes);
 std::string ReadBytes(const AnsiString& path);
 
+// The text of a file under /proc, "" when it cannot be read: the process may end between
+// the open and the read, which makes a standard stream throw instead of failing.
+std::string ReadProcFile(const std::string& path);
+
 // A process that is gone: no such process, or a zombie left for another parent (init) to
 // reap. Waits up to two seconds for the system to finish a kill.
 bool ProcessGone(int pid);
