@@ -140,16 +140,6 @@ AnsiString FreeRejectName(const AnsiString& folder, const AnsiString& name)
 
 namespace {
 
-// The bytes of the stream from its position to its end.
-std::string RestOfStream(TStream& stream)
-{
-    std::string bytes;
-    std::vector<char> piece(64 * 1024);
-    while (const int32_t count = stream.Read(piece.data(), static_cast<int32_t>(piece.size())))
-        bytes.append(piece.data(), static_cast<size_t>(count));
-    return bytes;
-}
-
 // Replaces the list of that type in the reference-list store: its rows hold the list
 // (memo), the type and the date.
 void StoreEtalon(const AnsiString& fileName, const AnsiString& type, const AnsiString& date, const std::string& data)
@@ -272,7 +262,7 @@ void TReceiver::ProcessEtalon(TStream& member, const TStringList& header, TStrin
     const int typeIndex = EtalonTypeIndex(type);
     const AnsiString date = GetParam(header, "ETALON_DATE");
     CheckEtalonDate(date);
-    const std::string data = RestOfStream(member);
+    const std::string data = ReadToEnd(member);
     // Each prefix is checked when its turn comes: the stores of those before a bad one
     // are written already.
     TStringList items;
@@ -291,7 +281,7 @@ void TReceiver::ProcessReplyFile(TStream& member, const TStringList& header, TSt
 {
     const AnsiString fileName = GetParam(header, "FILE_NAME");
     CheckReplyFileName(fileName);
-    StoreReply(ReplyFilesName(fileName, ReplyDocTypes[replyKind].Code), fileName, RestOfStream(member));
+    StoreReply(ReplyFilesName(fileName, ReplyDocTypes[replyKind].Code), fileName, ReadToEnd(member));
     report.Add(AnsiString(ReplyDocTypes[replyKind].Title) + " (" + fileName + ")");
     ++ListsAdded[replyKind];
 }
@@ -300,7 +290,7 @@ void TReceiver::ProcessUpdate(TStream& member, const TStringList& header, TStrin
 {
     const AnsiString version = GetParam(header, "VERSION");
     const AnsiString fileName = UpdateFileName(version);
-    WriteExecutableAtomically(GetFolder(FolderUpdates, true) + fileName, RestOfStream(member));
+    WriteExecutableAtomically(GetFolder(FolderUpdates, true) + fileName, ReadToEnd(member));
     report.Add("Обновления ПО до версии " + version);
     ++Updates;
 }

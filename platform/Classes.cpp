@@ -394,13 +394,18 @@ void TStringList::SetText(const AnsiString& text)
     FItems = SplitLines(text);
 }
 
-void TStringList::LoadFromStream(TStream& stream)
+std::string ReadToEnd(TStream& stream)
 {
-    AnsiString text;
+    std::string bytes;
     std::vector<char> piece(CopyPiece);
     while (const int32_t count = stream.Read(piece.data(), CopyPiece))
-        text.append(piece.data(), static_cast<size_t>(count));
-    SetText(text);
+        bytes.append(piece.data(), static_cast<size_t>(count));
+    return bytes;
+}
+
+void TStringList::LoadFromStream(TStream& stream)
+{
+    SetText(ReadToEnd(stream));
 }
 
 void TStringList::LoadFromFile(const AnsiString& fileName)

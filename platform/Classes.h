@@ -12,6 +12,10 @@
 [[noreturn]] void RaiseReadError();    // EReadError "Ошибка чтения потока"
 [[noreturn]] void RaiseWriteError();   // EWriteError "Ошибка записи в поток"
 
+class TStream;
+// The bytes of the stream from its position to its end.
+std::string ReadToEnd(TStream& stream);
+
 enum class TSeekOrigin { soBeginning, soCurrent, soEnd };
 
 // A stream of bytes with a position. Read and Write move as many bytes as they can and

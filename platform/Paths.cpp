@@ -379,9 +379,5 @@ void WriteExecutableAtomically(const AnsiString& path, const std::string& bytes)
 std::string ReadFileBytes(const AnsiString& path)
 {
     TFileStream input(path, fmOpenRead | fmShareDenyWrite);
-    std::string bytes;
-    std::vector<char> piece(CopyPiece);
-    while (const int32_t count = input.Read(piece.data(), CopyPiece))
-        bytes.append(piece.data(), static_cast<size_t>(count));
-    return bytes;
+    return ReadToEnd(input);
 }
