@@ -259,11 +259,6 @@ namespace {
     throw Exception("Недопустимые символы в поле");
 }
 
-bool HasLineBreak(const AnsiString& value)
-{
-    return value.find_first_of("\r\n") != AnsiString::npos;
-}
-
 }  // namespace
 
 TDelimRecord::TDelimRecord(const AnsiString& delim, bool escape, const AnsiString& escapedAlso)

@@ -514,16 +514,8 @@ void TProfiles::Load()
             throw Exception("Файл профилей не открыт");
         TStringList sections;
         FIni->ReadSections(sections);
-        // The file class treats sections that differ only in case as one, the first of them;
-        // so does the list.
-        std::vector<AnsiString> names;
-        for (int i = 0; i < sections.Count(); ++i) {
-            bool seen = false;
-            for (const AnsiString& name : names)
-                seen = seen || SameText(name, sections[i]);
-            if (!seen)
-                names.push_back(sections[i]);
-        }
+        // The file class lists sections that differ only in case once, as the one they are.
+        const std::vector<AnsiString>& names = sections.Items();
         for (const AnsiString& name : names)
             UpgradeSection(name);
         for (const AnsiString& name : names) {

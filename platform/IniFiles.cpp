@@ -62,11 +62,6 @@ AnsiString CleanValue(const AnsiString& rawValue)
     return value;
 }
 
-bool HasLineBreak(const AnsiString& text)
-{
-    return text.find_first_of("\r\n") != AnsiString::npos;
-}
-
 // A name or value that would split its line or change what the line means is refused,
 // so that a write can never inject other keys or sections into the file.
 void CheckWritable(const AnsiString& section, const AnsiString& key, const AnsiString& value)

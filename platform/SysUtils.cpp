@@ -101,6 +101,11 @@ bool SameText(const AnsiString& a, const AnsiString& b)
     return a.size() == b.size() && CompareText(a, b) == 0;
 }
 
+bool HasLineBreak(const AnsiString& s)
+{
+    return s.find_first_of("\r\n") != AnsiString::npos;
+}
+
 int Pos(const AnsiString& needle, const AnsiString& s)
 {
     if (needle.empty())

@@ -25,6 +25,9 @@ AnsiString LowerCase(const AnsiString& s);
 int CompareText(const AnsiString& a, const AnsiString& b);
 bool SameText(const AnsiString& a, const AnsiString& b);
 
+// The text holds a CR or an LF: written as one line, it would become two.
+bool HasLineBreak(const AnsiString& s);
+
 // Position of needle in s from 1, 0 when absent (the class library's Pos).
 int Pos(const AnsiString& needle, const AnsiString& s);
 
