@@ -140,35 +140,6 @@ std::vector<std::string> SystemArguments(const std::vector<AnsiString>& argument
 
 } // namespace
 
-// ---- TSysHandle ----
-
-TSysHandle& TSysHandle::operator=(TSysHandle&& other) noexcept
-{
-    if (this != &other)
-        Assign(other.Release());
-    return *this;
-}
-
-void TSysHandle::Close()
-{
-    if (FHandle >= 0)
-        close(FHandle);
-    FHandle = -1;
-}
-
-void TSysHandle::Assign(int handle)
-{
-    Close();
-    FHandle = handle;
-}
-
-int TSysHandle::Release()
-{
-    const int handle = FHandle;
-    FHandle = -1;
-    return handle;
-}
-
 // ---- TAppExec ----
 
 struct TAppExec::TPump {

@@ -10,6 +10,7 @@
 // a write to a child that stopped reading then comes back as an error, not a signal.
 
 #include "platform/AnsiString.h"
+#include "platform/SysHandle.h"
 
 #include <sys/types.h>
 
@@ -20,30 +21,6 @@
 #include <vector>
 
 class TStream;
-
-// One operating-system handle (a file descriptor), owned: closed when destroyed or
-// replaced. -1 when empty.
-class TSysHandle {
-public:
-    TSysHandle() = default;
-    explicit TSysHandle(int handle) : FHandle(handle) {}
-    TSysHandle(TSysHandle&& other) noexcept : FHandle(other.Release()) {}
-    TSysHandle& operator=(TSysHandle&& other) noexcept;
-    TSysHandle(const TSysHandle&) = delete;
-    TSysHandle& operator=(const TSysHandle&) = delete;
-    ~TSysHandle() { Close(); }
-
-    void Close();
-    // Closes the old handle, then holds this one.
-    void Assign(int handle);
-    int Get() const { return FHandle; }
-    bool IsOpen() const { return FHandle >= 0; }
-    // Hands the handle over to the caller, who closes it; this object becomes empty.
-    int Release();
-
-private:
-    int FHandle = -1;
-};
 
 class TAppExec {
 public:

@@ -3,6 +3,7 @@
 #include "platform/Classes.h"
 #include "platform/Encoding.h"
 #include "platform/Exception.h"
+#include "platform/SysHandle.h"
 
 #include <cerrno>
 #include <cstdio>
@@ -16,31 +17,6 @@
 #include <unistd.h>
 
 namespace {
-
-// A file descriptor that is closed when it goes out of scope.
-class TFileHandle {
-public:
-    explicit TFileHandle(int handle) : FHandle(handle) {}
-    ~TFileHandle()
-    {
-        if (FHandle >= 0)
-            ::close(FHandle);
-    }
-    TFileHandle(const TFileHandle&) = delete;
-    TFileHandle& operator=(const TFileHandle&) = delete;
-
-    int Get() const { return FHandle; }
-    // Closes now, so that a failing close (a late write error) can be reported.
-    int Close()
-    {
-        const int result = ::close(FHandle);
-        FHandle = -1;
-        return result;
-    }
-
-private:
-    int FHandle;
-};
 
 bool StatPath(const AnsiString& path, struct stat& info)
 {
@@ -90,7 +66,7 @@ AnsiString CurrentFolder()
 void SyncFolder(const AnsiString& folder)
 {
     const AnsiString name = folder.empty() ? AnsiString(".") : folder;
-    TFileHandle handle(::open(ToSystemPath(name).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    TSysHandle handle(::open(ToSystemPath(name).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
     if (handle.Get() < 0)
         RaiseOSError(errno, name);
     if (::fsync(handle.Get()) != 0 && errno != EINVAL)
@@ -134,7 +110,7 @@ int CreateTemporaryBeside(const AnsiString& target, AnsiString& temporaryName)
 void WriteThroughTemporary(const AnsiString& target, const std::function<void(int)>& fill)
 {
     AnsiString temporaryName;
-    TFileHandle handle(CreateTemporaryBeside(target, temporaryName));
+    TSysHandle handle(CreateTemporaryBeside(target, temporaryName));
     try {
         // A replaced file keeps its permissions (a profiles file may be readable by its owner only).
         KeepFilePermissions(target, temporaryName);
