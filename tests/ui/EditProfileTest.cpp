@@ -210,3 +210,196 @@ TEST_F(EditProfileTest, NewSectionNamesAndChosenFolders)
     EXPECT_ANSI_EQ(FolderBrowseStart("/nonexistent/keys"), program);
     EXPECT_ANSI_EQ(FolderBrowseStart(""), program);
 }
+
+// ---- The dialog ----
+
+namespace {
+
+// Two profiles in a file; the main window (without start-up) has the first selected.
+class EditProfileDialogTest : public EditProfileTest {
+protected:
+    void SetUp() override
+    {
+        WriteBytes(Ini, Lines({"[Common]", "RecvHost=common.host", "[Main]", "Caption=Главный", "Prefix=ABC",
+                               "RecvUser=main", "RecvPass=one", "[Other]", "Caption=Другой", "Prefix=DEF",
+                               "RecvUser=other", "RecvPass=two"}));
+        Profiles.Get()->Open(Ini);
+        FrmEditProfile = &Dialog;
+    }
+
+    void StartMain(std::optional<TStartupParams> startup = std::nullopt)
+    {
+        Main = std::make_unique<TFrmMain>(std::move(startup));
+        FrmMain = Main.get();
+        Main->show();
+        QCoreApplication::processEvents();
+    }
+
+    // Runs the menu command; `work` handles the dialog while it is shown.
+    void RunFromMenu(QAction* item, std::function<void()> work)
+    {
+        bool shown = false;
+        QTimer::singleShot(0, this->Main.get(), [&] {
+            shown = Dialog.isVisible();
+            work();
+        });
+        item->trigger();
+        EXPECT_TRUE(shown);
+    }
+
+    TFrmEditProfile Dialog;
+    std::unique_ptr<TFrmMain> Main;
+};
+
+void Type(QLineEdit* edit, const char* text)
+{
+    edit->setText(ToQString(text));
+}
+
+}  // namespace
+
+TEST_F(EditProfileDialogTest, AProfileEditedFromTheMenuIsSavedAndSelectedAgain)
+{
+    StartMain();
+    Main->SelectProfile(1);
+    RunFromMenu(Main->ItmEditProfile, [this] {
+        EXPECT_ANSI_EQ(FromQString(Dialog.windowTitle()), "Редактирование профиля");
+        EXPECT_ANSI_EQ(FromQString(Dialog.EdtProfileName->text()), "Другой");
+        EXPECT_TRUE(Dialog.BtnDelete->isEnabled());
+        EXPECT_EQ(Dialog.EditOf(ekRecvPass)->echoMode(), QLineEdit::Password);
+        EXPECT_FALSE(Dialog.EditOf(ekRecvHost)->isEnabled());
+        Type(Dialog.EdtProfileName, " Другой профиль ");
+        Dialog.CheckOf(ekRecvHost)->click();
+        EXPECT_TRUE(Dialog.EditOf(ekRecvHost)->isEnabled());
+        EXPECT_ANSI_EQ(FromQString(Dialog.EditOf(ekRecvHost)->text()), "common.host");
+        Type(Dialog.EditOf(ekRecvHost), "mail.local");
+        Dialog.CheckOf(ekSendType)->click();
+        Dialog.ComboOf(ekSendType)->setCurrentIndex(1);
+        EXPECT_ANSI_EQ(FromQString(Dialog.EditOf(ekSendPort)->text()), "80");
+        Dialog.BtnOk->click();
+    });
+    const TProfile* profile = Profiles.Get()->Current();
+    ASSERT_NE(profile, nullptr);
+    EXPECT_ANSI_EQ(profile->Name, "Other");
+    EXPECT_ANSI_EQ(profile->Caption, "Другой профиль");
+    EXPECT_ANSI_EQ(profile->RecvHost, "mail.local");
+    EXPECT_EQ(profile->SendType, ttHttp);
+    EXPECT_EQ(profile->SendPort, 80);
+    EXPECT_TRUE(Main->DocumentCommandsOn());
+}
+
+TEST_F(EditProfileDialogTest, ANewProfileGetsAFreeSectionAndIsSelectedAfterTheSave)
+{
+    StartMain();
+    Main->SelectProfile(2);   // the chooser's "-- Создать новый профиль --"
+    RunFromMenu(Main->ItmEditProfile, [this] {
+        EXPECT_ANSI_EQ(FromQString(Dialog.EdtProfileName->text()), "Новый профиль");
+        EXPECT_TRUE(Dialog.EdtPrefix->text().isEmpty());
+        for (int k = 0; k < EditKeyCount; ++k)
+            EXPECT_FALSE(Dialog.CheckOf(static_cast<TEditKey>(k))->isChecked()) << k;
+        EXPECT_ANSI_EQ(FromQString(Dialog.EditOf(ekRecvHost)->text()), "common.host");
+        Type(Dialog.EdtPrefix, "new");
+        Dialog.CheckOf(ekRecvUser)->click();
+        Type(Dialog.EditOf(ekRecvUser), "newuser");
+        Dialog.CheckOf(ekRecvPass)->click();
+        Type(Dialog.EditOf(ekRecvPass), "secret");
+        Dialog.BtnOk->click();
+    });
+    ASSERT_NE(Profiles.Get()->Current(), nullptr);
+    EXPECT_ANSI_EQ(Profiles.Get()->Current()->Name, "Profile0");
+    EXPECT_ANSI_EQ(Profiles.Get()->Current()->Caption, "Новый профиль");
+    EXPECT_ANSI_EQ(Profiles.Get()->Current()->Prefix, "NEW");
+    EXPECT_ANSI_EQ(Profiles.Get()->Current()->RecvPass, "secret");
+    EXPECT_EQ(Profiles.Get()->Count(), 3);
+}
+
+TEST_F(EditProfileDialogTest, TheCommonSectionIsEditedWithoutNameOrDeletionAndCancelWritesNothing)
+{
+    Dialog.SetProfileIndex(1);
+    ASSERT_TRUE(Dialog.Prepare(true, Profiles.Get()->Ini()));
+    EXPECT_ANSI_EQ(FromQString(Dialog.windowTitle()), "Редактирование глобальных параметров");
+    EXPECT_FALSE(Dialog.EdtProfileName->isEnabled());
+    EXPECT_TRUE(Dialog.EdtPrefix->text().isEmpty());
+    EXPECT_FALSE(Dialog.BtnDelete->isEnabled());
+    EXPECT_TRUE(Dialog.CheckOf(ekRecvHost)->isChecked());
+    Dialog.CheckOf(ekBankEMail)->click();
+    Type(Dialog.EditOf(ekBankEMail), "bank@bank.local");
+    const std::string before = ReadBytes(Ini);
+    EXPECT_EQ(Dialog.Finish(QDialog::Rejected), -1);
+    EXPECT_EQ(ReadBytes(Ini), before);
+
+    EXPECT_EQ(Dialog.Finish(QDialog::Accepted), 1);
+    Profiles.Get()->Select(0);
+    EXPECT_ANSI_EQ(Profiles.Get()->Current()->BankEMail, "bank@bank.local");
+    EXPECT_FALSE(Dialog.Prepare(true, nullptr));
+}
+
+TEST_F(EditProfileDialogTest, DeletingAsksFirstAndThenStartsOverWithTheSameFile)
+{
+    // Started from a restart state: the command line names another file, which the
+    // start-over must not take.
+    const AnsiString program = Dir.File("velton-export");
+    WriteBytes(program + ".rst", Lines({"[State]", "IniFile=" + Ini, "Profile=Main"}));
+    StartMain(TStartupParams{program, {"/nonexistent/other.ini"}});
+    ASSERT_ANSI_EQ(Profiles.Get()->Current()->Name, "Main");
+    ASSERT_TRUE(Dialog.Prepare(false, Profiles.Get()->Ini()));
+    Dialog.open();
+
+    TScriptedDialogs dialogs;
+    const unsigned flags = MessageBoxFlags::OkCancel | MessageBoxFlags::IconWarning | MessageBoxFlags::DefaultButton2;
+    dialogs.ExpectMessage("Вы хотите удалить текущий профиль. Продолжить?", MessageBoxAnswer::Cancel, flags);
+    Dialog.BtnDelete->click();
+    EXPECT_TRUE(Dialog.isVisible());
+    EXPECT_NE(ReadBytes(Ini).find("[Main]"), std::string::npos);
+
+    dialogs.ExpectMessage("Вы хотите удалить текущий профиль. Продолжить?", MessageBoxAnswer::Ok, flags);
+    Dialog.BtnDelete->click();
+    EXPECT_FALSE(Dialog.isVisible());
+    EXPECT_EQ(Dialog.result(), QDialog::Rejected);
+    EXPECT_EQ(ReadBytes(Ini).find("[Main]"), std::string::npos);
+    EXPECT_ANSI_EQ(dialogs.Asked().back().Caption, "Удаление профиля");
+
+    // At the next idle moment: the file again, and its only profile selected.
+    QCoreApplication::processEvents();
+    EXPECT_ANSI_EQ(Profiles.Get()->GetFileName(), Ini);
+    ASSERT_NE(Profiles.Get()->Current(), nullptr);
+    EXPECT_ANSI_EQ(Profiles.Get()->Current()->Name, "Other");
+}
+
+TEST_F(EditProfileDialogTest, FolderButtonsAndTextsTheFileCannotHold)
+{
+    Dialog.SetProfileIndex(0);
+    ASSERT_TRUE(Dialog.Prepare(false, Profiles.Get()->Ini()));
+    Dialog.open();
+    TScriptedDialogs dialogs;
+    // A disabled edit asks nothing.
+    Dialog.BrowseOf(ekPgpKeyPath)->click();
+
+    Dialog.CheckOf(ekPgpKeyPath)->click();
+    dialogs.ExpectFolder(ProgramFolder() + "Keys/client/");
+    Dialog.BrowseOf(ekPgpKeyPath)->click();
+    EXPECT_ANSI_EQ(dialogs.Asked().back().Text, "Select A Folder");
+    EXPECT_ANSI_EQ(dialogs.Asked().back().Request.InitialDir, ProgramFolder());
+    EXPECT_ANSI_EQ(FromQString(Dialog.EditOf(ekPgpKeyPath)->text()), "Keys/client");
+
+    const AnsiString tooLong = "/" + AnsiString(300, 'k') + "/";
+    dialogs.ExpectFolder(tooLong);
+    dialogs.ExpectMessage("Путь к папке длиннее 259 символов, в профиле его сохранить нельзя: " +
+                          tooLong.substr(0, tooLong.size() - 1) + ".");
+    Dialog.BrowseOf(ekPgpKeyPath)->click();
+    EXPECT_ANSI_EQ(FromQString(Dialog.EditOf(ekPgpKeyPath)->text()), "Keys/client");
+
+    // A character that code page 1251 lacks keeps the dialog open.
+    Dialog.CheckOf(ekRecvHost)->click();
+    Dialog.EditOf(ekRecvHost)->setText(QStringLiteral("mail\u2713.local"));
+    dialogs.ExpectMessage("Значение параметра RecvHost содержит символы, которых нет в кодировке Windows-1251, "
+                          "в профиле его сохранить нельзя.");
+    Dialog.BtnOk->click();
+    EXPECT_TRUE(Dialog.isVisible());
+
+    Type(Dialog.EditOf(ekRecvHost), "mail.local");
+    Dialog.BtnOk->click();
+    EXPECT_FALSE(Dialog.isVisible());
+    EXPECT_EQ(Dialog.Finish(Dialog.result()), 0);
+    EXPECT_NE(ReadBytes(Ini).find("PgpKeyPath=Keys/client\r\nRecvHost=mail.local\r\n"), std::string::npos);
+}
