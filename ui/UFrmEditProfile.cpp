@@ -106,6 +106,7 @@ TFrmEditProfile::TFrmEditProfile(QWidget* parent) : QDialog(parent)
     AddRow(salary, 3, 0, ekDelim, "Разделитель");
     AddRow(salary, 4, 0, ekCharset, "Кодировка");
     AddRow(salary, 5, 0, ekEtalonTypes, "Тип эталона");
+    salary->setRowStretch(6, 1);   // the rows keep their height beside the two groups on the left
 
     BtnDelete = new QPushButton(ToQString("Удалить профиль"), this);
     BtnOk = new QPushButton(ToQString("Сохранить"), this);
