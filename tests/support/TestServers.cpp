@@ -738,6 +738,11 @@ void TBankHttpServer::FailWith(const std::string& status, const std::string& act
     WriteFile(BankPath("fail-" + action), status + "\n");
 }
 
+void TBankHttpServer::ReplyWith(const std::string& body, const std::string& action)
+{
+    WriteFile(BankPath("reply-" + action), body);
+}
+
 void TBankHttpServer::ClearFailures()
 {
     for (const std::string& name : SortedNames(BankPath("")))

@@ -159,6 +159,8 @@ public:
     // request of the action; ClearFailures ends it.
     void FailWith(const std::string& status, const std::string& action);
     void ClearFailures();
+    // From now on a successful answer to the action carries this body.
+    void ReplyWith(const std::string& body, const std::string& action);
 
     std::vector<TUpload> Uploads() const;
     std::vector<TBankRequest> Requests() const;
