@@ -135,6 +135,17 @@ TEST_F(MailReceiverTest, Pop3DeletesByIdentifierInAConnectionOpenedAnew)
     EXPECT_THAT(Names(Mail), ElementsAre(kept)) << Mail.Logs();
 }
 
+TEST_F(MailReceiverTest, Pop3WithoutUidlNamesTheMessagesByTheirNumbersInTheOneConnection)
+{
+    PutMixedMailbox();
+    const auto profile = Profile("POP3", Mail.RefuseCommand("pop3", "UIDL"));
+    TRecordingReceiver<TPop3Receiver> receiver;
+    Dialogs.ExpectMessage("Сбой обработки" + AnsiString(Skipped), MessageBoxAnswer::Ok, 0x30);
+    receiver.Receive();
+    EXPECT_THAT(receiver.Log.Bodies(), ElementsAre("ours\r\n", "theirs\r\n", "failing\r\n", "second\r\n"));
+    EXPECT_THAT(Names(Mail), ElementsAre(Theirs, Foreign, Failing)) << Mail.Logs();
+}
+
 TEST_F(MailReceiverTest, Pop3EmptyMailboxAndRefusedLogins)
 {
     {
@@ -185,6 +196,25 @@ TEST_F(MailReceiverTest, ImapSearchesForEveryAddressOfTheBankAndSkipsAVanishedMe
     receiver.Receive();
     EXPECT_THAT(receiver.Log.Bodies(), ElementsAre("first\r\n", "third\r\n")) << Mail.Logs();
     EXPECT_THAT(Names(Mail), ElementsAre(foreign));
+}
+
+TEST_F(MailReceiverTest, ImapIgnoresARefusedCloseAndNeverFetchesAMarkedMessageAgain)
+{
+    // Marked by a run whose CLOSE did not go through; the next run marks the second.
+    Mail.PutMessage(BankMail("ABC", "1", "marked"), "T");
+    Mail.PutMessage(BankMail("ABC", "2", "second"));
+    {
+        const auto profile = Profile("IMAP4", Mail.RefuseCommand("imap", "CLOSE"));
+        TRecordingReceiver<TImap4Receiver> receiver;
+        receiver.Receive();
+        EXPECT_THAT(receiver.Log.Bodies(), ElementsAre("second\r\n"));
+        EXPECT_EQ(Names(Mail, true).size(), 2u) << Mail.Logs();
+    }
+    const auto profile = Profile("IMAP4", Mail.Ports().Imap);
+    TRecordingReceiver<TImap4Receiver> receiver;
+    receiver.Receive();
+    EXPECT_THAT(receiver.Log.Processed, IsEmpty());
+    EXPECT_TRUE(Mail.Messages().empty());
 }
 
 TEST_F(MailReceiverTest, ImapRemovesSeveralHundredMessagesInOneRun)
