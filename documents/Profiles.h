@@ -166,6 +166,7 @@ private:
     void LoadFieldIndexes();
     void LoadFieldLengths();
     void LoadXmlPaths();
+    void LoadDelimiter();
     void LoadCharset();
 };
 
@@ -252,6 +253,7 @@ private:
     void LoadCipher();
     void LoadReceiver();
     void LoadSender();
+    AnsiString ReadAddressParam(const AnsiString& key, const AnsiString& def) const;
     void LoadProxy();
     void LoadDocumentKinds();
 };

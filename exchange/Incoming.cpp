@@ -29,11 +29,6 @@ bool IsKoi8(const AnsiString& charset)
     return SameText(charset, "KOI8-R");
 }
 
-bool IsControl(char c)
-{
-    return static_cast<unsigned char>(c) < 32 || c == 127;
-}
-
 // The longest name kept for a file from the bank, in characters. A CP1251 character
 // takes up to three bytes of a UTF-8 file name, the system allows 255 bytes, and the
 // temporary name of a write adds a few more.
@@ -102,7 +97,7 @@ AnsiString SafeFileName(const AnsiString& name, const AnsiString& fallback)
 {
     AnsiString base = name.substr(name.find_last_of("/\\") + 1);
     for (char& c : base)
-        if (c == ':' || IsControl(c))
+        if (c == ':' || IsControlChar(c))
             c = '_';
     if (base.empty() || base == "." || base == "..")
         return fallback;
@@ -204,7 +199,7 @@ AnsiString EtalonPrefix(const AnsiString& item)
 void CheckReplyFileName(const AnsiString& fileName)
 {
     const AnsiString start = fileName.substr(0, 3);
-    if (std::any_of(start.begin(), start.end(), [](char c) { return c == '/' || c == '\\' || c == ':' || IsControl(c); }))
+    if (std::any_of(start.begin(), start.end(), [](char c) { return c == '/' || c == '\\' || c == ':' || IsControlChar(c); }))
         throw Exception("Неверное имя файла ответа: " + fileName);
 }
 
