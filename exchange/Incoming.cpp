@@ -57,17 +57,18 @@ TMessageSubject JudgeSubject(const AnsiString& subject, const AnsiString& charse
     TStringList words;
     SplitString(words, decoded, " ");
     TMessageSubject result;
-    for (int i = 0; i < words.Count();) {
-        if (SameText(words[i], MessageToken)) {
-            words.Delete(i);
-        } else if (SameText(words[i], prefix)) {
-            words.Delete(i);
+    // The kept words are collected apart: erasing from the list one word at a time would
+    // take time that grows with the square of the subject's length.
+    TStringList kept;
+    for (const AnsiString& word : words.Items()) {
+        if (SameText(word, MessageToken))
+            continue;
+        if (SameText(word, prefix))
             result.ForClient = true;
-        } else {
-            ++i;
-        }
+        else
+            kept.Add(word);
     }
-    result.Title = JoinStrings(words, " ");
+    result.Title = JoinStrings(kept, " ");
     return result;
 }
 
