@@ -169,6 +169,15 @@ void StoreReply(const AnsiString& fileName, const AnsiString& replyName, const s
     store.SaveToFile(AnsiString());
 }
 
+// The member's bytes from its position, which it then gives up: a large list is held once,
+// not twice, while it goes into its store.
+std::string TakeBytes(TStream& member)
+{
+    std::string bytes = ReadToEnd(member);
+    member.SetSize(0);
+    return bytes;
+}
+
 } // namespace
 
 int EtalonTypeIndex(const AnsiString& type)
@@ -258,7 +267,7 @@ void TReceiver::ProcessEtalon(TStream& member, const TStringList& header, TStrin
     const int typeIndex = EtalonTypeIndex(type);
     const AnsiString date = GetParam(header, "ETALON_DATE");
     CheckEtalonDate(date);
-    const std::string data = ReadToEnd(member);
+    const std::string data = TakeBytes(member);
     // Each prefix is checked when its turn comes: the stores of those before a bad one
     // are written already.
     TStringList items;
@@ -277,7 +286,7 @@ void TReceiver::ProcessReplyFile(TStream& member, const TStringList& header, TSt
 {
     const AnsiString fileName = GetParam(header, "FILE_NAME");
     CheckReplyFileName(fileName);
-    StoreReply(ReplyFilesName(fileName, ReplyDocTypes[replyKind].Code), fileName, ReadToEnd(member));
+    StoreReply(ReplyFilesName(fileName, ReplyDocTypes[replyKind].Code), fileName, TakeBytes(member));
     report.Add(AnsiString(ReplyDocTypes[replyKind].Title) + " (" + fileName + ")");
     ++ListsAdded[replyKind];
 }
@@ -286,7 +295,7 @@ void TReceiver::ProcessUpdate(TStream& member, const TStringList& header, TStrin
 {
     const AnsiString version = GetParam(header, "VERSION");
     const AnsiString fileName = UpdateFileName(version);
-    WriteExecutableAtomically(GetFolder(FolderUpdates, true) + fileName, ReadToEnd(member));
+    WriteExecutableAtomically(GetFolder(FolderUpdates, true) + fileName, TakeBytes(member));
     report.Add("Обновления ПО до версии " + version);
     ++Updates;
 }
