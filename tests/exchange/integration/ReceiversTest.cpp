@@ -146,6 +146,26 @@ TEST_F(MailReceiverTest, Pop3WithoutUidlNamesTheMessagesByTheirNumbersInTheOneCo
     EXPECT_THAT(Names(Mail), ElementsAre(Theirs, Foreign, Failing)) << Mail.Logs();
 }
 
+TEST_F(MailReceiverTest, Pop3WithoutUidlLeavesEveryMessageAloneOnceTheConnectionIsGone)
+{
+    const std::string first = Mail.PutMessage(BankMail("ABC", "1", "first"));
+    const std::string gone = Mail.PutMessage(BankMail("ABC", "2", "gone"));
+    const std::string third = Mail.PutMessage(BankMail("ABC", "3", "third"));
+    const auto profile = Profile("POP3", Mail.RefuseCommand("pop3", "UIDL"));
+    TRecordingReceiver<TPop3Receiver> receiver;
+    // The refusal of the vanished message ends the connection whose numbers held; in a
+    // new one they may name other messages, so neither the third message nor the
+    // deletion of the first is tried.
+    RemoveWhenProcessed(receiver.Log, "first\r\n", gone);
+    const AnsiString lost = "Соединение с почтовым сервером прервано, а сервер не поддерживает команду UIDL" + AnsiString(Skipped);
+    Dialogs.ExpectMessage("Ошибка приема заголовка почтового сообщения" + AnsiString(Skipped));
+    Dialogs.ExpectMessage(lost);
+    Dialogs.ExpectMessage(lost);
+    receiver.Receive();
+    EXPECT_THAT(receiver.Log.Bodies(), ElementsAre("first\r\n"));
+    EXPECT_THAT(Names(Mail), ElementsAre(first, third)) << Mail.Logs();
+}
+
 TEST_F(MailReceiverTest, Pop3EmptyMailboxAndRefusedLogins)
 {
     {
