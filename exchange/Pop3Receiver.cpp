@@ -87,7 +87,8 @@ void TPop3Mailbox::ListNumbers()
         const size_t blank = text.find(' ');
         int32_t number = 0;
         if (blank == AnsiString::npos || !TryStrToInt(text.substr(0, blank), number))
-            throw Exception(AnsiString("Неверный ответ сервера на команду ") + (FByNumber ? "LIST" : "UIDL") + ": " + text);
+            throw Exception(AnsiString("Неверный ответ сервера на команду ") + (FByNumber ? "LIST" : "UIDL") +
+                            ": " + text);
         const AnsiString id = FByNumber ? IntToStr(number) : Trim(text.substr(blank + 1));
         FIds.push_back(id);
         FNumbers[id] = number;
