@@ -320,6 +320,8 @@ GOALS = [
     ("receive_pop3_1000_per_500", "linear: ratio <= 2.2", lambda o, a: o <= 2.2),
     ("receive_imap_seconds", "time <= 1.5 x curl one by one", lambda o, a: o <= 1.5 * a),
     ("receive_imap_1000_per_500", "linear: ratio <= 2.2", lambda o, a: o <= 2.2),
+    ("subject_2600k_seconds", "under 1 s", lambda o, a: o < 1.0),
+    ("subject_2600k_per_1300k", "linear: ratio <= 2.2", lambda o, a: o <= 2.2),
 ]
 
 

@@ -14,6 +14,7 @@
 
 #include "documents/Charsets.h"
 #include "exchange/ExchangeProfile.h"
+#include "exchange/Incoming.h"
 #include "exchange/Transport.h"
 #include "platform/Paths.h"
 #include "support/TestServers.h"
@@ -89,6 +90,22 @@ void Measure(TMailServer& mail, const char* name, std::vector<AnsiString> keys, 
     anchors << key << "_seconds " << TimeCurl(mail, 1000, urlOfN) << "\n";
 }
 
+// Judging a subject of many repeated words (1.3 MB, then twice that), as a hostile or
+// broken message may bring: the time must grow with the length alone.
+void MeasureSubject()
+{
+    auto judge = [](size_t bytes) {
+        AnsiString subject;
+        while (subject.size() < bytes)
+            subject += "ABC ZEM_TLB_MESSAGE Выписка ";
+        return BestSeconds(3, [&] { JudgeSubject(subject, "", "ABC"); });
+    };
+    const double half = judge(1300000);
+    const double whole = judge(2600000);
+    Report("subject_2600k_seconds", whole);
+    Report("subject_2600k_per_1300k", whole / half);
+}
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -98,6 +115,7 @@ int main(int argc, char** argv)
         return 2;
     }
     std::ofstream anchors(argv[1]);
+    MeasureSubject();
     TMailServer mail("client", "secret");
     const TMailPorts ports = mail.Start();
     const std::string pop3 = std::to_string(ports.Pop3);

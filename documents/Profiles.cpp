@@ -9,6 +9,7 @@
 #include "platform/Paths.h"
 #include "platform/SysUtils.h"
 
+#include <algorithm>
 #include <iterator>
 #include <vector>
 
@@ -33,6 +34,10 @@ bool IsDrivePath(const AnsiString& path)
     const auto first = static_cast<unsigned char>(path.empty() ? 0 : path[0]);
     return path.size() >= 2 && path[1] == ':' && ((first >= 'a' && first <= 'z') || (first >= 'A' && first <= 'Z'));
 }
+
+// The widest line of a fixed-width file: wider widths are a slip of the keyboard, and
+// padding a line to them would take gigabytes of memory.
+constexpr int64_t LongestFixedLine = 65536;
 
 bool ConsistsOf(const AnsiString& text, const char* allowed)
 {
@@ -227,7 +232,7 @@ void TFormatProfile::Load()
     LoadFieldIndexes();
     LoadFieldLengths();
     LoadXmlPaths();
-    Delim = ReadParam(KeyName("Delim"), ";");
+    LoadDelimiter();
     LoadCharset();
 }
 
@@ -293,6 +298,7 @@ void TFormatProfile::LoadFieldLengths()
     if (items.Count() < FieldIndexes.Count())
         throw Exception("Количество значений в параметре " + key + " должно быть не менее " +
                         IntToStr(FieldIndexes.Count()));
+    int64_t lineWidth = 0;
     for (int i = 0; i < items.Count(); ++i) {
         int32_t length = 0;
         if (!TryStrToInt(Trim(items[i]), length))
@@ -300,7 +306,10 @@ void TFormatProfile::LoadFieldLengths()
         if (length <= 0)
             throw Exception("Неверное значение длины поля в параметре " + key);
         FieldLengths.Add(length);
+        lineWidth += length;
     }
+    if (lineWidth > LongestFixedLine)
+        RaiseBadValue(key);
 }
 
 void TFormatProfile::LoadXmlPaths()
@@ -311,6 +320,15 @@ void TFormatProfile::LoadXmlPaths()
         return;
     XMLPersonPath = ReadParam(KeyName("XMLPersonPath"), DefaultXmlPersonPath);
     XMLPersonPattern = ReadParam(KeyName("XMLPersonPattern"), DefaultXmlPersonPattern);
+}
+
+// A line break inside the delimiter would split each record on the next load.
+void TFormatProfile::LoadDelimiter()
+{
+    const AnsiString key = KeyName("Delim");
+    Delim = ReadParam(key, ";");
+    if (HasLineBreak(Delim))
+        RaiseBadValue(key);
 }
 
 // A dBase file has fixed byte widths per field, which a per-line UTF-8 conversion would
@@ -454,8 +472,18 @@ void TProfile::LoadSender()
     SendHost = ReadParam("SendHost", RecvHost);
     SendUser = ReadParam("SendUser", RecvUser);
     SendPass = ReadPasswordParam("SendPass", RecvPass);
-    EMail = ReadParam("EMail", RecvUser);
-    BankEMail = ReadParam("BankEMail", DefaultBankEMail);
+    EMail = ReadAddressParam("EMail", RecvUser);
+    BankEMail = ReadAddressParam("BankEMail", DefaultBankEMail);
+}
+
+// Mail addresses reach the message headers and the SMTP envelope, where a control
+// character could start a line of its own.
+AnsiString TProfile::ReadAddressParam(const AnsiString& key, const AnsiString& def) const
+{
+    const AnsiString text = ReadParam(key, def);
+    if (std::any_of(text.begin(), text.end(), IsControlChar))
+        RaiseBadValue(key);
+    return text;
 }
 
 void TProfile::LoadProxy()

@@ -172,6 +172,7 @@ private:
     void LoadFieldIndexes();
     void LoadFieldLengths();
     void LoadXmlPaths();
+    void LoadDelimiter();
     void LoadCharset();
 };
 
@@ -258,6 +259,7 @@ private:
     void LoadCipher();
     void LoadReceiver();
     void LoadSender();
+    AnsiString ReadAddressParam(const AnsiString& key, const AnsiString& def) const;
     void LoadProxy();
     void LoadDocumentKinds();
 };

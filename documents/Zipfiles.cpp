@@ -25,6 +25,11 @@ constexpr uint16_t MethodDeflated = 8;
 // data descriptor, ...) names a feature this reader does not have.
 constexpr uint16_t UnsupportedFlags = 0xFFF9;
 constexpr uint32_t ArchiveAttribute = 0x20;
+// The most plain bytes that the members of one archive may hold together. The largest
+// real file the program handles (a reference list) is far smaller, and a few KB of
+// deflate data may claim gigabytes: the claim is checked before a member is inflated,
+// and no member inflates past its claim.
+constexpr int64_t LongestPlainArchive = int64_t(512) << 20;
 constexpr uint32_t Max16 = 0xFFFF;
 constexpr uint32_t Max32 = 0xFFFFFFFF;
 
@@ -297,6 +302,7 @@ void TZipFile::LoadFromStream(TStream* src)
     TZipReader reader(src);
     if (reader.AtEnd())
         return;   // an empty stream is an empty archive
+    int64_t plainBytes = 0;
     while (!reader.AtEnd()) {
         const uint32_t signature = reader.Signature();
         // The central directory follows the last member; an archive without members is
@@ -312,6 +318,9 @@ void TZipFile::LoadFromStream(TStream* src)
             reader.Skip(h.CompressedSize);
             continue;
         }
+        plainBytes += h.Size;
+        if (plainBytes > LongestPlainArchive)
+            throw Exception("Слишком большой архив: больше 512 МБ после распаковки");
         auto member = std::make_unique<TZippedFile>(this, name);
         reader.Data(h, member.get());
         Add(member.release());

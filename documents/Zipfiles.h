@@ -49,9 +49,11 @@ public:
     // Replaces the contents with the members read from src's position; every member
     // stands at 0. Refusals: "Неверная сигнатура блока ZIP-файла", "Неподдерживаемый
     // метод сжатия ZIP-файла", "Неподдерживаемый формат ZIP-файла", "Ошибка распаковки",
-    // "Несовпадение CRC32", and the stream read error for a header, name or member that
-    // is cut short or an archive that ends before its central directory. On a failure the
-    // members read before it stay; the one being read is dropped.
+    // "Несовпадение CRC32", "Слишком большой архив: больше 512 МБ после распаковки" (the
+    // sizes the members claim, added up before each is inflated), and the stream read
+    // error for a header, name or member that is cut short or an archive that ends before
+    // its central directory. On a failure the members read before it stay; the one being
+    // read is dropped.
     virtual void LoadFromStream(TStream* src);
     // Writes the whole archive at dst's position (a stream that starts empty at 0: the
     // offsets are dst's positions); dst ends after the end record, each member at 0.

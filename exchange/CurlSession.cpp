@@ -239,7 +239,7 @@ long TCurlSession::ResponseCode() const
 void TCurlSession::CheckHttpStatus() const
 {
     const long code = ResponseCode();
-    if (code < 400)
+    if (code >= 200 && code <= 299)
         return;
     // "HTTP/1.1 500 Internal Server Error": the status and its reason.
     const size_t statusStart = FStatusLine.find(' ');
@@ -258,6 +258,8 @@ size_t TCurlSession::CollectBody(char* data, size_t size, size_t count, void* se
 {
     auto* self = static_cast<TCurlSession*>(session);
     const size_t length = size * count;
+    if (self->FDiscardBody)
+        return length;
     if (self->FBodyLimit != 0 && self->FBody.size() + length > self->FBodyLimit) {
         // A short count makes libcurl end the transfer.
         self->FBodyOverflow = true;

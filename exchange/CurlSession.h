@@ -48,6 +48,8 @@ public:
     // The longest body a transfer may bring; a longer one ends the transfer, and Perform
     // raises "Слишком длинный ответ". 0: no limit (the default).
     void LimitBody(size_t longest) { FBodyLimit = longest; }
+    // The body of the next transfers is dropped as it comes, whatever its length.
+    void DiscardBody(bool discard) { FDiscardBody = discard; }
 
     // Runs the transfer; a failure raises an Exception that says what went wrong, with
     // libcurl's account of it and the mail server's refusal, when there was one.
@@ -60,7 +62,8 @@ public:
     // The connections the last transfer had to open: 0 when it ran over the connection
     // of the transfers before it.
     long NewConnections() const;
-    // Raises when the HTTP status of the last transfer is 400 or more.
+    // Raises unless the HTTP status of the last transfer is 2xx: a redirect or any
+    // other answer means that the request was not carried out.
     void CheckHttpStatus() const;
     long ResponseCode() const;
     // The body the server answered with in the last transfer.
@@ -83,6 +86,7 @@ private:
     TUpload FUpload;
     std::string FBody;
     size_t FBodyLimit = 0;
+    bool FDiscardBody = false;
     bool FBodyOverflow = false;
     CURLcode FLastCode = CURLE_OK;
     std::string FStatusLine;   // the last HTTP status line

@@ -7,6 +7,8 @@
 #include "exchange/ServerMailbox.h"
 #include "platform/SysUtils.h"
 
+#include <optional>
+
 namespace {
 
 // The client's messages at the bank's exchange script. Every request is a POST of
@@ -25,7 +27,8 @@ private:
     AnsiString FCredentials;
     AnsiString FPrefix;
 
-    void Post(const AnsiString& request, size_t longestReply);
+    // Without a longest reply the reply is not wanted: it is dropped as it comes.
+    void Post(const AnsiString& request, std::optional<size_t> longestReply);
 };
 
 AnsiString Field(const char* name, const AnsiString& value)
@@ -40,9 +43,10 @@ THttpMailbox::THttpMailbox(const TProfile& profile)
     AimAtBankScript(FSession, FHeaders, profile.RecvHost, profile);
 }
 
-void THttpMailbox::Post(const AnsiString& request, size_t longestReply)
+void THttpMailbox::Post(const AnsiString& request, std::optional<size_t> longestReply)
 {
-    FSession.LimitBody(longestReply);
+    FSession.DiscardBody(!longestReply);
+    FSession.LimitBody(longestReply.value_or(0));
     FSession.SetText(CURLOPT_COPYPOSTFIELDS, FCredentials + request);
     FSession.Perform();
     FSession.CheckHttpStatus();
@@ -62,8 +66,8 @@ std::optional<std::string> THttpMailbox::Fetch(const AnsiString& id)
 
 void THttpMailbox::Delete(const AnsiString& id)
 {
-    // The reply's text is not examined: a status below 400 is success.
-    Post("action=del&" + Field("uid", id), LongestListReply);
+    // The reply's text is not examined, however long: a 2xx status is success.
+    Post("action=del&" + Field("uid", id), std::nullopt);
 }
 
 } // namespace

@@ -63,6 +63,6 @@ void THttpSender::Send(const AnsiString& text, const AnsiString& fileName, TStre
     session.Set(CURLOPT_MIMEPOST, form.Get());
     session.Set(CURLOPT_FORBID_REUSE, 1L);
     session.Perform();
-    // The reply's text is not examined: a status below 400 is success.
+    // The reply's text is not examined: a 2xx status is success.
     session.CheckHttpStatus();
 }

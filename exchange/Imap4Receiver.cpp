@@ -48,7 +48,9 @@ AnsiString FromCriterion(const std::vector<AnsiString>& addresses, size_t first 
 
 TImap4Mailbox::TImap4Mailbox(const TProfile& profile)
     : FServer(MailServerUrl("imap", profile.RecvHost, profile.RecvPort) + "/"),
-      FSearch("UID SEARCH " + FromCriterion(MailAddresses(profile.BankEMail)))
+      // A message marked deleted was recorded by an earlier run whose CLOSE did not go
+      // through: it is never fetched again.
+      FSearch("UID SEARCH UNDELETED " + FromCriterion(MailAddresses(profile.BankEMail)))
 {
     FSession.SetLogin(profile.RecvUser, profile.RecvPass);
 }
@@ -98,10 +100,15 @@ void TImap4Mailbox::Delete(const AnsiString& id)
 // CLOSE removes the marked messages as EXPUNGE does, without an untagged line for each:
 // libcurl (7.88 as Debian patches it) counts the reply lines of one command against a
 // limit of 300 KB in a way that grows with the square of their number, and refuses the
-// EXPUNGE reply for a few hundred messages. Nothing follows CLOSE but the logout.
+// EXPUNGE reply for a few hundred messages. Nothing follows CLOSE but the logout. Its
+// result is not examined: the store is saved already, and the marked messages, which the
+// search of every run leaves out, go with the next CLOSE that succeeds.
 void TImap4Mailbox::Finish()
 {
-    Command("CLOSE", true, nullptr);
+    try {
+        Command("CLOSE", true, nullptr);
+    } catch (const Exception&) {
+    }
 }
 
 } // namespace

@@ -29,11 +29,6 @@ bool IsKoi8(const AnsiString& charset)
     return SameText(charset, "KOI8-R");
 }
 
-bool IsControl(char c)
-{
-    return static_cast<unsigned char>(c) < 32 || c == 127;
-}
-
 // The longest name kept for a file from the bank, in characters. A CP1251 character
 // takes up to three bytes of a UTF-8 file name, the system allows 255 bytes, and the
 // temporary name of a write adds a few more.
@@ -62,17 +57,18 @@ TMessageSubject JudgeSubject(const AnsiString& subject, const AnsiString& charse
     TStringList words;
     SplitString(words, decoded, " ");
     TMessageSubject result;
-    for (int i = 0; i < words.Count();) {
-        if (SameText(words[i], MessageToken)) {
-            words.Delete(i);
-        } else if (SameText(words[i], prefix)) {
-            words.Delete(i);
+    // The kept words are collected apart: erasing from the list one word at a time would
+    // take time that grows with the square of the subject's length.
+    TStringList kept;
+    for (const AnsiString& word : words.Items()) {
+        if (SameText(word, MessageToken))
+            continue;
+        if (SameText(word, prefix))
             result.ForClient = true;
-        } else {
-            ++i;
-        }
+        else
+            kept.Add(word);
     }
-    result.Title = JoinStrings(words, " ");
+    result.Title = JoinStrings(kept, " ");
     return result;
 }
 
@@ -102,7 +98,7 @@ AnsiString SafeFileName(const AnsiString& name, const AnsiString& fallback)
 {
     AnsiString base = name.substr(name.find_last_of("/\\") + 1);
     for (char& c : base)
-        if (c == ':' || IsControl(c))
+        if (c == ':' || IsControlChar(c))
             c = '_';
     if (base.empty() || base == "." || base == "..")
         return fallback;
@@ -173,6 +169,15 @@ void StoreReply(const AnsiString& fileName, const AnsiString& replyName, const s
     store.SaveToFile(AnsiString());
 }
 
+// The member's bytes from its position, which it then gives up: a large list is held once,
+// not twice, while it goes into its store.
+std::string TakeBytes(TStream& member)
+{
+    std::string bytes = ReadToEnd(member);
+    member.SetSize(0);
+    return bytes;
+}
+
 } // namespace
 
 int EtalonTypeIndex(const AnsiString& type)
@@ -204,7 +209,7 @@ AnsiString EtalonPrefix(const AnsiString& item)
 void CheckReplyFileName(const AnsiString& fileName)
 {
     const AnsiString start = fileName.substr(0, 3);
-    if (std::any_of(start.begin(), start.end(), [](char c) { return c == '/' || c == '\\' || c == ':' || IsControl(c); }))
+    if (std::any_of(start.begin(), start.end(), [](char c) { return c == '/' || c == '\\' || c == ':' || IsControlChar(c); }))
         throw Exception("Неверное имя файла ответа: " + fileName);
 }
 
@@ -262,7 +267,7 @@ void TReceiver::ProcessEtalon(TStream& member, const TStringList& header, TStrin
     const int typeIndex = EtalonTypeIndex(type);
     const AnsiString date = GetParam(header, "ETALON_DATE");
     CheckEtalonDate(date);
-    const std::string data = ReadToEnd(member);
+    const std::string data = TakeBytes(member);
     // Each prefix is checked when its turn comes: the stores of those before a bad one
     // are written already.
     TStringList items;
@@ -281,7 +286,7 @@ void TReceiver::ProcessReplyFile(TStream& member, const TStringList& header, TSt
 {
     const AnsiString fileName = GetParam(header, "FILE_NAME");
     CheckReplyFileName(fileName);
-    StoreReply(ReplyFilesName(fileName, ReplyDocTypes[replyKind].Code), fileName, ReadToEnd(member));
+    StoreReply(ReplyFilesName(fileName, ReplyDocTypes[replyKind].Code), fileName, TakeBytes(member));
     report.Add(AnsiString(ReplyDocTypes[replyKind].Title) + " (" + fileName + ")");
     ++ListsAdded[replyKind];
 }
@@ -290,7 +295,7 @@ void TReceiver::ProcessUpdate(TStream& member, const TStringList& header, TStrin
 {
     const AnsiString version = GetParam(header, "VERSION");
     const AnsiString fileName = UpdateFileName(version);
-    WriteExecutableAtomically(GetFolder(FolderUpdates, true) + fileName, ReadToEnd(member));
+    WriteExecutableAtomically(GetFolder(FolderUpdates, true) + fileName, TakeBytes(member));
     report.Add("Обновления ПО до версии " + version);
     ++Updates;
 }

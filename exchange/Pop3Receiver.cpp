@@ -20,6 +20,9 @@ namespace {
 // numbers may have moved. So every command names a message by its UIDL identifier, the
 // number is looked up in the listing of the connection at hand, and a command that ran
 // over a connection opened anew is undone where it changes anything and made again.
+// A server without UIDL (the command is optional) has its messages named by their
+// numbers, which hold only within the connection that listed them: once that connection
+// is gone, the messages not yet done wait for the next receive.
 class TPop3Mailbox : public TServerMailbox {
 public:
     explicit TPop3Mailbox(const TProfile& profile);
@@ -34,6 +37,7 @@ private:
     std::vector<AnsiString> FIds;           // in message number order
     std::map<AnsiString, int> FNumbers;     // by identifier, in the listed connection
     bool FListed = false;
+    bool FByNumber = false;                 // the server refused UIDL
 
     void Run(const AnsiString& command, bool multiLine);
     void ListNumbers();
@@ -56,11 +60,22 @@ void TPop3Mailbox::Run(const AnsiString& command, bool multiLine)
     FSession.Perform();
 }
 
-// The UIDL listing: "number identifier" lines.
+// The UIDL listing: "number identifier" lines; without UIDL, the LIST one: "number size"
+// lines, and the number is the identifier.
 void TPop3Mailbox::ListNumbers()
 {
     FListed = false;
-    Run("UIDL", true);
+    if (!FByNumber) {
+        try {
+            Run("UIDL", true);
+        } catch (const Exception&) {
+            if (!FSession.ServerRefused())
+                throw;
+            FByNumber = true;
+        }
+    }
+    if (FByNumber)
+        Run("LIST", true);
     TStringList lines;
     lines.SetText(FSession.Body());
     FIds.clear();
@@ -72,8 +87,9 @@ void TPop3Mailbox::ListNumbers()
         const size_t blank = text.find(' ');
         int32_t number = 0;
         if (blank == AnsiString::npos || !TryStrToInt(text.substr(0, blank), number))
-            throw Exception("Неверный ответ сервера на команду UIDL: " + text);
-        const AnsiString id = Trim(text.substr(blank + 1));
+            throw Exception(AnsiString("Неверный ответ сервера на команду ") + (FByNumber ? "LIST" : "UIDL") +
+                            ": " + text);
+        const AnsiString id = FByNumber ? IntToStr(number) : Trim(text.substr(blank + 1));
         FIds.push_back(id);
         FNumbers[id] = number;
     }
@@ -93,6 +109,8 @@ std::optional<std::string> TPop3Mailbox::OnMessage(const AnsiString& id, const A
                                                    const AnsiString& arguments, bool multiLine, const char* refusal)
 {
     for (int attempt = 0; attempt < 2; ++attempt) {
+        if (!FListed && FByNumber)
+            throw Exception("Соединение с почтовым сервером прервано, а сервер не поддерживает команду UIDL");
         if (!FListed)
             ListNumbers();
         const auto found = FNumbers.find(id);

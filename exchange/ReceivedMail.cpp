@@ -96,15 +96,19 @@ std::string DecodedContent(GMimePart* part)
     return std::string(reinterpret_cast<const char*>(bytes->data), bytes->len);
 }
 
-bool IsAttachment(GMimePart* part)
-{
-    GMimeContentDisposition* disposition = g_mime_object_get_content_disposition(GMIME_OBJECT(part));
-    return (disposition && g_mime_content_disposition_is_attachment(disposition)) || g_mime_part_get_filename(part);
-}
-
 bool IsText(GMimePart* part)
 {
     return g_mime_content_type_is_type(g_mime_object_get_content_type(GMIME_OBJECT(part)), "text", "*");
+}
+
+// Every part that is not plain text may be a container of the bank: one without a name
+// still counts, so that it is processed (or kept in Reject/) instead of being dropped
+// with the message deleted on the server.
+bool IsAttachment(GMimePart* part)
+{
+    GMimeContentDisposition* disposition = g_mime_object_get_content_disposition(GMIME_OBJECT(part));
+    return (disposition && g_mime_content_disposition_is_attachment(disposition)) ||
+           g_mime_part_get_filename(part) || !IsText(part);
 }
 
 void AddPart(GMimePart* part, bool whole, TReceivedMail& mail)
@@ -113,15 +117,13 @@ void AddPart(GMimePart* part, bool whole, TReceivedMail& mail)
     if (IsAttachment(part)) {
         result.Kind = TMailPart::mpAttachment;
         result.FileName = Utf8ToAnsi(Text(g_mime_part_get_filename(part)));
-    } else if (IsText(part)) {
+    } else {
         // A message that is one text part has that text as its own body.
         if (whole) {
             mail.Body = DecodedContent(part);
             return;
         }
         result.Kind = TMailPart::mpText;
-    } else {
-        return;
     }
     result.CharSet = Text(g_mime_object_get_content_type_parameter(GMIME_OBJECT(part), "charset"));
     result.Content = DecodedContent(part);

@@ -31,8 +31,8 @@ struct TReceivedMail {
     // The Date header in local time; 0 when the message has none.
     TDateTime Date = 0;
     // The text parts and the attachments of a multipart message, in the order they stand.
-    // A part counts as an attachment when its disposition says "attachment" or it has a
-    // file name; else as text when its type is text/*; other parts are left out.
+    // A part counts as an attachment when its disposition says "attachment", it has a
+    // file name or its type is not text/*; the other parts are text.
     std::vector<TMailPart> Parts;
 };
 

@@ -159,6 +159,7 @@ namespace {
 
 // One "=?charset?encoding?text?=" word found in a text.
 struct THeaderWord {
+    AnsiString Whole;         // as it stands
     AnsiString Charset;
     AnsiString Encoding;
     AnsiString EncodedText;   // blanks removed
@@ -185,6 +186,7 @@ bool ReadHeaderWord(const AnsiString& s, size_t start, THeaderWord& word)
         if (s[i] != ' ')
             word.EncodedText += s[i];
     word.End = textEnd + 2;
+    word.Whole = s.substr(start, word.End - start);
     return true;
 }
 
@@ -192,7 +194,14 @@ AnsiString DecodeWord(const THeaderWord& word)
 {
     if (!SameText(word.Encoding, "B"))
         return "=?" + word.Charset + "?" + word.Encoding + "?" + word.EncodedText + "?=";
-    AnsiString text = DecodeBase64(word.EncodedText);
+    AnsiString text;
+    try {
+        text = DecodeBase64(word.EncodedText);
+    } catch (const EConvertError&) {
+        // A malformed word is shown as it stands, as the mail standard asks: failing the
+        // message would leave it on the server to fail again at every receive.
+        return word.Whole;
+    }
     if (SameText(word.Charset, "KOI8-R"))
         text = Koi8ToAnsi(text);
     // A decoded text may itself hold words. Each round shortens the text by a quarter,

@@ -397,6 +397,10 @@ void TStringList::SetText(const AnsiString& text)
 std::string ReadToEnd(TStream& stream)
 {
     std::string bytes;
+    // Sized once: growing by doubling would hold up to twice the bytes.
+    const int64_t left = stream.Size() - stream.Position();
+    if (left > 0)
+        bytes.reserve(static_cast<size_t>(left));
     std::vector<char> piece(CopyPiece);
     while (const int32_t count = stream.Read(piece.data(), CopyPiece))
         bytes.append(piece.data(), static_cast<size_t>(count));

@@ -84,12 +84,25 @@ char LowCase(char c) { return CaseTables().Lower[static_cast<unsigned char>(c)];
 AnsiString UpperCase(const AnsiString& s) { return MapBytes(s, CaseTables().Upper); }
 AnsiString LowerCase(const AnsiString& s) { return MapBytes(s, CaseTables().Lower); }
 
+namespace {
+
+// The place of a byte in the order of CompareText: its upper case, with Ё right after Е,
+// as Russian readers expect (the code page puts it before А).
+int SortWeight(char c)
+{
+    const auto upper = static_cast<unsigned char>(UpCase(c));
+    const auto io = static_cast<unsigned char>("Ё"[0]);
+    const auto ie = static_cast<unsigned char>("Е"[0]);
+    return upper == io ? ie * 2 + 1 : upper * 2;
+}
+
+}  // namespace
+
 int CompareText(const AnsiString& a, const AnsiString& b)
 {
     const size_t common = std::min(a.size(), b.size());
     for (size_t i = 0; i < common; ++i) {
-        const int difference = static_cast<unsigned char>(UpCase(a[i])) -
-                               static_cast<unsigned char>(UpCase(b[i]));
+        const int difference = SortWeight(a[i]) - SortWeight(b[i]);
         if (difference != 0)
             return difference;
     }

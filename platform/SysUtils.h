@@ -27,6 +27,8 @@ bool SameText(const AnsiString& a, const AnsiString& b);
 
 // The text holds a CR or an LF: written as one line, it would become two.
 bool HasLineBreak(const AnsiString& s);
+// A control character: a byte below 32, or DEL.
+inline bool IsControlChar(char c) { return static_cast<unsigned char>(c) < 32 || c == 127; }
 
 // Position of needle in s from 1, 0 when absent (the class library's Pos).
 int Pos(const AnsiString& needle, const AnsiString& s);

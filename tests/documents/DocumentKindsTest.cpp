@@ -114,6 +114,11 @@ TEST_F(DocumentKindsTest, FieldLengths)
                    "Профиль P: Неверный формат длины поля в параметре Salary.Lengths");
     EXPECT_ANSI_EQ(SelectError({"Salary.FileFormat=FIXED", "Salary.Lengths=10,0,5"}),
                    "Профиль P: Неверное значение длины поля в параметре Salary.Lengths");
+    // A line of a fixed-width file holds at most 64 KB.
+    EXPECT_EQ(SelectProfile({"Salary.FileFormat=FIXED", "Salary.Lengths=30000,30000,5536"}).ExportProfiles.At(0)->FieldLengths.Count(), 3);
+    for (const char* widths : {"30000,30000,5537", "10,2147483647,5"})
+        EXPECT_ANSI_EQ(SelectError({"Salary.FileFormat=FIXED", AnsiString("Salary.Lengths=") + widths}),
+                       "Профиль P: Неверное значение параметра Salary.Lengths");
 }
 
 TEST_F(DocumentKindsTest, XmlPathsAndASwitchedFormatKeepsNoStaleFields)
@@ -146,6 +151,8 @@ TEST_F(DocumentKindsTest, DelimitersAndCharsets)
     EXPECT_EQ(DelCli().Charset, 3);
 
     EXPECT_EQ(SelectProfile({"NewCli.FileFormat=DBASE", "NewCli.Charset=CP1251"}).ExportProfiles.At(1)->Charset, 0);
+    // A line break would split the records on the next load.
+    EXPECT_ANSI_EQ(SelectError({"DelCli.Delim=;\r;"}), "Профиль P: Неверное значение параметра DelCli.Delim");
     EXPECT_ANSI_EQ(SelectError({"Salary.Charset=CP1252"}),
                    "Профиль P: Задана неверная кодировка в параметре Salary.Charset");
     // dBase records have fixed byte widths, which UTF-8 would shift.

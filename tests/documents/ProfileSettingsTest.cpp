@@ -50,6 +50,15 @@ TEST_F(ProfileSettingsTest, TransportDefaultsFollowTheType)
     EXPECT_ANSI_EQ(SelectError({"RecvType=SMTP"}), "Профиль P: Неверное значение параметра RecvType");
 }
 
+TEST_F(ProfileSettingsTest, MailAddressesHoldNoControlCharacters)
+{
+    // They reach the mail headers and the SMTP envelope, where a CR would start a line of its own.
+    EXPECT_ANSI_EQ(SelectError({"BankEMail=bank@bank\rBcc: other@example.test"}),
+                   "Профиль P: Неверное значение параметра BankEMail");
+    EXPECT_ANSI_EQ(SelectError({"EMail=me\x01@client"}), "Профиль P: Неверное значение параметра EMail");
+    EXPECT_ANSI_EQ(SelectError({"RecvUser=me\x7F" "@client"}), "Профиль P: Неверное значение параметра EMail");
+}
+
 TEST_F(ProfileSettingsTest, Prefix)
 {
     EXPECT_EQ(SelectProfile({"Prefix=ab1"}).Prefix, "AB1");

@@ -168,6 +168,23 @@ TEST(ZipFile, RefusesDamagedMembers)
                   Exception, "Ошибка распаковки");
 }
 
+TEST(ZipFile, RefusesMoreThan512MegabytesOfPlainBytesBeforeInflatingThem)
+{
+    // 4 MB of zeros deflate to a few KB: a bomb that claims far more than it holds.
+    const std::string zeros(4 << 20, '\0');
+    const int64_t allowed = int64_t(512) << 20;
+    const char* const tooLarge = "Слишком большой архив: больше 512 МБ после распаковки";
+    TZipFile zip;
+    EXPECT_RAISES(LoadZip(zip, TLocalEntry{.Plain = zeros, .Method = 8, .Size = 0xFFFFFFFF}.Bytes() + CentralStart),
+                  Exception, tooLarge);
+    // Each member within the limit, both together past it.
+    EXPECT_RAISES(LoadZip(zip, TLocalEntry{.Name = "A", .Plain = zeros, .Method = 8}.Bytes() +
+                                   TLocalEntry{.Name = "B", .Plain = zeros, .Method = 8,
+                                               .Size = allowed - int64_t(zeros.size()) + 1}.Bytes() +
+                                   CentralStart),
+                  Exception, tooLarge);
+}
+
 TEST(ZipFile, RefusesArchivesCutShort)
 {
     const std::string member = TLocalEntry{.Plain = DelimitedText(5000), .Method = 8}.Bytes();

@@ -72,7 +72,7 @@ TEST(ReadMailTest, TheFirstSenderOfFromAndOfAGroup)
     EXPECT_EQ(ReadMail("From: bank@example.test\r\nSubject: x\r\n\r\n").FromAddress, "bank@example.test");
 }
 
-TEST(ReadMailTest, AttachmentsByDispositionOrNameTextByTypeOtherPartsLeftOut)
+TEST(ReadMailTest, AttachmentsByDispositionOrNameTextByTypeAndEveryOtherLeafAnAttachment)
 {
     const TReceivedMail mail = ReadMail(Multipart(
         "Subject: parts\r\n",
@@ -81,10 +81,10 @@ TEST(ReadMailTest, AttachmentsByDispositionOrNameTextByTypeOtherPartsLeftOut)
          "Content-Type: text/plain; charset=KOI8-R\r\nContent-Disposition: inline\r\n"
          "Content-Transfer-Encoding: quoted-printable\r\n\r\n=F7=D9line",
          "Content-Type: text/plain\r\nContent-Disposition: attachment; filename=\"notes.txt\"\r\n\r\nnotes",
-         "Content-Type: image/png\r\n\r\nnot shown",
+         "Content-Type: application/octet-stream\r\n\r\nnot shown",
          "Content-Type: multipart/alternative; boundary=\"c\"\r\n\r\n--c\r\nContent-Type: text/html\r\n\r\n"
          "<p>html</p>\r\n--c--"}));
-    ASSERT_EQ(mail.Parts.size(), 5u);
+    ASSERT_EQ(mail.Parts.size(), 6u);
     EXPECT_EQ(mail.Parts[0].Kind, TMailPart::mpAttachment);
     EXPECT_EQ(mail.Parts[0].FileName, "");
     EXPECT_EQ(mail.Parts[0].Content, "no name");
@@ -96,8 +96,12 @@ TEST(ReadMailTest, AttachmentsByDispositionOrNameTextByTypeOtherPartsLeftOut)
     EXPECT_EQ(mail.Parts[2].Content, "\xF7\xD9line");
     EXPECT_EQ(mail.Parts[3].Kind, TMailPart::mpAttachment);
     EXPECT_EQ(mail.Parts[3].FileName, "notes.txt");
-    EXPECT_EQ(mail.Parts[4].Kind, TMailPart::mpText);
-    EXPECT_EQ(mail.Parts[4].Content, "<p>html</p>");
+    // A part that is not text and has no name is still a container that must not be lost.
+    EXPECT_EQ(mail.Parts[4].Kind, TMailPart::mpAttachment);
+    EXPECT_EQ(mail.Parts[4].FileName, "");
+    EXPECT_EQ(mail.Parts[4].Content, "not shown");
+    EXPECT_EQ(mail.Parts[5].Kind, TMailPart::mpText);
+    EXPECT_EQ(mail.Parts[5].Content, "<p>html</p>");
 }
 
 TEST(ReadMailTest, AMessageThatIsOneAttachment)
@@ -108,6 +112,11 @@ TEST(ReadMailTest, AMessageThatIsOneAttachment)
     ASSERT_EQ(mail.Parts.size(), 1u);
     EXPECT_EQ(mail.Parts[0].FileName, "../x/A.TLB");   // made safe where it becomes a path
     EXPECT_EQ(mail.Parts[0].Content, "data");
+
+    const TReceivedMail unnamed = ReadMail("Content-Type: application/octet-stream\r\n\r\ndata");
+    ASSERT_EQ(unnamed.Parts.size(), 1u);
+    EXPECT_EQ(unnamed.Parts[0].Kind, TMailPart::mpAttachment);
+    EXPECT_EQ(unnamed.Parts[0].Content, "data");
 }
 
 } // namespace

@@ -91,10 +91,10 @@ TEST(StringListTest, NamesAndValuesIgnoreCase)
     EXPECT_EQ(list.Items(), (TLines{"без знака", "путь=второй", "Пусто=", "Новый=1"}));
 }
 
-TEST(StringListTest, SortIsStableAndIgnoresCase)
+TEST(StringListTest, SortIsStableIgnoresCaseAndPutsYoRightAfterYe)
 {
     TStringList list;
-    list.SetText("банк\nБАНК\nАкт\nb\nA\nБанк\nа");
+    list.SetText("банк\nБАНК\nАкт\nb\nЖук\nЁлка\nA\nель\nБанк\nёж\nа\nЕжи");
     list.Sort();
-    EXPECT_EQ(list.Items(), (TLines{"A", "b", "а", "Акт", "банк", "БАНК", "Банк"}));
+    EXPECT_EQ(list.Items(), (TLines{"A", "b", "а", "Акт", "банк", "БАНК", "Банк", "Ежи", "ель", "ёж", "Ёлка", "Жук"}));
 }

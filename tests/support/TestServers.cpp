@@ -600,19 +600,35 @@ TMailPorts TMailServer::StartDovecot()
 
 void TMailServer::Stop()
 {
+    if (FRelay)
+        FRelay->Stop();
     if (FSmtp)
         FSmtp->Stop();
     if (FDovecot)
         FDovecot->Stop();
 }
 
-std::string TMailServer::PutMessage(const std::string& bytes)
+int TMailServer::RefuseCommand(const std::string& protocol, const std::string& command)
+{
+    const int target = protocol == "pop3" ? FPorts.Pop3 : FPorts.Imap;
+    const std::string root = FFolder.Path();
+    auto prepare = [&](const std::vector<int>& ports) {
+        return TServerLaunch{{Python, ServersDir() + "refusing_relay.py", "--port", std::to_string(ports[0]),
+                              "--target", std::to_string(target), "--protocol", protocol, "--refuse", command},
+                             root + "relay.log", {}};
+    };
+    std::vector<int> ports;
+    FRelay = StartOnFreePorts("relay", 1, prepare, ports);
+    return ports[0];
+}
+
+std::string TMailServer::PutMessage(const std::string& bytes, const std::string& flags)
 {
     const std::string name = UniqueMaildirName("test");
     const std::string maildir = MaildirPath();
     WriteFile(maildir + "tmp/" + name, bytes);
     HandToMailUser(maildir + "tmp/" + name);
-    fs::rename(maildir + "tmp/" + name, maildir + "new/" + name);
+    fs::rename(maildir + "tmp/" + name, flags.empty() ? maildir + "new/" + name : maildir + "cur/" + name + ":2," + flags);
     return name;
 }
 
@@ -666,7 +682,7 @@ std::vector<TMailFile> TMailServer::Messages() const
 
 std::string TMailServer::Logs() const
 {
-    return (FSmtp ? FSmtp->Logs() : "") + (FDovecot ? FDovecot->Logs() : "");
+    return (FSmtp ? FSmtp->Logs() : "") + (FDovecot ? FDovecot->Logs() : "") + (FRelay ? FRelay->Logs() : "");
 }
 
 // ---- TLS ----
@@ -843,6 +859,11 @@ std::vector<std::string> TBankHttpServer::MessageIds(const std::string& user, co
 void TBankHttpServer::FailWith(const std::string& status, const std::string& action)
 {
     WriteFile(BankPath("fail-" + action), status + "\n");
+}
+
+void TBankHttpServer::ReplyWith(const std::string& body, const std::string& action)
+{
+    WriteFile(BankPath("reply-" + action), body);
 }
 
 void TBankHttpServer::ClearFailures()

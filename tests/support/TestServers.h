@@ -134,8 +134,14 @@ public:
     const std::string& User() const { return FUser; }
     const std::string& Password() const { return FPassword; }
 
+    // Starts a relay in front of dovecot's POP3 or IMAP port ("pop3", "imap") that refuses
+    // every use of the command ("UIDL", "CLOSE") and passes everything else on; returns
+    // the relay's port. Call after StartDovecot.
+    int RefuseCommand(const std::string& protocol, const std::string& command);
+
     // Delivers the bytes into the mailbox's new/ folder; returns the file's base name.
-    std::string PutMessage(const std::string& bytes);
+    // With flags ("T": marked deleted), into cur/ with those flags, as dovecot keeps them.
+    std::string PutMessage(const std::string& bytes, const std::string& flags = "");
     // Makes dovecot drop every connection of the mailbox's user (doveadm kick), as a
     // server does after a time-out or a restart.
     void KickUser();
@@ -159,6 +165,7 @@ private:
     TMailPorts FPorts;
     std::unique_ptr<TServerProcess> FSmtp;
     std::unique_ptr<TServerProcess> FDovecot;
+    std::unique_ptr<TServerProcess> FRelay;
 };
 
 // ---- The bank's web server (lighttpd) with the exchange script stand-in ----
@@ -214,6 +221,8 @@ public:
     // request of the action; ClearFailures ends it.
     void FailWith(const std::string& status, const std::string& action);
     void ClearFailures();
+    // From now on a successful answer to the action carries this body.
+    void ReplyWith(const std::string& body, const std::string& action);
 
     std::vector<TUpload> Uploads() const;
     std::vector<TBankRequest> Requests() const;

@@ -135,6 +135,37 @@ TEST_F(MailReceiverTest, Pop3DeletesByIdentifierInAConnectionOpenedAnew)
     EXPECT_THAT(Names(Mail), ElementsAre(kept)) << Mail.Logs();
 }
 
+TEST_F(MailReceiverTest, Pop3WithoutUidlNamesTheMessagesByTheirNumbersInTheOneConnection)
+{
+    PutMixedMailbox();
+    const auto profile = Profile("POP3", Mail.RefuseCommand("pop3", "UIDL"));
+    TRecordingReceiver<TPop3Receiver> receiver;
+    Dialogs.ExpectMessage("Сбой обработки" + AnsiString(Skipped), MessageBoxAnswer::Ok, 0x30);
+    receiver.Receive();
+    EXPECT_THAT(receiver.Log.Bodies(), ElementsAre("ours\r\n", "theirs\r\n", "failing\r\n", "second\r\n"));
+    EXPECT_THAT(Names(Mail), ElementsAre(Theirs, Foreign, Failing)) << Mail.Logs();
+}
+
+TEST_F(MailReceiverTest, Pop3WithoutUidlLeavesEveryMessageAloneOnceTheConnectionIsGone)
+{
+    const std::string first = Mail.PutMessage(BankMail("ABC", "1", "first"));
+    const std::string gone = Mail.PutMessage(BankMail("ABC", "2", "gone"));
+    const std::string third = Mail.PutMessage(BankMail("ABC", "3", "third"));
+    const auto profile = Profile("POP3", Mail.RefuseCommand("pop3", "UIDL"));
+    TRecordingReceiver<TPop3Receiver> receiver;
+    // The refusal of the vanished message ends the connection whose numbers held; in a
+    // new one they may name other messages, so neither the third message nor the
+    // deletion of the first is tried.
+    RemoveWhenProcessed(receiver.Log, "first\r\n", gone);
+    const AnsiString lost = "Соединение с почтовым сервером прервано, а сервер не поддерживает команду UIDL" + AnsiString(Skipped);
+    Dialogs.ExpectMessage("Ошибка приема заголовка почтового сообщения" + AnsiString(Skipped));
+    Dialogs.ExpectMessage(lost);
+    Dialogs.ExpectMessage(lost);
+    receiver.Receive();
+    EXPECT_THAT(receiver.Log.Bodies(), ElementsAre("first\r\n"));
+    EXPECT_THAT(Names(Mail), ElementsAre(first, third)) << Mail.Logs();
+}
+
 TEST_F(MailReceiverTest, Pop3EmptyMailboxAndRefusedLogins)
 {
     {
@@ -185,6 +216,25 @@ TEST_F(MailReceiverTest, ImapSearchesForEveryAddressOfTheBankAndSkipsAVanishedMe
     receiver.Receive();
     EXPECT_THAT(receiver.Log.Bodies(), ElementsAre("first\r\n", "third\r\n")) << Mail.Logs();
     EXPECT_THAT(Names(Mail), ElementsAre(foreign));
+}
+
+TEST_F(MailReceiverTest, ImapIgnoresARefusedCloseAndNeverFetchesAMarkedMessageAgain)
+{
+    // Marked by a run whose CLOSE did not go through; the next run marks the second.
+    Mail.PutMessage(BankMail("ABC", "1", "marked"), "T");
+    Mail.PutMessage(BankMail("ABC", "2", "second"));
+    {
+        const auto profile = Profile("IMAP4", Mail.RefuseCommand("imap", "CLOSE"));
+        TRecordingReceiver<TImap4Receiver> receiver;
+        receiver.Receive();
+        EXPECT_THAT(receiver.Log.Bodies(), ElementsAre("second\r\n"));
+        EXPECT_EQ(Names(Mail, true).size(), 2u) << Mail.Logs();
+    }
+    const auto profile = Profile("IMAP4", Mail.Ports().Imap);
+    TRecordingReceiver<TImap4Receiver> receiver;
+    receiver.Receive();
+    EXPECT_THAT(receiver.Log.Processed, IsEmpty());
+    EXPECT_TRUE(Mail.Messages().empty());
 }
 
 TEST_F(MailReceiverTest, ImapRemovesSeveralHundredMessagesInOneRun)
@@ -262,6 +312,8 @@ TEST_F(HttpReceiverTest, ListsGetsAndDeletesTheRecordedMessagesOnlyAfterTheSave)
     TRecordingReceiver<THttpReceiver> receiver;
     receiver.Log.OnSave = [&] { EXPECT_EQ(Bank.MessageIds("client", "ABC").size(), 4u); };
     Dialogs.ExpectMessage("Сбой обработки" + AnsiString(Skipped));
+    // The reply to "del" is not looked at, however long.
+    Bank.ReplyWith(std::string(LongestListReply * 100, 'x'), "del");
 
     receiver.Receive();
 

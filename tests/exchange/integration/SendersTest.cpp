@@ -200,7 +200,7 @@ TEST_F(HttpSenderTest, PostsTheFourFieldsWithTheMessageThatSmtpWouldMail)
     EXPECT_NE(posted, mailed[0].Bytes);   // a fresh boundary for every message
 }
 
-TEST_F(HttpSenderTest, AnErrorStatusRaises)
+TEST_F(HttpSenderTest, AnyStatusButSuccessRaises)
 {
     TExchangeProfile profile(Dir, {"SendType=HTTP", "SendHost=" + Bank.Host(), "SendPass=wrong"});
     EXPECT_RAISES(Sender.Get()->Send(SalaryText, "ABC000001.TLB", &Container), Exception,
@@ -209,6 +209,10 @@ TEST_F(HttpSenderTest, AnErrorStatusRaises)
     Bank.FailWith("500", "put");
     EXPECT_RAISES(Sender.Get()->Send(SalaryText, "ABC000001.TLB", &Container), Exception,
                   "Сервер ответил ошибкой HTTP 500 Internal Server Error");
+    // A redirect is no success either: the container has not reached the bank.
+    Bank.FailWith("302 Found", "put");
+    EXPECT_RAISES(Sender.Get()->Send(SalaryText, "ABC000001.TLB", &Container), Exception,
+                  "Сервер ответил ошибкой HTTP 302 Found");
     EXPECT_TRUE(Bank.Uploads().empty());
 }
 

@@ -19,6 +19,8 @@ Data, in the folder named by the environment variable ZEM_BANK_DIR:
     requests.log          per request: the status, a blank, the fields without "file",
                           urlencoded
     fail-ACTION           when present: the status to answer instead ("500 Broken")
+    reply-ACTION          when present: the body of a successful answer, in place of the
+                          usual one
 """
 
 import os
@@ -209,9 +211,19 @@ def handle(fields, parts):
     return answer(400, b"Unknown action\n")
 
 
+def replaced_body(action, reply):
+    """The reply with the body the test set for the action, when it succeeded."""
+    try:
+        body = read_file(bank_path("reply-" + action))
+    except FileNotFoundError:
+        return reply
+    status, content_type, _ = reply
+    return (status, content_type, body) if status.startswith("200") else reply
+
+
 def main():
     fields, parts = read_request()
-    reply = handle(fields, parts)
+    reply = replaced_body(field(fields, "action") or "", handle(fields, parts))
     # Logged before the reply: the web server may end the script once it has the reply.
     log_request(int(reply[0].split()[0]), fields)
     write_reply(*reply)
