@@ -3,6 +3,7 @@
 #include "documents/Common.h"
 #include "ui/Common.h"
 #include "ui/Guard.h"
+#include "ui/Images.h"
 #include "ui/QtText.h"
 
 #include <QFrame>
@@ -11,7 +12,6 @@
 #include <QLabel>
 #include <QPushButton>
 #include <QShowEvent>
-#include <QStyle>
 #include <QVBoxLayout>
 
 TFrmAbout* FrmAbout = nullptr;
@@ -51,7 +51,7 @@ TFrmAbout::TFrmAbout(QWidget* parent) : QDialog(parent)
     static_cast<QFrame*>(PnlLogo)->setFrameStyle(QFrame::Panel | QFrame::Sunken);
     auto* logo = new QLabel(PnlLogo);
     logo->setAlignment(Qt::AlignCenter);
-    logo->setPixmap(style()->standardIcon(QStyle::SP_MessageBoxInformation).pixmap(48, 48));
+    logo->setPixmap(AppIcon().pixmap(48, 48));
     auto* logoLayout = new QVBoxLayout(PnlLogo);
     logoLayout->addWidget(logo);
 
