@@ -39,6 +39,8 @@ TFrmProfile::TFrmProfile(QWidget* parent) : QDialog(parent)
     Label1 = new QLabel(ToQString("Выберите текущий профиль:"), this);
     CmbProfile = new QComboBox(this);
     CmbProfile->setMaxVisibleItems(20);
+    // A drop-down list with a scroll bar: the style's own popup would show every entry.
+    CmbProfile->setStyleSheet(QStringLiteral("QComboBox { combobox-popup: 0; }"));
     // The list keeps the dialog's width whatever the captions; one that is cut shows in
     // full as the tooltip of its entry and, while chosen, of the list.
     CmbProfile->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);

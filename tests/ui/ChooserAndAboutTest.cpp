@@ -7,6 +7,7 @@
 
 #include "support/TestSupport.h"
 
+#include <QAbstractItemView>
 #include <QComboBox>
 #include <QFrame>
 #include <QLabel>
@@ -24,20 +25,28 @@ void ExpectFixedDialog(const QWidget& dialog)
 
 }  // namespace
 
-TEST(ProfileChooser, AFixedDialogWhoseCutCaptionsShowInFullAsTooltips)
+TEST(ProfileChooser, AFixedDialogWithTwentyEntriesAtOnceAndTooltipsForCutCaptions)
 {
     TTempDir dir;
     const AnsiString ini = dir.File("profiles.ini");
     const AnsiString longCaption =
         "Общество с ограниченной ответственностью \"Производственно-торговая компания Ромашка\", филиал";
-    WriteBytes(ini, "[Long]\r\nCaption=" + longCaption + "\r\n[Short]\r\nCaption=Лютик\r\n");
+    std::string profiles = "[Long]\r\nCaption=" + longCaption + "\r\n";
+    for (int i = 1; i < 30; ++i)
+        profiles += "[P" + std::to_string(i) + "]\r\nCaption=Лютик\r\n";
+    WriteBytes(ini, profiles);
     Profiles.Get()->Open(ini);
     TFrmProfile chooser;
     chooser.show();
 
     ExpectFixedDialog(chooser);
-    EXPECT_EQ(chooser.CmbProfile->maxVisibleItems(), 20);
-    ASSERT_EQ(chooser.CmbProfile->count(), 3);
+    ASSERT_EQ(chooser.CmbProfile->count(), 31);
+    // The drop-down shows 20 entries at once.
+    chooser.CmbProfile->showPopup();
+    QAbstractItemView* list = chooser.CmbProfile->view();
+    EXPECT_EQ(list->viewport()->height() / list->sizeHintForRow(0), 20);
+    chooser.CmbProfile->hidePopup();
+
     EXPECT_ANSI_EQ(FromQString(chooser.CmbProfile->itemData(0, Qt::ToolTipRole).toString()), longCaption);
     EXPECT_TRUE(chooser.CmbProfile->itemData(1, Qt::ToolTipRole).toString().isEmpty());
     // The list itself carries the tooltip while the cut caption is chosen.
