@@ -4,7 +4,7 @@ set -euo pipefail
 
 build_packages=(
   build-essential cmake ninja-build pkg-config
-  qt6-base-dev libqt6opengl6-dev
+  qt6-base-dev libqt6opengl6-dev libqt6svg6
   libcurl4-openssl-dev ca-certificates libgmime-3.0-dev libxml2-dev zlib1g-dev libsodium-dev
   gnupg
   libgtest-dev libgmock-dev libbenchmark-dev

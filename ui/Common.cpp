@@ -42,6 +42,16 @@ void CenterOverMain(QWidget* window)
     window->move(main.left() + (main.width() - own.width()) / 2, main.top() + (main.height() - own.height()) / 2);
 }
 
+void SetDialogBorder(QWidget* dialog)
+{
+    dialog->setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint);
+}
+
+void FixClientSize(QWidget* window, QSize clientSize)
+{
+    window->setFixedSize(clientSize.expandedTo(window->minimumSizeHint()));
+}
+
 // ---- Colours ----
 
 namespace {

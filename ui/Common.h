@@ -5,6 +5,7 @@
 // every report.
 
 #include <QRect>
+#include <QSize>
 #include <QStyledItemDelegate>
 
 #include <cstdint>
@@ -21,6 +22,12 @@ void ShowAndRestore(QWidget* window);
 // Centres the window over the main window (halves truncated toward zero); left where it is
 // while there is no main window.
 void CenterOverMain(QWidget* window);
+
+// A dialog border: a title bar with the close box only, no minimise or maximise box.
+void SetDialogBorder(QWidget* dialog);
+// Fixes the window's size at the client size, or at what its contents need where that is
+// more.
+void FixClientSize(QWidget* window, QSize clientSize);
 
 // ---- Colours ----
 

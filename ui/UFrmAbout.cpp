@@ -3,6 +3,7 @@
 #include "documents/Common.h"
 #include "ui/Common.h"
 #include "ui/Guard.h"
+#include "ui/Images.h"
 #include "ui/QtText.h"
 
 #include <QFrame>
@@ -11,7 +12,6 @@
 #include <QLabel>
 #include <QPushButton>
 #include <QShowEvent>
-#include <QStyle>
 #include <QVBoxLayout>
 
 TFrmAbout* FrmAbout = nullptr;
@@ -44,13 +44,14 @@ TFrmAbout::TFrmAbout(QWidget* parent) : QDialog(parent)
 {
     setWindowTitle(ToQString("О программе"));
     setModal(true);
+    SetDialogBorder(this);
 
     // The logo: the program's own icon in a lowered frame.
     PnlLogo = new QFrame(this);
     static_cast<QFrame*>(PnlLogo)->setFrameStyle(QFrame::Panel | QFrame::Sunken);
     auto* logo = new QLabel(PnlLogo);
     logo->setAlignment(Qt::AlignCenter);
-    logo->setPixmap(style()->standardIcon(QStyle::SP_MessageBoxInformation).pixmap(48, 48));
+    logo->setPixmap(AppIcon().pixmap(48, 48));
     auto* logoLayout = new QVBoxLayout(PnlLogo);
     logoLayout->addWidget(logo);
 
@@ -71,19 +72,23 @@ TFrmAbout::TFrmAbout(QWidget* parent) : QDialog(parent)
     bottom->addStretch();
     bottom->addWidget(BtnClose);
     bottom->addStretch();
+    Bevel1 = NewSeparator(this);
+    // Below the button, only in the tall window.
+    Bevel2 = NewSeparator(this);
     auto* layout = new QVBoxLayout(this);
     layout->addLayout(top);
-    layout->addWidget(NewSeparator(this));
+    layout->addWidget(Bevel1);
     layout->addLayout(bottom);
-    // Below the button, seen only in the tall window.
-    layout->addWidget(NewSeparator(this));
-    layout->addWidget(LblStuff);
-    layout->addStretch();
+    layout->addWidget(Bevel2);
+    layout->addWidget(LblStuff, 1);
+    SetTall(false);
 }
 
 void TFrmAbout::SetTall(bool tall)
 {
-    setFixedSize(ClientWidth, tall ? TallHeight : ShortHeight);
+    Bevel2->setVisible(tall);
+    LblStuff->setVisible(tall);
+    FixClientSize(this, QSize(ClientWidth, tall ? TallHeight : ShortHeight));
 }
 
 void TFrmAbout::showEvent(QShowEvent* event)

@@ -6,6 +6,7 @@
 
 #include <QDialog>
 
+class QFrame;
 class QLabel;
 class QPushButton;
 class QWidget;
@@ -21,16 +22,18 @@ class TFrmAbout : public QDialog {
 public:
     explicit TFrmAbout(QWidget* parent = nullptr);
 
-    // The window is taller, showing the line below the separator, when Ctrl is held
-    // while it opens.
+    // The window is taller, showing a second separator and the line below it, when Ctrl
+    // is held while it opens.
     static constexpr int ShortHeight = 181;
     static constexpr int TallHeight = 256;
     void SetTall(bool tall);
 
     QWidget* PnlLogo;
     QLabel* LblAbout;
-    QLabel* LblStuff;
+    QFrame* Bevel1;
     QPushButton* BtnClose;
+    QFrame* Bevel2;
+    QLabel* LblStuff;
 
 protected:
     void showEvent(QShowEvent* event) override;

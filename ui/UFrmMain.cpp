@@ -124,8 +124,7 @@ TFrmMain::TFrmMain(std::optional<TStartupParams> startup, QWidget* parent)
     // Numbers and dates never go through the C locale (see the entry), so nothing of the
     // process's formats is left to set here.
     std::srand(static_cast<unsigned>(std::time(nullptr)));
-    if (FStartup)
-        QTimer::singleShot(0, this, [this] { Guarded([this] { StartupHandler(); }); });
+    FStartupWaiting = FStartup.has_value();
 }
 
 TFrmMain::~TFrmMain() = default;
@@ -238,6 +237,56 @@ void TFrmMain::SetCaption(const AnsiString& tail)
 }
 
 // ---- Start-up ----
+
+namespace {
+
+// How long a window that is to be maximised waits for the window manager to do it before
+// the start-up runs anyway (without a window manager nobody does).
+constexpr int MaximiseWaitMs = 1000;
+
+}  // namespace
+
+void TFrmMain::showEvent(QShowEvent* event)
+{
+    QMainWindow::showEvent(event);
+    if (!FStartupWaiting || FStartupFallback)
+        return;
+    FShownSize = size();
+    if (AtFinalSize()) {
+        PostStartup();
+        return;
+    }
+    FStartupFallback = new QTimer(this);
+    FStartupFallback->setSingleShot(true);
+    connect(FStartupFallback, &QTimer::timeout, this, [this] { PostStartup(); });
+    FStartupFallback->start(MaximiseWaitMs);
+}
+
+void TFrmMain::resizeEvent(QResizeEvent* event)
+{
+    QMainWindow::resizeEvent(event);
+    if (FStartupWaiting && FStartupFallback && AtFinalSize())
+        PostStartup();
+}
+
+bool TFrmMain::AtFinalSize() const
+{
+    // A window to be maximised or shown full screen has its final size once the window
+    // system has changed the size that it was shown with.
+    if (!(windowState() & (Qt::WindowMaximized | Qt::WindowFullScreen)))
+        return true;
+    return size() != FShownSize;
+}
+
+void TFrmMain::PostStartup()
+{
+    if (!FStartupWaiting)
+        return;
+    FStartupWaiting = false;
+    if (FStartupFallback)
+        FStartupFallback->stop();
+    QTimer::singleShot(0, this, [this] { Guarded([this] { StartupHandler(); }); });
+}
 
 void TFrmMain::StartupHandler()
 {

@@ -8,6 +8,7 @@
 #include "platform/AnsiString.h"
 
 #include <QMainWindow>
+#include <QSize>
 
 #include <functional>
 #include <optional>
@@ -19,6 +20,7 @@ class QActionGroup;
 class QLabel;
 class QMdiArea;
 class QMenu;
+class QTimer;
 
 // What the start-up handler reads: the program's own path (the restart-state file and the
 // default profiles file lie beside it) and the command-line arguments after the program,
@@ -61,8 +63,8 @@ void ResetExchangeHolders();
 class TFrmMain : public QMainWindow {
     Q_OBJECT
 public:
-    // With start-up parameters, the first idle moment opens the profiles file and chooses
-    // the profile from them.
+    // With start-up parameters, the first idle moment after the window is shown at its
+    // final size opens the profiles file and chooses the profile from them.
     explicit TFrmMain(std::optional<TStartupParams> startup = std::nullopt, QWidget* parent = nullptr);
     ~TFrmMain() override;
 
@@ -131,6 +133,8 @@ public:
 
 protected:
     void closeEvent(QCloseEvent* event) override;
+    void showEvent(QShowEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
 
 private:
     QMdiArea* FMdiArea;
@@ -142,6 +146,12 @@ private:
     std::vector<QLabel*> FStatusPanels;
     QActionGroup* FWindowItems = nullptr;   // the entries of the window list
     std::optional<TStartupParams> FStartup;
+    // The start-up waits for the window to stand at its final size: a window manager
+    // maximises the window some time after it appears, and the profile chooser is centred
+    // over the window as it is when the chooser opens.
+    bool FStartupWaiting = false;
+    QSize FShownSize;
+    QTimer* FStartupFallback = nullptr;
 
     void BuildMenu();
     void ConnectCommands();
@@ -152,6 +162,8 @@ private:
     void SetCaption(const AnsiString& tail);
 
     AnsiString ProgramFile() const;
+    bool AtFinalSize() const;
+    void PostStartup();
     void StartupHandler();
     void ChooseProfile(int index);
     void ReopenProfiles();

@@ -12,17 +12,39 @@
 #include <QLabel>
 #include <QPushButton>
 #include <QShowEvent>
+#include <QStyle>
+#include <QStyleOptionComboBox>
 #include <QVBoxLayout>
 
 TFrmProfile* FrmProfile = nullptr;
+
+namespace {
+
+// Whether the text shows in full in the box of the closed list.
+bool FitsInComboBox(const QComboBox* box, const QString& text)
+{
+    QStyleOptionComboBox option;
+    option.initFrom(box);
+    const QRect field = box->style()->subControlRect(QStyle::CC_ComboBox, &option, QStyle::SC_ComboBoxEditField, box);
+    return box->fontMetrics().horizontalAdvance(text) <= field.width();
+}
+
+}  // namespace
 
 TFrmProfile::TFrmProfile(QWidget* parent) : QDialog(parent)
 {
     setWindowTitle(ToQString("Выбор профиля"));
     setModal(true);
+    SetDialogBorder(this);
     Label1 = new QLabel(ToQString("Выберите текущий профиль:"), this);
     CmbProfile = new QComboBox(this);
     CmbProfile->setMaxVisibleItems(20);
+    // A drop-down list with a scroll bar: the style's own popup would show every entry.
+    CmbProfile->setStyleSheet(QStringLiteral("QComboBox { combobox-popup: 0; }"));
+    // The list keeps the dialog's width whatever the captions; one that is cut shows in
+    // full as the tooltip of its entry and, while chosen, of the list.
+    CmbProfile->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
+    connect(CmbProfile, &QComboBox::currentIndexChanged, this, [this] { ShowCaptionTip(); });
     BtnOk = new QPushButton(QStringLiteral("Ok"), this);
     BtnCancel = new QPushButton(ToQString("Отмена"), this);
     BtnOk->setDefault(true);
@@ -38,7 +60,7 @@ TFrmProfile::TFrmProfile(QWidget* parent) : QDialog(parent)
     layout->addWidget(Label1);
     layout->addWidget(CmbProfile);
     layout->addLayout(buttons);
-    resize(337, 89);
+    FixClientSize(this, QSize(337, 89));
 }
 
 void TFrmProfile::showEvent(QShowEvent* event)
@@ -56,7 +78,10 @@ void TFrmProfile::FormShow()
     CmbProfile->clear();
     int selected = 0;
     for (int i = 0; i < profiles.Count(); ++i) {
-        CmbProfile->addItem(ToQString(profiles.At(i)->Caption));
+        const QString caption = ToQString(profiles.At(i)->Caption);
+        CmbProfile->addItem(caption);
+        if (!FitsInComboBox(CmbProfile, caption))
+            CmbProfile->setItemData(i, caption, Qt::ToolTipRole);
         // The last one of that section name: the one that is current even when several
         // profiles show the same caption.
         if (!current.empty() && profiles.At(i)->Name == current)
@@ -64,7 +89,14 @@ void TFrmProfile::FormShow()
     }
     CmbProfile->addItem(ToQString("-- Создать новый профиль --"));
     CmbProfile->setCurrentIndex(selected);
+    // Again: the list may have come to that position before its tooltip was set.
+    ShowCaptionTip();
     CmbProfile->setFocus();
+}
+
+void TFrmProfile::ShowCaptionTip()
+{
+    CmbProfile->setToolTip(CmbProfile->currentData(Qt::ToolTipRole).toString());
 }
 
 void TFrmProfile::accept()

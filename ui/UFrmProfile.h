@@ -26,6 +26,7 @@ protected:
 
 private:
     void FormShow();
+    void ShowCaptionTip();
 };
 
 extern TFrmProfile* FrmProfile;

@@ -336,7 +336,7 @@ void TFrmWizard::closeEvent(QCloseEvent* event)
 
 void TFrmWizard::FormShow()
 {
-    setFixedSize(QSize(ClientWidth, ClientHeight).expandedTo(minimumSizeHint()));
+    FixClientSize(this, QSize(ClientWidth, ClientHeight));
     CenterOverMain(this);
     ShowPanel(nullptr);
     SetButtons(WizardBackCaption, WizardNextCaption, false, false);

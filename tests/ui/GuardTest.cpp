@@ -1,13 +1,9 @@
-// The guard every window handler runs through, and the about box.
+// The guard every window handler runs through.
 
 #include "ui/Guard.h"
-#include "ui/QtText.h"
-#include "ui/UFrmAbout.h"
 
 #include "support/ScriptedDialogs.h"
 #include "support/TestSupport.h"
-
-#include <QLabel>
 
 #include <new>
 
@@ -33,14 +29,4 @@ TEST(Guard, AnErrorBoxThatCannotBeShownDoesNotThrow)
     TDialogService* previous = SetDialogService(nullptr);
     EXPECT_NO_THROW(Guarded([] { throw Exception("Нет окна для сообщения"); }));
     SetDialogService(previous);
-}
-
-TEST(AboutBox, NamesTheProgramItsShortVersionAndSupport)
-{
-    EXPECT_ANSI_EQ(AboutText(),
-                   "\"Экспорт в Вельтон-Банк\"\nВерсия: 1.0\nПрограмма является частью системы\n"
-                   "\"Мирдан\" ОАО \"Вельтон-Банк\"\nТехническая поддержка\nsupport@velton-bank.ru");
-    TFrmAbout about;
-    EXPECT_ANSI_EQ(FromQString(about.windowTitle()), "О программе");
-    EXPECT_ANSI_EQ(FromQString(about.LblAbout->text()), AboutText());
 }

@@ -22,6 +22,7 @@
 #include <QMdiSubWindow>
 #include <QMenu>
 #include <QPointer>
+#include <QScreen>
 #include <QTimer>
 
 #include <filesystem>
@@ -65,10 +66,31 @@ private:
     bool FUnsaved;
 };
 
+// Runs the action each time the window is shown.
+class TOnShow : public QObject {
+public:
+    TOnShow(QWidget* window, std::function<void()> action) : FAction(std::move(action))
+    {
+        window->installEventFilter(this);
+    }
+
+protected:
+    bool eventFilter(QObject*, QEvent* event) override
+    {
+        if (event->type() == QEvent::Show)
+            FAction();
+        return false;
+    }
+
+private:
+    std::function<void()> FAction;
+};
+
 class MainWindowTest : public ::testing::Test {
 protected:
     ~MainWindowTest() override
     {
+        ChooserWatch.reset();
         Main.reset();
         Chooser.reset();
         FrmMain = nullptr;
@@ -76,27 +98,32 @@ protected:
         Profiles.Reset();
     }
 
-    // Builds the main window for the program at Program with the arguments and runs its
-    // start-up; `whileModal` runs when the profile chooser is shown (it must close it).
-    void Start(std::vector<std::string> arguments = {}, std::function<void()> whileModal = nullptr)
+    // Builds the main window for the program at Program with the arguments, shows it (as
+    // the program does: maximised, or at its own size) and runs its start-up; `whileModal`
+    // runs when the profile chooser is shown (it must close it).
+    void Start(std::vector<std::string> arguments = {}, std::function<void()> whileModal = nullptr,
+               bool maximised = false)
     {
         Chooser = std::make_unique<TFrmProfile>();
         FrmProfile = Chooser.get();
         Main = std::make_unique<TFrmMain>(TStartupParams{Program, std::move(arguments)});
         FrmMain = Main.get();
-        Main->show();
         ChooserShown = false;
-        QTimer::singleShot(0, Main.get(), [this, whileModal] {
-            if (!Chooser->isVisible())
-                return;
+        ChooserWatch = std::make_unique<TOnShow>(Chooser.get(), [this, whileModal] {
             ChooserShown = true;
-            if (whileModal)
-                whileModal();
-            if (Chooser->isVisible()) {
-                ADD_FAILURE() << "the profile chooser stayed open";
-                Chooser->reject();
-            }
+            QTimer::singleShot(0, Main.get(), [this, whileModal] {
+                if (whileModal)
+                    whileModal();
+                if (Chooser->isVisible()) {
+                    ADD_FAILURE() << "the profile chooser stayed open";
+                    Chooser->reject();
+                }
+            });
         });
+        if (maximised)
+            Main->showMaximized();
+        else
+            Main->show();
         QCoreApplication::processEvents();
         QCoreApplication::processEvents();
     }
@@ -133,6 +160,7 @@ protected:
     AnsiString Program = Dir.File("velton-export");
     std::unique_ptr<TFrmProfile> Chooser;
     std::unique_ptr<TFrmMain> Main;
+    std::unique_ptr<TOnShow> ChooserWatch;
     bool ChooserShown = false;
 };
 
@@ -207,6 +235,25 @@ TEST_F(MainWindowTest, WithoutProfilesTheChooserOffersOnlyANewProfile)
     ExpectCommandsOff();
 }
 
+TEST_F(MainWindowTest, TheChooserAtStartIsCentredOverTheMaximisedWindow)
+{
+    const AnsiString ini = Dir.File("profiles.ini");
+    WriteTwoProfiles(ini);
+    QRect chooser;
+    Start({ToSystemPath(ini)}, [this, &chooser] {
+        chooser = Chooser->frameGeometry();
+        Chooser->reject();
+    }, true);
+    // The window system maximises the window after it appears; the start-up waits for it.
+    for (int i = 0; i < 100 && !ChooserShown; ++i)
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+    ASSERT_TRUE(ChooserShown);
+    const QRect screen = Main->screen()->availableGeometry();
+    EXPECT_EQ(Main->frameGeometry(), screen);
+    EXPECT_NEAR(chooser.center().x(), screen.center().x(), 1);
+    EXPECT_NEAR(chooser.center().y(), screen.center().y(), 1);
+}
+
 TEST_F(MainWindowTest, AProfileThatFailsToLoadIsReportedAndLeavesTheCommandsOff)
 {
     const AnsiString ini = Dir.File("profiles.ini");
@@ -222,6 +269,7 @@ TEST_F(MainWindowTest, AProfileThatFailsToLoadIsReportedAndLeavesTheCommandsOff)
     FrmMain = Main.get();
     // A command whose window exists is switched with the others.
     Main->SetCommandHandler(Main->ItmSalary, [] {});
+    Main->show();
     QCoreApplication::processEvents();
 
     ASSERT_EQ(dialogs.Asked().size(), 1u);
