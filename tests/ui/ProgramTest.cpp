@@ -148,6 +148,7 @@ TEST(Program, AnUpdateRunsDetachedAndTheNextStartReturnsToTheSameProfile)
         // The next start, in this process: the profile of the restart state, no chooser.
         TFrmMain next(TStartupParams{program, {}});
         FrmMain = &next;
+        next.show();
         QCoreApplication::processEvents();
         ASSERT_NE(Profiles.Get()->Current(), nullptr);
         EXPECT_ANSI_EQ(Profiles.Get()->GetFileName(), ini);
