@@ -1,10 +1,15 @@
 #include "ui/ExportActions.h"
 
 #include "platform/Exception.h"
+#include "ui/ExportWizard.h"
+#include "ui/UFrmWizard.h"
 
-void RunExportWizard(TExportDocument&)
+void RunExportWizard(TExportDocument& document)
 {
-    throw Exception("Экспорт ещё не поддерживается");
+    if (!FrmWizard)
+        throw Exception("Окно мастера не создано");
+    TExportWizard wizard(document);
+    FrmWizard->Execute(&wizard);
 }
 
 void SaveExportErrors(TExportDocument&)
