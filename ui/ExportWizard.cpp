@@ -7,6 +7,7 @@
 #include "platform/Dialogs.h"
 #include "platform/SysUtils.h"
 #include "ui/ExportDocument.h"
+#include "ui/ExportReports.h"
 #include "ui/ExportSend.h"
 
 namespace {
@@ -111,6 +112,8 @@ void TExportWizard::LinkClick(const AnsiString& name)
     if (SameText(name, "ViewErrors")) {
         FDocument.GotoFirstError();
         View().CloseWizard();
+    } else if (SameText(name, "PrintRegistry")) {
+        PrintExportRegistry(Kind(), *FOutFile, Totals);
     }
 }
 
