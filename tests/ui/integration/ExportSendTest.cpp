@@ -10,6 +10,7 @@
 #include "documents/Charsets.h"
 #include "documents/Common.h"
 #include "documents/Internals.h"
+#include "exchange/Incoming.h"
 #include "exchange/ReceivedMail.h"
 #include "platform/Paths.h"
 #include "support/ScriptedDialogs.h"
@@ -219,9 +220,13 @@ TEST_F(ExportSendTest, SalaryListMailedToTheBankIsRecordedAndTheNextExportTakesT
 TEST_F(ExportSendTest, ClientListPostedToTheBankHasNoTotals)
 {
     SelectClientList("7");
+    int journalReloads = 0;
+    StoreWindows.ReloadJournal = [&] { ++journalReloads; };
     TExportWizard wizard(*Document);
     Export(wizard, "Закрытие счетов");
+    StoreWindows.ReloadJournal = nullptr;
     ExpectSentPage("ABC000007D");
+    EXPECT_EQ(journalReloads, 1);
 
     const std::vector<std::string> posted = Posted();
     ASSERT_EQ(posted.size(), 1u) << Bank.Logs();
