@@ -19,11 +19,6 @@ const TNamedCode RecvTypeRows[] = {{"POP3", ttPop3, "110"}, {"IMAP4", ttImap4, "
 const TNamedCode SendTypeRows[] = {{"SMTP", ttSmtp, "25"}, {"HTTP", ttHttp, "80"}};
 const TNamedCode CharsetTypeRows[] = {{"CP866", 1, ""}, {"CP1251", 0, ""}, {"KOI8R", 2, ""}, {"UTF8", 3, ""}};
 
-// The bank's own service, used when a profile names no other.
-const char DefaultRecvHost[] = "mail.velton-bank.ru";
-const char DefaultBankEMail[] = "zem-export@velton-bank.ru";
-const char DefaultBankPgpKey[] = "6C1E9A04D7B35F28";
-const char DefaultBankVerbaKey[] = "0586";
 const char DefaultPgpKeyPath[] = "a:";
 const char DefaultXmlPersonPath[] = "/СчетаПК/ЗачислениеЗарплаты/Сотрудник";
 const char DefaultXmlPersonPattern[] = "<Фамилия> <Имя> <Отчество>;<ЛицевойСчет>;<Сумма>";

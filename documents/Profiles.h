@@ -46,6 +46,12 @@ constexpr uint8_t ttSmtp = 3;
 // The index of the first row whose Name equals name byte for byte, or -1.
 int FindNamedCode(const TNamedCodes& table, const AnsiString& name);
 
+// The bank's own service and keys, used when a profile names no other.
+inline constexpr char DefaultRecvHost[] = "mail.velton-bank.ru";
+inline constexpr char DefaultBankEMail[] = "zem-export@velton-bank.ru";
+inline constexpr char DefaultBankPgpKey[] = "6C1E9A04D7B35F28";
+inline constexpr char DefaultBankVerbaKey[] = "0586";
+
 // The name of the section of shared values.
 inline constexpr char CommonSection[] = "Common";
 

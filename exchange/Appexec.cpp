@@ -106,10 +106,11 @@ void ConnectChildHandles(TSpawnActions& actions, const TSysHandle& input, const 
     Check(posix_spawn_file_actions_addclosefrom_np(actions.Get(), firstClosed));
 }
 
-// A process group of its own, so that a time-out kills whatever the child started; the
-// default SIGPIPE (this process ignores it, and an ignored signal would be inherited)
-// and no blocked signals.
-void PrepareAttributes(TSpawnAttributes& attributes)
+// The default SIGPIPE (this process ignores it, and an ignored signal would be inherited)
+// and no blocked signals; `placement` is POSIX_SPAWN_SETPGROUP for a process group of its
+// own, so that a time-out kills whatever the child started, or POSIX_SPAWN_SETSID for a
+// session of its own.
+void PrepareAttributes(TSpawnAttributes& attributes, short placement)
 {
     sigset_t defaults;
     sigemptyset(&defaults);
@@ -119,8 +120,8 @@ void PrepareAttributes(TSpawnAttributes& attributes)
     Check(posix_spawnattr_setpgroup(attributes.Get(), 0));
     Check(posix_spawnattr_setsigdefault(attributes.Get(), &defaults));
     Check(posix_spawnattr_setsigmask(attributes.Get(), &noneBlocked));
-    Check(posix_spawnattr_setflags(attributes.Get(), POSIX_SPAWN_SETPGROUP | POSIX_SPAWN_SETSIGDEF |
-                                                         POSIX_SPAWN_SETSIGMASK));
+    Check(posix_spawnattr_setflags(attributes.Get(), static_cast<short>(placement | POSIX_SPAWN_SETSIGDEF |
+                                                                        POSIX_SPAWN_SETSIGMASK)));
 }
 
 // The argument texts as the system takes them. A NUL inside an argument would cut it
@@ -174,7 +175,7 @@ TAppExec::TAppExec(const std::vector<AnsiString>& arguments, bool statusPipe)
     TSpawnActions actions;
     ConnectChildHandles(actions, childInput, childOutput, childError, childStatus);
     TSpawnAttributes attributes;
-    PrepareAttributes(attributes);
+    PrepareAttributes(attributes, POSIX_SPAWN_SETPGROUP);
 
     const int error = posix_spawnp(&FPid, argv[0], actions.Get(), attributes.Get(), argv.data(), environ);
     if (error != 0) {
@@ -387,4 +388,23 @@ void TAppExec::CollectPipe(TSysHandle& pipe, std::string& text, size_t limit) co
         const size_t room = limit > text.size() ? limit - text.size() : 0;
         text.append(buffer.data(), std::min(count, room));
     }
+}
+
+// ---- Detached start ----
+
+void StartDetachedProcess(const AnsiString& path)
+{
+    const std::vector<std::string> texts = SystemArguments({path});
+    char* argv[] = {const_cast<char*>(texts[0].c_str()), nullptr};
+
+    TSpawnActions actions;
+    Check(posix_spawn_file_actions_addclosefrom_np(actions.Get(), STDERR_FILENO + 1));
+    // A session of its own: neither the end of this process nor a hang-up of its terminal
+    // reaches the child.
+    TSpawnAttributes attributes;
+    PrepareAttributes(attributes, POSIX_SPAWN_SETSID);
+    pid_t pid = -1;
+    const int error = posix_spawn(&pid, argv[0], actions.Get(), attributes.Get(), argv, environ);
+    if (error != 0)
+        RaiseOSError(error, path);
 }

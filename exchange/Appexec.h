@@ -106,3 +106,9 @@ private:
     int FExitCode = -1;
     std::vector<std::unique_ptr<TPump>> FPumps;
 };
+
+// Starts a program that is to outlive this one (a program update): the path itself is run,
+// without a shell and without arguments, in a session of its own, with this process's
+// standard handles and no other handle. Nothing waits for it. A program that cannot be
+// started raises EOSError with the system's text after the path.
+void StartDetachedProcess(const AnsiString& path);

@@ -5,6 +5,7 @@
 #include "platform/SysUtils.h"
 
 #include <algorithm>
+#include <cstdlib>
 #include <cstring>
 
 namespace {
@@ -39,9 +40,45 @@ bool IsErrorReply(const std::string& line)
     return status == "NO" || status == "BAD";
 }
 
-const char* FailureText(CURLcode code)
+// Results of OpenSSL's certificate check (its X509_V_* values), which libcurl built on
+// OpenSSL reports for a certificate that did not verify. libcurl checks the name once the
+// chain has passed, before it records the chain's result: a refused name leaves the
+// result it starts with, 1.
+enum TCertificateCheck : long {
+    ccPassed = 0,
+    ccNotRecorded = 1,
+    ccNoIssuer = 2,
+    ccNotYetValid = 9,
+    ccExpired = 10,
+    ccSelfSigned = 18,
+    ccSelfSignedInChain = 19,
+    ccNoLocalIssuer = 20,
+    ccCannotVerifyLeaf = 21,
+};
+
+// A server certificate that did not verify: what was wrong with it.
+const char* CertificateFailure(long check)
+{
+    switch (check) {
+    case ccPassed:
+    case ccNotRecorded: return "Сертификат сервера выдан для другого имени сервера";
+    case ccNoIssuer:
+    case ccSelfSigned:
+    case ccSelfSignedInChain:
+    case ccNoLocalIssuer:
+    case ccCannotVerifyLeaf: return "Сертификат сервера выдан неизвестным удостоверяющим центром";
+    case ccNotYetValid: return "Срок действия сертификата сервера еще не начался";
+    case ccExpired: return "Срок действия сертификата сервера истек";
+    default: return "Сертификат сервера не прошел проверку";
+    }
+}
+
+const char* FailureText(CURLcode code, long certificateCheck)
 {
     switch (code) {
+    case CURLE_PEER_FAILED_VERIFICATION: return CertificateFailure(certificateCheck);
+    case CURLE_SSL_CONNECT_ERROR: return "Не удалось установить защищенное соединение с сервером";
+    case CURLE_SSL_CACERT_BADFILE: return "Не удалось прочитать сертификаты доверенных удостоверяющих центров";
     case CURLE_COULDNT_RESOLVE_HOST: return "Не найден сервер";
     case CURLE_COULDNT_RESOLVE_PROXY: return "Не найден прокси-сервер";
     case CURLE_COULDNT_CONNECT: return "Не удалось соединиться с сервером";
@@ -54,9 +91,9 @@ const char* FailureText(CURLcode code)
 
 } // namespace
 
-AnsiString CurlErrorMessage(CURLcode code, const AnsiString& detail, const AnsiString& reply)
+AnsiString CurlErrorMessage(CURLcode code, const AnsiString& detail, const AnsiString& reply, long certificateCheck)
 {
-    AnsiString message = FailureText(code);
+    AnsiString message = FailureText(code, certificateCheck);
     const AnsiString shownDetail = QuotedReply(detail.empty() ? curl_easy_strerror(code) : detail);
     if (!shownDetail.empty())
         message += ": " + shownDetail;
@@ -66,11 +103,17 @@ AnsiString CurlErrorMessage(CURLcode code, const AnsiString& detail, const AnsiS
     return message;
 }
 
+AnsiString MailServerUrl(const AnsiString& protocol, const AnsiString& host, int port)
+{
+    const int tlsPort = protocol == "smtp" ? 465 : protocol == "pop3" ? 995 : protocol == "imap" ? 993 : 0;
+    return protocol + (port == tlsPort ? "s" : "") + "://" + host + ":" + IntToStr(port);
+}
+
 void TCurlList::Add(const AnsiString& item)
 {
     curl_slist* list = curl_slist_append(FList, item.c_str());
     if (!list)
-        throw Exception(FailureText(CURLE_OUT_OF_MEMORY));
+        throw Exception(FailureText(CURLE_OUT_OF_MEMORY, ccPassed));
     FList = list;
 }
 
@@ -99,11 +142,29 @@ TCurlSession::TCurlSession(const char* protocols)
     Set(CURLOPT_DEBUGFUNCTION, Debug);
     Set(CURLOPT_DEBUGDATA, this);
     Set(CURLOPT_VERBOSE, 1L);
+    if (!FHttp)
+        UseTls(protocols);
     if (ProtocolLogging())
         FLog = std::make_unique<TLogger>();
 }
 
 TCurlSession::~TCurlSession() = default;
+
+// STARTTLS whenever the server offers it, and TLS from the start at an address with the
+// protocol's TLS scheme ("pop3s", see MailServerUrl). Only a server that does not offer
+// STARTTLS, or refuses the command, is spoken to in clear text: a certificate that does
+// not verify ends the transfer before the login.
+void TCurlSession::UseTls(const char* protocol)
+{
+    Set(CURLOPT_PROTOCOLS_STR, (AnsiString(protocol) + "," + protocol + "s").c_str());
+    Set(CURLOPT_USE_SSL, static_cast<long>(CURLUSESSL_TRY));
+    Set(CURLOPT_SSL_VERIFYPEER, 1L);
+    Set(CURLOPT_SSL_VERIFYHOST, 2L);
+    // The trusted authorities are the system's; SSL_CERT_FILE names another bundle file,
+    // as it does for OpenSSL's own tools. No setting switches the check off.
+    if (const char* authorities = secure_getenv("SSL_CERT_FILE"); authorities && *authorities)
+        Set(CURLOPT_CAINFO, authorities);
+}
 
 void TCurlSession::SetLogin(const AnsiString& user, const AnsiString& password)
 {
@@ -144,7 +205,7 @@ void TCurlSession::Perform()
     if (FBodyOverflow)
         throw Exception("Слишком длинный ответ");
     if (FLastCode != CURLE_OK)
-        throw Exception(CurlErrorMessage(FLastCode, FError, FErrorReply));
+        throw Exception(CurlErrorMessage(FLastCode, FError, FErrorReply, CertificateCheck()));
 }
 
 bool TCurlSession::ServerRefused() const
@@ -159,6 +220,13 @@ long TCurlSession::NewConnections() const
     long count = 0;
     curl_easy_getinfo(FHandle.get(), CURLINFO_NUM_CONNECTS, &count);
     return count;
+}
+
+long TCurlSession::CertificateCheck() const
+{
+    long check = 0;
+    curl_easy_getinfo(FHandle.get(), CURLINFO_SSL_VERIFYRESULT, &check);
+    return check;
 }
 
 long TCurlSession::ResponseCode() const

@@ -2,7 +2,9 @@
 // One libcurl handle for one exchange with the bank's server, built and released inside
 // one Send or Receive call. Every session waits at most 120000 ms for the server (to
 // connect, for a reply, for the next bytes), speaks only the protocols it is made for,
-// and takes no proxy from the environment: only UseProxy gives it one. While the
+// and takes no proxy from the environment: only UseProxy gives it one. A mail session
+// encrypts whenever it can (STARTTLS, or TLS from the start on the protocol's TLS port)
+// and always checks the server's certificate and name. While the
 // protocol log is switched on when the session begins, the session's whole dialogue
 // goes to the log.
 
@@ -20,8 +22,9 @@ constexpr long ReadTimeoutMs = 120000;
 
 class TCurlSession {
 public:
-    // protocols: the protocols the session may speak, as libcurl names them ("smtp",
-    // "http"). Raises when the log is on and its file cannot be opened.
+    // protocols: the protocol the session speaks, as libcurl names it ("smtp", "pop3",
+    // "imap", "http"); a mail protocol also over TLS ("smtps"). Raises when the log is
+    // on and its file cannot be opened.
     explicit TCurlSession(const char* protocols);
     ~TCurlSession();
     TCurlSession(const TCurlSession&) = delete;
@@ -89,6 +92,9 @@ private:
     std::unique_ptr<CURL, TCleanup> FHandle;
 
     void Check(CURLcode code) const;
+    void UseTls(const char* protocol);
+    // OpenSSL's result of checking the server's certificate chain (0: it passed).
+    long CertificateCheck() const;
     static size_t CollectBody(char* data, size_t size, size_t count, void* session);
     static size_t CollectHeader(char* data, size_t size, size_t count, void* session);
     static size_t ReadUpload(char* buffer, size_t size, size_t count, void* session);
@@ -112,5 +118,12 @@ private:
 };
 
 // The text of a failed transfer: what went wrong in Russian, then libcurl's detail and,
-// when there is one, the server's reply.
-AnsiString CurlErrorMessage(CURLcode code, const AnsiString& detail, const AnsiString& reply);
+// when there is one, the server's reply. certificateCheck: OpenSSL's result of checking
+// the server's certificate chain, which tells what was wrong with a certificate that did
+// not verify (0 or 1 when the chain passed and the name did not match).
+AnsiString CurlErrorMessage(CURLcode code, const AnsiString& detail, const AnsiString& reply,
+                            long certificateCheck = 0);
+
+// The address of a mail server, "pop3://host:port": on the protocol's TLS port (SMTP 465,
+// POP3 995, IMAP 993) with its TLS scheme ("pop3s"), encrypted from the start.
+AnsiString MailServerUrl(const AnsiString& protocol, const AnsiString& host, int port);

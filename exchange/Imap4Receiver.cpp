@@ -27,7 +27,7 @@ public:
 
 private:
     TCurlSession FSession{"imap"};
-    AnsiString FServer;   // "imap://host:port/"
+    AnsiString FServer;   // "imap://host:port/", or "imaps://" on the TLS port
     AnsiString FSearch;
 
     // Runs the command on the server, or in the mailbox; a refusal of the server raises
@@ -47,7 +47,7 @@ AnsiString FromCriterion(const std::vector<AnsiString>& addresses, size_t first 
 }
 
 TImap4Mailbox::TImap4Mailbox(const TProfile& profile)
-    : FServer("imap://" + profile.RecvHost + ":" + IntToStr(profile.RecvPort) + "/"),
+    : FServer(MailServerUrl("imap", profile.RecvHost, profile.RecvPort) + "/"),
       FSearch("UID SEARCH " + FromCriterion(MailAddresses(profile.BankEMail)))
 {
     FSession.SetLogin(profile.RecvUser, profile.RecvPass);

@@ -44,7 +44,7 @@ private:
 
 TPop3Mailbox::TPop3Mailbox(const TProfile& profile) : FBankAddresses(MailAddresses(profile.BankEMail))
 {
-    FSession.SetText(CURLOPT_URL, "pop3://" + profile.RecvHost + ":" + IntToStr(profile.RecvPort) + "/");
+    FSession.SetText(CURLOPT_URL, MailServerUrl("pop3", profile.RecvHost, profile.RecvPort) + "/");
     FSession.SetLogin(profile.RecvUser, profile.RecvPass);
 }
 

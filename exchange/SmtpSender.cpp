@@ -26,7 +26,7 @@ void TSmtpSender::Send(const AnsiString& text, const AnsiString& fileName, TStre
         recipients.Add("<" + address + ">");
 
     TCurlSession session("smtp");
-    session.SetText(CURLOPT_URL, "smtp://" + profile.SendHost + ":" + IntToStr(profile.SendPort));
+    session.SetText(CURLOPT_URL, MailServerUrl("smtp", profile.SendHost, profile.SendPort));
     // Without a user name nothing is sent for a login.
     if (!profile.SendUser.empty())
         session.SetLogin(profile.SendUser, profile.SendPass);

@@ -20,6 +20,8 @@ constexpr unsigned IconQuestion = 0x20;
 constexpr unsigned IconWarning = 0x30;
 constexpr unsigned IconInformation = 0x40;
 constexpr unsigned IconMask = 0xF0;
+// The second button is the default one (a question whose safe answer is Cancel).
+constexpr unsigned DefaultButton2 = 0x100;
 }  // namespace MessageBoxFlags
 
 namespace MessageBoxAnswer {

@@ -5,13 +5,13 @@ set -euo pipefail
 build_packages=(
   build-essential cmake ninja-build pkg-config
   qt6-base-dev libqt6opengl6-dev
-  libcurl4-openssl-dev libgmime-3.0-dev libxml2-dev zlib1g-dev libsodium-dev
+  libcurl4-openssl-dev ca-certificates libgmime-3.0-dev libxml2-dev zlib1g-dev libsodium-dev
   gnupg
   libgtest-dev libgmock-dev libbenchmark-dev
 )
 test_packages=(
   dovecot-core dovecot-pop3d dovecot-imapd python3-aiosmtpd lighttpd zip unzip
-  python3 poppler-utils iproute2 util-linux locales libreoffice-writer-nogui
+  python3 poppler-utils iproute2 util-linux locales openssl libreoffice-writer-nogui
 )
 
 wanted=("${build_packages[@]}")

@@ -3,6 +3,7 @@
 #include "ui/Guard.h"
 #include "ui/QtDialogService.h"
 #include "ui/UFrmAbout.h"
+#include "ui/UFrmEditProfile.h"
 #include "ui/UFrmFind.h"
 #include "ui/UFrmMain.h"
 #include "ui/UFrmProfile.h"
@@ -70,6 +71,8 @@ void RunWindows(int argc, char** argv)
     const TWindowGlobal<TFrmFind> findGlobal(FrmFind, &find);
     TFrmAbout about(&mainWindow);
     const TWindowGlobal<TFrmAbout> aboutGlobal(FrmAbout, &about);
+    TFrmEditProfile editProfile(&mainWindow);
+    const TWindowGlobal<TFrmEditProfile> editProfileGlobal(FrmEditProfile, &editProfile);
 
     mainWindow.showMaximized();
     QApplication::exec();

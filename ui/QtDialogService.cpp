@@ -134,7 +134,8 @@ int TQtDialogService::MessageBox(const AnsiString& text, const AnsiString& capti
     const std::vector<TButton> buttons = ButtonsOf(flags);
     for (const TButton& button : buttons)
         box.addButton(button.Button)->setText(ButtonText(button.Button));
-    box.setDefaultButton(buttons.front().Button);
+    const bool second = (flags & MessageBoxFlags::DefaultButton2) != 0 && buttons.size() > 1;
+    box.setDefaultButton(buttons[second ? 1 : 0].Button);
     box.exec();
     const auto pressed = box.standardButton(box.clickedButton());
     for (const TButton& button : buttons)

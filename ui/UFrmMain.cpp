@@ -14,7 +14,9 @@
 #include "ui/Guard.h"
 #include "ui/QtText.h"
 #include "ui/UFrmAbout.h"
+#include "ui/UFrmEditProfile.h"
 #include "ui/UFrmProfile.h"
+#include "ui/Updates.h"
 
 #include <QActionGroup>
 #include <QCloseEvent>
@@ -80,6 +82,13 @@ std::optional<TRestartState> TakeRestartState(const AnsiString& fileName)
         return std::nullopt;
     }
     return state;
+}
+
+void SaveRestartState(const AnsiString& fileName, const TRestartState& state)
+{
+    TIniFile ini(fileName);
+    ini.WriteString(RestartSection, "IniFile", state.IniFile);
+    ini.WriteString(RestartSection, "Profile", state.Profile);
 }
 
 namespace {
@@ -180,6 +189,9 @@ void TFrmMain::ConnectCommands()
     SetCommandHandler(ItmPrevious, [this] { FMdiArea->activatePreviousSubWindow(); });
     SetCommandHandler(ItmNext, [this] { FMdiArea->activateNextSubWindow(); });
     SetCommandHandler(ItmAbout, [this] { ItmAboutClick(); });
+    SetCommandHandler(ItmEditCommon, [this] { ItmEditProfileClick(true); });
+    SetCommandHandler(ItmEditProfile, [this] { ItmEditProfileClick(false); });
+    SetCommandHandler(ItmUpdates, [this] { ItmUpdatesClick(); });
 }
 
 void TFrmMain::SetCommandHandler(QAction* item, std::function<void()> handler)
@@ -242,12 +254,41 @@ void TFrmMain::StartupHandler()
         profiles.Open(iniName);
         index = profiles.Count() == 1 ? 0 : profiles.Count();
     }
+    ChooseProfile(index);
+}
+
+// Selects the profile at index, or lets the user choose when the index is the count.
+void TFrmMain::ChooseProfile(int index)
+{
     ClearStatusPanels();
     SetCaption(GetVersionInfoValue("FileVersion"));
-    if (index < profiles.Count())
+    if (index < Profiles.Get()->Count())
         SelectProfile(index);
     else if (FrmProfile)
         FrmProfile->exec();
+}
+
+void TFrmMain::ReopenProfilesAtIdle()
+{
+    QTimer::singleShot(0, this, [this] { Guarded([this] { ReopenProfiles(); }); });
+}
+
+// The profiles file that is open, not the one of the command line: a run that began
+// from a restart state goes on with the file it had.
+void TFrmMain::ReopenProfiles()
+{
+    // The windows and the commands belonged to a profile that may be gone.
+    CloseChildren();
+    ResetExchangeHolders();
+    SetDocumentCommands(false);
+    TProfiles& profiles = *Profiles.Get();
+    profiles.Open(profiles.GetFileName());
+    ChooseProfile(profiles.Count() == 1 ? 0 : profiles.Count());
+}
+
+AnsiString TFrmMain::ProgramFile() const
+{
+    return FStartup ? FStartup->ProgramPath : ::ProgramPath();
 }
 
 // ---- Profile selection ----
@@ -275,6 +316,9 @@ void TFrmMain::SelectProfile(int index)
     SetEditorCommands(true);
     CloseChildren();
     ResetExchangeHolders();
+
+    if (FrmEditProfile)
+        FrmEditProfile->SetProfileIndex(index);
 
     TProfiles& profiles = *Profiles.Get();
     if (index == profiles.Count()) {
@@ -354,14 +398,38 @@ void TFrmMain::ItmControlClick(bool ctrlHeld)
     ItmEditCommon->setVisible(ctrlHeld);
 }
 
-void TFrmMain::ItmProfileClick()
+// The windows of the current profile may close: asked when any is open, and again when
+// one holds unsaved changes.
+bool TFrmMain::MayLeaveProfile()
 {
     if (!FMdiArea->subWindowList().isEmpty() &&
         AppMessageBox("Все окна текущего профиля будут закрыты. Продолжить?",
                       MessageBoxFlags::YesNo | MessageBoxFlags::IconQuestion) != MessageBoxAnswer::Yes)
-        return;
-    if (CanCloseChildren() && FrmProfile)
+        return false;
+    return CanCloseChildren();
+}
+
+void TFrmMain::ItmProfileClick()
+{
+    if (MayLeaveProfile() && FrmProfile)
         FrmProfile->exec();
+}
+
+void TFrmMain::ItmEditProfileClick(bool global)
+{
+    if (!MayLeaveProfile() || !FrmEditProfile)
+        return;
+    const int index = FrmEditProfile->Execute(global, Profiles.Get()->Ini());
+    if (index >= 0)
+        SelectProfile(index);
+}
+
+void TFrmMain::ItmUpdatesClick()
+{
+    if (!RunSelfUpdate(ProgramFile(), [this] { return CanCloseChildren(); }))
+        return;
+    FSwitching = true;
+    close();
 }
 
 void TFrmMain::ItmAboutClick()

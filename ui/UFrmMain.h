@@ -43,6 +43,10 @@ struct TRestartState {
 // kept, it would decide every later start.
 std::optional<TRestartState> TakeRestartState(const AnsiString& fileName);
 
+// Writes the restart state for the next start, key by key through the INI class's safe
+// write.
+void SaveRestartState(const AnsiString& fileName, const TRestartState& state);
+
 // A child window whose data can hold unsaved changes: the document windows.
 class TUnsavedData {
 public:
@@ -97,6 +101,9 @@ public:
     void ItmControlClick(bool ctrlHeld);
     // The "Окно" menu opens: rebuilds the list of child windows.
     void ItmWindowClick();
+    // At the next idle moment the profiles file is opened again and the only profile
+    // selected, or the chooser shown (after the current profile was deleted).
+    void ReopenProfilesAtIdle();
 
     QMenu* ItmControl;
     QAction* ItmProfile;
@@ -144,8 +151,14 @@ private:
     void CloseChildren();
     void SetCaption(const AnsiString& tail);
 
+    AnsiString ProgramFile() const;
     void StartupHandler();
+    void ChooseProfile(int index);
+    void ReopenProfiles();
+    bool MayLeaveProfile();
     void ItmProfileClick();
+    void ItmEditProfileClick(bool global);
+    void ItmUpdatesClick();
     void ItmAboutClick();
 };
 

@@ -15,6 +15,9 @@ TEST(CurlErrorMessageTest, SaysWhatWentWrongThenLibcurlsDetailAndTheServersRefus
                    "(ответ сервера: 535 5.7.8 invalid)");
     EXPECT_ANSI_EQ(CurlErrorMessage(CURLE_SEND_ERROR, "RCPT failed: 550", ""),
                    "Ошибка обмена с сервером: RCPT failed: 550");
+    EXPECT_ANSI_EQ(CurlErrorMessage(CURLE_PEER_FAILED_VERIFICATION, "SSL certificate problem: certificate has expired",
+                                    "", 10),
+                   "Срок действия сертификата сервера истек: SSL certificate problem: certificate has expired");
 }
 
 TEST(CurlErrorMessageTest, TheServersTextBecomesOneShortLine)

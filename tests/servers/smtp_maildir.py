@@ -13,9 +13,12 @@ Maildir, a file of the same name in the envelope folder records the envelope:
 AUTH PLAIN and LOGIN are offered without TLS (the client under test may log in);
 only the configured user and password are accepted, and logging in is not required.
 aiosmtpd's own command line cannot offer AUTH without TLS, hence this small runner.
+With a certificate and its key, the port also offers STARTTLS, and --tls-port
+listens with TLS from the start.
 
     smtp_maildir.py --port N --maildir DIR --envelopes DIR --uid U --gid G
                     [--user NAME --password SECRET] [--refuse ADDRESS ...]
+                    [--tls-cert FILE --tls-key FILE [--tls-port N]]
 """
 
 import argparse
@@ -23,6 +26,7 @@ import asyncio
 import itertools
 import os
 import signal
+import ssl
 import sys
 import time
 
@@ -97,25 +101,37 @@ def main():
     parser.add_argument("--user")
     parser.add_argument("--password", default="")
     parser.add_argument("--refuse", action="append", default=[])
+    parser.add_argument("--tls-cert")
+    parser.add_argument("--tls-key")
+    parser.add_argument("--tls-port", type=int)
     args = parser.parse_args()
+
+    tls = None
+    if args.tls_cert:
+        tls = ssl.create_default_context(ssl.Purpose.CLIENT_AUTH)
+        tls.load_cert_chain(args.tls_cert, args.tls_key)
 
     handler = Handler(args.maildir, args.envelopes, args.uid, args.gid, args.refuse)
     user = to_bytes(args.user) if args.user is not None else None
     authenticator = make_authenticator(user, to_bytes(args.password))
 
-    def factory():
+    def factory(starttls=None):
         # A fixed host name: the default looks the machine's name up in the DNS.
         return SMTP(handler, hostname="localhost", auth_require_tls=False,
-                    authenticator=authenticator, data_size_limit=None)
+                    authenticator=authenticator, data_size_limit=None, tls_context=starttls)
 
     loop = asyncio.new_event_loop()
     asyncio.set_event_loop(loop)
-    server = loop.run_until_complete(loop.create_server(factory, "127.0.0.1", args.port))
+    servers = [loop.run_until_complete(loop.create_server(lambda: factory(tls), "127.0.0.1", args.port))]
+    if args.tls_port:
+        servers.append(loop.run_until_complete(
+            loop.create_server(factory, "127.0.0.1", args.tls_port, ssl=tls)))
     loop.add_signal_handler(signal.SIGTERM, loop.stop)
     loop.add_signal_handler(signal.SIGINT, loop.stop)
     print("SMTP server listening on 127.0.0.1:%d" % args.port, file=sys.stderr, flush=True)
     loop.run_forever()
-    server.close()
+    for server in servers:
+        server.close()
 
 
 if __name__ == "__main__":

@@ -10,6 +10,7 @@
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <functional>
@@ -21,7 +22,10 @@
 
 #include <arpa/inet.h>
 #include <fcntl.h>
+#include <net/if.h>
 #include <netinet/in.h>
+#include <sched.h>
+#include <sys/ioctl.h>
 #include <sys/prctl.h>
 #include <sys/socket.h>
 #include <sys/syscall.h>
@@ -193,6 +197,12 @@ bool AcceptsConnections(int port)
 
 namespace {
 
+// The standard ports of TLS from the start, which a test takes in a network namespace of
+// its own.
+constexpr int SmtpsPort = 465;
+constexpr int Pop3sPort = 995;
+constexpr int ImapsPort = 993;
+
 // Dovecot refuses root as the mail user: the mailbox belongs to this unprivileged uid
 // (dovecot's helpers run as its package users, see dovecot.conf). The tests run as root.
 constexpr uid_t MailUid = 65534;
@@ -310,11 +320,11 @@ bool GroupListensOn(pid_t group, int port)
     return false;
 }
 
-// Runs doveadm on the configuration (a path of ours, without quotes) with the arguments;
-// its output, which must come with exit code 0.
-std::string RunDoveadm(const std::string& config, const std::string& arguments)
+// Runs the shell command (its paths are ours, without quotes); its output and error
+// output, which must come with exit code 0.
+std::string RunCommand(const std::string& commandLine)
 {
-    const std::string command = std::string(Doveadm) + " -c '" + config + "' " + arguments + " 2>&1";
+    const std::string command = commandLine + " 2>&1";
     FILE* output = popen(command.c_str(), "r");
     if (!output)
         throw TServerError("Cannot run " + command);
@@ -323,8 +333,14 @@ std::string RunDoveadm(const std::string& config, const std::string& arguments)
     for (size_t count; (count = std::fread(piece, 1, sizeof piece, output)) > 0;)
         text.append(piece, count);
     if (pclose(output) != 0)
-        throw TServerError("doveadm failed:\n" + text);
+        throw TServerError(commandLine + " failed:\n" + text);
     return text;
+}
+
+// Runs doveadm on the configuration with the arguments.
+std::string RunDoveadm(const std::string& config, const std::string& arguments)
+{
+    return RunCommand(std::string(Doveadm) + " -c '" + config + "' " + arguments);
 }
 
 } // namespace
@@ -459,16 +475,19 @@ std::string TServerProcess::Logs() const
 namespace {
 
 // Starts a server on fresh free ports (`prepare` writes its configuration for them and
-// says how to run it); raises TServerError with the server's logs when it never comes up.
+// says how to run it) and, when it has them, on its fixed ports; raises TServerError
+// with the server's logs when it never comes up.
 std::unique_ptr<TServerProcess> StartOnFreePorts(const std::string& name, int portCount,
                                                  const std::function<TServerLaunch(const std::vector<int>&)>& prepare,
-                                                 std::vector<int>& ports)
+                                                 std::vector<int>& ports, const std::vector<int>& fixedPorts = {})
 {
     std::string logs;
     for (int attempt = 0; attempt < StartAttempts; ++attempt) {
         ports = FreeLoopbackPorts(portCount);
         auto server = std::make_unique<TServerProcess>(prepare(ports));
-        if (server->Start(ports))
+        std::vector<int> listening = ports;
+        listening.insert(listening.end(), fixedPorts.begin(), fixedPorts.end());
+        if (server->Start(listening))
             return server;
         logs = server->Logs();
     }
@@ -512,6 +531,8 @@ void TMailServer::PrepareMailbox()
 
 void TMailServer::RefuseRecipient(const std::string& address) { FRefused.push_back(address); }
 
+void TMailServer::UseTls(const TServerCertificate& certificate) { FTls = certificate; }
+
 TMailPorts TMailServer::Start()
 {
     StartSmtp();
@@ -529,20 +550,32 @@ int TMailServer::StartSmtp()
                        root + "smtp.log", {}};
         for (const std::string& address : FRefused)
             launch.Argv.push_back("--refuse=" + address);
+        if (!FTls.Certificate.empty())
+            for (const std::string& arg : {"--tls-cert=" + FTls.Certificate, "--tls-key=" + FTls.Key,
+                                           "--tls-port=" + std::to_string(SmtpsPort)})
+                launch.Argv.push_back(arg);
         return launch;
     };
     std::vector<int> ports;
-    FSmtp = StartOnFreePorts("SMTP server", 1, prepare, ports);
+    const bool tls = !FTls.Certificate.empty();
+    FSmtp = StartOnFreePorts("SMTP server", 1, prepare, ports, tls ? std::vector<int>{SmtpsPort} : std::vector<int>{});
     FPorts.Smtp = ports[0];
+    FPorts.Smtps = tls ? SmtpsPort : 0;
     return FPorts.Smtp;
 }
 
 void TMailServer::WriteDovecotConfig(const TMailPorts& ports) const
 {
+    const std::string ssl = FTls.Certificate.empty()
+                                ? "ssl = no"
+                                : "ssl = yes\nssl_cert = <" + FTls.Certificate + "\nssl_key = <" + FTls.Key;
     WriteFile(FFolder.Path() + "dovecot.conf",
               FillTemplate("dovecot.conf", {{"ROOT", FFolder.Path()},
+                                            {"SSL", ssl},
                                             {"POP3_PORT", std::to_string(ports.Pop3)},
                                             {"IMAP_PORT", std::to_string(ports.Imap)},
+                                            {"POP3S_PORT", std::to_string(ports.Pop3s)},
+                                            {"IMAPS_PORT", std::to_string(ports.Imaps)},
                                             {"MAIL_UID", std::to_string(MailUid)},
                                             {"MAIL_GID", std::to_string(MailGid)}}));
 }
@@ -550,15 +583,18 @@ void TMailServer::WriteDovecotConfig(const TMailPorts& ports) const
 TMailPorts TMailServer::StartDovecot()
 {
     const std::string root = FFolder.Path();
+    const bool tls = !FTls.Certificate.empty();
+    FPorts.Pop3s = tls ? Pop3sPort : 0;
+    FPorts.Imaps = tls ? ImapsPort : 0;
     auto prepare = [&](const std::vector<int>& ports) {
-        WriteDovecotConfig({FPorts.Smtp, ports[0], ports[1]});
+        FPorts.Pop3 = ports[0];
+        FPorts.Imap = ports[1];
+        WriteDovecotConfig(FPorts);
         // -F keeps the master in the foreground, as our child.
         return TServerLaunch{{Dovecot, "-F", "-c", root + "dovecot.conf"}, root + "dovecot.out", {root + "dovecot.log"}};
     };
     std::vector<int> ports;
-    FDovecot = StartOnFreePorts("dovecot", 2, prepare, ports);
-    FPorts.Pop3 = ports[0];
-    FPorts.Imap = ports[1];
+    FDovecot = StartOnFreePorts("dovecot", 2, prepare, ports, tls ? std::vector<int>{Pop3sPort, ImapsPort} : std::vector<int>{});
     return FPorts;
 }
 
@@ -632,6 +668,77 @@ std::string TMailServer::Logs() const
 {
     return (FSmtp ? FSmtp->Logs() : "") + (FDovecot ? FDovecot->Logs() : "");
 }
+
+// ---- TLS ----
+
+void EnterOwnNetwork()
+{
+    if (unshare(CLONE_NEWNET) != 0)
+        throw TServerError(std::string("Cannot enter a network namespace of our own (the test needs root): ") +
+                           std::strerror(errno));
+    const int handle = socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+    ifreq loopback{};
+    std::strcpy(loopback.ifr_name, "lo");
+    const bool up = handle >= 0 && ioctl(handle, SIOCGIFFLAGS, &loopback) == 0 &&
+                    (loopback.ifr_flags |= IFF_UP, ioctl(handle, SIOCSIFFLAGS, &loopback) == 0);
+    if (handle >= 0)
+        close(handle);
+    if (!up)
+        throw TServerError("Cannot bring the loopback interface up in the test's network namespace");
+}
+
+namespace {
+
+// openssl making a key (P-256) and a certificate valid for two days, as "-subj" and the
+// further arguments say.
+void MakeCertificate(const std::string& certificate, const std::string& key, const std::string& subject,
+                     const std::string& arguments)
+{
+    RunCommand("openssl req -x509 -newkey ec -pkeyopt ec_paramgen_curve:P-256 -nodes -days 2 -keyout " + key +
+               " -out " + certificate + " -subj '/CN=" + subject + "' " + arguments);
+}
+
+} // namespace
+
+TTestAuthority::TTestAuthority()
+{
+    MakeCertificate(Certificate(), FFolder.Path() + "ca.key", "Test CA " + std::to_string(getpid()), "");
+}
+
+TServerCertificate TTestAuthority::Issue(const std::string& name)
+{
+    const std::string stem = FFolder.Path() + "server" + std::to_string(++FIssued);
+    const bool address = inet_addr(name.c_str()) != INADDR_NONE;
+    MakeCertificate(stem + ".pem", stem + ".key", name,
+                    "-CA " + Certificate() + " -CAkey " + FFolder.Path() + "ca.key" +
+                        " -addext 'subjectAltName=" + (address ? "IP:" : "DNS:") + name + "'" +
+                        " -addext 'basicConstraints=critical,CA:FALSE'");
+    return {stem + ".pem", stem + ".key"};
+}
+
+TRecordingRelay::TRecordingRelay() = default;
+
+TRecordingRelay::~TRecordingRelay() { Stop(); }
+
+int TRecordingRelay::Start(int targetPort)
+{
+    auto prepare = [&](const std::vector<int>& ports) {
+        return TServerLaunch{{Python, ServersDir() + "tcp_relay.py", "--port", std::to_string(ports[0]),
+                              "--target", std::to_string(targetPort), "--record", FFolder.Path() + "client.bytes"},
+                             FFolder.Path() + "relay.log", {}};
+    };
+    std::vector<int> ports;
+    FServer = StartOnFreePorts("relay", 1, prepare, ports);
+    return ports[0];
+}
+
+void TRecordingRelay::Stop()
+{
+    if (FServer)
+        FServer->Stop();
+}
+
+std::string TRecordingRelay::ClientBytes() const { return ReadIfExists(FFolder.Path() + "client.bytes"); }
 
 // ---- The bank's web server ----
 

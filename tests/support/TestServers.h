@@ -33,6 +33,52 @@ int LeftoverServerProcesses();
 // Something listens on that loopback port.
 bool AcceptsConnections(int port);
 
+// ---- TLS ----
+
+// Moves the test process into a network namespace of its own, with only a loopback
+// interface: a server may take a fixed port there (TLS on 465, 995, 993) while other
+// tests run. Servers started afterwards live in it too. Needs root.
+void EnterOwnNetwork();
+
+// A server's certificate and key, as PEM files.
+struct TServerCertificate {
+    std::string Certificate;
+    std::string Key;
+};
+
+// A certificate authority made for one test (openssl).
+class TTestAuthority {
+public:
+    TTestAuthority();
+    // Its own certificate, as a PEM file: the trust anchor.
+    std::string Certificate() const { return FFolder.Path() + "ca.pem"; }
+    // A certificate for the name (an IP address or a DNS name) that this authority signs.
+    TServerCertificate Issue(const std::string& name);
+
+private:
+    TTempDir FFolder;
+    int FIssued = 0;
+};
+
+// Passes every connection on to a loopback port and records the bytes the clients send.
+class TRecordingRelay {
+public:
+    TRecordingRelay();
+    ~TRecordingRelay();
+    TRecordingRelay(const TRecordingRelay&) = delete;
+    TRecordingRelay& operator=(const TRecordingRelay&) = delete;
+
+    // Returns the relay's own port.
+    int Start(int targetPort);
+    void Stop();
+    // Everything the clients have sent, as it reached the server.
+    std::string ClientBytes() const;
+
+private:
+    TTempDir FFolder;
+    std::unique_ptr<TServerProcess> FServer;
+};
+
 // ---- Mail: SMTP, POP3 and IMAP over one mailbox ----
 
 struct TMailEnvelope {
@@ -53,6 +99,10 @@ struct TMailPorts {
     int Smtp = 0;
     int Pop3 = 0;
     int Imap = 0;
+    // TLS from the start, on the standard ports; 0 without TLS.
+    int Smtps = 0;
+    int Pop3s = 0;
+    int Imaps = 0;
 };
 
 // One mailbox (a Maildir of `user`), filled by the SMTP server and served by dovecot;
@@ -76,6 +126,10 @@ public:
 
     // The SMTP server answers 550 to RCPT TO of this address (call before StartSmtp).
     void RefuseRecipient(const std::string& address);
+    // The servers offer STARTTLS with this certificate and speak TLS from the start on
+    // the standard ports 465, 995 and 993 (call EnterOwnNetwork, then this, before they
+    // start).
+    void UseTls(const TServerCertificate& certificate);
 
     const std::string& User() const { return FUser; }
     const std::string& Password() const { return FPassword; }
@@ -101,6 +155,7 @@ private:
     std::string FUser;
     std::string FPassword;
     std::vector<std::string> FRefused;
+    TServerCertificate FTls;
     TMailPorts FPorts;
     std::unique_ptr<TServerProcess> FSmtp;
     std::unique_ptr<TServerProcess> FDovecot;

@@ -6,6 +6,7 @@
 #include <QAbstractButton>
 #include <QApplication>
 #include <QMessageBox>
+#include <QPushButton>
 #include <QTimer>
 
 #include <functional>
@@ -72,6 +73,11 @@ TEST(QtDialogService, ButtonsAndIconsFollowTheWindowsFlags)
 
     WhenBoxShows([](QMessageBox* box) { EXPECT_EQ(box->icon(), QMessageBox::Critical); }, "OK");
     EXPECT_EQ(service.MessageBox("Ошибка.", "t", MessageBoxFlags::Ok | MessageBoxFlags::IconError),
+              MessageBoxAnswer::Ok);
+
+    // A question whose safe answer is Cancel makes it the default button.
+    WhenBoxShows([](QMessageBox* box) { EXPECT_EQ(static_cast<QAbstractButton*>(box->defaultButton()), box->button(QMessageBox::Cancel)); }, "OK");
+    EXPECT_EQ(service.MessageBox("?", "t", MessageBoxFlags::OkCancel | MessageBoxFlags::DefaultButton2),
               MessageBoxAnswer::Ok);
 
     // Closing the box answers Cancel where there is one.

@@ -1,0 +1,405 @@
+// The profile editor: what its rows show from the profiles file, which keys a save writes,
+// the passwords, the ports that follow the transport types, the folder buttons, and the
+// dialog's round trips through the profile store, the menu and the deletion.
+
+#include "documents/Passwords.h"
+#include "documents/Profiles.h"
+#include "platform/IniFiles.h"
+#include "platform/Paths.h"
+#include "ui/EditProfile.h"
+#include "ui/QtText.h"
+#include "ui/UFrmEditProfile.h"
+#include "ui/UFrmMain.h"
+#include "ui/UFrmProfile.h"
+
+#include "support/ScriptedDialogs.h"
+#include "support/TestSupport.h"
+
+#include <QAction>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QCoreApplication>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTimer>
+
+namespace {
+
+std::string Lines(std::initializer_list<AnsiString> lines)
+{
+    std::string text;
+    for (const AnsiString& line : lines)
+        text += line + "\r\n";
+    return text;
+}
+
+AnsiString Scrambled(const AnsiString& plain, const AnsiString& key)
+{
+    return "\\" + ScramblePassword(plain, key);
+}
+
+class EditProfileTest : public ::testing::Test {
+protected:
+    ~EditProfileTest() override
+    {
+        FrmMain = nullptr;
+        FrmEditProfile = nullptr;
+        FrmProfile = nullptr;
+        Profiles.Reset();
+    }
+
+    // The plain password that the profile store reads for the key of the profile.
+    AnsiString StoredPassword(int index, const AnsiString& key)
+    {
+        Profiles.Get()->Open(Ini);
+        return Profiles.Get()->Profile(index)->ReadPasswordParam(key, AnsiString());
+    }
+
+    TTempDir Dir;
+    AnsiString Ini = Dir.File("profiles.ini");
+};
+
+}  // namespace
+
+// ---- The rows, without a window ----
+
+TEST_F(EditProfileTest, RowsShowOwnValuesCheckedAndInheritedOrDefaultValuesUnchecked)
+{
+    const AnsiString commonPass = Scrambled("cpass", "RecvPass");
+    WriteBytes(Ini, Lines({"[Common]", "RecvType= imap4 ", "RecvHost=common.host", "RecvPass=" + commonPass,
+                           "Salary.EtalonTypes=COM", "[P]", "RecvUser=puser", "RecvPort=0", "RecvHost=common.host",
+                           "Salary.EtalonTypes=SAL"}));
+    TIniFile ini(Ini);
+    TProfileEditor editor;
+    editor.Load(ini, "P", false);
+
+    const auto shows = [&](TEditKey key, bool checked, const AnsiString& text) {
+        EXPECT_EQ(editor.Row(key).Checked, checked) << KeyNameOf(key);
+        EXPECT_ANSI_EQ(editor.Row(key).Text, text);
+    };
+    shows(ekBankEMail, false, DefaultBankEMail);
+    shows(ekRecvPort, true, "0");
+    shows(ekRecvHost, true, "common.host");   // same as "Common", still its own
+    shows(ekEMail, false, "puser");           // the receiving user in effect
+    shows(ekSendHost, false, "common.host");
+    shows(ekSendPort, false, "25");
+    shows(ekSendPass, false, commonPass);     // the receiving password, as stored
+    shows(ekProxyPort, false, "3128");
+    EXPECT_EQ(editor.Row(ekRecvType).Index, 1);
+    EXPECT_FALSE(editor.Row(ekRecvType).Checked);
+    // A stored name the list lacks: unchecked, showing the inherited choice.
+    EXPECT_EQ(editor.Row(ekEtalonTypes).OwnIndex, -1);
+    EXPECT_FALSE(editor.Row(ekEtalonTypes).Checked);
+    EXPECT_EQ(editor.Row(ekEtalonTypes).Index, 1);
+    EXPECT_EQ(editor.Row(ekCharset).Index, 0);
+    EXPECT_ANSI_EQ(editor.Row(ekCharset).Names.at(0), "CP866");
+
+    // Checking a row starts from the inherited value; unchecking shows it again.
+    editor.SetChecked(ekEMail, true);
+    editor.SetText(ekEMail, "typed");
+    editor.SetChecked(ekEMail, false);
+    shows(ekEMail, false, "puser");
+}
+
+TEST_F(EditProfileTest, SaveWritesOnlyChangedKeysInItsOrderAndDeletesUncheckedOwnValues)
+{
+    const std::string common = Lines({"[Common]", "RecvHost=common.host"});
+    WriteBytes(Ini, common + Lines({"[P]", "RecvUser=puser", "RecvPort=0", "RecvHost=common.host",
+                                    "Salary.EtalonTypes=SAL"}));
+    TIniFile ini(Ini);
+    TProfileEditor editor;
+    editor.Load(ini, "P", false);
+    editor.SetChecked(ekRecvHost, false);
+    editor.SetChecked(ekBankPgpKey, true);   // checked without typing: the shown default
+    editor.SetChecked(ekDelim, true);
+    editor.SetText(ekDelim, " | ");
+    editor.SetChecked(ekRecvType, true);
+    editor.SetIndex(ekRecvType, 2);
+    editor.SetChecked(ekEMail, true);
+    editor.SetText(ekEMail, "me@bank.local");
+    editor.SetChecked(ekCharset, true);
+    editor.SetIndex(ekCharset, 3);
+    editor.SetChecked(ekRecvUser, true);     // unchanged own value
+    editor.Save();
+
+    EXPECT_EQ(ReadBytes(Ini), common + Lines({"[P]", "RecvUser=puser", "RecvPort=0", "Salary.EtalonTypes=SAL",
+                                              "EMail=me@bank.local", "BankPgpKey=6C1E9A04D7B35F28",
+                                              "RecvType=HTTP", "Salary.Charset=UTF8", "Salary.Delim=|"}));
+}
+
+TEST_F(EditProfileTest, APasswordTakenOverIsNeverScrambledTwiceAndATypedOneIsScrambledOnce)
+{
+    const AnsiString recvPass = Scrambled("cpass", "RecvPass");
+    const AnsiString proxyPass = Scrambled("ppass", "ProxyPass");
+    WriteBytes(Ini, Lines({"[Common]", "RecvPass=" + recvPass, "ProxyPass=" + proxyPass, "[P]", "Prefix=ABC",
+                           "RecvUser=user"}));
+    {
+        TIniFile ini(Ini);
+        TProfileEditor editor;
+        editor.Load(ini, "P", false);
+        for (const TEditKey key : {ekRecvPass, ekSendPass, ekProxyPass})
+            editor.SetChecked(key, true);
+        editor.Save();
+    }
+    const std::string saved = ReadBytes(Ini);
+    // Taken over under the same key: the stored text as it is.
+    EXPECT_NE(saved.find("[P]\r\nPrefix=ABC\r\nRecvUser=user\r\nRecvPass=" + recvPass + "\r\n"), std::string::npos);
+    EXPECT_NE(saved.find("\r\nProxyPass=" + proxyPass + "\r\n"), std::string::npos);
+    // The sending password, taken from the receiving one, reads back as that password.
+    EXPECT_ANSI_EQ(StoredPassword(0, "SendPass"), "cpass");
+    EXPECT_ANSI_EQ(StoredPassword(0, "ProxyPass"), "ppass");
+
+    TProfileEditor editor;
+    editor.Load(*Profiles.Get()->Ini(), "P", false);
+    editor.SetText(ekRecvPass, "  typed ");
+    editor.Save();
+    EXPECT_ANSI_EQ(StoredPassword(0, "RecvPass"), "typed");
+    EXPECT_ANSI_EQ(StoredPassword(0, "SendPass"), "cpass");
+}
+
+TEST_F(EditProfileTest, ThePortShownFollowsTheTransportType)
+{
+    WriteBytes(Ini, Lines({"[Common]", "SendPort=2525", "[P]", "RecvUser=u"}));
+    TIniFile ini(Ini);
+    TProfileEditor editor;
+    editor.Load(ini, "P", false);
+    EXPECT_ANSI_EQ(editor.Row(ekRecvPort).Text, "110");
+    editor.SetChecked(ekRecvType, true);
+    editor.SetIndex(ekRecvType, 1);
+    EXPECT_ANSI_EQ(editor.Row(ekRecvPort).Text, "143");
+    // A port typed but not saved is replaced by the new type's.
+    editor.SetChecked(ekRecvPort, true);
+    editor.SetText(ekRecvPort, "999");
+    editor.SetIndex(ekRecvType, 2);
+    EXPECT_ANSI_EQ(editor.Row(ekRecvPort).Text, "80");
+    // Unchecking the type goes back to the inherited one and its port.
+    editor.SetChecked(ekRecvType, false);
+    EXPECT_ANSI_EQ(editor.Row(ekRecvPort).Text, "110");
+    // A port from "Common" stays, whatever the type.
+    editor.SetChecked(ekSendType, true);
+    editor.SetIndex(ekSendType, 1);
+    EXPECT_ANSI_EQ(editor.Row(ekSendPort).Text, "2525");
+
+    // In "Common" itself the inherited port is always the type's default.
+    editor.Load(ini, CommonSection, true);
+    EXPECT_TRUE(editor.Row(ekSendPort).Checked);
+    editor.SetChecked(ekSendPort, false);
+    EXPECT_ANSI_EQ(editor.Row(ekSendPort).Text, "25");
+    editor.SetChecked(ekSendType, true);
+    editor.SetIndex(ekSendType, 1);
+    EXPECT_ANSI_EQ(editor.Row(ekSendPort).Text, "80");
+}
+
+TEST_F(EditProfileTest, NewSectionNamesAndChosenFolders)
+{
+    WriteBytes(Ini, Lines({"[profile0]", "[Common]", "[PROFILE1]"}));
+    EXPECT_ANSI_EQ(NewSectionName(TIniFile(Ini)), "Profile2");
+
+    const AnsiString program = ProgramFolder();
+    EXPECT_ANSI_EQ(StoredFolderText(program + "keys/client/"), "keys/client");
+    EXPECT_ANSI_EQ(StoredFolderText(Dir.File("keys/")), Dir.File("keys"));
+    EXPECT_ANSI_EQ(StoredFolderText("/"), "/");
+    EXPECT_RAISES(StoredFolderText("/keys\n/"), Exception,
+                  "Путь к папке содержит перевод строки, в профиле его сохранить нельзя");
+    const AnsiString longest = "/" + AnsiString(258, 'k');
+    EXPECT_ANSI_EQ(StoredFolderText(longest + "/"), longest);
+    EXPECT_RAISES_PREFIX(StoredFolderText(longest + "k"), Exception, "Путь к папке длиннее 259 символов");
+
+    EXPECT_ANSI_EQ(FolderBrowseStart(Dir.Path()), Dir.Path());
+    ASSERT_FALSE(DirectoryExists(program + "Keys/"));
+    EXPECT_ANSI_EQ(FolderBrowseStart("/nonexistent/keys"), program);
+    EXPECT_ANSI_EQ(FolderBrowseStart(""), program);
+}
+
+// ---- The dialog ----
+
+namespace {
+
+// Two profiles in a file; the main window (without start-up) has the first selected.
+class EditProfileDialogTest : public EditProfileTest {
+protected:
+    void SetUp() override
+    {
+        WriteBytes(Ini, Lines({"[Common]", "RecvHost=common.host", "[Main]", "Caption=Главный", "Prefix=ABC",
+                               "RecvUser=main", "RecvPass=one", "[Other]", "Caption=Другой", "Prefix=DEF",
+                               "RecvUser=other", "RecvPass=two"}));
+        Profiles.Get()->Open(Ini);
+        FrmEditProfile = &Dialog;
+    }
+
+    void StartMain(std::optional<TStartupParams> startup = std::nullopt)
+    {
+        Main = std::make_unique<TFrmMain>(std::move(startup));
+        FrmMain = Main.get();
+        Main->show();
+        QCoreApplication::processEvents();
+    }
+
+    // Runs the menu command; `work` handles the dialog while it is shown.
+    void RunFromMenu(QAction* item, std::function<void()> work)
+    {
+        bool shown = false;
+        QTimer::singleShot(0, this->Main.get(), [&] {
+            shown = Dialog.isVisible();
+            work();
+        });
+        item->trigger();
+        EXPECT_TRUE(shown);
+    }
+
+    TFrmEditProfile Dialog;
+    std::unique_ptr<TFrmMain> Main;
+};
+
+void Type(QLineEdit* edit, const char* text)
+{
+    edit->setText(ToQString(text));
+}
+
+}  // namespace
+
+TEST_F(EditProfileDialogTest, AProfileEditedFromTheMenuIsSavedAndSelectedAgain)
+{
+    StartMain();
+    Main->SelectProfile(1);
+    RunFromMenu(Main->ItmEditProfile, [this] {
+        EXPECT_ANSI_EQ(FromQString(Dialog.windowTitle()), "Редактирование профиля");
+        EXPECT_ANSI_EQ(FromQString(Dialog.EdtProfileName->text()), "Другой");
+        EXPECT_TRUE(Dialog.BtnDelete->isEnabled());
+        EXPECT_EQ(Dialog.EditOf(ekRecvPass)->echoMode(), QLineEdit::Password);
+        EXPECT_FALSE(Dialog.EditOf(ekRecvHost)->isEnabled());
+        Type(Dialog.EdtProfileName, " Другой профиль ");
+        Dialog.CheckOf(ekRecvHost)->click();
+        EXPECT_TRUE(Dialog.EditOf(ekRecvHost)->isEnabled());
+        EXPECT_ANSI_EQ(FromQString(Dialog.EditOf(ekRecvHost)->text()), "common.host");
+        Type(Dialog.EditOf(ekRecvHost), "mail.local");
+        Dialog.CheckOf(ekSendType)->click();
+        Dialog.ComboOf(ekSendType)->setCurrentIndex(1);
+        EXPECT_ANSI_EQ(FromQString(Dialog.EditOf(ekSendPort)->text()), "80");
+        Dialog.BtnOk->click();
+    });
+    const TProfile* profile = Profiles.Get()->Current();
+    ASSERT_NE(profile, nullptr);
+    EXPECT_ANSI_EQ(profile->Name, "Other");
+    EXPECT_ANSI_EQ(profile->Caption, "Другой профиль");
+    EXPECT_ANSI_EQ(profile->RecvHost, "mail.local");
+    EXPECT_EQ(profile->SendType, ttHttp);
+    EXPECT_EQ(profile->SendPort, 80);
+    EXPECT_TRUE(Main->DocumentCommandsOn());
+}
+
+TEST_F(EditProfileDialogTest, ANewProfileGetsAFreeSectionAndIsSelectedAfterTheSave)
+{
+    StartMain();
+    Main->SelectProfile(2);   // the chooser's "-- Создать новый профиль --"
+    RunFromMenu(Main->ItmEditProfile, [this] {
+        EXPECT_ANSI_EQ(FromQString(Dialog.EdtProfileName->text()), "Новый профиль");
+        EXPECT_TRUE(Dialog.EdtPrefix->text().isEmpty());
+        for (int k = 0; k < EditKeyCount; ++k)
+            EXPECT_FALSE(Dialog.CheckOf(static_cast<TEditKey>(k))->isChecked()) << k;
+        EXPECT_ANSI_EQ(FromQString(Dialog.EditOf(ekRecvHost)->text()), "common.host");
+        Type(Dialog.EdtPrefix, "new");
+        Dialog.CheckOf(ekRecvUser)->click();
+        Type(Dialog.EditOf(ekRecvUser), "newuser");
+        Dialog.CheckOf(ekRecvPass)->click();
+        Type(Dialog.EditOf(ekRecvPass), "secret");
+        Dialog.BtnOk->click();
+    });
+    ASSERT_NE(Profiles.Get()->Current(), nullptr);
+    EXPECT_ANSI_EQ(Profiles.Get()->Current()->Name, "Profile0");
+    EXPECT_ANSI_EQ(Profiles.Get()->Current()->Caption, "Новый профиль");
+    EXPECT_ANSI_EQ(Profiles.Get()->Current()->Prefix, "NEW");
+    EXPECT_ANSI_EQ(Profiles.Get()->Current()->RecvPass, "secret");
+    EXPECT_EQ(Profiles.Get()->Count(), 3);
+}
+
+TEST_F(EditProfileDialogTest, TheCommonSectionIsEditedWithoutNameOrDeletionAndCancelWritesNothing)
+{
+    Dialog.SetProfileIndex(1);
+    ASSERT_TRUE(Dialog.Prepare(true, Profiles.Get()->Ini()));
+    EXPECT_ANSI_EQ(FromQString(Dialog.windowTitle()), "Редактирование глобальных параметров");
+    EXPECT_FALSE(Dialog.EdtProfileName->isEnabled());
+    EXPECT_TRUE(Dialog.EdtPrefix->text().isEmpty());
+    EXPECT_FALSE(Dialog.BtnDelete->isEnabled());
+    EXPECT_TRUE(Dialog.CheckOf(ekRecvHost)->isChecked());
+    Dialog.CheckOf(ekBankEMail)->click();
+    Type(Dialog.EditOf(ekBankEMail), "bank@bank.local");
+    const std::string before = ReadBytes(Ini);
+    EXPECT_EQ(Dialog.Finish(QDialog::Rejected), -1);
+    EXPECT_EQ(ReadBytes(Ini), before);
+
+    EXPECT_EQ(Dialog.Finish(QDialog::Accepted), 1);
+    Profiles.Get()->Select(0);
+    EXPECT_ANSI_EQ(Profiles.Get()->Current()->BankEMail, "bank@bank.local");
+    EXPECT_FALSE(Dialog.Prepare(true, nullptr));
+}
+
+TEST_F(EditProfileDialogTest, DeletingAsksFirstAndThenStartsOverWithTheSameFile)
+{
+    // Started from a restart state: the command line names another file, which the
+    // start-over must not take.
+    const AnsiString program = Dir.File("velton-export");
+    WriteBytes(program + ".rst", Lines({"[State]", "IniFile=" + Ini, "Profile=Main"}));
+    StartMain(TStartupParams{program, {"/nonexistent/other.ini"}});
+    ASSERT_ANSI_EQ(Profiles.Get()->Current()->Name, "Main");
+    ASSERT_TRUE(Dialog.Prepare(false, Profiles.Get()->Ini()));
+    Dialog.open();
+
+    TScriptedDialogs dialogs;
+    const unsigned flags = MessageBoxFlags::OkCancel | MessageBoxFlags::IconWarning | MessageBoxFlags::DefaultButton2;
+    dialogs.ExpectMessage("Вы хотите удалить текущий профиль. Продолжить?", MessageBoxAnswer::Cancel, flags);
+    Dialog.BtnDelete->click();
+    EXPECT_TRUE(Dialog.isVisible());
+    EXPECT_NE(ReadBytes(Ini).find("[Main]"), std::string::npos);
+
+    dialogs.ExpectMessage("Вы хотите удалить текущий профиль. Продолжить?", MessageBoxAnswer::Ok, flags);
+    Dialog.BtnDelete->click();
+    EXPECT_FALSE(Dialog.isVisible());
+    EXPECT_EQ(Dialog.result(), QDialog::Rejected);
+    EXPECT_EQ(ReadBytes(Ini).find("[Main]"), std::string::npos);
+    EXPECT_ANSI_EQ(dialogs.Asked().back().Caption, "Удаление профиля");
+
+    // At the next idle moment: the file again, and its only profile selected.
+    QCoreApplication::processEvents();
+    EXPECT_ANSI_EQ(Profiles.Get()->GetFileName(), Ini);
+    ASSERT_NE(Profiles.Get()->Current(), nullptr);
+    EXPECT_ANSI_EQ(Profiles.Get()->Current()->Name, "Other");
+}
+
+TEST_F(EditProfileDialogTest, FolderButtonsAndTextsTheFileCannotHold)
+{
+    Dialog.SetProfileIndex(0);
+    ASSERT_TRUE(Dialog.Prepare(false, Profiles.Get()->Ini()));
+    Dialog.open();
+    TScriptedDialogs dialogs;
+    // A disabled edit asks nothing.
+    Dialog.BrowseOf(ekPgpKeyPath)->click();
+
+    Dialog.CheckOf(ekPgpKeyPath)->click();
+    dialogs.ExpectFolder(ProgramFolder() + "Keys/client/");
+    Dialog.BrowseOf(ekPgpKeyPath)->click();
+    EXPECT_ANSI_EQ(dialogs.Asked().back().Text, "Select A Folder");
+    EXPECT_ANSI_EQ(dialogs.Asked().back().Request.InitialDir, ProgramFolder());
+    EXPECT_ANSI_EQ(FromQString(Dialog.EditOf(ekPgpKeyPath)->text()), "Keys/client");
+
+    const AnsiString tooLong = "/" + AnsiString(300, 'k') + "/";
+    dialogs.ExpectFolder(tooLong);
+    dialogs.ExpectMessage("Путь к папке длиннее 259 символов, в профиле его сохранить нельзя: " +
+                          tooLong.substr(0, tooLong.size() - 1) + ".");
+    Dialog.BrowseOf(ekPgpKeyPath)->click();
+    EXPECT_ANSI_EQ(FromQString(Dialog.EditOf(ekPgpKeyPath)->text()), "Keys/client");
+
+    // A character that code page 1251 lacks keeps the dialog open.
+    Dialog.CheckOf(ekRecvHost)->click();
+    Dialog.EditOf(ekRecvHost)->setText(QStringLiteral("mail\u2713.local"));
+    dialogs.ExpectMessage("Значение параметра RecvHost содержит символы, которых нет в кодировке Windows-1251, "
+                          "в профиле его сохранить нельзя.");
+    Dialog.BtnOk->click();
+    EXPECT_TRUE(Dialog.isVisible());
+
+    Type(Dialog.EditOf(ekRecvHost), "mail.local");
+    Dialog.BtnOk->click();
+    EXPECT_FALSE(Dialog.isVisible());
+    EXPECT_EQ(Dialog.Finish(Dialog.result()), 0);
+    EXPECT_NE(ReadBytes(Ini).find("PgpKeyPath=Keys/client\r\nRecvHost=mail.local\r\n"), std::string::npos);
+}

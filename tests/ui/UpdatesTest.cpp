@@ -1,0 +1,100 @@
+// The self-update: which file of the "Updates/" folder is offered, and a start that fails.
+
+#include "documents/Common.h"
+#include "documents/Profiles.h"
+#include "platform/Exception.h"
+#include "platform/Paths.h"
+#include "ui/UFrmMain.h"
+#include "ui/Updates.h"
+
+#include "support/ScriptedDialogs.h"
+#include "support/TestSupport.h"
+
+#include <QAction>
+#include <QCoreApplication>
+
+#include <cerrno>
+#include <unistd.h>
+
+TEST(SelfUpdate, OffersTheNewestRegularUpdateFileOfTheFolder)
+{
+    TTempDir dir;
+    const AnsiString folder = dir.File("Updates/");
+    ForceDirectories(folder);
+    for (const char* name : {"Updates-5.9.exe", "UPDATES-5.10.EXE", "Updates5.11.exe", "Updates-5.12.txt",
+                             "readme.exe"})
+        WriteBytes(folder + name, "x");
+    // A folder named like an update, a link that leads out of the folder, a dangling link.
+    ForceDirectories(folder + "Updates-7.0.exe");
+    WriteBytes(dir.File("outside.exe"), "x");
+    ASSERT_EQ(symlink(ToSystemPath(dir.File("outside.exe")).c_str(), ToSystemPath(folder + "Updates-8.0.exe").c_str()),
+              0);
+    ASSERT_EQ(symlink("gone.exe", ToSystemPath(folder + "Updates-6.0.exe").c_str()), 0);
+
+    std::optional<TUpdateFile> update = FindUpdate(folder, VersionToInt("5.3"));
+    ASSERT_TRUE(update);
+    EXPECT_ANSI_EQ(update->Version, "5.10");
+    EXPECT_ANSI_EQ(update->Path, folder + "UPDATES-5.10.EXE");
+    // Only a strictly newer version counts.
+    EXPECT_FALSE(FindUpdate(folder, VersionToInt("5.10")));
+
+    // A link to a file inside the folder is an update like the file itself.
+    ASSERT_EQ(symlink("Updates-5.9.exe", ToSystemPath(folder + "Updates-5.11.exe").c_str()), 0);
+    update = FindUpdate(folder, VersionToInt("5.3"));
+    ASSERT_TRUE(update);
+    EXPECT_ANSI_EQ(update->Version, "5.11");
+
+    EXPECT_FALSE(FindUpdate(dir.File("none/"), 0));
+}
+
+TEST(SelfUpdate, TheQuestionNamesTheVersion)
+{
+    EXPECT_ANSI_EQ(UpdateQuestion("5.4"), "Имеются обновления программного обеспечения до версии 5.4.\n"
+                                          "Во время процедуры обновления программа \"Экспорт в Вельтон-Банк\" "
+                                          "будет закрыта.\nЗапустить обновление ПО?");
+}
+
+TEST(SelfUpdate, AnUpdateThatCannotStartIsReportedAndTheProgramStaysOpen)
+{
+    TTempDir dir;
+    const AnsiString ini = dir.File("profiles.ini");
+    WriteBytes(ini, "[Only]\r\nPrefix=ABC\r\nRecvUser=only\r\nRecvPass=one\r\nDataPath=" + dir.Path() + "\r\n");
+    const AnsiString program = dir.File("velton-export");
+    TFrmMain main(TStartupParams{program, {ToSystemPath(ini)}});
+    FrmMain = &main;
+    main.show();
+    QCoreApplication::processEvents();
+    ASSERT_NE(Profiles.Get()->Current(), nullptr);
+
+    {
+        // No folder, no update.
+        TScriptedDialogs dialogs;
+        dialogs.ExpectMessage("Обновлений ПО нет.", MessageBoxAnswer::Ok,
+                              MessageBoxFlags::Ok | MessageBoxFlags::IconInformation);
+        main.ItmUpdates->trigger();
+    }
+    // A file that is no program: the system's error, and nothing is deleted.
+    const AnsiString update = dir.File("Updates/Updates-9.0.exe");
+    ForceDirectories(dir.File("Updates"));
+    WriteBytes(update, "not a program");
+    {
+        TScriptedDialogs dialogs;
+        dialogs.ExpectMessage(UpdateQuestion("9.0"), MessageBoxAnswer::Ok);
+        dialogs.ExpectMessage(update + ": " + SysErrorMessage(ENOEXEC) + ".", MessageBoxAnswer::Ok,
+                              MessageBoxFlags::Ok | MessageBoxFlags::IconError);
+        main.ItmUpdates->trigger();
+    }
+    EXPECT_TRUE(main.isVisible());
+    EXPECT_TRUE(FileExists(update));
+    EXPECT_TRUE(FileExists(ini));
+    ASSERT_NE(Profiles.Get()->Current(), nullptr);
+    {
+        // Cancel does nothing at all.
+        TScriptedDialogs dialogs;
+        dialogs.ExpectMessage(UpdateQuestion("9.0"), MessageBoxAnswer::Cancel);
+        main.ItmUpdates->trigger();
+    }
+    EXPECT_TRUE(main.isVisible());
+    FrmMain = nullptr;
+    Profiles.Reset();
+}

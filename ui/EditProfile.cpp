@@ -1,0 +1,313 @@
+#include "ui/EditProfile.h"
+
+#include "documents/Exportfiles.h"
+#include "documents/Passwords.h"
+#include "documents/Profiles.h"
+#include "platform/Exception.h"
+#include "platform/IniFiles.h"
+#include "platform/Paths.h"
+#include "platform/SysUtils.h"
+
+#include <iterator>
+
+namespace {
+
+struct TKeyInfo {
+    const char* Key;
+    TEditKind Kind;
+};
+
+// In the order of TEditKey.
+const TKeyInfo KeyInfos[EditKeyCount] = {
+    {"BankEMail", TEditKind::Text},         {"BankPgpKey", TEditKind::Text},
+    {"BankVerbaKey", TEditKind::Text},      {"CipherType", TEditKind::Code},
+    {"PgpKeyPath", TEditKind::Text},        {"VerbaPubPath", TEditKind::Text},
+    {"VerbaSecPath", TEditKind::Text},      {"RecvPort", TEditKind::Text},
+    {"RecvType", TEditKind::Code},          {"RecvHost", TEditKind::Text},
+    {"RecvUser", TEditKind::Text},          {"EMail", TEditKind::Text},
+    {"RecvPass", TEditKind::Password},      {"SendPort", TEditKind::Text},
+    {"SendType", TEditKind::Code},          {"SendHost", TEditKind::Text},
+    {"SendUser", TEditKind::Text},          {"SendPass", TEditKind::Password},
+    {"ProxyPort", TEditKind::Text},         {"ProxyHost", TEditKind::Text},
+    {"ProxyUser", TEditKind::Text},         {"ProxyPass", TEditKind::Password},
+    {"Salary.FileFormat", TEditKind::Code}, {"Salary.Charset", TEditKind::Code},
+    {"Salary.EtalonTypes", TEditKind::Code}, {"Salary.Fields", TEditKind::Text},
+    {"Salary.Lengths", TEditKind::Text},    {"Salary.Delim", TEditKind::Text},
+};
+
+// The order in which the keys are written.
+const TEditKey SaveOrder[] = {
+    ekBankEMail,  ekEMail,       ekBankPgpKey, ekBankVerbaKey, ekCipherType, ekPgpKeyPath, ekVerbaPubPath,
+    ekVerbaSecPath, ekRecvType,  ekRecvPort,   ekRecvHost,     ekRecvUser,   ekRecvPass,   ekSendType,
+    ekSendPort,   ekSendHost,    ekSendUser,   ekSendPass,     ekProxyPort,  ekProxyHost,  ekProxyUser,
+    ekProxyPass,  ekFileFormat,  ekCharset,    ekEtalonTypes,  ekFields,     ekLengths,    ekDelim,
+};
+static_assert(std::size(SaveOrder) == EditKeyCount);
+
+// The longest path the profiles file may hold for a folder.
+constexpr size_t MaxStoredPath = 259;
+
+std::vector<AnsiString> NamesOf(const TNamedCodes& table)
+{
+    std::vector<AnsiString> names;
+    for (int i = 0; i < table.Count; ++i)
+        names.emplace_back(table.Rows[i].Name);
+    return names;
+}
+
+// The choices of a code row: the profile's code tables, the file formats, and the
+// reference lists that the editor offers (none at all being the last choice).
+std::vector<AnsiString> CodeNames(TEditKey key)
+{
+    switch (key) {
+    case ekCipherType: return NamesOf(CipherTypes);
+    case ekRecvType: return NamesOf(RecvTypes);
+    case ekSendType: return NamesOf(SendTypes);
+    case ekCharset: return NamesOf(CharsetTypes);
+    case ekFileFormat: {
+        std::vector<AnsiString> names;
+        for (const TFileFormatInfo& format : FileFormats)
+            names.emplace_back(format.Tag);
+        return names;
+    }
+    case ekEtalonTypes: return {"NNS", "COM", ""};
+    default: return {};
+    }
+}
+
+// The row of a stored name, upper-cased and trimmed; -2 when nothing is stored, -1 for a
+// name that the choices lack.
+int IndexOf(const std::vector<AnsiString>& names, const std::optional<AnsiString>& stored)
+{
+    if (!stored)
+        return -2;
+    const AnsiString name = UpperCase(Trim(*stored));
+    for (size_t i = 0; i < names.size(); ++i)
+        if (names[i] == name)
+            return static_cast<int>(i);
+    return -1;
+}
+
+const TNamedCodes& TransportsOf(TEditKey type)
+{
+    return type == ekRecvType ? RecvTypes : SendTypes;
+}
+
+}  // namespace
+
+const char* KeyNameOf(TEditKey key)
+{
+    return KeyInfos[key].Key;
+}
+
+TEditKind KindOf(TEditKey key)
+{
+    return KeyInfos[key].Kind;
+}
+
+// ---- Loading ----
+
+void TProfileEditor::Load(TIniFile& ini, const AnsiString& section, bool global)
+{
+    FIni = &ini;
+    FSection = section;
+    FGlobal = global;
+    FRows.assign(EditKeyCount, TEditRow());
+    for (int k = 0; k < EditKeyCount; ++k) {
+        const auto key = static_cast<TEditKey>(k);
+        TEditRow& row = FRows[key];
+        row.Key = KeyInfos[k].Key;
+        row.Kind = KeyInfos[k].Kind;
+        row.Names = CodeNames(key);
+        row.InheritedKey = row.Key;
+        ReadStored(row);
+        if (row.Kind == TEditKind::Code) {
+            // Every code row's built-in default is its first choice.
+            if (row.InheritedIndex < 0)
+                row.InheritedIndex = 0;
+            row.Checked = row.OwnIndex >= 0;
+        } else {
+            if (!row.Inherited)
+                row.Inherited = BuiltInDefault(key, row.InheritedKey);
+            row.Checked = row.Own.has_value();
+        }
+        ShowValue(row);
+        if (key == ekRecvType || key == ekSendType)
+            LoadPort(key == ekRecvType ? ekRecvPort : ekSendPort, key);
+    }
+}
+
+void TProfileEditor::ReadStored(TEditRow& row) const
+{
+    std::optional<AnsiString> common;
+    if (FIni->ValueExists(CommonSection, row.Key))
+        common = Trim(FIni->ReadString(CommonSection, row.Key, AnsiString()));
+    row.Own.reset();
+    row.Inherited.reset();
+    if (FGlobal) {
+        row.Own = common;
+    } else {
+        row.Inherited = common;
+        if (FIni->ValueExists(FSection, row.Key))
+            row.Own = Trim(FIni->ReadString(FSection, row.Key, AnsiString()));
+    }
+    if (row.Kind == TEditKind::Code) {
+        row.OwnIndex = IndexOf(row.Names, row.Own);
+        row.InheritedIndex = IndexOf(row.Names, row.Inherited);
+    }
+}
+
+AnsiString TProfileEditor::BuiltInDefault(TEditKey key, AnsiString& scrambledUnder) const
+{
+    switch (key) {
+    case ekBankEMail: return DefaultBankEMail;
+    case ekBankPgpKey: return DefaultBankPgpKey;
+    case ekBankVerbaKey: return DefaultBankVerbaKey;
+    case ekRecvHost: return DefaultRecvHost;
+    case ekProxyPort: return "3128";
+    case ekEMail:
+    case ekSendUser: return Effective(ekRecvUser);
+    case ekSendHost: return Effective(ekRecvHost);
+    case ekSendPass:
+        scrambledUnder = FRows[ekRecvPass].Key;
+        return Effective(ekRecvPass);
+    default: return AnsiString();
+    }
+}
+
+// The port is read again from the file; without a value from "Common" it inherits the
+// default port of the transport that the type row shows now.
+void TProfileEditor::LoadPort(TEditKey port, TEditKey type)
+{
+    TEditRow& row = FRows[port];
+    ReadStored(row);
+    const TNamedCodes& transports = TransportsOf(type);
+    const int shown = FRows[type].Index;
+    if (!row.Inherited && shown >= 0 && shown < transports.Count)
+        row.Inherited = AnsiString(transports.Rows[shown].Extra);
+    ShowValue(row);
+}
+
+void TProfileEditor::ShowValue(TEditRow& row)
+{
+    if (row.Kind == TEditKind::Code)
+        row.Index = row.Checked && row.OwnIndex >= 0 ? row.OwnIndex : row.InheritedIndex;
+    else
+        row.Text = row.Checked && row.Own ? *row.Own : row.Inherited.value_or(AnsiString());
+}
+
+AnsiString TProfileEditor::Effective(TEditKey key) const
+{
+    const TEditRow& row = FRows[key];
+    return row.Own ? *row.Own : row.Inherited.value_or(AnsiString());
+}
+
+// ---- The controls ----
+
+void TProfileEditor::SetChecked(TEditKey key, bool checked)
+{
+    TEditRow& row = FRows[key];
+    row.Checked = checked;
+    ShowValue(row);
+    if (key == ekRecvType || key == ekSendType)
+        SetIndex(key, row.Index);
+}
+
+void TProfileEditor::SetText(TEditKey key, const AnsiString& text)
+{
+    FRows[key].Text = text;
+}
+
+void TProfileEditor::SetIndex(TEditKey key, int index)
+{
+    FRows[key].Index = index;
+    if (key == ekRecvType)
+        LoadPort(ekRecvPort, ekRecvType);
+    else if (key == ekSendType)
+        LoadPort(ekSendPort, ekSendType);
+}
+
+// ---- Saving ----
+
+void TProfileEditor::Save()
+{
+    for (const TEditKey key : SaveOrder) {
+        const TEditRow& row = FRows[key];
+        if (row.Kind == TEditKind::Code)
+            SaveCode(row);
+        else
+            SaveText(row);
+    }
+}
+
+void TProfileEditor::SaveText(const TEditRow& row)
+{
+    if (!row.Checked) {
+        if (row.Own)
+            FIni->DeleteKey(FSection, row.Key);
+        return;
+    }
+    const AnsiString value = Trim(row.Text);
+    if (row.Own && value == *row.Own)
+        return;
+    FIni->WriteString(FSection, row.Key, row.Kind == TEditKind::Password ? PasswordToStore(row, value) : value);
+}
+
+void TProfileEditor::SaveCode(const TEditRow& row)
+{
+    if (!row.Checked) {
+        if (row.OwnIndex >= 0)
+            FIni->DeleteKey(FSection, row.Key);
+        return;
+    }
+    if (row.Index != row.OwnIndex && row.Index >= 0 && row.Index < static_cast<int>(row.Names.size()))
+        FIni->WriteString(FSection, row.Key, row.Names[static_cast<size_t>(row.Index)]);
+}
+
+// A password box shows the stored text, which is scrambled already. Taken over unchanged
+// from the level below, it is stored as it is (scrambled again, it would no longer read
+// back as the password); a text scrambled under another key is unscrambled with that key
+// first. Anything else the user typed is scrambled once.
+AnsiString TProfileEditor::PasswordToStore(const TEditRow& row, const AnsiString& value) const
+{
+    const bool inheritedAsStored = row.Inherited && value == *row.Inherited && !value.empty() && value[0] == '\\';
+    if (!inheritedAsStored)
+        return "\\" + ScramblePassword(value, row.Key);
+    if (row.InheritedKey == row.Key)
+        return value;
+    return "\\" + ScramblePassword(UnscramblePassword(value.substr(1), row.InheritedKey), row.Key);
+}
+
+// ---- Sections and folders ----
+
+AnsiString NewSectionName(const TIniFile& ini)
+{
+    for (int i = 0;; ++i) {
+        const AnsiString name = "Profile" + IntToStr(i);
+        if (!ini.SectionExists(name))
+            return name;
+    }
+}
+
+AnsiString FolderBrowseStart(const AnsiString& text)
+{
+    const AnsiString stored = Trim(text);
+    if (!stored.empty()) {
+        const AnsiString folder = ExpandProfileFolder(stored);
+        if (DirectoryExists(folder))
+            return folder;
+    }
+    const AnsiString keys = ProgramFolder() + "Keys/";
+    return DirectoryExists(keys) ? keys : ProgramFolder();
+}
+
+AnsiString StoredFolderText(const AnsiString& chosen)
+{
+    const AnsiString path = chosen.size() > 1 ? ExcludeTrailingPathDelimiter(chosen) : chosen;
+    if (HasLineBreak(path))
+        throw Exception("Путь к папке содержит перевод строки, в профиле его сохранить нельзя");
+    if (path.size() > MaxStoredPath)
+        throw Exception("Путь к папке длиннее " + IntToStr(MaxStoredPath) +
+                        " символов, в профиле его сохранить нельзя: " + path);
+    return ProgramRelativePath(path);
+}

@@ -1,0 +1,124 @@
+#pragma once
+// What the profile editor shows and writes, without a window: one row per key with the
+// key's own value at the level being edited (a profile's section, or "Common"), the value
+// it inherits from the level below (the section "Common", then the editor's built-in
+// default), whether the row has its own value, and what its control shows.
+
+#include "platform/AnsiString.h"
+
+#include <optional>
+#include <vector>
+
+class TIniFile;
+
+// The keys of the editor, in the order in which they are loaded: the defaults of EMail,
+// SendHost, SendUser and SendPass are taken from rows loaded before them.
+enum TEditKey {
+    ekBankEMail,
+    ekBankPgpKey,
+    ekBankVerbaKey,
+    ekCipherType,
+    ekPgpKeyPath,
+    ekVerbaPubPath,
+    ekVerbaSecPath,
+    ekRecvPort,
+    ekRecvType,
+    ekRecvHost,
+    ekRecvUser,
+    ekEMail,
+    ekRecvPass,
+    ekSendPort,
+    ekSendType,
+    ekSendHost,
+    ekSendUser,
+    ekSendPass,
+    ekProxyPort,
+    ekProxyHost,
+    ekProxyUser,
+    ekProxyPass,
+    ekFileFormat,
+    ekCharset,
+    ekEtalonTypes,
+    ekFields,
+    ekLengths,
+    ekDelim,
+    EditKeyCount
+};
+
+enum class TEditKind { Text, Password, Code };
+
+// The name of a row's key in the profiles file, and its kind.
+const char* KeyNameOf(TEditKey key);
+TEditKind KindOf(TEditKey key);
+
+struct TEditRow {
+    const char* Key = "";
+    TEditKind Kind = TEditKind::Text;
+    std::vector<AnsiString> Names;        // a code row's choices, in table order
+    // Text rows: the stored values, trimmed; absent differs from every text.
+    std::optional<AnsiString> Own;
+    std::optional<AnsiString> Inherited;
+    // Password rows: the key under which the inherited text was scrambled (SendPass
+    // inherits the receiving password when nothing else gives one).
+    AnsiString InheritedKey;
+    // Code rows: the row of the stored name; -2 absent, -1 a name the table lacks.
+    int OwnIndex = -2;
+    int InheritedIndex = -2;
+    // The control: whether the row has its own value, and what it shows.
+    bool Checked = false;
+    AnsiString Text;
+    int Index = -1;
+};
+
+class TProfileEditor {
+public:
+    // Reads every row of the section from the file: in global mode the section is
+    // "Common" and every inherited value is the built-in default.
+    void Load(TIniFile& ini, const AnsiString& section, bool global);
+
+    const TEditRow& Row(TEditKey key) const { return FRows[key]; }
+    const AnsiString& Section() const { return FSection; }
+    bool Global() const { return FGlobal; }
+
+    // The check box of a row: checked, the control shows the own value when there is one,
+    // else the inherited one, which the user may then change; unchecked, the inherited one.
+    void SetChecked(TEditKey key, bool checked);
+    // The user typed into a text row or chose an entry of a code row. Choosing a receive
+    // or send type re-reads its port, whose inherited value follows the type shown.
+    void SetText(TEditKey key, const AnsiString& text);
+    void SetIndex(TEditKey key, int index);
+
+    // Writes what changed, key by key, in a fixed order: an unchecked row loses its own
+    // value; a checked row's shown value is written when it differs from the own value.
+    void Save();
+
+private:
+    TIniFile* FIni = nullptr;
+    AnsiString FSection;
+    bool FGlobal = false;
+    std::vector<TEditRow> FRows;
+
+    void ReadStored(TEditRow& row) const;
+    // The editor's default of a text row; scrambledUnder gets the key of a password
+    // taken from another row.
+    AnsiString BuiltInDefault(TEditKey key, AnsiString& scrambledUnder) const;
+    void LoadPort(TEditKey port, TEditKey type);
+    void ShowValue(TEditRow& row);
+    AnsiString Effective(TEditKey key) const;
+    void SaveText(const TEditRow& row);
+    void SaveCode(const TEditRow& row);
+    AnsiString PasswordToStore(const TEditRow& row, const AnsiString& value) const;
+};
+
+// The first of "Profile0", "Profile1", ... that names no section of the file (ignoring
+// case, as the file's sections compare).
+AnsiString NewSectionName(const TIniFile& ini);
+
+// Where the folder browser of a path row starts: the row's folder (relative to the
+// program's folder) when it exists, else the program's "Keys" folder when that exists,
+// else the program's folder.
+AnsiString FolderBrowseStart(const AnsiString& text);
+// The text a path row stores for a chosen folder: relative to the program's folder when
+// it lies inside it, else the full path. A path that the profiles file cannot hold (a line
+// break, or longer than 259 characters) is refused with an Exception that says so.
+AnsiString StoredFolderText(const AnsiString& chosen);

@@ -1,0 +1,361 @@
+#include "ui/UFrmEditProfile.h"
+
+#include "documents/Profiles.h"
+#include "platform/Dialogs.h"
+#include "platform/Exception.h"
+#include "platform/IniFiles.h"
+#include "platform/SysUtils.h"
+#include "ui/Guard.h"
+#include "ui/QtText.h"
+#include "ui/UFrmMain.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+TFrmEditProfile* FrmEditProfile = nullptr;
+
+namespace {
+
+constexpr char NewProfileCaption[] = "Новый профиль";
+
+bool IsPathKey(TEditKey key)
+{
+    return key == ekPgpKeyPath || key == ekVerbaPubPath || key == ekVerbaSecPath;
+}
+
+// The text of an edit as the profiles file holds it; a character that code page 1251
+// lacks cannot be stored, and is refused with the name of the setting.
+AnsiString StorableText(const QLineEdit* edit, const AnsiString& setting)
+{
+    AnsiString text;
+    if (!FromQStringExact(edit->text(), text))
+        throw Exception("Значение параметра " + setting +
+                        " содержит символы, которых нет в кодировке Windows-1251, в профиле его сохранить нельзя");
+    return text;
+}
+
+QGridLayout* GroupGrid(QGroupBox* group)
+{
+    auto* grid = new QGridLayout(group);
+    grid->setColumnStretch(1, 1);
+    grid->setVerticalSpacing(4);
+    return grid;
+}
+
+}  // namespace
+
+// ---- Construction ----
+
+TFrmEditProfile::TFrmEditProfile(QWidget* parent) : QDialog(parent)
+{
+    setWindowTitle(ToQString("Редактирование профиля"));
+    setModal(true);
+
+    auto* top = new QGridLayout;
+    top->setColumnStretch(1, 1);
+    top->setColumnStretch(3, 1);
+    EdtProfileName = new QLineEdit(this);
+    EdtPrefix = new QLineEdit(this);
+    top->addWidget(new QLabel(ToQString("Название профиля"), this), 0, 0);
+    top->addWidget(EdtProfileName, 0, 1);
+    top->addWidget(new QLabel(ToQString("Префикс"), this), 0, 2);
+    top->addWidget(EdtPrefix, 0, 3);
+    AddRow(top, 1, 0, ekBankEMail, "BankEMail");
+    AddRow(top, 1, 2, ekEMail, "EMail");
+    AddRow(top, 2, 0, ekBankPgpKey, "BankPgpKey");
+    AddRow(top, 2, 2, ekBankVerbaKey, "BankVerbaKey");
+
+    GbCipher = new QGroupBox(ToQString("Шифрование"), this);
+    QGridLayout* cipher = GroupGrid(GbCipher);
+    AddRow(cipher, 0, 0, ekCipherType, "Тип");
+    AddRow(cipher, 1, 0, ekPgpKeyPath, "PGPKey");
+    AddRow(cipher, 2, 0, ekVerbaPubPath, "VerbaPub");
+    AddRow(cipher, 3, 0, ekVerbaSecPath, "VerbaSec");
+
+    GbRecv = new QGroupBox(ToQString("Прием"), this);
+    GbSend = new QGroupBox(ToQString("Передача"), this);
+    const TEditKey recvKeys[] = {ekRecvType, ekRecvPort, ekRecvHost, ekRecvUser, ekRecvPass};
+    const TEditKey sendKeys[] = {ekSendType, ekSendPort, ekSendHost, ekSendUser, ekSendPass};
+    const char* const transportCaptions[] = {"Тип", "Порт", "Сервер", "Имя", "Пароль"};
+    QGridLayout* recv = GroupGrid(GbRecv);
+    QGridLayout* send = GroupGrid(GbSend);
+    for (int i = 0; i < 5; ++i) {
+        AddRow(recv, i, 0, recvKeys[i], transportCaptions[i]);
+        AddRow(send, i, 0, sendKeys[i], transportCaptions[i]);
+    }
+
+    GbProxy = new QGroupBox(ToQString("Прокси (только для HTTP)"), this);
+    QGridLayout* proxy = GroupGrid(GbProxy);
+    AddRow(proxy, 0, 0, ekProxyPort, "Порт");
+    AddRow(proxy, 1, 0, ekProxyHost, "Сервер");
+    AddRow(proxy, 2, 0, ekProxyUser, "Имя");
+    AddRow(proxy, 3, 0, ekProxyPass, "Пароль");
+
+    GbSalary = new QGroupBox(ToQString("Формат зарплатного файла"), this);
+    QGridLayout* salary = GroupGrid(GbSalary);
+    AddRow(salary, 0, 0, ekFileFormat, "Формат");
+    AddRow(salary, 1, 0, ekFields, "Поля");
+    AddRow(salary, 2, 0, ekLengths, "Длины");
+    AddRow(salary, 3, 0, ekDelim, "Разделитель");
+    AddRow(salary, 4, 0, ekCharset, "Кодировка");
+    AddRow(salary, 5, 0, ekEtalonTypes, "Тип эталона");
+    salary->setRowStretch(6, 1);   // the rows keep their height beside the two groups on the left
+
+    BtnDelete = new QPushButton(ToQString("Удалить профиль"), this);
+    BtnOk = new QPushButton(ToQString("Сохранить"), this);
+    BtnCancel = new QPushButton(ToQString("Отмена"), this);
+    BtnOk->setDefault(true);
+    BtnDelete->setAutoDefault(false);
+    BtnCancel->setAutoDefault(false);
+    connect(BtnDelete, &QPushButton::clicked, this, [this] { Guarded([this] { BtnDeleteClick(); }); });
+    connect(BtnOk, &QPushButton::clicked, this, &QDialog::accept);
+    connect(BtnCancel, &QPushButton::clicked, this, &QDialog::reject);
+    auto* buttons = new QHBoxLayout;
+    buttons->addWidget(BtnDelete);
+    buttons->addStretch();
+    buttons->addWidget(BtnOk);
+    buttons->addWidget(BtnCancel);
+
+    auto* groups = new QGridLayout;
+    groups->addWidget(GbCipher, 0, 0);
+    groups->addWidget(GbSalary, 0, 1, 2, 1);
+    groups->addWidget(GbProxy, 1, 0);
+    groups->addWidget(GbRecv, 2, 0);
+    groups->addWidget(GbSend, 2, 1);
+    groups->setColumnStretch(0, 1);
+    groups->setColumnStretch(1, 1);
+
+    auto* layout = new QVBoxLayout(this);
+    layout->addLayout(top);
+    layout->addLayout(groups);
+    layout->addStretch();
+    layout->addLayout(buttons);
+    resize(656, 563);
+    for (int k = 0; k < EditKeyCount; ++k)
+        ConnectRow(static_cast<TEditKey>(k));
+}
+
+// A check box with the key's caption and its control (a drop-down list for a code, else
+// an edit; a folder edit with its "..." button; a password edit masked).
+void TFrmEditProfile::AddRow(QGridLayout* grid, int line, int column, TEditKey key, const char* caption)
+{
+    TRowControls& row = FRows[key];
+    row.Check = new QCheckBox(ToQString(caption), this);
+    grid->addWidget(row.Check, line, column);
+    QWidget* control = nullptr;
+    if (KindOf(key) == TEditKind::Code) {
+        row.Combo = new QComboBox(this);
+        control = row.Combo;
+    } else {
+        row.Edit = new QLineEdit(this);
+        if (KindOf(key) == TEditKind::Password)
+            row.Edit->setEchoMode(QLineEdit::Password);
+        // An inherited value is shown on the button face, as a read-only value.
+        QPalette palette = row.Edit->palette();
+        palette.setColor(QPalette::Disabled, QPalette::Base, palette.color(QPalette::Active, QPalette::Button));
+        row.Edit->setPalette(palette);
+        control = row.Edit;
+    }
+    if (!IsPathKey(key)) {
+        grid->addWidget(control, line, column + 1);
+        return;
+    }
+    row.Browse = new QPushButton(QStringLiteral("..."), this);
+    row.Browse->setAutoDefault(false);
+    row.Browse->setFixedWidth(row.Browse->fontMetrics().horizontalAdvance(QStringLiteral("...")) + 16);
+    auto* pair = new QHBoxLayout;
+    pair->setSpacing(2);
+    pair->addWidget(control);
+    pair->addWidget(row.Browse);
+    grid->addLayout(pair, line, column + 1);
+}
+
+void TFrmEditProfile::ConnectRow(TEditKey key)
+{
+    const TRowControls& row = FRows[key];
+    connect(row.Check, &QCheckBox::clicked, this, [this, key] { Guarded([this, key] { ChbClick(key); }); });
+    if (row.Edit)
+        connect(row.Edit, &QLineEdit::textChanged, this, [this, key](const QString& text) {
+            if (!FShowing)
+                FEditor.SetText(key, FromQString(text));
+        });
+    if (row.Combo)
+        connect(row.Combo, &QComboBox::currentIndexChanged, this, [this, key] {
+            if (!FShowing)
+                Guarded([this, key] { CmbChange(key); });
+        });
+    if (row.Browse)
+        connect(row.Browse, &QPushButton::clicked, this, [this, key] { Guarded([this, key] { BtnDlgOpenClick(key); }); });
+}
+
+// ---- Showing the rows ----
+
+void TFrmEditProfile::ShowRow(TEditKey key)
+{
+    const TEditRow& value = FEditor.Row(key);
+    const TRowControls& row = FRows[key];
+    FShowing = true;
+    row.Check->setChecked(value.Checked);
+    if (row.Edit) {
+        row.Edit->setEnabled(value.Checked);
+        row.Edit->setText(ToQString(value.Text));
+    } else {
+        row.Combo->setEnabled(value.Checked);
+        if (row.Combo->count() != static_cast<int>(value.Names.size())) {
+            row.Combo->clear();
+            for (const AnsiString& name : value.Names)
+                row.Combo->addItem(ToQString(name));
+        }
+        row.Combo->setCurrentIndex(value.Index);
+    }
+    FShowing = false;
+}
+
+void TFrmEditProfile::ChbClick(TEditKey key)
+{
+    FEditor.SetChecked(key, FRows[key].Check->isChecked());
+    ShowRow(key);
+    if (key == ekRecvType)
+        ShowRow(ekRecvPort);
+    else if (key == ekSendType)
+        ShowRow(ekSendPort);
+}
+
+// A new receive or send type: the port shown follows it (a port typed but not saved is
+// replaced).
+void TFrmEditProfile::CmbChange(TEditKey key)
+{
+    FEditor.SetIndex(key, FRows[key].Combo->currentIndex());
+    if (key == ekRecvType)
+        ShowRow(ekRecvPort);
+    else if (key == ekSendType)
+        ShowRow(ekSendPort);
+}
+
+// ---- Running ----
+
+int TFrmEditProfile::Execute(bool global, TIniFile* settings)
+{
+    if (!Prepare(global, settings))
+        return -1;
+    return Finish(exec());
+}
+
+bool TFrmEditProfile::Prepare(bool global, TIniFile* settings)
+{
+    FGlobal = global;
+    FSettings = settings;
+    setWindowTitle(ToQString(global ? "Редактирование глобальных параметров" : "Редактирование профиля"));
+    if (!settings)
+        return false;
+    BtnDelete->setEnabled(false);
+    if (global) {
+        FSection = CommonSection;
+    } else {
+        const TProfiles& profiles = *Profiles.Get();
+        FSection = FProfileIndex == profiles.Count() ? NewSectionName(*settings) : profiles.At(FProfileIndex)->Name;
+    }
+    LoadHeader();
+    FEditor.Load(*settings, FSection, global);
+    for (int k = 0; k < EditKeyCount; ++k)
+        ShowRow(static_cast<TEditKey>(k));
+    return true;
+}
+
+// The profile's own name and prefix: no check box, nothing inherited.
+void TFrmEditProfile::LoadHeader()
+{
+    EdtProfileName->setEnabled(!FGlobal);
+    EdtPrefix->setEnabled(!FGlobal);
+    EdtProfileName->clear();
+    EdtPrefix->clear();
+    BtnDelete->setEnabled(!FGlobal);
+    if (FGlobal)
+        return;
+    const auto own = [this](const char* key) {
+        return FSettings->ValueExists(FSection, key) ? std::optional(Trim(FSettings->ReadString(FSection, key, ""))) :
+                                                       std::nullopt;
+    };
+    EdtProfileName->setText(ToQString(own("Caption").value_or(NewProfileCaption)));
+    EdtPrefix->setText(ToQString(own("Prefix").value_or(AnsiString())));
+}
+
+void TFrmEditProfile::accept()
+{
+    Guarded([this] {
+        if (!FGlobal) {
+            StorableText(EdtProfileName, "Caption");
+            StorableText(EdtPrefix, "Prefix");
+        }
+        for (int k = 0; k < EditKeyCount; ++k) {
+            const TRowControls& row = FRows[k];
+            if (row.Edit && row.Check->isChecked())
+                StorableText(row.Edit, KeyNameOf(static_cast<TEditKey>(k)));
+        }
+        QDialog::accept();
+    });
+}
+
+int TFrmEditProfile::Finish(int result)
+{
+    if (result != QDialog::Accepted || !FSettings)
+        return -1;
+    SaveHeader();
+    FEditor.Save();
+    Profiles.Get()->Load();
+    return SavedProfileIndex();
+}
+
+void TFrmEditProfile::SaveHeader()
+{
+    if (FGlobal)
+        return;
+    FSettings->WriteString(FSection, "Caption", Trim(FromQString(EdtProfileName->text())));
+    FSettings->WriteString(FSection, "Prefix", Trim(FromQString(EdtPrefix->text())));
+}
+
+// The edited profile's place in the re-read list (a new one's section comes last);
+// in global mode the profile that was selected.
+int TFrmEditProfile::SavedProfileIndex() const
+{
+    if (FGlobal)
+        return FProfileIndex;
+    const TProfiles& profiles = *Profiles.Get();
+    for (int i = 0; i < profiles.Count(); ++i)
+        if (SameText(profiles.At(i)->Name, FSection))
+            return i;
+    return -1;
+}
+
+// ---- Buttons ----
+
+void TFrmEditProfile::BtnDeleteClick()
+{
+    const int answer = Dialogs().MessageBox("Вы хотите удалить текущий профиль. Продолжить?", "Удаление профиля",
+                                            MessageBoxFlags::OkCancel | MessageBoxFlags::IconWarning |
+                                                MessageBoxFlags::DefaultButton2);
+    if (answer != MessageBoxAnswer::Ok)
+        return;
+    FSettings->EraseSection(FSection);
+    if (FrmMain)
+        FrmMain->ReopenProfilesAtIdle();
+    reject();
+}
+
+void TFrmEditProfile::BtnDlgOpenClick(TEditKey key)
+{
+    QLineEdit* edit = FRows[key].Edit;
+    if (!edit || !edit->isEnabled())
+        return;
+    const std::optional<AnsiString> chosen =
+        Dialogs().BrowseFolder("Select A Folder", FolderBrowseStart(FromQString(edit->text())));
+    if (chosen)
+        edit->setText(ToQString(StoredFolderText(*chosen)));
+}
