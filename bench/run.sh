@@ -4,13 +4,13 @@
 # multi-stream growth against its fixed goal, the delimited data file against Python's csv,
 # the message store against an independent Python reader and writer of its format, the
 # salary validation with its reference-list look-up against a plain scan and Python's dict,
-# the GnuPG back end against the same gpg command run directly, and the POP3 and IMAP
-# receivers against curl's command-line client on a local dovecot. Prints one table; exits
-# 1 if a goal is missed.
+# the export's check pass over the same look-up for its linearity, the GnuPG back end
+# against the same gpg command run directly, and the POP3 and IMAP receivers against curl's
+# command-line client on a local dovecot. Prints one table; exits 1 if a goal is missed.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 cmake -S . -B build-bench -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVELTON_BENCH=ON -DVELTON_TESTS=OFF >/dev/null
-ninja -C build-bench bench_compress bench_zip bench_multistream bench_datafile bench_internals bench_validate bench_gpg bench_receive >/dev/null
+ninja -C build-bench bench_compress bench_zip bench_multistream bench_datafile bench_internals bench_validate bench_export_check bench_gpg bench_receive >/dev/null
 
 work=$(mktemp -d)
 # gpg starts an agent for each key folder: stop them before the folders go.
@@ -39,6 +39,13 @@ python3 bench/anchors.py etalon "$work/v40" 400000 40000
 ./build-bench/bench/bench_validate "$work/v20" "$work/v40" >>"$work/ours"
 ./build-bench/bench/bench_validate --scan "$work/v20" >>"$work/anchors"
 python3 bench/anchors.py validate "$work/v20" "$work/v40" >>"$work/anchors"
+
+# The export's check pass: 100,000 and 200,000 marked salary records against a stored
+# list of 400,000 rows.
+mkdir "$work/c100" "$work/c200"
+python3 bench/anchors.py etalon "$work/c100" 400000 100000
+python3 bench/anchors.py etalon "$work/c200" 400000 200000
+./build-bench/bench/bench_export_check "$work/c100" "$work/c200" >>"$work/ours"
 
 # A client and the bank, each with a key pair without passphrase (Ed25519 signing,
 # Cv25519 encryption), each holding the other's public key; 10 MB of random bytes stand

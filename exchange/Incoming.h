@@ -10,13 +10,14 @@
 
 struct TReceivedMail;
 
-// The windows that show what a receive stores. The user interface sets a reload while
+// The windows that show what the exchange stores. The user interface sets a reload while
 // its window is open and clears it when the window closes; TReceiver::RefreshForms
-// calls those that are set.
+// calls those of a receive, the export those of the journal.
 struct TStoreWindows {
     std::function<void()> ReloadMessages;   // the messages window
     std::function<void()> ReloadEtalons;    // the reference-list window
     std::function<void()> ReloadReplies;    // the reply-list window of the one reply kind
+    std::function<void()> ReloadJournal;    // the journal of sent files
 };
 extern TStoreWindows StoreWindows;
 

@@ -1,18 +1,26 @@
 #include "ui/ExportActions.h"
 
+#include "documents/Common.h"
 #include "platform/Exception.h"
+#include "ui/ExportReports.h"
+#include "ui/ExportWizard.h"
+#include "ui/Reports.h"
+#include "ui/UFrmWizard.h"
 
-void RunExportWizard(TExportDocument&)
+void RunExportWizard(TExportDocument& document)
 {
-    throw Exception("Экспорт ещё не поддерживается");
+    if (!FrmWizard)
+        throw Exception("Окно мастера не создано");
+    TExportWizard wizard(document);
+    FrmWizard->Execute(&wizard);
 }
 
-void SaveExportErrors(TExportDocument&)
+void SaveExportErrors(TExportDocument& document)
 {
-    throw Exception("Сохранение ошибок ещё не поддерживается");
+    SaveReportAs(ExportErrorsReport(document));
 }
 
-void PrintExportErrors(TExportDocument&)
+void PrintExportErrors(TExportDocument& document)
 {
-    throw Exception("Печать ошибок ещё не поддерживается");
+    PrintReport(ExportErrorsReport(document), AnsiString(ApplicationTitle) + ": Ошибки экспорта");
 }

@@ -20,4 +20,7 @@ public:
     virtual TRecordInfos& Marks() = 0;
     // Called after the marks changed (a check pass), so that the window can redraw them.
     virtual void MarksChanged() = 0;
+    // Selects the first record that is marked and in error; raises "Нет записей,
+    // помеченных как ошибочные" when there is none.
+    virtual void GotoFirstError() = 0;
 };

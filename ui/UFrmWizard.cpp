@@ -263,6 +263,11 @@ void TFrmWizard::ShowFileName()
     ShowPanel(PnlFileName);
 }
 
+void TFrmWizard::SetPrintRegistryEnabled(bool enabled)
+{
+    BtnPrintRegistry->setEnabled(enabled);
+}
+
 AnsiString TFrmWizard::FileComment() const
 {
     return FromQString(EdtFileComment->text());

@@ -23,6 +23,7 @@ public:
     void ShowRegistry(int count, double creditSum, double debitSum) override;
     void ShowFileComment() override;
     void ShowFileName() override;
+    void SetPrintRegistryEnabled(bool enabled) override;
 
     AnsiString FileComment() const override;
     void SetFileComment(const AnsiString& text) override;

@@ -14,6 +14,22 @@ TWizardView& TWizard::View() const
     return *FView;
 }
 
+bool RunBusyStep(TWizardView& view, const std::function<void()>& step)
+{
+    std::exception_ptr failure;
+    {
+        TBusyScope busy(view);
+        try {
+            step();
+        } catch (...) {
+            failure = std::current_exception();
+        }
+    }
+    if (failure)
+        Guarded([&] { std::rethrow_exception(failure); });
+    return !failure;
+}
+
 void TSimpleWizard::Start()
 {
     State = StateStart;
@@ -25,7 +41,7 @@ void TSimpleWizard::Next()
     if (State == StateDone)
         View().CloseWizard();
     else
-        RunWork();
+        State = RunBusyStep(View(), [this] { DoWork(); }) ? StateDone : StateFailed;
     Refresh();
 }
 
@@ -34,25 +50,6 @@ void TSimpleWizard::Back()
     if (State == StateDone || State == StateFailed)
         State = StateStart;
     Refresh();
-}
-
-void TSimpleWizard::RunWork()
-{
-    std::exception_ptr failure;
-    {
-        TBusyScope busy(View());
-        try {
-            DoWork();
-            State = StateDone;
-        } catch (...) {
-            failure = std::current_exception();
-            State = StateFailed;
-        }
-    }
-    // The error box comes after the busy state has ended, so that it shows the normal
-    // cursor and the window can be closed once the box is gone.
-    if (failure)
-        Guarded([&] { std::rethrow_exception(failure); });
 }
 
 void TSimpleWizard::Refresh()

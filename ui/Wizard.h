@@ -5,6 +5,7 @@
 
 #include "platform/AnsiString.h"
 
+#include <functional>
 #include <utility>
 
 inline constexpr char WizardBackCaption[] = "< Назад";
@@ -27,6 +28,8 @@ public:
     // The page with the comment of the file, and the page with the file name.
     virtual void ShowFileComment() = 0;
     virtual void ShowFileName() = 0;
+    // The registry page's "Печать реестра" button.
+    virtual void SetPrintRegistryEnabled(bool enabled) = 0;
 
     // The texts of the two edit pages.
     virtual AnsiString FileComment() const = 0;
@@ -58,6 +61,12 @@ public:
 private:
     TWizardView& FView;
 };
+
+// Runs a long step of a task in the view's busy state. Whatever the step throws is shown
+// in the standard error box once the busy state has ended (so that the box shows the
+// normal cursor and the window can be closed once it is gone); the result says whether
+// the step succeeded.
+bool RunBusyStep(TWizardView& view, const std::function<void()>& step);
 
 // A task run page by page in the wizard window. The command that runs it creates it,
 // hands it to the window and deletes it after the window has closed.
@@ -113,7 +122,4 @@ protected:
 
     // Shows the page of the current state with its buttons.
     void Refresh();
-
-private:
-    void RunWork();
 };

@@ -58,3 +58,18 @@ public:
     AnsiString Path;
     AnsiString Fingerprint;
 };
+
+// The key folders of the client and the bank of a test suite, each holding the other's
+// public key.
+class TGpgParties {
+public:
+    TGpgParties() : Client(Keys.File("c/"), "Client"), Bank(Keys.File("b/"), "Bank")
+    {
+        Client.Import(Bank);
+        Bank.Import(Client);
+    }
+
+    TTempDir Keys;
+    TGpgHome Client;
+    TGpgHome Bank;
+};

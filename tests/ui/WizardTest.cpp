@@ -2,6 +2,8 @@
 
 #include "ui/Wizard.h"
 
+#include "ui/RecordingView.h"
+
 #include "support/ScriptedDialogs.h"
 #include "support/TestSupport.h"
 
@@ -12,45 +14,6 @@
 namespace {
 
 constexpr unsigned ErrorBox = MessageBoxFlags::Ok | MessageBoxFlags::IconError;
-
-struct TButtons {
-    AnsiString Back;
-    AnsiString Next;
-    bool BackEnabled = false;
-    bool NextEnabled = false;
-};
-
-class TRecordingView : public TWizardView {
-public:
-    void ShowMessage(const AnsiString& text) override { Page = "message:" + text; }
-    void ShowEndPrepare(int, int) override { Page = "end-prepare"; }
-    void ShowRegistry(int, double, double) override { Page = "registry"; }
-    void ShowFileComment() override { Page = "comment"; }
-    void ShowFileName() override { Page = "file-name"; }
-    AnsiString FileComment() const override { return Comment; }
-    void SetFileComment(const AnsiString& text) override { Comment = text; }
-    AnsiString FileName() const override { return Name; }
-    void SetFileName(const AnsiString& text) override { Name = text; }
-    void SetButtons(const AnsiString& back, const AnsiString& next, bool backEnabled, bool nextEnabled) override
-    {
-        Buttons = {back, next, backEnabled, nextEnabled};
-    }
-    void BeginBusy() override
-    {
-        ++BusyDepth;
-        ++BusyCount;
-    }
-    void EndBusy() noexcept override { --BusyDepth; }
-    void CloseWizard() override { ++Closes; }
-
-    AnsiString Page;
-    AnsiString Comment;
-    AnsiString Name;
-    TButtons Buttons;
-    int BusyDepth = 0;
-    int BusyCount = 0;
-    int Closes = 0;
-};
 
 // A simple task whose work and done page the test chooses.
 class TTestWizard : public TSimpleWizard {
@@ -82,14 +45,6 @@ private:
     TRecordingView& FView;
 };
 
-void ExpectButtons(const TButtons& buttons, const AnsiString& back, const AnsiString& next, bool backEnabled,
-                   bool nextEnabled)
-{
-    EXPECT_ANSI_EQ(buttons.Back, back);
-    EXPECT_ANSI_EQ(buttons.Next, next);
-    EXPECT_EQ(buttons.BackEnabled, backEnabled);
-    EXPECT_EQ(buttons.NextEnabled, nextEnabled);
-}
 
 }  // namespace
 

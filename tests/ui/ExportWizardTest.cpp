@@ -1,0 +1,168 @@
+// The export wizard's pages and its check pass, without a window and without a send: a
+// recording view stands in for the wizard window, a test document for the document
+// window.
+
+#include "ExportDocuments.h"
+#include "RecordingView.h"
+#include "exchange/ExchangeProfile.h"
+
+#include "support/ScriptedDialogs.h"
+#include "platform/Paths.h"
+#include "ui/ExportWizard.h"
+
+#include <gmock/gmock.h>
+
+namespace {
+
+constexpr unsigned ErrorBox = MessageBoxFlags::Ok | MessageBoxFlags::IconError;
+
+class ExportWizardTest : public ::testing::Test {
+protected:
+    void SelectProfile(std::initializer_list<AnsiString> keys) { Profile = std::make_unique<TExchangeProfile>(Dir, keys); }
+    TExportProfile& Kind(int kind) const { return *Profile->Profile().ExportProfiles.At(kind); }
+
+    std::vector<int> States(TTestDocument& document) const
+    {
+        std::vector<int> states;
+        for (int index = 0; index < document.Marks().Count(); ++index)
+            states.push_back(document.Marks().Info(index).State);
+        return states;
+    }
+
+    static std::string Payload(TExportWizard& wizard)
+    {
+        TMemoryStream bytes;
+        wizard.OutFile().SaveToStream(&bytes);
+        return bytes.Bytes();
+    }
+
+    TTempDir Dir;
+    std::unique_ptr<TExchangeProfile> Profile;
+    TRecordingView View;
+};
+
+TEST_F(ExportWizardTest, TheCheckMarksTheSelectedRecordsAndTheRegistryShowsTheAcceptedOnes)
+{
+    SelectProfile({"Salary.EtalonTypes=SAL", "Salary.EtalonExpire=30", "Salary.Comment=Аванс"});
+    StoreSalaryEtalon(Dir, SalaryEtalonRows);
+    std::vector<std::string> lines = SalaryLines;
+    lines.push_back("Не Отмечен;1;1");
+    TTestDocument document(Kind(0), Dir, lines);
+    document.Marks().Info(0).ErrorText = "старая ошибка";
+    document.Marks().Info(3).Selected = 0;
+    TExportWizard wizard(document);
+    wizard.SetView(&View);
+    View.PrintRegistryEnabled = false;
+
+    wizard.Start();
+    // The cipher's prompt follows: the profile keeps its keys on the diskette.
+    EXPECT_ANSI_EQ(View.Page, "message:Сейчас будет выполнена проверка и подготовка файла к отправке в банк.\n\n"
+                              "Вставьте ключевую дискету.");
+    ExpectButtons(View.Buttons, "< Назад", "Далее >", false, true);
+    EXPECT_ANSI_EQ(View.Comment, "Аванс");
+    EXPECT_TRUE(View.PrintRegistryEnabled);
+
+    wizard.Next();
+    EXPECT_EQ(View.BusyCount, 1);
+    EXPECT_EQ(View.BusyDepth, 0);
+    EXPECT_ANSI_EQ(View.Page, "end-prepare:3/1");
+    ExpectButtons(View.Buttons, "< Назад", "Далее >", true, true);
+    EXPECT_THAT(States(document), ::testing::ElementsAre(1, 2, 1, 0));
+    EXPECT_ANSI_EQ(document.Marks().Info(1).ErrorText, "ФИО: Обнаружен недопустимый символ: 1");
+    EXPECT_ANSI_EQ(document.Marks().Info(0).ErrorText, "старая ошибка");   // a pass keeps an old text
+    EXPECT_EQ(document.MarksChangedCount, 1);
+    EXPECT_EQ(Hex(Payload(wizard)), Hex(SalaryPayload));
+    EXPECT_EQ(wizard.Totals.CreditCount, 2);
+    EXPECT_EQ(wizard.Totals.DebitCount, 0);
+
+    wizard.Next();
+    EXPECT_ANSI_EQ(View.Page, "registry:2 1750.50 0.00");
+    wizard.Back();   // back to the check's result without checking again
+    EXPECT_ANSI_EQ(View.Page, "end-prepare:3/1");
+    EXPECT_EQ(View.BusyCount, 1);
+    wizard.Next();
+    wizard.Next();
+    EXPECT_ANSI_EQ(View.Page, "comment");
+    wizard.Back();
+    EXPECT_ANSI_EQ(View.Page, "registry:2 1750.50 0.00");
+
+    wizard.LinkClick("viewerrors");
+    EXPECT_EQ(document.ShownError, 1);
+    EXPECT_EQ(View.Closes, 1);
+}
+
+TEST_F(ExportWizardTest, AMissingOrStaleReferenceListFailsTheCheckUntilAFreshOneIsThere)
+{
+    SelectProfile({"Salary.EtalonTypes=SAL", "Salary.EtalonExpire=30"});
+    TTestDocument document(Kind(0), Dir, SalaryLines);
+    TExportWizard wizard(document);
+    wizard.SetView(&View);
+    wizard.Start();
+    {
+        TScriptedDialogs dialogs;
+        dialogs.ExpectMessage("Эталонный список 12-значных счетов клиентов отсутствует, сделайте обновление.",
+                              MessageBoxAnswer::Ok, ErrorBox);
+        wizard.Next();
+    }
+    EXPECT_ANSI_EQ(View.Page, "message:Произошла ошибка при подготовке файла.");
+    ExpectButtons(View.Buttons, "< Назад", "Повтор", true, true);
+    EXPECT_EQ(View.BusyDepth, 0);
+
+    StoreSalaryEtalon(Dir, SalaryEtalonRows, 30);
+    {
+        TScriptedDialogs dialogs;
+        dialogs.ExpectMessage("Эталонный список 12-значных счетов клиентов устарел, сделайте обновление.",
+                              MessageBoxAnswer::Ok, ErrorBox);
+        wizard.Next();
+    }
+    EXPECT_EQ(wizard.State, TExportWizard::StateCheckFailed);
+
+    DeleteFile(Dir.File("Cache/ABC.ETALONS"));
+    StoreSalaryEtalon(Dir, SalaryEtalonRows, 29);
+    wizard.Next();
+    EXPECT_ANSI_EQ(View.Page, "end-prepare:3/1");
+}
+
+TEST_F(ExportWizardTest, NothingAcceptedLeadsToAPageWithoutWayOnAndViewErrorsNeedsAnError)
+{
+    SelectProfile({});
+    TTestDocument document(Kind(2), Dir, {"Петров1;1", "Сидоров;2"});
+    TExportWizard wizard(document);
+    wizard.SetView(&View);
+    wizard.Start();
+    EXPECT_FALSE(View.PrintRegistryEnabled);
+    document.Marks().Info(0).Selected = 0;
+    document.Marks().Info(1).Selected = 0;
+    wizard.Next();
+    EXPECT_ANSI_EQ(View.Page, "end-prepare:0/0");
+    wizard.Next();
+    EXPECT_ANSI_EQ(View.Page, "message:Итоговый файл не содержит записей и не может быть отправлен в банк.");
+    ExpectButtons(View.Buttons, "< Назад", "Далее >", true, false);
+    wizard.Next();
+    EXPECT_EQ(wizard.State, TExportWizard::StateEmpty);
+    EXPECT_RAISES(wizard.LinkClick("ViewErrors"), Exception, "Нет записей, помеченных как ошибочные");
+    EXPECT_EQ(View.Closes, 0);
+
+    // All rejected: the errors can be viewed, and there is still nothing to send.
+    document.Marks().Info(0).Selected = 1;
+    wizard.Back();
+    wizard.Back();
+    wizard.Next();
+    EXPECT_ANSI_EQ(View.Page, "end-prepare:1/1");
+    wizard.Next();
+    EXPECT_EQ(wizard.State, TExportWizard::StateEmpty);
+}
+
+TEST_F(ExportWizardTest, TheColumnMapPlacesTheInputColumnsAndLeavesUnfedFieldsEmpty)
+{
+    // Column 0 feeds the account, column 1 nothing, column 2 the name.
+    SelectProfile({"DelCli.Fields=2,,1", "Salary.Fields=1,2,3"});
+    TTestDocument document(Kind(2), Dir, {"12345;лишнее;Иванов Иван"});
+    TExportWizard wizard(document);
+    wizard.SetView(&View);
+    wizard.Start();
+    wizard.Next();
+    EXPECT_EQ(Hex(Payload(wizard)), Hex("ИВАНОВ ИВАН;000000012345\r\n"));
+}
+
+}  // namespace
