@@ -161,7 +161,7 @@ AnsiString EscapeChars(const AnsiString& text, const AnsiString& chars)
     return escaped;
 }
 
-AnsiString UnescapeChars(const AnsiString& text)
+AnsiString UnescapeChars(std::string_view text)
 {
     AnsiString plain;
     plain.reserve(text.size());
@@ -170,7 +170,7 @@ AnsiString UnescapeChars(const AnsiString& text)
             plain += text[i];
             continue;
         }
-        const AnsiString digits = text.substr(i + 1, 2);
+        const AnsiString digits(text.substr(i + 1, 2));
         bool valid = !digits.empty();
         int code = 0;
         for (char digit : digits) {

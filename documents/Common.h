@@ -6,6 +6,7 @@
 #include "platform/AnsiString.h"
 
 #include <cstdint>
+#include <string_view>
 
 class TProfile;
 class TSalaryProfile;
@@ -78,7 +79,7 @@ AnsiString EscapeChars(const AnsiString& text, const AnsiString& chars);
 // hexadecimal digits, give the character of that code; "#4" at the very end of the text
 // gives code 4. A "#" with nothing or anything but hexadecimal digits after it ("#",
 // "#x", "#4x") raises EConvertError.
-AnsiString UnescapeChars(const AnsiString& text);
+AnsiString UnescapeChars(std::string_view text);
 
 // The path lies on the diskette drive "a:" (any case).
 bool IsFloppyPath(const AnsiString& path);

@@ -177,10 +177,10 @@ void TDataFile::LoadCurrentRecord()
 {
     if (FRecNo < 0 || FRecNo >= RecordCount())
         return;
-    AnsiString text = GetRecordText(FRecNo);
+    ReadRecordText(FRecNo, FRecordText);
     if (FCodePage != CodePageCp1251)
-        text = ToAnsi(text, FCodePage);
-    FCurRecord->SetText(text);
+        FRecordText = ToAnsi(FRecordText, FCodePage);
+    FCurRecord->SetText(FRecordText);
     FCurRecord->SetModified(false);
 }
 
@@ -216,8 +216,8 @@ void TTextFile::LoadFormat(TStream* stream)
     if (!stream)
         return;
     FLines.LoadFromStream(*stream);
-    if (CodePage() == CodePageUtf8 && FLines.Count() > 0 && FLines[0].starts_with(Utf8ByteOrderMark))
-        FLines.SetString(0, FLines[0].substr(sizeof Utf8ByteOrderMark - 1));
+    if (CodePage() == CodePageUtf8 && FLines.Count() > 0 && FLines.Line(0).starts_with(Utf8ByteOrderMark))
+        FLines.DropFirstLinePrefix(sizeof Utf8ByteOrderMark - 1);
 }
 
 void TTextFile::SaveFormat(TStream* stream)
@@ -227,17 +227,22 @@ void TTextFile::SaveFormat(TStream* stream)
 
 AnsiString TTextFile::GetRecordText(int index)
 {
-    return FLines[index];
+    return AnsiString(FLines.Line(index));
+}
+
+void TTextFile::ReadRecordText(int index, AnsiString& into)
+{
+    into.assign(FLines.Line(index));
 }
 
 void TTextFile::PutRecordText(int index, const AnsiString& text)
 {
-    FLines.SetString(index, text);
+    FLines.SetLine(index, text);
 }
 
 void TTextFile::AppendRecord()
 {
-    FLines.Add(AnsiString());
+    FLines.Add(std::string_view());
 }
 
 void TTextFile::DeleteRecord(int index)
@@ -268,54 +273,96 @@ TDelimRecord::TDelimRecord(const AnsiString& delim, bool escape, const AnsiStrin
 
 int TDelimRecord::Count() const
 {
-    return FFields.Count();
+    return static_cast<int>(FStarts.size());
 }
 
 AnsiString TDelimRecord::GetText() const
 {
-    return JoinStrings(FFields, FDelim);
+    return FText;
 }
 
 void TDelimRecord::SetText(const AnsiString& text)
 {
-    SplitString(FFields, text, FDelim);
+    FText = text;
+    FindFields();
+}
+
+// As SplitString: an empty line has no fields, an empty delimiter gives one field.
+void TDelimRecord::FindFields()
+{
+    FStarts.clear();
+    if (FText.empty())
+        return;
+    FStarts.push_back(0);
+    if (FDelim.empty())
+        return;
+    for (size_t found = 0; (found = FText.find(FDelim, found)) != AnsiString::npos;) {
+        found += FDelim.size();
+        FStarts.push_back(found);
+    }
+}
+
+size_t TDelimRecord::FieldEnd(size_t index) const
+{
+    return index + 1 < FStarts.size() ? FStarts[index + 1] - FDelim.size() : FText.size();
 }
 
 AnsiString TDelimRecord::GetAsString(int index) const
 {
-    if (index >= FFields.Count())
+    if (index >= Count())
         return AnsiString();
-    return FEscape ? UnescapeChars(FFields[index]) : FFields[index];
+    const auto field = static_cast<size_t>(index);
+    const std::string_view text = std::string_view(FText).substr(FStarts[field], FieldEnd(field) - FStarts[field]);
+    return FEscape ? UnescapeChars(text) : AnsiString(text);
 }
 
 void TDelimRecord::SetAsString(int index, const AnsiString& value)
 {
-    const AnsiString stored = FEscape ? EscapeChars(value, FEscaped) : value;
+    AnsiString escaped;
+    if (FEscape)
+        escaped = EscapeChars(value, FEscaped);
+    const AnsiString& stored = FEscape ? escaped : value;
     if (HasLineBreak(stored) || stored.find(FDelim) != AnsiString::npos)
         RaiseBadCharacters();
-    if (index >= FFields.Count() && stored.empty())
+    if (index >= Count() && stored.empty())
         return;
-
-    TStringList fields;
-    fields.Assign(FFields);
-    while (fields.Count() <= index)
-        fields.Add(AnsiString());
-    fields.SetString(index, stored);
+    if (FDelim.size() == 1) {
+        PutField(static_cast<size_t>(index), stored);
+        return;
+    }
     // A delimiter of several characters can form across a field border ("a|" before "||"
     // reads back as "a" and "|..."): such a value would move text into the next field.
-    if (FDelim.size() > 1 && !SplitsBack(fields))
+    const AnsiString oldText = FText;
+    const std::vector<size_t> oldStarts = FStarts;
+    PutField(static_cast<size_t>(index), stored);
+    if (!SplitsBack()) {
+        FText = oldText;
+        FStarts = oldStarts;
         RaiseBadCharacters();
-    FFields.Assign(fields);
+    }
 }
 
-bool TDelimRecord::SplitsBack(const TStringList& fields) const
+void TDelimRecord::PutField(size_t index, const AnsiString& stored)
 {
-    const AnsiString line = JoinStrings(fields, FDelim);
-    if (line.empty())
+    while (FStarts.size() <= index) {
+        if (!FStarts.empty())
+            FText += FDelim;
+        FStarts.push_back(FText.size());
+    }
+    const size_t start = FStarts[index];
+    const size_t length = FieldEnd(index) - start;
+    FText.replace(start, length, stored);
+    for (size_t later = index + 1; later < FStarts.size(); ++later)
+        FStarts[later] = FStarts[later] + stored.size() - length;
+}
+
+bool TDelimRecord::SplitsBack() const
+{
+    if (FText.empty())
         return true;   // a line of one empty field reads as no fields: nothing moves
-    TStringList parsed;
-    SplitString(parsed, line, FDelim);
-    return parsed.Items() == fields.Items();
+    TDelimRecord parsed(FDelim, false);
+    parsed.SetText(FText);
+    return parsed.FStarts == FStarts;
 }
 
 void TDelimRecord::CheckFieldIndex(int index) const

@@ -6,6 +6,7 @@
 #include "documents/Blockstreams.h"
 #include "documents/Charsets.h"
 #include "documents/Containers.h"
+#include "documents/LineStore.h"
 #include "documents/Profiles.h"
 #include "documents/Records.h"
 #include "platform/AnsiString.h"
@@ -13,6 +14,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <vector>
 
 class TDataFile;
 
@@ -123,6 +125,8 @@ protected:
     virtual void SaveFormat(TStream* stream) = 0;
     // Record i as stored, in the file's code page.
     virtual AnsiString GetRecordText(int index) = 0;
+    // The same into a string whose memory is reused from record to record.
+    virtual void ReadRecordText(int index, AnsiString& into) { into = GetRecordText(index); }
     virtual void PutRecordText(int index, const AnsiString& text) = 0;
     virtual void AppendRecord() = 0;
     virtual void DeleteRecord(int index) = 0;
@@ -137,6 +141,8 @@ private:
     void WriteTemporaryFile(const AnsiString& temporaryName, const AnsiString& target);
 
     std::unique_ptr<TFileRecord> FCurRecord;
+    // The stored text of the record being loaded, kept to reuse its memory.
+    AnsiString FRecordText;
     std::unique_ptr<TFieldDescs> FFields;
     AnsiString FFileName;
     bool FOpen = false;
@@ -159,18 +165,21 @@ public:
     // Sorts the lines in case-insensitive order (the current record is posted first and
     // then shows the line now at its place).
     void Sort();
-    const TStringList& Lines() const { return FLines; }
+    // A copy of the lines (for small tables); LineStore reads them without copying.
+    TStringList Lines() const { return FLines.ToList(); }
+    const TLineStore& LineStore() const { return FLines; }
 
 protected:
     void LoadFormat(TStream* stream) override;
     void SaveFormat(TStream* stream) override;
     AnsiString GetRecordText(int index) override;
+    void ReadRecordText(int index, AnsiString& into) override;
     void PutRecordText(int index, const AnsiString& text) override;
     void AppendRecord() override;
     void DeleteRecord(int index) override;
     int GetCount() const override;
 
-    TStringList FLines;
+    TLineStore FLines;
 };
 
 // A line of fields separated by a delimiter (one or more characters); there is no quoting.
@@ -196,10 +205,18 @@ protected:
     void CheckFieldIndex(int index) const override;
 
 private:
-    // The line made of these fields splits back into the same fields.
-    bool SplitsBack(const TStringList& fields) const;
+    // The field's place in FText: from its start up to the next delimiter or the end.
+    size_t FieldEnd(size_t index) const;
+    void FindFields();
+    // Puts the stored value into field i, adding empty fields up to it.
+    void PutField(size_t index, const AnsiString& stored);
+    // The line splits back into the fields that FStarts records.
+    bool SplitsBack() const;
 
-    TStringList FFields;
+    // The line and where each of its fields starts; the count of fields is kept apart from
+    // the text, since a line of one empty field and a line of none are both "".
+    AnsiString FText;
+    std::vector<size_t> FStarts;
     AnsiString FDelim;
     bool FEscape;
     AnsiString FEscaped;   // the characters escaped besides "#"

@@ -72,7 +72,7 @@ std::unique_ptr<TEtalon> FindList(TEtalons& store, const TEtalonTypeInfo& type)
 // The index keeps no reference to the rows, so sorting them leaves it valid.
 class TRowKeyIndex {
 public:
-    TRowKeyIndex(const std::vector<AnsiString>& lines, int keyCount);
+    TRowKeyIndex(const TLineStore& lines, int keyCount);
 
     bool Contains(std::string_view key) const;
 
@@ -87,7 +87,7 @@ private:
     };
 
     // Indexes `count` (at most Batch) rows from line `first` on.
-    void AddRows(const std::vector<AnsiString>& lines, size_t first, size_t count, int keyCount);
+    void AddRows(const TLineStore& lines, size_t first, size_t count, int keyCount);
     // The slot that holds the key, or the unused slot where it belongs.
     size_t SlotOf(std::string_view key, size_t hash) const;
     std::string_view KeyOf(const TSlot& slot) const { return std::string_view(FKeys).substr(slot.Offset, slot.Length); }
@@ -99,27 +99,28 @@ private:
     size_t FMask = 0;
 };
 
-TRowKeyIndex::TRowKeyIndex(const std::vector<AnsiString>& lines, int keyCount)
+TRowKeyIndex::TRowKeyIndex(const TLineStore& lines, int keyCount)
 {
     size_t keysLength = 0;
-    for (const AnsiString& line : lines)
-        keysLength += RowKeyText(line, keyCount).size();
+    const auto lineCount = static_cast<size_t>(lines.Count());
+    for (int i = 0; i < lines.Count(); ++i)
+        keysLength += RowKeyText(lines.Line(i), keyCount).size();
     FKeys.reserve(keysLength);
-    FSlots.resize(std::bit_ceil(std::max<size_t>(16, 2 * lines.size())));
+    FSlots.resize(std::bit_ceil(std::max<size_t>(16, 2 * lineCount)));
     FMask = FSlots.size() - 1;
 
-    for (size_t first = 0; first < lines.size(); first += Batch)
-        AddRows(lines, first, std::min(Batch, lines.size() - first), keyCount);
+    for (size_t first = 0; first < lineCount; first += Batch)
+        AddRows(lines, first, std::min(Batch, lineCount - first), keyCount);
 }
 
-void TRowKeyIndex::AddRows(const std::vector<AnsiString>& lines, size_t first, size_t count, int keyCount)
+void TRowKeyIndex::AddRows(const TLineStore& lines, size_t first, size_t count, int keyCount)
 {
     // The slots of the rows are fetched into the cache while the keys are hashed, so the
     // inserts below do not wait for memory one row after another.
     std::string_view keys[Batch];
     size_t hashes[Batch];
     for (size_t i = 0; i < count; ++i) {
-        keys[i] = RowKeyText(lines[first + i], keyCount);
+        keys[i] = RowKeyText(lines.Line(static_cast<int>(first + i)), keyCount);
         hashes[i] = std::hash<std::string_view>()(keys[i]);
         __builtin_prefetch(&FSlots[hashes[i] & FMask], 1);
     }
@@ -180,7 +181,7 @@ void TEtalon::Check(TRecord* record)
         return;
     if (rowsCanHoldIt) {
         if (!FIndex)
-            FIndex = std::make_unique<TRowKeyIndex>(FData->Lines().Items(), FKeyView->Count());
+            FIndex = std::make_unique<TRowKeyIndex>(FData->LineStore(), FKeyView->Count());
         if (FIndex->Contains(WithoutTrailingDelimiters(key)))
             return;
     }

@@ -235,9 +235,20 @@ void TInternalData::SaveMemoArea(TStream* target)
 
 AnsiString TInternalData::GetRecordText(int index)
 {
+    SelectCurrentMemo();
+    return TTextFile::GetRecordText(index);
+}
+
+void TInternalData::ReadRecordText(int index, AnsiString& into)
+{
+    SelectCurrentMemo();
+    TTextFile::ReadRecordText(index, into);
+}
+
+void TInternalData::SelectCurrentMemo()
+{
     if (FMemoCount > 0)
         SelectMemo(std::max(FCurrentMemo, 0));
-    return TTextFile::GetRecordText(index);
 }
 
 void TInternalData::AppendRecord()

@@ -106,12 +106,14 @@ protected:
     void SaveFormat(TStream* stream) override;
     // Selects the current memo of the current record again, then gives line index.
     AnsiString GetRecordText(int index) override;
+    void ReadRecordText(int index, AnsiString& into) override;
     // The line and the record's empty memos.
     void AppendRecord() override;
     // The line and the record's memos; the later records' memos move down.
     void DeleteRecord(int index) override;
 
 private:
+    void SelectCurrentMemo();
     void LoadTable(TStream* packed);
     void SaveTable(TStream* target);
     void SaveMemoArea(TStream* target);

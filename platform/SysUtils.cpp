@@ -98,7 +98,7 @@ int SortWeight(char c)
 
 }  // namespace
 
-int CompareText(const AnsiString& a, const AnsiString& b)
+int CompareText(std::string_view a, std::string_view b)
 {
     const size_t common = std::min(a.size(), b.size());
     for (size_t i = 0; i < common; ++i) {

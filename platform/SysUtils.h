@@ -7,6 +7,7 @@
 #include "platform/AnsiString.h"
 
 #include <cstdint>
+#include <string_view>
 
 // ---- Text in CP1251 ----
 
@@ -22,7 +23,7 @@ AnsiString UpperCase(const AnsiString& s);
 AnsiString LowerCase(const AnsiString& s);
 
 // Comparison ignoring case: <0, 0, >0 by the upper-cased bytes, whole length (NULs too).
-int CompareText(const AnsiString& a, const AnsiString& b);
+int CompareText(std::string_view a, std::string_view b);
 bool SameText(const AnsiString& a, const AnsiString& b);
 
 // The text holds a CR or an LF: written as one line, it would become two.

@@ -65,6 +65,10 @@ TEST(DataFileTest, WalkVisitsEveryRecordOnce)
     file.GoTo(99);
     EXPECT_TRUE(file.Eof());
     EXPECT_EQ(file.CurRecord()->Get(0), "d");
+
+    // Empty lines between every kind of line end; the final one adds none.
+    LoadBytes(file, "\r\n\rx\n\ry\r");
+    EXPECT_EQ(Walk(file), (std::vector<AnsiString>{"", "", "x", "", "y"}));
 }
 
 TEST(DataFileTest, EditIsWrittenBackOnlyOnMovingAndALoadDropsIt)

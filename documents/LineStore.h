@@ -1,0 +1,59 @@
+#pragma once
+// The lines of a text file kept as the file's bytes in one buffer, each line an offset and
+// a length into it; a line that was changed or added owns its text. Loading costs one
+// buffer and 16 bytes per line, and reading a line copies nothing.
+
+#include "platform/AnsiString.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+class TStream;
+class TStringList;
+
+class TLineStore {
+public:
+    int Count() const { return static_cast<int>(FLines.size()); }
+    // Line i without its line end; the view lives until the line or the store changes.
+    // An index outside the store raises the range error.
+    std::string_view Line(int index) const;
+
+    void SetLine(int index, std::string_view text);
+    void Add(std::string_view text);
+    void Delete(int index);
+    void Clear();
+    // Drops the first `count` bytes of line 0 (a byte-order mark).
+    void DropFirstLinePrefix(size_t count);
+
+    // Reads the stream from its position to its end and splits it at CR LF, CR or LF; a
+    // final line end adds no empty line.
+    void LoadFromStream(TStream& stream);
+    // Every line followed by CR LF.
+    void SaveToStream(TStream& stream) const;
+    // Case-insensitive order of whole lines (stable).
+    void Sort();
+    // A copy of the lines as a string list.
+    TStringList ToList() const;
+
+private:
+    // A line in the loaded buffer, or (Owned) the text FOwned[Start].
+    struct TLineRef {
+        uint64_t Start;
+        uint32_t Length;
+        bool Owned;
+    };
+
+    std::string_view Text(const TLineRef& line) const;
+    void SplitBuffer();
+    void AddLoaded(const char* begin, const char* end);
+    TLineRef OwnedRef(std::string_view text);
+
+    std::unique_ptr<char[]> FBuffer;
+    size_t FBufferSize = 0;
+    std::vector<TLineRef> FLines;
+    std::vector<AnsiString> FOwned;
+};
