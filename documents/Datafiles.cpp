@@ -1,5 +1,6 @@
 #include "documents/Datafiles.h"
 
+#include "documents/ByteScan.h"
 #include "documents/Charsets.h"
 #include "documents/Common.h"
 #include "documents/Validate.h"
@@ -180,7 +181,7 @@ void TDataFile::LoadCurrentRecord()
     ReadRecordText(FRecNo, FRecordText);
     if (FCodePage != CodePageCp1251)
         FRecordText = ToAnsi(FRecordText, FCodePage);
-    FCurRecord->SetText(FRecordText);
+    FCurRecord->TakeText(FRecordText);
     FCurRecord->SetModified(false);
 }
 
@@ -287,6 +288,12 @@ void TDelimRecord::SetText(const AnsiString& text)
     FindFields();
 }
 
+void TDelimRecord::TakeText(AnsiString& text)
+{
+    FText.swap(text);
+    FindFields();
+}
+
 // As SplitString: an empty line has no fields, an empty delimiter gives one field.
 void TDelimRecord::FindFields()
 {
@@ -294,6 +301,12 @@ void TDelimRecord::FindFields()
     if (FText.empty())
         return;
     FStarts.push_back(0);
+    if (FDelim.size() == 1) {
+        const char* const begin = FText.data();
+        ForEachByteOf(begin, begin + FText.size(), FDelim[0], FDelim[0],
+                      [&](const char* delim) { FStarts.push_back(static_cast<size_t>(delim + 1 - begin)); });
+        return;
+    }
     if (FDelim.empty())
         return;
     for (size_t found = 0; (found = FText.find(FDelim, found)) != AnsiString::npos;) {

@@ -46,6 +46,8 @@ public:
     // The record as one line of CP1251 text, and the parse of such a line.
     virtual AnsiString GetText() const = 0;
     virtual void SetText(const AnsiString& text) = 0;
+    // SetText that may take the text's memory and leave other text in its place.
+    virtual void TakeText(AnsiString& text) { SetText(text); }
 
     bool Modified() const { return FModified; }
     void SetModified(bool modified) { FModified = modified; }
@@ -193,6 +195,7 @@ public:
     int Count() const override;
     AnsiString GetText() const override;
     void SetText(const AnsiString& text) override;
+    void TakeText(AnsiString& text) override;
 
     const AnsiString& Delim() const { return FDelim; }
     bool Escape() const { return FEscape; }

@@ -1,5 +1,7 @@
 #include "documents/LineStore.h"
 
+#include "documents/ByteScan.h"
+
 #include "platform/Classes.h"
 #include "platform/Exception.h"
 #include "platform/SysUtils.h"
@@ -110,7 +112,22 @@ void TLineStore::LoadFromStream(TStream& stream)
             break;
         FBufferSize += static_cast<size_t>(count);
     }
+    FLines.reserve(EstimatedLineCount());
     SplitBuffer();
+    // A file whose first lines are much shorter than the rest was overestimated.
+    if (FLines.capacity() > 2 * FLines.size() + 16)
+        FLines.shrink_to_fit();
+}
+
+// The line count from the lines of the first 64 KB, a tenth more: the line list is sized
+// once instead of growing by copies of itself.
+size_t TLineStore::EstimatedLineCount() const
+{
+    if (FBufferSize == 0)
+        return 0;
+    const size_t sample = std::min<size_t>(FBufferSize, 64 * 1024);
+    const auto sampleLines = static_cast<size_t>(std::count(FBuffer.get(), FBuffer.get() + sample, '\n')) + 1;
+    return sampleLines * (FBufferSize / sample + 1) / 10 * 11;
 }
 
 void TLineStore::AddLoaded(const char* begin, const char* end)
@@ -123,34 +140,23 @@ void TLineStore::AddLoaded(const char* begin, const char* end)
     FLines.push_back(TLineRef{static_cast<uint64_t>(begin - FBuffer.get()), static_cast<uint32_t>(length), false});
 }
 
-// Each LF-ended piece is searched for CRs once: in CR LF text that finds the CR just
-// before the LF, so every line costs two short memchr calls.
 void TLineStore::SplitBuffer()
 {
-    const char* p = FBuffer.get();
-    const char* const end = p + FBufferSize;
-    while (p < end) {
-        const auto* lf = static_cast<const char*>(std::memchr(p, '\n', static_cast<size_t>(end - p)));
-        const char* const pieceEnd = lf ? lf : end;
-        bool crlf = false;
-        while (const auto* cr = static_cast<const char*>(std::memchr(p, '\r', static_cast<size_t>(pieceEnd - p)))) {
-            AddLoaded(p, cr);
-            p = cr + 1;
-            if (p == lf) {
-                crlf = true;
-                break;
-            }
+    const char* const end = FBuffer.get() + FBufferSize;
+    const char* lineStart = FBuffer.get();
+    const char* lfOfCrLf = nullptr;   // the LF that ends a line together with the CR before it
+    ForEachByteOf(lineStart, end, '\r', '\n', [&](const char* lineEnd) {
+        if (lineEnd == lfOfCrLf)
+            return;
+        AddLoaded(lineStart, lineEnd);
+        lineStart = lineEnd + 1;
+        if (*lineEnd == '\r' && lineStart < end && *lineStart == '\n') {
+            lfOfCrLf = lineStart;
+            ++lineStart;
         }
-        if (crlf) {
-            p = lf + 1;
-        } else if (lf) {
-            AddLoaded(p, lf);
-            p = lf + 1;
-        } else if (p < end) {
-            AddLoaded(p, end);
-            p = end;
-        }
-    }
+    });
+    if (lineStart < end)
+        AddLoaded(lineStart, end);
 }
 
 void TLineStore::SaveToStream(TStream& stream) const

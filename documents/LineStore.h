@@ -48,6 +48,7 @@ private:
     };
 
     std::string_view Text(const TLineRef& line) const;
+    size_t EstimatedLineCount() const;
     void SplitBuffer();
     void AddLoaded(const char* begin, const char* end);
     TLineRef OwnedRef(std::string_view text);
