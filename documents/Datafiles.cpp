@@ -322,7 +322,7 @@ size_t TDelimRecord::FieldEnd(size_t index) const
 
 AnsiString TDelimRecord::GetAsString(int index) const
 {
-    if (index >= Count())
+    if (static_cast<size_t>(index) >= FStarts.size())
         return AnsiString();
     const auto field = static_cast<size_t>(index);
     const std::string_view text = std::string_view(FText).substr(FStarts[field], FieldEnd(field) - FStarts[field]);
@@ -337,7 +337,7 @@ void TDelimRecord::SetAsString(int index, const AnsiString& value)
     const AnsiString& stored = FEscape ? escaped : value;
     if (HasLineBreak(stored) || stored.find(FDelim) != AnsiString::npos)
         RaiseBadCharacters();
-    if (index >= Count() && stored.empty())
+    if (static_cast<size_t>(index) >= FStarts.size() && stored.empty())
         return;
     if (FDelim.size() == 1) {
         PutField(static_cast<size_t>(index), stored);

@@ -12,15 +12,17 @@
 
 namespace {
 
-// The largest piece handed to one Read or Write.
-constexpr int32_t ReadPiece = 1 << 30;
+// The largest piece handed to one Write.
+constexpr int32_t LargestPiece = 1 << 30;
+// A file is read and split in pieces of this size.
+constexpr size_t LoadPiece = 256 * 1024;
 // Saved lines are gathered into pieces of this size before they are written.
 constexpr size_t WritePiece = 1 << 20;
 
 void WriteBytes(TStream& stream, std::string_view bytes)
 {
     for (size_t done = 0; done < bytes.size();) {
-        const auto count = static_cast<int32_t>(std::min<size_t>(bytes.size() - done, ReadPiece));
+        const auto count = static_cast<int32_t>(std::min<size_t>(bytes.size() - done, LargestPiece));
         stream.WriteBuffer(bytes.data() + done, count);
         done += static_cast<size_t>(count);
     }
@@ -93,12 +95,16 @@ void TLineStore::DropFirstLinePrefix(size_t count)
     SetLine(0, first.substr(std::min(count, first.size())));
 }
 
+// The stream is read in pieces, and each piece split into lines while it is still in the
+// cache: the file's bytes pass through memory once.
 void TLineStore::LoadFromStream(TStream& stream)
 {
     Clear();
     // Sized once from what the stream says is left, then grown only if it held more.
-    size_t capacity = static_cast<size_t>(std::max<int64_t>(stream.Size() - stream.Position(), 0)) + 1;
+    const size_t expected = static_cast<size_t>(std::max<int64_t>(stream.Size() - stream.Position(), 0));
+    size_t capacity = expected + 1;
     FBuffer.reset(new char[capacity]);
+    TSplit split;
     for (;;) {
         if (FBufferSize == capacity) {
             std::unique_ptr<char[]> larger(new char[capacity * 2]);
@@ -106,57 +112,60 @@ void TLineStore::LoadFromStream(TStream& stream)
             FBuffer = std::move(larger);
             capacity *= 2;
         }
-        const size_t room = std::min<size_t>(capacity - FBufferSize, ReadPiece);
+        const size_t room = std::min(capacity - FBufferSize, LoadPiece);
         const int32_t count = stream.Read(FBuffer.get() + FBufferSize, static_cast<int32_t>(room));
         if (count <= 0)
             break;
+        if (FBufferSize == 0)
+            FLines.reserve(EstimatedLineCount(static_cast<size_t>(count), expected));
         FBufferSize += static_cast<size_t>(count);
+        // The last byte waits for the next piece: a CR there may be the first half of CR LF.
+        SplitUpTo(split, FBufferSize - 1);
     }
-    FLines.reserve(EstimatedLineCount());
-    SplitBuffer();
+    SplitUpTo(split, FBufferSize);
+    if (split.LineStart < FBufferSize)
+        AddLoaded(split.LineStart, FBufferSize);
     // A file whose first lines are much shorter than the rest was overestimated.
     if (FLines.capacity() > 2 * FLines.size() + 16)
         FLines.shrink_to_fit();
 }
 
-// The line count from the lines of the first 64 KB, a tenth more: the line list is sized
-// once instead of growing by copies of itself.
-size_t TLineStore::EstimatedLineCount() const
+// The line count of a text of `size` bytes from the lines of its first `sample` bytes
+// (at most 64 KB), a tenth more: the line list is sized once instead of growing by copies
+// of itself.
+size_t TLineStore::EstimatedLineCount(size_t sample, size_t size) const
 {
-    if (FBufferSize == 0)
-        return 0;
-    const size_t sample = std::min<size_t>(FBufferSize, 64 * 1024);
+    sample = std::min<size_t>(sample, 64 * 1024);
     const auto sampleLines = static_cast<size_t>(std::count(FBuffer.get(), FBuffer.get() + sample, '\n')) + 1;
-    return sampleLines * (FBufferSize / sample + 1) / 10 * 11;
+    return sampleLines * (size / sample + 1) / 10 * 11;
 }
 
-void TLineStore::AddLoaded(const char* begin, const char* end)
+void TLineStore::AddLoaded(size_t start, size_t end)
 {
-    const auto length = static_cast<size_t>(end - begin);
+    const size_t length = end - start;
     if (length > std::numeric_limits<uint32_t>::max()) {
-        FLines.push_back(OwnedRef(std::string_view(begin, length)));
+        FLines.push_back(OwnedRef(std::string_view(FBuffer.get() + start, length)));
         return;
     }
-    FLines.push_back(TLineRef{static_cast<uint64_t>(begin - FBuffer.get()), static_cast<uint32_t>(length), false});
+    FLines.push_back(TLineRef{start, static_cast<uint32_t>(length), false});
 }
 
-void TLineStore::SplitBuffer()
+// Adds the lines that end in [Scanned, end); the byte after a CR must be in the buffer.
+void TLineStore::SplitUpTo(TSplit& split, size_t end)
 {
-    const char* const end = FBuffer.get() + FBufferSize;
-    const char* lineStart = FBuffer.get();
-    const char* lfOfCrLf = nullptr;   // the LF that ends a line together with the CR before it
-    ForEachByteOf(lineStart, end, '\r', '\n', [&](const char* lineEnd) {
-        if (lineEnd == lfOfCrLf)
+    const char* const bytes = FBuffer.get();
+    ForEachByteOf(bytes + split.Scanned, bytes + end, '\r', '\n', [&](const char* found) {
+        const auto lineEnd = static_cast<size_t>(found - bytes);
+        if (lineEnd == split.LfOfCrLf)
             return;
-        AddLoaded(lineStart, lineEnd);
-        lineStart = lineEnd + 1;
-        if (*lineEnd == '\r' && lineStart < end && *lineStart == '\n') {
-            lfOfCrLf = lineStart;
-            ++lineStart;
+        AddLoaded(split.LineStart, lineEnd);
+        split.LineStart = lineEnd + 1;
+        if (*found == '\r' && split.LineStart < FBufferSize && bytes[split.LineStart] == '\n') {
+            split.LfOfCrLf = split.LineStart;
+            ++split.LineStart;
         }
     });
-    if (lineStart < end)
-        AddLoaded(lineStart, end);
+    split.Scanned = std::max(split.Scanned, end);
 }
 
 void TLineStore::SaveToStream(TStream& stream) const

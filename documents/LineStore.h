@@ -48,9 +48,16 @@ private:
     };
 
     std::string_view Text(const TLineRef& line) const;
-    size_t EstimatedLineCount() const;
-    void SplitBuffer();
-    void AddLoaded(const char* begin, const char* end);
+    // Where the split of the buffer into lines stands.
+    struct TSplit {
+        size_t Scanned = 0;
+        size_t LineStart = 0;
+        size_t LfOfCrLf = SIZE_MAX;   // the LF that ends a line together with the CR before it
+    };
+
+    size_t EstimatedLineCount(size_t sample, size_t size) const;
+    void SplitUpTo(TSplit& split, size_t end);
+    void AddLoaded(size_t start, size_t end);
     TLineRef OwnedRef(std::string_view text);
 
     std::unique_ptr<char[]> FBuffer;

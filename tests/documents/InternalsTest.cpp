@@ -131,6 +131,8 @@ TEST(InternalDataTest, LineFieldsFollowTheMemosEscaped)
 
     LoadBytes(etalons, SavedBytes(etalons));
     EXPECT_EQ(CurrentRow(etalons), (std::vector<AnsiString>{"list", "SAL", awkward}));
+    // Past the line's last field, as in any delimited line.
+    EXPECT_EQ(etalons.CurRecord()->Get(3), "");
 }
 
 TEST(InternalDataTest, CurrentMemoFollowsTheCursor)
