@@ -42,8 +42,10 @@ int64_t SeekTarget(int64_t position, int64_t size, int64_t offset, TSeekOrigin o
 
 // ---- TDataBlock ----
 
-TDataBlock::TDataBlock(int size) : FData(new char[size]())
+TDataBlock::TDataBlock(int size, int writeFrom, int writeTo) : FData(new char[size])
 {
+    std::memset(FData, 0, size_t(writeFrom));
+    std::memset(FData + writeTo, 0, size_t(size - writeTo));
 }
 
 TDataBlock::~TDataBlock() { delete[] FData; }
@@ -88,11 +90,11 @@ void TDataBlocks::ClearTailOfLastBlock()
         std::memset(last->Data() + used, 0, size_t(FBlockSize - used));
 }
 
-TDataBlock* TDataBlocks::GetBlock(int i)
+TDataBlock* TDataBlocks::GetBlock(int i, int writeFrom, int writeTo)
 {
     TDataBlock* block = At(i);
     if (!block) {
-        block = new TDataBlock(FBlockSize);
+        block = new TDataBlock(FBlockSize, writeFrom, writeTo);
         Set(i, block);
     }
     return block;
@@ -165,7 +167,7 @@ int32_t TBlockStream::Write(const void* buffer, int32_t count)
         const int slot = int(FPosition / blockSize);
         const int offset = int(FPosition % blockSize);
         const int n = int(std::min<int64_t>(blockSize - offset, end - FPosition));
-        std::memcpy(FBlocks->GetBlock(slot)->Data() + offset, in, size_t(n));
+        std::memcpy(FBlocks->GetBlock(slot, offset, offset + n)->Data() + offset, in, size_t(n));
         in += n;
         FPosition += n;
     }

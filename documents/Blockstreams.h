@@ -31,10 +31,11 @@ void WriteLE32(TStream* s, uint32_t value);
 // the end, is never below 0, and stops at the largest value instead of overflowing.
 int64_t SeekTarget(int64_t position, int64_t size, int64_t offset, TSeekOrigin origin);
 
-// One block of a stream: a heap buffer of the stream's block size, zero when created.
+// One block of a stream: a heap buffer of the stream's block size, zero when created
+// except for the bytes [writeFrom, writeTo) that its creator writes at once.
 class TDataBlock {
 public:
-    explicit TDataBlock(int size);
+    explicit TDataBlock(int size, int writeFrom = 0, int writeTo = 0);
     ~TDataBlock();
     TDataBlock(const TDataBlock&) = delete;
     TDataBlock& operator=(const TDataBlock&) = delete;
@@ -61,8 +62,9 @@ public:
     int64_t MaxSize() const;
     void SetSize(int64_t n);
 
-    // The block of slot i, allocated on first touch; the array's range check first.
-    TDataBlock* GetBlock(int i);
+    // The block of slot i, allocated on first touch; the array's range check first. A new
+    // block is not zeroed in [writeFrom, writeTo), which the caller must write at once.
+    TDataBlock* GetBlock(int i, int writeFrom = 0, int writeTo = 0);
     // The bytes of slot i, or null when its block was never touched.
     const char* PeekBlock(int i);
     int AllocatedBlocks();
