@@ -31,3 +31,11 @@ template <class TFound> void ForEachByteOf(const char* begin, const char* end, c
         if (*p == a || *p == b)
             found(p);
 }
+
+// Whether any byte in [begin, end) is a, b or c.
+inline bool ContainsByteOf(const char* begin, const char* end, char a, char b, char c)
+{
+    bool found = false;
+    ForEachByteOf(begin, end, a, b, [&](const char*) { found = true; });
+    return found || (a != c && b != c && std::memchr(begin, c, static_cast<size_t>(end - begin)) != nullptr);
+}

@@ -12,6 +12,7 @@
 #include <libxml/parser.h>
 #include <libxml/tree.h>
 
+#include <algorithm>
 #include <climits>
 #include <string>
 #include <vector>
@@ -22,6 +23,12 @@ AnsiString TFileRecord::Get(int index) const
 {
     CheckField(index);
     return GetAsString(index);
+}
+
+void TFileRecord::GetInto(int index, AnsiString& into) const
+{
+    CheckField(index);
+    GetAsStringInto(index, into);
 }
 
 void TFileRecord::Set(int index, const AnsiString& value)
@@ -320,13 +327,25 @@ size_t TDelimRecord::FieldEnd(size_t index) const
     return index + 1 < FStarts.size() ? FStarts[index + 1] - FDelim.size() : FText.size();
 }
 
+std::string_view TDelimRecord::StoredField(size_t index) const
+{
+    if (index >= FStarts.size())
+        return std::string_view();
+    return std::string_view(FText).substr(FStarts[index], FieldEnd(index) - FStarts[index]);
+}
+
 AnsiString TDelimRecord::GetAsString(int index) const
 {
-    if (static_cast<size_t>(index) >= FStarts.size())
-        return AnsiString();
-    const auto field = static_cast<size_t>(index);
-    const std::string_view text = std::string_view(FText).substr(FStarts[field], FieldEnd(field) - FStarts[field]);
-    return FEscape ? UnescapeChars(text) : AnsiString(text);
+    const std::string_view stored = StoredField(static_cast<size_t>(index));
+    return FEscape ? UnescapeChars(stored) : AnsiString(stored);
+}
+
+void TDelimRecord::GetAsStringInto(int index, AnsiString& into) const
+{
+    if (FEscape)
+        into = GetAsString(index);
+    else
+        into.assign(StoredField(static_cast<size_t>(index)));
 }
 
 void TDelimRecord::SetAsString(int index, const AnsiString& value)
@@ -335,7 +354,7 @@ void TDelimRecord::SetAsString(int index, const AnsiString& value)
     if (FEscape)
         escaped = EscapeChars(value, FEscaped);
     const AnsiString& stored = FEscape ? escaped : value;
-    if (HasLineBreak(stored) || stored.find(FDelim) != AnsiString::npos)
+    if (BreaksLine(stored))
         RaiseBadCharacters();
     if (static_cast<size_t>(index) >= FStarts.size() && stored.empty())
         return;
@@ -353,6 +372,13 @@ void TDelimRecord::SetAsString(int index, const AnsiString& value)
         FStarts = oldStarts;
         RaiseBadCharacters();
     }
+}
+
+bool TDelimRecord::BreaksLine(const AnsiString& stored) const
+{
+    if (FDelim.size() != 1)
+        return HasLineBreak(stored) || stored.find(FDelim) != AnsiString::npos;
+    return ContainsByteOf(stored.data(), stored.data() + stored.size(), '\r', '\n', FDelim[0]);
 }
 
 void TDelimRecord::PutField(size_t index, const AnsiString& stored)

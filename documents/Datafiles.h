@@ -39,6 +39,7 @@ class TFieldDescs : public TPtrArray<TFieldDesc*, 8> {};
 class TFileRecord : public TRecord {
 public:
     AnsiString Get(int index) const override;
+    void GetInto(int index, AnsiString& into) const override;
     void Set(int index, const AnsiString& value) override;
 
     // Called after every load of the owner; prepares what depends on its field descriptors.
@@ -56,6 +57,9 @@ public:
 
 protected:
     virtual AnsiString GetAsString(int index) const = 0;
+    // GetAsString into a string whose memory is reused. A kind that overrides it and has
+    // a subclass overriding GetAsString must let that subclass override this too.
+    virtual void GetAsStringInto(int index, AnsiString& into) const { into = GetAsString(index); }
     virtual void SetAsString(int index, const AnsiString& value) = 0;
     virtual void CheckFieldIndex(int index) const = 0;
 
@@ -202,15 +206,20 @@ public:
 
 protected:
     AnsiString GetAsString(int index) const override;
+    void GetAsStringInto(int index, AnsiString& into) const override;
     // A value that would break the line (the delimiter, CR or LF left after escaping)
     // raises "Недопустимые символы в поле".
     void SetAsString(int index, const AnsiString& value) override;
     void CheckFieldIndex(int index) const override;
 
 private:
+    // The stored text of field i (escaped, when the line is).
+    std::string_view StoredField(size_t index) const;
     // The field's place in FText: from its start up to the next delimiter or the end.
     size_t FieldEnd(size_t index) const;
     void FindFields();
+    // The stored value holds the delimiter, CR or LF.
+    bool BreaksLine(const AnsiString& stored) const;
     // Puts the stored value into field i, adding empty fields up to it.
     void PutField(size_t index, const AnsiString& stored);
     // The line splits back into the fields that FStarts records.

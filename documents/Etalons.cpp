@@ -166,16 +166,17 @@ void TEtalon::LoadData(TStream* stream)
 void TEtalon::Check(TRecord* record)
 {
     FKeyView->SetSource(record);
-    AnsiString key;
+    AnsiString& key = FKey;
+    key.clear();
     bool anyKey = false;
     bool rowsCanHoldIt = true;
     for (int k = 0; k < FKeyView->Count(); ++k) {
-        const AnsiString value = FKeyView->Get(k);
-        anyKey = anyKey || !value.empty();
-        rowsCanHoldIt = rowsCanHoldIt && value.find(RowDelimiter) == AnsiString::npos;
+        FKeyView->GetInto(k, FValue);
+        anyKey = anyKey || !FValue.empty();
+        rowsCanHoldIt = rowsCanHoldIt && FValue.find(RowDelimiter) == AnsiString::npos;
         if (k > 0)
             key += RowDelimiter;
-        key += value;
+        key += FValue;
     }
     if (!anyKey)
         return;

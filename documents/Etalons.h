@@ -47,6 +47,9 @@ private:
     std::unique_ptr<TConvertRecord> FKeyView;
     // The key fields of every row; null until the first check after a load.
     std::unique_ptr<TRowKeyIndex> FIndex;
+    // The key under test and one of its fields, their memory kept from check to check.
+    AnsiString FKey;
+    AnsiString FValue;
 };
 
 // The loaded lists, one slot per reference-list type (0 "SAL", 1 "NNS", 2 "COM"); a type

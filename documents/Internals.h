@@ -65,6 +65,7 @@ public:
 
 protected:
     AnsiString GetAsString(int index) const override;
+    void GetAsStringInto(int index, AnsiString& into) const override { into = GetAsString(index); }
     void SetAsString(int index, const AnsiString& value) override;
 
 private:

@@ -5,6 +5,11 @@ AnsiString TRecord::Get(int /*index*/) const
     return AnsiString();
 }
 
+void TRecord::GetInto(int index, AnsiString& into) const
+{
+    into = Get(index);
+}
+
 void TRecord::Set(int /*index*/, const AnsiString& /*value*/) {}
 
 int TRecord::Count() const
@@ -25,6 +30,15 @@ AnsiString TConvertRecord::Get(int index) const
     return FSource->Get(sourceIndex);
 }
 
+void TConvertRecord::GetInto(int index, AnsiString& into) const
+{
+    const int sourceIndex = FMap->At(index);
+    if (sourceIndex < 0 || !FSource)
+        into.clear();
+    else
+        FSource->GetInto(sourceIndex, into);
+}
+
 void TConvertRecord::Set(int index, const AnsiString& value)
 {
     const int sourceIndex = FMap->At(index);
@@ -39,9 +53,13 @@ int TConvertRecord::Count() const
 
 void CopyRecord(TRecord* destination, const TRecord* source)
 {
+    // Kept from call to call: copying a record allocates nothing once it has grown.
+    thread_local AnsiString value;
     int i = 0;
-    for (; i < source->Count(); ++i)
-        destination->Set(i, source->Get(i));
-    for (; i < destination->Count(); ++i)
-        destination->Set(i, AnsiString());
+    for (; i < source->Count(); ++i) {
+        source->GetInto(i, value);
+        destination->Set(i, value);
+    }
+    for (value.clear(); i < destination->Count(); ++i)
+        destination->Set(i, value);
 }

@@ -12,6 +12,9 @@
 class TRecord {
 public:
     virtual AnsiString Get(int index) const;
+    // Get into a string whose memory is reused: the hot loops read fields without an
+    // allocation per field.
+    virtual void GetInto(int index, AnsiString& into) const;
     virtual void Set(int index, const AnsiString& value);
     virtual int Count() const;
     virtual ~TRecord() = default;
@@ -31,6 +34,7 @@ public:
 
     // An index outside the map raises the range error; an unmapped field reads "".
     AnsiString Get(int index) const override;
+    void GetInto(int index, AnsiString& into) const override;
     // Writes through the map whatever the entry is: an unmapped field hands -1 to the
     // source, whose own index check decides.
     void Set(int index, const AnsiString& value) override;

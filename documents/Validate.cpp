@@ -6,16 +6,17 @@
 #include "documents/Internals.h"
 #include "documents/Profiles.h"
 #include "documents/Records.h"
-#include "platform/Classes.h"
 #include "platform/Exception.h"
 #include "platform/SysUtils.h"
 
 #include <span>
+#include <string_view>
 
 namespace {
 
 constexpr char DecimalSeparator = '.';
 constexpr char Digits[] = "0123456789";
+constexpr char NumberChars[] = "-0123456789.";
 constexpr char NameChars[] = "АБВГДЕЁЖЗИЙКЛМНОПРСТУФХЦЧШЩЪЫЬЭЮЯ- ";
 
 // Amounts are kept with two decimals; anything that rounds to 0.00 is no amount.
@@ -26,9 +27,37 @@ constexpr int ServiceAccountField = 4;     // "Счет ПУ"
 constexpr int RecipientAccountField = 9;   // "Счет получателя"
 
 // A field that the record does not have reads as empty.
-AnsiString FieldValue(const TRecord& record, int index)
+bool FieldFilled(const TRecord& record, int index)
 {
-    return index < record.Count() ? record.Get(index) : AnsiString();
+    if (index >= record.Count())
+        return false;
+    thread_local AnsiString value;
+    record.GetInto(index, value);
+    return !value.empty();
+}
+
+// The place of the first byte of value that is not one of `allowed`, or npos.
+size_t FirstNotOf(const AnsiString& value, std::string_view allowed)
+{
+    bool isAllowed[256] = {};
+    for (const char c : allowed)
+        isAllowed[static_cast<unsigned char>(c)] = true;
+    for (size_t i = 0; i < value.size(); ++i)
+        if (!isAllowed[static_cast<unsigned char>(value[i])])
+            return i;
+    return AnsiString::npos;
+}
+
+// Trim in place: bytes below 33 at both ends go.
+void TrimInPlace(AnsiString& value)
+{
+    const auto blank = [](char c) { return static_cast<unsigned char>(c) < 33; };
+    while (!value.empty() && blank(value.back()))
+        value.pop_back();
+    size_t first = 0;
+    while (first < value.size() && blank(value[first]))
+        ++first;
+    value.erase(0, first);
 }
 
 // The group of SalaryColumnGroups that begins at `at`: its columns up to the closing -1,
@@ -48,7 +77,7 @@ std::span<const int32_t> NextColumnGroup(size_t& at)
 bool AnyFilled(const TRecord& record, std::span<const int32_t> columns)
 {
     for (const int32_t column : columns)
-        if (!FieldValue(record, column).empty())
+        if (FieldFilled(record, column))
             return true;
     return false;
 }
@@ -66,17 +95,17 @@ void CheckColumnGroups(const TRecord& record, const TColumnInfo* columns)
         if (!AnyFilled(record, condition))
             continue;
         for (const int32_t column : required)
-            if (FieldValue(record, column).empty())
+            if (!FieldFilled(record, column))
                 throw EValidateError(AnsiString(columns[column].Caption) + ": Значение поля не задано");
     }
 }
 
-// Field i of the record, trimmed and checked by column i's rules; a failure gets the
-// column's caption in front of its message.
-AnsiString CheckedField(const TRecord& record, int index, const TColumnInfo& column)
+// The value of a field, trimmed, checked by its column's rules and normalised; a failure
+// gets the column's caption in front of its message.
+AnsiString CheckedField(AnsiString& value, const TColumnInfo& column)
 {
     try {
-        const AnsiString value = Trim(record.Get(index));
+        TrimInPlace(value);
         if (value.empty()) {
             if (column.Mandatory)
                 throw EValidateError("Значение поля не задано");
@@ -96,20 +125,25 @@ AnsiString CheckedField(const TRecord& record, int index, const TColumnInfo& col
 
 void CheckChars(const AnsiString& value, const AnsiString& allowed)
 {
-    const size_t invalid = value.find_first_not_of(allowed);
+    const size_t invalid = FirstNotOf(value, allowed);
     if (invalid != AnsiString::npos)
         throw EValidateError("Обнаружен недопустимый символ: " + value.substr(invalid, 1));
 }
 
+// In one pass: the words upper-cased with one space between them, then the end trimmed of
+// bytes below 33 (as the words' own control characters at the end would be).
 AnsiString NormalizeName(const AnsiString& value)
 {
-    TStringList parts;
-    SplitString(parts, value, " ");
-    AnsiString joined;
-    for (const AnsiString& part : parts.Items())
-        if (!part.empty())
-            joined += part + ' ';
-    const AnsiString name = UpperCase(TrimRight(joined));
+    AnsiString name;
+    name.reserve(value.size());
+    for (const char c : value) {
+        if (c != ' ')
+            name += UpCase(c);
+        else if (!name.empty() && name.back() != ' ')
+            name += ' ';
+    }
+    while (!name.empty() && static_cast<unsigned char>(name.back()) < 33)
+        name.pop_back();
     CheckChars(name, NameChars);
     return name;
 }
@@ -127,7 +161,7 @@ AnsiString ValidateAccount(const AnsiString& value, bool padTo12, bool allow20)
 
 AnsiString ValidateNumber(const AnsiString& value, int decimals)
 {
-    CheckChars(value, AnsiString("-") + Digits + DecimalSeparator);
+    CheckChars(value, NumberChars);
     double number = 0;
     if (!TryStrToFloat(value, number))
         throw EValidateError("Неверный формат числа");
@@ -215,8 +249,10 @@ void TExportValidator::Prepare() {}
 
 void TExportValidator::Validate(TRecord* record)
 {
-    for (int i = 0; i < FDocType->FieldCount; ++i)
-        record->Set(i, CheckedField(*record, i, FDocType->Columns[i]));
+    for (int i = 0; i < FDocType->FieldCount; ++i) {
+        record->GetInto(i, FValue);
+        record->Set(i, CheckedField(FValue, FDocType->Columns[i]));
+    }
 }
 
 TSalaryValidator::TSalaryValidator()
@@ -242,7 +278,7 @@ void TSalaryValidator::Validate(TRecord* record)
 {
     TExportValidator::Validate(record);
     CheckColumnGroups(*record, DocType()->Columns);
-    if (!FieldValue(*record, ServiceAccountField).empty() && !FieldValue(*record, RecipientAccountField).empty())
+    if (FieldFilled(*record, ServiceAccountField) && FieldFilled(*record, RecipientAccountField))
         throw EValidateError("Неоднозначные данные: заполнен счет ПУ и также указаны реквизиты внешнего платежа");
     const TEtalonTypes& types = CurrentSalaryProfile().EtalonTypes;
     for (int i = 0; i < types.Count(); ++i)

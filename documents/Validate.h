@@ -77,6 +77,7 @@ public:
 
 private:
     const TDocTypeInfo* FDocType;
+    AnsiString FValue;   // the field under check, its memory kept from record to record
 };
 
 // The salary list's validator: the field rules, then the column-group rules, the rule
