@@ -62,6 +62,22 @@ TEST(ConvertRecordTest, ReadsAndWritesThroughTheMap)
     EXPECT_EQ(TConvertRecord(nullptr, nullptr).Count(), 0);
 }
 
+TEST(ConvertRecordTest, GetIntoReadsAsGetOverwritingTheString)
+{
+    TDelimRecord line(";", true);
+    line.SetText("a#3Bb;;c");
+    TConvertRecord view(MakeMap({2, -1, 0, 1, 5}), &line);
+    const std::vector<AnsiString> expected{"c", "", "a;b", "", ""};
+    for (int i = 0; i < view.Count(); ++i) {
+        AnsiString into = "a longer text than any field";
+        view.GetInto(i, into);
+        EXPECT_EQ(into, expected[static_cast<size_t>(i)]);
+        EXPECT_EQ(view.Get(i), into);
+    }
+    AnsiString into;
+    EXPECT_RAISES(view.GetInto(5, into), Exception, "Выход индекса за пределы диапазона (5)");
+}
+
 TEST(CopyRecordTest, PadsALongerDestinationAndStopsWhereItEnds)
 {
     TFixedCountRecord source({"a", "b", "c"});
