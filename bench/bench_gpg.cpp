@@ -35,13 +35,13 @@ int main(int argc, char** argv)
 
     TMemoryStream source, target;
     Fill(source, plain);
-    const double encrypt = BestSeconds(3, [&] {
+    const std::vector<double> encrypt = Rounds(5, [&] {
         source.SetPosition(0);
         target.Clear();
         cipher.Encrypt(&source, &target);
     });
     Fill(source, sealed);
-    const double decrypt = BestSeconds(3, [&] {
+    const std::vector<double> decrypt = Rounds(5, [&] {
         source.SetPosition(0);
         target.Clear();
         cipher.Decrypt(&source, &target);

@@ -1,14 +1,14 @@
 // Receiving small bank messages from a local dovecot by POP3 and by IMAP, against curl's
-// command-line client fetching the same messages one by one in the same run.
+// command-line client doing the protocol's part of the same work in the same rounds.
 //
-//   bench_receive ANCHORS_FILE
+//   bench_receive
 //
-// prints our "key value" lines and writes the anchor's lines to ANCHORS_FILE. Each of our
-// measurements (best of five) fills the mailbox anew and starts without a message store
-// (not timed): the receiver of the profile fetches every message, processes it into the
-// message store (a text message of the bank: no container, so no gpg run), saves the
-// store, and deletes the messages on the server. curl fetches each message in a process
-// and a connection of its own.
+// prints our "key value..." lines and curl's. Every round fills the mailbox anew and
+// starts without a message store (not timed): the receiver of the profile fetches every
+// message, processes it into the message store (a text message of the bank: no container,
+// so no gpg run), saves the store, and deletes the messages on the server. curl, the
+// anchor and the limit, fetches every message and deletes them all in one process over one
+// connection, the way the receiver does.
 
 #include "BenchSupport.h"
 
@@ -20,8 +20,6 @@
 #include "support/TestServers.h"
 
 #include <cstdlib>
-#include <fstream>
-#include <ostream>
 #include <vector>
 
 namespace {
@@ -46,48 +44,56 @@ void Fill(TMailServer& mail, int count)
         throw std::runtime_error("the mailbox was not empty");
 }
 
+// Our receive of the whole mailbox; it must take every message and leave none.
 double TimeReceive(TMailServer& mail, const TTempDir& dir, int count)
 {
-    double best = 1e300;
-    for (int run = 0; run < 5; ++run) {
-        Fill(mail, count);
-        DeleteFile(dir.File("Cache/ABC.MESSAGES"));
-        TReceiver& receiver = *Receiver.Get();
-        best = std::min(best, BestSeconds(1, [&] { receiver.Receive(); }));
-        if (receiver.Messages != count || !mail.Messages().empty())
-            throw std::runtime_error("the receive missed messages");
-    }
-    return best;
-}
-
-// curl fetching messages 1 to count, one process each; the messages stay.
-double TimeCurl(TMailServer& mail, int count, const std::string& urlOfN)
-{
     Fill(mail, count);
-    const std::string command = "for n in $(seq 1 " + std::to_string(count) + "); do curl -sf -u " + mail.User() +
-                                ":" + mail.Password() + " \"" + urlOfN + "\" >/dev/null || exit 1; done";
-    double seconds = BestSeconds(1, [&] {
-        if (std::system(("bash -c '" + command + "'").c_str()) != 0)
-            throw std::runtime_error("curl failed");
-    });
-    for (const TMailFile& message : mail.Messages())
-        mail.RemoveMessage(message.Name);
+    DeleteFile(dir.File("Cache/ABC.MESSAGES"));
+    TReceiver& receiver = *Receiver.Get();
+    const double seconds = Seconds([&] { receiver.Receive(); });
+    if (receiver.Messages != count || !mail.Messages().empty())
+        throw std::runtime_error("the receive missed messages");
     return seconds;
 }
 
-// Our receive of 500 and of 1,000 messages in the profile of the keys, then curl's.
-void Measure(TMailServer& mail, const char* name, std::vector<AnsiString> keys, const std::string& urlOfN,
-             std::ostream& anchors)
+// One curl process that fetches messages 1 to count and then deletes them all, its
+// transfers sharing one connection.
+double TimeCurl(TMailServer& mail, int count, const std::string& command)
+{
+    Fill(mail, count);
+    const double seconds = Seconds([&] {
+        if (std::system(command.c_str()) != 0)
+            throw std::runtime_error("curl failed");
+    });
+    if (!mail.Messages().empty())
+        throw std::runtime_error("curl left messages on the server");
+    return seconds;
+}
+
+// The curl command line: the fetch URL globbed over 1 to count, then (after --next) the
+// deletion, both with the mailbox's user.
+std::string CurlCommand(const TMailServer& mail, const std::string& fetchUrl, const std::string& deletion)
+{
+    const std::string user = "-u " + mail.User() + ":" + mail.Password();
+    return "curl -sf " + user + " -o /dev/null '" + fetchUrl + "' --next " + user + " " + deletion + " >/dev/null";
+}
+
+// 500 messages (ours alone, for the linearity) and 1,000 (ours and curl's, rounds
+// rotated) in the profile of the keys.
+void Measure(TMailServer& mail, const char* name, std::vector<AnsiString> keys, const std::string& curl)
 {
     TTempDir dir;
     keys.push_back("BankEMail=bank@example.test");
     TExchangeProfile profile(dir, keys);
-    const double half = TimeReceive(mail, dir, 500);
-    const double whole = TimeReceive(mail, dir, 1000);
+    std::vector<double> half, whole, anchor;
+    for (int round = 0; round < 5; ++round)
+        half.push_back(TimeReceive(mail, dir, 500));
+    RotatedRounds(5, {[&] { whole.push_back(TimeReceive(mail, dir, 1000)); },
+                      [&] { anchor.push_back(TimeCurl(mail, 1000, curl)); }});
     const std::string key = std::string("receive_") + name;
     Report((key + "_seconds").c_str(), whole);
-    Report((key + "_1000_per_500").c_str(), whole / half);
-    anchors << key << "_seconds " << TimeCurl(mail, 1000, urlOfN) << "\n";
+    Report((key + "_curl_seconds").c_str(), anchor);
+    Report((key + "_1000_per_500").c_str(), PerRound(whole, half));
 }
 
 // Judging a subject of many repeated words (1.3 MB, then twice that), as a hostile or
@@ -98,31 +104,33 @@ void MeasureSubject()
         AnsiString subject;
         while (subject.size() < bytes)
             subject += "ABC ZEM_TLB_MESSAGE Выписка ";
-        return BestSeconds(3, [&] { JudgeSubject(subject, "", "ABC"); });
+        return Rounds(5, [&] { JudgeSubject(subject, "", "ABC"); });
     };
-    const double half = judge(1300000);
-    const double whole = judge(2600000);
+    const std::vector<double> half = judge(1300000);
+    const std::vector<double> whole = judge(2600000);
     Report("subject_2600k_seconds", whole);
-    Report("subject_2600k_per_1300k", whole / half);
+    Report("subject_2600k_per_1300k", PerRound(whole, half));
 }
 
 } // namespace
 
-int main(int argc, char** argv)
+int main()
 {
-    if (argc != 2) {
-        std::fprintf(stderr, "usage: bench_receive ANCHORS_FILE\n");
-        return 2;
-    }
-    std::ofstream anchors(argv[1]);
     MeasureSubject();
     TMailServer mail("client", "secret");
     const TMailPorts ports = mail.Start();
     const std::string pop3 = std::to_string(ports.Pop3);
     const std::string imap = std::to_string(ports.Imap);
+    const std::string pop3Url = "pop3://127.0.0.1:" + pop3 + "/";
+    const std::string imapUrl = "imap://127.0.0.1:" + imap + "/INBOX";
+    // POP3: RETR of each message, then DELE of each (-I: no body to wait for).
     Measure(mail, "pop3", {"RecvType=POP3", "RecvHost=127.0.0.1", "RecvPort=" + pop3},
-            "pop3://127.0.0.1:" + pop3 + "/$n", anchors);
+            CurlCommand(mail, pop3Url + "[1-1000]", "-X DELE -I '" + pop3Url + "[1-1000]'"));
+    // IMAP: FETCH of each message, then one STORE of the deleted flag and CLOSE, which
+    // removes them (as the receiver ends).
     Measure(mail, "imap", {"RecvType=IMAP4", "RecvHost=127.0.0.1", "RecvPort=" + imap},
-            "imap://127.0.0.1:" + imap + "/INBOX;MAILINDEX=$n", anchors);
+            CurlCommand(mail, imapUrl + ";MAILINDEX=[1-1000]",
+                        "-X 'STORE 1:1000 +FLAGS (\\Deleted)' '" + imapUrl + "' --next -u " + mail.User() + ":" +
+                            mail.Password() + " -X CLOSE '" + imapUrl + "'"));
     return 0;
 }

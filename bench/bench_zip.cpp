@@ -18,12 +18,12 @@ void AddMember(TZipFile& zip, const AnsiString& name, const std::string& bytes)
 void Measure(const char* prefix, TZipFile& zip)
 {
     TBlockStream archive;
-    const double save = BestSeconds(3, [&] {
+    const std::vector<double> save = Rounds(5, [&] {
         archive.Clear();
         zip.SaveToStream(&archive);
     });
     TZipFile loaded;
-    const double load = BestSeconds(3, [&] {
+    const std::vector<double> load = Rounds(5, [&] {
         archive.SetPosition(0);
         loaded.LoadFromStream(&archive);
     });
