@@ -166,11 +166,6 @@ void TDataFile::Delete()
     GoTo(FRecNo);
 }
 
-int TDataFile::RecordCount() const
-{
-    return FOpen ? GetCount() : 0;
-}
-
 bool TDataFile::IsModified() const
 {
     return FModified || FCurRecord->Modified();
@@ -240,7 +235,9 @@ AnsiString TTextFile::GetRecordText(int index)
 
 void TTextFile::ReadRecordText(int index, AnsiString& into)
 {
-    into.assign(FLines.Line(index));
+    const std::string_view line = FLines.Line(index);
+    into.clear();
+    into.append(line.data(), line.size());
 }
 
 void TTextFile::PutRecordText(int index, const AnsiString& text)
@@ -331,7 +328,7 @@ std::string_view TDelimRecord::StoredField(size_t index) const
 {
     if (index >= FStarts.size())
         return std::string_view();
-    return std::string_view(FText).substr(FStarts[index], FieldEnd(index) - FStarts[index]);
+    return std::string_view(FText.data() + FStarts[index], FieldEnd(index) - FStarts[index]);
 }
 
 AnsiString TDelimRecord::GetAsString(int index) const
@@ -342,10 +339,14 @@ AnsiString TDelimRecord::GetAsString(int index) const
 
 void TDelimRecord::GetAsStringInto(int index, AnsiString& into) const
 {
-    if (FEscape)
+    if (FEscape) {
         into = GetAsString(index);
-    else
-        into.assign(StoredField(static_cast<size_t>(index)));
+        return;
+    }
+    // clear and append: assign goes through the general replace, which checks for overlap.
+    const std::string_view stored = StoredField(static_cast<size_t>(index));
+    into.clear();
+    into.append(stored.data(), stored.size());
 }
 
 void TDelimRecord::SetAsString(int index, const AnsiString& value)

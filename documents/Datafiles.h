@@ -109,7 +109,7 @@ public:
     // new last one) becomes current.
     void Delete();
 
-    int RecordCount() const;
+    int RecordCount() const { return FOpen ? GetCount() : 0; }
     bool IsModified() const;
     void SetModified(bool modified) { FModified = modified; }
     void SetFileName(const AnsiString& name) { FFileName = name; }
