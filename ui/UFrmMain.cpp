@@ -15,7 +15,9 @@
 #include "ui/QtText.h"
 #include "ui/UFrmAbout.h"
 #include "ui/UFrmEditProfile.h"
+#include "ui/UFrmEtalons.h"
 #include "ui/UFrmProfile.h"
+#include "ui/UFrmReplyFiles.h"
 #include "ui/Updates.h"
 
 #include <QActionGroup>
@@ -191,6 +193,34 @@ void TFrmMain::ConnectCommands()
     SetCommandHandler(ItmEditCommon, [this] { ItmEditProfileClick(true); });
     SetCommandHandler(ItmEditProfile, [this] { ItmEditProfileClick(false); });
     SetCommandHandler(ItmUpdates, [this] { ItmUpdatesClick(); });
+    SetCommandHandler(ItmEtalons, [this] { OpenChild(FrmEtalons); });
+    SetCommandHandler(ItmNewCliReply, [this] { ItmNewCliReplyClick(); });
+}
+
+void TFrmMain::AddChild(QWidget* window)
+{
+    QMdiSubWindow* frame = FMdiArea->addSubWindow(window);
+    frame->setAttribute(Qt::WA_DeleteOnClose);
+    window->show();
+}
+
+// The window of that global, made when it is not open, brought to the front.
+template <typename TWindow>
+void TFrmMain::OpenChild(TWindow*& global)
+{
+    if (!global) {
+        global = new TWindow();
+        AddChild(global);
+    }
+    ShowAndRestore(global);
+}
+
+// The reply window of the one reply kind; it stores itself in its global.
+void TFrmMain::ItmNewCliReplyClick()
+{
+    if (!FrmNewCliReply)
+        AddChild(new TFrmReplyFiles(&FrmNewCliReply, Profiles.Get()->Current()->ReplyProfiles.At(0)));
+    ShowAndRestore(FrmNewCliReply);
 }
 
 void TFrmMain::SetCommandHandler(QAction* item, std::function<void()> handler)
