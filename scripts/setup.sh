@@ -11,7 +11,7 @@ build_packages=(
 )
 test_packages=(
   dovecot-core dovecot-pop3d dovecot-imapd python3-aiosmtpd lighttpd zip unzip
-  python3 poppler-utils iproute2 util-linux locales
+  python3 poppler-utils iproute2 util-linux locales libreoffice-writer-nogui
 )
 
 wanted=("${build_packages[@]}")

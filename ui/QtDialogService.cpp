@@ -81,6 +81,8 @@ std::optional<AnsiString> RunFileDialog(const TFileDialogRequest& request, QFile
     QFileDialog dialog(QApplication::activeWindow(), ToQString(request.Title), ToQString(request.InitialDir));
     dialog.setAcceptMode(mode);
     dialog.setFileMode(mode == QFileDialog::AcceptOpen ? QFileDialog::ExistingFile : QFileDialog::AnyFile);
+    // Callers of a save dialog ask their own question before they replace a file.
+    dialog.setOption(QFileDialog::DontConfirmOverwrite);
     if (!request.Filter.empty())
         dialog.setNameFilters(ToQString(QtNameFilters(request.Filter)).split(QStringLiteral(";;")));
     if (!request.DefaultExt.empty())
