@@ -14,6 +14,8 @@
 #include "ui/Guard.h"
 #include "ui/QtText.h"
 #include "ui/UFrmAbout.h"
+#include "ui/UFrmJournal.h"
+#include "ui/UFrmMessages.h"
 #include "ui/UFrmProfile.h"
 
 #include <QActionGroup>
@@ -180,6 +182,26 @@ void TFrmMain::ConnectCommands()
     SetCommandHandler(ItmPrevious, [this] { FMdiArea->activatePreviousSubWindow(); });
     SetCommandHandler(ItmNext, [this] { FMdiArea->activateNextSubWindow(); });
     SetCommandHandler(ItmAbout, [this] { ItmAboutClick(); });
+    SetCommandHandler(ItmMessages, [this] { OpenChild(FrmMessages); });
+    SetCommandHandler(ItmJournal, [this] { OpenChild(FrmJournal); });
+}
+
+void TFrmMain::AddChild(QWidget* window)
+{
+    QMdiSubWindow* frame = FMdiArea->addSubWindow(window);
+    frame->setAttribute(Qt::WA_DeleteOnClose);
+    window->show();
+}
+
+// The window of that global, made when it is not open, brought to the front.
+template <typename TWindow>
+void TFrmMain::OpenChild(TWindow*& global)
+{
+    if (!global) {
+        global = new TWindow();
+        AddChild(global);
+    }
+    ShowAndRestore(global);
 }
 
 void TFrmMain::SetCommandHandler(QAction* item, std::function<void()> handler)
