@@ -37,6 +37,7 @@ public:
     // The list item selected, -1 with none; and its journal row.
     int SelectedItem() const;
     int SelectedRow() const;
+    void SelectItem(int item);
 
     void BtnFindClick();
     void BtnRepeatClick();
@@ -53,7 +54,6 @@ private:
 
     // Shows the store's rows with the row selected (clamped to the table).
     void UpdateView(int row);
-    void SelectItem(int item);
 };
 
 extern TFrmJournal* FrmJournal;
