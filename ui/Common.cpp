@@ -1,5 +1,6 @@
 #include "ui/Common.h"
 
+#include "ui/QtText.h"
 #include "ui/UFrmMain.h"
 
 #include <QAbstractItemView>
@@ -177,6 +178,12 @@ void SetColumnWidths(QTableView* list, std::initializer_list<int> widths, int st
     for (const int width : widths)
         header->resizeSection(column++, width);
     header->setSectionResizeMode(stretchColumn, QHeaderView::Stretch);
+}
+
+int FittingWidth(const QTableView* list, int designWidth, const AnsiString& sample)
+{
+    // The text is drawn 2 pixels in, and the grid line takes one more.
+    return std::max(designWidth, list->fontMetrics().horizontalAdvance(ToQString(sample)) + 6);
 }
 
 int CurrentItem(const QTableView* list)

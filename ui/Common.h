@@ -4,6 +4,8 @@
 // a selected row that turns neutral without the focus) and the printable rectangle of
 // every report.
 
+#include "platform/AnsiString.h"
+
 #include <QRect>
 #include <QStyledItemDelegate>
 
@@ -73,6 +75,9 @@ void ApplyGridLook(QTableView* table);
 void ApplyListLook(QTableView* list, QAbstractItemModel* model, int itemHeight);
 // The sections' widths, the given column taking the free width.
 void SetColumnWidths(QTableView* list, std::initializer_list<int> widths, int stretchColumn);
+// The width of a column that must show the sample text whole in the list's font: the
+// design width, or more when the font is wider.
+int FittingWidth(const QTableView* list, int designWidth, const AnsiString& sample);
 
 // The row of the list's current item, -1 with none; and selecting an item (shown).
 int CurrentItem(const QTableView* list);

@@ -127,7 +127,11 @@ TFrmJournal::TFrmJournal(QWidget* parent) : QWidget(parent), FChainLink(this), F
     LstJournal = new QTableView(this);
     ApplyListLook(LstJournal, JournalModel, 19);
     // The comment takes the free width.
-    SetColumnWidths(LstJournal, {85, 200, 70, 70, 70, 150, 112}, CommentColumn);
+    // The longest kind title and the date show whole.
+    SetColumnWidths(LstJournal,
+                    {85, FittingWidth(LstJournal, 200, ExportDocTypes[1].Title), 70, 70, 70, 150,
+                     FittingWidth(LstJournal, 112, "00/00/0000 00:00:00")},
+                    CommentColumn);
 
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);

@@ -160,7 +160,8 @@ TFrmMessages::TFrmMessages(QWidget* parent)
     HorzSplitter->setChildrenCollapsible(false);
     LstMessages = new QTableView(HorzSplitter);
     ApplyListLook(LstMessages, MessagesModel, ItemHeight);
-    SetColumnWidths(LstMessages, {70, 70, 115, 115}, 0);
+    const int dateWidth = FittingWidth(LstMessages, 115, "00/00/0000 00:00:00");
+    SetColumnWidths(LstMessages, {70, 70, dateWidth, dateWidth}, 0);
     LstMessages->setMinimumHeight(42);
     HorzSplitter->addWidget(LstMessages);
     HorzSplitter->addWidget(BuildMessagePart());

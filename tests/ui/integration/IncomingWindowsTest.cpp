@@ -238,7 +238,7 @@ TEST_F(IncomingWindowsTest, JournalResendsTheArchivedContainerByteForByte)
     window->BtnRepeatClick();
 
     ASSERT_EQ(Mail.Messages().size(), 1u) << Mail.Logs();
-    const std::string& sent = Mail.Messages()[0].Bytes;
+    const std::string sent = Mail.Messages()[0].Bytes;
     EXPECT_NE(sent.find(SubjectLine("ABC", "Список на зачисление (ABC000001) - повторно") + "\r\n"),
               std::string::npos);
     const TReceivedMail received = ReadMail(sent);
