@@ -5,19 +5,24 @@
 
 #include "documents/Internals.h"
 #include "platform/Paths.h"
+#include "platform/SysUtils.h"
 #include "support/ScriptedDialogs.h"
 #include "ui/QtText.h"
 #include "ui/StoreModels.h"
 #include "ui/UFrmMessages.h"
+#include "ui/UFrmWizard.h"
 
 #include <QAction>
 #include <QApplication>
 #include <QKeyEvent>
 #include <QLabel>
+#include <QPushButton>
 #include <QTableView>
+#include <QTimer>
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <csignal>
 #include <sys/resource.h>
 
@@ -142,6 +147,38 @@ TEST_F(MessagesWindowTest, DeleteMovesToTheNextOlderMessageAndAFailedSaveKeepsTh
     Dialogs.ExpectMessage("Удаленное сообщение восстановить будет нельзя.\nПродолжить?", MessageBoxAnswer::Yes);
     window->BtnDelClick();
     EXPECT_ANSI_EQ(FromQString(window->LblSubject->text()), "Третье");
+    delete window;
+}
+
+TEST_F(MessagesWindowTest, AReprocessingWhoseSaveFailsLeavesTheFileAndShowsIt)
+{
+    WriteStore();
+    {
+        TMessages store;
+        store.LoadFromFile(StoreFile);
+        store.GoTo(2);
+        store.CurRecord()->Set(2, "a line that names no file\r\n");
+        store.SaveToFile(AnsiString());
+    }
+    const std::string before = ReadBytes(StoreFile);
+    TFrmWizard wizard;
+    FrmWizard = &wizard;
+    TFrmMessages* window = OpenWindow();
+    ASSERT_TRUE(window->BtnProcess->isEnabled());
+    window->FailedLines().Add("a line added in memory");
+
+    Dialogs.ExpectMessage(StoreFile + ".$00: " + SysErrorMessage(EFBIG) + ".");
+    QTimer::singleShot(0, &wizard, [&] {
+        const TFileSizeLimit limit(16);
+        wizard.BtnNext->click();
+        EXPECT_ANSI_EQ(FromQString(wizard.LblMessage->text()), "Произошла ошибка при повторной обработке вложений.");
+        wizard.done(0);
+    });
+    window->BtnProcessClick();
+    FrmWizard = nullptr;
+    EXPECT_EQ(ReadBytes(StoreFile), before);
+    EXPECT_EQ(window->FailedLines().Count(), 1);
+    EXPECT_TRUE(window->BtnProcess->isEnabled());
     delete window;
 }
 
