@@ -58,3 +58,20 @@ public:
     AnsiString Path;
     AnsiString Fingerprint;
 };
+
+// The client's and the bank's key pairs in folders of their own, each holding the other's
+// public key.
+struct TBankKeys {
+    TBankKeys() : Client(Folder.File("c/"), "Client"), Bank(Folder.File("b/"), "Bank")
+    {
+        Client.Import(Bank);
+        Bank.Import(Client);
+    }
+
+    // The data signed by the bank and encrypted for the client.
+    std::string SealedByBank(const std::string& data) const { return Bank.SealFor(Client, data); }
+
+    TTempDir Folder;
+    TGpgHome Client;
+    TGpgHome Bank;
+};

@@ -31,23 +31,17 @@ class ReceiveEndToEndTest : public ::testing::Test {
 protected:
     static void SetUpTestSuite()
     {
-        FKeys = std::make_unique<TTempDir>();
-        FClient = std::make_unique<TGpgHome>(FKeys->File("c/"), "Client");
-        FBank = std::make_unique<TGpgHome>(FKeys->File("b/"), "Bank");
-        FClient->Import(*FBank);
-        FBank->Import(*FClient);
+        FKeys = std::make_unique<TBankKeys>();
     }
     static void TearDownTestSuite()
     {
-        FBank.reset();
-        FClient.reset();
         FKeys.reset();
     }
 
     // The members zipped, signed by the bank and encrypted for the client.
     static std::string Sealed(const std::vector<std::string>& members)
     {
-        return FBank->SealFor(*FClient, BankArchive(members));
+        return FKeys->SealedByBank(BankArchive(members));
     }
 
     // The bank's side mails the container with the subject for the prefix, from the address.
@@ -67,8 +61,8 @@ protected:
     std::unique_ptr<TExchangeProfile> Client(std::initializer_list<AnsiString> keys)
     {
         std::vector<AnsiString> lines(keys);
-        lines.insert(lines.end(), {"BankEMail=bank@example.test", "PgpKeyPath=" + FClient->Path,
-                                   "BankPgpKey=" + FBank->KeyId()});
+        lines.insert(lines.end(), {"BankEMail=bank@example.test", "PgpKeyPath=" + FKeys->Client.Path,
+                                   "BankPgpKey=" + FKeys->Bank.KeyId()});
         return std::make_unique<TExchangeProfile>(Dir, lines);
     }
 
@@ -86,8 +80,7 @@ protected:
     TTempDir Dir;
     TMailServer Mail{"client", "secret"};
     TScriptedDialogs Dialogs;
-    static inline std::unique_ptr<TTempDir> FKeys;
-    static inline std::unique_ptr<TGpgHome> FClient, FBank;
+    static inline std::unique_ptr<TBankKeys> FKeys;
 };
 
 TEST_F(ReceiveEndToEndTest, Pop3DispatchesTheBanksContainerAndLeavesOtherMessages)

@@ -71,16 +71,10 @@ class IncomingWindowsTest : public ::testing::Test {
 protected:
     static void SetUpTestSuite()
     {
-        FKeys = std::make_unique<TTempDir>();
-        FClient = std::make_unique<TGpgHome>(FKeys->File("c/"), "Client");
-        FBank = std::make_unique<TGpgHome>(FKeys->File("b/"), "Bank");
-        FClient->Import(*FBank);
-        FBank->Import(*FClient);
+        FKeys = std::make_unique<TBankKeys>();
     }
     static void TearDownTestSuite()
     {
-        FBank.reset();
-        FClient.reset();
         FKeys.reset();
     }
 
@@ -93,7 +87,7 @@ protected:
 
     static std::string Sealed(const std::vector<std::string>& members)
     {
-        return FBank->SealFor(*FClient, BankArchive(members));
+        return FKeys->SealedByBank(BankArchive(members));
     }
 
     // A message of the bank in the client's mailbox.
@@ -113,16 +107,15 @@ protected:
             Dir, std::initializer_list<AnsiString>{
                      "RecvType=POP3", "RecvHost=127.0.0.1", "RecvPort=" + std::to_string(Mail.Ports().Pop3),
                      "SendType=SMTP", "SendHost=127.0.0.1", "SendPort=" + std::to_string(Mail.Ports().Smtp),
-                     "EMail=client@example.test", "BankEMail=bank@example.test", "PgpKeyPath=" + FClient->Path,
-                     "BankPgpKey=" + FBank->KeyId()});
+                     "EMail=client@example.test", "BankEMail=bank@example.test", "PgpKeyPath=" + FKeys->Client.Path,
+                     "BankPgpKey=" + FKeys->Bank.KeyId()});
     }
 
     TTempDir Dir;
     TMailServer Mail{"client", "secret"};
     TScriptedDialogs Dialogs;
     TFrmWizard Wizard;
-    static inline std::unique_ptr<TTempDir> FKeys;
-    static inline std::unique_ptr<TGpgHome> FClient, FBank;
+    static inline std::unique_ptr<TBankKeys> FKeys;
 };
 
 TEST_F(IncomingWindowsTest, ReceiveFromTheMessagesWindowThenReprocessTheBrokenAttachment)
