@@ -1,5 +1,6 @@
 #include "ui/Common.h"
 
+#include "ui/QtText.h"
 #include "ui/UFrmMain.h"
 
 #include <QAbstractItemView>
@@ -136,7 +137,10 @@ void TGridDelegate::paint(QPainter* painter, const QStyleOptionViewItem& option,
     const auto* view = qobject_cast<const QAbstractItemView*>(option.widget);
     const bool focused = view ? view->hasFocus() : (option.state & QStyle::State_HasFocus);
     const bool selected = option.state & QStyle::State_Selected;
-    const TRowColors colors = RowColors(option.palette, index.row(), selected, focused);
+    TRowColors colors = RowColors(option.palette, index.row(), selected, focused);
+    // A colour of the model's own (a failed line) shows except on the highlight.
+    if (const QVariant foreground = index.data(Qt::ForegroundRole); foreground.isValid() && !(selected && focused))
+        colors.Text = foreground.value<QColor>();
     const QRect cell = option.rect;
 
     painter->save();
@@ -159,6 +163,52 @@ void ApplyGridLook(QTableView* table)
     table->setShowGrid(false);
     table->setSelectionBehavior(QAbstractItemView::SelectRows);
     table->horizontalHeader()->setStretchLastSection(true);
+}
+
+void ApplyListLook(QTableView* list, QAbstractItemModel* model, int itemHeight)
+{
+    list->setModel(model);
+    ApplyGridLook(list);
+    list->setSelectionMode(QAbstractItemView::SingleSelection);
+    list->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    list->setWordWrap(false);
+    list->setFrameShape(QFrame::NoFrame);
+    list->verticalHeader()->hide();
+    list->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+    list->verticalHeader()->setDefaultSectionSize(itemHeight);
+    list->horizontalHeader()->setSectionsClickable(false);
+    list->horizontalHeader()->setSectionsMovable(false);
+}
+
+void SetColumnWidths(QTableView* list, std::initializer_list<int> widths, int stretchColumn)
+{
+    QHeaderView* header = list->horizontalHeader();
+    header->setStretchLastSection(false);
+    int column = 0;
+    for (const int width : widths)
+        header->resizeSection(column++, width);
+    header->setSectionResizeMode(stretchColumn, QHeaderView::Stretch);
+}
+
+int FittingWidth(const QTableView* list, int designWidth, const AnsiString& sample)
+{
+    // The text is drawn 2 pixels in, and the grid line takes one more.
+    return std::max(designWidth, list->fontMetrics().horizontalAdvance(ToQString(sample)) + 6);
+}
+
+int CurrentItem(const QTableView* list)
+{
+    const QModelIndex current = list->currentIndex();
+    return current.isValid() ? current.row() : -1;
+}
+
+void SelectListItem(QTableView* list, int item)
+{
+    const QModelIndex index = list->model()->index(item, 0);
+    if (!index.isValid())
+        return;
+    list->setCurrentIndex(index);
+    list->scrollTo(index);
 }
 
 // ---- Printing ----

@@ -4,15 +4,19 @@
 // a selected row that turns neutral without the focus) and the printable rectangle of
 // every report.
 
+#include "platform/AnsiString.h"
+
 #include <QRect>
 #include <QSize>
 #include <QStyledItemDelegate>
 
 #include <cstdint>
+#include <initializer_list>
 
 class QColor;
 class QPalette;
 class QPrinter;
+class QAbstractItemModel;
 class QTableView;
 class QWidget;
 
@@ -61,7 +65,8 @@ TRowColors RowColors(const QPalette& palette, int row, bool selected, bool focus
 
 // Draws the cells of a list or table: the row's colours, the text 2 pixels in from the
 // left and top edges and clipped to the cell, and a grid line along the bottom and the
-// right edge of every cell.
+// right edge of every cell. A text colour that the model gives shows unless the row is
+// highlighted in a focused list.
 class TGridDelegate : public QStyledItemDelegate {
 public:
     using QStyledItemDelegate::QStyledItemDelegate;
@@ -71,6 +76,19 @@ public:
 // Gives a table the common look: the grid delegate instead of Qt's own grid, whole rows
 // selected, and a last column that takes the free width.
 void ApplyGridLook(QTableView* table);
+
+// A read-only list of rows over the model in the common look: one row selected at a time,
+// rows of the given height, no row numbers, columns neither sorted nor moved.
+void ApplyListLook(QTableView* list, QAbstractItemModel* model, int itemHeight);
+// The sections' widths, the given column taking the free width.
+void SetColumnWidths(QTableView* list, std::initializer_list<int> widths, int stretchColumn);
+// The width of a column that must show the sample text whole in the list's font: the
+// design width, or more when the font is wider.
+int FittingWidth(const QTableView* list, int designWidth, const AnsiString& sample);
+
+// The row of the list's current item, -1 with none; and selecting an item (shown).
+int CurrentItem(const QTableView* list);
+void SelectListItem(QTableView* list, int item);
 
 // ---- Printing ----
 

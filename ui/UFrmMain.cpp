@@ -15,6 +15,8 @@
 #include "ui/QtText.h"
 #include "ui/UFrmAbout.h"
 #include "ui/UFrmEditProfile.h"
+#include "ui/UFrmJournal.h"
+#include "ui/UFrmMessages.h"
 #include "ui/UFrmProfile.h"
 #include "ui/Updates.h"
 
@@ -191,6 +193,26 @@ void TFrmMain::ConnectCommands()
     SetCommandHandler(ItmEditCommon, [this] { ItmEditProfileClick(true); });
     SetCommandHandler(ItmEditProfile, [this] { ItmEditProfileClick(false); });
     SetCommandHandler(ItmUpdates, [this] { ItmUpdatesClick(); });
+    SetCommandHandler(ItmMessages, [this] { OpenChild(FrmMessages); });
+    SetCommandHandler(ItmJournal, [this] { OpenChild(FrmJournal); });
+}
+
+void TFrmMain::AddChild(QWidget* window)
+{
+    QMdiSubWindow* frame = FMdiArea->addSubWindow(window);
+    frame->setAttribute(Qt::WA_DeleteOnClose);
+    window->show();
+}
+
+// The window of that global, made when it is not open, brought to the front.
+template <typename TWindow>
+void TFrmMain::OpenChild(TWindow*& global)
+{
+    if (!global) {
+        global = new TWindow();
+        AddChild(global);
+    }
+    ShowAndRestore(global);
 }
 
 void TFrmMain::SetCommandHandler(QAction* item, std::function<void()> handler)

@@ -89,6 +89,9 @@ public:
     // The open child windows; every child links itself in while it exists.
     TChainLink<QWidget>* Children() { return &FChildren; }
 
+    // Puts the window into the multiple-document area and shows it; closing it destroys it.
+    void AddChild(QWidget* window);
+
     // Connects a menu command to its handler, which runs through the error guard. A
     // command without a handler stays disabled: its window is not part of the program.
     void SetCommandHandler(QAction* item, std::function<void()> handler);
@@ -164,6 +167,8 @@ private:
     AnsiString ProgramFile() const;
     bool AtFinalSize() const;
     void PostStartup();
+    template <typename TWindow>
+    void OpenChild(TWindow*& global);
     void StartupHandler();
     void ChooseProfile(int index);
     void ReopenProfiles();

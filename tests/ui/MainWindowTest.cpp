@@ -7,7 +7,9 @@
 #include "platform/Paths.h"
 #include "ui/QtText.h"
 #include "exchange/ProtocolLog.h"
+#include "ui/UFrmJournal.h"
 #include "ui/UFrmMain.h"
+#include "ui/UFrmMessages.h"
 #include "ui/UFrmProfile.h"
 
 #include "support/ScriptedDialogs.h"
@@ -502,4 +504,32 @@ TEST_F(MainWindowTest, AnErrorWhileAskingAboutUnsavedDataKeepsTheProgramOpen)
                           MessageBoxFlags::Ok | MessageBoxFlags::IconError);
     EXPECT_FALSE(Main->close());
     EXPECT_TRUE(Main->isVisible());
+}
+
+TEST_F(MainWindowTest, TheMessagesAndJournalCommandsOpenOneWindowEachUntilItCloses)
+{
+    const AnsiString ini = Dir.File("profiles.ini");
+    WriteTwoProfiles(ini);
+    Start({ToSystemPath(ini)}, [this] {
+        Chooser->CmbProfile->setCurrentIndex(0);
+        Chooser->accept();
+    });
+    ASSERT_TRUE(Main->ItmMessages->isEnabled());
+    ASSERT_TRUE(Main->ItmJournal->isEnabled());
+    Main->ItmMessages->trigger();
+    Main->ItmJournal->trigger();
+    Main->ItmMessages->trigger();
+    QCoreApplication::processEvents();
+    ASSERT_EQ(Main->MdiArea()->subWindowList().size(), 2);
+    ASSERT_TRUE(FrmMessages && FrmJournal);
+    EXPECT_EQ(Main->MdiArea()->activeSubWindow()->widget(), FrmMessages);
+    EXPECT_TRUE(StoreWindows.ReloadMessages);
+
+    // Closed, the windows are gone and a receive reloads nothing.
+    Main->SelectProfile(1);
+    DeleteClosedWindows();
+    EXPECT_EQ(FrmMessages, nullptr);
+    EXPECT_EQ(FrmJournal, nullptr);
+    EXPECT_FALSE(StoreWindows.ReloadMessages);
+    EXPECT_EQ(Main->Children()->Next(), Main->Children());
 }
