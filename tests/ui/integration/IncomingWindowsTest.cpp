@@ -245,8 +245,9 @@ TEST_F(IncomingWindowsTest, JournalResendsTheArchivedContainerByteForByte)
     journal.LoadFromFile(journalFile);
     ASSERT_EQ(journal.RecordCount(), 4);
     for (int field = 0; field < 8; ++field) {
-        if (field != 6)
+        if (field != 6) {
             EXPECT_ANSI_EQ(journal.RowField(3, field), journal.RowField(0, field));
+        }
     }
     EXPECT_NE(journal.RowField(3, 6), journal.RowField(0, 6));
     delete window;
