@@ -10,6 +10,7 @@
 #include "platform/SysUtils.h"
 #include "ui/Common.h"
 #include "ui/Guard.h"
+#include "ui/Images.h"
 #include "ui/QtText.h"
 #include "ui/StoreModels.h"
 #include "ui/UFrmMain.h"
@@ -115,9 +116,9 @@ TFrmJournal::TFrmJournal(QWidget* parent) : QWidget(parent), FChainLink(this), F
     auto* toolbar = new QToolBar(this);
     toolbar->setToolButtonStyle(Qt::ToolButtonTextUnderIcon);
     toolbar->setIconSize(QSize(16, 16));
-    BtnFind = toolbar->addAction(style()->standardIcon(QStyle::SP_FileDialogContentsView), ToQString("Найти"));
+    BtnFind = toolbar->addAction(ToolImage(TToolImage::Find), ToQString("Найти"));
     toolbar->addSeparator();
-    BtnRepeat = toolbar->addAction(style()->standardIcon(QStyle::SP_ArrowRight), ToQString("Повторно"));
+    BtnRepeat = toolbar->addAction(ToolImage(TToolImage::Resend), ToQString("Повторно"));
     BtnFind->setEnabled(false);
     BtnRepeat->setEnabled(false);
     connect(BtnFind, &QAction::triggered, this, [this] { Guarded([this] { BtnFindClick(); }); });

@@ -6,6 +6,7 @@
 #include "platform/SysUtils.h"
 #include "ui/Common.h"
 #include "ui/Guard.h"
+#include "ui/Images.h"
 #include "ui/QtText.h"
 #include "ui/Reports.h"
 #include "ui/StoreModels.h"
@@ -199,23 +200,23 @@ QWidget* TFrmMessages::BuildToolbar()
     auto* toolbar = new QToolBar(this);
     toolbar->setToolButtonStyle(Qt::ToolButtonTextUnderIcon);
     toolbar->setIconSize(QSize(16, 16));
-    const auto add = [&](const char* caption, QStyle::StandardPixmap icon, void (TFrmMessages::*handler)()) {
-        QAction* action = toolbar->addAction(style()->standardIcon(icon), ToQString(caption));
+    const auto add = [&](const char* caption, TToolImage image, void (TFrmMessages::*handler)()) {
+        QAction* action = toolbar->addAction(ToolImage(image), ToQString(caption));
         connect(action, &QAction::triggered, this, [this, handler] { Guarded([this, handler] { (this->*handler)(); }); });
         action->setEnabled(false);
         return action;
     };
-    BtnReceive = add("Прием", QStyle::SP_ArrowDown, &TFrmMessages::BtnReceiveClick);
+    BtnReceive = add("Прием", TToolImage::Receive, &TFrmMessages::BtnReceiveClick);
     BtnReceive->setEnabled(true);
     toolbar->addSeparator();
-    BtnSave = add("Сохранить", QStyle::SP_DialogSaveButton, &TFrmMessages::BtnSaveClick);
-    BtnPrint = add("Печать", QStyle::SP_FileDialogDetailedView, &TFrmMessages::BtnPrintClick);
+    BtnSave = add("Сохранить", TToolImage::Save, &TFrmMessages::BtnSaveClick);
+    BtnPrint = add("Печать", TToolImage::Print, &TFrmMessages::BtnPrintClick);
     toolbar->addSeparator();
-    BtnFind = add("Найти", QStyle::SP_FileDialogContentsView, &TFrmMessages::BtnFindClick);
+    BtnFind = add("Найти", TToolImage::Find, &TFrmMessages::BtnFindClick);
     toolbar->addSeparator();
-    BtnDel = add("Удалить", QStyle::SP_TrashIcon, &TFrmMessages::BtnDelClick);
+    BtnDel = add("Удалить", TToolImage::Delete, &TFrmMessages::BtnDelClick);
     toolbar->addSeparator();
-    BtnProcess = add("Обработка", QStyle::SP_BrowserReload, &TFrmMessages::BtnProcessClick);
+    BtnProcess = add("Обработка", TToolImage::Process, &TFrmMessages::BtnProcessClick);
     return toolbar;
 }
 
