@@ -126,7 +126,10 @@ void TGridDelegate::paint(QPainter* painter, const QStyleOptionViewItem& option,
     const auto* view = qobject_cast<const QAbstractItemView*>(option.widget);
     const bool focused = view ? view->hasFocus() : (option.state & QStyle::State_HasFocus);
     const bool selected = option.state & QStyle::State_Selected;
-    const TRowColors colors = RowColors(option.palette, index.row(), selected, focused);
+    TRowColors colors = RowColors(option.palette, index.row(), selected, focused);
+    const QVariant letters = index.data(selected && focused ? SelectedForegroundRole : Qt::ForegroundRole);
+    if (letters.canConvert<QColor>())
+        colors.Text = letters.value<QColor>();
     const QRect cell = option.rect;
 
     painter->save();
@@ -143,12 +146,20 @@ void TGridDelegate::paint(QPainter* painter, const QStyleOptionViewItem& option,
     painter->restore();
 }
 
-void ApplyGridLook(QTableView* table)
+void ApplyGridLook(QTableView* table, int rowHeight)
 {
     table->setItemDelegate(new TGridDelegate(table));
     table->setShowGrid(false);
     table->setSelectionBehavior(QAbstractItemView::SelectRows);
+    table->setSelectionMode(QAbstractItemView::SingleSelection);
+    table->setWordWrap(false);
+    table->verticalHeader()->hide();
+    // Rows of one fixed height: the view never measures a row, whatever their number.
+    table->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+    table->verticalHeader()->setMinimumSectionSize(1);
+    table->verticalHeader()->setDefaultSectionSize(rowHeight);
     table->horizontalHeader()->setStretchLastSection(true);
+    table->horizontalHeader()->setHighlightSections(false);
 }
 
 // ---- Printing ----

@@ -3,6 +3,7 @@
 #include "ui/Guard.h"
 #include "ui/QtDialogService.h"
 #include "ui/UFrmAbout.h"
+#include "ui/UFrmEditRecord.h"
 #include "ui/UFrmFind.h"
 #include "ui/UFrmMain.h"
 #include "ui/UFrmProfile.h"
@@ -64,6 +65,8 @@ void RunWindows(int argc, char** argv)
     const TWindowGlobal<TFrmMain> mainGlobal(FrmMain, &mainWindow);
     TFrmProfile profile(&mainWindow);
     const TWindowGlobal<TFrmProfile> profileGlobal(FrmProfile, &profile);
+    TFrmEditRecord editRecord(&mainWindow);
+    const TWindowGlobal<TFrmEditRecord> editRecordGlobal(FrmEditRecord, &editRecord);
     TFrmWizard wizard(&mainWindow);
     const TWindowGlobal<TFrmWizard> wizardGlobal(FrmWizard, &wizard);
     TFrmFind find(&mainWindow);

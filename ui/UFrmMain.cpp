@@ -14,6 +14,7 @@
 #include "ui/Guard.h"
 #include "ui/QtText.h"
 #include "ui/UFrmAbout.h"
+#include "ui/UFrmExportFile.h"
 #include "ui/UFrmProfile.h"
 
 #include <QActionGroup>
@@ -180,6 +181,10 @@ void TFrmMain::ConnectCommands()
     SetCommandHandler(ItmPrevious, [this] { FMdiArea->activatePreviousSubWindow(); });
     SetCommandHandler(ItmNext, [this] { FMdiArea->activateNextSubWindow(); });
     SetCommandHandler(ItmAbout, [this] { ItmAboutClick(); });
+    SetCommandHandler(ItmSalary, [] { ShowExportKind(0); });
+    SetCommandHandler(ItmNewCli, [] { ShowExportKind(1); });
+    // The clients to close have a window of their own, though the command stays hidden.
+    SetCommandHandler(ItmDelCli, [] { ShowExportKind(2); });
 }
 
 void TFrmMain::SetCommandHandler(QAction* item, std::function<void()> handler)
