@@ -197,6 +197,11 @@ void TFrmExportFile::AutoLoadOnce()
         LoadFile();
 }
 
+TRecordGridModel* TFrmExportFile::GridModel() const
+{
+    return FModel;
+}
+
 // ---- The document ----
 
 TDataFile& TFrmExportFile::DataFile()

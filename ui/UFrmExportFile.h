@@ -28,6 +28,7 @@ class TDataFile;
 class TExportFileModel;
 class TExportProfile;
 class TFindLayout;
+class TRecordGridModel;
 
 // The column map of a kind: in input order, every input column that feeds a document field.
 void ExcludeRefs(const TIntArray& fieldIndexes, TIntArray& refs);
@@ -119,7 +120,7 @@ public:
     QTableView* Grid;
     QPlainTextEdit* EdtMessages;
 
-    TExportFileModel* GridModel() const { return FModel; }
+    TRecordGridModel* GridModel() const;
     TFindLayout& FindLayout() { return *FFindLayout; }
 
 protected:
