@@ -39,6 +39,7 @@ TFrmExportFile* FrmDelCli = nullptr;
 namespace {
 
 constexpr int GridRowHeight = 18;
+// A column's width is given in characters of 7 pixels; a wider font gets wider columns.
 constexpr int PixelsPerWidthUnit = 7;
 
 // The letters of the three mark states, normally and selected in a focused grid; state 0
@@ -242,16 +243,16 @@ void TFrmExportFile::LoadFile(bool createMissing)
     // The find dialog's table is the file that goes.
     if (FrmFind)
         FrmFind->Detach(FFindLayout.get());
+    if (!FColumnsSet)
+        SetColumns();
     std::unique_ptr<TDataFile> previous = std::move(FDataFile);
     FDataFile = std::move(file);
     FView->SetSource(FDataFile->CurRecord());
+    ResetMarks();
+    // The grid is read afresh once, with the new file and its marks in place.
     FModel->SetDataFile(FDataFile.get());
     previous.reset();
-
-    if (!FColumnsSet)
-        SetColumns();
-    ResetMarks();
-    RefreshGrid();
+    RefreshGrid(false);
 
     const AnsiString readOnlyMessage = ReadOnlyMessage();
     FReadOnly = !readOnlyMessage.empty();
@@ -266,10 +267,11 @@ void TFrmExportFile::LoadFile(bool createMissing)
 
 void TFrmExportFile::SetColumns()
 {
+    const int unit = std::max(PixelsPerWidthUnit, Grid->fontMetrics().horizontalAdvance(QLatin1Char('0')) + 1);
     std::vector<TGridColumn> columns;
     for (int k = 0; k < FColumnMap.Count(); ++k) {
         const TColumnInfo& column = FKind->DocType->Columns[FKind->FieldIndexes.At(FColumnMap.At(k))];
-        columns.push_back({column.Caption, column.Width * PixelsPerWidthUnit});
+        columns.push_back({column.Caption, column.Width * unit});
         FFindLayout->Fields.Add(column.Caption);
     }
     FModel->SetColumns(std::move(columns), FColumnMap);
@@ -279,16 +281,16 @@ void TFrmExportFile::SetColumns()
 
 void TFrmExportFile::ResetMarks()
 {
-    // Every record of the new file starts marked and not checked.
-    const int records = FDataFile->RecordCount();
-    for (int i = 0; i < std::min(FMarks.Count(), records); ++i)
-        FMarks.Info(i) = TRecordInfo();
-    FMarks.SetCount(records);
+    // Every record of the new file starts marked and not checked: the marks are made
+    // anew, all at once.
+    FMarks.SetCount(0);
+    FMarks.SetCount(FDataFile->RecordCount());
 }
 
-void TFrmExportFile::RefreshGrid()
+void TFrmExportFile::RefreshGrid(bool reload)
 {
-    FModel->Reload();
+    if (reload)
+        FModel->Reload();
     SelectRecord(std::max(FDataFile->RecNo(), 0));
     ShowRecordStatus();
     const bool hasRecords = FDataFile->RecordCount() > 0;

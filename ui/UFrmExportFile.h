@@ -146,7 +146,9 @@ private:
     void AutoLoadOnce();
     void SetColumns();
     void ResetMarks();
-    void RefreshGrid();
+    // Shows the records again (when reload: the model reads everything afresh), selects
+    // the file's current record and switches the commands that need a record.
+    void RefreshGrid(bool reload = true);
     AnsiString ReadOnlyMessage() const;
     void SetSelected(int mode);
     // The file name the user picks in the open dialog (an existing file, or any name).
