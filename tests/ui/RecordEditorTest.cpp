@@ -3,6 +3,7 @@
 
 #include "platform/Exception.h"
 #include "ui/QtText.h"
+#include "ui/RecordInfos.h"
 #include "ui/UFrmEditRecord.h"
 
 #include "support/ScriptedDialogs.h"
@@ -138,4 +139,27 @@ TEST(RecordEditor, ViewModeHasOnlyTheExitButtonAndLongCaptionsAreCut)
         EXPECT_TRUE(dialog.BtnOk->isVisible());
         EXPECT_ANSI_EQ(FromQString(dialog.BtnCancel->text()), "Отмена");
     });
+}
+
+TEST(RecordInfos, MarksMadeTogetherOrOneByOneGrowShrinkAndMoveAlike)
+{
+    TRecordInfos marks(3);   // one block
+    marks.Info(1).ErrorText = "second";
+    marks.Info(2).State = RecordHasError;
+    marks.Delete(0);
+    ASSERT_EQ(marks.Count(), 2);
+    EXPECT_ANSI_EQ(marks.Info(0).ErrorText, "second");
+    EXPECT_EQ(marks.Info(1).State, RecordHasError);
+    marks.SetCount(3);   // one more, made alone
+    marks.Info(2).ErrorText = "third";
+    marks.SetCount(6);   // a second block
+    EXPECT_TRUE(marks.Info(5).Selected);
+    EXPECT_EQ(marks.Info(5).State, RecordNotChecked);
+    marks.Delete(2);
+    EXPECT_EQ(marks.Count(), 5);
+    marks.SetCount(1);
+    marks.SetCount(4);   // a slot dropped from a block comes back as a new mark
+    EXPECT_ANSI_EQ(marks.Info(1).ErrorText, "");
+    EXPECT_EQ(marks.Info(1).State, RecordNotChecked);
+    EXPECT_RAISES(marks.Info(4), Exception, "Выход индекса за пределы диапазона (4)");
 }
