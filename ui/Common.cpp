@@ -138,9 +138,9 @@ void TGridDelegate::paint(QPainter* painter, const QStyleOptionViewItem& option,
     const bool focused = view ? view->hasFocus() : (option.state & QStyle::State_HasFocus);
     const bool selected = option.state & QStyle::State_Selected;
     TRowColors colors = RowColors(option.palette, index.row(), selected, focused);
-    // A colour of the model's own (a failed line) shows except on the highlight.
-    if (const QVariant foreground = index.data(Qt::ForegroundRole); foreground.isValid() && !(selected && focused))
-        colors.Text = foreground.value<QColor>();
+    const QVariant letters = index.data(selected && focused ? SelectedForegroundRole : Qt::ForegroundRole);
+    if (letters.canConvert<QColor>())
+        colors.Text = letters.value<QColor>();
     const QRect cell = option.rect;
 
     painter->save();
@@ -157,25 +157,28 @@ void TGridDelegate::paint(QPainter* painter, const QStyleOptionViewItem& option,
     painter->restore();
 }
 
-void ApplyGridLook(QTableView* table)
+void ApplyGridLook(QTableView* table, int rowHeight)
 {
     table->setItemDelegate(new TGridDelegate(table));
     table->setShowGrid(false);
     table->setSelectionBehavior(QAbstractItemView::SelectRows);
+    table->setSelectionMode(QAbstractItemView::SingleSelection);
+    table->setWordWrap(false);
+    table->verticalHeader()->hide();
+    // Rows of one fixed height: the view never measures a row, whatever their number.
+    table->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+    table->verticalHeader()->setMinimumSectionSize(1);
+    table->verticalHeader()->setDefaultSectionSize(rowHeight);
     table->horizontalHeader()->setStretchLastSection(true);
+    table->horizontalHeader()->setHighlightSections(false);
 }
 
 void ApplyListLook(QTableView* list, QAbstractItemModel* model, int itemHeight)
 {
     list->setModel(model);
-    ApplyGridLook(list);
-    list->setSelectionMode(QAbstractItemView::SingleSelection);
+    ApplyGridLook(list, itemHeight);
     list->setEditTriggers(QAbstractItemView::NoEditTriggers);
-    list->setWordWrap(false);
     list->setFrameShape(QFrame::NoFrame);
-    list->verticalHeader()->hide();
-    list->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
-    list->verticalHeader()->setDefaultSectionSize(itemHeight);
     list->horizontalHeader()->setSectionsClickable(false);
     list->horizontalHeader()->setSectionsMovable(false);
 }

@@ -63,22 +63,27 @@ struct TRowColors {
 // focus and turns to the button face with window-text letters without it.
 TRowColors RowColors(const QPalette& palette, int row, bool selected, bool focused);
 
-// Draws the cells of a list or table: the row's colours, the text 2 pixels in from the
-// left and top edges and clipped to the cell, and a grid line along the bottom and the
-// right edge of every cell. A text colour that the model gives shows unless the row is
-// highlighted in a focused list.
+// The role under which a model gives the letters (a QColor) of a row that is selected in a
+// list with the focus; Qt::ForegroundRole gives them otherwise. Where a model gives none,
+// the row keeps the letters of RowColors.
+constexpr int SelectedForegroundRole = Qt::UserRole + 1;
+
+// Draws the cells of a list or table: the row's colours (with the model's letters where it
+// gives them), the text 2 pixels in from the left and top edges and clipped to the cell,
+// and a grid line along the bottom and the right edge of every cell.
 class TGridDelegate : public QStyledItemDelegate {
 public:
     using QStyledItemDelegate::QStyledItemDelegate;
     void paint(QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index) const override;
 };
 
-// Gives a table the common look: the grid delegate instead of Qt's own grid, whole rows
-// selected, and a last column that takes the free width.
-void ApplyGridLook(QTableView* table);
+// Gives a table the common look: the grid delegate instead of Qt's own grid, one selected
+// row at a time, no row headers, rows of the given height, and a last column that takes
+// the free width.
+void ApplyGridLook(QTableView* table, int rowHeight);
 
-// A read-only list of rows over the model in the common look: one row selected at a time,
-// rows of the given height, no row numbers, columns neither sorted nor moved.
+// A read-only list of rows over the model in the common look, without a frame, its
+// columns neither sorted nor moved.
 void ApplyListLook(QTableView* list, QAbstractItemModel* model, int itemHeight);
 // The sections' widths, the given column taking the free width.
 void SetColumnWidths(QTableView* list, std::initializer_list<int> widths, int stretchColumn);

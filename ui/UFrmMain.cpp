@@ -17,6 +17,7 @@
 #include "ui/UFrmEditProfile.h"
 #include "ui/UFrmJournal.h"
 #include "ui/UFrmMessages.h"
+#include "ui/UFrmExportFile.h"
 #include "ui/UFrmProfile.h"
 #include "ui/Updates.h"
 
@@ -195,6 +196,10 @@ void TFrmMain::ConnectCommands()
     SetCommandHandler(ItmUpdates, [this] { ItmUpdatesClick(); });
     SetCommandHandler(ItmMessages, [this] { OpenChild(FrmMessages); });
     SetCommandHandler(ItmJournal, [this] { OpenChild(FrmJournal); });
+    SetCommandHandler(ItmSalary, [] { ShowExportKind(0); });
+    SetCommandHandler(ItmNewCli, [] { ShowExportKind(1); });
+    // The clients to close have a window of their own, though the command stays hidden.
+    SetCommandHandler(ItmDelCli, [] { ShowExportKind(2); });
 }
 
 void TFrmMain::AddChild(QWidget* window)
