@@ -11,6 +11,7 @@
 #include "ui/Common.h"
 #include "ui/ExportActions.h"
 #include "ui/Guard.h"
+#include "ui/Images.h"
 #include "ui/QtText.h"
 #include "ui/RecordGrid.h"
 #include "ui/UFrmFind.h"
@@ -139,9 +140,10 @@ TFrmExportFile::~TFrmExportFile()
     FModel->SetDataFile(nullptr);
 }
 
-QAction* TFrmExportFile::AddButton(const char* caption, const char* hint, void (TFrmExportFile::*handler)())
+QAction* TFrmExportFile::AddButton(TToolImage image, const char* caption, const char* hint,
+                                   void (TFrmExportFile::*handler)())
 {
-    QAction* button = TbrToolbar->addAction(ToQString(caption));
+    QAction* button = TbrToolbar->addAction(ToolImage(image), ToQString(caption));
     if (hint)
         button->setToolTip(ToQString(hint));
     connect(button, &QAction::triggered, this, [this, handler] { Guarded([this, handler] { (this->*handler)(); }); });
@@ -151,17 +153,17 @@ QAction* TFrmExportFile::AddButton(const char* caption, const char* hint, void (
 void TFrmExportFile::BuildToolbar()
 {
     TbrToolbar = new QToolBar(this);
-    TbrToolbar->setToolButtonStyle(Qt::ToolButtonTextOnly);
-    BtnNew = AddButton("Новый", nullptr, &TFrmExportFile::BtnNewClick);
-    BtnLoad = AddButton("Открыть", nullptr, &TFrmExportFile::BtnLoadClick);
-    BtnSave = AddButton("Сохранить", nullptr, &TFrmExportFile::BtnSaveClick);
+    TbrToolbar->setToolButtonStyle(Qt::ToolButtonTextUnderIcon);
+    BtnNew = AddButton(TToolImage::New, "Новый", nullptr, &TFrmExportFile::BtnNewClick);
+    BtnLoad = AddButton(TToolImage::Open, "Открыть", nullptr, &TFrmExportFile::BtnLoadClick);
+    BtnSave = AddButton(TToolImage::Save, "Сохранить", nullptr, &TFrmExportFile::BtnSaveClick);
     TbrToolbar->addSeparator();
-    BtnEdit = AddButton("Изменить", nullptr, &TFrmExportFile::BtnEditClick);
-    BtnAdd = AddButton("Добавить", nullptr, &TFrmExportFile::BtnAddClick);
-    BtnDel = AddButton("Удалить", nullptr, &TFrmExportFile::BtnDelClick);
-    BtnFind = AddButton("Найти", nullptr, &TFrmExportFile::BtnFindClick);
+    BtnEdit = AddButton(TToolImage::Edit, "Изменить", nullptr, &TFrmExportFile::BtnEditClick);
+    BtnAdd = AddButton(TToolImage::Add, "Добавить", nullptr, &TFrmExportFile::BtnAddClick);
+    BtnDel = AddButton(TToolImage::Delete, "Удалить", nullptr, &TFrmExportFile::BtnDelClick);
+    BtnFind = AddButton(TToolImage::Find, "Найти", nullptr, &TFrmExportFile::BtnFindClick);
     TbrToolbar->addSeparator();
-    BtnSelect = AddButton("Отметить", nullptr, &TFrmExportFile::BtnSelectClick);
+    BtnSelect = AddButton(TToolImage::Select, "Отметить", nullptr, &TFrmExportFile::BtnSelectClick);
 
     MnuSelectAll = new QMenu(this);
     ItmSelectAll = MnuSelectAll->addAction(ToQString("Отметить"));
@@ -172,18 +174,19 @@ void TFrmExportFile::BuildToolbar()
     connect(ItmInvertSel, &QAction::triggered, this, [this] { Guarded([this] { ItmInvertSelClick(); }); });
     BtnSelectAll = new QToolButton(TbrToolbar);
     BtnSelectAll->setText(ToQString("Все"));
+    BtnSelectAll->setIcon(ToolImage(TToolImage::SelectAll));
     BtnSelectAll->setMenu(MnuSelectAll);
     BtnSelectAll->setPopupMode(QToolButton::MenuButtonPopup);
-    BtnSelectAll->setToolButtonStyle(Qt::ToolButtonTextOnly);
+    BtnSelectAll->setToolButtonStyle(Qt::ToolButtonTextUnderIcon);
     // The button itself (not its arrow) inverts the marks.
     connect(BtnSelectAll, &QToolButton::clicked, this, [this] { Guarded([this] { ItmInvertSelClick(); }); });
     TbrToolbar->addWidget(BtnSelectAll);
     TbrToolbar->addSeparator();
 
-    BtnExport = AddButton("Экспорт", nullptr, &TFrmExportFile::BtnExportClick);
-    BtnNextError = AddButton("След. ош.", "Следующая ошибка", &TFrmExportFile::BtnNextErrorClick);
-    BtnSaveErrors = AddButton("Сохр. ош.", "Сохранить ошибки", &TFrmExportFile::BtnSaveErrorsClick);
-    BtnPrintErrors = AddButton("Печать ош", "Печать ошибок", &TFrmExportFile::BtnPrintErrorsClick);
+    BtnExport = AddButton(TToolImage::Export, "Экспорт", nullptr, &TFrmExportFile::BtnExportClick);
+    BtnNextError = AddButton(TToolImage::NextError, "След. ош.", "Следующая ошибка", &TFrmExportFile::BtnNextErrorClick);
+    BtnSaveErrors = AddButton(TToolImage::SaveErrors, "Сохр. ош.", "Сохранить ошибки", &TFrmExportFile::BtnSaveErrorsClick);
+    BtnPrintErrors = AddButton(TToolImage::PrintErrors, "Печать ош", "Печать ошибок", &TFrmExportFile::BtnPrintErrorsClick);
 
     // Until a file is loaded only New and Open work.
     for (QAction* button : {BtnSave, BtnEdit, BtnAdd, BtnDel, BtnFind, BtnSelect, BtnExport, BtnNextError,

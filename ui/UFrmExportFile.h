@@ -7,6 +7,7 @@
 #include "documents/Containers.h"
 #include "platform/AnsiString.h"
 #include "ui/ExportDocument.h"
+#include "ui/Images.h"
 #include "ui/RecordInfos.h"
 #include "ui/UFrmEditRecord.h"
 #include "ui/UFrmMain.h"
@@ -142,7 +143,7 @@ private:
     bool FCellHit = false;
 
     void BuildToolbar();
-    QAction* AddButton(const char* caption, const char* hint, void (TFrmExportFile::*handler)());
+    QAction* AddButton(TToolImage image, const char* caption, const char* hint, void (TFrmExportFile::*handler)());
     void AutoLoadOnce();
     void SetColumns();
     void ResetMarks();
