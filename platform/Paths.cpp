@@ -244,6 +244,12 @@ bool FileExists(const AnsiString& path)
     return StatPath(path, info) && S_ISREG(info.st_mode);
 }
 
+bool IsReadOnlyFile(const AnsiString& path)
+{
+    struct stat info {};
+    return StatPath(path, info) && S_ISREG(info.st_mode) && (info.st_mode & S_IWUSR) == 0;
+}
+
 bool DirectoryExists(const AnsiString& path)
 {
     struct stat info {};

@@ -42,6 +42,9 @@ AnsiString TempFolder();
 // A regular file (not a folder) of that name exists.
 bool FileExists(const AnsiString& path);
 bool DirectoryExists(const AnsiString& path);
+// A regular file whose owner may not write it: what the read-only attribute of Windows
+// says (root's exemption from the permission bits does not count).
+bool IsReadOnlyFile(const AnsiString& path);
 // Creates the folder and every missing parent; raises the system's error on failure.
 void ForceDirectories(const AnsiString& path);
 // A new folder parent + prefix + six random characters that only this user may enter

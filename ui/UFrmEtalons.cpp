@@ -5,6 +5,7 @@
 #include "documents/Profiles.h"
 #include "platform/Classes.h"
 #include "platform/SysUtils.h"
+#include "ui/Common.h"
 #include "ui/Guard.h"
 #include "ui/Images.h"
 #include "ui/ListGrids.h"
@@ -25,8 +26,6 @@ namespace {
 
 constexpr char WindowCaption[] = "Эталонные списки";
 constexpr char SaveFilter[] = "Текстовые файлы (*.txt)|*.txt";
-// A column of the grid is the salary list's column width times this many pixels.
-constexpr int PixelsPerCharacter = 7;
 constexpr int GridRowHeight = 18;
 
 // The salary list's column that key k of the type names.
@@ -35,11 +34,12 @@ const TColumnInfo& KeyColumn(const TEtalonTypeInfo& type, int k)
     return ExportDocTypes[0].Columns[type.Keys[k]];
 }
 
-std::vector<TLinesColumn> KeyColumns(const TEtalonTypeInfo& type)
+// Column k shows the list's field k, headed and sized as the salary list's column of key k.
+std::vector<TGridColumn> KeyColumns(const TEtalonTypeInfo& type, int widthUnit)
 {
-    std::vector<TLinesColumn> columns;
+    std::vector<TGridColumn> columns;
     for (int k = 0; k < type.KeyCount; ++k)
-        columns.push_back({KeyColumn(type, k).Caption, KeyColumn(type, k).Width * PixelsPerCharacter, k});
+        columns.push_back({KeyColumn(type, k).Caption, KeyColumn(type, k).Width * widthUnit});
     return columns;
 }
 
@@ -112,9 +112,8 @@ TFrmEtalons::TFrmEtalons(QWidget* parent)
     connect(BtnFind, &QAction::triggered, this, [this] { Guarded([this] { BtnFindClick(); }); });
     connect(BtnSave, &QAction::triggered, this, [this] { Guarded([this] { BtnSaveClick(); }); });
 
-    Grid = new TLinesGrid(new TLinesModel(";", false, false, true, this), GridRowHeight, this);
+    Grid = new TRecordViewGrid(GridRowHeight, this);
     Grid->SetViewCommand(BtnView);
-    ClearGrid();
 
     StackToolbarOver(this, toolbar, Grid);
 
@@ -184,8 +183,7 @@ void TFrmEtalons::ShowNoList()
 
 void TFrmEtalons::ClearGrid()
 {
-    Grid->Model()->SetTable(nullptr);
-    Grid->SetColumns({TLinesColumn{AnsiString(), Grid->horizontalHeader()->defaultSectionSize(), 0}});
+    Grid->Clear();
 }
 
 void TFrmEtalons::SelectEtalon(int menuIndex)
@@ -203,9 +201,9 @@ void TFrmEtalons::SelectEtalon(int menuIndex)
 
     FShown->Sort();
     FShown->First();
-    Grid->SetColumns(KeyColumns(EtalonTypeInfos[type]));
-    Grid->Model()->SetTable(FShown);
-    Grid->SelectRow(0);
+    Grid->SetColumns(KeyColumns(EtalonTypeInfos[type], ColumnWidthUnit(Grid)));
+    Grid->Model()->SetDataFile(FShown);
+    SelectListItem(Grid, 0);
     const bool any = FShown->RecordCount() > 0;
     for (QAction* button : {BtnView, BtnFind, BtnSave})
         button->setEnabled(any);
@@ -223,14 +221,15 @@ void TFrmEtalons::BtnEtalonTypeClick()
 
 void TFrmEtalons::BtnViewClick()
 {
-    ViewGridRow(*Grid, Grid->CurrentRow());
+    ViewGridRow(*Grid, CurrentItem(Grid));
 }
 
 void TFrmEtalons::BtnFindClick()
 {
-    FShownLayout->LastRow = Grid->CurrentRow();
+    FShownLayout->LastRow = CurrentItem(Grid);
     TEtalonLayout* layout = FShownLayout;
-    FrmFind->Execute(layout, std::make_unique<TDataFileRows>(*FShown), [this, layout] { Grid->SelectRow(layout->LastRow); });
+    FrmFind->Execute(layout, std::make_unique<TDataFileFindTable>(*FShown, *FShown->CurRecord()),
+                     [this, layout] { SelectListItem(Grid, layout->LastRow); });
 }
 
 void TFrmEtalons::BtnSaveClick()

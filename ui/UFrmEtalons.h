@@ -17,7 +17,7 @@
 class QAction;
 class QMenu;
 class QToolButton;
-class TLinesGrid;
+class TRecordViewGrid;
 
 // The find state of one reference-list type: the captions of the salary list's columns
 // that the type's keys name, searched toward the end of the list.
@@ -61,7 +61,7 @@ public:
     QAction* BtnView;
     QAction* BtnFind;
     QAction* BtnSave;
-    TLinesGrid* Grid;
+    TRecordViewGrid* Grid;
 
 private:
     TChainLink<QWidget> FChainLink;

@@ -16,6 +16,9 @@
 #include "ui/UFrmAbout.h"
 #include "ui/UFrmEditProfile.h"
 #include "ui/UFrmEtalons.h"
+#include "ui/UFrmJournal.h"
+#include "ui/UFrmMessages.h"
+#include "ui/UFrmExportFile.h"
 #include "ui/UFrmProfile.h"
 #include "ui/UFrmReplyFiles.h"
 #include "ui/Updates.h"
@@ -195,6 +198,12 @@ void TFrmMain::ConnectCommands()
     SetCommandHandler(ItmUpdates, [this] { ItmUpdatesClick(); });
     SetCommandHandler(ItmEtalons, [this] { OpenChild(FrmEtalons); });
     SetCommandHandler(ItmNewCliReply, [this] { ItmNewCliReplyClick(); });
+    SetCommandHandler(ItmMessages, [this] { OpenChild(FrmMessages); });
+    SetCommandHandler(ItmJournal, [this] { OpenChild(FrmJournal); });
+    SetCommandHandler(ItmSalary, [] { ShowExportKind(0); });
+    SetCommandHandler(ItmNewCli, [] { ShowExportKind(1); });
+    // The clients to close have a window of their own, though the command stays hidden.
+    SetCommandHandler(ItmDelCli, [] { ShowExportKind(2); });
 }
 
 void TFrmMain::AddChild(QWidget* window)

@@ -167,6 +167,8 @@ private:
     AnsiString ProgramFile() const;
     bool AtFinalSize() const;
     void PostStartup();
+    template <typename TWindow>
+    void OpenChild(TWindow*& global);
     void StartupHandler();
     void ChooseProfile(int index);
     void ReopenProfiles();
@@ -174,8 +176,6 @@ private:
     void ItmProfileClick();
     void ItmEditProfileClick(bool global);
     void ItmUpdatesClick();
-    template <typename TWindow>
-    void OpenChild(TWindow*& global);
     void ItmNewCliReplyClick();
     void ItmAboutClick();
 };

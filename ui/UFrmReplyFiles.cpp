@@ -3,14 +3,17 @@
 #include "documents/Exportfiles.h"
 #include "documents/Profiles.h"
 #include "platform/Paths.h"
+#include "ui/Common.h"
 #include "ui/Guard.h"
 #include "ui/Images.h"
 #include "ui/ListGrids.h"
 #include "ui/QtText.h"
 #include "ui/Reports.h"
+#include "ui/StoreModels.h"
 #include "ui/UFrmMain.h"
 
 #include <QHeaderView>
+#include <QTableView>
 #include <QSplitter>
 #include <QTimer>
 #include <QToolBar>
@@ -23,33 +26,24 @@ TFrmReplyFiles* FrmNewCliReply = nullptr;
 
 namespace {
 
-// A column of the grid is the reply kind's column width times this many pixels.
-constexpr int PixelsPerCharacter = 7;
 constexpr int FileRowHeight = 19;
 constexpr int GridRowHeight = 18;
-// The store's line field that holds a reply file's name (field 1 after the memo).
-constexpr int FileNameLineField = 0;
+// The store's field that holds a reply file's name.
+constexpr int FileNameField = 1;
 
-std::vector<TLinesColumn> ReplyColumns(const TReplyTypeInfo& type)
+std::vector<TGridColumn> ReplyColumns(const TReplyTypeInfo& type, int widthUnit)
 {
-    std::vector<TLinesColumn> columns;
+    std::vector<TGridColumn> columns;
     for (int k = 0; k < type.ColumnCount; ++k)
-        columns.push_back({type.Columns[k].Caption, type.Columns[k].Width * PixelsPerCharacter, k});
+        columns.push_back({type.Columns[k].Caption, type.Columns[k].Width * widthUnit});
     return columns;
-}
-
-std::unique_ptr<TDataFile> NewOutputFile(const TFormatProfile& kind)
-{
-    if (kind.FileFormat == ffFixed)
-        return std::make_unique<TFixedFile>(&kind.FieldLengths, kind.Charset);
-    return std::make_unique<TDelimFile>(kind.Delim, kind.Charset, false);
 }
 
 }  // namespace
 
 void ExportReplyFile(const TFormatProfile& kind, TDataFile& reply, const AnsiString& fileName)
 {
-    const std::unique_ptr<TDataFile> output = NewOutputFile(kind);
+    const std::unique_ptr<TDataFile> output = NewDataFile(kind);
     auto* map = new TIntArray;
     for (int i = 0; i < kind.FieldIndexes.Count(); ++i)
         map->Add(kind.FieldIndexes.At(i));
@@ -89,10 +83,13 @@ TFrmReplyFiles::TFrmReplyFiles(TFrmReplyFiles** global, TReplyProfile* kind, QWi
     auto* splitter = new QSplitter(Qt::Horizontal, this);
     splitter->setHandleWidth(3);
     splitter->setChildrenCollapsible(false);
-    LstFiles = new TLinesGrid(new TLinesModel(";", true, true, false, this), FileRowHeight, splitter);
-    LstFiles->SetColumns({{"Имя файла", 100, FileNameLineField}});
+    FilesModel = new TStoreModel(
+        FStore, {{"Имя файла", [](TInternalData& store, int row) { return store.RowField(row, FileNameField); }}}, this);
+    LstFiles = new QTableView(splitter);
+    ApplyListLook(LstFiles, FilesModel, FileRowHeight);
+    SetColumnWidths(LstFiles, {100}, 0);
     LstFiles->setMinimumWidth(42);
-    Grid = new TLinesGrid(new TLinesModel(";", false, false, true, this), GridRowHeight, splitter);
+    Grid = new TRecordViewGrid(GridRowHeight, splitter);
     Grid->SetViewCommand(BtnView);
     splitter->addWidget(LstFiles);
     splitter->addWidget(Grid);
@@ -120,13 +117,13 @@ TFrmReplyFiles::~TFrmReplyFiles()
 
 int TFrmReplyFiles::SelectedRow() const
 {
-    const int item = LstFiles->CurrentRow();
-    return item >= 0 ? LstFiles->Model()->Line(item) : -1;
+    const int item = CurrentItem(LstFiles);
+    return item >= 0 ? FilesModel->StoreRow(item) : -1;
 }
 
 void TFrmReplyFiles::SelectItem(int item)
 {
-    LstFiles->SelectRow(item);
+    SelectListItem(LstFiles, item);
 }
 
 void TFrmReplyFiles::Reload()
@@ -137,14 +134,14 @@ void TFrmReplyFiles::Reload()
         FStore.LoadFromFile(ReplyFilesName(Profiles.Get()->Current()->Prefix, FKind->ReplyType->Code));
     } catch (...) {
         // The store is closed now: no file is listed and none is shown.
-        LstFiles->Model()->SetTable(&FStore);
+        FilesModel->Reset();
         ShowFile(false);
         throw;
     }
-    LstFiles->Model()->SetTable(&FStore);
+    FilesModel->Reset();
     const int count = FStore.RecordCount();
     if (count > 0)
-        LstFiles->SelectRow(LstFiles->Model()->Item(std::clamp(row, 0, count - 1)));
+        SelectItem(FilesModel->Item(std::clamp(row, 0, count - 1)));
     LstFilesClick();
 }
 
@@ -173,29 +170,30 @@ void TFrmReplyFiles::ShowFile(bool loaded)
     for (QAction* button : {BtnSave, BtnView, BtnFind})
         button->setEnabled(loaded);
     if (!loaded) {
-        Grid->Model()->SetTable(nullptr);
-        if (FColumnsSet || Grid->Model()->columnCount() == 0)
-            Grid->SetColumns({TLinesColumn{AnsiString(), Grid->horizontalHeader()->defaultSectionSize(), 0}});
+        if (FColumnsSet)
+            Grid->Clear();
+        Grid->Model()->SetDataFile(nullptr);
         FColumnsSet = false;
         return;
     }
     if (!FColumnsSet)
-        Grid->SetColumns(ReplyColumns(*FKind->ReplyType));
+        Grid->SetColumns(ReplyColumns(*FKind->ReplyType, ColumnWidthUnit(Grid)));
     FColumnsSet = true;
     FParser.First();
-    Grid->Model()->SetTable(&FParser);
-    Grid->SelectRow(0);
+    Grid->Model()->SetDataFile(&FParser);
+    SelectListItem(Grid, 0);
 }
 
 void TFrmReplyFiles::BtnViewClick()
 {
-    ViewGridRow(*Grid, Grid->CurrentRow());
+    ViewGridRow(*Grid, CurrentItem(Grid));
 }
 
 void TFrmReplyFiles::BtnFindClick()
 {
-    FFind.LastRow = Grid->CurrentRow();
-    FrmFind->Execute(&FFind, std::make_unique<TDataFileRows>(FParser), [this] { Grid->SelectRow(FFind.LastRow); });
+    FFind.LastRow = CurrentItem(Grid);
+    FrmFind->Execute(&FFind, std::make_unique<TDataFileFindTable>(FParser, *FParser.CurRecord()),
+                     [this] { SelectListItem(Grid, FFind.LastRow); });
 }
 
 void TFrmReplyFiles::BtnSaveClick()

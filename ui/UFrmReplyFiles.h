@@ -14,7 +14,9 @@
 #include <QWidget>
 
 class QAction;
-class TLinesGrid;
+class QTableView;
+class TRecordViewGrid;
+class TStoreModel;
 
 // Writes the records of the reply file into a new data file of the kind's format (DELIM
 // with its delimiter, FIXED with its field widths, both in its code page and without
@@ -46,8 +48,9 @@ public:
     QAction* BtnSave;
     QAction* BtnView;
     QAction* BtnFind;
-    TLinesGrid* LstFiles;
-    TLinesGrid* Grid;
+    QTableView* LstFiles;
+    TStoreModel* FilesModel;
+    TRecordViewGrid* Grid;
 
 private:
     TChainLink<QWidget> FChainLink;

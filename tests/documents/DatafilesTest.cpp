@@ -1,6 +1,7 @@
 #include "documents/Datafiles.h"
 
 #include "DataFileHelpers.h"
+#include "ProfileFiles.h"
 
 #include "documents/Charsets.h"
 #include "platform/Classes.h"
@@ -117,6 +118,38 @@ TEST(DataFileTest, DeleteMovesToTheFollowingRecord)
     EXPECT_EQ(file.RecNo(), -1);
     EXPECT_TRUE(file.IsModified());
     EXPECT_EQ(SavedBytes(file), "");
+}
+
+TEST(DataFileTest, ReadRecordLeavesTheCursorAndShowsPendingEdits)
+{
+    TDelimFile file(";", CodePageCp866, true);
+    LoadBytes(file, FromAnsi("Иванов;1\r\nПетров;23\r\nСидоров;4\r\n", CodePageCp866));
+    file.GoTo(1);
+    file.CurRecord()->Set(1, "a;b");   // escaped in the line, pending
+    const std::unique_ptr<TFileRecord> reader = file.CurRecord()->NewRecord();
+    file.ReadRecord(2, *reader);
+    EXPECT_ANSI_EQ(reader->Get(0), "Сидоров");   // converted from the file's code page
+    file.ReadRecord(1, *reader);
+    EXPECT_ANSI_EQ(reader->Get(1), "a;b");
+    EXPECT_EQ(file.RecNo(), 1);
+    EXPECT_TRUE(file.CurRecord()->Modified());   // nothing posted
+    EXPECT_RAISES(file.ReadRecord(3, *reader), Exception, "Выход индекса за пределы диапазона (3)");
+    EXPECT_RAISES(file.ReadRecord(-1, *reader), Exception, "Выход индекса за пределы диапазона (-1)");
+}
+
+TEST_F(ProfileFileTest, NewDataFileFollowsTheKindsFormat)
+{
+    TProfile& profile = SelectProfile({"Salary.FileFormat=FIXED", "Salary.Lengths=3,2,1", "Salary.Charset=KOI8R",
+                                       "NewCli.Delim=|"});
+    std::unique_ptr<TDataFile> file = NewDataFile(*profile.ExportProfiles.At(0));
+    LoadBytes(*file, FromAnsi("ЁЖZ12x\r\n", CodePageKoi8R));
+    EXPECT_EQ(CurrentRow(*file), (std::vector<AnsiString>{"ЁЖZ", "12", "x"}));
+    const std::unique_ptr<TFileRecord> reader = file->CurRecord()->NewRecord();
+    file->ReadRecord(0, *reader);
+    EXPECT_ANSI_EQ(reader->Get(1), "12");   // the widths reach the second reader too
+    file = NewDataFile(*profile.ExportProfiles.At(1));
+    LoadBytes(*file, "a|b\r\n");
+    EXPECT_EQ(CurrentRow(*file), (std::vector<AnsiString>{"a", "b"}));
 }
 
 // ---- Code pages ----

@@ -9,6 +9,7 @@
 #include "platform/IniFiles.h"
 #include "platform/Paths.h"
 #include "platform/SysUtils.h"
+#include "ui/Common.h"
 #include "ui/ListGrids.h"
 #include "ui/QtText.h"
 #include "ui/UFrmEtalons.h"
@@ -47,25 +48,28 @@ void AppendStoreRow(const AnsiString& fileName, std::initializer_list<AnsiString
     store.SaveToFile("");
 }
 
-std::vector<std::string> GridRows(const TLinesGrid& grid)
+// The rows of a list as the view shows them, cells joined by "|".
+std::vector<std::string> Rows(const QTableView& view)
 {
     std::vector<std::string> rows;
-    const TLinesModel& model = *grid.Model();
+    const QAbstractItemModel& model = *view.model();
     for (int row = 0; row < model.rowCount(); ++row) {
         std::string text;
         for (int column = 0; column < model.columnCount(); ++column)
-            text += (column ? "|" : "") + model.Text(row, column);
+            text += (column ? "|" : "") + FromQString(model.index(row, column).data().toString());
         rows.push_back(text);
     }
     return rows;
 }
 
-std::vector<std::string> Captions(const TLinesGrid& grid)
+// The grid's columns: caption and width in characters of the grid's width unit.
+std::vector<std::string> Captions(const TRecordViewGrid& grid)
 {
     std::vector<std::string> captions;
-    for (const TLinesColumn& column : grid.Model()->Columns())
-        captions.push_back(column.Caption + " " + std::to_string(grid.horizontalHeader()->sectionSize(
-                                                       static_cast<int>(captions.size()))));
+    const int unit = ColumnWidthUnit(&grid);
+    for (const TGridColumn& column : grid.Model()->Columns())
+        captions.push_back(column.Caption + " " +
+                           std::to_string(grid.horizontalHeader()->sectionSize(static_cast<int>(captions.size())) / unit));
     return captions;
 }
 
@@ -116,15 +120,15 @@ TEST_F(EtalonsWindowTest, ShowsEachLoadedListSortedUnderItsDateAndSwitchesBetwee
     EXPECT_ANSI_EQ(FromQString(Window->MnuEtalonType->actions()[1]->text()), EtalonTypeInfos[2].Title);
     EXPECT_ANSI_EQ(Title(*Window), "Эталонный список 12-значных счетов клиентов (c" "формирован 05/03/2024)");
     EXPECT_EQ(Title(*Window)[45], 'c');   // Latin
-    EXPECT_THAT(Captions(*Window->Grid), ElementsAre("ФИО 280", "Счет 140"));
-    EXPECT_THAT(GridRows(*Window->Grid),
+    EXPECT_THAT(Captions(*Window->Grid), ElementsAre("ФИО 40", "Счет 20"));
+    EXPECT_THAT(Rows(*Window->Grid),
                 ElementsAre("абрамов|000000000001", "Борисов|000000000002", "ЯКОВЛЕВ|000000000003"));
     EXPECT_TRUE(Window->BtnView->isEnabled() && Window->BtnFind->isEnabled() && Window->BtnSave->isEnabled());
 
     Window->BtnEtalonTypeClick();
     EXPECT_ANSI_EQ(Title(*Window), "Эталонный список счетов поставщиков услуг (c" "формирован 06/03/2024)");
-    EXPECT_THAT(Captions(*Window->Grid), ElementsAre("Счет ПУ 84"));
-    EXPECT_THAT(GridRows(*Window->Grid), ElementsAre("40702810000000000001", "40702810000000000002"));
+    EXPECT_THAT(Captions(*Window->Grid), ElementsAre("Счет ПУ 12"));
+    EXPECT_THAT(Rows(*Window->Grid), ElementsAre("40702810000000000001", "40702810000000000002"));
     EXPECT_TRUE(Window->MnuEtalonType->actions()[1]->isChecked());
     Window->BtnEtalonTypeClick();   // wraps to the first
     EXPECT_EQ(Window->ShownType(), 0);
@@ -134,14 +138,14 @@ TEST_F(EtalonsWindowTest, EachTypeKeepsItsOwnSearchHistory)
 {
     Window->BtnFindClick();
     Search("борис");
-    EXPECT_EQ(Window->Grid->CurrentRow(), 1);
+    EXPECT_EQ(CurrentItem(Window->Grid), 1);
     Window->BtnEtalonTypeClick();
     // Switching the list takes the dialog away from the list it searched.
     EXPECT_EQ(Find.Layout(), nullptr);
     Window->BtnFindClick();
     EXPECT_EQ(Find.CmbValue->count(), 0);
     Search("0002");
-    EXPECT_EQ(Window->Grid->CurrentRow(), 1);
+    EXPECT_EQ(CurrentItem(Window->Grid), 1);
     Window->BtnEtalonTypeClick();
     Window->BtnFindClick();
     ASSERT_EQ(Find.CmbValue->count(), 1);
@@ -173,7 +177,7 @@ TEST_F(EtalonsWindowTest, AFailedReloadLeavesNothingShownOfTheFreedLists)
     EXPECT_FALSE(Window->BtnEtalonType->isEnabled());
     EXPECT_FALSE(Window->BtnView->isEnabled() || Window->BtnFind->isEnabled() || Window->BtnSave->isEnabled());
     EXPECT_EQ(Window->ShownType(), -1);
-    EXPECT_THAT(GridRows(*Window->Grid), ElementsAre(""));
+    EXPECT_THAT(Rows(*Window->Grid), ElementsAre(""));
     EXPECT_EQ(Find.Layout(), nullptr);
 }
 
@@ -204,7 +208,7 @@ TEST_F(ListWindowsTest, AnEmptyStoreShowsNoListAndNoCommand)
     window.Reload();
     EXPECT_ANSI_EQ(Title(window), "Эталонные списки");
     EXPECT_FALSE(window.BtnEtalonType->isEnabled() || window.BtnView->isEnabled());
-    EXPECT_THAT(GridRows(*window.Grid), ElementsAre(""));
+    EXPECT_THAT(Rows(*window.Grid), ElementsAre(""));
 }
 
 // ---- The reply files ----
@@ -234,22 +238,22 @@ TEST_F(ReplyFilesWindowTest, ListsTheFilesNewestFirstAndKeepsTheSelectionWhenAFi
     auto window = Open();
     EXPECT_EQ(FrmNewCliReply, window.get());
     EXPECT_ANSI_EQ(Title(*window), "Список добавленных клиентов");
-    EXPECT_THAT(GridRows(*window->LstFiles), ElementsAre("ABC000002N.TXT", "ABC000001N.TXT"));
-    EXPECT_THAT(GridRows(*window->Grid), ElementsAre("Петров|4321 098765||Ошибка", "Сидоров|1|2|3"));
-    EXPECT_THAT(Captions(*window->Grid), ElementsAre("ФИО 280", "Серия/номер 98", "Счет 140", "Сообщение 420"));
+    EXPECT_THAT(Rows(*window->LstFiles), ElementsAre("ABC000002N.TXT", "ABC000001N.TXT"));
+    EXPECT_THAT(Rows(*window->Grid), ElementsAre("Петров|4321 098765||Ошибка", "Сидоров|1|2|3"));
+    EXPECT_THAT(Captions(*window->Grid), ElementsAre("ФИО 40", "Серия/номер 14", "Счет 20", "Сообщение 60"));
 
     window->SelectItem(1);
-    EXPECT_THAT(GridRows(*window->Grid), ElementsAre("Иванов|1234 567890|40817810000000000001|Добавлен"));
+    EXPECT_THAT(Rows(*window->Grid), ElementsAre("Иванов|1234 567890|40817810000000000001|Добавлен"));
     AppendStoreRow<TReplyFiles>(Replies(), {"Новиков;5;6;7\r\n", "ABC000003N.TXT"});
     StoreWindows.ReloadReplies();
-    EXPECT_THAT(GridRows(*window->LstFiles), ElementsAre("ABC000003N.TXT", "ABC000002N.TXT", "ABC000001N.TXT"));
+    EXPECT_THAT(Rows(*window->LstFiles), ElementsAre("ABC000003N.TXT", "ABC000002N.TXT", "ABC000001N.TXT"));
     EXPECT_EQ(window->SelectedRow(), 0);
-    EXPECT_THAT(GridRows(*window->Grid), ElementsAre("Иванов|1234 567890|40817810000000000001|Добавлен"));
+    EXPECT_THAT(Rows(*window->Grid), ElementsAre("Иванов|1234 567890|40817810000000000001|Добавлен"));
 
     window->SelectItem(1);
     window->BtnFindClick();
     Search("сидор");
-    EXPECT_EQ(window->Grid->CurrentRow(), 1);
+    EXPECT_EQ(CurrentItem(window->Grid), 1);
 
     window.reset();
     EXPECT_EQ(FrmNewCliReply, nullptr);
@@ -261,8 +265,8 @@ TEST_F(ReplyFilesWindowTest, NoFilesOrAFailedReloadShowNothingAndOfferNoCommand)
     Keys = std::make_unique<TExchangeProfile>(Dir, std::initializer_list<AnsiString>{});
     std::filesystem::remove(ToSystemPath(Replies()));
     auto window = Open();
-    EXPECT_THAT(GridRows(*window->LstFiles), ElementsAre());
-    EXPECT_THAT(GridRows(*window->Grid), ElementsAre(""));
+    EXPECT_THAT(Rows(*window->LstFiles), ElementsAre());
+    EXPECT_THAT(Rows(*window->Grid), ElementsAre(""));
     EXPECT_FALSE(window->BtnSave->isEnabled() || window->BtnView->isEnabled() || window->BtnFind->isEnabled());
 
     AppendStoreRow<TReplyFiles>(Replies(), {"a;b;c;d\r\n", "ABC000004N.TXT"});
@@ -270,8 +274,8 @@ TEST_F(ReplyFilesWindowTest, NoFilesOrAFailedReloadShowNothingAndOfferNoCommand)
     EXPECT_TRUE(window->BtnSave->isEnabled());
     WriteBytes(Replies(), "damaged");
     EXPECT_THROW(window->Reload(), Exception);
-    EXPECT_THAT(GridRows(*window->LstFiles), ElementsAre());
-    EXPECT_THAT(GridRows(*window->Grid), ElementsAre(""));
+    EXPECT_THAT(Rows(*window->LstFiles), ElementsAre());
+    EXPECT_THAT(Rows(*window->Grid), ElementsAre(""));
     EXPECT_FALSE(window->BtnSave->isEnabled() || window->BtnView->isEnabled() || window->BtnFind->isEnabled());
 }
 

@@ -7,8 +7,12 @@
 #include "platform/Paths.h"
 #include "ui/QtText.h"
 #include "exchange/ProtocolLog.h"
+#include "ui/UFrmEtalons.h"
+#include "ui/UFrmJournal.h"
 #include "ui/UFrmMain.h"
+#include "ui/UFrmMessages.h"
 #include "ui/UFrmProfile.h"
+#include "ui/UFrmReplyFiles.h"
 
 #include "support/ScriptedDialogs.h"
 #include "support/TestSupport.h"
@@ -502,4 +506,34 @@ TEST_F(MainWindowTest, AnErrorWhileAskingAboutUnsavedDataKeepsTheProgramOpen)
                           MessageBoxFlags::Ok | MessageBoxFlags::IconError);
     EXPECT_FALSE(Main->close());
     EXPECT_TRUE(Main->isVisible());
+}
+
+TEST_F(MainWindowTest, TheIncomingListCommandsOpenOneWindowEachUntilItCloses)
+{
+    const AnsiString ini = Dir.File("profiles.ini");
+    WriteTwoProfiles(ini);
+    Start({ToSystemPath(ini)}, [this] {
+        Chooser->CmbProfile->setCurrentIndex(0);
+        Chooser->accept();
+    });
+    for (QAction* item : {Main->ItmMessages, Main->ItmJournal, Main->ItmEtalons, Main->ItmNewCliReply})
+        ASSERT_TRUE(item->isEnabled());
+    Main->ItmMessages->trigger();
+    Main->ItmJournal->trigger();
+    Main->ItmEtalons->trigger();
+    Main->ItmNewCliReply->trigger();
+    QCoreApplication::processEvents();
+    Main->ItmMessages->trigger();
+    Main->ItmEtalons->trigger();
+    ASSERT_EQ(Main->MdiArea()->subWindowList().size(), 4);
+    ASSERT_TRUE(FrmMessages && FrmJournal && FrmEtalons && FrmNewCliReply);
+    EXPECT_EQ(Main->MdiArea()->activeSubWindow()->widget(), FrmEtalons);
+    EXPECT_TRUE(StoreWindows.ReloadMessages && StoreWindows.ReloadEtalons && StoreWindows.ReloadReplies);
+
+    // Closed, the windows are gone and a receive reloads nothing.
+    Main->SelectProfile(1);
+    DeleteClosedWindows();
+    EXPECT_FALSE(FrmMessages || FrmJournal || FrmEtalons || FrmNewCliReply);
+    EXPECT_FALSE(StoreWindows.ReloadMessages || StoreWindows.ReloadEtalons || StoreWindows.ReloadReplies);
+    EXPECT_EQ(Main->Children()->Next(), Main->Children());
 }
