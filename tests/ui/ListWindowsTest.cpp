@@ -13,6 +13,7 @@
 #include "ui/ListGrids.h"
 #include "ui/QtText.h"
 #include "ui/UFrmEtalons.h"
+#include "ui/UFrmEditRecord.h"
 #include "ui/UFrmFind.h"
 #include "ui/UFrmReplyFiles.h"
 
@@ -21,7 +22,14 @@
 
 #include <QAction>
 #include <QComboBox>
+#include <QCoreApplication>
 #include <QHeaderView>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QKeyEvent>
+#include <QMouseEvent>
+#include <QTimer>
 #include <QMenu>
 #include <QPointer>
 #include <QToolButton>
@@ -258,6 +266,43 @@ TEST_F(ReplyFilesWindowTest, ListsTheFilesNewestFirstAndKeepsTheSelectionWhenAFi
     window.reset();
     EXPECT_EQ(FrmNewCliReply, nullptr);
     EXPECT_FALSE(StoreWindows.ReloadReplies);
+}
+
+// Enter on a row, or a double click on a cell, shows the row read only in the record
+// dialog: one row per column, captioned like the column.
+TEST_F(ReplyFilesWindowTest, EnterOrADoubleClickShowsTheRowInTheRecordDialog)
+{
+    Keys = std::make_unique<TExchangeProfile>(Dir, std::initializer_list<AnsiString>{});
+    TFrmEditRecord editor;
+    FrmEditRecord = &editor;
+    auto window = Open();
+    window->show();
+    SelectListItem(window->Grid, 1);
+    std::vector<std::string> shown;
+    const auto look = [&] {
+        QTimer::singleShot(0, &editor, [&] {
+            for (int row = 0; row < editor.Rows().Count(); ++row)
+                shown.push_back(FromQString(static_cast<QLabel*>(editor.Rows().At(row).Label)->text()) +
+                                FromQString(static_cast<QLineEdit*>(editor.Rows().At(row).Editor)->text()));
+            EXPECT_FALSE(editor.BtnOk->isVisible());
+            editor.BtnCancel->click();
+        });
+    };
+    look();
+    QKeyEvent enter(QEvent::KeyPress, Qt::Key_Return, Qt::NoModifier);
+    QCoreApplication::sendEvent(window->Grid, &enter);
+    EXPECT_THAT(shown, ElementsAre("ФИО:Сидоров", "Серия/номер:1", "Счет:2", "Сообщение:3"));
+
+    shown.clear();
+    look();
+    const QPoint cell = window->Grid->visualRect(window->Grid->model()->index(0, 1)).center();
+    const QPointF global = window->Grid->viewport()->mapToGlobal(QPointF(cell));
+    for (const QEvent::Type type : {QEvent::MouseButtonPress, QEvent::MouseButtonRelease, QEvent::MouseButtonDblClick}) {
+        QMouseEvent mouse(type, QPointF(cell), global, Qt::LeftButton, Qt::LeftButton, Qt::NoModifier);
+        QCoreApplication::sendEvent(window->Grid->viewport(), &mouse);
+    }
+    EXPECT_THAT(shown, ElementsAre("ФИО:Петров", "Серия/номер:4321 098765", "Счет:", "Сообщение:Ошибка"));
+    FrmEditRecord = nullptr;
 }
 
 TEST_F(ReplyFilesWindowTest, NoFilesOrAFailedReloadShowNothingAndOfferNoCommand)
