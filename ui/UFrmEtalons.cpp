@@ -14,7 +14,6 @@
 #include "ui/UFrmMain.h"
 
 #include <QActionGroup>
-#include <QHeaderView>
 #include <QMenu>
 #include <QTimer>
 #include <QToolBar>

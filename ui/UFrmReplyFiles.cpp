@@ -2,7 +2,6 @@
 
 #include "documents/Exportfiles.h"
 #include "documents/Profiles.h"
-#include "platform/Paths.h"
 #include "ui/Common.h"
 #include "ui/Guard.h"
 #include "ui/Images.h"
@@ -12,7 +11,6 @@
 #include "ui/StoreModels.h"
 #include "ui/UFrmMain.h"
 
-#include <QHeaderView>
 #include <QTableView>
 #include <QSplitter>
 #include <QTimer>
