@@ -62,11 +62,17 @@ void ReplaceFile(const AnsiString& source, const AnsiString& target);
 // Gives the file `target` the permission bits of the regular file `source` (nothing when
 // source is not one), so that a file rewritten under a temporary name keeps its mode.
 void KeepFilePermissions(const AnsiString& source, const AnsiString& target);
+// The file that the path names once every symbolic link at its end is followed (a
+// relative link from the link's folder); the path itself when it is no link or names
+// nothing. The folders on the way are left as they are.
+AnsiString ResolveFileLink(const AnsiString& path);
 // Copies a file's bytes to a new or existing target through a temporary name.
 void CopyFile(const AnsiString& source, const AnsiString& target);
 
-// Writes the bytes to a temporary file beside the target, flushes it to disk and renames
-// it over the target: a crash leaves either the old file or the new one, never a mix.
+// Writes the bytes to a temporary file beside the target (name.$NN, the first free number),
+// flushes it to disk and renames it over the target: a crash leaves either the old file or
+// the new one, never a mix. A link is followed first and stays a link. Temporary copies of
+// the target that no running save holds (left by a save that was killed) are removed.
 void WriteFileAtomically(const AnsiString& path, const std::string& bytes);
 // As WriteFileAtomically, for a program file: whoever may read the new file may also
 // run it.

@@ -3,7 +3,6 @@
 
 #include "support/TestSupport.h"
 
-#include <cstdio>
 
 namespace {
 
@@ -159,15 +158,15 @@ TEST(IniFileTest, FailedWriteLeavesTheOldFileAndTheOldValues)
     const AnsiString name = dir.File("p.ini");
     WriteBytes(name, "[S]\r\nK=old\r\n");
     TIniFile ini(name);
-    // Every temporary name is taken by a stale file.
-    for (int number = 0; number < 100; ++number) {
-        char suffix[8];
-        std::snprintf(suffix, sizeof suffix, ".$%02d", number);
-        WriteBytes(name + suffix, "stale");
+    {
+        const TFileSizeLimit full(8);
+        EXPECT_RAISES(ini.WriteString("S", "K", "new"), EOSError, name + ": " + SysErrorMessage(EFBIG));
+        // A missing file that cannot be written does not appear empty either.
+        EXPECT_THROW(TIniFile(dir.File("new.ini")).WriteString("S", "K", "new"), EOSError);
     }
-    EXPECT_THROW(ini.WriteString("S", "K", "new"), EOSError);
     EXPECT_EQ(ReadBytes(name), "[S]\r\nK=old\r\n");
     EXPECT_ANSI_EQ(ini.ReadString("S", "K", ""), "old");
+    EXPECT_EQ(SystemNames(dir.Path()), std::vector<std::string>{"p.ini"});
 
     // The folder cannot exist: its parent is a regular file.
     WriteBytes(dir.File("blocker"), "file");
