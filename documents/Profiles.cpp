@@ -512,6 +512,8 @@ void TProfiles::Load()
     try {
         if (!FIni)
             throw Exception("Файл профилей не открыт");
+        // What another program or the user changed since the last read counts.
+        FIni->Reload();
         TStringList sections;
         FIni->ReadSections(sections);
         // The file class lists sections that differ only in case once, as the one they are.
@@ -551,6 +553,8 @@ void TProfiles::Select(int index)
     TProfile* profile = Profile(index);
     FCurrent = nullptr;
     try {
+        if (FIni)
+            FIni->Reload();
         profile->Load();
     } catch (Exception& error) {
         error.SetMessage("Профиль " + profile->Name + ": " + error.Message());

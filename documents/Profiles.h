@@ -269,12 +269,13 @@ public:
     void Open(const AnsiString& fileName);
     // Closes the file; the list stays until the next Load.
     void Close();
-    // Rebuilds the list from the open file, bringing old entries up to date first (plain
-    // passwords scrambled, "FileCount" moved to "Salary.FileCount"). No profile is
-    // selected afterwards. A failure leaves the list empty.
+    // Rebuilds the list from the open file as it is on disk now, bringing old entries up
+    // to date first (plain passwords scrambled, "FileCount" moved to "Salary.FileCount").
+    // No profile is selected afterwards. A failure leaves the list empty.
     void Load();
-    // Loads the profile at index fully and makes it the current one. A failed load leaves
-    // no current profile and prefixes the error with "Профиль " + section name + ": ".
+    // Loads the profile at index fully from the file as it is on disk now and makes it
+    // the current one. A failed load leaves no current profile and prefixes the error with
+    // "Профиль " + section name + ": ".
     void Select(int index);
 
     // The name of the open file, "" while none is open.

@@ -1,7 +1,11 @@
 #include "platform/FileLocks.h"
 
+#include "platform/Exception.h"
+#include "platform/Paths.h"
+
 #include <cerrno>
 
+#include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -21,4 +25,37 @@ bool NamesOpenFile(const std::string& systemPath, int handle)
     struct stat named {}, open {};
     return ::lstat(systemPath.c_str(), &named) == 0 && ::fstat(handle, &open) == 0 && named.st_dev == open.st_dev
            && named.st_ino == open.st_ino;
+}
+
+// ---- TFileUpdateLock ----
+
+TFileUpdateLock::TFileUpdateLock(const AnsiString& path) : FPath(path)
+{
+    const std::string name = ToSystemPath(path);
+    for (;;) {
+        FCreated = false;
+        FHandle.Assign(::open(name.c_str(), O_RDONLY | O_CLOEXEC));
+        if (!FHandle.IsOpen() && errno == ENOENT) {
+            FHandle.Assign(::open(name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666));
+            FCreated = FHandle.IsOpen();
+            if (!FHandle.IsOpen() && errno == EEXIST)
+                continue;   // another writer created it first
+        }
+        if (!FHandle.IsOpen())
+            RaiseOSError(errno, path);
+        if (LockExclusive(FHandle.Get(), true) == TLockResult::Unsupported || NamesOpenFile(name, FHandle.Get()))
+            return;
+    }
+}
+
+void TFileUpdateLock::RemoveCreatedFile() noexcept
+{
+    struct stat info {};
+    try {
+        const std::string name = ToSystemPath(FPath);
+        if (FCreated && NamesOpenFile(name, FHandle.Get()) && ::fstat(FHandle.Get(), &info) == 0 && info.st_size == 0)
+            ::unlink(name.c_str());
+    } catch (...) {
+        // The name was usable when the lock was taken; nothing else to undo.
+    }
 }

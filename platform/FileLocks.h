@@ -1,7 +1,9 @@
 #pragma once
-// Advisory locks (flock) between the program's own processes.
+// Advisory locks (flock) between the program's own processes, and the lock of one
+// read-modify-write of a file.
 
 #include "platform/AnsiString.h"
+#include "platform/SysHandle.h"
 
 #include <string>
 
@@ -13,3 +15,22 @@ TLockResult LockExclusive(int handle, bool wait);
 
 // The name (a system path) still names the open file: no rename or removal replaced it.
 bool NamesOpenFile(const std::string& systemPath, int handle);
+
+// Holds the exclusive lock of a file from the read of a read-modify-write to the rename of
+// its new content, so that two writers never undo each other's changes. The file that the
+// path names when the lock is granted is the one held: when another writer replaced it
+// meanwhile, the lock is taken again on the new file. A missing file is created empty, so
+// that there is something to lock.
+class TFileUpdateLock {
+public:
+    explicit TFileUpdateLock(const AnsiString& path);
+
+    // After a write that failed or was not needed: an empty file that this lock created
+    // goes again.
+    void RemoveCreatedFile() noexcept;
+
+private:
+    AnsiString FPath;
+    TSysHandle FHandle;
+    bool FCreated = false;
+};

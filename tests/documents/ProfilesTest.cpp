@@ -94,6 +94,31 @@ TEST_F(ProfileStoreTest, ALoadThatCannotWriteTheFileLeavesNoProfiles)
     EXPECT_EQ(FileBytes(), bytes);
 }
 
+TEST_F(ProfileStoreTest, AFileSavedInUtf8IsRefusedAndLeftAsItIs)
+{
+    const AnsiString refusal = "Файл " + FileName + " сохранен в кодировке UTF-8. Сохраните его в кодировке Windows-1251.";
+    for (const std::string& bytes : {AnsiToUtf8(IniText({"[Клиент]", "RecvPass=plain"})),
+                                     "\xEF\xBB\xBF" + IniText({"[P]", "RecvPass=plain"})}) {
+        WriteBytes(FileName, bytes);
+        EXPECT_RAISES(Store.Open(FileName), Exception, refusal);
+        EXPECT_EQ(FileBytes(), bytes);
+    }
+}
+
+TEST_F(ProfileStoreTest, LoadAndSelectReadTheFileAsItIsNow)
+{
+    Open({"[A]", "Prefix=ABC", "RecvUser=u", "RecvPass=\\x"});
+    Write({"[A]", "Prefix=XYZ", "RecvUser=u", "RecvPass=\\x", "[B]"});
+    Store.Select(0);
+    EXPECT_EQ(Store.Current()->Prefix, "XYZ");
+    // A counter written now keeps the other program's change.
+    Write({"[A]", "Prefix=NEW", "RecvUser=u", "RecvPass=\\x", "[B]"});
+    Store.Current()->ExportProfiles.At(0)->SetFileCount(8);
+    EXPECT_EQ(FileBytes(), IniText({"[A]", "Prefix=NEW", "RecvUser=u", "RecvPass=\\x", "Salary.FileCount=8", "[B]"}));
+    Store.Load();
+    EXPECT_EQ(Store.Count(), 2);
+}
+
 TEST_F(ProfileStoreTest, OpeningTheSameFileTwiceLeavesItByteIdentical)
 {
     const std::string bytes = IniText({"; Профили клиентов", "[Common]", "RecvHost = mail.example.ru ",
