@@ -1,9 +1,11 @@
 #include "platform/FileLocks.h"
 
+#include "platform/Encoding.h"
 #include "platform/Exception.h"
 #include "platform/Paths.h"
 
 #include <cerrno>
+#include <cstdlib>
 
 #include <fcntl.h>
 #include <sys/file.h>
@@ -58,4 +60,31 @@ void TFileUpdateLock::RemoveCreatedFile() noexcept
     } catch (...) {
         // The name was usable when the lock was taken; nothing else to undo.
     }
+}
+
+// ---- TInstanceLock ----
+
+bool TInstanceLock::TryLock(const AnsiString& path)
+{
+    if (!FileExists(path))
+        return true;   // nothing to protect; opening it fails with its own message
+    // Every name of the file (a link, another spelling of its folder) meets at one lock.
+    AnsiString real = ExpandFileName(path);
+    if (char* resolved = ::realpath(ToSystemPath(path).c_str(), nullptr)) {
+        AnsiString text;
+        if (Utf8ToAnsiExact(resolved, text))
+            real = text;
+        std::free(resolved);
+    }
+    const AnsiString lockName = ExtractFilePath(real) + "." + ExtractFileName(real) + ".lock";
+    TSysHandle handle(::open(ToSystemPath(lockName).c_str(), O_RDONLY | O_CREAT | O_CLOEXEC, 0666));
+    if (!handle.IsOpen()) {
+        if (errno == EACCES || errno == EROFS || errno == EPERM)
+            return true;
+        RaiseOSError(errno, lockName);
+    }
+    if (LockExclusive(handle.Get(), false) == TLockResult::Busy)
+        return false;
+    FHandle = std::move(handle);
+    return true;
 }

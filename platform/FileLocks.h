@@ -1,6 +1,6 @@
 #pragma once
-// Advisory locks (flock) between the program's own processes, and the lock of one
-// read-modify-write of a file.
+// Advisory locks (flock) between the program's own processes: the lock of one
+// read-modify-write of a file, and the lock of a profiles file for a program's whole run.
 
 #include "platform/AnsiString.h"
 #include "platform/SysHandle.h"
@@ -33,4 +33,17 @@ private:
     AnsiString FPath;
     TSysHandle FHandle;
     bool FCreated = false;
+};
+
+// The lock of one profiles file for the life of the program, on a hidden lock file beside
+// the file ("." + name + ".lock"), which is left in place: removing it could let two
+// programs lock two different lock files.
+class TInstanceLock {
+public:
+    // False when another program holds the lock. A missing file takes no lock, nor does
+    // a folder where no lock file can be created (read-only): no program can write there.
+    bool TryLock(const AnsiString& path);
+
+private:
+    TSysHandle FHandle;
 };

@@ -6,6 +6,7 @@
 
 #include "documents/Containers.h"
 #include "platform/AnsiString.h"
+#include "platform/FileLocks.h"
 
 #include <QMainWindow>
 
@@ -135,6 +136,7 @@ private:
     std::vector<QLabel*> FStatusPanels;
     QActionGroup* FWindowItems = nullptr;   // the entries of the window list
     std::optional<TStartupParams> FStartup;
+    TInstanceLock FProfilesFileLock;   // held for the program's life
 
     void BuildMenu();
     void ConnectCommands();
@@ -145,6 +147,7 @@ private:
     void SetCaption(const AnsiString& tail);
 
     void StartupHandler();
+    bool HoldProfilesFile(const AnsiString& iniName);
     void ItmProfileClick();
     void ItmAboutClick();
 };
