@@ -33,12 +33,6 @@ const char* const PasswordKeys[] = {"SendPass", "RecvPass", "ProxyPass"};
 const uint8_t ExportKindFormats[] = {ffDelim, ffFixed, ffDBase, ffXml};
 const uint8_t ReplyKindFormats[] = {ffDelim, ffFixed};
 
-bool IsDrivePath(const AnsiString& path)
-{
-    const auto first = static_cast<unsigned char>(path.empty() ? 0 : path[0]);
-    return path.size() >= 2 && path[1] == ':' && ((first >= 'a' && first <= 'z') || (first >= 'A' && first <= 'Z'));
-}
-
 bool ConsistsOf(const AnsiString& text, const char* allowed)
 {
     return text.find_first_not_of(allowed) == AnsiString::npos;
@@ -47,6 +41,15 @@ bool ConsistsOf(const AnsiString& text, const char* allowed)
 [[noreturn]] void RaiseBadValue(const AnsiString& key)
 {
     throw Exception("Неверное значение параметра " + key);
+}
+
+// A stored path as it is; of the drive letters only the diskette's "a:" has a place on
+// this system, any other would become a folder of that odd name.
+const AnsiString& CheckDrive(const AnsiString& key, const AnsiString& path)
+{
+    if (HasDriveLetter(path) && !IsDiskettePath(path))
+        RaiseBadValue(key);
+    return path;
 }
 
 // The row of the table whose name the key's upper-cased text is, or the error of a bad value.
@@ -94,10 +97,7 @@ int FindNamedCode(const TNamedCodes& table, const AnsiString& name)
 
 AnsiString ExpandProfilePath(const AnsiString& path)
 {
-    const AnsiString normal = NormalizeSeparators(path);
-    if (IsDrivePath(normal))
-        return normal;
-    return ExpandFileNameFrom(normal, ProgramFolder());
+    return ExpandFileNameFrom(NormalizeSeparators(path), ProgramFolder());
 }
 
 AnsiString ExpandProfileFolder(const AnsiString& path)
@@ -153,7 +153,7 @@ int32_t TProfileParams::ReadPortParam(const AnsiString& key, const std::optional
 
 AnsiString TProfileParams::ReadPathParam(const AnsiString& key, const std::optional<AnsiString>& def) const
 {
-    return ExpandProfileFolder(ReadParam(key, def));
+    return ExpandProfileFolder(CheckDrive(key, ReadParam(key, def)));
 }
 
 AnsiString TProfileParams::ReadPasswordParam(const AnsiString& key, const std::optional<AnsiString>& def) const
@@ -188,8 +188,9 @@ AnsiString TFileProfile::KeyName(const AnsiString& key) const
 
 void TFileProfile::Load()
 {
-    const AnsiString fileName = ReadParam(KeyName("FileName"), AnsiString());
-    FileName = fileName.empty() ? AnsiString() : ExpandProfilePath(fileName);
+    const AnsiString nameKey = KeyName("FileName");
+    const AnsiString fileName = ReadParam(nameKey, AnsiString());
+    FileName = fileName.empty() ? AnsiString() : ExpandProfilePath(CheckDrive(nameKey, fileName));
 
     const AnsiString countKey = KeyName("FileCount");
     FileCount = ReadIntParam(countKey, "0");

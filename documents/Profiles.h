@@ -52,8 +52,9 @@ inline constexpr char CommonSection[] = "Common";
 // ---- Paths kept in the profiles file ----
 
 // A stored path made absolute: "\" becomes "/", a relative path is taken from the
-// program's folder, nothing is checked on disk. A path on a drive ("a:\keys") is kept as a
-// drive path, so that the diskette test still recognises it.
+// program's folder (never the current one), nothing is checked on disk. A path on the
+// diskette drive ("a:\keys") stays one, so that the diskette test still recognises it;
+// the files open where MapDrivePath puts it. The key readers refuse other drive letters.
 AnsiString ExpandProfilePath(const AnsiString& path);
 // As ExpandProfilePath, for a folder: the result ends with "/".
 AnsiString ExpandProfileFolder(const AnsiString& path);
@@ -81,7 +82,8 @@ public:
     int32_t ReadIntParam(const AnsiString& key, const std::optional<AnsiString>& def = std::nullopt) const;
     // An integer 0-65535; "Неверное значение параметра " + key otherwise.
     int32_t ReadPortParam(const AnsiString& key, const std::optional<AnsiString>& def = std::nullopt) const;
-    // An absolute folder ending with "/" (ExpandProfileFolder).
+    // An absolute folder ending with "/" (ExpandProfileFolder); a drive letter other than
+    // the diskette's raises "Неверное значение параметра " + key.
     AnsiString ReadPathParam(const AnsiString& key, const std::optional<AnsiString>& def = std::nullopt) const;
     // The plain password: a value beginning with "\" is unscrambled with key as the key.
     AnsiString ReadPasswordParam(const AnsiString& key, const std::optional<AnsiString>& def = std::nullopt) const;

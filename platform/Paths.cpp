@@ -197,7 +197,7 @@ std::string ToSystemPath(const AnsiString& path)
     const size_t nul = path.find('\0');
     if (nul != AnsiString::npos)
         throw Exception("Имя файла содержит нулевой байт: " + path.substr(0, nul));
-    return AnsiToUtf8(path);
+    return AnsiToUtf8(MapDrivePath(path));
 }
 
 AnsiString FromSystemPath(const std::string& path)
@@ -215,6 +215,25 @@ AnsiString NormalizeSeparators(const AnsiString& path)
         if (c == '\\')
             c = PathDelim;
     return result;
+}
+
+bool HasDriveLetter(const AnsiString& path)
+{
+    const auto first = static_cast<unsigned char>(path.empty() ? 0 : path[0]);
+    return path.size() >= 2 && path[1] == ':' && ((first >= 'a' && first <= 'z') || (first >= 'A' && first <= 'Z'));
+}
+
+bool IsDiskettePath(const AnsiString& path)
+{
+    return HasDriveLetter(path) && (path[0] == 'a' || path[0] == 'A');
+}
+
+AnsiString MapDrivePath(const AnsiString& path)
+{
+    if (!IsDiskettePath(path))
+        return path;
+    const AnsiString rest = path.substr(2);
+    return AnsiString(DisketteFolder) + (rest.empty() || rest.front() == PathDelim ? "" : "/") + rest;
 }
 
 AnsiString ResolveFileLink(const AnsiString& path)
@@ -277,6 +296,8 @@ AnsiString ExpandFileName(const AnsiString& path)
 {
     if (path.empty())
         return path;
+    if (IsDiskettePath(path))
+        return path.substr(0, 2) + NormalizeAbsolute(PathDelim + path.substr(2));
     if (path.front() == PathDelim)
         return NormalizeAbsolute(path);
     return NormalizeAbsolute(CurrentFolder() + path);
@@ -284,7 +305,7 @@ AnsiString ExpandFileName(const AnsiString& path)
 
 AnsiString ExpandFileNameFrom(const AnsiString& path, const AnsiString& base)
 {
-    if (path.empty() || path.front() == PathDelim)
+    if (path.empty() || path.front() == PathDelim || IsDiskettePath(path))
         return ExpandFileName(path);
     return ExpandFileName(IncludeTrailingPathDelimiter(ExpandFileName(base)) + path);
 }

@@ -8,7 +8,21 @@
 
 constexpr char PathDelim = '/';
 
-// CP1251 path -> the UTF-8 name the system uses; a path holding a NUL byte raises.
+// The folder where the diskette drive "a:" of stored paths is found.
+inline constexpr char DisketteFolder[] = "/media/floppy";
+
+// The path begins with a drive letter and ":" ("D:\Bank"), as paths written on Windows do.
+bool HasDriveLetter(const AnsiString& path);
+// The path lies on the diskette drive "a:" (either case).
+bool IsDiskettePath(const AnsiString& path);
+// The place a path names on this system: a leading "a:" (either case) stands for
+// DisketteFolder ("a:/keys" -> "/media/floppy/keys"); every other path is returned as it
+// is. ToSystemPath applies it, so every open does; a path handed to another program or
+// library as text goes through it too. Stored paths keep "a:", for the diskette test.
+AnsiString MapDrivePath(const AnsiString& path);
+
+// CP1251 path -> the UTF-8 name the system uses, with the diskette drive mapped; a path
+// holding a NUL byte raises.
 std::string ToSystemPath(const AnsiString& path);
 // UTF-8 name from the system -> CP1251; a name that CP1251 cannot hold raises an
 // Exception that names it, never an altered name.
@@ -29,7 +43,8 @@ AnsiString ExtractFileExt(const AnsiString& path);
 AnsiString ChangeFileExt(const AnsiString& path, const AnsiString& extension);
 
 // Absolute and lexically normal ("." and ".." resolved, "//" folded), with no check that
-// anything exists. A relative path is taken from the current folder, or from `base`.
+// anything exists. A relative path is taken from the current folder, or from `base`. A
+// path on the diskette drive stays one ("a:" -> "a:/").
 AnsiString ExpandFileName(const AnsiString& path);
 AnsiString ExpandFileNameFrom(const AnsiString& path, const AnsiString& base);
 

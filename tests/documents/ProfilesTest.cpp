@@ -216,7 +216,7 @@ TEST_F(KeyAccessTest, Ports)
 TEST_F(KeyAccessTest, PathsAreAbsoluteFoldersFromTheProgramsFolder)
 {
     Open({"[P]", "Rel=data\\Клиент", "Abs=/var/bank", "Slash=/var/bank/", "Up=..\\x\\.\\y", "Drive=A:\\keys",
-          "Bare=a:"});
+          "Bare=a:", "Other=D:\\Bank\\", "Lower=c:"});
     const TProfile& profile = *Store.Profile(0);
     EXPECT_ANSI_EQ(profile.ReadPathParam("Rel"), ProgramFolder() + "data/Клиент/");
     EXPECT_EQ(profile.ReadPathParam("Abs"), "/var/bank/");
@@ -224,6 +224,9 @@ TEST_F(KeyAccessTest, PathsAreAbsoluteFoldersFromTheProgramsFolder)
     EXPECT_ANSI_EQ(profile.ReadPathParam("Up"), ExpandFileName(ProgramFolder() + "../x/y") + "/");
     EXPECT_EQ(profile.ReadPathParam("Drive"), "A:/keys/");
     EXPECT_EQ(profile.ReadPathParam("Bare"), "a:/");
+    // Any other drive has no place here: "D:/Bank/" must not become a folder of that name.
+    EXPECT_RAISES(profile.ReadPathParam("Other"), Exception, "Неверное значение параметра Other");
+    EXPECT_RAISES(profile.ReadPathParam("Lower"), Exception, "Неверное значение параметра Lower");
     EXPECT_ANSI_EQ(profile.ReadPathParam("None", ProgramFolder()), ProgramFolder());
 }
 

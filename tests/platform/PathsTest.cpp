@@ -71,6 +71,20 @@ TEST(PathsTest, ExpandFileNameIsAbsoluteAndLexicallyNormal)
     EXPECT_ANSI_EQ(ExpandFileNameFrom("f.ini", "rel"), real + "/rel/f.ini");
 }
 
+TEST(PathsTest, TheDisketteDriveIsFoundUnderMediaFloppy)
+{
+    EXPECT_ANSI_EQ(MapDrivePath("A:/Ключи/"), "/media/floppy/Ключи/");
+    EXPECT_ANSI_EQ(MapDrivePath("a:"), "/media/floppy");
+    EXPECT_ANSI_EQ(MapDrivePath("a:keys"), "/media/floppy/keys");
+    for (const char* other : {"c:/a", "/a:/keys", "a", "ab:"})
+        EXPECT_ANSI_EQ(MapDrivePath(other), other);
+    EXPECT_EQ(ToSystemPath("a:/Ёлка"), "/media/floppy/\xD0\x81\xD0\xBB\xD0\xBA\xD0\xB0");
+    EXPECT_TRUE(HasDriveLetter("D:/Bank") && !IsDiskettePath("D:/Bank") && IsDiskettePath("A:"));
+    // The stored text keeps its drive, for the diskette test.
+    EXPECT_ANSI_EQ(ExpandFileName("A:/keys/../sec/"), "A:/sec/");
+    EXPECT_ANSI_EQ(ExpandFileNameFrom("a:", "/base/"), "a:/");
+}
+
 TEST(PathsTest, SystemNamesAreUtf8AndRefusedWhenCp1251CannotHoldThem)
 {
     EXPECT_EQ(ToSystemPath("/tmp/Ёлка.ini"), "/tmp/\xD0\x81\xD0\xBB\xD0\xBA\xD0\xB0.ini");
