@@ -24,15 +24,8 @@ TEST_F(ProfileStoreTest, ListsProfileSectionsInFileOrderWithCaptions)
     EXPECT_ANSI_EQ(Store.Profile(2)->Caption, "Клиент");   // a blank caption: the section name
     EXPECT_EQ(Store.Current(), nullptr);
     EXPECT_ANSI_EQ(Store.GetFileName(), FileName);
-}
-
-TEST_F(ProfileStoreTest, CommonInAnyCaseIsNoProfileButItsPasswordsAreScrambled)
-{
-    Open({"[cOMMON]", "RecvPass=secret", "[P]"});
-    ASSERT_EQ(Store.Count(), 1);
-    EXPECT_ANSI_EQ(Store.Profile(0)->Name, "P");
-    EXPECT_EQ(FileBytes(), IniText({"[cOMMON]", ScrambledSecret, "[P]"}));
-    Open({"[Common]", "Prefix=ABC"});
+    // "Common" in any case is no profile.
+    Open({"[cOMMON]", "Prefix=ABC"});
     EXPECT_EQ(Store.Count(), 0);
 }
 
@@ -47,9 +40,10 @@ TEST_F(ProfileStoreTest, OpenOfAMissingFileSaysSoAndLeavesNoFileOpen)
 
 TEST_F(ProfileStoreTest, PlainPasswordsAreScrambledOnceAndReadBackPlain)
 {
-    Open({"[P]", "Prefix=abc", "RecvUser=user", "RecvPass=secret", "SendPass=", "ProxyPass=\\pz"});
-    const std::string upgraded =
-        IniText({"[P]", "Prefix=abc", "RecvUser=user", ScrambledSecret, "SendPass=", "ProxyPass=\\pz"});
+    Open({"[P]", "Prefix=abc", "RecvUser=user", "RecvPass=secret", "SendPass=", "ProxyPass=\\pz", "[common]",
+          "RecvPass=secret"});
+    const std::string upgraded = IniText({"[P]", "Prefix=abc", "RecvUser=user", ScrambledSecret, "SendPass=",
+                                          "ProxyPass=\\pz", "[common]", ScrambledSecret});
     EXPECT_EQ(FileBytes(), upgraded);
 
     Store.Open(FileName);
