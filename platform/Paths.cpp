@@ -171,10 +171,13 @@ void WriteThroughTemporary(const AnsiString& path, const std::function<void(int)
     RemoveStaleTemporaries(target);
     AnsiString temporaryName;
     TSysHandle handle = CreateTemporaryBeside(target, temporaryName);
+    const std::string systemName = ToSystemPath(temporaryName);
     // The duplicate holds the lock until the rename is done; the handle is closed before
     // it, so that a late write error still stops the rename.
     const TSysHandle lockHolder(::dup(handle.Get()));
     try {
+        if (!lockHolder.IsOpen())
+            RaiseOSError(errno, target);
         // A replaced file keeps its permissions (a profiles file may be readable by its owner only).
         KeepFilePermissions(target, temporaryName);
         fill(handle.Get());
@@ -182,7 +185,9 @@ void WriteThroughTemporary(const AnsiString& path, const std::function<void(int)
             RaiseOSError(errno, target);
         ReplaceFile(temporaryName, target);
     } catch (...) {
-        ::unlink(ToSystemPath(temporaryName).c_str());
+        // Only while the name is still this save's copy: once renamed, it may be another's.
+        if (!lockHolder.IsOpen() || NamesOpenFile(systemName, lockHolder.Get()))
+            ::unlink(systemName.c_str());
         throw;
     }
 }
