@@ -321,12 +321,16 @@ void TFrmMain::StartupHandler()
     TProfiles& profiles = *Profiles.Get();
     int index = 0;
     if (const std::optional<TRestartState> state = TakeRestartState(ChangeFileExt(startup.ProgramPath, ".rst"))) {
+        if (!HoldProfilesFile(state->IniFile))
+            return;
         profiles.Open(state->IniFile);
         index = FindProfile(profiles, state->Profile);
     } else {
         const AnsiString iniName = startup.Arguments.empty()
                                        ? ChangeFileExt(startup.ProgramPath, ".ini")
                                        : ExpandFileName(FromSystemPath(startup.Arguments.front()));
+        if (!HoldProfilesFile(iniName))
+            return;
         profiles.Open(iniName);
         index = profiles.Count() == 1 ? 0 : profiles.Count();
     }
@@ -365,6 +369,20 @@ void TFrmMain::ReopenProfiles()
 AnsiString TFrmMain::ProgramFile() const
 {
     return FStartup ? FStartup->ProgramPath : ::ProgramPath();
+}
+
+// One running program per profiles file: two would each advance the counters they had
+// read and could send two lists under one container number. A second start on the same
+// file says so and ends before it reads or writes anything.
+bool TFrmMain::HoldProfilesFile(const AnsiString& iniName)
+{
+    if (FProfilesFileLock.TryLock(iniName))
+        return true;
+    AppMessageBox("Программа уже запущена с файлом профилей " + iniName + ".\nЭта копия программы будет закрыта.",
+                  MessageBoxFlags::Ok | MessageBoxFlags::IconError);
+    FSwitching = true;   // no child window is open: nothing to ask before closing
+    close();
+    return false;
 }
 
 // ---- Profile selection ----
