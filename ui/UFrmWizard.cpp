@@ -1,6 +1,7 @@
 #include "ui/UFrmWizard.h"
 
 #include "platform/Dialogs.h"
+#include "platform/Exception.h"
 #include "platform/Paths.h"
 #include "platform/SysUtils.h"
 #include "ui/Common.h"
@@ -19,6 +20,13 @@
 #include <QVBoxLayout>
 
 TFrmWizard* FrmWizard = nullptr;
+
+void RunWizard(TWizard& wizard)
+{
+    if (!FrmWizard)
+        throw Exception("Окно мастера не создано");
+    FrmWizard->Execute(&wizard);
+}
 
 namespace {
 
@@ -280,7 +288,10 @@ void TFrmWizard::SetFileComment(const AnsiString& text)
 
 AnsiString TFrmWizard::FileName() const
 {
-    return FromQString(EdtFileName->text());
+    AnsiString name;
+    if (!FromQStringExact(EdtFileName->text(), name))
+        throw Exception("Имя файла нельзя записать в кодировке Windows-1251: " + FromQString(EdtFileName->text()));
+    return name;
 }
 
 void TFrmWizard::SetFileName(const AnsiString& text)
