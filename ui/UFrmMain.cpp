@@ -10,9 +10,11 @@
 #include "platform/IniFiles.h"
 #include "platform/Paths.h"
 #include "platform/SysUtils.h"
+#include "ui/ArbitraryWizard.h"
 #include "ui/Common.h"
 #include "ui/Guard.h"
 #include "ui/QtText.h"
+#include "ui/QueryWizard.h"
 #include "ui/UFrmAbout.h"
 #include "ui/UFrmEditProfile.h"
 #include "ui/UFrmProfile.h"
@@ -191,6 +193,8 @@ void TFrmMain::ConnectCommands()
     SetCommandHandler(ItmEditCommon, [this] { ItmEditProfileClick(true); });
     SetCommandHandler(ItmEditProfile, [this] { ItmEditProfileClick(false); });
     SetCommandHandler(ItmUpdates, [this] { ItmUpdatesClick(); });
+    SetCommandHandler(ItmQueryEtalon, [] { RunQueryWizard(); });
+    SetCommandHandler(ItmArbitrary, [] { RunArbitraryWizard(); });
 }
 
 void TFrmMain::SetCommandHandler(QAction* item, std::function<void()> handler)
