@@ -503,3 +503,16 @@ TEST_F(MainWindowTest, AnErrorWhileAskingAboutUnsavedDataKeepsTheProgramOpen)
     EXPECT_FALSE(Main->close());
     EXPECT_TRUE(Main->isVisible());
 }
+
+TEST_F(MainWindowTest, AQueryForAProfileWithoutReferenceListsOnlySaysSo)
+{
+    WriteBytes(Dir.File("profiles.ini"), IniLines({"[Only]", "Prefix=ABC", "RecvUser=only", "RecvPass=one"}));
+    Start({ToSystemPath(Dir.File("profiles.ini"))});
+    EXPECT_TRUE(Main->ItmQueryEtalon->isEnabled());
+    EXPECT_TRUE(Main->ItmArbitrary->isEnabled());
+    // No wizard window exists: opening it would end in the error box.
+    TScriptedDialogs dialogs;
+    dialogs.ExpectMessage("Для текущего профиля эталонные списки не требуются.", MessageBoxAnswer::Ok,
+                          MessageBoxFlags::Ok | MessageBoxFlags::IconInformation);
+    Main->ItmQueryEtalon->trigger();
+}
