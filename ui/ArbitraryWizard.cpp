@@ -14,11 +14,9 @@
 
 namespace {
 
-// A Base64 line of 76 characters codes 57 bytes; the file is coded that many lines at a
-// time, so that no Base64 text of the whole file is ever held.
-constexpr size_t Base64LineChars = 76;
-constexpr size_t Base64LineBytes = 57;
-constexpr size_t LinesPerPiece = 1024;
+// The file is coded into the member this many bytes (whole Base64 lines of 57 bytes) at a
+// time, so that no Base64 text of the whole file is ever held besides the member.
+constexpr size_t PieceBytes = 57 * 16384;
 
 struct TPage {
     bool BackEnabled;
@@ -179,15 +177,10 @@ void WriteArbitraryMember(TStream& member, const AnsiString& prefix, const AnsiS
                        "FILE_NAME=" + ExtractFileName(fileName) + "\r\n" +
                        "FILE_COMMENT=" + comment + "\r\n" +
                        "<FILE>\r\n");
-    constexpr size_t PieceBytes = Base64LineBytes * LinesPerPiece;
     std::string lines;
     for (size_t start = 0; start < bytes.size(); start += PieceBytes) {
-        const AnsiString text = EncodeBase64(bytes.substr(start, PieceBytes));
         lines.clear();
-        for (size_t line = 0; line < text.size(); line += Base64LineChars) {
-            lines.append(text, line, Base64LineChars);
-            lines += "\r\n";
-        }
+        AppendBase64Lines(lines, std::string_view(bytes).substr(start, PieceBytes));
         member.WriteString(lines);
     }
 }
