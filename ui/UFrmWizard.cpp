@@ -202,6 +202,8 @@ QWidget* TFrmWizard::BuildFileNamePanel()
     EdtFileName = new QLineEdit(panel);
     BtnFileName = new QPushButton(QStringLiteral("..."), panel);
     BtnFileName->setAutoDefault(false);
+    // A small button beside the edit, as wide as its three dots need, not a full button.
+    BtnFileName->setFixedWidth(BtnFileName->fontMetrics().horizontalAdvance(QStringLiteral("...")) + 20);
     auto* nameLine = new QHBoxLayout;
     nameLine->addWidget(EdtFileName, 1);
     nameLine->addWidget(BtnFileName);
