@@ -117,7 +117,7 @@ AnsiString UnsavedWarning(const TSentFile& sent)
     for (const AnsiString& line : sent.Unsaved)
         text += "\n- " + line;
     if (sent.CounterUnsaved)
-        text += "\n\nПеред следующим экспортом проверьте номер следующего файла в профиле: он должен быть " +
+        text += "\n\nПеред следующей отправкой проверьте номер следующего файла в профиле: он должен быть " +
                 IntToStr(sent.NextCounter) + ".";
     return text;
 }
