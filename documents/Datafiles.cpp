@@ -66,32 +66,17 @@ void TDataFile::SaveToFile(const AnsiString& name)
     // A save that does not reach the target leaves the table as modified as it was, so
     // closing the window still asks before the changes are dropped.
     const bool wasModified = IsModified();
-    const AnsiString temporaryName = FreeBackupName(target);
     try {
-        WriteTemporaryFile(temporaryName, target);
-    } catch (...) {
-        DeleteFile(temporaryName);
-        FModified = wasModified;
-        throw;
-    }
-    try {
-        // The rename replaces the target in one step; it is never deleted first. When the
-        // rename fails the saved table stays in the temporary file.
-        ReplaceFile(temporaryName, target);
+        TMemoryStream bytes;
+        SaveToStream(&bytes);
+        // Through a temporary file renamed over the target: the old file stays whole
+        // until the new one is complete on the disk.
+        WriteFileAtomically(target, bytes.Bytes());
     } catch (...) {
         FModified = wasModified;
         throw;
     }
     FFileName = target;
-}
-
-void TDataFile::WriteTemporaryFile(const AnsiString& temporaryName, const AnsiString& target)
-{
-    TFileStream file(temporaryName, fmCreate);
-    // Before any byte is written: a payroll file readable by its owner only stays so.
-    KeepFilePermissions(target, temporaryName);
-    SaveToStream(&file);
-    file.FlushToDisk();
 }
 
 void TDataFile::LoadFromStream(TStream* stream)

@@ -81,9 +81,9 @@ public:
 
     // Reads the whole table; the file is opened for reading only. FileName becomes name.
     virtual void LoadFromFile(const AnsiString& name);
-    // Writes the whole table under the first free name.$NN beside the target, flushes it
-    // to the disk and renames it over the target, so a failure leaves the old file whole.
-    // An empty name means FileName.
+    // Writes the whole table through WriteFileAtomically (a temporary name.$NN beside the
+    // target renamed over it), so a failure leaves the old file whole. An empty name means
+    // FileName.
     virtual void SaveToFile(const AnsiString& name);
 
     // A null stream loads an empty table. A failed load leaves the table closed.
@@ -143,8 +143,6 @@ protected:
     void PostCurrentRecord();
 
 private:
-    void WriteTemporaryFile(const AnsiString& temporaryName, const AnsiString& target);
-
     std::unique_ptr<TFileRecord> FCurRecord;
     std::unique_ptr<TFieldDescs> FFields;
     AnsiString FFileName;

@@ -10,9 +10,11 @@
 #include "platform/IniFiles.h"
 #include "platform/Paths.h"
 #include "platform/SysUtils.h"
+#include "ui/ArbitraryWizard.h"
 #include "ui/Common.h"
 #include "ui/Guard.h"
 #include "ui/QtText.h"
+#include "ui/QueryWizard.h"
 #include "ui/UFrmAbout.h"
 #include "ui/UFrmEditProfile.h"
 #include "ui/UFrmEtalons.h"
@@ -204,6 +206,8 @@ void TFrmMain::ConnectCommands()
     SetCommandHandler(ItmNewCli, [] { ShowExportKind(1); });
     // The clients to close have a window of their own, though the command stays hidden.
     SetCommandHandler(ItmDelCli, [] { ShowExportKind(2); });
+    SetCommandHandler(ItmQueryEtalon, [] { RunQueryWizard(); });
+    SetCommandHandler(ItmArbitrary, [] { RunArbitraryWizard(); });
 }
 
 void TFrmMain::AddChild(QWidget* window)
@@ -333,12 +337,16 @@ void TFrmMain::StartupHandler()
     TProfiles& profiles = *Profiles.Get();
     int index = 0;
     if (const std::optional<TRestartState> state = TakeRestartState(ChangeFileExt(startup.ProgramPath, ".rst"))) {
+        if (!HoldProfilesFile(state->IniFile))
+            return;
         profiles.Open(state->IniFile);
         index = FindProfile(profiles, state->Profile);
     } else {
         const AnsiString iniName = startup.Arguments.empty()
                                        ? ChangeFileExt(startup.ProgramPath, ".ini")
                                        : ExpandFileName(FromSystemPath(startup.Arguments.front()));
+        if (!HoldProfilesFile(iniName))
+            return;
         profiles.Open(iniName);
         index = profiles.Count() == 1 ? 0 : profiles.Count();
     }
@@ -377,6 +385,20 @@ void TFrmMain::ReopenProfiles()
 AnsiString TFrmMain::ProgramFile() const
 {
     return FStartup ? FStartup->ProgramPath : ::ProgramPath();
+}
+
+// One running program per profiles file: two would each advance the counters they had
+// read and could send two lists under one container number. A second start on the same
+// file says so and ends before it reads or writes anything.
+bool TFrmMain::HoldProfilesFile(const AnsiString& iniName)
+{
+    if (FProfilesFileLock.TryLock(iniName))
+        return true;
+    AppMessageBox("Программа уже запущена с файлом профилей " + iniName + ".\nЭта копия программы будет закрыта.",
+                  MessageBoxFlags::Ok | MessageBoxFlags::IconError);
+    FSwitching = true;   // no child window is open: nothing to ask before closing
+    close();
+    return false;
 }
 
 // ---- Profile selection ----

@@ -6,6 +6,7 @@
 
 #include "documents/Containers.h"
 #include "platform/AnsiString.h"
+#include "platform/FileLocks.h"
 
 #include <QMainWindow>
 #include <QSize>
@@ -155,6 +156,7 @@ private:
     bool FStartupWaiting = false;
     QSize FShownSize;
     QTimer* FStartupFallback = nullptr;
+    TInstanceLock FProfilesFileLock;   // held for the program's life
 
     void BuildMenu();
     void ConnectCommands();
@@ -173,6 +175,7 @@ private:
     void ChooseProfile(int index);
     void ReopenProfiles();
     bool MayLeaveProfile();
+    bool HoldProfilesFile(const AnsiString& iniName);
     void ItmProfileClick();
     void ItmEditProfileClick(bool global);
     void ItmUpdatesClick();

@@ -195,18 +195,17 @@ protected:
     AnsiString Target = Temp.File("список.txt");
 };
 
-TEST_F(DataFileSaveTest, SavesThroughAFreeTemporaryNameAndKeepsThePermissions)
+TEST_F(DataFileSaveTest, SavesThroughATemporaryFileAndKeepsThePermissions)
 {
     WriteBytes(Target, "a;1\r\nb;2\r\n");
     ASSERT_EQ(chmod(ToSystemPath(Target).c_str(), 0600), 0);
-    WriteBytes(Target + ".$00", "someone else's");
+    WriteBytes(Target + ".$00", "left by a save that was killed");
     TDelimFile file(";", CodePageCp1251, false);
     file.LoadFromFile(Target);
     file.CurRecord()->Set(1, "5");
     file.SaveToFile("");
     EXPECT_EQ(ReadBytes(Target), "a;5\r\nb;2\r\n");
-    EXPECT_EQ(ReadBytes(Target + ".$00"), "someone else's");
-    EXPECT_FALSE(FileExists(Target + ".$01"));
+    EXPECT_FALSE(FileExists(Target + ".$00"));
     EXPECT_FALSE(file.IsModified());
     struct stat info {};
     ASSERT_EQ(stat(ToSystemPath(Target).c_str(), &info), 0);
@@ -225,29 +224,26 @@ TEST_F(DataFileSaveTest, SavesThroughAFreeTemporaryNameAndKeepsThePermissions)
     EXPECT_FALSE(never.Open());
 }
 
-TEST_F(DataFileSaveTest, FailedFormatLeavesTheTargetAndNoTemporaryFile)
+TEST_F(DataFileSaveTest, AFailedSaveLeavesTheTargetNoTemporaryFileAndTheModifiedFlag)
 {
     WriteBytes(Target, "<a/>");
-    TXmlFile file("/a", "x", ";");
-    file.LoadFromFile(Target);
-    file.Append();
-    EXPECT_RAISES(file.SaveToFile(Target), Exception, "Сохранение файла формата XML не поддерживается");
+    TXmlFile xml("/a", "x", ";");
+    xml.LoadFromFile(Target);
+    xml.Append();
+    EXPECT_RAISES(xml.SaveToFile(Target), Exception, "Сохранение файла формата XML не поддерживается");
     EXPECT_EQ(ReadBytes(Target), "<a/>");
-    EXPECT_FALSE(FileExists(Target + ".$00"));
-    EXPECT_TRUE(file.IsModified());
-}
+    EXPECT_TRUE(xml.IsModified());
 
-TEST_F(DataFileSaveTest, FailedRenameKeepsTheDataAndTheModifiedFlag)
-{
     // A folder that is not empty cannot be replaced by a file.
-    ForceDirectories(Target + "/inner/");
+    const AnsiString folder = Temp.File("folder");
+    ForceDirectories(folder + "/inner/");
     TDelimFile file(";", CodePageCp1251, false);
     LoadBytes(file, "a\r\n");
     file.CurRecord()->Set(0, "b");
-    EXPECT_THROW(file.SaveToFile(Target), EOSError);
+    EXPECT_THROW(file.SaveToFile(folder), EOSError);
     EXPECT_TRUE(file.IsModified());
-    EXPECT_EQ(ReadBytes(Target + ".$00"), "b\r\n");
-    EXPECT_TRUE(DirectoryExists(Target + "/inner/"));
+    EXPECT_TRUE(DirectoryExists(folder + "/inner/"));
+    EXPECT_EQ(SystemNames(Temp.Path()), (std::vector<std::string>{"folder", "\xD1\x81\xD0\xBF\xD0\xB8\xD1\x81\xD0\xBE\xD0\xBA.txt"}));
 }
 
 // ---- Delimited records ----

@@ -3,6 +3,7 @@
 
 #include "documents/Profiles.h"
 #include "platform/Exception.h"
+#include "platform/FileLocks.h"
 #include "platform/IniFiles.h"
 #include "platform/Paths.h"
 #include "ui/QtText.h"
@@ -221,6 +222,31 @@ TEST_F(MainWindowTest, OneProfileOnTheCommandLineIsSelectedWithoutTheChooser)
     EXPECT_ANSI_EQ(Profiles.Get()->GetFileName(), Dir.File("profiles.ini"));
     EXPECT_ANSI_EQ(Title(), AnsiString(FullTitle) + " - Единственный");
     EXPECT_ANSI_EQ(Main->StatusPanelTexts().at(1), " Шифрование: PGP");
+}
+
+TEST_F(MainWindowTest, ASecondStartOnTheSameProfilesFileSaysSoAndEndsWithoutTouchingIt)
+{
+    // A plain password: any open of the file would scramble it.
+    const std::string bytes = IniLines({"[Only]", "Prefix=ABC", "RecvUser=u", "RecvPass=plain"});
+    WriteBytes(Dir.File("profiles.ini"), bytes);
+    WriteBytes(Dir.File("other.ini"), bytes);
+    ASSERT_EQ(symlink("profiles.ini", ToSystemPath(Dir.File("link.ini")).c_str()), 0);
+    TInstanceLock running;
+    ASSERT_TRUE(running.TryLock(Dir.File("profiles.ini")));
+
+    TScriptedDialogs dialogs;
+    dialogs.ExpectMessage("Программа уже запущена с файлом профилей " + Dir.File("link.ini") +
+                              ".\nЭта копия программы будет закрыта.",
+                          MessageBoxAnswer::Ok, MessageBoxFlags::Ok | MessageBoxFlags::IconError);
+    Start({ToSystemPath(Dir.File("link.ini"))});
+    EXPECT_FALSE(Main->isVisible());
+    EXPECT_ANSI_EQ(Profiles.Get()->GetFileName(), "");
+    EXPECT_EQ(ReadBytes(Dir.File("profiles.ini")), bytes);
+
+    // Another profiles file is free for a second program.
+    Main.reset();
+    Start({ToSystemPath(Dir.File("other.ini"))});
+    EXPECT_ANSI_EQ(Profiles.Get()->Current()->Name, "Only");
 }
 
 TEST_F(MainWindowTest, WithoutProfilesTheChooserOffersOnlyANewProfile)
@@ -536,4 +562,17 @@ TEST_F(MainWindowTest, TheIncomingListCommandsOpenOneWindowEachUntilItCloses)
     EXPECT_FALSE(FrmMessages || FrmJournal || FrmEtalons || FrmNewCliReply);
     EXPECT_FALSE(StoreWindows.ReloadMessages || StoreWindows.ReloadEtalons || StoreWindows.ReloadReplies);
     EXPECT_EQ(Main->Children()->Next(), Main->Children());
+}
+
+TEST_F(MainWindowTest, AQueryForAProfileWithoutReferenceListsOnlySaysSo)
+{
+    WriteBytes(Dir.File("profiles.ini"), IniLines({"[Only]", "Prefix=ABC", "RecvUser=only", "RecvPass=one"}));
+    Start({ToSystemPath(Dir.File("profiles.ini"))});
+    EXPECT_TRUE(Main->ItmQueryEtalon->isEnabled());
+    EXPECT_TRUE(Main->ItmArbitrary->isEnabled());
+    // No wizard window exists: opening it would end in the error box.
+    TScriptedDialogs dialogs;
+    dialogs.ExpectMessage("Для текущего профиля эталонные списки не требуются.", MessageBoxAnswer::Ok,
+                          MessageBoxFlags::Ok | MessageBoxFlags::IconInformation);
+    Main->ItmQueryEtalon->trigger();
 }

@@ -167,7 +167,7 @@ TEST_F(MessagesWindowTest, AReprocessingWhoseSaveFailsLeavesTheFileAndShowsIt)
     ASSERT_TRUE(window->BtnProcess->isEnabled());
     window->FailedLines().Add("a line added in memory");
 
-    Dialogs.ExpectMessage(StoreFile + ".$00: " + SysErrorMessage(EFBIG) + ".");
+    Dialogs.ExpectMessage(StoreFile + ": " + SysErrorMessage(EFBIG) + ".");
     QTimer::singleShot(0, &wizard, [&] {
         const TFileSizeLimit limit(16);
         wizard.BtnNext->click();
