@@ -86,6 +86,8 @@ TFrmReplyFiles::TFrmReplyFiles(TFrmReplyFiles** global, TReplyProfile* kind, QWi
     LstFiles = new QTableView(splitter);
     ApplyListLook(LstFiles, FilesModel, FileRowHeight);
     SetColumnWidths(LstFiles, {100}, 0);
+    // The file list's panel has a border of its own, as the grid beside it.
+    LstFiles->setFrameShape(QFrame::StyledPanel);
     LstFiles->setMinimumWidth(42);
     Grid = new TRecordViewGrid(GridRowHeight, splitter);
     Grid->SetViewCommand(BtnView);
