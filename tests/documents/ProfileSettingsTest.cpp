@@ -100,14 +100,3 @@ TEST_F(ProfileSettingsTest, SwitchingTheCipherClearsTheOtherCiphersFields)
     EXPECT_EQ(profile.BankPgpKey, "6C1E9A04D7B35F28");
 }
 
-TEST_F(ProfileSettingsTest, TheFirstFailingKeyWins)
-{
-    // Prefix comes before the cipher, the cipher before the ports, the ports before the kinds.
-    EXPECT_ANSI_EQ(SelectError({"Prefix=A", "CipherType=X"}),
-                   "Профиль P: Параметр Prefix должен состоять из трех латинских букв и/или цифр");
-    EXPECT_ANSI_EQ(SelectError({"CipherType=X", "RecvPort=x"}), "Профиль P: Неверное значение параметра CipherType");
-    EXPECT_ANSI_EQ(SelectError({"ProxyPort=70000", "Salary.FileCount=-1"}),
-                   "Профиль P: Неверное значение параметра ProxyPort");
-    EXPECT_ANSI_EQ(SelectError({"Salary.FileCount=-1", "NewCli.FileCount=-1"}),
-                   "Профиль P: Неверное значение параметра Salary.FileCount");
-}

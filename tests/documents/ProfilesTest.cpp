@@ -224,11 +224,6 @@ TEST_F(KeyAccessTest, WriteGoesToTheOwnSectionAndKeepsTheRest)
     profile.WriteParam("B", "Значение");
     profile.WriteParam("A", "3");
     EXPECT_EQ(FileBytes(), IniText({"; comment", "[P]", "A=3", "B=Значение", "[Common]", "B=2"}));
-    EXPECT_RAISES(profile.WriteParam("C", "a\r\n[Common]"), Exception,
-                  "Недопустимое имя или значение параметра: [P] C");
-    EXPECT_RAISES(profile.WriteParam("C", "a\nb"), Exception,
-                  "Недопустимое имя или значение параметра: [P] C");
-    EXPECT_EQ(FileBytes(), IniText({"; comment", "[P]", "A=3", "B=Значение", "[Common]", "B=2"}));
 }
 
 TEST(NamedCodesTest, ExactLookUp)
