@@ -196,16 +196,6 @@ TEST_F(StoredListsTest, PrepareWantsEveryRequiredListFresh)
     }
 }
 
-TEST_F(StoredListsTest, AProfileWithoutTypesNeedsNoStore)
-{
-    Select({});
-    TSalaryValidator validator;
-    validator.Prepare();
-    TLine record("Ли;1;1");
-    validator.Validate(&record);
-    EXPECT_EQ(validator.EtalonArray().At(0), nullptr);
-}
-
 TEST_F(StoredListsTest, RecordsAreLookedUpNormalised)
 {
     Select({"Salary.EtalonTypes=SAL,COM"});

@@ -156,13 +156,6 @@ TEST(IniFileTest, FailedWriteLeavesTheOldFileAndTheOldValues)
     EXPECT_ANSI_EQ(ini.ReadString("S", "K", ""), "old");
     EXPECT_EQ(SystemNames(dir.Path()), std::vector<std::string>{"p.ini"});
 
-    // The folder cannot exist: its parent is a regular file.
-    WriteBytes(dir.File("blocker"), "file");
-    TIniFile lost(dir.File("blocker/p.ini"));
-    EXPECT_THROW(lost.WriteString("S", "K", "v"), EOSError);
-    EXPECT_FALSE(lost.ValueExists("S", "K"));
-    EXPECT_EQ(ReadBytes(dir.File("blocker")), "file");
-
     // A folder is no profiles file.
     EXPECT_RAISES(TIniFile{dir.Path()}, EFOpenError,
                   "Не удается открыть файл \"" + dir.Path() + "\". " + SysErrorMessage(EISDIR));
