@@ -317,6 +317,8 @@ GOALS = [
     ("validate_20k_accepted", "same count as Python", lambda o, a: o == a),
     ("validate_40k_accepted", "same count as Python", lambda o, a: o == a),
     ("export_check_200k_per_100k", "linear: ratio <= 2.2", lambda o, a: o <= 2.2),
+    ("docwindow_200k_seconds", "time <= 1.3 x plain load", lambda o, a: o <= 1.3 * a),
+    ("docwindow_200k_memory_bytes", "<= 100 bytes/record more", lambda o, a: (o - a) / 200000 <= 100),
     ("receive_pop3_seconds", "time <= 1.5 x curl one by one", lambda o, a: o <= 1.5 * a),
     ("receive_pop3_1000_per_500", "linear: ratio <= 2.2", lambda o, a: o <= 2.2),
     ("receive_imap_seconds", "time <= 1.5 x curl one by one", lambda o, a: o <= 1.5 * a),

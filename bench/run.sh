@@ -10,7 +10,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 cmake -S . -B build-bench -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVELTON_BENCH=ON -DVELTON_TESTS=OFF >/dev/null
-ninja -C build-bench bench_compress bench_zip bench_multistream bench_datafile bench_internals bench_validate bench_export_check bench_gpg bench_receive >/dev/null
+ninja -C build-bench bench_compress bench_zip bench_multistream bench_datafile bench_internals bench_validate bench_export_check bench_gpg bench_receive bench_windows bench_docwindow >/dev/null
 
 work=$(mktemp -d)
 # gpg starts an agent for each key folder: stop them before the folders go.
@@ -26,6 +26,9 @@ python3 bench/anchors.py salary "$work/salary100k.txt" 100000
 python3 bench/anchors.py salary "$work/salary200k.txt" 200000
 ./build-bench/bench/bench_datafile "$work/salary100k.txt" "$work/salary200k.txt" >>"$work/ours"
 python3 bench/anchors.py datafile "$work/salary100k.txt" "$work/salary200k.txt" >>"$work/anchors"
+# The document window opening the 200,000-record list; its anchor is the plain load.
+./build-bench/bench/bench_docwindow window "$work/salary200k.txt" >>"$work/ours" 2>/dev/null
+./build-bench/bench/bench_docwindow plain "$work/salary200k.txt" >>"$work/anchors" 2>/dev/null
 python3 bench/anchors.py messages "$work/messages10k" 10000
 python3 bench/anchors.py messages "$work/messages20k" 20000
 ./build-bench/bench/bench_internals "$work/messages10k" "$work/messages20k" >>"$work/ours"
@@ -74,4 +77,33 @@ python3 bench/anchors.py gpg "$work/c/" "$bank_key" "$work/plain" "$work/sealed"
 ./build-bench/bench/bench_receive "$work/receive-anchors" >>"$work/ours"
 cat "$work/receive-anchors" >>"$work/anchors"
 
-python3 bench/anchors.py report "$work/ours" "$work/anchors"
+status=0
+python3 bench/anchors.py report "$work/ours" "$work/anchors" || status=1
+
+# The messages window on 10,000 and 20,000 messages, the journal window on 100,000 and
+# 200,000 rows, each opened three times in a fresh process (offscreen): the best time until
+# the list is drawn, the peak memory, and the rows that drawing read after a scroll to the
+# end. Goals: the doubled store opens in at most 2.2 times the time, and scrolling reads
+# only the rows on the screen (fewer than 100).
+./build-bench/bench/bench_windows make "$work/w1" 10000 100000
+./build-bench/bench/bench_windows make "$work/w2" 20000 200000
+window_run() {
+  for run in 1 2 3; do ./build-bench/bench/bench_windows open "$1" "$2" 2>/dev/null; done |
+    awk '$1 == "open_seconds" && (best == "" || $2 < best) { best = $2 }
+         $1 == "rows" { rows = $2 } $1 == "rows_read_scrolling" { read = $2 }
+         $1 == "rss_before_kb" { before = $2 } $1 == "peak_kb" && $2 > peak { peak = $2 }
+         END { printf "%d %.3f %.1f %.1f %d\n", rows, best, before / 1024, peak / 1024, read }'
+}
+echo
+echo "| window | rows | open (s) | memory before / peak (MB) | rows read scrolling | goal |"
+echo "|---|---|---|---|---|---|"
+for kind in messages journal; do
+  read -r rows1 open1 before1 peak1 read1 < <(window_run "$work/w1" "$kind")
+  read -r rows2 open2 before2 peak2 read2 < <(window_run "$work/w2" "$kind")
+  ratio=$(awk -v a="$open1" -v b="$open2" 'BEGIN { printf "%.2f", b / a }')
+  verdict=$(awk -v r="$ratio" -v n1="$read1" -v n2="$read2" 'BEGIN { print (r <= 2.2 && n1 < 100 && n2 < 100) ? "ok" : "MISSED" }')
+  [ "$verdict" = ok ] || status=1
+  echo "| $kind | $rows1 | $open1 | $before1 / $peak1 | $read1 | |"
+  echo "| $kind | $rows2 | $open2 | $before2 / $peak2 | $read2 | ratio $ratio <= 2.2, reads < 100: $verdict |"
+done
+exit $status

@@ -144,14 +144,6 @@ TEST(EscapeTest, UnescapeTakesUpToTwoHexDigits)
         EXPECT_THROW(UnescapeChars(bad), EConvertError) << bad;
 }
 
-TEST(FloppyTest, DriveAIgnoringCase)
-{
-    EXPECT_TRUE(IsFloppyPath("A:\\keys"));
-    EXPECT_TRUE(IsFloppyPath("a:"));
-    for (const char* path : {"c:\\a", "/a:/keys", "a", ""})
-        EXPECT_FALSE(IsFloppyPath(path)) << path;
-}
-
 TEST(FreeBackupNameTest, FirstFreeNumberWithAtLeastTwoDigits)
 {
     TTempDir temp;

@@ -82,6 +82,12 @@ TEST(DBaseFileTest, ShowsLiveRecordsInReadableForm)
     EXPECT_EQ(CurrentRow(file), (std::vector<AnsiString>{"Иванов", "1500.50", "31/01/2015", "True", "(memo)"}));
     file.Next();
     EXPECT_EQ(CurrentRow(file), (std::vector<AnsiString>{"Петрова", "", "", "", ""}));
+    // A second reader shows the first record the same way while the cursor stays.
+    const std::unique_ptr<TFileRecord> reader = file.CurRecord()->NewRecord();
+    file.ReadRecord(0, *reader);
+    EXPECT_ANSI_EQ(reader->Get(2), "31/01/2015");
+    EXPECT_ANSI_EQ(reader->Get(3), "True");
+    EXPECT_EQ(file.RecNo(), 1);
 }
 
 TEST(DBaseFileTest, UnchangedTableIsSavedByteForByte)

@@ -153,6 +153,25 @@ TEST(InternalDataTest, CurrentMemoFollowsTheCursor)
     EXPECT_RAISES(journal.SelectMemo(0), Exception, "Выход индекса MEMO-поля за пределы диапазона");
 }
 
+// Lists read any row while an operation keeps the cursor and its selected memo.
+TEST(InternalDataTest, RowFieldLeavesTheCursorWhereItIs)
+{
+    TMessages messages;
+    AppendRow(messages, {"old text", "", "", "a;b"});
+    AppendRow(messages, {"new text", "", "", "title"});
+    messages.CurRecord()->Set(3, "edited");   // pending on the current record
+    messages.SelectMemo(0);
+    EXPECT_ANSI_EQ(messages.RowField(0, 0), "old text");
+    EXPECT_ANSI_EQ(messages.RowField(0, 3), "a;b");
+    EXPECT_ANSI_EQ(messages.RowField(0, 9), "");
+    EXPECT_ANSI_EQ(messages.RowField(1, 3), "edited");
+    EXPECT_EQ(messages.RecNo(), 1);
+    char text[8];
+    messages.MemoStream()->ReadBuffer(text, 8);
+    EXPECT_EQ(std::string(text, 8), "new text");
+    EXPECT_RAISES(messages.RowField(2, 0), Exception, "Выход индекса за пределы диапазона (2)");
+}
+
 // Rows appended to a loaded store are packed onto the loaded deflate data; any other
 // change packs the memo area anew. Either way the file holds exactly the table's data.
 TEST(InternalDataTest, RoundTripsAfterAppendingAndAfterEditing)

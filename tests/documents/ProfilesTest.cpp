@@ -24,15 +24,8 @@ TEST_F(ProfileStoreTest, ListsProfileSectionsInFileOrderWithCaptions)
     EXPECT_ANSI_EQ(Store.Profile(2)->Caption, "Клиент");   // a blank caption: the section name
     EXPECT_EQ(Store.Current(), nullptr);
     EXPECT_ANSI_EQ(Store.GetFileName(), FileName);
-}
-
-TEST_F(ProfileStoreTest, CommonInAnyCaseIsNoProfileButItsPasswordsAreScrambled)
-{
-    Open({"[cOMMON]", "RecvPass=secret", "[P]"});
-    ASSERT_EQ(Store.Count(), 1);
-    EXPECT_ANSI_EQ(Store.Profile(0)->Name, "P");
-    EXPECT_EQ(FileBytes(), IniText({"[cOMMON]", ScrambledSecret, "[P]"}));
-    Open({"[Common]", "Prefix=ABC"});
+    // "Common" in any case is no profile.
+    Open({"[cOMMON]", "Prefix=ABC"});
     EXPECT_EQ(Store.Count(), 0);
 }
 
@@ -47,9 +40,10 @@ TEST_F(ProfileStoreTest, OpenOfAMissingFileSaysSoAndLeavesNoFileOpen)
 
 TEST_F(ProfileStoreTest, PlainPasswordsAreScrambledOnceAndReadBackPlain)
 {
-    Open({"[P]", "Prefix=abc", "RecvUser=user", "RecvPass=secret", "SendPass=", "ProxyPass=\\pz"});
-    const std::string upgraded =
-        IniText({"[P]", "Prefix=abc", "RecvUser=user", ScrambledSecret, "SendPass=", "ProxyPass=\\pz"});
+    Open({"[P]", "Prefix=abc", "RecvUser=user", "RecvPass=secret", "SendPass=", "ProxyPass=\\pz", "[common]",
+          "RecvPass=secret"});
+    const std::string upgraded = IniText({"[P]", "Prefix=abc", "RecvUser=user", ScrambledSecret, "SendPass=",
+                                          "ProxyPass=\\pz", "[common]", ScrambledSecret});
     EXPECT_EQ(FileBytes(), upgraded);
 
     Store.Open(FileName);
@@ -85,13 +79,38 @@ TEST_F(ProfileStoreTest, ALoadThatCannotWriteTheFileLeavesNoProfiles)
 {
     const std::string bytes = IniText({"[A]", "Prefix=ABC", "[B]", "RecvPass=plain"});
     WriteBytes(FileName, bytes);
-    // Every temporary name beside the file is taken, so no write can reach it.
-    for (int number = 0; number < 100; ++number)
-        WriteBytes(FileName + Format(".$%.2d", number), "stale");
-    EXPECT_THROW(Store.Open(FileName), EOSError);
+    {
+        const TFileSizeLimit full(8);   // no write can reach the file
+        EXPECT_THROW(Store.Open(FileName), EOSError);
+    }
     EXPECT_EQ(Store.Count(), 0);
     EXPECT_EQ(Store.Current(), nullptr);
     EXPECT_EQ(FileBytes(), bytes);
+}
+
+TEST_F(ProfileStoreTest, AFileSavedInUtf8IsRefusedAndLeftAsItIs)
+{
+    const AnsiString refusal = "Файл " + FileName + " сохранен в кодировке UTF-8. Сохраните его в кодировке Windows-1251.";
+    for (const std::string& bytes : {AnsiToUtf8(IniText({"[Клиент]", "RecvPass=plain"})),
+                                     "\xEF\xBB\xBF" + IniText({"[P]", "RecvPass=plain"})}) {
+        WriteBytes(FileName, bytes);
+        EXPECT_RAISES(Store.Open(FileName), Exception, refusal);
+        EXPECT_EQ(FileBytes(), bytes);
+    }
+}
+
+TEST_F(ProfileStoreTest, LoadAndSelectReadTheFileAsItIsNow)
+{
+    Open({"[A]", "Prefix=ABC", "RecvUser=u", "RecvPass=\\x"});
+    Write({"[A]", "Prefix=XYZ", "RecvUser=u", "RecvPass=\\x", "[B]"});
+    Store.Select(0);
+    EXPECT_EQ(Store.Current()->Prefix, "XYZ");
+    // A counter written now keeps the other program's change.
+    Write({"[A]", "Prefix=NEW", "RecvUser=u", "RecvPass=\\x", "[B]"});
+    Store.Current()->ExportProfiles.At(0)->SetFileCount(8);
+    EXPECT_EQ(FileBytes(), IniText({"[A]", "Prefix=NEW", "RecvUser=u", "RecvPass=\\x", "Salary.FileCount=8", "[B]"}));
+    Store.Load();
+    EXPECT_EQ(Store.Count(), 2);
 }
 
 TEST_F(ProfileStoreTest, OpeningTheSameFileTwiceLeavesItByteIdentical)
@@ -191,7 +210,7 @@ TEST_F(KeyAccessTest, Ports)
 TEST_F(KeyAccessTest, PathsAreAbsoluteFoldersFromTheProgramsFolder)
 {
     Open({"[P]", "Rel=data\\Клиент", "Abs=/var/bank", "Slash=/var/bank/", "Up=..\\x\\.\\y", "Drive=A:\\keys",
-          "Bare=a:"});
+          "Bare=a:", "Other=D:\\Bank\\", "Lower=c:"});
     const TProfile& profile = *Store.Profile(0);
     EXPECT_ANSI_EQ(profile.ReadPathParam("Rel"), ProgramFolder() + "data/Клиент/");
     EXPECT_EQ(profile.ReadPathParam("Abs"), "/var/bank/");
@@ -199,6 +218,9 @@ TEST_F(KeyAccessTest, PathsAreAbsoluteFoldersFromTheProgramsFolder)
     EXPECT_ANSI_EQ(profile.ReadPathParam("Up"), ExpandFileName(ProgramFolder() + "../x/y") + "/");
     EXPECT_EQ(profile.ReadPathParam("Drive"), "A:/keys/");
     EXPECT_EQ(profile.ReadPathParam("Bare"), "a:/");
+    // Any other drive has no place here: "D:/Bank/" must not become a folder of that name.
+    EXPECT_RAISES(profile.ReadPathParam("Other"), Exception, "Неверное значение параметра Other");
+    EXPECT_RAISES(profile.ReadPathParam("Lower"), Exception, "Неверное значение параметра Lower");
     EXPECT_ANSI_EQ(profile.ReadPathParam("None", ProgramFolder()), ProgramFolder());
 }
 

@@ -1,9 +1,11 @@
 #include "platform/IniFiles.h"
 #include "platform/Paths.h"
+#include "platform/SysUtils.h"
 
 #include "support/TestSupport.h"
 
-#include <cstdio>
+#include <sys/wait.h>
+#include <unistd.h>
 
 namespace {
 
@@ -159,15 +161,15 @@ TEST(IniFileTest, FailedWriteLeavesTheOldFileAndTheOldValues)
     const AnsiString name = dir.File("p.ini");
     WriteBytes(name, "[S]\r\nK=old\r\n");
     TIniFile ini(name);
-    // Every temporary name is taken by a stale file.
-    for (int number = 0; number < 100; ++number) {
-        char suffix[8];
-        std::snprintf(suffix, sizeof suffix, ".$%02d", number);
-        WriteBytes(name + suffix, "stale");
+    {
+        const TFileSizeLimit full(8);
+        EXPECT_RAISES(ini.WriteString("S", "K", "new"), EOSError, name + ": " + SysErrorMessage(EFBIG));
+        // A missing file that cannot be written does not appear empty either.
+        EXPECT_THROW(TIniFile(dir.File("new.ini")).WriteString("S", "K", "new"), EOSError);
     }
-    EXPECT_THROW(ini.WriteString("S", "K", "new"), EOSError);
     EXPECT_EQ(ReadBytes(name), "[S]\r\nK=old\r\n");
     EXPECT_ANSI_EQ(ini.ReadString("S", "K", ""), "old");
+    EXPECT_EQ(SystemNames(dir.Path()), std::vector<std::string>{"p.ini"});
 
     // The folder cannot exist: its parent is a regular file.
     WriteBytes(dir.File("blocker"), "file");
@@ -191,4 +193,57 @@ TEST(IniFileTest, RefusesWritesThatWouldBreakTheFile)
     for (const auto& [section, key] : {std::pair{"S", "A=B"}, {"S", ""}, {"S]x", "K"}})
         EXPECT_THROW(ini.WriteString(section, key, "1"), Exception) << section << " " << key;
     EXPECT_EQ(ReadBytes(dir.File("p.ini")), "[S]\r\nK=1\r\n");
+}
+
+TEST(IniFileTest, EveryWriteChangesOnlyItsKeyInTheFileAsItIsOnDiskNow)
+{
+    TTempDir dir;
+    ForceDirectories(dir.File("real/"));
+    WriteBytes(dir.File("real/p.ini"), "[S]\r\nA=1\r\nCount=5\r\n");
+    // The program's name for the file is a link: it stays one.
+    ASSERT_EQ(symlink("real/p.ini", ToSystemPath(dir.File("p.ini")).c_str()), 0);
+    TIniFile ini(dir.File("p.ini"));
+
+    // Changed by hand while the program runs.
+    WriteBytes(dir.File("real/p.ini"), "[S]\r\nA=by hand\r\nCount=5\r\n");
+    ini.WriteInteger("S", "Count", 6);
+    EXPECT_EQ(ReadBytes(dir.File("real/p.ini")), "[S]\r\nA=by hand\r\nCount=6\r\n");
+    EXPECT_ANSI_EQ(ini.ReadString("S", "A", ""), "by hand");
+    EXPECT_EQ(SystemNames(dir.Path()), (std::vector<std::string>{"p.ini", "real"}));
+
+    WriteBytes(dir.File("real/p.ini"), "[S]\r\nA=again\r\n");
+    EXPECT_ANSI_EQ(ini.ReadString("S", "A", ""), "by hand");
+    ini.Reload();
+    EXPECT_ANSI_EQ(ini.ReadString("S", "A", ""), "again");
+}
+
+TEST(IniFileTest, TwoProcessesAdvancingOneCounterLoseNoStep)
+{
+    TTempDir dir;
+    const AnsiString name = dir.File("p.ini");
+    WriteBytes(name, "[S]\r\nCount=7\r\n");
+    const auto advance = [&] {
+        TIniFile ini(name);
+        for (int step = 0; step < 1000; ++step)
+            ini.ChangeString("S", "Count", [](const AnsiString& count) { return IntToStr(StrToInt(count) + 1); });
+    };
+    pid_t children[2] = {};
+    for (pid_t& child : children) {
+        child = fork();
+        ASSERT_GE(child, 0);
+        if (child == 0) {
+            try {
+                advance();
+                _exit(0);
+            } catch (...) {
+                _exit(1);
+            }
+        }
+    }
+    for (const pid_t child : children) {
+        int status = 0;
+        ASSERT_EQ(waitpid(child, &status, 0), child);
+        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    }
+    EXPECT_EQ(TIniFile(name).ReadInteger("S", "Count", 0), 2007);
 }

@@ -3,6 +3,7 @@
 
 #include "support/TestSupport.h"
 
+#include <clocale>
 #include <filesystem>
 
 #include <fcntl.h>
@@ -187,11 +188,15 @@ TEST(FileStreamTest, ModesAndSizes)
     EXPECT_EQ(ReadBytes(name), "");
 }
 
-TEST(FileStreamTest, OpenFailuresNameTheFileAndTheReason)
+TEST(FileStreamTest, OpenFailuresNameTheFileAndTheReasonInRussianWhateverTheLocale)
 {
     TTempDir dir;
+    const TEnvironmentVariable language("LANGUAGE", "en");
+    std::setlocale(LC_MESSAGES, "C.UTF-8");
     EXPECT_RAISES(TFileStream(dir.File("нет.txt"), fmOpenRead), EFOpenError,
-                  OpenErrorText(dir.File("нет.txt"), ENOENT));
+                  "Не удается открыть файл \"" + dir.File("нет.txt") + "\". Нет такого файла или папки");
+    EXPECT_ANSI_EQ(SysErrorMessage(EACCES), "Отказано в доступе");
+    EXPECT_ANSI_EQ(SysErrorMessage(9999), "Системная ошибка 9999");
     EXPECT_RAISES(TFileStream(dir.Path(), fmOpenRead), EFOpenError, OpenErrorText(dir.Path(), EISDIR));
 }
 

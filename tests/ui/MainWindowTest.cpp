@@ -3,11 +3,14 @@
 
 #include "documents/Profiles.h"
 #include "platform/Exception.h"
+#include "platform/FileLocks.h"
 #include "platform/IniFiles.h"
 #include "platform/Paths.h"
 #include "ui/QtText.h"
 #include "exchange/ProtocolLog.h"
+#include "ui/UFrmJournal.h"
 #include "ui/UFrmMain.h"
+#include "ui/UFrmMessages.h"
 #include "ui/UFrmProfile.h"
 
 #include "support/ScriptedDialogs.h"
@@ -217,6 +220,31 @@ TEST_F(MainWindowTest, OneProfileOnTheCommandLineIsSelectedWithoutTheChooser)
     EXPECT_ANSI_EQ(Profiles.Get()->GetFileName(), Dir.File("profiles.ini"));
     EXPECT_ANSI_EQ(Title(), AnsiString(FullTitle) + " - Единственный");
     EXPECT_ANSI_EQ(Main->StatusPanelTexts().at(1), " Шифрование: PGP");
+}
+
+TEST_F(MainWindowTest, ASecondStartOnTheSameProfilesFileSaysSoAndEndsWithoutTouchingIt)
+{
+    // A plain password: any open of the file would scramble it.
+    const std::string bytes = IniLines({"[Only]", "Prefix=ABC", "RecvUser=u", "RecvPass=plain"});
+    WriteBytes(Dir.File("profiles.ini"), bytes);
+    WriteBytes(Dir.File("other.ini"), bytes);
+    ASSERT_EQ(symlink("profiles.ini", ToSystemPath(Dir.File("link.ini")).c_str()), 0);
+    TInstanceLock running;
+    ASSERT_TRUE(running.TryLock(Dir.File("profiles.ini")));
+
+    TScriptedDialogs dialogs;
+    dialogs.ExpectMessage("Программа уже запущена с файлом профилей " + Dir.File("link.ini") +
+                              ".\nЭта копия программы будет закрыта.",
+                          MessageBoxAnswer::Ok, MessageBoxFlags::Ok | MessageBoxFlags::IconError);
+    Start({ToSystemPath(Dir.File("link.ini"))});
+    EXPECT_FALSE(Main->isVisible());
+    EXPECT_ANSI_EQ(Profiles.Get()->GetFileName(), "");
+    EXPECT_EQ(ReadBytes(Dir.File("profiles.ini")), bytes);
+
+    // Another profiles file is free for a second program.
+    Main.reset();
+    Start({ToSystemPath(Dir.File("other.ini"))});
+    EXPECT_ANSI_EQ(Profiles.Get()->Current()->Name, "Only");
 }
 
 TEST_F(MainWindowTest, WithoutProfilesTheChooserOffersOnlyANewProfile)
@@ -502,4 +530,32 @@ TEST_F(MainWindowTest, AnErrorWhileAskingAboutUnsavedDataKeepsTheProgramOpen)
                           MessageBoxFlags::Ok | MessageBoxFlags::IconError);
     EXPECT_FALSE(Main->close());
     EXPECT_TRUE(Main->isVisible());
+}
+
+TEST_F(MainWindowTest, TheMessagesAndJournalCommandsOpenOneWindowEachUntilItCloses)
+{
+    const AnsiString ini = Dir.File("profiles.ini");
+    WriteTwoProfiles(ini);
+    Start({ToSystemPath(ini)}, [this] {
+        Chooser->CmbProfile->setCurrentIndex(0);
+        Chooser->accept();
+    });
+    ASSERT_TRUE(Main->ItmMessages->isEnabled());
+    ASSERT_TRUE(Main->ItmJournal->isEnabled());
+    Main->ItmMessages->trigger();
+    Main->ItmJournal->trigger();
+    Main->ItmMessages->trigger();
+    QCoreApplication::processEvents();
+    ASSERT_EQ(Main->MdiArea()->subWindowList().size(), 2);
+    ASSERT_TRUE(FrmMessages && FrmJournal);
+    EXPECT_EQ(Main->MdiArea()->activeSubWindow()->widget(), FrmMessages);
+    EXPECT_TRUE(StoreWindows.ReloadMessages);
+
+    // Closed, the windows are gone and a receive reloads nothing.
+    Main->SelectProfile(1);
+    DeleteClosedWindows();
+    EXPECT_EQ(FrmMessages, nullptr);
+    EXPECT_EQ(FrmJournal, nullptr);
+    EXPECT_FALSE(StoreWindows.ReloadMessages);
+    EXPECT_EQ(Main->Children()->Next(), Main->Children());
 }

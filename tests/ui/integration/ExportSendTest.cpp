@@ -13,10 +13,12 @@
 #include "exchange/Incoming.h"
 #include "exchange/ReceivedMail.h"
 #include "platform/Paths.h"
+#include "platform/SysUtils.h"
 #include "support/ScriptedDialogs.h"
 #include "support/TestServers.h"
 #include "ui/ExportWizard.h"
 
+#include <cerrno>
 #include <regex>
 
 #include <gmock/gmock.h>
@@ -293,7 +295,7 @@ TEST_F(ExportSendTest, ACounterThatCannotBeStoredIsWarnedOfAndNotGivenToTheNextC
 {
     auto CounterWarning = [&](const AnsiString& baseName, const AnsiString& next) {
         return "Файл " + baseName + ".TLB отправлен в банк, но не удалось сохранить:\n- номер следующего файла: " +
-               Dir.File("velton.ini") + ": Is a directory\n\nПеред следующим экспортом проверьте номер " +
+               "Не удается открыть файл \"" + Dir.File("velton.ini") + "\". " + SysErrorMessage(EISDIR) + "\n\nПеред следующим экспортом проверьте номер " +
                "следующего файла в профиле: он должен быть " + next + ".";
     };
     SelectClientList("7");
@@ -329,8 +331,8 @@ TEST_F(ExportSendTest, AnArchiveFolderThatCannotBeMadeLeavesTheCopyAndTheJournal
     {
         TScriptedDialogs dialogs;
         dialogs.ExpectMessage("Файл ABC000007D.TLB отправлен в банк, но не удалось сохранить:\n"
-                              "- копию файла в папке Sent: " + Dir.File("Sent") + ": Not a directory\n"
-                              "- строку журнала отправленных файлов: " + Dir.File("Sent") + ": Not a directory",
+                              "- копию файла в папке Sent: " + Dir.File("Sent") + ": " + SysErrorMessage(ENOTDIR) + "\n"
+                              "- строку журнала отправленных файлов: " + Dir.File("Sent") + ": " + SysErrorMessage(ENOTDIR),
                               MessageBoxAnswer::Ok, WarningBox);
         Export(wizard, "Закрытие");
     }
