@@ -20,7 +20,8 @@ every answer container is signed with the bank's key and encrypted for the clien
 goes in a mail message (subject ZEM_TLB_MESSAGE, the prefix and the title as a KOI8-R
 word; a KOI8-R text) into the client's mailbox, or into the bank script's store for a
 client that exchanges over HTTP. A container that cannot be opened is answered with a
-message saying why.
+message saying why. At its first start on a demo folder the bank sends every client the
+reference lists its salary list needs, so that an export can be tried before a query.
 
 One bank per demo folder: "serve" holds a lock on DEMO/bank.lock for its life, writes its
 process id to DEMO/bank.pid and creates DEMO/bank.ready once every server accepts
@@ -241,14 +242,19 @@ class Answers:
         return "".join(row + "\r\n" for row in rows).encode("cp1251")
 
     def query(self, client, header, payload):
-        codes = [code.strip().upper() for code in header.get("ETALON_TYPES", "").split(",") if code.strip()]
+        return self.reference_lists(client, header.get("ETALON_TYPES", ""))
+
+    def reference_lists(self, client, types, greeting=""):
+        """The lists of the types ("SAL,NNS"), one "ETALON" member each, formed today."""
+        codes = [code.strip().upper() for code in types.split(",") if code.strip()]
         codes = [code for code in codes if code in ETALON_TITLES]
         if not codes:
             return "Запрос эталонных списков", "В запросе не указаны известные банку эталонные списки.", None
         date = time.strftime("%d/%m/%Y")
         members = [make_member([("FILE_TYPE", "ETALON"), ("PREFIX", client["prefix"]), ("ETALON_TYPE", code),
                                 ("ETALON_DATE", date)], self.etalon_rows(code)) for code in codes]
-        text = "Направляем эталонные списки на %s:\n%s\n" % (date, "\n".join(ETALON_TITLES[c] for c in codes))
+        text = greeting + "Направляем эталонные списки на %s:\n%s\n" % (
+            date, "\n".join(ETALON_TITLES[code] for code in codes))
         return "Эталонные списки", text, (client["prefix"] + "ETALON.TLB", make_archive(members))
 
     def salary(self, client, header, payload):
@@ -314,6 +320,21 @@ class Bank:
                 return client
         return None
 
+    def greet(self):
+        """Once per demo folder, each client that needs reference lists finds them in its
+        mailbox: the export's check pass can run before the first query."""
+        for client in self.clients:
+            mark = os.path.join(self.demo, "bank", "greeted-" + client["prefix"])
+            if client["etalon_types"] and not os.path.exists(mark):
+                greeting = "Добро пожаловать в демо-банк!\n"
+                self.send(client, *self.answers.reference_lists(client, client["etalon_types"], greeting))
+                open(mark, "w").close()
+
+    def send(self, client, title, text, container=None):
+        """The answer to the client, its container sealed for it."""
+        sealed = (container[0], self.seal_of(client).seal(container[1])) if container else None
+        self.deliver(client, mail_message(client, title, text, sealed))
+
     # Incoming.
 
     def poll(self):
@@ -366,12 +387,10 @@ class Bank:
                 members = read_archive(seal.open(data))
                 for member in members:
                     title, text, container = self.answers.answer(client, member)
-                    sealed = (container[0], seal.seal(container[1])) if container else None
-                    self.deliver(client, mail_message(client, title, text, sealed))
+                    self.send(client, title, text, container)
                     log("%s: %s answered with \"%s\"" % (client["prefix"], name, title))
             except BankError as error:
-                text = "Файл %s не принят банком: %s.\n" % (name, error)
-                self.deliver(client, mail_message(client, "Файл %s не принят" % name, text))
+                self.send(client, "Файл %s не принят" % name, "Файл %s не принят банком: %s.\n" % (name, error))
                 log("%s: %s refused: %s" % (client["prefix"], name, error))
 
     # Outgoing.
@@ -487,6 +506,7 @@ def serve(demo):
         open(ready_file, "w").close()
         log("demo bank ready: %s" % json.dumps(config["ports"]))
         bank = Bank(demo, config)
+        bank.greet()
         while not stopping:
             bank.poll()
             dead = [name for name, child in children.items() if child.poll() is not None]

@@ -263,6 +263,7 @@ def client_of(ini, section, keys):
             "email": ini.value(section, "EMail"), "bank_email": ini.value(section, "BankEMail"),
             "user": ini.value(section, "SendUser") or ini.value(section, "RecvUser"),
             "transport": transport, "cipher": ini.value(section, "CipherType", "PGP").upper(),
+            "etalon_types": ini.value(section, "Salary.EtalonTypes"),
             "keys": keys}
 
 

@@ -25,6 +25,7 @@
 #include <chrono>
 #include <csignal>
 #include <filesystem>
+#include <functional>
 #include <sstream>
 #include <thread>
 
@@ -94,6 +95,8 @@ struct TReceived {
     int Bad = 0;
 };
 
+bool OneMessage(const TReceived& received) { return received.Messages > 0; }
+
 class DemoBankTest : public ::testing::Test {
 protected:
     static void SetUpTestSuite()
@@ -140,12 +143,12 @@ protected:
         Sender.Get()->Send("Запрос на эталонные списки", profile.Prefix + "QUERY.TLB", &stream);
     }
 
-    // Receives until `messages` messages came (the bank answers within a second or so).
-    static TReceived ReceiveMessages(int messages)
+    // Receives until what came satisfies `enough` (the bank answers within a second or so).
+    static TReceived ReceiveUntil(const std::function<bool(const TReceived&)>& enough)
     {
         TReceived received;
         for (auto deadline = std::chrono::steady_clock::now() + 30s;
-             received.Messages < messages && std::chrono::steady_clock::now() < deadline;) {
+             !enough(received) && std::chrono::steady_clock::now() < deadline;) {
             std::this_thread::sleep_for(200ms);
             TReceiver& receiver = *Receiver.Get();
             receiver.Receive();
@@ -182,10 +185,11 @@ protected:
     static inline std::unique_ptr<TDemoFolder> FDemo;
 };
 
-// The whole exchange of each demo client: a check pass without reference lists stops,
-// the query brings them, the check pass then accepts every record of the demo salary
-// list, and the bank answers the sent list with its file name, record count and totals.
-TEST_F(DemoBankTest, BothDemoClientsGetReferenceListsAndTheAnswerToTheirSalaryList)
+// The whole exchange of each demo client: a check pass without reference lists stops;
+// the first receive brings the lists the bank sends every new client, after which the
+// check pass accepts every record of the demo salary list; the bank answers the sent list
+// with its file name, record count and totals, and a query with fresh lists.
+TEST_F(DemoBankTest, BothDemoClientsSendTheirSalaryListAndQueryReferenceLists)
 {
     for (int index : {0, 1}) {
         TProfile& profile = Select(index);
@@ -193,19 +197,15 @@ TEST_F(DemoBankTest, BothDemoClientsGetReferenceListsAndTheAnswerToTheirSalaryLi
         auto output = NewExportTable();
         EXPECT_THROW(CheckSalaryList(profile, *output), Exception);
 
-        SendQuery(profile);
-        const TReceived lists = ReceiveMessages(1);
-        EXPECT_EQ(lists.Messages, 1);
-        EXPECT_EQ(lists.Etalons, 2);   // SAL and NNS
-        EXPECT_EQ(lists.Bad, 0) << ReadBytes(FDemo->Dir.File("log/bank.log"));
-        EXPECT_EQ(NewestMessage(profile).first, "Эталонные списки");
-
+        const TReceived greeting = ReceiveUntil(OneMessage);
+        EXPECT_EQ(greeting.Etalons, 2);   // SAL and NNS
+        EXPECT_EQ(greeting.Bad, 0) << ReadBytes(FDemo->Dir.File("log/bank.log"));
         const TExportTotals totals = CheckSalaryList(profile, *output);
         EXPECT_EQ(totals.ErrorCount, 0);
         ASSERT_EQ(totals.ExportCount, 4);
 
         const TSentExport sent = SendExportFile(*profile.ExportProfiles.At(0), *output, totals);
-        const TReceived answer = ReceiveMessages(1);
+        const TReceived answer = ReceiveUntil(OneMessage);
         EXPECT_EQ(answer.Messages, 1);
         EXPECT_EQ(answer.Bad, 0) << ReadBytes(FDemo->Dir.File("log/bank.log"));
         const auto [title, text] = NewestMessage(profile);
@@ -213,6 +213,12 @@ TEST_F(DemoBankTest, BothDemoClientsGetReferenceListsAndTheAnswerToTheirSalaryLi
         EXPECT_THAT(text, HasSubstr("Список на зачисление " + sent.BaseName + " принят банком."));
         EXPECT_THAT(text, HasSubstr("Записей в файле: 4."));
         EXPECT_THAT(text, HasSubstr("Зачисление на счета: 4 на сумму 78450.50."));
+
+        SendQuery(profile);
+        const TReceived lists = ReceiveUntil(OneMessage);
+        EXPECT_EQ(lists.Messages, 1);
+        EXPECT_EQ(lists.Etalons, 2);
+        EXPECT_EQ(NewestMessage(profile).first, "Эталонные списки");
         TearDown();
     }
 }
@@ -231,7 +237,7 @@ TEST_F(DemoBankTest, NewClientsListIsAnsweredWithAReplyFile)
     totals.ExportCount = 1;
     const TSentExport sent = SendExportFile(kind, *output, totals);
 
-    const TReceived answer = ReceiveMessages(1);
+    const TReceived answer = ReceiveUntil([](const TReceived& received) { return received.Replies > 0; });
     EXPECT_EQ(answer.Replies, 1);
     EXPECT_EQ(answer.Bad, 0);
     TReplyFiles replies;
