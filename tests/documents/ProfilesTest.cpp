@@ -273,13 +273,18 @@ TEST(DemoProfilesTest, EveryDemoProfileLoadsAndTheFileStaysAsItIs)
     TProfiles store;
     store.Open(demo);
     ASSERT_EQ(store.Count(), 2);
+    // One profile exchanges by mail with gpg, the other through the bank's script with Verba.
+    const struct {
+        const char* Host;
+        uint8_t Send, Receive, Cipher;
+    } expected[] = {{"127.0.0.1", ttSmtp, ttPop3, ctPgp}, {"127.0.0.1:8480", ttHttp, ttHttp, ctVerba}};
     for (int i = 0; i < store.Count(); ++i) {
         store.Select(i);
         const TProfile& profile = *store.Current();
-        EXPECT_EQ(profile.RecvHost, "127.0.0.1");
-        EXPECT_EQ(profile.SendType, ttSmtp);
-        EXPECT_EQ(profile.RecvType, ttPop3);
-        EXPECT_EQ(profile.CipherType, ctPgp);
+        EXPECT_EQ(profile.RecvHost, expected[i].Host);
+        EXPECT_EQ(profile.SendType, expected[i].Send);
+        EXPECT_EQ(profile.RecvType, expected[i].Receive);
+        EXPECT_EQ(profile.CipherType, expected[i].Cipher);
         EXPECT_EQ(profile.RecvPass, "demo");
         EXPECT_EQ(ExtractFileName(profile.ExportProfiles.At(0)->FileName), "salary.txt");
     }

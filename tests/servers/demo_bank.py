@@ -368,16 +368,18 @@ class Bank:
         return (client if client and client["transport"] == "http" else None), part(b"file") or b""
 
     def take(self, path, identify):
-        """Answers one arrival and moves it to the bank's done folder."""
+        """Moves one arrival to the bank's done folder, then answers it: whatever goes
+        wrong, nothing is answered twice."""
+        kept = os.path.join(self.done, "%d-%s" % (time.time_ns(), os.path.basename(path)))
+        os.replace(path, kept)
         try:
-            client, message = identify(path)
+            client, message = identify(kept)
             if client is None:
-                log("%s: from no known client, left unanswered" % path)
+                log("%s: from no known client, left unanswered" % kept)
             else:
                 self.answer_message(client, message)
         except Exception as error:   # the bank goes on with the next arrival
-            log("%s: %s" % (path, error))
-        os.replace(path, os.path.join(self.done, "%d-%s" % (time.time_ns(), os.path.basename(path))))
+            log("%s: %s" % (kept, error))
 
     def answer_message(self, client, message_bytes):
         _, attachments = attachments_of(message_bytes)
