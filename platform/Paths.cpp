@@ -434,11 +434,24 @@ void KeepFilePermissions(const AnsiString& source, const AnsiString& target)
 void CopyFile(const AnsiString& source, const AnsiString& target)
 {
     TFileStream input(source, fmOpenRead | fmShareDenyWrite);
-    WriteThroughTemporary(target, [&](int handle) {
+    WriteFileAtomically(target, input);
+}
+
+void WriteFileAtomically(const AnsiString& path, TStream& source)
+{
+    WriteThroughTemporary(path, [&](int handle) {
         std::vector<char> piece(CopyPiece);
-        while (const int32_t count = input.Read(piece.data(), CopyPiece))
-            WriteAll(handle, piece.data(), static_cast<size_t>(count), target);
+        while (const int32_t count = source.Read(piece.data(), CopyPiece))
+            WriteAll(handle, piece.data(), static_cast<size_t>(count), path);
     });
+}
+
+std::optional<TFileStamp> FileStamp(const AnsiString& path)
+{
+    struct stat info {};
+    if (!StatPath(path, info) || !S_ISREG(info.st_mode))
+        return std::nullopt;
+    return TFileStamp{info.st_dev, info.st_ino, info.st_size, info.st_mtim.tv_sec, info.st_mtim.tv_nsec};
 }
 
 void WriteFileAtomically(const AnsiString& path, const std::string& bytes)

@@ -4,7 +4,11 @@
 
 #include "platform/AnsiString.h"
 
+#include <cstdint>
+#include <optional>
 #include <string>
+
+class TStream;
 
 constexpr char PathDelim = '/';
 
@@ -92,8 +96,22 @@ void CopyFile(const AnsiString& source, const AnsiString& target);
 // the new one, never a mix. A link is followed first and stays a link. Temporary copies of
 // the target that no running save holds (left by a save that was killed) are removed.
 void WriteFileAtomically(const AnsiString& path, const std::string& bytes);
+// As WriteFileAtomically, with the bytes of the stream from its position to its end.
+void WriteFileAtomically(const AnsiString& path, TStream& source);
 // As WriteFileAtomically, for a program file: whoever may read the new file may also
 // run it.
 void WriteExecutableAtomically(const AnsiString& path, const std::string& bytes);
+// One state of a regular file: which file it is, its size and the time of its last change.
+struct TFileStamp {
+    uint64_t Device = 0;
+    uint64_t Inode = 0;
+    int64_t Size = 0;
+    int64_t ChangedSeconds = 0;
+    int64_t ChangedNanoseconds = 0;
+    bool operator==(const TFileStamp&) const = default;
+};
+// The stamp of the regular file at the path; none when there is no such file.
+std::optional<TFileStamp> FileStamp(const AnsiString& path);
+
 // Reads a whole file; raises EFOpenError when it cannot be opened.
 std::string ReadFileBytes(const AnsiString& path);

