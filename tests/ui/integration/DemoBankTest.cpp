@@ -204,7 +204,7 @@ TEST_F(DemoBankTest, BothDemoClientsSendTheirSalaryListAndQueryReferenceLists)
         EXPECT_EQ(totals.ErrorCount, 0);
         ASSERT_EQ(totals.ExportCount, 4);
 
-        const TSentExport sent = SendExportFile(*profile.ExportProfiles.At(0), *output, totals);
+        const TSentFile sent = SendExportFile(*profile.ExportProfiles.At(0), *output, totals);
         const TReceived answer = ReceiveUntil(OneMessage);
         EXPECT_EQ(answer.Messages, 1);
         EXPECT_EQ(answer.Bad, 0) << ReadBytes(FDemo->Dir.File("log/bank.log"));
@@ -235,7 +235,7 @@ TEST_F(DemoBankTest, NewClientsListIsAnsweredWithAReplyFile)
     output->CurRecord()->Set(1, "4501 123456");
     TExportTotals totals;
     totals.ExportCount = 1;
-    const TSentExport sent = SendExportFile(kind, *output, totals);
+    const TSentFile sent = SendExportFile(kind, *output, totals);
 
     const TReceived answer = ReceiveUntil([](const TReceived& received) { return received.Replies > 0; });
     EXPECT_EQ(answer.Replies, 1);
