@@ -156,8 +156,8 @@ TMailEnvelope ReadEnvelope(const std::string& path)
     return envelope;
 }
 
-// Ports that nothing listens on now: bound to port 0 together (so they differ), then
-// released for the server.
+} // namespace
+
 std::vector<int> FreeLoopbackPorts(int count)
 {
     std::vector<int> sockets;
@@ -178,8 +178,6 @@ std::vector<int> FreeLoopbackPorts(int count)
         close(handle);
     return ports;
 }
-
-} // namespace
 
 bool AcceptsConnections(int port)
 {
@@ -559,6 +557,9 @@ void TMailServer::WriteDovecotConfig(const TMailPorts& ports) const
                                             {"IMAP_PORT", std::to_string(ports.Imap)},
                                             {"POP3S_PORT", std::to_string(ports.Pop3s)},
                                             {"IMAPS_PORT", std::to_string(ports.Imaps)},
+                                            {"LOGIN_USER", "dovenull"},
+                                            {"INTERNAL_USER", "dovecot"},
+                                            {"INTERNAL_GROUP", "dovecot"},
                                             {"MAIL_UID", std::to_string(MailUid)},
                                             {"MAIL_GID", std::to_string(MailGid)}}));
 }

@@ -29,6 +29,9 @@ std::string HeaderValue(const THeaderList& headers, const std::string& name);
 
 // Something listens on that loopback port.
 bool AcceptsConnections(int port);
+// Loopback ports that nothing listens on now, all different (bound to port 0 together,
+// then released for a server).
+std::vector<int> FreeLoopbackPorts(int count);
 
 // ---- TLS ----
 
