@@ -347,6 +347,12 @@ void TFrmMessages::showEvent(QShowEvent* event)
     if (FShown)
         return;
     FShown = true;
+    // The holder gets its size from the layout after the window is shown.
+    QTimer::singleShot(0, this, [this] { Guarded([this] { SplitInHalves(); }); });
+}
+
+void TFrmMessages::SplitInHalves()
+{
     const QList<int> sizes = HorzSplitter->sizes();
     const int half = (sizes[0] + sizes[1]) / 2;
     HorzSplitter->setSizes({half, sizes[0] + sizes[1] - half});
@@ -369,8 +375,10 @@ void TFrmMessages::PnlHolderResize()
 
 bool TFrmMessages::eventFilter(QObject* watched, QEvent* event)
 {
+    // The holder's layout resizes the splitter after this filter has seen the event: the
+    // split is set once the splitter has its new size.
     if (watched == PnlHolder && event->type() == QEvent::Resize)
-        Guarded([this] { PnlHolderResize(); });
+        QTimer::singleShot(0, this, [this] { Guarded([this] { PnlHolderResize(); }); });
     if (watched == LstMessages && event->type() == QEvent::KeyPress) {
         const auto* key = static_cast<QKeyEvent*>(event);
         bool handled = false;

@@ -107,6 +107,7 @@ private:
     void RefreshList(int row);
     void ShowSelected();
     void FoundRow();
+    void SplitInHalves();
     void HorzSplitterMoved();
     void PnlHolderResize();
     bool LstMessagesKeyDown(int key, Qt::KeyboardModifiers modifiers);

@@ -14,6 +14,9 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QMdiArea>
+#include <QMdiSubWindow>
+#include <QSplitter>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QPushButton>
@@ -96,6 +99,27 @@ TEST(SplitProportion, KeepsTheListsShareAndWaitsForAKnownHolderHeight)
     EXPECT_FALSE(proportion.ListHeight(400));
     proportion.Remember(328, 151);
     EXPECT_EQ(proportion.ListHeight(400), 184);   // 400 * 151 / 328, multiplied first
+}
+
+TEST_F(MessagesWindowTest, AMaximisedWindowKeepsTheListsShareOfTheHeight)
+{
+    QMdiArea area;
+    area.resize(1000, 800);
+    area.show();
+    auto* window = new TFrmMessages;
+    QMdiSubWindow* frame = area.addSubWindow(window);
+    frame->resize(620, 400);
+    window->show();
+    QApplication::processEvents();
+    const auto listShare = [&] {
+        const QList<int> sizes = window->HorzSplitter->sizes();
+        return double(sizes[0]) / (sizes[0] + sizes[1]);
+    };
+    const double before = listShare();
+    EXPECT_NEAR(before, 0.5, 0.05);
+    frame->showMaximized();
+    QApplication::processEvents();
+    EXPECT_NEAR(listShare(), before, 0.03);
 }
 
 TEST_F(MessagesWindowTest, AnEmptyStoreLeavesOnlyReceiveEnabled)
