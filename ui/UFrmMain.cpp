@@ -208,9 +208,13 @@ void TFrmMain::ConnectCommands()
 
 void TFrmMain::AddChild(QWidget* window)
 {
+    // The frame would take the window's size hint (a list hints at a few rows only): it
+    // takes the size the window gave itself instead.
+    const QSize size = window->size();
     QMdiSubWindow* frame = FMdiArea->addSubWindow(window);
     frame->setAttribute(Qt::WA_DeleteOnClose);
     window->show();
+    frame->resize(frame->size() - window->size() + size);
 }
 
 // The window of that global, made when it is not open, brought to the front.

@@ -550,6 +550,9 @@ TEST_F(MainWindowTest, TheMessagesAndJournalCommandsOpenOneWindowEachUntilItClos
     ASSERT_TRUE(FrmMessages && FrmJournal);
     EXPECT_EQ(Main->MdiArea()->activeSubWindow()->widget(), FrmMessages);
     EXPECT_TRUE(StoreWindows.ReloadMessages);
+    // Each opens at the size it gives itself, not at the small size its lists hint at.
+    EXPECT_EQ(FrmJournal->size(), QSize(758, 397));
+    EXPECT_EQ(FrmMessages->size(), QSize(617, 364));
 
     // Closed, the windows are gone and a receive reloads nothing.
     Main->SelectProfile(1);
