@@ -215,6 +215,11 @@ void TFrmMain::AddChild(QWidget* window)
     frame->setAttribute(Qt::WA_DeleteOnClose);
     window->show();
     frame->resize(frame->size() - window->size() + size);
+    // The area placed the frame by its smaller hinted size: grown, it is moved back inside
+    // the area where it fits.
+    const QSize area = FMdiArea->viewport()->size();
+    frame->move(std::max(0, std::min(frame->x(), area.width() - frame->width())),
+                std::max(0, std::min(frame->y(), area.height() - frame->height())));
 }
 
 // The window of that global, made when it is not open, brought to the front.

@@ -542,10 +542,14 @@ TEST_F(MainWindowTest, TheMessagesAndJournalCommandsOpenOneWindowEachUntilItClos
     });
     ASSERT_TRUE(Main->ItmMessages->isEnabled());
     ASSERT_TRUE(Main->ItmJournal->isEnabled());
+    Main->resize(1280, 900);
+    QCoreApplication::processEvents();
     Main->ItmMessages->trigger();
     Main->ItmJournal->trigger();
     Main->ItmMessages->trigger();
     QCoreApplication::processEvents();
+    for (QMdiSubWindow* frame : Main->MdiArea()->subWindowList())
+        EXPECT_TRUE(Main->MdiArea()->viewport()->rect().contains(frame->geometry()));
     ASSERT_EQ(Main->MdiArea()->subWindowList().size(), 2);
     ASSERT_TRUE(FrmMessages && FrmJournal);
     EXPECT_EQ(Main->MdiArea()->activeSubWindow()->widget(), FrmMessages);
