@@ -212,9 +212,18 @@ void TFrmMain::ConnectCommands()
 
 void TFrmMain::AddChild(QWidget* window)
 {
+    // The frame would take the window's size hint (a list hints at a few rows only): it
+    // takes the size the window gave itself instead.
+    const QSize size = window->size();
     QMdiSubWindow* frame = FMdiArea->addSubWindow(window);
     frame->setAttribute(Qt::WA_DeleteOnClose);
     window->show();
+    frame->resize(frame->size() - window->size() + size);
+    // The area placed the frame by its smaller hinted size: grown, it is moved back inside
+    // the area where it fits.
+    const QSize area = FMdiArea->viewport()->size();
+    frame->move(std::max(0, std::min(frame->x(), area.width() - frame->width())),
+                std::max(0, std::min(frame->y(), area.height() - frame->height())));
 }
 
 // The window of that global, made when it is not open, brought to the front.

@@ -544,6 +544,8 @@ TEST_F(MainWindowTest, TheIncomingListCommandsOpenOneWindowEachUntilItCloses)
     });
     for (QAction* item : {Main->ItmMessages, Main->ItmJournal, Main->ItmEtalons, Main->ItmNewCliReply})
         ASSERT_TRUE(item->isEnabled());
+    Main->resize(1280, 900);
+    QCoreApplication::processEvents();
     Main->ItmMessages->trigger();
     Main->ItmJournal->trigger();
     Main->ItmEtalons->trigger();
@@ -551,10 +553,15 @@ TEST_F(MainWindowTest, TheIncomingListCommandsOpenOneWindowEachUntilItCloses)
     QCoreApplication::processEvents();
     Main->ItmMessages->trigger();
     Main->ItmEtalons->trigger();
+    for (QMdiSubWindow* frame : Main->MdiArea()->subWindowList())
+        EXPECT_TRUE(Main->MdiArea()->viewport()->rect().contains(frame->geometry()));
     ASSERT_EQ(Main->MdiArea()->subWindowList().size(), 4);
     ASSERT_TRUE(FrmMessages && FrmJournal && FrmEtalons && FrmNewCliReply);
     EXPECT_EQ(Main->MdiArea()->activeSubWindow()->widget(), FrmEtalons);
     EXPECT_TRUE(StoreWindows.ReloadMessages && StoreWindows.ReloadEtalons && StoreWindows.ReloadReplies);
+    // Each opens at the size it gives itself, not at the small size its lists hint at.
+    EXPECT_EQ(FrmJournal->size(), QSize(758, 397));
+    EXPECT_EQ(FrmMessages->size(), QSize(617, 364));
 
     // Closed, the windows are gone and a receive reloads nothing.
     Main->SelectProfile(1);
