@@ -164,6 +164,9 @@ bool TFrmEditRecord::Execute(TRecordEditorOwner* owner, bool isNew)
     BtnCancel->move(owner ? 192 : 148, 8);
     BtnCancel->setText(ToQString(owner ? "Отмена" : "Выход"));
     const bool ok = exec() == QDialog::Accepted;
+    // A new record appended by a first Ok whose value was refused is not kept on Cancel.
+    if (!ok && isNew && !FNew)
+        owner->CancelAppend();
     FOwner = nullptr;
     return ok;
 }

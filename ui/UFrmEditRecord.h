@@ -23,6 +23,9 @@ public:
     virtual void AppendRecord() = 0;
     // Stores the edited values (field k = row k); raises when the file refuses one.
     virtual void StoreRecord(const TRecord& source) = 0;
+    // Takes back the record that AppendRecord added: the user cancelled the new record
+    // after the file had refused a value of it.
+    virtual void CancelAppend() = 0;
 };
 
 // One row: the caption, the editor (an edit box, or a list of True and False for a

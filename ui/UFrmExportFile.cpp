@@ -455,8 +455,20 @@ void TFrmExportFile::EditRecord(bool add)
 
 void TFrmExportFile::AppendRecord()
 {
+    FModifiedBeforeAppend = DataFile().IsModified();
     DataFile().Append();
     FMarks.SetCount(FMarks.Count() + 1);
+    RefreshGrid();
+    UpdateCaption();
+}
+
+void TFrmExportFile::CancelAppend()
+{
+    const int record = DataFile().RecordCount() - 1;
+    DataFile().GoTo(record);
+    DataFile().Delete();
+    DataFile().SetModified(FModifiedBeforeAppend);
+    FMarks.Delete(record);
     RefreshGrid();
     UpdateCaption();
 }

@@ -71,6 +71,7 @@ public:
     // The record editor's calls when it closes with Ok.
     void AppendRecord() override;
     void StoreRecord(const TRecord& source) override;
+    void CancelAppend() override;
     // Adds a record or edits the record of the grid's current row in the record editor.
     void EditRecord(bool add);
 
@@ -141,6 +142,7 @@ private:
     bool FReadOnly = false;
     bool FColumnsSet = false;
     bool FCellHit = false;
+    bool FModifiedBeforeAppend = false;   // the file's state before the editor's append
 
     void BuildToolbar();
     QAction* AddButton(TToolImage image, const char* caption, const char* hint, void (TFrmExportFile::*handler)());

@@ -276,6 +276,26 @@ TEST_F(DocumentWindowTest, AddEditDeleteAndSaveKeepTheGridTheMarksAndTheFileInSt
     EXPECT_EQ(ReadBytes(Salary), IniText({"Новиков"}));
 }
 
+TEST_F(DocumentWindowTest, ANewRecordCancelledAfterARefusedValueIsNotKept)
+{
+    WriteBytes(Salary, IniText({Ivanov}));
+    OpenProfile();
+    TFrmExportFile& window = OpenWindow();
+    TScriptedDialogs dialogs;
+    dialogs.ExpectMessage("ФИО: Недопустимые символы в поле.", MessageBoxAnswer::Ok);
+    QTimer::singleShot(0, Editor.get(), [this] {
+        Type(Editor->Rows(), 0, "Иванов;Петров");
+        Editor->BtnOk->click();
+        EXPECT_TRUE(Editor->isVisible());
+        Editor->BtnCancel->click();
+    });
+    window.BtnAdd->trigger();
+    EXPECT_EQ(window.GridModel()->rowCount(), 1);
+    EXPECT_EQ(window.Marks().Count(), 1);
+    EXPECT_FALSE(window.IsModified());
+    EXPECT_ANSI_EQ(Caption(window), "Список на зачисление: salary.txt");
+}
+
 TEST_F(DocumentWindowTest, UnsavedChangesAreAskedAboutAndCancelStopsEveryCommand)
 {
     WriteBytes(Salary, IniText({Ivanov}));

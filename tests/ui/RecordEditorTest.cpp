@@ -24,6 +24,7 @@ namespace {
 class TFussyOwner : public TRecordEditorOwner {
 public:
     void AppendRecord() override { ++Appended; }
+    void CancelAppend() override { --Appended; }
     void StoreRecord(const TRecord& source) override
     {
         const AnsiString amount = source.Get(1);
