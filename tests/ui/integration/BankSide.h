@@ -1,20 +1,31 @@
 #pragma once
-// The bank's side of the end-to-end send tests: a container opened as the bank opens it
-// (decrypted with the bank's key, the client's signature verified, the archive read by
-// Python's zipfile), the attachment of a mailed or posted message, and the rows of the
-// send journal the program keeps.
+// What the end-to-end exchange tests share: the client's and the bank's gpg keys, the
+// local mail and HTTP servers, the client's profile over them, and the bank's side of a
+// send: a container opened as the bank opens it (decrypted with the bank's key, the
+// client's signature verified, the archive read by Python's zipfile), the attachment of
+// a mailed or posted message, and the rows of the send journal the program keeps.
 
+#include "exchange/ExchangeProfile.h"
 #include "exchange/GpgHome.h"
 
 #include "documents/Internals.h"
+#include "documents/ProfileFiles.h"
+#include "exchange/BankContainers.h"
+#include "exchange/MailMessage.h"
 #include "exchange/ReceivedMail.h"
+#include "support/ScriptedDialogs.h"
+#include "support/TestServers.h"
 #include "support/TestSupport.h"
 
+#include <memory>
 #include <regex>
 #include <string>
 #include <vector>
 
 #include <gmock/gmock.h>
+
+inline constexpr unsigned ErrorBox = MessageBoxFlags::Ok | MessageBoxFlags::IconError;
+inline constexpr unsigned WarningBox = MessageBoxFlags::Ok | MessageBoxFlags::IconWarning;
 
 // A date and time as the journal writes it.
 inline const std::regex JournalMoment("\\d\\d/\\d\\d/\\d{4} \\d\\d:\\d\\d:\\d\\d");
@@ -64,11 +75,75 @@ inline std::vector<std::vector<std::string>> JournalRows(const TTempDir& dir)
     return rows;
 }
 
-// The lines, each ended by CR LF.
-inline std::string HeaderLines(const std::vector<std::string>& lines)
-{
-    std::string text;
-    for (const std::string& line : lines)
-        text += line + "\r\n";
-    return text;
-}
+// The client ABC with its gpg keys (no prompt about a key medium), the local servers and
+// the bank's side of both.
+class TBankExchangeTest : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() { Keys = std::make_unique<TGpgParties>(); }
+    static void TearDownTestSuite() { Keys.reset(); }
+
+    // The profile ABC with the gpg keys and the keys given.
+    void SelectProfile(std::vector<AnsiString> keys)
+    {
+        keys.insert(keys.end(), {"PgpKeyPath=" + Keys->Client.Path, "BankPgpKey=" + Keys->Bank.KeyId()});
+        Profile = std::make_unique<TExchangeProfile>(Dir, keys);
+    }
+    // Sending by SMTP to the local mail server.
+    void SelectMailProfile(std::vector<AnsiString> keys)
+    {
+        keys.insert(keys.end(), {"SendHost=127.0.0.1", "SendPort=" + std::to_string(Mail.StartSmtp())});
+        SelectProfile(keys);
+    }
+    // Sending to the HTTP bank, with the client's user.
+    void SelectHttpProfile(std::vector<AnsiString> keys)
+    {
+        Bank.AddUser("client", "secret");
+        Bank.Start();
+        keys.insert(keys.end(), {"SendType=HTTP", "SendHost=" + Bank.Host()});
+        SelectProfile(keys);
+    }
+    // Receiving by POP3 and sending by SMTP through the local mail server (both started).
+    void SelectMailboxProfile(std::vector<AnsiString> keys = {})
+    {
+        Mail.Start();
+        keys.insert(keys.end(), {"RecvType=POP3", "RecvHost=127.0.0.1", "RecvPort=" + std::to_string(Mail.Ports().Pop3),
+                                 "SendType=SMTP", "SendHost=127.0.0.1", "SendPort=" + std::to_string(Mail.Ports().Smtp),
+                                 "EMail=client@example.test", "BankEMail=bank@example.test"});
+        SelectProfile(keys);
+    }
+
+    // A message of the bank in the client's mailbox: the container sealed from the members.
+    void MailFromBank(const AnsiString& text, const AnsiString& fileName, const std::vector<std::string>& members)
+    {
+        Mail.PutMessage(BankMail(text, fileName, Sealed(members)));
+    }
+    static std::string BankMail(const AnsiString& text, const AnsiString& fileName, const std::string& container)
+    {
+        const TMailContent content{"bank@example.test", "client@example.test", "ABC", text, fileName, container};
+        return ComposeMail(content, NewMailFrame());
+    }
+    static std::string Sealed(const std::vector<std::string>& members)
+    {
+        return Keys->SealedByBank(BankArchive(members));
+    }
+
+    static std::string OpenAtBank(const std::string& container) { return ::OpenAtBank(*Keys, container); }
+    std::vector<std::vector<std::string>> JournalRows() const { return ::JournalRows(Dir); }
+    std::string Ini() const { return ReadBytes(Dir.File("velton.ini")); }
+
+    // The messages the HTTP bank received, as mail.
+    std::vector<std::string> Posted() const
+    {
+        std::vector<std::string> messages;
+        for (const TUpload& upload : Bank.Uploads())
+            messages.push_back(upload.Field("file"));
+        return messages;
+    }
+
+    static inline std::unique_ptr<TGpgParties> Keys;
+
+    TTempDir Dir;
+    TMailServer Mail;
+    TBankHttpServer Bank;
+    std::unique_ptr<TExchangeProfile> Profile;
+};

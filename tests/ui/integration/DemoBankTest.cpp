@@ -2,17 +2,15 @@
 // receiver against it, over mail with gpg and over HTTP with the Verba stand-in; and
 // scripts/run.sh starting and stopping it around the program.
 
+#include "../RecordingView.h"
 #include "exchange/RunProgram.h"
 
-#include "documents/Blockstreams.h"
 #include "documents/Common.h"
 #include "documents/Datafiles.h"
 #include "documents/Exportfiles.h"
 #include "documents/Internals.h"
 #include "documents/Profiles.h"
-#include "documents/Zipfiles.h"
 #include "exchange/Ciphers.h"
-#include "exchange/Tlbfiles.h"
 #include "exchange/Transport.h"
 #include "platform/Paths.h"
 #include "platform/SysUtils.h"
@@ -20,6 +18,7 @@
 #include "support/TestServers.h"
 #include "ui/ExportCheck.h"
 #include "ui/ExportSend.h"
+#include "ui/QueryWizard.h"
 #include "ui/RecordInfos.h"
 
 #include <chrono>
@@ -87,6 +86,15 @@ bool GroupGone(pid_t group)
     return false;
 }
 
+// The process has its SIGTERM handler in place (bit 15 of the caught signals): a SIGTERM
+// sent before it would end the program before it could end cleanly.
+bool CatchesSigterm(const std::string& process)
+{
+    const std::string status = ReadProcFile(process + "/status");
+    const size_t caught = status.find("SigCgt:\t");
+    return caught != std::string::npos && (std::stoull(status.substr(caught + 8, 16), nullptr, 16) & (1ull << (SIGTERM - 1)));
+}
+
 // What a series of receives stored, summed.
 struct TReceived {
     int Messages = 0;
@@ -126,21 +134,15 @@ protected:
         return *Profiles.Get()->Current();
     }
 
-    // The request for the salary list's reference lists, as the query wizard sends it.
-    static void SendQuery(const TProfile& profile)
+    // The request for the salary list's reference lists, sent by the query wizard.
+    static void SendQuery()
     {
-        const TEtalonTypes& required = CurrentSalaryProfile().EtalonTypes;
-        AnsiString types;
-        for (int i = 0; i < required.Count(); ++i)
-            types += (i ? "," : "") + AnsiString(EtalonTypeInfos[required.At(i)].Code);
-        TTlbFile container;
-        auto* member = new TZippedFile(nullptr, "DATAFILE.000");
-        member->WriteString("FILE_TYPE=QUERY_ETALON\r\nARM_VERSION=" + GetShortFileVersion() + "\r\nPREFIX=" +
-                            profile.Prefix + "\r\nETALON_TYPES=" + types + "\r\n");
-        container.Add(member);
-        TBlockStream stream;
-        container.SaveToStream(&stream);
-        Sender.Get()->Send("Запрос на эталонные списки", profile.Prefix + "QUERY.TLB", &stream);
+        TRecordingView view;
+        TQueryWizard wizard;
+        wizard.SetView(&view);
+        wizard.Start();
+        wizard.Next();
+        EXPECT_ANSI_EQ(view.Page, "message:Запрос успешно отправлен в банк.");
     }
 
     // Receives until what came satisfies `enough` (the bank answers within a second or so).
@@ -214,7 +216,7 @@ TEST_F(DemoBankTest, BothDemoClientsSendTheirSalaryListAndQueryReferenceLists)
         EXPECT_THAT(text, HasSubstr("Записей в файле: 4."));
         EXPECT_THAT(text, HasSubstr("Зачисление на счета: 4 на сумму 78450.50."));
 
-        SendQuery(profile);
+        SendQuery();
         const TReceived lists = ReceiveUntil(OneMessage);
         EXPECT_EQ(lists.Messages, 1);
         EXPECT_EQ(lists.Etalons, 2);
@@ -321,7 +323,8 @@ TEST_F(RunScriptTest, StopsTheBankWhenTheProgramIsTerminated)
         if (FileExists(Demo.Dir.File("bank.ready")))
             for (const auto& entry : std::filesystem::directory_iterator("/proc"))
                 if (ReadProcFile(entry.path().string() + "/comm") == "velton-export\n" &&
-                    ReadProcFile(entry.path().string() + "/cmdline").find(Demo.ProfilesFile()) != std::string::npos)
+                    ReadProcFile(entry.path().string() + "/cmdline").find(Demo.ProfilesFile()) != std::string::npos &&
+                    CatchesSigterm(entry.path().string()))
                     program = std::atoi(entry.path().filename().c_str());
     }
     ASSERT_GT(program, 0) << "the program did not start";

@@ -1,37 +1,32 @@
 // The incoming side and the send journal as a user meets them, against the real servers:
 // the bank's messages, sealed with the real gpg, are fetched from the mailbox by the
-// receive wizard of the messages window and re-processed there; the journal window sends
-// an archived container again through the SMTP server.
+// receive wizard of the messages window and re-processed there, and reload the open list
+// windows; the journal window sends an archived container again through the SMTP server.
 
-#include "exchange/BankContainers.h"
-#include "exchange/ExchangeProfile.h"
-#include "exchange/GpgHome.h"
+#include "BankSide.h"
 
-#include "documents/Internals.h"
-#include "exchange/MailMessage.h"
-#include "exchange/ReceivedMail.h"
 #include "exchange/Transport.h"
 #include "platform/Paths.h"
-#include "support/ScriptedDialogs.h"
-#include "support/TestServers.h"
+#include "ui/ListGrids.h"
 #include "ui/QtText.h"
+#include "ui/RecordGrid.h"
 #include "ui/ReloadLink.h"
 #include "ui/StoreModels.h"
+#include "ui/UFrmEtalons.h"
 #include "ui/UFrmJournal.h"
 #include "ui/UFrmMessages.h"
+#include "ui/UFrmReplyFiles.h"
 #include "ui/UFrmWizard.h"
 
 #include <QAction>
 #include <QApplication>
 #include <QLabel>
+#include <QMenu>
 #include <QPushButton>
 #include <QTableView>
 #include <QTimer>
 
-#include <gmock/gmock.h>
-
 #include <functional>
-#include <memory>
 
 namespace {
 
@@ -67,65 +62,23 @@ std::string WithAttachment(const std::string& mail, const std::string& name, con
     return mail.substr(0, boundaryStart) + part + mail.substr(boundaryStart);
 }
 
-class IncomingWindowsTest : public ::testing::Test {
+class IncomingWindowsTest : public TBankExchangeTest {
 protected:
-    static void SetUpTestSuite()
-    {
-        FKeys = std::make_unique<TGpgParties>();
-    }
-    static void TearDownTestSuite()
-    {
-        FKeys.reset();
-    }
-
-    void SetUp() override
-    {
-        Mail.Start();
-        FrmWizard = &Wizard;
-    }
+    void SetUp() override { FrmWizard = &Wizard; }
     void TearDown() override { FrmWizard = nullptr; }
 
-    static std::string Sealed(const std::vector<std::string>& members)
-    {
-        return FKeys->SealedByBank(BankArchive(members));
-    }
-
-    // A message of the bank in the client's mailbox.
-    void PutBankMail(const AnsiString& text, const AnsiString& fileName, const std::string& container,
-                     const std::string& extraName = "", const std::string& extraBytes = "")
-    {
-        const TMailContent content{"bank@example.test", "client@example.test", "ABC", text, fileName, container};
-        std::string mail = ComposeMail(content, NewMailFrame());
-        if (!extraName.empty())
-            mail = WithAttachment(mail, extraName, extraBytes);
-        Mail.PutMessage(mail);
-    }
-
-    std::unique_ptr<TExchangeProfile> Client()
-    {
-        return std::make_unique<TExchangeProfile>(
-            Dir, std::initializer_list<AnsiString>{
-                     "RecvType=POP3", "RecvHost=127.0.0.1", "RecvPort=" + std::to_string(Mail.Ports().Pop3),
-                     "SendType=SMTP", "SendHost=127.0.0.1", "SendPort=" + std::to_string(Mail.Ports().Smtp),
-                     "EMail=client@example.test", "BankEMail=bank@example.test", "PgpKeyPath=" + FKeys->Client.Path,
-                     "BankPgpKey=" + FKeys->Bank.KeyId()});
-    }
-
-    TTempDir Dir;
-    TMailServer Mail{"client", "secret"};
     TScriptedDialogs Dialogs;
     TFrmWizard Wizard;
-    static inline std::unique_ptr<TGpgParties> FKeys;
 };
 
 TEST_F(IncomingWindowsTest, ReceiveFromTheMessagesWindowThenReprocessTheBrokenAttachment)
 {
-    const auto profile = Client();
-    PutBankMail("Выписка", "ABC000001.TLB",
-                Sealed({EtalonMember("ABC", "SAL", "40817810000000000001;Иванов\r\n"),
-                        ReplyMember("ABC000007N.TXT", "40817810000000000002;Петров\r\n")}),
-                "ABC000002.TLB", "not a container");
-    PutBankMail("Уведомление", "ABC000003.TLB", Sealed({EtalonMember("ABC", "NNS", "40817810000000000003\r\n")}));
+    SelectMailboxProfile();
+    Mail.PutMessage(WithAttachment(BankMail("Выписка", "ABC000001.TLB",
+                                            Sealed({EtalonMember("ABC", "SAL", "40817810000000000001;Иванов\r\n"),
+                                                    ReplyMember("ABC000007N.TXT", "40817810000000000002;Петров\r\n")})),
+                                   "ABC000002.TLB", "not a container"));
+    MailFromBank("Уведомление", "ABC000003.TLB", {EtalonMember("ABC", "NNS", "40817810000000000003\r\n")});
 
     // The reference-list window is open, the reply-list window is not.
     int etalonReloads = 0;
@@ -193,7 +146,7 @@ void AddJournalRow(const AnsiString& fileName, std::initializer_list<AnsiString>
 
 TEST_F(IncomingWindowsTest, JournalResendsTheArchivedContainerByteForByte)
 {
-    const auto profile = Client();
+    SelectMailboxProfile();
     const AnsiString journalFile = Dir.File("Sent/ABC.JOURNAL");
     AddJournalRow(journalFile, {"ABC000001", "salary", "2", "100.00", "0.00", "Зарплата", "01/03/2024 10:00:00",
                                 "ABC000001.TLB"});
@@ -251,6 +204,48 @@ TEST_F(IncomingWindowsTest, JournalResendsTheArchivedContainerByteForByte)
     }
     EXPECT_NE(journal.RowField(3, 6), journal.RowField(0, 6));
     delete window;
+}
+
+// The reference-list and reply-list windows that are open are reloaded by the receiver's
+// refresh.
+TEST_F(IncomingWindowsTest, AReceiveReloadsTheOpenListWindows)
+{
+    SelectMailboxProfile({"Salary.EtalonTypes=SAL,NNS"});
+    const auto receive = [] {
+        Receiver.Get()->Receive();
+        Receiver.Get()->RefreshForms();
+    };
+    TFrmEtalons etalons;
+    TFrmReplyFiles replies(&FrmNewCliReply, Profile->Profile().ReplyProfiles.At(0));
+    etalons.show();
+    replies.show();
+    QApplication::processEvents();
+    EXPECT_TRUE(etalons.MnuEtalonType->actions().isEmpty());
+    EXPECT_EQ(replies.FilesModel->rowCount(), 0);
+
+    MailFromBank("Выписка", "ABC000001.TLB",
+                 {EtalonMember("ABC", "SAL", "ПЕТРОВ П;000000000002\r\nИВАНОВ И;000000000001\r\n"),
+                  ReplyMember("ABC000007N.TXT", "Иванов И;4500 123456;40817810000000000001;Добавлен\r\n")});
+    receive();
+    EXPECT_ANSI_EQ(FromQString(etalons.windowTitle()),
+                   AnsiString(EtalonTypeInfos[0].Title) + " (c" + "формирован 01/03/2024)");
+    EXPECT_ANSI_EQ(etalons.Grid->Model()->Text(0, 0), "ИВАНОВ И");
+    ASSERT_EQ(replies.FilesModel->rowCount(), 1);
+    EXPECT_ANSI_EQ(replies.Grid->Model()->Text(0, 3), "Добавлен");
+
+    // A second receive: a newer list of the other type and a second reply file on top,
+    // the list shown and the reply file selected stay.
+    MailFromBank("Выписка", "ABC000002.TLB",
+                 {EtalonMember("ABC", "NNS", "СИДОРОВ С;40817810000000000003\r\n", "02/03/2024"),
+                  ReplyMember("ABC000008N.TXT", "Петров П;4500 654321;;Отказ\r\n")});
+    receive();
+    EXPECT_TRUE(Mail.Messages().empty());
+    EXPECT_EQ(etalons.MnuEtalonType->actions().size(), 2);
+    EXPECT_EQ(etalons.ShownType(), 0);
+    ASSERT_EQ(replies.FilesModel->rowCount(), 2);
+    EXPECT_ANSI_EQ(replies.FilesModel->Text(0, 0), "ABC000008N.TXT");
+    EXPECT_EQ(replies.SelectedRow(), 0);
+    EXPECT_ANSI_EQ(replies.Grid->Model()->Text(0, 0), "Иванов И");
 }
 
 }  // namespace

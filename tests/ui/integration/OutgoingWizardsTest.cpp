@@ -4,64 +4,24 @@
 
 #include "../RecordingView.h"
 #include "BankSide.h"
-#include "exchange/ExchangeProfile.h"
 
 #include "documents/Charsets.h"
 #include "documents/Common.h"
 #include "exchange/Transport.h"
 #include "platform/Paths.h"
 #include "platform/SysUtils.h"
-#include "support/ScriptedDialogs.h"
-#include "support/TestServers.h"
 #include "ui/ArbitraryWizard.h"
 #include "ui/QueryWizard.h"
 
 #include <cerrno>
-#include <random>
-
-#include <gmock/gmock.h>
 
 namespace {
 
 using ::testing::ElementsAre;
 using ::testing::HasSubstr;
 
-constexpr unsigned ErrorBox = MessageBoxFlags::Ok | MessageBoxFlags::IconError;
-constexpr unsigned WarningBox = MessageBoxFlags::Ok | MessageBoxFlags::IconWarning;
-
-std::string RandomBytes(size_t count)
-{
-    std::mt19937 random(static_cast<unsigned>(count));
-    std::string bytes(count, '\0');
-    for (char& byte : bytes)
-        byte = static_cast<char>(random());
-    return bytes;
-}
-
-class OutgoingWizardsTest : public ::testing::Test {
+class OutgoingWizardsTest : public TBankExchangeTest {
 protected:
-    static void SetUpTestSuite() { FKeys = std::make_unique<TGpgParties>(); }
-    static void TearDownTestSuite() { FKeys.reset(); }
-
-    // The profile ABC with the gpg keys (no prompt about the key medium).
-    void SelectProfile(std::vector<AnsiString> keys)
-    {
-        keys.insert(keys.end(), {"PgpKeyPath=" + FKeys->Client.Path, "BankPgpKey=" + FKeys->Bank.KeyId()});
-        Profile = std::make_unique<TExchangeProfile>(Dir, keys);
-    }
-    void SelectMailProfile(std::vector<AnsiString> keys)
-    {
-        keys.insert(keys.end(), {"SendHost=127.0.0.1", "SendPort=" + std::to_string(Mail.StartSmtp())});
-        SelectProfile(keys);
-    }
-    void SelectHttpProfile(std::vector<AnsiString> keys)
-    {
-        Bank.AddUser("client", "secret");
-        Bank.Start();
-        keys.insert(keys.end(), {"SendType=HTTP", "SendHost=" + Bank.Host()});
-        SelectProfile(keys);
-    }
-
     // Runs the wizard through the file and comment pages; it stays on the page the send led to.
     void SendFile(TArbitraryWizard& wizard, const AnsiString& fileName, const AnsiString& comment)
     {
@@ -95,26 +55,10 @@ protected:
 
     static std::string ArbitraryHeader(const std::string& fileName, const std::string& comment)
     {
-        return HeaderLines({"FILE_TYPE=ARBITRARY", "ARM_VERSION=" + GetShortFileVersion(), "PREFIX=ABC",
-                            "FILE_NAME=" + fileName, "FILE_COMMENT=" + comment, "<FILE>"});
+        return IniText({"FILE_TYPE=ARBITRARY", "ARM_VERSION=" + GetShortFileVersion(), "PREFIX=ABC",
+                        "FILE_NAME=" + fileName, "FILE_COMMENT=" + comment, "<FILE>"});
     }
 
-    std::string Ini() const { return ReadBytes(Dir.File("velton.ini")); }
-
-    std::vector<std::string> Posted() const
-    {
-        std::vector<std::string> messages;
-        for (const TUpload& upload : Bank.Uploads())
-            messages.push_back(upload.Field("file"));
-        return messages;
-    }
-
-    static inline std::unique_ptr<TGpgParties> FKeys;
-
-    TTempDir Dir;
-    TMailServer Mail;
-    TBankHttpServer Bank;
-    std::unique_ptr<TExchangeProfile> Profile;
     TRecordingView View;
 };
 
@@ -136,8 +80,8 @@ TEST_F(OutgoingWizardsTest, TheQueryNamesTheReferenceListsInItsHeaderAlone)
     ASSERT_EQ(mailed.size(), 2u) << Mail.Logs();
     for (const TMailFile& message : mailed) {
         EXPECT_EQ(Hex(ReadMail(message.Bytes).Parts[0].Content), Hex(AnsiToKoi8("Запрос на эталонные списки\r\n")));
-        EXPECT_EQ(Hex(OpenAtBank(*FKeys, Attachment(message.Bytes, "ABCQUERY.TLB"))),
-                  Hex(HeaderLines({"FILE_TYPE=QUERY_ETALON", "ARM_VERSION=" + GetShortFileVersion(), "PREFIX=ABC",
+        EXPECT_EQ(Hex(OpenAtBank(Attachment(message.Bytes, "ABCQUERY.TLB"))),
+                  Hex(IniText({"FILE_TYPE=QUERY_ETALON", "ARM_VERSION=" + GetShortFileVersion(), "PREFIX=ABC",
                                    "ETALON_TYPES=NNS,SAL"})));
     }
     // A query is neither counted, nor archived, nor journalled.
@@ -150,9 +94,9 @@ TEST_F(OutgoingWizardsTest, FilesOfEveryLengthReachTheBankAsTheyWereAndEachSendI
     SelectMailProfile({"Arbitrary.FileCount=41"});
     const std::vector<std::pair<std::string, std::string>> files = {
         {"пусто.txt", ""},
-        {"57.bin", RandomBytes(57)},   // one Base64 line of 76 characters
-        {"58.bin", RandomBytes(58)},   // and a second line
-        {"большой.bin", RandomBytes(3 * 1024 * 1024 + 5)},
+        {"57.bin", RandomBytes(57, 1)},   // one Base64 line of 76 characters
+        {"58.bin", RandomBytes(58, 1)},   // and a second line
+        {"большой.bin", RandomBytes(3 * 1024 * 1024 + 5, 1)},
     };
     for (const auto& [name, bytes] : files) {
         ForceDirectories(Dir.File("in/"));
@@ -171,19 +115,19 @@ TEST_F(OutgoingWizardsTest, FilesOfEveryLengthReachTheBankAsTheyWereAndEachSendI
         EXPECT_EQ(Hex(ReadMail(mailed[i].Bytes).Parts[0].Content),
                   Hex(AnsiToKoi8("Произвольный файл (" + containerName + ")\r\n")));
         const std::string container = Attachment(mailed[i].Bytes, containerName);
-        const auto [header, decoded] = ArbitraryAtBank(OpenAtBank(*FKeys, container));
+        const auto [header, decoded] = ArbitraryAtBank(OpenAtBank(container));
         EXPECT_EQ(Hex(header), Hex(ArbitraryHeader(name, "Файл " + name)));
         EXPECT_TRUE(decoded == bytes) << name;
         EXPECT_TRUE(ReadBytes(Dir.File("Sent/" + containerName)) == container) << name;
     }
     // The Base64 lines exactly: 57 bytes fill one line, 58 start a second one.
-    const std::string member57 = OpenAtBank(*FKeys, Attachment(mailed[1].Bytes, "ABC000042A.TLB"));
+    const std::string member57 = OpenAtBank(Attachment(mailed[1].Bytes, "ABC000042A.TLB"));
     EXPECT_EQ(member57.size(), ArbitraryHeader("57.bin", "Файл 57.bin").size() + 78);
-    const std::string member58 = OpenAtBank(*FKeys, Attachment(mailed[2].Bytes, "ABC000043A.TLB"));
+    const std::string member58 = OpenAtBank(Attachment(mailed[2].Bytes, "ABC000043A.TLB"));
     EXPECT_EQ(member58.substr(ArbitraryHeader("58.bin", "Файл 58.bin").size() + 76), "\r\n" + EncodeBase64(files[2].second.substr(57)) + "\r\n");
 
     EXPECT_THAT(Ini(), HasSubstr("\r\nArbitrary.FileCount=45\r\n"));
-    auto rows = JournalRows(Dir);
+    auto rows = JournalRows();
     ASSERT_EQ(rows.size(), files.size());
     EXPECT_TRUE(std::regex_match(rows[3][6], JournalMoment)) << rows[3][6];
     rows[3][6] = "moment";
@@ -253,7 +197,7 @@ TEST_F(OutgoingWizardsTest, ControlCharactersAndAFileChangedOrGoneSinceItWasChos
     EXPECT_ANSI_EQ(View.Page, "message:Файл успешно отправлен в банк.");
     ASSERT_EQ(Mail.Messages().size(), 1u);
     const auto [header, decoded] =
-        ArbitraryAtBank(OpenAtBank(*FKeys, Attachment(Mail.Messages()[0].Bytes, "ABC000007A.TLB")));
+        ArbitraryAtBank(OpenAtBank(Attachment(Mail.Messages()[0].Bytes, "ABC000007A.TLB")));
     EXPECT_EQ(Hex(header), Hex(ArbitraryHeader("письмо.txt", "письмо")));
     EXPECT_EQ(decoded, "другая строка\r\n");
 }
@@ -262,7 +206,7 @@ TEST_F(OutgoingWizardsTest, AFailedSendKeepsTheNameTheCommentAndTheNumberForTheR
 {
     SelectHttpProfile({"Arbitrary.FileCount=999999"});
     const AnsiString fileName = Dir.File("отчет.pdf");
-    WriteBytes(fileName, RandomBytes(1000));
+    WriteBytes(fileName, RandomBytes(1000, 1));
     Bank.FailWith("500", "put");
     TArbitraryWizard wizard;
     {
