@@ -400,7 +400,7 @@ TEST_F(DocumentWindowTest, FindDrawingAndEditingNeverTripOverTheFileCursor)
     EXPECT_EQ(window.DataFile().RecNo(), 0);
 }
 
-TEST_F(DocumentWindowTest, ReadOnlyFilesAndFilesWithTooFewFieldsAreRefusedAsThePartsSay)
+TEST_F(DocumentWindowTest, AReadOnlyFileCanBeEditedButNotSavedAndClosesWithoutAsking)
 {
     WriteBytes(Salary, IniText({Ivanov}));
     ASSERT_EQ(chmod(ToSystemPath(Salary).c_str(), 0444), 0);

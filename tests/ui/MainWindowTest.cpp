@@ -15,6 +15,7 @@
 #include "ui/UFrmProfile.h"
 #include "ui/UFrmReplyFiles.h"
 
+#include "documents/ProfileFiles.h"
 #include "support/ScriptedDialogs.h"
 #include "support/TestSupport.h"
 
@@ -41,14 +42,6 @@
 namespace {
 
 constexpr char FullTitle[] = "Экспорт в Вельтон-Банк 1.0.0.0";
-
-std::string IniLines(std::initializer_list<AnsiString> lines)
-{
-    std::string text;
-    for (const AnsiString& line : lines)
-        text += line + "\r\n";
-    return text;
-}
 
 // A document window: records whether the main window was switching when it closed.
 class TDocumentWindow : public QLabel, public TUnsavedData {
@@ -136,7 +129,7 @@ protected:
     // Two good profiles, "First" and "Second".
     void WriteTwoProfiles(const AnsiString& fileName)
     {
-        WriteBytes(fileName, IniLines({"[First]", "Caption=Первый", "Prefix=ABC", "RecvUser=first", "RecvPass=one",
+        WriteBytes(fileName, IniText({"[First]", "Caption=Первый", "Prefix=ABC", "RecvUser=first", "RecvPass=one",
                                  "[Second]", "Caption=Второй", "Prefix=DEF", "RecvUser=second", "RecvPass=two",
                                  "EMail=second@bank.local", "CipherType=VERBA", "BankVerbaKey=1234",
                                  "VerbaPubPath=/keys/pub", "VerbaSecPath=/keys/sec"}));
@@ -176,7 +169,7 @@ TEST_F(MainWindowTest, TheRestartStateSelectsItsProfileAndIsGoneAfterwards)
     const AnsiString ini = Dir.File("profiles.ini");
     WriteTwoProfiles(ini);
     // The restart state names the profile in other letters and wins over the command line.
-    WriteBytes(Program + ".rst", IniLines({"[State]", "IniFile=" + ini, "Profile=SECOND"}));
+    WriteBytes(Program + ".rst", IniText({"[State]", "IniFile=" + ini, "Profile=SECOND"}));
 
     Start({"/nonexistent/other.ini"});
 
@@ -196,8 +189,8 @@ TEST_F(MainWindowTest, TheRestartStateSelectsItsProfileAndIsGoneAfterwards)
 TEST_F(MainWindowTest, ARestartStateNamingNoProfileShowsTheChooserEvenForOne)
 {
     const AnsiString ini = Dir.File("profiles.ini");
-    WriteBytes(ini, IniLines({"[Only]", "Prefix=ABC", "RecvUser=only", "RecvPass=one"}));
-    WriteBytes(Program + ".rst", IniLines({"[State]", "IniFile=" + ini, "Profile=Gone"}));
+    WriteBytes(ini, IniText({"[Only]", "Prefix=ABC", "RecvUser=only", "RecvPass=one"}));
+    WriteBytes(Program + ".rst", IniText({"[State]", "IniFile=" + ini, "Profile=Gone"}));
     Start({}, [this] {
         EXPECT_EQ(Chooser->CmbProfile->count(), 2);
         Chooser->reject();
@@ -211,7 +204,7 @@ TEST_F(MainWindowTest, ARestartStateNamingNoProfileShowsTheChooserEvenForOne)
 TEST_F(MainWindowTest, OneProfileOnTheCommandLineIsSelectedWithoutTheChooser)
 {
     WriteBytes(Dir.File("profiles.ini"),
-               IniLines({"[Common]", "Prefix=XYZ", "[Only]", "Caption=Единственный", "RecvUser=only", "RecvPass=one"}));
+               IniText({"[Common]", "Prefix=XYZ", "[Only]", "Caption=Единственный", "RecvUser=only", "RecvPass=one"}));
     // A relative argument is taken from the current folder.
     const std::string saved = std::filesystem::current_path().string();
     std::filesystem::current_path(ToSystemPath(Dir.Path()));
@@ -227,7 +220,7 @@ TEST_F(MainWindowTest, OneProfileOnTheCommandLineIsSelectedWithoutTheChooser)
 TEST_F(MainWindowTest, ASecondStartOnTheSameProfilesFileSaysSoAndEndsWithoutTouchingIt)
 {
     // A plain password: any open of the file would scramble it.
-    const std::string bytes = IniLines({"[Only]", "Prefix=ABC", "RecvUser=u", "RecvPass=plain"});
+    const std::string bytes = IniText({"[Only]", "Prefix=ABC", "RecvUser=u", "RecvPass=plain"});
     WriteBytes(Dir.File("profiles.ini"), bytes);
     WriteBytes(Dir.File("other.ini"), bytes);
     ASSERT_EQ(symlink("profiles.ini", ToSystemPath(Dir.File("link.ini")).c_str()), 0);
@@ -252,7 +245,7 @@ TEST_F(MainWindowTest, ASecondStartOnTheSameProfilesFileSaysSoAndEndsWithoutTouc
 TEST_F(MainWindowTest, WithoutProfilesTheChooserOffersOnlyANewProfile)
 {
     // No argument: the profiles file is the program's path with ".ini".
-    WriteBytes(Program + ".ini", IniLines({"[Common]", "Prefix=ABC"}));
+    WriteBytes(Program + ".ini", IniText({"[Common]", "Prefix=ABC"}));
     Start({}, [this] {
         ASSERT_EQ(Chooser->CmbProfile->count(), 1);
         EXPECT_ANSI_EQ(FromQString(Chooser->CmbProfile->currentText()), "-- Создать новый профиль --");
@@ -287,9 +280,9 @@ TEST_F(MainWindowTest, TheChooserAtStartIsCentredOverTheMaximisedWindow)
 TEST_F(MainWindowTest, AProfileThatFailsToLoadIsReportedAndLeavesTheCommandsOff)
 {
     const AnsiString ini = Dir.File("profiles.ini");
-    WriteBytes(ini, IniLines({"[Bad]", "Prefix=TOOLONG", "RecvUser=bad", "RecvPass=one", "[Good]", "Caption=Хороший",
+    WriteBytes(ini, IniText({"[Bad]", "Prefix=TOOLONG", "RecvUser=bad", "RecvPass=one", "[Good]", "Caption=Хороший",
                               "Prefix=ABC", "RecvUser=good", "RecvPass=two"}));
-    WriteBytes(Program + ".rst", IniLines({"[State]", "IniFile=" + ini, "Profile=Bad"}));
+    WriteBytes(Program + ".rst", IniText({"[State]", "IniFile=" + ini, "Profile=Bad"}));
     const AnsiString error = "Профиль Bad: Параметр Prefix должен состоять из трех латинских букв и/или цифр";
     TScriptedDialogs dialogs;
     dialogs.ExpectMessage(error, MessageBoxAnswer::Ok, MessageBoxFlags::Ok | MessageBoxFlags::IconError);
@@ -377,9 +370,9 @@ TEST_F(MainWindowTest, SelectingAProfileClosesEveryChildWithoutAsking)
 TEST_F(MainWindowTest, ChoosingAnotherProfileAsksAboutOpenWindowsAndUnsavedData)
 {
     const AnsiString ini = Dir.File("profiles.ini");
-    WriteBytes(ini, IniLines({"[First]", "Caption=Общий", "Prefix=ABC", "RecvUser=first", "RecvPass=one", "[Second]",
+    WriteBytes(ini, IniText({"[First]", "Caption=Общий", "Prefix=ABC", "RecvUser=first", "RecvPass=one", "[Second]",
                               "Caption=Общий", "Prefix=DEF", "RecvUser=second", "RecvPass=two"}));
-    WriteBytes(Program + ".rst", IniLines({"[State]", "IniFile=" + ini, "Profile=Second"}));
+    WriteBytes(Program + ".rst", IniText({"[State]", "IniFile=" + ini, "Profile=Second"}));
     Start();
     AddChild(new TDocumentWindow(true), "Список на зачисление");
     {
@@ -489,7 +482,7 @@ TEST(RestartState, AFileThatCannotBeDeletedIsReportedAndIgnored)
 {
     TTempDir dir;
     const AnsiString rst = dir.File("velton-export.rst");
-    WriteBytes(rst, IniLines({"[State]", "IniFile=/data/velton.ini", "Profile=P"}));
+    WriteBytes(rst, IniText({"[State]", "IniFile=/data/velton.ini", "Profile=P"}));
     // A folder nobody may write to keeps its files; root is exempt, so the check runs in
     // a child process that gives up root first.
     ASSERT_EQ(chmod(ToSystemPath(dir.Path()).c_str(), 0555), 0);
@@ -573,7 +566,7 @@ TEST_F(MainWindowTest, TheIncomingListCommandsOpenOneWindowEachUntilItCloses)
 
 TEST_F(MainWindowTest, AQueryForAProfileWithoutReferenceListsOnlySaysSo)
 {
-    WriteBytes(Dir.File("profiles.ini"), IniLines({"[Only]", "Prefix=ABC", "RecvUser=only", "RecvPass=one"}));
+    WriteBytes(Dir.File("profiles.ini"), IniText({"[Only]", "Prefix=ABC", "RecvUser=only", "RecvPass=one"}));
     Start({ToSystemPath(Dir.File("profiles.ini"))});
     EXPECT_TRUE(Main->ItmQueryEtalon->isEnabled());
     EXPECT_TRUE(Main->ItmArbitrary->isEnabled());

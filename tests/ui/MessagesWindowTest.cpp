@@ -26,32 +26,8 @@
 #include <gtest/gtest.h>
 
 #include <cerrno>
-#include <csignal>
-#include <sys/resource.h>
 
 namespace {
-
-// Writes that would make a file longer than the limit fail for the length of a scope.
-class TFileSizeLimit {
-public:
-    explicit TFileSizeLimit(rlim_t bytes)
-    {
-        FSignal = std::signal(SIGXFSZ, SIG_IGN);
-        getrlimit(RLIMIT_FSIZE, &FOld);
-        rlimit limit = FOld;
-        limit.rlim_cur = bytes;
-        setrlimit(RLIMIT_FSIZE, &limit);
-    }
-    ~TFileSizeLimit()
-    {
-        setrlimit(RLIMIT_FSIZE, &FOld);
-        std::signal(SIGXFSZ, FSignal);
-    }
-
-private:
-    rlimit FOld{};
-    void (*FSignal)(int);
-};
 
 void PressKey(QWidget* widget, int key, Qt::KeyboardModifiers modifiers)
 {
