@@ -1,27 +1,22 @@
 // The incoming side and the send journal as a user meets them, against the real servers:
 // the bank's messages, sealed with the real gpg, are fetched from the mailbox by the
-// receive wizard of the messages window and re-processed there, and reload the open list
-// windows; the journal window sends an archived container again through the SMTP server.
+// receive wizard of the messages window, reload the open list windows and are
+// re-processed there; the journal window sends an archived container again through the SMTP server.
 
 #include "BankSide.h"
 
 #include "exchange/Transport.h"
 #include "platform/Paths.h"
-#include "ui/ListGrids.h"
 #include "ui/QtText.h"
-#include "ui/RecordGrid.h"
 #include "ui/ReloadLink.h"
 #include "ui/StoreModels.h"
-#include "ui/UFrmEtalons.h"
 #include "ui/UFrmJournal.h"
 #include "ui/UFrmMessages.h"
-#include "ui/UFrmReplyFiles.h"
 #include "ui/UFrmWizard.h"
 
 #include <QAction>
 #include <QApplication>
 #include <QLabel>
-#include <QMenu>
 #include <QPushButton>
 #include <QTableView>
 #include <QTimer>
@@ -80,9 +75,11 @@ TEST_F(IncomingWindowsTest, ReceiveFromTheMessagesWindowThenReprocessTheBrokenAt
                                    "ABC000002.TLB", "not a container"));
     MailFromBank("Уведомление", "ABC000003.TLB", {EtalonMember("ABC", "NNS", "40817810000000000003\r\n")});
 
-    // The reference-list window is open, the reply-list window is not.
+    // The reference-list and reply-list windows are open.
     int etalonReloads = 0;
+    int replyReloads = 0;
     const TReloadLink etalonWindow(StoreWindows.ReloadEtalons, [&] { ++etalonReloads; });
+    const TReloadLink replyWindow(StoreWindows.ReloadReplies, [&] { ++replyReloads; });
     auto* window = new TFrmMessages;
     window->show();
     QApplication::processEvents();
@@ -97,6 +94,7 @@ TEST_F(IncomingWindowsTest, ReceiveFromTheMessagesWindowThenReprocessTheBrokenAt
 
     EXPECT_TRUE(Mail.Messages().empty());
     EXPECT_EQ(etalonReloads, 1);
+    EXPECT_EQ(replyReloads, 1);
     const TStoreModel& list = *window->MessagesModel;
     ASSERT_EQ(list.rowCount(), 2);
     EXPECT_ANSI_EQ(list.Text(0, 0), "Уведомление");
@@ -204,48 +202,6 @@ TEST_F(IncomingWindowsTest, JournalResendsTheArchivedContainerByteForByte)
     }
     EXPECT_NE(journal.RowField(3, 6), journal.RowField(0, 6));
     delete window;
-}
-
-// The reference-list and reply-list windows that are open are reloaded by the receiver's
-// refresh.
-TEST_F(IncomingWindowsTest, AReceiveReloadsTheOpenListWindows)
-{
-    SelectMailboxProfile({"Salary.EtalonTypes=SAL,NNS"});
-    const auto receive = [] {
-        Receiver.Get()->Receive();
-        Receiver.Get()->RefreshForms();
-    };
-    TFrmEtalons etalons;
-    TFrmReplyFiles replies(&FrmNewCliReply, Profile->Profile().ReplyProfiles.At(0));
-    etalons.show();
-    replies.show();
-    QApplication::processEvents();
-    EXPECT_TRUE(etalons.MnuEtalonType->actions().isEmpty());
-    EXPECT_EQ(replies.FilesModel->rowCount(), 0);
-
-    MailFromBank("Выписка", "ABC000001.TLB",
-                 {EtalonMember("ABC", "SAL", "ПЕТРОВ П;000000000002\r\nИВАНОВ И;000000000001\r\n"),
-                  ReplyMember("ABC000007N.TXT", "Иванов И;4500 123456;40817810000000000001;Добавлен\r\n")});
-    receive();
-    EXPECT_ANSI_EQ(FromQString(etalons.windowTitle()),
-                   AnsiString(EtalonTypeInfos[0].Title) + " (c" + "формирован 01/03/2024)");
-    EXPECT_ANSI_EQ(etalons.Grid->Model()->Text(0, 0), "ИВАНОВ И");
-    ASSERT_EQ(replies.FilesModel->rowCount(), 1);
-    EXPECT_ANSI_EQ(replies.Grid->Model()->Text(0, 3), "Добавлен");
-
-    // A second receive: a newer list of the other type and a second reply file on top,
-    // the list shown and the reply file selected stay.
-    MailFromBank("Выписка", "ABC000002.TLB",
-                 {EtalonMember("ABC", "NNS", "СИДОРОВ С;40817810000000000003\r\n", "02/03/2024"),
-                  ReplyMember("ABC000008N.TXT", "Петров П;4500 654321;;Отказ\r\n")});
-    receive();
-    EXPECT_TRUE(Mail.Messages().empty());
-    EXPECT_EQ(etalons.MnuEtalonType->actions().size(), 2);
-    EXPECT_EQ(etalons.ShownType(), 0);
-    ASSERT_EQ(replies.FilesModel->rowCount(), 2);
-    EXPECT_ANSI_EQ(replies.FilesModel->Text(0, 0), "ABC000008N.TXT");
-    EXPECT_EQ(replies.SelectedRow(), 0);
-    EXPECT_ANSI_EQ(replies.Grid->Model()->Text(0, 0), "Иванов И");
 }
 
 }  // namespace
