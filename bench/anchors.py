@@ -14,6 +14,8 @@
                                    DIR/records.txt (RECORDS salary records, most in the list)
   anchors.py validate DIR DIR      Python with a dict: the stored list of each DIR loaded,
                                    its records checked and looked up (500k/500k, 1m/1m)
+  anchors.py windows PROGRAM DIR DIR
+                                   the messages and journal windows of both folders' stores
   anchors.py report OURS ANCHORS   compares the "key value..." lines of both against the goals
 """
 import csv
@@ -283,7 +285,8 @@ def read_lines(path):
 # Each goal: our key, the anchor and the limit (a key of our own output, "py" for the same
 # key in the Python anchors' output, or None), the comparison the goal is judged on
 # ("anchor" or "limit": their time over ours, the median of the per-round ratios; "value":
-# the median of our own values), how the goal reads, and its test.
+# the median of our own values; "difference": the medians of ours and the anchor's; "same":
+# equal counts; "info": shown only), how the goal reads, and its test.
 GOALS = [
     ("deflate_seconds", "deflate_zlib_seconds", None, "anchor", "throughput >= 0.85 x zlib", lambda r: r >= 0.85),
     ("inflate_seconds", "inflate_zlib_seconds", None, "anchor", "throughput >= zlib (CRC too)", lambda r: r >= 1.0),
@@ -313,6 +316,9 @@ GOALS = [
     ("validate_500k_accepted", "py", "validate_500k_plain_accepted", "same", "same count as both", None),
     ("validate_1m_accepted", "py", "validate_1m_plain_accepted", "same", "same count as both", None),
     ("export_check_200k_per_100k", None, None, "value", "linear: ratio <= 2.2", lambda v: v <= 2.2),
+    ("docwindow_200k_seconds", "py", None, "anchor", "time <= 1.3 x plain load", lambda r: r >= 1 / 1.3),
+    ("docwindow_200k_memory_bytes", "py", None, "difference", "<= 100 bytes/record more",
+     lambda o, a: (o - a) / 200000 <= 100),
     ("receive_pop3_seconds", "receive_pop3_curl_seconds", None, "anchor", "time <= 1.5 x curl",
      lambda r: r >= 1 / 1.5),
     ("receive_pop3_1000_per_500", None, None, "value", "linear: ratio <= 2.2", lambda v: v <= 2.2),
@@ -321,6 +327,8 @@ GOALS = [
     ("receive_imap_1000_per_500", None, None, "value", "linear: ratio <= 2.2", lambda v: v <= 2.2),
     ("subject_2600k_seconds", None, None, "value", "under 1 s", lambda v: v < 1.0),
     ("subject_2600k_per_1300k", None, None, "value", "linear: ratio <= 2.2", lambda v: v <= 2.2),
+    ("arbitrary_send_seconds", "py", None, "info", "shown beside the build", None),
+    ("arbitrary_send_peak_per_file", None, None, "value", "peak < 6 x the file", lambda v: v < 6),
 ]
 
 
@@ -363,6 +371,8 @@ def compare(ours_path, anchors_path):
             ok = all(other and other[0] == mine[0] for other in (anchor, limit) if other is not None)
         elif judged == "info":
             ok = True
+        elif judged == "difference":
+            ok = bool(anchor) and test(statistics.median(mine), statistics.median(anchor))
         elif judged == "value":
             ok = test(statistics.median(mine))
         else:
@@ -373,6 +383,38 @@ def compare(ours_path, anchors_path):
     print("(times: medians of the rounds; a/ours and l/ours: the medians of the per-round ratios of")
     print(" the anchor's and the limit's time to ours, above 1 means faster than them)")
     return 1 if failed else 0
+
+
+def windows(program, small, large):
+    """The messages and journal windows opened in fresh processes, five rounds, the two
+    stores' sizes alternating in a rotated order: the median open times, the ratio of the
+    larger store's to the smaller's (the median of the per-round ratios), the peak memory
+    and the rows that drawing read after a scroll to the end. Returns 1 when a goal fails."""
+    def run(folder, kind):
+        output = subprocess.run([program, "open", folder, kind], capture_output=True, text=True, check=True).stdout
+        return {key: float(value) for key, value in (line.split() for line in output.splitlines())}
+
+    print()
+    print("| window | rows | open (s) | memory before / peak (MB) | rows read scrolling | goal |")
+    print("|---|---|---|---|---|---|")
+    failed = 0
+    for kind in ("messages", "journal"):
+        runs = {small: [], large: []}
+        for round_number in range(5):
+            for folder in ((small, large) if round_number % 2 == 0 else (large, small)):
+                runs[folder].append(run(folder, kind))
+        ratio = statistics.median(b["open_seconds"] / a["open_seconds"] for a, b in zip(runs[small], runs[large]))
+        reads = [r["rows_read_scrolling"] for folder in runs for r in runs[folder]]
+        ok = ratio <= 2.2 and max(reads) < 100
+        failed |= not ok
+        for folder in (small, large):
+            first = runs[folder][0]
+            verdict = "ratio %.2f <= 2.2, reads < 100: %s" % (ratio, "ok" if ok else "MISSED") if folder == large else ""
+            print("| %s | %d | %.3f | %.1f / %.1f | %d | %s |" % (
+                kind, first["rows"], statistics.median(r["open_seconds"] for r in runs[folder]),
+                first["rss_before_kb"] / 1024, max(r["peak_kb"] for r in runs[folder]) / 1024,
+                max(r["rows_read_scrolling"] for r in runs[folder]), verdict))
+    return failed
 
 
 def main():
@@ -395,6 +437,8 @@ def main():
         make_etalon(sys.argv[2], int(sys.argv[3]), int(sys.argv[4]))
     elif command == "validate":
         validate_anchor(sys.argv[2], sys.argv[3])
+    elif command == "windows":
+        sys.exit(windows(sys.argv[2], sys.argv[3], sys.argv[4]))
     elif command == "report":
         sys.exit(compare(sys.argv[2], sys.argv[3]))
     else:

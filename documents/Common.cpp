@@ -188,7 +188,7 @@ AnsiString UnescapeChars(std::string_view text)
 
 bool IsFloppyPath(const AnsiString& path)
 {
-    return path.size() >= 2 && (path[0] == 'a' || path[0] == 'A') && path[1] == ':';
+    return IsDiskettePath(path);
 }
 
 AnsiString FreeBackupName(const AnsiString& fileName)

@@ -3,6 +3,7 @@
 #include "documents/ByteScan.h"
 #include "documents/Charsets.h"
 #include "documents/Common.h"
+#include "documents/Exportfiles.h"
 #include "documents/Validate.h"
 #include "platform/Encoding.h"
 #include "platform/Exception.h"
@@ -73,32 +74,17 @@ void TDataFile::SaveToFile(const AnsiString& name)
     // A save that does not reach the target leaves the table as modified as it was, so
     // closing the window still asks before the changes are dropped.
     const bool wasModified = IsModified();
-    const AnsiString temporaryName = FreeBackupName(target);
     try {
-        WriteTemporaryFile(temporaryName, target);
-    } catch (...) {
-        DeleteFile(temporaryName);
-        FModified = wasModified;
-        throw;
-    }
-    try {
-        // The rename replaces the target in one step; it is never deleted first. When the
-        // rename fails the saved table stays in the temporary file.
-        ReplaceFile(temporaryName, target);
+        TMemoryStream bytes;
+        SaveToStream(&bytes);
+        // Through a temporary file renamed over the target: the old file stays whole
+        // until the new one is complete on the disk.
+        WriteFileAtomically(target, bytes.Bytes());
     } catch (...) {
         FModified = wasModified;
         throw;
     }
     FFileName = target;
-}
-
-void TDataFile::WriteTemporaryFile(const AnsiString& temporaryName, const AnsiString& target)
-{
-    TFileStream file(temporaryName, fmCreate);
-    // Before any byte is written: a payroll file readable by its owner only stays so.
-    KeepFilePermissions(target, temporaryName);
-    SaveToStream(&file);
-    file.FlushToDisk();
 }
 
 void TDataFile::LoadFromStream(TStream* stream)
@@ -164,6 +150,23 @@ void TDataFile::Delete()
     FCurRecord->SetModified(false);
     FModified = true;
     GoTo(FRecNo);
+}
+
+void TDataFile::ReadRecord(int index, TFileRecord& into)
+{
+    if (index < 0 || index >= RecordCount())
+        RaiseIndexError(index);
+    into.SetOwner(this);
+    into.InitFields();
+    if (index == FRecNo && FCurRecord->Modified()) {
+        into.SetText(FCurRecord->GetText());
+    } else {
+        ReadRecordText(index, FRecordText);
+        if (FCodePage != CodePageCp1251)
+            FRecordText = ToAnsi(FRecordText, FCodePage);
+        into.TakeText(FRecordText);
+    }
+    into.SetModified(false);
 }
 
 bool TDataFile::IsModified() const
@@ -331,6 +334,12 @@ std::string_view TDelimRecord::StoredField(size_t index) const
     return std::string_view(FText.data() + FStarts[index], FieldEnd(index) - FStarts[index]);
 }
 
+std::unique_ptr<TFileRecord> TDelimRecord::NewRecord() const
+{
+    // FEscaped starts with CR LF and the delimiter, which the constructor adds itself.
+    return std::make_unique<TDelimRecord>(FDelim, FEscape, FEscaped.substr(2 + FDelim.size()));
+}
+
 AnsiString TDelimRecord::GetAsString(int index) const
 {
     const std::string_view stored = StoredField(static_cast<size_t>(index));
@@ -436,6 +445,11 @@ int TFixedRecord::Count() const
     return Owner() ? Owner()->Fields().Count() : 0;
 }
 
+std::unique_ptr<TFileRecord> TFixedRecord::NewRecord() const
+{
+    return std::make_unique<TFixedRecord>();
+}
+
 const TFieldDesc& TFixedRecord::Field(int index) const
 {
     return *Owner()->Fields().At(index);
@@ -524,6 +538,11 @@ AnsiString Mid(const AnsiString& text, size_t pos, size_t count)
 constexpr char DateSeparator = '/';
 
 }  // namespace
+
+std::unique_ptr<TFileRecord> TDBaseRecord::NewRecord() const
+{
+    return std::make_unique<TDBaseRecord>();
+}
 
 AnsiString TDBaseRecord::GetAsString(int index) const
 {
@@ -929,4 +948,20 @@ void TXmlFile::LoadFormat(TStream* stream)
 void TXmlFile::SaveFormat(TStream* /*stream*/)
 {
     throw Exception("Сохранение файла формата XML не поддерживается");
+}
+
+// ---- Data files by format ----
+
+std::unique_ptr<TDataFile> NewDataFile(const TFormatProfile& kind)
+{
+    switch (kind.FileFormat) {
+    case ffFixed:
+        return std::make_unique<TFixedFile>(&kind.FieldLengths, kind.Charset);
+    case ffDBase:
+        return std::make_unique<TDBaseFile>(&kind.FieldLengths, kind.Charset);
+    case ffXml:
+        return std::make_unique<TXmlFile>(kind.XMLPersonPath, kind.XMLPersonPattern, kind.Delim);
+    default:
+        return std::make_unique<TDelimFile>(kind.Delim, kind.Charset, false);
+    }
 }

@@ -49,6 +49,10 @@ public:
     virtual void SetText(const AnsiString& text) = 0;
     // SetText that may take the text's memory and leave other text in its place.
     virtual void TakeText(AnsiString& text) { SetText(text); }
+    // A new empty record of the same line format, for reading other records beside the
+    // current one (TDataFile::ReadRecord). A kind whose fields come from more than its
+    // line must override it.
+    virtual std::unique_ptr<TFileRecord> NewRecord() const = 0;
 
     bool Modified() const { return FModified; }
     void SetModified(bool modified) { FModified = modified; }
@@ -85,9 +89,9 @@ public:
 
     // Reads the whole table; the file is opened for reading only. FileName becomes name.
     virtual void LoadFromFile(const AnsiString& name);
-    // Writes the whole table under the first free name.$NN beside the target, flushes it
-    // to the disk and renames it over the target, so a failure leaves the old file whole.
-    // An empty name means FileName.
+    // Writes the whole table through WriteFileAtomically (a temporary name.$NN beside the
+    // target renamed over it), so a failure leaves the old file whole. An empty name means
+    // FileName.
     virtual void SaveToFile(const AnsiString& name);
 
     // A null stream loads an empty table. A failed load leaves the table closed.
@@ -108,6 +112,11 @@ public:
     // Removes the current record, dropping its pending edits; the record after it (or the
     // new last one) becomes current.
     void Delete();
+
+    // Reads record i into the given record object (one made by the current record's
+    // NewRecord) without moving the cursor or posting anything: the current record reads
+    // with its pending edits. An index outside the table raises the range error.
+    void ReadRecord(int index, TFileRecord& into);
 
     int RecordCount() const { return FOpen ? GetCount() : 0; }
     bool IsModified() const;
@@ -144,8 +153,6 @@ protected:
     void PostCurrentRecord();
 
 private:
-    void WriteTemporaryFile(const AnsiString& temporaryName, const AnsiString& target);
-
     std::unique_ptr<TFileRecord> FCurRecord;
     // The stored text of the record being loaded, kept to reuse its memory.
     AnsiString FRecordText;
@@ -200,6 +207,7 @@ public:
     AnsiString GetText() const override;
     void SetText(const AnsiString& text) override;
     void TakeText(AnsiString& text) override;
+    std::unique_ptr<TFileRecord> NewRecord() const override;
 
     const AnsiString& Delim() const { return FDelim; }
     bool Escape() const { return FEscape; }
@@ -249,6 +257,7 @@ public:
     int Count() const override;
     AnsiString GetText() const override { return FText; }
     void SetText(const AnsiString& text) override { FText = text; }
+    std::unique_ptr<TFileRecord> NewRecord() const override;
 
 protected:
     AnsiString GetAsString(int index) const override;
@@ -293,6 +302,9 @@ using TDBaseRecordRefs = TArray<int32_t, 16>;
 // dates (YYYYMMDD), logical and memo fields shown in readable form and the user's text
 // parsed back by the field's type letter.
 class TDBaseRecord : public TFixedRecord {
+public:
+    std::unique_ptr<TFileRecord> NewRecord() const override;
+
 protected:
     // D: DD/MM/YYYY; L: "True", "False" or ""; M: "(memo)" when it holds a reference;
     // N: without leading blanks; C and any other type: as stored.
@@ -370,3 +382,9 @@ private:
     AnsiString FPersonPath;
     AnsiString FPersonPattern;
 };
+
+// ---- Data files by format ----
+
+// A new, not yet loaded data file of the kind's format, code page, delimiter, field widths
+// and XML paths.
+std::unique_ptr<TDataFile> NewDataFile(const TFormatProfile& kind);

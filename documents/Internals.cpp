@@ -149,6 +149,27 @@ void TInternalData::SelectMemo(int index)
     FMemos.Select(RecNo() * FMemoCount + index);
 }
 
+AnsiString TInternalData::RowField(int row, int index)
+{
+    if (row == RecNo())
+        return CurRecord()->Get(index);
+    if (row < 0 || row >= GetCount())
+        throw Exception("Выход индекса за пределы диапазона (" + IntToStr(row) + ")");
+    if (index < 0)
+        throw Exception("Выход индекса поля за пределы диапазона");
+    if (index >= FMemoCount) {
+        TDelimRecord line(";", true, EscapedNul);
+        line.SetText(AnsiString(FLines.Line(row)));
+        return line.Get(index - FMemoCount);
+    }
+    FMemos.Select(row * FMemoCount + index);
+    const AnsiString memo = ReadWhole(FMemos.Child());
+    // The memo of the current record stays the selected one.
+    if (RecNo() >= 0 && FCurrentMemo >= 0)
+        FMemos.Select(RecNo() * FMemoCount + FCurrentMemo);
+    return memo;
+}
+
 void TInternalData::LoadFormat(TStream* stream)
 {
     FCurrentMemo = -1;

@@ -95,6 +95,12 @@ public:
     // The selected memo as a stream.
     TChildStream* MemoStream() { return FMemos.Child(); }
 
+    // Field `index` of record `row` (numbered as the current record numbers them: the memos
+    // first, then the fields of the line) without moving the cursor, so that a list can
+    // draw any row while an operation keeps its place. The current record is read with its
+    // pending edits; a row outside the table raises "Выход индекса за пределы диапазона".
+    AnsiString RowField(int row, int index);
+
     int MemoCount() const { return FMemoCount; }
     // The memo that moving to another record selects again; -1 before the first load.
     int CurrentMemo() const { return FCurrentMemo; }

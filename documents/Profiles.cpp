@@ -29,12 +29,6 @@ const char* const PasswordKeys[] = {"SendPass", "RecvPass", "ProxyPass"};
 const uint8_t ExportKindFormats[] = {ffDelim, ffFixed, ffDBase, ffXml};
 const uint8_t ReplyKindFormats[] = {ffDelim, ffFixed};
 
-bool IsDrivePath(const AnsiString& path)
-{
-    const auto first = static_cast<unsigned char>(path.empty() ? 0 : path[0]);
-    return path.size() >= 2 && path[1] == ':' && ((first >= 'a' && first <= 'z') || (first >= 'A' && first <= 'Z'));
-}
-
 // The widest line of a fixed-width file: wider widths are a slip of the keyboard, and
 // padding a line to them would take gigabytes of memory.
 constexpr int64_t LongestFixedLine = 65536;
@@ -47,6 +41,15 @@ bool ConsistsOf(const AnsiString& text, const char* allowed)
 [[noreturn]] void RaiseBadValue(const AnsiString& key)
 {
     throw Exception("Неверное значение параметра " + key);
+}
+
+// A stored path as it is; of the drive letters only the diskette's "a:" has a place on
+// this system, any other would become a folder of that odd name.
+const AnsiString& CheckDrive(const AnsiString& key, const AnsiString& path)
+{
+    if (HasDriveLetter(path) && !IsDiskettePath(path))
+        RaiseBadValue(key);
+    return path;
 }
 
 // The row of the table whose name the key's upper-cased text is, or the error of a bad value.
@@ -94,10 +97,7 @@ int FindNamedCode(const TNamedCodes& table, const AnsiString& name)
 
 AnsiString ExpandProfilePath(const AnsiString& path)
 {
-    const AnsiString normal = NormalizeSeparators(path);
-    if (IsDrivePath(normal))
-        return normal;
-    return ExpandFileNameFrom(normal, ProgramFolder());
+    return ExpandFileNameFrom(NormalizeSeparators(path), ProgramFolder());
 }
 
 AnsiString ExpandProfileFolder(const AnsiString& path)
@@ -153,7 +153,7 @@ int32_t TProfileParams::ReadPortParam(const AnsiString& key, const std::optional
 
 AnsiString TProfileParams::ReadPathParam(const AnsiString& key, const std::optional<AnsiString>& def) const
 {
-    return ExpandProfileFolder(ReadParam(key, def));
+    return ExpandProfileFolder(CheckDrive(key, ReadParam(key, def)));
 }
 
 AnsiString TProfileParams::ReadPasswordParam(const AnsiString& key, const std::optional<AnsiString>& def) const
@@ -188,8 +188,9 @@ AnsiString TFileProfile::KeyName(const AnsiString& key) const
 
 void TFileProfile::Load()
 {
-    const AnsiString fileName = ReadParam(KeyName("FileName"), AnsiString());
-    FileName = fileName.empty() ? AnsiString() : ExpandProfilePath(fileName);
+    const AnsiString nameKey = KeyName("FileName");
+    const AnsiString fileName = ReadParam(nameKey, AnsiString());
+    FileName = fileName.empty() ? AnsiString() : ExpandProfilePath(CheckDrive(nameKey, fileName));
 
     const AnsiString countKey = KeyName("FileCount");
     FileCount = ReadIntParam(countKey, "0");
@@ -535,6 +536,8 @@ void TProfiles::Load()
     try {
         if (!FIni)
             throw Exception("Файл профилей не открыт");
+        // What another program or the user changed since the last read counts.
+        FIni->Reload();
         TStringList sections;
         FIni->ReadSections(sections);
         // The file class lists sections that differ only in case once, as the one they are.
@@ -574,6 +577,8 @@ void TProfiles::Select(int index)
     TProfile* profile = Profile(index);
     FCurrent = nullptr;
     try {
+        if (FIni)
+            FIni->Reload();
         profile->Load();
     } catch (Exception& error) {
         error.SetMessage("Профиль " + profile->Name + ": " + error.Message());

@@ -58,8 +58,9 @@ inline constexpr char CommonSection[] = "Common";
 // ---- Paths kept in the profiles file ----
 
 // A stored path made absolute: "\" becomes "/", a relative path is taken from the
-// program's folder, nothing is checked on disk. A path on a drive ("a:\keys") is kept as a
-// drive path, so that the diskette test still recognises it.
+// program's folder (never the current one), nothing is checked on disk. A path on the
+// diskette drive ("a:\keys") stays one, so that the diskette test still recognises it;
+// the files open where MapDrivePath puts it. The key readers refuse other drive letters.
 AnsiString ExpandProfilePath(const AnsiString& path);
 // As ExpandProfilePath, for a folder: the result ends with "/".
 AnsiString ExpandProfileFolder(const AnsiString& path);
@@ -87,7 +88,8 @@ public:
     int32_t ReadIntParam(const AnsiString& key, const std::optional<AnsiString>& def = std::nullopt) const;
     // An integer 0-65535; "Неверное значение параметра " + key otherwise.
     int32_t ReadPortParam(const AnsiString& key, const std::optional<AnsiString>& def = std::nullopt) const;
-    // An absolute folder ending with "/" (ExpandProfileFolder).
+    // An absolute folder ending with "/" (ExpandProfileFolder); a drive letter other than
+    // the diskette's raises "Неверное значение параметра " + key.
     AnsiString ReadPathParam(const AnsiString& key, const std::optional<AnsiString>& def = std::nullopt) const;
     // The plain password: a value beginning with "\" is unscrambled with key as the key.
     AnsiString ReadPasswordParam(const AnsiString& key, const std::optional<AnsiString>& def = std::nullopt) const;
@@ -277,12 +279,13 @@ public:
     void Open(const AnsiString& fileName);
     // Closes the file; the list stays until the next Load.
     void Close();
-    // Rebuilds the list from the open file, bringing old entries up to date first (plain
-    // passwords scrambled, "FileCount" moved to "Salary.FileCount"). No profile is
-    // selected afterwards. A failure leaves the list empty.
+    // Rebuilds the list from the open file as it is on disk now, bringing old entries up
+    // to date first (plain passwords scrambled, "FileCount" moved to "Salary.FileCount").
+    // No profile is selected afterwards. A failure leaves the list empty.
     void Load();
-    // Loads the profile at index fully and makes it the current one. A failed load leaves
-    // no current profile and prefixes the error with "Профиль " + section name + ": ".
+    // Loads the profile at index fully from the file as it is on disk now and makes it
+    // the current one. A failed load leaves no current profile and prefixes the error with
+    // "Профиль " + section name + ": ".
     void Select(int index);
 
     // The name of the open file, "" while none is open.

@@ -27,7 +27,10 @@ void TRichText::Add(const AnsiString& text)
     size_t start = 0;
     while (true) {
         const size_t lineEnd = text.find('\n', start);
-        const AnsiString piece = text.substr(start, lineEnd == AnsiString::npos ? AnsiString::npos : lineEnd - start);
+        AnsiString piece = text.substr(start, lineEnd == AnsiString::npos ? AnsiString::npos : lineEnd - start);
+        // CR LF ends one line, as LF alone does.
+        if (lineEnd != AnsiString::npos && !piece.empty() && piece.back() == '\r')
+            piece.pop_back();
         std::vector<TRichRun>& runs = FParagraphs.back().Runs;
         if (!piece.empty()) {
             if (!runs.empty() && runs.back().Font == FFont)

@@ -173,7 +173,7 @@ void TPgpCipher::Encrypt(TStream* src, TStream* dst)
 std::string TPgpCipher::RunGpg(TStream* src, TStream* dst, const std::vector<AnsiString>& operation)
 {
     const TProfile& profile = CurrentProfile();
-    std::vector<AnsiString> arguments = {GpgProgram(), "--homedir", profile.PgpKeyPath,
+    std::vector<AnsiString> arguments = {GpgProgram(), "--homedir", MapDrivePath(profile.PgpKeyPath),
                                          "--recipient", profile.BankPgpKey,
                                          "--always-trust", "--batch",
                                          // keys without passphrase: never wait for one
@@ -277,6 +277,14 @@ private:
         CopyRest(input, file);
     }
 };
+
+// Starts the library's signing or encryption functions on the profile's key folders, as
+// the system knows them (a folder on the diskette drive lies where the drive is found).
+TVerbaResult InitKeys(TVerbaResult (*init)(const char* secretPath, const char* publicPath))
+{
+    const TProfile& profile = CurrentProfile();
+    return init(MapDrivePath(profile.VerbaSecPath).c_str(), MapDrivePath(profile.VerbaPubPath).c_str());
+}
 
 // The whole file at the stream's position.
 void CopyFileTo(const AnsiString& path, TStream& target)
@@ -419,10 +427,8 @@ void TVerbaCipher::Decrypt(TStream* src, TStream* dst)
 
 void TVerbaCipher::Sign(const AnsiString& plainFile, const AnsiString& signedFile)
 {
-    const TProfile& profile = CurrentProfile();
     const TAtScopeEnd signDone([this] { FEntries->SignDone(); });
-    CheckVerba(FEntries->SignInit(profile.VerbaSecPath.c_str(), profile.VerbaPubPath.c_str()),
-               "Ошибка инициализации функций ЭЦП");
+    CheckVerba(InitKeys(FEntries->SignInit), "Ошибка инициализации функций ЭЦП");
     char id[IdBufferSize] = {};
     CheckVerba(FEntries->GetCurrID(id, 'S'), "Ошибка определения загруженного ключа подписи");
     id[IdBufferSize - 1] = '\0';
@@ -431,10 +437,8 @@ void TVerbaCipher::Sign(const AnsiString& plainFile, const AnsiString& signedFil
 
 void TVerbaCipher::EncryptFile(const AnsiString& signedFile, const AnsiString& encryptedFile, uint16_t bankKey)
 {
-    const TProfile& profile = CurrentProfile();
     const TAtScopeEnd cryptoDone([this] { FEntries->CryptoDone(); });
-    CheckVerba(FEntries->CryptoInit(profile.VerbaSecPath.c_str(), profile.VerbaPubPath.c_str()),
-               "Ошибка инициализации функций шифрования");
+    CheckVerba(InitKeys(FEntries->CryptoInit), "Ошибка инициализации функций шифрования");
     const uint16_t ownKey = OwnKeyNumber();
     const uint16_t recipients[] = {bankKey, 0};
     const uint8_t reserved[6] = {};
@@ -444,20 +448,16 @@ void TVerbaCipher::EncryptFile(const AnsiString& signedFile, const AnsiString& e
 
 void TVerbaCipher::DecryptFile(const AnsiString& encryptedFile, const AnsiString& signedFile)
 {
-    const TProfile& profile = CurrentProfile();
     const TAtScopeEnd cryptoDone([this] { FEntries->CryptoDone(); });
-    CheckVerba(FEntries->CryptoInit(profile.VerbaSecPath.c_str(), profile.VerbaPubPath.c_str()),
-               "Ошибка инициализации функций шифрования");
+    CheckVerba(InitKeys(FEntries->CryptoInit), "Ошибка инициализации функций шифрования");
     const uint16_t ownKey = OwnKeyNumber();
     CheckVerba(FEntries->DeCryptFile(encryptedFile.c_str(), signedFile.c_str(), ownKey), "Ошибка расшифровки данных");
 }
 
 void TVerbaCipher::CheckAndRemoveSignatures(const AnsiString& signedFile, uint16_t bankKey)
 {
-    const TProfile& profile = CurrentProfile();
     const TAtScopeEnd signDone([this] { FEntries->SignDone(); });
-    CheckVerba(FEntries->SignInit(profile.VerbaSecPath.c_str(), profile.VerbaPubPath.c_str()),
-               "Ошибка инициализации функций ЭЦП");
+    CheckVerba(InitKeys(FEntries->SignInit), "Ошибка инициализации функций ЭЦП");
     {
         uint8_t count = 0;
         TVerbaSignature* list = nullptr;

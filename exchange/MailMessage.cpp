@@ -13,20 +13,6 @@
 namespace {
 
 const char* const CrLf = "\r\n";
-constexpr size_t Base64LineLength = 76;
-
-// Base64 of the bytes in lines of 76 characters joined by CR LF; "" for no bytes.
-AnsiString Base64Lines(const std::string& bytes)
-{
-    const AnsiString text = EncodeBase64(bytes);
-    AnsiString lines;
-    for (size_t start = 0; start < text.size(); start += Base64LineLength) {
-        if (start != 0)
-            lines += CrLf;
-        lines += text.substr(start, Base64LineLength);
-    }
-    return lines;
-}
 
 // A name that can stand in a quoted header parameter as it is: printable ASCII
 // without quotes and backslashes.
@@ -58,11 +44,14 @@ std::string BodyBytes(const AnsiString& text)
     return AnsiToKoi8(lines.Text());
 }
 
-// One part: its header lines, the empty line, and its Base64 content. The line end
-// after the content belongs to the boundary line that follows.
-AnsiString Part(const AnsiString& boundary, const AnsiString& headers, const std::string& bytes)
+// Appends one part: its header lines, the empty line, and its Base64 content; the last
+// line end of an empty content is still there, for the boundary line that follows.
+void AppendPart(std::string& mail, const AnsiString& boundary, const AnsiString& headers, const std::string& bytes)
 {
-    return "--" + boundary + CrLf + headers + CrLf + Base64Lines(bytes) + CrLf;
+    mail += "--" + boundary + CrLf + headers + CrLf;
+    AppendBase64Lines(mail, bytes);
+    if (bytes.empty())
+        mail += CrLf;
 }
 
 AnsiString RandomBoundary()
@@ -80,6 +69,9 @@ std::string ComposeMail(const TMailContent& content, const TMailFrame& frame)
 {
     const AnsiString& boundary = frame.Boundary;
     std::string mail;
+    // Sized once for the attachment, the bulk of the message: growing by doubling would
+    // hold up to twice its bytes.
+    mail.reserve(Base64LinesSize(content.Attachment.size()) + Base64LinesSize(content.Text.size() * 2) + 4096);
     mail += "From: " + content.From + CrLf;
     mail += "To: " + content.To + CrLf;
     mail += SubjectLine(content.Prefix, content.Text) + CrLf;
@@ -87,16 +79,14 @@ std::string ComposeMail(const TMailContent& content, const TMailFrame& frame)
     mail += AnsiString("MIME-Version: 1.0") + CrLf;
     mail += "Content-Type: multipart/mixed; boundary=\"" + boundary + "\"" + CrLf;
     mail += CrLf;
-    mail += Part(boundary,
-                 AnsiString("Content-Type: text/plain; charset=KOI8-R") + CrLf +
-                     "Content-Transfer-Encoding: base64" + CrLf,
-                 BodyBytes(content.Text));
+    AppendPart(mail, boundary,
+               AnsiString("Content-Type: text/plain; charset=KOI8-R") + CrLf + "Content-Transfer-Encoding: base64" + CrLf,
+               BodyBytes(content.Text));
     const AnsiString name = QuotedFileName(content.FileName);
-    mail += Part(boundary,
-                 "Content-Type: application/octet-stream; name=" + name + CrLf +
-                     "Content-Transfer-Encoding: base64" + CrLf +
-                     "Content-Disposition: attachment; filename=" + name + CrLf,
-                 content.Attachment);
+    AppendPart(mail, boundary,
+               "Content-Type: application/octet-stream; name=" + name + CrLf + "Content-Transfer-Encoding: base64" +
+                   CrLf + "Content-Disposition: attachment; filename=" + name + CrLf,
+               content.Attachment);
     mail += "--" + boundary + "--" + CrLf;
     return mail;
 }
@@ -123,9 +113,8 @@ AnsiString FormatMailDate(const std::tm& local, long utcOffset)
 TMailContent BankMailContent(const AnsiString& text, const AnsiString& fileName, TStream& data)
 {
     const TProfile& profile = CurrentProfile();
-    TMemoryStream container;
-    container.LoadFromStream(data);
-    return TMailContent{profile.EMail, profile.BankEMail, profile.Prefix, text, fileName, container.Bytes()};
+    data.SetPosition(0);
+    return TMailContent{profile.EMail, profile.BankEMail, profile.Prefix, text, fileName, ReadToEnd(data)};
 }
 
 std::vector<AnsiString> MailAddresses(const AnsiString& text)

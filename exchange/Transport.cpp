@@ -110,6 +110,33 @@ AnsiString EncodeBase64(const AnsiString& bytes)
     return text;
 }
 
+namespace {
+
+// A line of 76 Base64 characters codes 57 bytes.
+constexpr size_t Base64LineChars = 76;
+constexpr size_t Base64LineBytes = 57;
+constexpr size_t Base64PieceBytes = Base64LineBytes * 1024;
+
+}  // namespace
+
+void AppendBase64Lines(std::string& out, std::string_view bytes)
+{
+    for (size_t start = 0; start < bytes.size(); start += Base64PieceBytes) {
+        // Each piece is whole lines, so the lines of the pieces are the lines of the whole.
+        const AnsiString text = EncodeBase64(AnsiString(bytes.substr(start, Base64PieceBytes)));
+        for (size_t line = 0; line < text.size(); line += Base64LineChars) {
+            out.append(text, line, Base64LineChars);
+            out += "\r\n";
+        }
+    }
+}
+
+size_t Base64LinesSize(size_t byteCount)
+{
+    const size_t lines = (byteCount + Base64LineBytes - 1) / Base64LineBytes;
+    return (byteCount + 2) / 3 * 4 + 2 * lines;
+}
+
 AnsiString DecodeBase64(const AnsiString& text)
 {
     AnsiString bytes;

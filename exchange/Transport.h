@@ -11,6 +11,8 @@
 #include <array>
 #include <cstdint>
 #include <memory>
+#include <string>
+#include <string_view>
 
 class TStream;
 class TStringList;
@@ -169,6 +171,13 @@ extern const char* const MessageToken;   // "ZEM_TLB_MESSAGE"
 // Base64 of the bytes with the standard alphabet and "=" fill, as one line: no line
 // breaks, whatever its length.
 AnsiString EncodeBase64(const AnsiString& bytes);
+
+// Appends the Base64 of the bytes to `out` in lines of 76 characters, each ended by CR LF
+// (nothing for no bytes). The bytes are coded a few lines at a time, so that no Base64
+// text of the whole is held besides `out`.
+void AppendBase64Lines(std::string& out, std::string_view bytes);
+// The number of characters AppendBase64Lines appends for that many bytes.
+size_t Base64LinesSize(size_t byteCount);
 
 // The bytes of a Base64 text. Line breaks, tabs and blanks are skipped and a missing
 // fill is accepted; any other character outside the alphabet, data after the fill, or

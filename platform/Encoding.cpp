@@ -161,3 +161,19 @@ bool Utf8ToAnsiExact(const std::string& text, AnsiString& result)
     }
     return true;
 }
+
+bool IsUtf8Text(const std::string& bytes)
+{
+    if (bytes.compare(0, 3, "\xEF\xBB\xBF") == 0)
+        return true;
+    bool multiByte = false;
+    for (size_t pos = 0; pos < bytes.size();) {
+        char32_t codePoint = 0;
+        const int length = DecodeOne(bytes, pos, codePoint);
+        if (length == 0)
+            return false;
+        multiByte = multiByte || length > 1;
+        pos += length;
+    }
+    return multiByte;
+}

@@ -26,3 +26,8 @@ bool Utf8ToAnsiExact(const std::string& text, AnsiString& result);
 
 // Appends the UTF-8 form of one code point.
 void AppendUtf8(std::string& out, char32_t codePoint);
+
+// The bytes are UTF-8 text rather than CP1251: they begin with the UTF-8 byte-order mark,
+// or they are valid UTF-8 holding at least one multi-byte character (Cyrillic text in
+// CP1251 is almost never valid UTF-8).
+bool IsUtf8Text(const std::string& bytes);

@@ -49,7 +49,7 @@ public:
     using EStreamError::EStreamError;
 };
 
-// A failure of the operating system, with the system's own text.
+// A failure of the operating system, with its text (SysErrorMessage).
 class EOSError : public Exception {
 public:
     EOSError(AnsiString message, int code) : Exception(std::move(message)), FCode(code) {}
@@ -59,7 +59,8 @@ private:
     int FCode;
 };
 
-// The system's own text for an errno value, in CP1251.
+// A Russian text of the program's own for an errno value, whatever the locale; "Системная
+// ошибка " + the number for a value it has no text for.
 AnsiString SysErrorMessage(int code);
 
 // Raises EOSError for an errno value (the current errno when none is given).

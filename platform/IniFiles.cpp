@@ -1,6 +1,8 @@
 #include "platform/IniFiles.h"
 
+#include "platform/Encoding.h"
 #include "platform/Exception.h"
+#include "platform/FileLocks.h"
 #include "platform/Paths.h"
 #include "platform/SysUtils.h"
 
@@ -78,13 +80,30 @@ bool IsBlank(const AnsiString& line)
     return Trim(line).empty();
 }
 
+// The lines of the file as it is on disk now; a missing file has none. A file saved in
+// UTF-8 is refused: read as CP1251 its text would be garbled, and a write would mix the
+// two encodings in one file.
+std::vector<AnsiString> ReadFileLines(const AnsiString& fileName)
+{
+    // A folder or an unreadable file of that name raises here; only a missing one is empty.
+    if (!FileExists(fileName) && !DirectoryExists(fileName))
+        return {};
+    const std::string bytes = ReadFileBytes(fileName);
+    if (IsUtf8Text(bytes))
+        throw Exception("Файл " + fileName + " сохранен в кодировке UTF-8. Сохраните его в кодировке Windows-1251.");
+    return SplitFileLines(bytes);
+}
+
 }  // namespace
 
 TIniFile::TIniFile(const AnsiString& fileName) : FFileName(fileName)
 {
-    // A folder or an unreadable file of that name raises here; only a missing one is empty.
-    if (FileExists(fileName) || DirectoryExists(fileName))
-        FLines = SplitFileLines(ReadFileBytes(fileName));
+    Reload();
+}
+
+void TIniFile::Reload()
+{
+    FLines = ReadFileLines(FFileName);
 }
 
 int TIniFile::FindSection(const AnsiString& section) const
@@ -150,9 +169,23 @@ bool TIniFile::ReadBool(const AnsiString& section, const AnsiString& key, bool d
 
 void TIniFile::WriteString(const AnsiString& section, const AnsiString& key, const AnsiString& value)
 {
-    CheckWritable(section, key, value);
-    const std::vector<AnsiString> before = FLines;
-    const AnsiString line = Trim(key) + "=" + value;
+    ChangeString(section, key, [&](const AnsiString&) { return value; });
+}
+
+void TIniFile::ChangeString(const AnsiString& section, const AnsiString& key,
+                            const std::function<AnsiString(const AnsiString&)>& change)
+{
+    CheckWritable(section, key, "");
+    Update([&] {
+        const AnsiString value = change(ReadString(section, key, ""));
+        CheckWritable(section, key, value);
+        PutLine(section, key, Trim(key) + "=" + value);
+        return true;
+    });
+}
+
+void TIniFile::PutLine(const AnsiString& section, const AnsiString& key, const AnsiString& line)
+{
     const int sectionLine = FindSection(section);
     const int keyLine = FindKey(sectionLine, key);
     if (keyLine >= 0) {
@@ -168,7 +201,6 @@ void TIniFile::WriteString(const AnsiString& section, const AnsiString& key, con
         FLines.push_back("[" + Trim(section) + "]");
         FLines.push_back(line);
     }
-    SaveOrRestore(before);
 }
 
 void TIniFile::WriteInteger(const AnsiString& section, const AnsiString& key, int32_t value)
@@ -214,23 +246,25 @@ void TIniFile::ReadSectionValues(const AnsiString& section, TStringList& values)
 
 void TIniFile::EraseSection(const AnsiString& section)
 {
-    const std::vector<AnsiString> before = FLines;
-    // Every block of that name goes: a later duplicate must not come to light.
-    for (int line = FindSection(section); line >= 0; line = FindSection(section))
-        FLines.erase(FLines.begin() + line, FLines.begin() + SectionEnd(line));
-    if (FLines != before)
-        SaveOrRestore(before);
+    Update([&] {
+        const size_t count = FLines.size();
+        // Every block of that name goes: a later duplicate must not come to light.
+        for (int line = FindSection(section); line >= 0; line = FindSection(section))
+            FLines.erase(FLines.begin() + line, FLines.begin() + SectionEnd(line));
+        return FLines.size() != count;
+    });
 }
 
 void TIniFile::DeleteKey(const AnsiString& section, const AnsiString& key)
 {
-    const std::vector<AnsiString> before = FLines;
-    // Every line of that key goes: a later duplicate must not come to light.
-    const int sectionLine = FindSection(section);
-    for (int line = FindKey(sectionLine, key); line >= 0; line = FindKey(sectionLine, key))
-        FLines.erase(FLines.begin() + line);
-    if (FLines != before)
-        SaveOrRestore(before);
+    Update([&] {
+        const size_t count = FLines.size();
+        // Every line of that key goes: a later duplicate must not come to light.
+        const int sectionLine = FindSection(section);
+        for (int line = FindKey(sectionLine, key); line >= 0; line = FindKey(sectionLine, key))
+            FLines.erase(FLines.begin() + line);
+        return FLines.size() != count;
+    });
 }
 
 void TIniFile::UpdateFile()
@@ -238,21 +272,26 @@ void TIniFile::UpdateFile()
     // Every write has reached the disk already.
 }
 
-void TIniFile::Save()
+void TIniFile::Update(const std::function<bool()>& change)
 {
-    std::string bytes;
-    for (const AnsiString& line : FLines)
-        bytes += line + "\r\n";
-    WriteFileAtomically(FFileName, bytes);
-}
-
-void TIniFile::SaveOrRestore(const std::vector<AnsiString>& before)
-{
+    // The file that a link names is the one locked, read and replaced.
+    const AnsiString target = ResolveFileLink(FFileName);
+    TFileUpdateLock lock(target);
+    const std::vector<AnsiString> onDisk = ReadFileLines(target);
+    FLines = onDisk;
     try {
-        Save();
+        if (!change()) {
+            lock.RemoveCreatedFile();
+            return;
+        }
+        std::string bytes;
+        for (const AnsiString& line : FLines)
+            bytes += line + "\r\n";
+        WriteFileAtomically(target, bytes);
     } catch (...) {
         // The profile in memory stays what the file on disk holds.
-        FLines = before;
+        FLines = onDisk;
+        lock.RemoveCreatedFile();
         throw;
     }
 }

@@ -6,19 +6,26 @@
 // as present; of duplicate sections or keys the first wins. A write replaces the key's
 // line in place, else appends it after the last non-blank line of its section, else adds
 // the section at the end; every other line stays as it was, byte for byte. Lines end with
-// CR LF; reading accepts CR LF or LF. Every write reaches the disk at once, through a
-// temporary file renamed over the target.
+// CR LF; reading accepts CR LF or LF. Every write is a read-modify-write of the file as it
+// is on disk at that moment, changing only its own line, under a lock held from the read to
+// the rename of the new file (TFileUpdateLock), so that changes made meanwhile by another
+// program or by hand survive. A file saved in UTF-8 is refused, never written.
 
 #include "platform/AnsiString.h"
 #include "platform/Classes.h"
 
+#include <functional>
 #include <vector>
 
 class TIniFile {
 public:
     // Reads the file when it exists; a missing file is an empty profile file until the
-    // first write creates it. A file that exists but cannot be read raises.
+    // first write creates it. A file that exists but cannot be read raises, and so does a
+    // file in UTF-8.
     explicit TIniFile(const AnsiString& fileName);
+
+    // Reads the file afresh: the reads then see what is on disk now.
+    void Reload();
 
     const AnsiString& FileName() const { return FFileName; }
 
@@ -30,6 +37,11 @@ public:
     bool ReadBool(const AnsiString& section, const AnsiString& key, bool def) const;
 
     void WriteString(const AnsiString& section, const AnsiString& key, const AnsiString& value);
+    // Writes what `change` makes of the key's value in the file as it is on disk (""
+    // when the key is missing), under the one lock of the write: two programs advancing
+    // one counter never lose a step.
+    void ChangeString(const AnsiString& section, const AnsiString& key,
+                      const std::function<AnsiString(const AnsiString&)>& change);
     void WriteInteger(const AnsiString& section, const AnsiString& key, int32_t value);
     void WriteBool(const AnsiString& section, const AnsiString& key, bool value);
 
@@ -51,6 +63,8 @@ private:
     int FindSection(const AnsiString& section) const;               // line of "[section]" or -1
     int SectionEnd(int sectionLine) const;                          // line after its last line
     int FindKey(int sectionLine, const AnsiString& key) const;      // line of the key or -1
-    void Save();
-    void SaveOrRestore(const std::vector<AnsiString>& before);     // back to `before` on failure
+    void PutLine(const AnsiString& section, const AnsiString& key, const AnsiString& line);
+    // Locks and reads the file, applies the change to the lines and writes them when the
+    // change says it changed something. Afterwards the lines are what the file holds.
+    void Update(const std::function<bool()>& change);
 };

@@ -3,7 +3,9 @@
 #include "platform/Classes.h"
 #include "platform/Encoding.h"
 #include "platform/Exception.h"
+#include "platform/FileLocks.h"
 #include "platform/SysHandle.h"
+#include "platform/SysUtils.h"
 
 #include <cerrno>
 #include <cstdio>
@@ -12,6 +14,7 @@
 #include <functional>
 #include <vector>
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -87,31 +90,94 @@ void WriteAll(int handle, const char* data, size_t size, const AnsiString& name)
     }
 }
 
-// Creates target + ".$NN" with the first free two-digit number, exclusively.
-int CreateTemporaryBeside(const AnsiString& target, AnsiString& temporaryName)
+// The text of a symbolic link (a system path).
+std::string ReadLinkText(const std::string& systemPath)
 {
-    for (int number = 0; number < 100; ++number) {
-        char suffix[8];
-        std::snprintf(suffix, sizeof suffix, ".$%02d", number);
-        temporaryName = target + suffix;
-        const int handle = ::open(ToSystemPath(temporaryName).c_str(),
-                                  O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-        if (handle >= 0)
-            return handle;
-        if (errno != EEXIST)
-            RaiseOSError(errno, target);
+    std::vector<char> buffer(4096);
+    for (;;) {
+        const ssize_t length = ::readlink(systemPath.c_str(), buffer.data(), buffer.size());
+        if (length < 0)
+            return std::string();
+        if (static_cast<size_t>(length) < buffer.size())
+            return std::string(buffer.data(), static_cast<size_t>(length));
+        buffer.resize(buffer.size() * 2);
     }
-    RaiseOSError(EEXIST, target + ".$99");
+}
+
+// The name of a temporary copy of the file: the file's name, ".$" and at least two digits.
+bool IsTemporaryNameOf(const AnsiString& entry, const AnsiString& fileName)
+{
+    const size_t digits = fileName.size() + 2;
+    return entry.size() >= digits + 2 && entry.compare(0, fileName.size(), fileName) == 0
+           && entry.compare(fileName.size(), 2, ".$") == 0
+           && entry.find_first_not_of("0123456789", digits) == AnsiString::npos;
+}
+
+// Removes one temporary copy when no save holds its lock: a save killed half-way left it.
+void RemoveWhenStale(const AnsiString& path)
+{
+    const std::string name = ToSystemPath(path);
+    const TSysHandle handle(::open(name.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
+    if (handle.IsOpen() && LockExclusive(handle.Get(), false) == TLockResult::Locked && NamesOpenFile(name, handle.Get()))
+        ::unlink(name.c_str());
+}
+
+// Every temporary copy of the target that no running save owns goes, so that interrupted
+// saves neither pile up full copies of the file nor use up the temporary names.
+void RemoveStaleTemporaries(const AnsiString& target)
+{
+    const AnsiString folder = ExtractFilePath(target);
+    const AnsiString fileName = ExtractFileName(target);
+    DIR* listing = ::opendir(ToSystemPath(folder.empty() ? AnsiString(".") : folder).c_str());
+    if (!listing)
+        return;   // the save itself reports what is wrong with the folder
+    std::vector<AnsiString> stale;
+    while (const dirent* entry = ::readdir(listing)) {
+        AnsiString name;
+        if (Utf8ToAnsiExact(entry->d_name, name) && IsTemporaryNameOf(name, fileName))
+            stale.push_back(folder + name);
+    }
+    ::closedir(listing);
+    for (const AnsiString& path : stale)
+        RemoveWhenStale(path);
+}
+
+// Creates target + ".$NN" with the first free number (two digits at least, no upper
+// bound), exclusively, and locks it for the whole save so that no other save takes it for
+// a stale copy. A copy removed as stale between its creation and the lock is replaced.
+TSysHandle CreateTemporaryBeside(const AnsiString& target, AnsiString& temporaryName)
+{
+    for (uint64_t number = 0;; ++number) {
+        temporaryName = target + ".$" + (number < 10 ? "0" : "") + IntToStr(static_cast<int64_t>(number));
+        const std::string name = ToSystemPath(temporaryName);
+        TSysHandle handle(::open(name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666));
+        if (!handle.IsOpen()) {
+            if (errno == EEXIST)
+                continue;
+            RaiseOSError(errno, target);
+        }
+        if (LockExclusive(handle.Get(), true) == TLockResult::Unsupported || NamesOpenFile(name, handle.Get()))
+            return handle;
+    }
 }
 
 // Writes a file under a temporary name beside the target, flushes it to the disk and
-// renames it over the target. On any failure the temporary file is removed and the old
-// target is left as it was.
-void WriteThroughTemporary(const AnsiString& target, const std::function<void(int)>& fill)
+// renames it over the target. A link is followed first, so that the file it names gets
+// the new content and the link stays. On any failure the temporary file is removed and
+// the old target is left as it was.
+void WriteThroughTemporary(const AnsiString& path, const std::function<void(int)>& fill)
 {
+    const AnsiString target = ResolveFileLink(path);
+    RemoveStaleTemporaries(target);
     AnsiString temporaryName;
-    TSysHandle handle(CreateTemporaryBeside(target, temporaryName));
+    TSysHandle handle = CreateTemporaryBeside(target, temporaryName);
+    const std::string systemName = ToSystemPath(temporaryName);
+    // The duplicate holds the lock until the rename is done; the handle is closed before
+    // it, so that a late write error still stops the rename.
+    const TSysHandle lockHolder(::dup(handle.Get()));
     try {
+        if (!lockHolder.IsOpen())
+            RaiseOSError(errno, target);
         // A replaced file keeps its permissions (a profiles file may be readable by its owner only).
         KeepFilePermissions(target, temporaryName);
         fill(handle.Get());
@@ -119,7 +185,9 @@ void WriteThroughTemporary(const AnsiString& target, const std::function<void(in
             RaiseOSError(errno, target);
         ReplaceFile(temporaryName, target);
     } catch (...) {
-        ::unlink(ToSystemPath(temporaryName).c_str());
+        // Only while the name is still this save's copy: once renamed, it may be another's.
+        if (!lockHolder.IsOpen() || NamesOpenFile(systemName, lockHolder.Get()))
+            ::unlink(systemName.c_str());
         throw;
     }
 }
@@ -134,7 +202,7 @@ std::string ToSystemPath(const AnsiString& path)
     const size_t nul = path.find('\0');
     if (nul != AnsiString::npos)
         throw Exception("Имя файла содержит нулевой байт: " + path.substr(0, nul));
-    return AnsiToUtf8(path);
+    return AnsiToUtf8(MapDrivePath(path));
 }
 
 AnsiString FromSystemPath(const std::string& path)
@@ -152,6 +220,39 @@ AnsiString NormalizeSeparators(const AnsiString& path)
         if (c == '\\')
             c = PathDelim;
     return result;
+}
+
+bool HasDriveLetter(const AnsiString& path)
+{
+    const auto first = static_cast<unsigned char>(path.empty() ? 0 : path[0]);
+    return path.size() >= 2 && path[1] == ':' && ((first >= 'a' && first <= 'z') || (first >= 'A' && first <= 'Z'));
+}
+
+bool IsDiskettePath(const AnsiString& path)
+{
+    return HasDriveLetter(path) && (path[0] == 'a' || path[0] == 'A');
+}
+
+AnsiString MapDrivePath(const AnsiString& path)
+{
+    if (!IsDiskettePath(path))
+        return path;
+    const AnsiString rest = path.substr(2);
+    return AnsiString(DisketteFolder) + (rest.empty() || rest.front() == PathDelim ? "" : "/") + rest;
+}
+
+AnsiString ResolveFileLink(const AnsiString& path)
+{
+    AnsiString current = path;
+    // As many links in a row as the system itself follows.
+    for (int hop = 0; hop < 40; ++hop) {
+        struct stat info {};
+        if (::lstat(ToSystemPath(current).c_str(), &info) != 0 || !S_ISLNK(info.st_mode))
+            return current;
+        const AnsiString target = FromSystemPath(ReadLinkText(ToSystemPath(current)));
+        current = !target.empty() && target.front() == PathDelim ? target : ExtractFilePath(current) + target;
+    }
+    RaiseOSError(ELOOP, path);
 }
 
 AnsiString IncludeTrailingPathDelimiter(const AnsiString& path)
@@ -200,6 +301,8 @@ AnsiString ExpandFileName(const AnsiString& path)
 {
     if (path.empty())
         return path;
+    if (IsDiskettePath(path))
+        return path.substr(0, 2) + NormalizeAbsolute(PathDelim + path.substr(2));
     if (path.front() == PathDelim)
         return NormalizeAbsolute(path);
     return NormalizeAbsolute(CurrentFolder() + path);
@@ -207,22 +310,17 @@ AnsiString ExpandFileName(const AnsiString& path)
 
 AnsiString ExpandFileNameFrom(const AnsiString& path, const AnsiString& base)
 {
-    if (path.empty() || path.front() == PathDelim)
+    if (path.empty() || path.front() == PathDelim || IsDiskettePath(path))
         return ExpandFileName(path);
     return ExpandFileName(IncludeTrailingPathDelimiter(ExpandFileName(base)) + path);
 }
 
 AnsiString ProgramPath()
 {
-    std::vector<char> buffer(4096);
-    for (;;) {
-        const ssize_t length = ::readlink("/proc/self/exe", buffer.data(), buffer.size());
-        if (length < 0)
-            RaiseOSError(errno, "/proc/self/exe");
-        if (static_cast<size_t>(length) < buffer.size())
-            return FromSystemPath(std::string(buffer.data(), static_cast<size_t>(length)));
-        buffer.resize(buffer.size() * 2);
-    }
+    const std::string path = ReadLinkText("/proc/self/exe");
+    if (path.empty())
+        RaiseOSError(errno, "/proc/self/exe");
+    return FromSystemPath(path);
 }
 
 AnsiString ProgramFolder()
@@ -242,6 +340,12 @@ bool FileExists(const AnsiString& path)
 {
     struct stat info {};
     return StatPath(path, info) && S_ISREG(info.st_mode);
+}
+
+bool IsReadOnlyFile(const AnsiString& path)
+{
+    struct stat info {};
+    return StatPath(path, info) && S_ISREG(info.st_mode) && (info.st_mode & S_IWUSR) == 0;
 }
 
 bool DirectoryExists(const AnsiString& path)
@@ -330,11 +434,24 @@ void KeepFilePermissions(const AnsiString& source, const AnsiString& target)
 void CopyFile(const AnsiString& source, const AnsiString& target)
 {
     TFileStream input(source, fmOpenRead | fmShareDenyWrite);
-    WriteThroughTemporary(target, [&](int handle) {
+    WriteFileAtomically(target, input);
+}
+
+void WriteFileAtomically(const AnsiString& path, TStream& source)
+{
+    WriteThroughTemporary(path, [&](int handle) {
         std::vector<char> piece(CopyPiece);
-        while (const int32_t count = input.Read(piece.data(), CopyPiece))
-            WriteAll(handle, piece.data(), static_cast<size_t>(count), target);
+        while (const int32_t count = source.Read(piece.data(), CopyPiece))
+            WriteAll(handle, piece.data(), static_cast<size_t>(count), path);
     });
+}
+
+std::optional<TFileStamp> FileStamp(const AnsiString& path)
+{
+    struct stat info {};
+    if (!StatPath(path, info) || !S_ISREG(info.st_mode))
+        return std::nullopt;
+    return TFileStamp{info.st_dev, info.st_ino, info.st_size, info.st_mtim.tv_sec, info.st_mtim.tv_nsec};
 }
 
 void WriteFileAtomically(const AnsiString& path, const std::string& bytes)

@@ -4,11 +4,29 @@
 
 #include "platform/AnsiString.h"
 
+#include <cstdint>
+#include <optional>
 #include <string>
+
+class TStream;
 
 constexpr char PathDelim = '/';
 
-// CP1251 path -> the UTF-8 name the system uses; a path holding a NUL byte raises.
+// The folder where the diskette drive "a:" of stored paths is found.
+inline constexpr char DisketteFolder[] = "/media/floppy";
+
+// The path begins with a drive letter and ":" ("D:\Bank"), as paths written on Windows do.
+bool HasDriveLetter(const AnsiString& path);
+// The path lies on the diskette drive "a:" (either case).
+bool IsDiskettePath(const AnsiString& path);
+// The place a path names on this system: a leading "a:" (either case) stands for
+// DisketteFolder ("a:/keys" -> "/media/floppy/keys"); every other path is returned as it
+// is. ToSystemPath applies it, so every open does; a path handed to another program or
+// library as text goes through it too. Stored paths keep "a:", for the diskette test.
+AnsiString MapDrivePath(const AnsiString& path);
+
+// CP1251 path -> the UTF-8 name the system uses, with the diskette drive mapped; a path
+// holding a NUL byte raises.
 std::string ToSystemPath(const AnsiString& path);
 // UTF-8 name from the system -> CP1251; a name that CP1251 cannot hold raises an
 // Exception that names it, never an altered name.
@@ -29,7 +47,8 @@ AnsiString ExtractFileExt(const AnsiString& path);
 AnsiString ChangeFileExt(const AnsiString& path, const AnsiString& extension);
 
 // Absolute and lexically normal ("." and ".." resolved, "//" folded), with no check that
-// anything exists. A relative path is taken from the current folder, or from `base`.
+// anything exists. A relative path is taken from the current folder, or from `base`. A
+// path on the diskette drive stays one ("a:" -> "a:/").
 AnsiString ExpandFileName(const AnsiString& path);
 AnsiString ExpandFileNameFrom(const AnsiString& path, const AnsiString& base);
 
@@ -42,6 +61,9 @@ AnsiString TempFolder();
 // A regular file (not a folder) of that name exists.
 bool FileExists(const AnsiString& path);
 bool DirectoryExists(const AnsiString& path);
+// A regular file whose owner may not write it: what the read-only attribute of Windows
+// says (root's exemption from the permission bits does not count).
+bool IsReadOnlyFile(const AnsiString& path);
 // Creates the folder and every missing parent; raises the system's error on failure.
 void ForceDirectories(const AnsiString& path);
 // A new folder parent + prefix + six random characters that only this user may enter
@@ -62,14 +84,34 @@ void ReplaceFile(const AnsiString& source, const AnsiString& target);
 // Gives the file `target` the permission bits of the regular file `source` (nothing when
 // source is not one), so that a file rewritten under a temporary name keeps its mode.
 void KeepFilePermissions(const AnsiString& source, const AnsiString& target);
+// The file that the path names once every symbolic link at its end is followed (a
+// relative link from the link's folder); the path itself when it is no link or names
+// nothing. The folders on the way are left as they are.
+AnsiString ResolveFileLink(const AnsiString& path);
 // Copies a file's bytes to a new or existing target through a temporary name.
 void CopyFile(const AnsiString& source, const AnsiString& target);
 
-// Writes the bytes to a temporary file beside the target, flushes it to disk and renames
-// it over the target: a crash leaves either the old file or the new one, never a mix.
+// Writes the bytes to a temporary file beside the target (name.$NN, the first free number),
+// flushes it to disk and renames it over the target: a crash leaves either the old file or
+// the new one, never a mix. A link is followed first and stays a link. Temporary copies of
+// the target that no running save holds (left by a save that was killed) are removed.
 void WriteFileAtomically(const AnsiString& path, const std::string& bytes);
+// As WriteFileAtomically, with the bytes of the stream from its position to its end.
+void WriteFileAtomically(const AnsiString& path, TStream& source);
 // As WriteFileAtomically, for a program file: whoever may read the new file may also
 // run it.
 void WriteExecutableAtomically(const AnsiString& path, const std::string& bytes);
+// One state of a regular file: which file it is, its size and the time of its last change.
+struct TFileStamp {
+    uint64_t Device = 0;
+    uint64_t Inode = 0;
+    int64_t Size = 0;
+    int64_t ChangedSeconds = 0;
+    int64_t ChangedNanoseconds = 0;
+    bool operator==(const TFileStamp&) const = default;
+};
+// The stamp of the regular file at the path; none when there is no such file.
+std::optional<TFileStamp> FileStamp(const AnsiString& path);
+
 // Reads a whole file; raises EFOpenError when it cannot be opened.
 std::string ReadFileBytes(const AnsiString& path);

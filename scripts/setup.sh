@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Installs the Debian packages that the build and the tests need; installs only what is missing.
+# Installs the Debian packages that the build, the demo bank and the tests need; installs only
+# what is missing.
 set -euo pipefail
 
 build_packages=(
@@ -9,12 +10,15 @@ build_packages=(
   gnupg
   libgtest-dev libgmock-dev libbenchmark-dev
 )
+# The demo bank that scripts/run.sh starts: the mail and web servers of the tests.
+demo_packages=(
+  dovecot-core dovecot-pop3d dovecot-imapd python3 python3-aiosmtpd lighttpd util-linux
+)
 test_packages=(
-  dovecot-core dovecot-pop3d dovecot-imapd python3-aiosmtpd lighttpd zip unzip
-  python3 poppler-utils iproute2 util-linux locales openssl libreoffice-writer-nogui
+  zip unzip poppler-utils iproute2 locales openssl libreoffice-writer-nogui
 )
 
-wanted=("${build_packages[@]}")
+wanted=("${build_packages[@]}" "${demo_packages[@]}")
 if [ "${1:-}" = "--tests" ]; then
   wanted+=("${test_packages[@]}")
 fi

@@ -1,5 +1,6 @@
 #include "ui/Common.h"
 
+#include "ui/QtText.h"
 #include "ui/UFrmMain.h"
 
 #include <QAbstractItemView>
@@ -136,7 +137,10 @@ void TGridDelegate::paint(QPainter* painter, const QStyleOptionViewItem& option,
     const auto* view = qobject_cast<const QAbstractItemView*>(option.widget);
     const bool focused = view ? view->hasFocus() : (option.state & QStyle::State_HasFocus);
     const bool selected = option.state & QStyle::State_Selected;
-    const TRowColors colors = RowColors(option.palette, index.row(), selected, focused);
+    TRowColors colors = RowColors(option.palette, index.row(), selected, focused);
+    const QVariant letters = index.data(selected && focused ? SelectedForegroundRole : Qt::ForegroundRole);
+    if (letters.canConvert<QColor>())
+        colors.Text = letters.value<QColor>();
     const QRect cell = option.rect;
 
     painter->save();
@@ -153,12 +157,67 @@ void TGridDelegate::paint(QPainter* painter, const QStyleOptionViewItem& option,
     painter->restore();
 }
 
-void ApplyGridLook(QTableView* table)
+void ApplyGridLook(QTableView* table, int rowHeight)
 {
     table->setItemDelegate(new TGridDelegate(table));
     table->setShowGrid(false);
     table->setSelectionBehavior(QAbstractItemView::SelectRows);
+    table->setSelectionMode(QAbstractItemView::SingleSelection);
+    table->setWordWrap(false);
+    table->verticalHeader()->hide();
+    // Rows of one fixed height: the view never measures a row, whatever their number.
+    table->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+    table->verticalHeader()->setMinimumSectionSize(1);
+    table->verticalHeader()->setDefaultSectionSize(rowHeight);
     table->horizontalHeader()->setStretchLastSection(true);
+    table->horizontalHeader()->setHighlightSections(false);
+}
+
+void ApplyListLook(QTableView* list, QAbstractItemModel* model, int itemHeight)
+{
+    list->setModel(model);
+    ApplyGridLook(list, itemHeight);
+    list->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    list->setFrameShape(QFrame::NoFrame);
+    list->horizontalHeader()->setSectionsClickable(false);
+    list->horizontalHeader()->setSectionsMovable(false);
+}
+
+void SetColumnWidths(QTableView* list, std::initializer_list<int> widths, int stretchColumn)
+{
+    QHeaderView* header = list->horizontalHeader();
+    header->setStretchLastSection(false);
+    int column = 0;
+    for (const int width : widths)
+        header->resizeSection(column++, width);
+    header->setSectionResizeMode(stretchColumn, QHeaderView::Stretch);
+}
+
+int FittingWidth(const QTableView* list, int designWidth, const AnsiString& sample)
+{
+    // The text is drawn 2 pixels in, and the grid line takes one more.
+    return std::max(designWidth, list->fontMetrics().horizontalAdvance(ToQString(sample)) + 6);
+}
+
+int ColumnWidthUnit(const QWidget* grid)
+{
+    constexpr int DesignUnit = 7;
+    return std::max(DesignUnit, grid->fontMetrics().horizontalAdvance(QLatin1Char('0')) + 1);
+}
+
+int CurrentItem(const QTableView* list)
+{
+    const QModelIndex current = list->currentIndex();
+    return current.isValid() ? current.row() : -1;
+}
+
+void SelectListItem(QTableView* list, int item)
+{
+    const QModelIndex index = list->model()->index(item, 0);
+    if (!index.isValid())
+        return;
+    list->setCurrentIndex(index);
+    list->scrollTo(index);
 }
 
 // ---- Printing ----

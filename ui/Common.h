@@ -4,15 +4,19 @@
 // a selected row that turns neutral without the focus) and the printable rectangle of
 // every report.
 
+#include "platform/AnsiString.h"
+
 #include <QRect>
 #include <QSize>
 #include <QStyledItemDelegate>
 
 #include <cstdint>
+#include <initializer_list>
 
 class QColor;
 class QPalette;
 class QPrinter;
+class QAbstractItemModel;
 class QTableView;
 class QWidget;
 
@@ -59,18 +63,40 @@ struct TRowColors {
 // focus and turns to the button face with window-text letters without it.
 TRowColors RowColors(const QPalette& palette, int row, bool selected, bool focused);
 
-// Draws the cells of a list or table: the row's colours, the text 2 pixels in from the
-// left and top edges and clipped to the cell, and a grid line along the bottom and the
-// right edge of every cell.
+// The role under which a model gives the letters (a QColor) of a row that is selected in a
+// list with the focus; Qt::ForegroundRole gives them otherwise. Where a model gives none,
+// the row keeps the letters of RowColors.
+constexpr int SelectedForegroundRole = Qt::UserRole + 1;
+
+// Draws the cells of a list or table: the row's colours (with the model's letters where it
+// gives them), the text 2 pixels in from the left and top edges and clipped to the cell,
+// and a grid line along the bottom and the right edge of every cell.
 class TGridDelegate : public QStyledItemDelegate {
 public:
     using QStyledItemDelegate::QStyledItemDelegate;
     void paint(QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index) const override;
 };
 
-// Gives a table the common look: the grid delegate instead of Qt's own grid, whole rows
-// selected, and a last column that takes the free width.
-void ApplyGridLook(QTableView* table);
+// Gives a table the common look: the grid delegate instead of Qt's own grid, one selected
+// row at a time, no row headers, rows of the given height, and a last column that takes
+// the free width.
+void ApplyGridLook(QTableView* table, int rowHeight);
+
+// A read-only list of rows over the model in the common look, without a frame, its
+// columns neither sorted nor moved.
+void ApplyListLook(QTableView* list, QAbstractItemModel* model, int itemHeight);
+// The sections' widths, the given column taking the free width.
+void SetColumnWidths(QTableView* list, std::initializer_list<int> widths, int stretchColumn);
+// The width of a column that must show the sample text whole in the list's font: the
+// design width, or more when the font is wider.
+int FittingWidth(const QTableView* list, int designWidth, const AnsiString& sample);
+// The pixels of one character of a column width given in characters: 7, or more where
+// the font's digits are wider.
+int ColumnWidthUnit(const QWidget* grid);
+
+// The row of the list's current item, -1 with none; and selecting an item (shown).
+int CurrentItem(const QTableView* list);
+void SelectListItem(QTableView* list, int item);
 
 // ---- Printing ----
 

@@ -1,7 +1,6 @@
 #include "ui/ExportActions.h"
 
 #include "documents/Common.h"
-#include "platform/Exception.h"
 #include "ui/ExportReports.h"
 #include "ui/ExportWizard.h"
 #include "ui/Reports.h"
@@ -9,10 +8,8 @@
 
 void RunExportWizard(TExportDocument& document)
 {
-    if (!FrmWizard)
-        throw Exception("Окно мастера не создано");
     TExportWizard wizard(document);
-    FrmWizard->Execute(&wizard);
+    RunWizard(wizard);
 }
 
 void SaveExportErrors(TExportDocument& document)

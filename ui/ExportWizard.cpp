@@ -4,7 +4,6 @@
 #include "documents/Datafiles.h"
 #include "documents/Profiles.h"
 #include "exchange/Ciphers.h"
-#include "platform/Dialogs.h"
 #include "platform/SysUtils.h"
 #include "ui/ExportDocument.h"
 #include "ui/ExportReports.h"
@@ -130,20 +129,11 @@ void TExportWizard::CheckRecords()
 
 void TExportWizard::SendFile()
 {
-    TSentExport sent;
-    const bool reachedBank = RunBusyStep(View(), [&] {
-        View().ShowMessage("Идет отправка файла...");
-        sent = SendExportFile(Kind(), *FOutFile, Totals);
-    });
-    if (!reachedBank) {
-        State = StateSendFailed;
-        return;
-    }
-    BaseName = sent.BaseName;
-    State = StateSent;
-    const AnsiString warning = UnsavedWarning(sent);
-    if (!warning.empty())
-        AppMessageBox(warning, MessageBoxFlags::Ok | MessageBoxFlags::IconWarning);
+    const std::optional<TSentFile> sent =
+        RunSendStep(View(), [this] { return SendExportFile(Kind(), *FOutFile, Totals); });
+    State = sent ? StateSent : StateSendFailed;
+    if (sent)
+        BaseName = sent->BaseName;
 }
 
 void TExportWizard::ShowPage()

@@ -5,6 +5,7 @@
 #include "ui/QtDialogService.h"
 #include "ui/UFrmAbout.h"
 #include "ui/UFrmEditProfile.h"
+#include "ui/UFrmEditRecord.h"
 #include "ui/UFrmFind.h"
 #include "ui/UFrmMain.h"
 #include "ui/UFrmProfile.h"
@@ -66,6 +67,8 @@ void RunWindows(int argc, char** argv)
     const TWindowGlobal<TFrmMain> mainGlobal(FrmMain, &mainWindow);
     TFrmProfile profile(&mainWindow);
     const TWindowGlobal<TFrmProfile> profileGlobal(FrmProfile, &profile);
+    TFrmEditRecord editRecord(&mainWindow);
+    const TWindowGlobal<TFrmEditRecord> editRecordGlobal(FrmEditRecord, &editRecord);
     TFrmWizard wizard(&mainWindow);
     const TWindowGlobal<TFrmWizard> wizardGlobal(FrmWizard, &wizard);
     TFrmFind find(&mainWindow);

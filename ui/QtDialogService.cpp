@@ -1,6 +1,7 @@
 #include "ui/QtDialogService.h"
 
 #include "documents/Common.h"
+#include "platform/Paths.h"
 #include "ui/QtText.h"
 
 #include <QApplication>
@@ -78,7 +79,9 @@ std::optional<AnsiString> ChosenPath(const QString& chosen)
 
 std::optional<AnsiString> RunFileDialog(const TFileDialogRequest& request, QFileDialog::AcceptMode mode)
 {
-    QFileDialog dialog(QApplication::activeWindow(), ToQString(request.Title), ToQString(request.InitialDir));
+    // A stored path on the diskette drive opens where the system finds the drive.
+    QFileDialog dialog(QApplication::activeWindow(), ToQString(request.Title),
+                       ToQString(MapDrivePath(request.InitialDir)));
     dialog.setAcceptMode(mode);
     dialog.setFileMode(mode == QFileDialog::AcceptOpen ? QFileDialog::ExistingFile : QFileDialog::AnyFile);
     // Callers of a save dialog ask their own question before they replace a file.
@@ -88,7 +91,7 @@ std::optional<AnsiString> RunFileDialog(const TFileDialogRequest& request, QFile
     if (!request.DefaultExt.empty())
         dialog.setDefaultSuffix(ToQString(request.DefaultExt));
     if (!request.FileName.empty())
-        dialog.selectFile(ToQString(request.FileName));
+        dialog.selectFile(ToQString(MapDrivePath(request.FileName)));
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
         return std::nullopt;
     return ChosenPath(dialog.selectedFiles().constFirst());
@@ -157,7 +160,7 @@ std::optional<AnsiString> TQtDialogService::SaveFileName(const TFileDialogReques
 std::optional<AnsiString> TQtDialogService::BrowseFolder(const AnsiString& title, const AnsiString& initialDir)
 {
     const QString chosen = QFileDialog::getExistingDirectory(QApplication::activeWindow(), ToQString(title),
-                                                             ToQString(initialDir));
+                                                             ToQString(MapDrivePath(initialDir)));
     if (chosen.isEmpty())
         return std::nullopt;
     std::optional<AnsiString> path = ChosenPath(chosen);

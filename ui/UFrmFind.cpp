@@ -1,5 +1,6 @@
 #include "ui/UFrmFind.h"
 
+#include "documents/Datafiles.h"
 #include "platform/Exception.h"
 #include "platform/SysUtils.h"
 #include "ui/Common.h"
@@ -48,6 +49,14 @@ void FindValue(TFindLayout& layout, TFindTable& table, const AnsiString& value)
     }
     layout.LastRow = table.RecNo();
 }
+
+void TDataFileFindTable::GoTo(int row) { FFile.GoTo(row); }
+void TDataFileFindTable::Next() { FFile.Next(); }
+void TDataFileFindTable::Prior() { FFile.Prior(); }
+bool TDataFileFindTable::Bof() const { return FFile.Bof(); }
+bool TDataFileFindTable::Eof() const { return FFile.Eof(); }
+int TDataFileFindTable::RecNo() const { return FFile.RecNo(); }
+AnsiString TDataFileFindTable::Field(int index) { return FView.Get(index); }
 
 TFrmFind::TFrmFind(QWidget* parent) : QDialog(parent, Qt::Dialog | Qt::WindowStaysOnTopHint)
 {

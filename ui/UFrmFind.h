@@ -13,6 +13,8 @@
 #include <memory>
 
 class QComboBox;
+class TDataFile;
+class TRecord;
 class QPushButton;
 
 // The rows the find dialog walks, as a list window's table shows them: a cursor over the
@@ -28,6 +30,25 @@ public:
     virtual bool Eof() const = 0;
     virtual int RecNo() const = 0;
     virtual AnsiString Field(int index) = 0;
+};
+
+// The rows of a data file as the find dialog walks them: the file's own cursor, and field
+// i of the view (a record view over the file's current record).
+class TDataFileFindTable : public TFindTable {
+public:
+    TDataFileFindTable(TDataFile& file, const TRecord& view) : FFile(file), FView(view) {}
+
+    void GoTo(int row) override;
+    void Next() override;
+    void Prior() override;
+    bool Bof() const override;
+    bool Eof() const override;
+    int RecNo() const override;
+    AnsiString Field(int index) override;
+
+private:
+    TDataFile& FFile;
+    const TRecord& FView;
 };
 
 // The directions of a search.

@@ -10,12 +10,19 @@
 #include "platform/IniFiles.h"
 #include "platform/Paths.h"
 #include "platform/SysUtils.h"
+#include "ui/ArbitraryWizard.h"
 #include "ui/Common.h"
 #include "ui/Guard.h"
 #include "ui/QtText.h"
+#include "ui/QueryWizard.h"
 #include "ui/UFrmAbout.h"
 #include "ui/UFrmEditProfile.h"
+#include "ui/UFrmEtalons.h"
+#include "ui/UFrmJournal.h"
+#include "ui/UFrmMessages.h"
+#include "ui/UFrmExportFile.h"
 #include "ui/UFrmProfile.h"
+#include "ui/UFrmReplyFiles.h"
 #include "ui/Updates.h"
 
 #include <QActionGroup>
@@ -191,6 +198,51 @@ void TFrmMain::ConnectCommands()
     SetCommandHandler(ItmEditCommon, [this] { ItmEditProfileClick(true); });
     SetCommandHandler(ItmEditProfile, [this] { ItmEditProfileClick(false); });
     SetCommandHandler(ItmUpdates, [this] { ItmUpdatesClick(); });
+    SetCommandHandler(ItmEtalons, [this] { OpenChild(FrmEtalons); });
+    SetCommandHandler(ItmNewCliReply, [this] { ItmNewCliReplyClick(); });
+    SetCommandHandler(ItmMessages, [this] { OpenChild(FrmMessages); });
+    SetCommandHandler(ItmJournal, [this] { OpenChild(FrmJournal); });
+    SetCommandHandler(ItmSalary, [] { ShowExportKind(0); });
+    SetCommandHandler(ItmNewCli, [] { ShowExportKind(1); });
+    // The clients to close have a window of their own, though the command stays hidden.
+    SetCommandHandler(ItmDelCli, [] { ShowExportKind(2); });
+    SetCommandHandler(ItmQueryEtalon, [] { RunQueryWizard(); });
+    SetCommandHandler(ItmArbitrary, [] { RunArbitraryWizard(); });
+}
+
+void TFrmMain::AddChild(QWidget* window)
+{
+    // The frame would take the window's size hint (a list hints at a few rows only): it
+    // takes the size the window gave itself instead.
+    const QSize size = window->size();
+    QMdiSubWindow* frame = FMdiArea->addSubWindow(window);
+    frame->setAttribute(Qt::WA_DeleteOnClose);
+    window->show();
+    frame->resize(frame->size() - window->size() + size);
+    // The area placed the frame by its smaller hinted size: grown, it is moved back inside
+    // the area where it fits.
+    const QSize area = FMdiArea->viewport()->size();
+    frame->move(std::max(0, std::min(frame->x(), area.width() - frame->width())),
+                std::max(0, std::min(frame->y(), area.height() - frame->height())));
+}
+
+// The window of that global, made when it is not open, brought to the front.
+template <typename TWindow>
+void TFrmMain::OpenChild(TWindow*& global)
+{
+    if (!global) {
+        global = new TWindow();
+        AddChild(global);
+    }
+    ShowAndRestore(global);
+}
+
+// The reply window of the one reply kind; it stores itself in its global.
+void TFrmMain::ItmNewCliReplyClick()
+{
+    if (!FrmNewCliReply)
+        AddChild(new TFrmReplyFiles(&FrmNewCliReply, Profiles.Get()->Current()->ReplyProfiles.At(0)));
+    ShowAndRestore(FrmNewCliReply);
 }
 
 void TFrmMain::SetCommandHandler(QAction* item, std::function<void()> handler)
@@ -294,12 +346,16 @@ void TFrmMain::StartupHandler()
     TProfiles& profiles = *Profiles.Get();
     int index = 0;
     if (const std::optional<TRestartState> state = TakeRestartState(ChangeFileExt(startup.ProgramPath, ".rst"))) {
+        if (!HoldProfilesFile(state->IniFile))
+            return;
         profiles.Open(state->IniFile);
         index = FindProfile(profiles, state->Profile);
     } else {
         const AnsiString iniName = startup.Arguments.empty()
                                        ? ChangeFileExt(startup.ProgramPath, ".ini")
                                        : ExpandFileName(FromSystemPath(startup.Arguments.front()));
+        if (!HoldProfilesFile(iniName))
+            return;
         profiles.Open(iniName);
         index = profiles.Count() == 1 ? 0 : profiles.Count();
     }
@@ -338,6 +394,20 @@ void TFrmMain::ReopenProfiles()
 AnsiString TFrmMain::ProgramFile() const
 {
     return FStartup ? FStartup->ProgramPath : ::ProgramPath();
+}
+
+// One running program per profiles file: two would each advance the counters they had
+// read and could send two lists under one container number. A second start on the same
+// file says so and ends before it reads or writes anything.
+bool TFrmMain::HoldProfilesFile(const AnsiString& iniName)
+{
+    if (FProfilesFileLock.TryLock(iniName))
+        return true;
+    AppMessageBox("Программа уже запущена с файлом профилей " + iniName + ".\nЭта копия программы будет закрыта.",
+                  MessageBoxFlags::Ok | MessageBoxFlags::IconError);
+    FSwitching = true;   // no child window is open: nothing to ask before closing
+    close();
+    return false;
 }
 
 // ---- Profile selection ----

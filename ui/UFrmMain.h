@@ -6,6 +6,7 @@
 
 #include "documents/Containers.h"
 #include "platform/AnsiString.h"
+#include "platform/FileLocks.h"
 
 #include <QMainWindow>
 #include <QSize>
@@ -89,6 +90,9 @@ public:
     // The open child windows; every child links itself in while it exists.
     TChainLink<QWidget>* Children() { return &FChildren; }
 
+    // Puts the window into the multiple-document area and shows it; closing it destroys it.
+    void AddChild(QWidget* window);
+
     // Connects a menu command to its handler, which runs through the error guard. A
     // command without a handler stays disabled: its window is not part of the program.
     void SetCommandHandler(QAction* item, std::function<void()> handler);
@@ -152,6 +156,7 @@ private:
     bool FStartupWaiting = false;
     QSize FShownSize;
     QTimer* FStartupFallback = nullptr;
+    TInstanceLock FProfilesFileLock;   // held for the program's life
 
     void BuildMenu();
     void ConnectCommands();
@@ -164,13 +169,17 @@ private:
     AnsiString ProgramFile() const;
     bool AtFinalSize() const;
     void PostStartup();
+    template <typename TWindow>
+    void OpenChild(TWindow*& global);
     void StartupHandler();
     void ChooseProfile(int index);
     void ReopenProfiles();
     bool MayLeaveProfile();
+    bool HoldProfilesFile(const AnsiString& iniName);
     void ItmProfileClick();
     void ItmEditProfileClick(bool global);
     void ItmUpdatesClick();
+    void ItmNewCliReplyClick();
     void ItmAboutClick();
 };
 

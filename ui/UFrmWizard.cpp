@@ -1,6 +1,7 @@
 #include "ui/UFrmWizard.h"
 
 #include "platform/Dialogs.h"
+#include "platform/Exception.h"
 #include "platform/Paths.h"
 #include "platform/SysUtils.h"
 #include "ui/Common.h"
@@ -19,6 +20,13 @@
 #include <QVBoxLayout>
 
 TFrmWizard* FrmWizard = nullptr;
+
+void RunWizard(TWizard& wizard)
+{
+    if (!FrmWizard)
+        throw Exception("Окно мастера не создано");
+    FrmWizard->Execute(&wizard);
+}
 
 namespace {
 
@@ -194,6 +202,8 @@ QWidget* TFrmWizard::BuildFileNamePanel()
     EdtFileName = new QLineEdit(panel);
     BtnFileName = new QPushButton(QStringLiteral("..."), panel);
     BtnFileName->setAutoDefault(false);
+    // A small button beside the edit, as wide as its three dots need, not a full button.
+    BtnFileName->setFixedWidth(BtnFileName->fontMetrics().horizontalAdvance(QStringLiteral("...")) + 20);
     auto* nameLine = new QHBoxLayout;
     nameLine->addWidget(EdtFileName, 1);
     nameLine->addWidget(BtnFileName);
@@ -280,7 +290,10 @@ void TFrmWizard::SetFileComment(const AnsiString& text)
 
 AnsiString TFrmWizard::FileName() const
 {
-    return FromQString(EdtFileName->text());
+    AnsiString name;
+    if (!FromQStringExact(EdtFileName->text(), name))
+        throw Exception("Имя файла нельзя записать в кодировке Windows-1251: " + FromQString(EdtFileName->text()));
+    return name;
 }
 
 void TFrmWizard::SetFileName(const AnsiString& text)

@@ -27,6 +27,8 @@ public:
 
     AnsiString FileComment() const override;
     void SetFileComment(const AnsiString& text) override;
+    // A name with a character that code page 1251 lacks raises: it names no file the
+    // program can reach.
     AnsiString FileName() const override;
     void SetFileName(const AnsiString& text) override;
 
@@ -86,3 +88,6 @@ private:
 };
 
 extern TFrmWizard* FrmWizard;
+
+// Runs the task modally in the wizard window; raises when the window was not created.
+void RunWizard(TWizard& wizard);

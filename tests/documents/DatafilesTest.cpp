@@ -1,6 +1,7 @@
 #include "documents/Datafiles.h"
 
 #include "DataFileHelpers.h"
+#include "ProfileFiles.h"
 
 #include "documents/Charsets.h"
 #include "platform/Classes.h"
@@ -123,6 +124,38 @@ TEST(DataFileTest, DeleteMovesToTheFollowingRecord)
     EXPECT_EQ(SavedBytes(file), "");
 }
 
+TEST(DataFileTest, ReadRecordLeavesTheCursorAndShowsPendingEdits)
+{
+    TDelimFile file(";", CodePageCp866, true);
+    LoadBytes(file, FromAnsi("Иванов;1\r\nПетров;23\r\nСидоров;4\r\n", CodePageCp866));
+    file.GoTo(1);
+    file.CurRecord()->Set(1, "a;b");   // escaped in the line, pending
+    const std::unique_ptr<TFileRecord> reader = file.CurRecord()->NewRecord();
+    file.ReadRecord(2, *reader);
+    EXPECT_ANSI_EQ(reader->Get(0), "Сидоров");   // converted from the file's code page
+    file.ReadRecord(1, *reader);
+    EXPECT_ANSI_EQ(reader->Get(1), "a;b");
+    EXPECT_EQ(file.RecNo(), 1);
+    EXPECT_TRUE(file.CurRecord()->Modified());   // nothing posted
+    EXPECT_RAISES(file.ReadRecord(3, *reader), Exception, "Выход индекса за пределы диапазона (3)");
+    EXPECT_RAISES(file.ReadRecord(-1, *reader), Exception, "Выход индекса за пределы диапазона (-1)");
+}
+
+TEST_F(ProfileFileTest, NewDataFileFollowsTheKindsFormat)
+{
+    TProfile& profile = SelectProfile({"Salary.FileFormat=FIXED", "Salary.Lengths=3,2,1", "Salary.Charset=KOI8R",
+                                       "NewCli.Delim=|"});
+    std::unique_ptr<TDataFile> file = NewDataFile(*profile.ExportProfiles.At(0));
+    LoadBytes(*file, FromAnsi("ЁЖZ12x\r\n", CodePageKoi8R));
+    EXPECT_EQ(CurrentRow(*file), (std::vector<AnsiString>{"ЁЖZ", "12", "x"}));
+    const std::unique_ptr<TFileRecord> reader = file->CurRecord()->NewRecord();
+    file->ReadRecord(0, *reader);
+    EXPECT_ANSI_EQ(reader->Get(1), "12");   // the widths reach the second reader too
+    file = NewDataFile(*profile.ExportProfiles.At(1));
+    LoadBytes(*file, "a|b\r\n");
+    EXPECT_EQ(CurrentRow(*file), (std::vector<AnsiString>{"a", "b"}));
+}
+
 // ---- Code pages ----
 
 TEST(DataFileTest, Cp866AndKoi8FilesComeBackByteForByte)
@@ -166,18 +199,17 @@ protected:
     AnsiString Target = Temp.File("список.txt");
 };
 
-TEST_F(DataFileSaveTest, SavesThroughAFreeTemporaryNameAndKeepsThePermissions)
+TEST_F(DataFileSaveTest, SavesThroughATemporaryFileAndKeepsThePermissions)
 {
     WriteBytes(Target, "a;1\r\nb;2\r\n");
     ASSERT_EQ(chmod(ToSystemPath(Target).c_str(), 0600), 0);
-    WriteBytes(Target + ".$00", "someone else's");
+    WriteBytes(Target + ".$00", "left by a save that was killed");
     TDelimFile file(";", CodePageCp1251, false);
     file.LoadFromFile(Target);
     file.CurRecord()->Set(1, "5");
     file.SaveToFile("");
     EXPECT_EQ(ReadBytes(Target), "a;5\r\nb;2\r\n");
-    EXPECT_EQ(ReadBytes(Target + ".$00"), "someone else's");
-    EXPECT_FALSE(FileExists(Target + ".$01"));
+    EXPECT_FALSE(FileExists(Target + ".$00"));
     EXPECT_FALSE(file.IsModified());
     struct stat info {};
     ASSERT_EQ(stat(ToSystemPath(Target).c_str(), &info), 0);
@@ -196,29 +228,26 @@ TEST_F(DataFileSaveTest, SavesThroughAFreeTemporaryNameAndKeepsThePermissions)
     EXPECT_FALSE(never.Open());
 }
 
-TEST_F(DataFileSaveTest, FailedFormatLeavesTheTargetAndNoTemporaryFile)
+TEST_F(DataFileSaveTest, AFailedSaveLeavesTheTargetNoTemporaryFileAndTheModifiedFlag)
 {
     WriteBytes(Target, "<a/>");
-    TXmlFile file("/a", "x", ";");
-    file.LoadFromFile(Target);
-    file.Append();
-    EXPECT_RAISES(file.SaveToFile(Target), Exception, "Сохранение файла формата XML не поддерживается");
+    TXmlFile xml("/a", "x", ";");
+    xml.LoadFromFile(Target);
+    xml.Append();
+    EXPECT_RAISES(xml.SaveToFile(Target), Exception, "Сохранение файла формата XML не поддерживается");
     EXPECT_EQ(ReadBytes(Target), "<a/>");
-    EXPECT_FALSE(FileExists(Target + ".$00"));
-    EXPECT_TRUE(file.IsModified());
-}
+    EXPECT_TRUE(xml.IsModified());
 
-TEST_F(DataFileSaveTest, FailedRenameKeepsTheDataAndTheModifiedFlag)
-{
     // A folder that is not empty cannot be replaced by a file.
-    ForceDirectories(Target + "/inner/");
+    const AnsiString folder = Temp.File("folder");
+    ForceDirectories(folder + "/inner/");
     TDelimFile file(";", CodePageCp1251, false);
     LoadBytes(file, "a\r\n");
     file.CurRecord()->Set(0, "b");
-    EXPECT_THROW(file.SaveToFile(Target), EOSError);
+    EXPECT_THROW(file.SaveToFile(folder), EOSError);
     EXPECT_TRUE(file.IsModified());
-    EXPECT_EQ(ReadBytes(Target + ".$00"), "b\r\n");
-    EXPECT_TRUE(DirectoryExists(Target + "/inner/"));
+    EXPECT_TRUE(DirectoryExists(folder + "/inner/"));
+    EXPECT_EQ(SystemNames(Temp.Path()), (std::vector<std::string>{"folder", "\xD1\x81\xD0\xBF\xD0\xB8\xD1\x81\xD0\xBE\xD0\xBA.txt"}));
 }
 
 // ---- Delimited records ----

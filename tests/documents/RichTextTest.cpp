@@ -47,6 +47,17 @@ TEST(RichText, UserTextCannotBreakOutOfItsRun)
         EXPECT_LT(static_cast<unsigned char>(c), 0x80);
 }
 
+TEST(RichText, LinesEndedByCrLfAreOneParagraphEach)
+{
+    // Message texts and attachment lines are stored with CR LF: a CR left in a run would
+    // print as one more empty line after each line.
+    TRichText text("Courier New", 10);
+    text.Add("a\r\nb\r\n");
+    ASSERT_EQ(text.Paragraphs().size(), 3u);
+    EXPECT_ANSI_EQ(text.PlainText(), "a\nb\n");
+    EXPECT_EQ(RichTextToRtf(text).find("\\'0d"), AnsiString::npos);
+}
+
 TEST(RichText, SavedFileHoldsTheRtfAndReplacesAnOldOne)
 {
     TTempDir dir;

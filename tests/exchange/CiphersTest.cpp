@@ -113,6 +113,13 @@ TEST_F(PgpCipherTest, ArgumentsArriveOneByOneAndTheBytesFromThePositionOn)
     EXPECT_EQ(ReadBytes(FBin + "gpg.args"),
               AnsiToUtf8("--homedir\n" + FKeys + "\n--recipient\n" + BankKey +
                          "\n--always-trust\n--batch\n--pinentry-mode\nerror\n--status-fd\n3\n--sign\n--encrypt\n"));
+
+    // The key folder on the diskette drive reaches gpg where the system finds the drive.
+    FProfile.Profile().PgpKeyPath = "a:/Ключи/";
+    source.SetPosition(4);
+    FCipher.Encrypt(&source, &target);
+    const std::string args = ReadBytes(FBin + "gpg.args");
+    EXPECT_EQ(args.substr(0, args.find("\n--recipient")), AnsiToUtf8("--homedir\n/media/floppy/Ключи/"));
 }
 
 TEST_F(PgpCipherTest, DecryptionNeedsAGoodSignatureOfTheBanksKey)

@@ -69,6 +69,9 @@ public:
         Bank.Import(Client);
     }
 
+    // The data signed by the bank and encrypted for the client.
+    std::string SealedByBank(const std::string& data) const { return Bank.SealFor(Client, data); }
+
     TTempDir Keys;
     TGpgHome Client;
     TGpgHome Bank;

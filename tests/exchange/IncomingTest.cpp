@@ -27,19 +27,12 @@ void ExpectSubject(const AnsiString& subject, bool forClient, const AnsiString& 
 TEST(JudgeSubjectTest, ThePrefixWordMakesTheMessageTheClientsAndTheTokenIsDropped)
 {
     ExpectSubject("ZEM_TLB_MESSAGE abc Выписка", true, "Выписка");
-    ExpectSubject("ABC", true, "");
     ExpectSubject("Выписка ABC", true, "Выписка");
     ExpectSubject("ZEM_TLB_MESSAGE XYZ Выписка", false, "XYZ Выписка");
     ExpectSubject("zem_tlb_message Выписка", false, "Выписка");
-    ExpectSubject("", false, "");
     ExpectSubject("ABCD Выписка", false, "ABCD Выписка");
-}
-
-TEST(JudgeSubjectTest, EveryPrefixWordGoesAndEmptyWordsStay)
-{
-    ExpectSubject("ABC  Выписка", true, " Выписка");
-    ExpectSubject("ZEM_TLB_MESSAGE ABC Выписка ABC за май", true, "Выписка за май");
-    ExpectSubject("ABC Выписка ", true, "Выписка ");
+    // Every prefix word goes; empty words stay.
+    ExpectSubject("ABC  Выписка ABC за май ", true, " Выписка за май ");
 }
 
 TEST(JudgeSubjectTest, EncodedWordsAreDecodedBeforeTheWordsAreTaken)
@@ -71,10 +64,7 @@ TEST(MessageTextTest, TheFirstTextPartElseTheBodyWithItsLinesEndedByCrLf)
 
 TEST(FailedLineTest, TheErrorTextOnOneLine)
 {
-    EXPECT_ANSI_EQ(FailedLine("ABC000001.TLB", "Ошибка расшифровки\r\nплохая подпись\r\n"),
-                   "ABC000001.TLB: Ошибка расшифровки<EOL>плохая подпись");
-    EXPECT_EQ(FailedLine("A.TLB", "one\ntwo\rthree \t\n"), "A.TLB: one<EOL>two<EOL>three");
-    EXPECT_EQ(FailedLine("A.TLB", "plain"), "A.TLB: plain");
+    EXPECT_EQ(FailedLine("A.TLB", "one\r\ntwo\rthree \t\n"), "A.TLB: one<EOL>two<EOL>three");
 }
 
 TEST(SafeFileNameTest, OnlyABaseNameWithoutColonsOrControlCharacters)
@@ -85,7 +75,6 @@ TEST(SafeFileNameTest, OnlyABaseNameWithoutColonsOrControlCharacters)
     EXPECT_EQ(RejectFileName("c:A.TLB"), "c_A.TLB");
     EXPECT_EQ(RejectFileName(std::string("a\tb\x01\x7F" "c\n", 7)), "a_b__c_");
     EXPECT_ANSI_EQ(RejectFileName("Ответ 1.TLB"), "Ответ 1.TLB");
-    EXPECT_EQ(RejectFileName(""), "attachment.tlb");
     EXPECT_EQ(RejectFileName("folder/"), "attachment.tlb");
     EXPECT_EQ(RejectFileName("x/.."), "attachment.tlb");
     EXPECT_EQ(RejectFileName("..."), "...");
@@ -111,7 +100,6 @@ TEST(ReceiverSummaryTest, OneLinePerCounterThatIsNotZero)
     receiver.ResetCounters();
     EXPECT_EQ(receiver.SummaryText(), "");
     receiver.BadFiles = 1;
-    EXPECT_ANSI_EQ(receiver.SummaryText(), "Ошибочных файлов: 1\n");
     receiver.Messages = 2;
     receiver.Etalons = 12;
     receiver.ListsAdded[0] = 3;
@@ -140,52 +128,21 @@ TEST(ReceiverSummaryTest, OnlyTheOpenWindowsWhoseDataChangedReload)
     StoreWindows = TStoreWindows();
 }
 
-TEST(MemberHeaderTest, ValuesAreTrimmedAndRequired)
+// The members' headers through the processing: IncomingFilesTest. Here the names and
+// values that it does not try.
+TEST(MemberHeaderTest, DatesPrefixesAndNamesThatWouldLeadElsewhere)
 {
-    TStringList header;
-    header.Add("file_type=ETALON");
-    header.Add("PREFIX= abc , xyz ");
-    header.Add("VERSION=");
-    header.Add("Prefix=second");
-    EXPECT_EQ(TReceiver::GetParam(header, "FILE_TYPE"), "ETALON");
-    EXPECT_EQ(TReceiver::GetParam(header, "prefix"), "abc , xyz");
-    EXPECT_RAISES(TReceiver::GetParam(header, "VERSION"), Exception, "Отсутствует параметр VERSION");
-    EXPECT_RAISES(TReceiver::GetParam(header, "FILE_NAME"), Exception, "Отсутствует параметр FILE_NAME");
-}
-
-TEST(MemberHeaderTest, ReferenceListTypesDatesAndPrefixes)
-{
-    EXPECT_EQ(EtalonTypeIndex("SAL"), 0);
-    EXPECT_EQ(EtalonTypeIndex("nns"), 1);
     EXPECT_EQ(EtalonTypeIndex("Com"), 2);
-    EXPECT_RAISES(EtalonTypeIndex("XXX"), Exception, "Неверный тип эталонного списка: XXX");
-
-    CheckEtalonDate("31/12/2024");
     CheckEtalonDate("1/2/24");
-    EXPECT_RAISES(CheckEtalonDate("31/02/2024"), Exception, "Неверная дата эталонного списка: 31/02/2024");
     EXPECT_RAISES(CheckEtalonDate("2024-12-31"), Exception, "Неверная дата эталонного списка: 2024-12-31");
-
-    EXPECT_EQ(EtalonPrefix(" abc "), "ABC");
-    EXPECT_EQ(EtalonPrefix("A1Z"), "A1Z");
-    EXPECT_RAISES(EtalonPrefix("AB"), Exception, "Неверный префикс: AB");
+    EXPECT_EQ(EtalonPrefix(" a1z "), "A1Z");
     EXPECT_RAISES(EtalonPrefix("abcd"), Exception, "Неверный префикс: ABCD");
     EXPECT_RAISES(EtalonPrefix("абв"), Exception, "Неверный префикс: АБВ");
-    EXPECT_RAISES(EtalonPrefix("A/B"), Exception, "Неверный префикс: A/B");
-}
 
-TEST(MemberHeaderTest, ReplyStoreAndUpdateNamesAreSafe)
-{
-    CheckReplyFileName("abc000001N.TXT");
-    CheckReplyFileName("AB");
-    CheckReplyFileName("..x/y");
-    EXPECT_RAISES(CheckReplyFileName("A/BC"), Exception, "Неверное имя файла ответа: A/BC");
-    EXPECT_RAISES(CheckReplyFileName("A\\B"), Exception, "Неверное имя файла ответа: A\\B");
-    EXPECT_RAISES(CheckReplyFileName("c:x"), Exception, "Неверное имя файла ответа: c:x");
-    EXPECT_RAISES(CheckReplyFileName("A\tB"), Exception, "Неверное имя файла ответа: A\tB");
-
-    EXPECT_EQ(UpdateFileName("5.4"), "Updates-5.4.exe");
+    CheckReplyFileName("..x");
+    for (const char* name : {"A\\B", "c:x", "A\tB"})
+        EXPECT_RAISES(CheckReplyFileName(name), Exception, AnsiString("Неверное имя файла ответа: ") + name);
     EXPECT_EQ(UpdateFileName("10.0.2.113"), "Updates-10.0.2.113.exe");
-    EXPECT_RAISES(UpdateFileName("5.4/../../x"), Exception, "Неверная версия обновления: 5.4/../../x");
     EXPECT_RAISES(UpdateFileName("5,4"), Exception, "Неверная версия обновления: 5,4");
 }
 

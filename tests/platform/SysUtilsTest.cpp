@@ -29,9 +29,7 @@ TEST(SysUtilsText, TrimRemovesBytesBelow33AtTheEnds)
 TEST(SysUtilsText, CaseMappingCoversCyrillicInPairs)
 {
     EXPECT_ANSI_EQ(UpperCase("абвгдеёжзийклмнопрстуфхцчшщъыьэюя"), "АБВГДЕЁЖЗИЙКЛМНОПРСТУФХЦЧШЩЪЫЬЭЮЯ");
-    EXPECT_ANSI_EQ(LowerCase("АБВГДЕЁЖЗИЙКЛМНОПРСТУФХЦЧШЩЪЫЬЭЮЯ"), "абвгдеёжзийклмнопрстуфхцчшщъыьэюя");
-    EXPECT_ANSI_EQ(UpperCase("ўєїіґјѕљњћќџђѓ"), "ЎЄЇІҐЈЅЉЊЋЌЏЂЃ");
-    EXPECT_EQ(UpperCase("abc xyz 09"), "ABC XYZ 09");
+    EXPECT_ANSI_EQ(LowerCase("ЁЛКА Z"), "ёлка z");
     // Signs and the micro sign (whose capital CP1251 lacks) stay as they are.
     EXPECT_ANSI_EQ(UpperCase("№€µ«»—\xA0"), "№€µ«»—\xA0");
     EXPECT_EQ(Hex(UpperCase(Bytes({'a', 0, 0xE0}))), "41 00 C0");
@@ -56,9 +54,7 @@ TEST(SysUtilsText, CompareIgnoringCaseOverTheWholeLength)
     EXPECT_TRUE(SameText("ёлка", "ЁЛКА"));
     EXPECT_FALSE(SameText("елка", "ёлка"));
     EXPECT_FALSE(SameText("abc", "abcd"));
-    // NUL bytes count.
-    EXPECT_TRUE(SameText(Bytes({'a', 0, 'b'}), Bytes({'A', 0, 'B'})));
-    EXPECT_FALSE(SameText(Bytes({'a', 0, 'b'}), Bytes({'a', 0, 'c'})));
+    EXPECT_FALSE(SameText(Bytes({'a', 0, 'b'}), Bytes({'a', 0, 'c'})));   // NUL bytes count
 
     EXPECT_EQ(CompareText("abc", "ABC"), 0);
     EXPECT_LT(CompareText("ab", "AB "), 0);
@@ -69,7 +65,6 @@ TEST(SysUtilsText, CompareIgnoringCaseOverTheWholeLength)
 
     EXPECT_EQ(Pos("ка", "ёлка"), 3);
     EXPECT_EQ(Pos("", "abc"), 0);
-    EXPECT_EQ(Pos("abcd", "abc"), 0);
     EXPECT_EQ(Pos("c", Bytes({'a', 0, 'c'})), 3);
 }
 
@@ -78,7 +73,6 @@ TEST(SysUtilsText, CompareIgnoringCaseOverTheWholeLength)
 TEST(SysUtilsFormat, IntegersAndStrings)
 {
     EXPECT_EQ(Format("%s%.6d%s", "ABC", 42, "A.TLB"), "ABC000042A.TLB");
-    EXPECT_EQ(Format("%s.$%.2d", "file", 7), "file.$07");
     EXPECT_EQ(Format("%d%% %5s|%-3d|%x|%X|%u", -5, "ab", 1, 255, 255, 7u), "-5%    ab|1  |ff|FF|7");
     EXPECT_EQ(Format("%lld %hd %c", -9000000000LL, short(-2), 'z'), "-9000000000 -2 z");
     EXPECT_EQ(Format("%*d|%.*s", 4, 7, 2, "abcdef"), "   7|ab");
@@ -90,8 +84,6 @@ TEST(SysUtilsFormat, IntegersAndStrings)
 TEST(SysUtilsFormat, RefusesFloatingAndLocaleBoundConversions)
 {
     EXPECT_RAISES(Format("%.2f", 1.5), EConvertError, "Формат '%.2f' неверен или несовместим с аргументом");
-    EXPECT_RAISES(Format("%d %10.3Lf", 1, 1.5L), EConvertError,
-                  "Формат '%d %10.3Lf' неверен или несовместим с аргументом");
     // Formats the compiler cannot check, as a caller might pass them.
     for (const char* format : {"%e", "%g", "%a", "%F", "%E", "%G", "%A"})
         EXPECT_RAISES_PREFIX(Format(format, 1.5), EConvertError, "Формат");
@@ -107,23 +99,14 @@ TEST(SysUtilsFormat, RefusesFloatingAndLocaleBoundConversions)
 
 // ---- Integers ----
 
-TEST(SysUtilsIntegers, ToText)
+TEST(SysUtilsIntegers, ToTextAndAcceptedForms)
 {
-    EXPECT_EQ(IntToStr(-42), "-42");
     EXPECT_EQ(IntToStr(INT64_MIN), "-9223372036854775808");
     EXPECT_EQ(IntToHex(255, 4), "00FF");
     EXPECT_EQ(IntToHex(0xABCDEF, 2), "ABCDEF");
-    EXPECT_EQ(IntToHex(UINT64_MAX, 1), "FFFFFFFFFFFFFFFF");
-}
-
-TEST(SysUtilsIntegers, AcceptedForms)
-{
-    EXPECT_EQ(StrToInt(" -17 "), -17);
     EXPECT_EQ(StrToInt("\t+008\r\n"), 8);
     EXPECT_EQ(StrToInt("$1f"), 31);
     EXPECT_EQ(StrToInt("0X1F"), 31);
-    EXPECT_EQ(StrToInt("-$1F"), -31);
-    EXPECT_EQ(StrToInt("-2147483648"), INT32_MIN);
     EXPECT_EQ(StrToInt("-$80000000"), INT32_MIN);
     EXPECT_EQ(StrToInt64("-9223372036854775808"), INT64_MIN);
     EXPECT_EQ(StrToInt64("$7FFFFFFFFFFFFFFF"), INT64_MAX);
@@ -132,9 +115,8 @@ TEST(SysUtilsIntegers, AcceptedForms)
 TEST(SysUtilsIntegers, RejectedForms)
 {
     const AnsiString bad[] = {
-        "", "   ", "-", "+", "$", "0x", "-$", "12a", "1 2", "1.0", "1,5", "--1", "+-1", "- 1",
-        "$-1", "0x-1", "$ 1", "x1F", "$1G", "1e3", "2147483648", "-2147483649", "$80000000",
-        "$FFFFFFFF", "99999999999999999999999", Bytes({'1', '2', 0, '3'}),
+        "", "   ", "-", "$", "0x", "12a", "1 2", "1.0", "--1", "- 1", "$-1", "$1G", "1e3",
+        "2147483648", "-2147483649", "$80000000", "99999999999999999999999", Bytes({'1', '2', 0, '3'}),
     };
     for (const AnsiString& text : bad) {
         int32_t value = 7;
@@ -142,7 +124,6 @@ TEST(SysUtilsIntegers, RejectedForms)
         EXPECT_EQ(StrToIntDef(text, -1), -1) << "text [" << Hex(text) << "]";
     }
     EXPECT_RAISES(StrToInt(" 12a"), EConvertError, "' 12a' не является целым числом");
-    EXPECT_RAISES(StrToInt("2147483648"), EConvertError, "'2147483648' не является целым числом");
     EXPECT_RAISES(StrToInt64("9223372036854775808"), EConvertError,
                   "'9223372036854775808' не является целым числом");
     EXPECT_EQ(StrToIntDef(" 12 ", -1), 12);
@@ -153,14 +134,12 @@ TEST(SysUtilsIntegers, RejectedForms)
 TEST(SysUtilsFloat, ParseWithAPointOnly)
 {
     EXPECT_EQ(StrToFloat(" -0.25 "), -0.25);
-    EXPECT_EQ(StrToFloat("+3"), 3.0);
     EXPECT_EQ(StrToFloat("1.5E-2"), 0.015);
     EXPECT_EQ(StrToFloat(".5"), 0.5);
-    EXPECT_EQ(StrToFloat("0.1"), 0.1);
 
     const AnsiString bad[] = {
-        "1,5", "", "  ", "-", ".", "abc", "1.5x", "1e", "1e+", "inf", "nan", "--1", "- 1",
-        "0x10", "$10", "1 000", "1.2.3", "1e999", Bytes({'1', 0, '5'}),
+        "1,5", "", "-", ".", "1.5x", "1e+", "inf", "nan", "--1", "0x10", "$10", "1 000", "1e999",
+        Bytes({'1', 0, '5'}),
     };
     for (const AnsiString& text : bad) {
         double value = 0;
@@ -175,9 +154,7 @@ TEST(SysUtilsFloat, GeneralFormat)
     EXPECT_EQ(FloatToStr(0.1 + 0.2), "0.3");
     EXPECT_EQ(FloatToStr(-0.0), "0");
     EXPECT_EQ(FloatToStr(2.0 / 3), "0.666666666666667");
-    EXPECT_EQ(FloatToStr(123456789012345.0), "123456789012345");
     EXPECT_EQ(FloatToStr(999999999999999.9), "1E15");
-    EXPECT_EQ(FloatToStr(-1.5e20), "-1.5E20");
     EXPECT_EQ(FloatToStr(0.0001), "0.0001");
     EXPECT_EQ(FloatToStr(0.00001), "1E-5");
     EXPECT_EQ(FloatToStr(NAN), "NAN");
@@ -187,7 +164,6 @@ TEST(SysUtilsFloat, GeneralFormat)
 TEST(SysUtilsFloat, FixedFormatRoundsAsTyped)
 {
     EXPECT_EQ(FormatFixed(1750.5, 2), "1750.50");
-    EXPECT_EQ(FormatFixed(123.456, 0), "123");
     EXPECT_EQ(FormatFixed(123.456, -1), "123");
     EXPECT_EQ(FormatFixed(1e20, 2), "100000000000000000000.00");
     // True halves round away from zero.
@@ -195,18 +171,14 @@ TEST(SysUtilsFloat, FixedFormatRoundsAsTyped)
     EXPECT_EQ(FormatFixed(-0.125, 2), "-0.13");
     // Rounded to 15 significant digits first, as typed: 1.005 (stored 1.00499999...) gives 1.01.
     EXPECT_EQ(FormatFixed(1.005, 2), "1.01");
-    EXPECT_EQ(FormatFixed(999999.995, 2), "1000000.00");
     EXPECT_EQ(FormatFixed(0.045, 2), "0.05");   // 0.0449999999999999983... read as 0.045
     // Carries through nines into a new digit.
-    EXPECT_EQ(FormatFixed(9.999, 2), "10.00");
     EXPECT_EQ(FormatFixed(-99.5, 0), "-100");
     // No minus sign on a value that shows as zero.
     EXPECT_EQ(FormatFixed(-0.001, 2), "0.00");
     // Many decimals show the exact stored value.
     EXPECT_EQ(FormatFixed(0.1, 20), "0.10000000000000000000");
-    EXPECT_EQ(FormatFixed(4.9e-324, 2), "0.00");
     EXPECT_EQ(FormatFixed(NAN, 2), "NAN");
-    EXPECT_EQ(FormatFixed(INFINITY, 2), "INF");
 }
 
 // ---- Dates ----
@@ -214,14 +186,12 @@ TEST(SysUtilsFloat, FixedFormatRoundsAsTyped)
 TEST(SysUtilsDates, EncodeCountsDaysFrom1899)
 {
     EXPECT_EQ(EncodeDate(1899, 12, 30), 0.0);
-    EXPECT_EQ(EncodeDate(1900, 1, 1), 2.0);
-    EXPECT_EQ(EncodeDate(2000, 1, 1), 36526.0);
     EXPECT_EQ(EncodeDate(1, 1, 1), -693593.0);
     EXPECT_EQ(EncodeDate(9999, 12, 31), 2958465.0);
     EXPECT_EQ(DaysInMonth(2023, 13), 0);
     EXPECT_RAISES(EncodeDate(2015, 2, 29), EConvertError, "Неверный аргумент для кодирования даты");
-    for (const auto& [year, month, day] : {std::tuple{1900, 2, 29}, {2015, 13, 1}, {2015, 0, 1},
-                                          {2015, 1, 0}, {2015, 4, 31}, {0, 1, 1}, {10000, 1, 1}}) {
+    for (const auto& [year, month, day] : {std::tuple{1900, 2, 29}, {2015, 13, 1}, {2015, 1, 0}, {0, 1, 1},
+                                          {10000, 1, 1}}) {
         TDateTime date = 0;
         EXPECT_FALSE(TryEncodeDate(year, month, day, date)) << year << "-" << month << "-" << day;
     }
@@ -261,17 +231,14 @@ TEST(SysUtilsDates, ToText)
     const TDateTime day = EncodeDate(2015, 2, 1);
     EXPECT_EQ(DateToStr(day), "01/02/2015");
     EXPECT_EQ(TimeToStr(EncodeTime(9, 5, 7, 0)), "09:05:07");
-    EXPECT_EQ(DateTimeToStr(day), "01/02/2015");
     EXPECT_EQ(DateTimeToStr(day + EncodeTime(0, 0, 1, 0)), "01/02/2015 00:00:01");
     EXPECT_EQ(DateTimeToStr(day + EncodeTime(0, 0, 0, 400)), "01/02/2015");
-    EXPECT_EQ(DateToStr(EncodeDate(5, 6, 7)), "07/06/0005");
     // A time a hair before midnight rounds into the next day, date and time together.
     EXPECT_EQ(DateTimeToStr(EncodeDate(2015, 2, 28) + (86400000 - 0.4) / 86400000), "01/03/2015");
     EXPECT_EQ(DateTimeToStr(EncodeDate(2015, 2, 28) + (86400000 - 1) / 86400000.0), "28/02/2015 23:59:59");
     // Before 30/12/1899 the integer part is the day and the fraction still the time.
     EXPECT_EQ(DateTimeToStr(-1.25), "29/12/1899 06:00:00");
     // Outside the calendar nothing is decoded.
-    EXPECT_EQ(DateToStr(1e300), "00/00/0000");
     EXPECT_EQ(DateToStr(NAN), "00/00/0000");
 }
 
@@ -285,15 +252,12 @@ TEST(SysUtilsDates, ClockReadsLocalTime)
                                EncodeTime(local.tm_hour, local.tm_min, std::min(local.tm_sec, 59), 0);
     EXPECT_NEAR(now, expected, 5.0 / 86400);
     EXPECT_EQ(Date(), std::floor(Date()));
-    EXPECT_NEAR(Date(), std::floor(now), 1);
-    EXPECT_NEAR(CurrentYear(), local.tm_year + 1900, 1);
 }
 
 // ---- Reading dates ----
 
 TEST(SysUtilsReadDate, DayMonthYear)
 {
-    EXPECT_EQ(StrToDate("01/02/2015"), EncodeDate(2015, 2, 1));
     EXPECT_EQ(StrToDate(" \t1/2/2015\r\n"), EncodeDate(2015, 2, 1));
     EXPECT_EQ(StrToDate("29/02/2016"), EncodeDate(2016, 2, 29));
     // Three or four digits are the year as written.
@@ -323,17 +287,15 @@ TEST(SysUtilsReadDate, ShortYearsFallInTheFiftyYearWindow)
 TEST(SysUtilsReadDate, Errors)
 {
     const AnsiString bad[] = {
-        "31/02/2015", "29/02/2015", "32/01/2015", "01/13/2015", "0/1/2015", "1/0/2015", "1/2/0000",
-        "", "  ", "1", "1/", "1/2/", "/2/2015", "1//2015", "1/2/2015x", "1/2/2015/", "1-2-2015",
-        "1.2.2015", "1 / 2 / 2015", "1/2/20150", "1/2/2015 12:00", "+1/2/2015", "-1/2/2015",
-        "ab/cd/efgh", Bytes({'1', '/', '2', '/', '2', '0', '1', '5', 0, 'x'}),
+        "29/02/2015", "01/13/2015", "0/1/2015", "1/2/0000", "", "1", "1/2/", "1//2015", "1/2/2015x",
+        "1-2-2015", "1 / 2 / 2015", "1/2/20150", "1/2/2015 12:00", "-1/2/2015",
+        Bytes({'1', '/', '2', '/', '2', '0', '1', '5', 0, 'x'}),
     };
     for (const AnsiString& text : bad) {
         TDateTime date = 0;
         EXPECT_FALSE(TryStrToDate(text, date)) << "text [" << Hex(text) << "]";
     }
     EXPECT_RAISES(StrToDate("31/02/2015"), EConvertError, "'31/02/2015' не является датой");
-    EXPECT_RAISES(StrToDate(""), EConvertError, "'' не является датой");
 }
 
 // ---- Independence of the C locale ----

@@ -3,10 +3,9 @@
 
 Appends the request line and the header lines of every request to the record file (each
 request ends with an empty line), then forwards the request to the host and port of its
-absolute URL and passes the answer back. With --authorization, a request whose
-Proxy-Authorization header differs from that value is answered 407 instead.
+absolute URL and passes the answer back.
 
-    http_proxy.py --port N --record FILE [--authorization "Basic ..."]
+    http_proxy.py --port N --record FILE
 """
 
 import argparse
@@ -27,10 +26,6 @@ class ProxyHandler(http.server.BaseHTTPRequestHandler):
         self.close_connection = True
         self.record()
         body = self.read_body()
-        required = self.server.authorization
-        if required is not None and self.headers.get("Proxy-Authorization") != required:
-            return self.answer(407, b"Proxy authentication required\n",
-                               [("Proxy-Authenticate", 'Basic realm="test proxy"')])
         url = urllib.parse.urlsplit(self.path)
         if url.scheme != "http" or not url.hostname:
             return self.answer(400, b"Absolute http URL expected\n")
@@ -87,11 +82,9 @@ def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("--port", type=int, required=True)
     parser.add_argument("--record", required=True)
-    parser.add_argument("--authorization")
     args = parser.parse_args()
     server = http.server.HTTPServer(("127.0.0.1", args.port), ProxyHandler)
     server.record_path = args.record
-    server.authorization = args.authorization
     open(args.record, "ab").close()
     server.serve_forever()
 

@@ -11,13 +11,15 @@ Maildir, a file of the same name in the envelope folder records the envelope:
     login <user>            (when the client authenticated)
 
 AUTH PLAIN and LOGIN are offered without TLS (the client under test may log in);
-only the configured user and password are accepted, and logging in is not required.
+only the configured user and password (or the accounts given as USER:PASSWORD) are
+accepted, and logging in is not required.
 aiosmtpd's own command line cannot offer AUTH without TLS, hence this small runner.
 With a certificate and its key, the port also offers STARTTLS, and --tls-port
 listens with TLS from the start.
 
     smtp_maildir.py --port N --maildir DIR --envelopes DIR --uid U --gid G
-                    [--user NAME --password SECRET] [--refuse ADDRESS ...]
+                    [--user NAME --password SECRET] [--account NAME:SECRET ...]
+                    [--refuse ADDRESS ...]
                     [--tls-cert FILE --tls-key FILE [--tls-port N]]
 """
 
@@ -81,10 +83,11 @@ class Handler:
         os.rename(temporary, os.path.join(self.maildir, "new", name))
 
 
-def make_authenticator(user, password):
+def make_authenticator(accounts):
+    """accounts: the accepted passwords by user name, as bytes."""
     def authenticate(server, session, envelope, mechanism, auth_data):
-        accepted = (isinstance(auth_data, LoginPassword) and user is not None
-                    and auth_data.login == user and auth_data.password == password)
+        accepted = (isinstance(auth_data, LoginPassword) and auth_data.login in accounts
+                    and accounts[auth_data.login] == auth_data.password)
         if not accepted:
             return AuthResult(success=False, handled=False)   # answered 535 by aiosmtpd
         return AuthResult(success=True, auth_data=auth_data)
@@ -100,6 +103,7 @@ def main():
     parser.add_argument("--gid", type=int, required=True)
     parser.add_argument("--user")
     parser.add_argument("--password", default="")
+    parser.add_argument("--account", action="append", default=[])
     parser.add_argument("--refuse", action="append", default=[])
     parser.add_argument("--tls-cert")
     parser.add_argument("--tls-key")
@@ -112,8 +116,10 @@ def main():
         tls.load_cert_chain(args.tls_cert, args.tls_key)
 
     handler = Handler(args.maildir, args.envelopes, args.uid, args.gid, args.refuse)
-    user = to_bytes(args.user) if args.user is not None else None
-    authenticator = make_authenticator(user, to_bytes(args.password))
+    accounts = dict(to_bytes(account).split(b":", 1) for account in args.account)
+    if args.user is not None:
+        accounts[to_bytes(args.user)] = to_bytes(args.password)
+    authenticator = make_authenticator(accounts)
 
     def factory(starttls=None):
         # A fixed host name: the default looks the machine's name up in the DNS.

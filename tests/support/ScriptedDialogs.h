@@ -36,7 +36,6 @@ public:
     TScriptedDialogs& ExpectFolder(std::optional<AnsiString> answer);
 
     const std::vector<TAskedDialog>& Asked() const { return FAsked; }
-    bool AllAnswered() const { return FScript.empty(); }
 
     int MessageBox(const AnsiString& text, const AnsiString& caption, unsigned flags) override;
     std::optional<AnsiString> OpenFileName(const TFileDialogRequest& request) override;

@@ -156,8 +156,8 @@ TMailEnvelope ReadEnvelope(const std::string& path)
     return envelope;
 }
 
-// Ports that nothing listens on now: bound to port 0 together (so they differ), then
-// released for the server.
+} // namespace
+
 std::vector<int> FreeLoopbackPorts(int count)
 {
     std::vector<int> sockets;
@@ -178,8 +178,6 @@ std::vector<int> FreeLoopbackPorts(int count)
         close(handle);
     return ports;
 }
-
-} // namespace
 
 bool AcceptsConnections(int port)
 {
@@ -251,16 +249,6 @@ std::vector<std::string> SortedNames(const std::string& folder)
 }
 
 // ---- A server process ----
-
-// The process group of every server started in this test process.
-std::mutex GroupsLock;
-std::vector<pid_t> StartedGroups;
-
-void RememberGroup(pid_t group)
-{
-    std::lock_guard<std::mutex> lock(GroupsLock);
-    StartedGroups.push_back(group);
-}
 
 // Live processes (zombies do not count) of those groups, from /proc.
 std::vector<pid_t> LiveProcessesOfGroups(const std::vector<pid_t>& groups)
@@ -345,12 +333,6 @@ std::string RunDoveadm(const std::string& config, const std::string& arguments)
 
 } // namespace
 
-int LeftoverServerProcesses()
-{
-    std::lock_guard<std::mutex> lock(GroupsLock);
-    return static_cast<int>(LiveProcessesOfGroups(StartedGroups).size());
-}
-
 struct TServerLaunch {
     std::vector<std::string> Argv;
     std::string OutputLog;                  // its standard output and error
@@ -417,7 +399,6 @@ bool TServerProcess::Start(const std::vector<int>& ports)
         _exit(127);
     }
     setpgid(FPid, FPid);
-    RememberGroup(FPid);
 
     const auto deadline = std::chrono::steady_clock::now() + StartLimit;
     while (std::chrono::steady_clock::now() < deadline) {
@@ -576,6 +557,9 @@ void TMailServer::WriteDovecotConfig(const TMailPorts& ports) const
                                             {"IMAP_PORT", std::to_string(ports.Imap)},
                                             {"POP3S_PORT", std::to_string(ports.Pop3s)},
                                             {"IMAPS_PORT", std::to_string(ports.Imaps)},
+                                            {"LOGIN_USER", "dovenull"},
+                                            {"INTERNAL_USER", "dovecot"},
+                                            {"INTERNAL_GROUP", "dovecot"},
                                             {"MAIL_UID", std::to_string(MailUid)},
                                             {"MAIL_GID", std::to_string(MailGid)}}));
 }
@@ -923,16 +907,13 @@ TProxyServer::TProxyServer() = default;
 
 TProxyServer::~TProxyServer() { Stop(); }
 
-int TProxyServer::Start(const std::string& requiredAuthorization)
+int TProxyServer::Start()
 {
     const std::string root = FFolder.Path();
     auto prepare = [&](const std::vector<int>& ports) {
-        TServerLaunch launch{{Python, ServersDir() + "http_proxy.py", "--port", std::to_string(ports[0]),
-                        "--record", root + "requests"},
-                       root + "proxy.log", {}};
-        if (!requiredAuthorization.empty())
-            launch.Argv.push_back("--authorization=" + requiredAuthorization);
-        return launch;
+        return TServerLaunch{{Python, ServersDir() + "http_proxy.py", "--port", std::to_string(ports[0]),
+                              "--record", root + "requests"},
+                             root + "proxy.log", {}};
     };
     std::vector<int> ports;
     FServer = StartOnFreePorts("HTTP proxy", 1, prepare, ports);

@@ -27,11 +27,11 @@ using THeaderList = std::vector<std::pair<std::string, std::string>>;
 // The value of the first header of that name (compared ignoring case), "" when absent.
 std::string HeaderValue(const THeaderList& headers, const std::string& name);
 
-// The processes of servers started by this test process that are still alive: 0 once
-// every fixture has stopped.
-int LeftoverServerProcesses();
 // Something listens on that loopback port.
 bool AcceptsConnections(int port);
+// Loopback ports that nothing listens on now, all different (bound to port 0 together,
+// then released for a server).
+std::vector<int> FreeLoopbackPorts(int count);
 
 // ---- TLS ----
 
@@ -245,8 +245,7 @@ struct TProxyRequest {
     std::string Header(const std::string& name) const { return HeaderValue(Headers, name); }
 };
 
-// Records every request, then forwards it to the host of its absolute URL. With a
-// required authorization ("Basic dXNlcjpwYXNz"), other requests get 407.
+// Records every request, then forwards it to the host of its absolute URL.
 class TProxyServer {
 public:
     TProxyServer();
@@ -254,7 +253,7 @@ public:
     TProxyServer(const TProxyServer&) = delete;
     TProxyServer& operator=(const TProxyServer&) = delete;
 
-    int Start(const std::string& requiredAuthorization = "");
+    int Start();
     void Stop();
     int Port() const { return FPort; }
     std::vector<TProxyRequest> Requests() const;

@@ -1,5 +1,6 @@
 #include "support/TestSupport.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -12,6 +13,7 @@
 #include <cerrno>
 #include <fcntl.h>
 #include <signal.h>
+#include <sys/resource.h>
 #include <unistd.h>
 
 std::string Bytes(std::initializer_list<int> values)
@@ -83,6 +85,34 @@ TEnvironmentVariable::~TEnvironmentVariable()
         setenv(FName.c_str(), FOldValue.c_str(), 1);
     else
         unsetenv(FName.c_str());
+}
+
+TFileSizeLimit::TFileSizeLimit(long bytes)
+{
+    // The signal would end the test; the write is to fail instead.
+    signal(SIGXFSZ, SIG_IGN);
+    rlimit limit {};
+    getrlimit(RLIMIT_FSIZE, &limit);
+    FOldSoftLimit = limit.rlim_cur;
+    limit.rlim_cur = static_cast<rlim_t>(bytes);
+    setrlimit(RLIMIT_FSIZE, &limit);
+}
+
+TFileSizeLimit::~TFileSizeLimit()
+{
+    rlimit limit {};
+    getrlimit(RLIMIT_FSIZE, &limit);
+    limit.rlim_cur = static_cast<rlim_t>(FOldSoftLimit);
+    setrlimit(RLIMIT_FSIZE, &limit);
+}
+
+std::vector<std::string> SystemNames(const AnsiString& folder)
+{
+    std::vector<std::string> names;
+    for (const auto& entry : std::filesystem::directory_iterator(AnsiToUtf8(folder)))
+        names.push_back(entry.path().filename().string());
+    std::sort(names.begin(), names.end());
+    return names;
 }
 
 void WriteBytes(const AnsiString& path, const std::string& bytes)

@@ -11,6 +11,7 @@
 #include <cstddef>
 #include <initializer_list>
 #include <string>
+#include <vector>
 
 // CP1251 text as UTF-8, for failure messages that people can read.
 inline std::string U8(const AnsiString& text) { return AnsiToUtf8(text); }
@@ -97,6 +98,22 @@ private:
     bool FWasSet;
     std::string FOldValue;
 };
+
+// For the scope no file of this process may grow past `bytes` (RLIMIT_FSIZE): a write
+// beyond fails with EFBIG, as on a full disk, also for root, whom permissions never stop.
+class TFileSizeLimit {
+public:
+    explicit TFileSizeLimit(long bytes);
+    ~TFileSizeLimit();
+    TFileSizeLimit(const TFileSizeLimit&) = delete;
+    TFileSizeLimit& operator=(const TFileSizeLimit&) = delete;
+
+private:
+    unsigned long FOldSoftLimit;
+};
+
+// The names in a folder as the system stores them (UTF-8), sorted.
+std::vector<std::string> SystemNames(const AnsiString& folder);
 
 // Writes or reads a file's raw bytes (CP1251 name).
 void WriteBytes(const AnsiString& path, const std::string& bytes);

@@ -38,36 +38,26 @@ TEST(GridColors, ASelectedRowWithoutTheFocusTurnsNeutral)
     EXPECT_EQ(ColorOf(RowColors(palette, 0, false, true).Background), 0xF7F7E7u);
 }
 
+// Margins of 25, 10, 10 and 20 mm from the paper edge in printer pixels at 600 dpi (25 mm
+// = 590 px, 10 mm = 236 px, 20 mm = 472 px, truncated): never negative, never beyond the
+// page, never inside out.
 TEST(PrintableRect, MarginsFromThePaperEdgeInPrinterPixels)
 {
-    // A4 at 600 dpi with an unprintable border of 100 pixels all round.
-    TPrinterGeometry printer{600, 600, 100, 100, 4960, 7016, 4760, 6816};
-    const QRect rect = PrintableRect(printer, ReportMarginLeft, ReportMarginRight, ReportMarginTop,
-                                     ReportMarginBottom);
-    // 25 mm = 590 px, 10 mm = 236 px, 20 mm = 472 px (truncated).
-    EXPECT_EQ(rect.left(), 490);
-    EXPECT_EQ(rect.top(), 136);
-    EXPECT_EQ(rect.left() + rect.width(), 4960 - 100 - 236);
-    EXPECT_EQ(rect.top() + rect.height(), 7016 - 100 - 472);
-}
-
-TEST(PrintableRect, NeverNegativeNorBeyondThePageNorInsideOut)
-{
-    // The unprintable border (300 px) is wider than the 10 mm top margin; the page is
-    // smaller than the paper less the margins on the right.
-    TPrinterGeometry printer{600, 600, 300, 300, 4960, 7016, 4000, 6000};
-    QRect rect = PrintableRect(printer, 25, 10, 10, 20);
-    EXPECT_EQ(rect.top(), 0);
-    EXPECT_EQ(rect.left(), 290);
-    EXPECT_EQ(rect.left() + rect.width(), 4000);
-    EXPECT_EQ(rect.top() + rect.height(), 6000);
-
-    // Paper 30 mm wide: the margins overlap, the rectangle has no width.
-    TPrinterGeometry narrow{600, 600, 0, 0, 708, 7016, 708, 7016};
-    rect = PrintableRect(narrow, 25, 10, 10, 20);
-    EXPECT_EQ(rect.left(), 590);
-    EXPECT_EQ(rect.width(), 0);
-    EXPECT_EQ(rect.height(), 7016 - 472 - 236);
+    struct TCase {
+        const char* What;
+        TPrinterGeometry Printer;
+        QRect Expected;
+    };
+    const TCase cases[] = {
+        {"A4, unprintable border of 100 px", {600, 600, 100, 100, 4960, 7016, 4760, 6816},
+         QRect(QPoint(490, 136), QPoint(4960 - 100 - 236 - 1, 7016 - 100 - 472 - 1))},
+        {"a border wider than the top margin, a page smaller than the paper less the margins",
+         {600, 600, 300, 300, 4960, 7016, 4000, 6000}, QRect(290, 0, 4000 - 290, 6000)},
+        {"paper 30 mm wide: the margins overlap", {600, 600, 0, 0, 708, 7016, 708, 7016},
+         QRect(590, 236, 0, 7016 - 472 - 236)},
+    };
+    for (const TCase& test : cases)
+        EXPECT_EQ(PrintableRect(test.Printer, 25, 10, 10, 20), test.Expected) << test.What;
 }
 
 TEST(PrintableRect, ReadsTheGeometryOfARealPrinter)

@@ -12,6 +12,7 @@
 #include "ui/UFrmMain.h"
 #include "ui/UFrmProfile.h"
 
+#include "documents/ProfileFiles.h"
 #include "support/ScriptedDialogs.h"
 #include "support/TestSupport.h"
 
@@ -24,14 +25,6 @@
 #include <QTimer>
 
 namespace {
-
-std::string Lines(std::initializer_list<AnsiString> lines)
-{
-    std::string text;
-    for (const AnsiString& line : lines)
-        text += line + "\r\n";
-    return text;
-}
 
 AnsiString Scrambled(const AnsiString& plain, const AnsiString& key)
 {
@@ -66,7 +59,7 @@ protected:
 TEST_F(EditProfileTest, RowsShowOwnValuesCheckedAndInheritedOrDefaultValuesUnchecked)
 {
     const AnsiString commonPass = Scrambled("cpass", "RecvPass");
-    WriteBytes(Ini, Lines({"[Common]", "RecvType= imap4 ", "RecvHost=common.host", "RecvPass=" + commonPass,
+    WriteBytes(Ini, IniText({"[Common]", "RecvType= imap4 ", "RecvHost=common.host", "RecvPass=" + commonPass,
                            "Salary.EtalonTypes=COM", "[P]", "RecvUser=puser", "RecvPort=0", "RecvHost=common.host",
                            "Salary.EtalonTypes=SAL"}));
     TIniFile ini(Ini);
@@ -103,8 +96,8 @@ TEST_F(EditProfileTest, RowsShowOwnValuesCheckedAndInheritedOrDefaultValuesUnche
 
 TEST_F(EditProfileTest, SaveWritesOnlyChangedKeysInItsOrderAndDeletesUncheckedOwnValues)
 {
-    const std::string common = Lines({"[Common]", "RecvHost=common.host"});
-    WriteBytes(Ini, common + Lines({"[P]", "RecvUser=puser", "RecvPort=0", "RecvHost=common.host",
+    const std::string common = IniText({"[Common]", "RecvHost=common.host"});
+    WriteBytes(Ini, common + IniText({"[P]", "RecvUser=puser", "RecvPort=0", "RecvHost=common.host",
                                     "Salary.EtalonTypes=SAL"}));
     TIniFile ini(Ini);
     TProfileEditor editor;
@@ -122,7 +115,7 @@ TEST_F(EditProfileTest, SaveWritesOnlyChangedKeysInItsOrderAndDeletesUncheckedOw
     editor.SetChecked(ekRecvUser, true);     // unchanged own value
     editor.Save();
 
-    EXPECT_EQ(ReadBytes(Ini), common + Lines({"[P]", "RecvUser=puser", "RecvPort=0", "Salary.EtalonTypes=SAL",
+    EXPECT_EQ(ReadBytes(Ini), common + IniText({"[P]", "RecvUser=puser", "RecvPort=0", "Salary.EtalonTypes=SAL",
                                               "EMail=me@bank.local", "BankPgpKey=6C1E9A04D7B35F28",
                                               "RecvType=HTTP", "Salary.Charset=UTF8", "Salary.Delim=|"}));
 }
@@ -131,7 +124,7 @@ TEST_F(EditProfileTest, APasswordTakenOverIsNeverScrambledTwiceAndATypedOneIsScr
 {
     const AnsiString recvPass = Scrambled("cpass", "RecvPass");
     const AnsiString proxyPass = Scrambled("ppass", "ProxyPass");
-    WriteBytes(Ini, Lines({"[Common]", "RecvPass=" + recvPass, "ProxyPass=" + proxyPass, "[P]", "Prefix=ABC",
+    WriteBytes(Ini, IniText({"[Common]", "RecvPass=" + recvPass, "ProxyPass=" + proxyPass, "[P]", "Prefix=ABC",
                            "RecvUser=user"}));
     {
         TIniFile ini(Ini);
@@ -159,7 +152,7 @@ TEST_F(EditProfileTest, APasswordTakenOverIsNeverScrambledTwiceAndATypedOneIsScr
 
 TEST_F(EditProfileTest, ThePortShownFollowsTheTransportType)
 {
-    WriteBytes(Ini, Lines({"[Common]", "SendPort=2525", "[P]", "RecvUser=u"}));
+    WriteBytes(Ini, IniText({"[Common]", "SendPort=2525", "[P]", "RecvUser=u"}));
     TIniFile ini(Ini);
     TProfileEditor editor;
     editor.Load(ini, "P", false);
@@ -192,7 +185,7 @@ TEST_F(EditProfileTest, ThePortShownFollowsTheTransportType)
 
 TEST_F(EditProfileTest, NewSectionNamesAndChosenFolders)
 {
-    WriteBytes(Ini, Lines({"[profile0]", "[Common]", "[PROFILE1]"}));
+    WriteBytes(Ini, IniText({"[profile0]", "[Common]", "[PROFILE1]"}));
     EXPECT_ANSI_EQ(NewSectionName(TIniFile(Ini)), "Profile2");
 
     const AnsiString program = ProgramFolder();
@@ -220,7 +213,7 @@ class EditProfileDialogTest : public EditProfileTest {
 protected:
     void SetUp() override
     {
-        WriteBytes(Ini, Lines({"[Common]", "RecvHost=common.host", "[Main]", "Caption=Главный", "Prefix=ABC",
+        WriteBytes(Ini, IniText({"[Common]", "RecvHost=common.host", "[Main]", "Caption=Главный", "Prefix=ABC",
                                "RecvUser=main", "RecvPass=one", "[Other]", "Caption=Другой", "Prefix=DEF",
                                "RecvUser=other", "RecvPass=two"}));
         Profiles.Get()->Open(Ini);
@@ -339,7 +332,7 @@ TEST_F(EditProfileDialogTest, DeletingAsksFirstAndThenStartsOverWithTheSameFile)
     // Started from a restart state: the command line names another file, which the
     // start-over must not take.
     const AnsiString program = Dir.File("velton-export");
-    WriteBytes(program + ".rst", Lines({"[State]", "IniFile=" + Ini, "Profile=Main"}));
+    WriteBytes(program + ".rst", IniText({"[State]", "IniFile=" + Ini, "Profile=Main"}));
     StartMain(TStartupParams{program, {"/nonexistent/other.ini"}});
     ASSERT_ANSI_EQ(Profiles.Get()->Current()->Name, "Main");
     ASSERT_TRUE(Dialog.Prepare(false, Profiles.Get()->Ini()));

@@ -82,18 +82,6 @@ TEST(FindValue, FindsSubstringsIgnoringCaseOneMatchAfterAnother)
     EXPECT_RAISES(FindValue(layout, empty, "x"), Exception, "Искомое значение не найдено");
 }
 
-TEST(FindHistory, NewValuesGoFirstAndAValueInAnotherCaseIsNotAddedAgain)
-{
-    TStringList history;
-    AddFindHistory(history, "Иванов");
-    AddFindHistory(history, "Петров");
-    AddFindHistory(history, "ИВАНОВ");
-    AddFindHistory(history, "иванов");
-    ASSERT_EQ(history.Count(), 2);
-    EXPECT_ANSI_EQ(history[0], "Петров");
-    EXPECT_ANSI_EQ(history[1], "Иванов");
-}
-
 class FindDialogTest : public ::testing::Test {
 protected:
     FindDialogTest()

@@ -3,13 +3,19 @@
 
 #include "documents/Profiles.h"
 #include "platform/Exception.h"
+#include "platform/FileLocks.h"
 #include "platform/IniFiles.h"
 #include "platform/Paths.h"
 #include "ui/QtText.h"
 #include "exchange/ProtocolLog.h"
+#include "ui/UFrmEtalons.h"
+#include "ui/UFrmJournal.h"
 #include "ui/UFrmMain.h"
+#include "ui/UFrmMessages.h"
 #include "ui/UFrmProfile.h"
+#include "ui/UFrmReplyFiles.h"
 
+#include "documents/ProfileFiles.h"
 #include "support/ScriptedDialogs.h"
 #include "support/TestSupport.h"
 
@@ -36,14 +42,6 @@
 namespace {
 
 constexpr char FullTitle[] = "Экспорт в Вельтон-Банк 1.0.0.0";
-
-std::string IniLines(std::initializer_list<AnsiString> lines)
-{
-    std::string text;
-    for (const AnsiString& line : lines)
-        text += line + "\r\n";
-    return text;
-}
 
 // A document window: records whether the main window was switching when it closed.
 class TDocumentWindow : public QLabel, public TUnsavedData {
@@ -131,7 +129,7 @@ protected:
     // Two good profiles, "First" and "Second".
     void WriteTwoProfiles(const AnsiString& fileName)
     {
-        WriteBytes(fileName, IniLines({"[First]", "Caption=Первый", "Prefix=ABC", "RecvUser=first", "RecvPass=one",
+        WriteBytes(fileName, IniText({"[First]", "Caption=Первый", "Prefix=ABC", "RecvUser=first", "RecvPass=one",
                                  "[Second]", "Caption=Второй", "Prefix=DEF", "RecvUser=second", "RecvPass=two",
                                  "EMail=second@bank.local", "CipherType=VERBA", "BankVerbaKey=1234",
                                  "VerbaPubPath=/keys/pub", "VerbaSecPath=/keys/sec"}));
@@ -171,7 +169,7 @@ TEST_F(MainWindowTest, TheRestartStateSelectsItsProfileAndIsGoneAfterwards)
     const AnsiString ini = Dir.File("profiles.ini");
     WriteTwoProfiles(ini);
     // The restart state names the profile in other letters and wins over the command line.
-    WriteBytes(Program + ".rst", IniLines({"[State]", "IniFile=" + ini, "Profile=SECOND"}));
+    WriteBytes(Program + ".rst", IniText({"[State]", "IniFile=" + ini, "Profile=SECOND"}));
 
     Start({"/nonexistent/other.ini"});
 
@@ -191,8 +189,8 @@ TEST_F(MainWindowTest, TheRestartStateSelectsItsProfileAndIsGoneAfterwards)
 TEST_F(MainWindowTest, ARestartStateNamingNoProfileShowsTheChooserEvenForOne)
 {
     const AnsiString ini = Dir.File("profiles.ini");
-    WriteBytes(ini, IniLines({"[Only]", "Prefix=ABC", "RecvUser=only", "RecvPass=one"}));
-    WriteBytes(Program + ".rst", IniLines({"[State]", "IniFile=" + ini, "Profile=Gone"}));
+    WriteBytes(ini, IniText({"[Only]", "Prefix=ABC", "RecvUser=only", "RecvPass=one"}));
+    WriteBytes(Program + ".rst", IniText({"[State]", "IniFile=" + ini, "Profile=Gone"}));
     Start({}, [this] {
         EXPECT_EQ(Chooser->CmbProfile->count(), 2);
         Chooser->reject();
@@ -206,7 +204,7 @@ TEST_F(MainWindowTest, ARestartStateNamingNoProfileShowsTheChooserEvenForOne)
 TEST_F(MainWindowTest, OneProfileOnTheCommandLineIsSelectedWithoutTheChooser)
 {
     WriteBytes(Dir.File("profiles.ini"),
-               IniLines({"[Common]", "Prefix=XYZ", "[Only]", "Caption=Единственный", "RecvUser=only", "RecvPass=one"}));
+               IniText({"[Common]", "Prefix=XYZ", "[Only]", "Caption=Единственный", "RecvUser=only", "RecvPass=one"}));
     // A relative argument is taken from the current folder.
     const std::string saved = std::filesystem::current_path().string();
     std::filesystem::current_path(ToSystemPath(Dir.Path()));
@@ -219,10 +217,35 @@ TEST_F(MainWindowTest, OneProfileOnTheCommandLineIsSelectedWithoutTheChooser)
     EXPECT_ANSI_EQ(Main->StatusPanelTexts().at(1), " Шифрование: PGP");
 }
 
+TEST_F(MainWindowTest, ASecondStartOnTheSameProfilesFileSaysSoAndEndsWithoutTouchingIt)
+{
+    // A plain password: any open of the file would scramble it.
+    const std::string bytes = IniText({"[Only]", "Prefix=ABC", "RecvUser=u", "RecvPass=plain"});
+    WriteBytes(Dir.File("profiles.ini"), bytes);
+    WriteBytes(Dir.File("other.ini"), bytes);
+    ASSERT_EQ(symlink("profiles.ini", ToSystemPath(Dir.File("link.ini")).c_str()), 0);
+    TInstanceLock running;
+    ASSERT_TRUE(running.TryLock(Dir.File("profiles.ini")));
+
+    TScriptedDialogs dialogs;
+    dialogs.ExpectMessage("Программа уже запущена с файлом профилей " + Dir.File("link.ini") +
+                              ".\nЭта копия программы будет закрыта.",
+                          MessageBoxAnswer::Ok, MessageBoxFlags::Ok | MessageBoxFlags::IconError);
+    Start({ToSystemPath(Dir.File("link.ini"))});
+    EXPECT_FALSE(Main->isVisible());
+    EXPECT_ANSI_EQ(Profiles.Get()->GetFileName(), "");
+    EXPECT_EQ(ReadBytes(Dir.File("profiles.ini")), bytes);
+
+    // Another profiles file is free for a second program.
+    Main.reset();
+    Start({ToSystemPath(Dir.File("other.ini"))});
+    EXPECT_ANSI_EQ(Profiles.Get()->Current()->Name, "Only");
+}
+
 TEST_F(MainWindowTest, WithoutProfilesTheChooserOffersOnlyANewProfile)
 {
     // No argument: the profiles file is the program's path with ".ini".
-    WriteBytes(Program + ".ini", IniLines({"[Common]", "Prefix=ABC"}));
+    WriteBytes(Program + ".ini", IniText({"[Common]", "Prefix=ABC"}));
     Start({}, [this] {
         ASSERT_EQ(Chooser->CmbProfile->count(), 1);
         EXPECT_ANSI_EQ(FromQString(Chooser->CmbProfile->currentText()), "-- Создать новый профиль --");
@@ -257,9 +280,9 @@ TEST_F(MainWindowTest, TheChooserAtStartIsCentredOverTheMaximisedWindow)
 TEST_F(MainWindowTest, AProfileThatFailsToLoadIsReportedAndLeavesTheCommandsOff)
 {
     const AnsiString ini = Dir.File("profiles.ini");
-    WriteBytes(ini, IniLines({"[Bad]", "Prefix=TOOLONG", "RecvUser=bad", "RecvPass=one", "[Good]", "Caption=Хороший",
+    WriteBytes(ini, IniText({"[Bad]", "Prefix=TOOLONG", "RecvUser=bad", "RecvPass=one", "[Good]", "Caption=Хороший",
                               "Prefix=ABC", "RecvUser=good", "RecvPass=two"}));
-    WriteBytes(Program + ".rst", IniLines({"[State]", "IniFile=" + ini, "Profile=Bad"}));
+    WriteBytes(Program + ".rst", IniText({"[State]", "IniFile=" + ini, "Profile=Bad"}));
     const AnsiString error = "Профиль Bad: Параметр Prefix должен состоять из трех латинских букв и/или цифр";
     TScriptedDialogs dialogs;
     dialogs.ExpectMessage(error, MessageBoxAnswer::Ok, MessageBoxFlags::Ok | MessageBoxFlags::IconError);
@@ -347,9 +370,9 @@ TEST_F(MainWindowTest, SelectingAProfileClosesEveryChildWithoutAsking)
 TEST_F(MainWindowTest, ChoosingAnotherProfileAsksAboutOpenWindowsAndUnsavedData)
 {
     const AnsiString ini = Dir.File("profiles.ini");
-    WriteBytes(ini, IniLines({"[First]", "Caption=Общий", "Prefix=ABC", "RecvUser=first", "RecvPass=one", "[Second]",
+    WriteBytes(ini, IniText({"[First]", "Caption=Общий", "Prefix=ABC", "RecvUser=first", "RecvPass=one", "[Second]",
                               "Caption=Общий", "Prefix=DEF", "RecvUser=second", "RecvPass=two"}));
-    WriteBytes(Program + ".rst", IniLines({"[State]", "IniFile=" + ini, "Profile=Second"}));
+    WriteBytes(Program + ".rst", IniText({"[State]", "IniFile=" + ini, "Profile=Second"}));
     Start();
     AddChild(new TDocumentWindow(true), "Список на зачисление");
     {
@@ -459,7 +482,7 @@ TEST(RestartState, AFileThatCannotBeDeletedIsReportedAndIgnored)
 {
     TTempDir dir;
     const AnsiString rst = dir.File("velton-export.rst");
-    WriteBytes(rst, IniLines({"[State]", "IniFile=/data/velton.ini", "Profile=P"}));
+    WriteBytes(rst, IniText({"[State]", "IniFile=/data/velton.ini", "Profile=P"}));
     // A folder nobody may write to keeps its files; root is exempt, so the check runs in
     // a child process that gives up root first.
     ASSERT_EQ(chmod(ToSystemPath(dir.Path()).c_str(), 0555), 0);
@@ -502,4 +525,54 @@ TEST_F(MainWindowTest, AnErrorWhileAskingAboutUnsavedDataKeepsTheProgramOpen)
                           MessageBoxFlags::Ok | MessageBoxFlags::IconError);
     EXPECT_FALSE(Main->close());
     EXPECT_TRUE(Main->isVisible());
+}
+
+TEST_F(MainWindowTest, TheIncomingListCommandsOpenOneWindowEachUntilItCloses)
+{
+    const AnsiString ini = Dir.File("profiles.ini");
+    WriteTwoProfiles(ini);
+    Start({ToSystemPath(ini)}, [this] {
+        Chooser->CmbProfile->setCurrentIndex(0);
+        Chooser->accept();
+    });
+    for (QAction* item : {Main->ItmMessages, Main->ItmJournal, Main->ItmEtalons, Main->ItmNewCliReply})
+        ASSERT_TRUE(item->isEnabled());
+    Main->resize(1280, 900);
+    QCoreApplication::processEvents();
+    Main->ItmMessages->trigger();
+    Main->ItmJournal->trigger();
+    Main->ItmEtalons->trigger();
+    Main->ItmNewCliReply->trigger();
+    QCoreApplication::processEvents();
+    Main->ItmMessages->trigger();
+    Main->ItmEtalons->trigger();
+    for (QMdiSubWindow* frame : Main->MdiArea()->subWindowList())
+        EXPECT_TRUE(Main->MdiArea()->viewport()->rect().contains(frame->geometry()));
+    ASSERT_EQ(Main->MdiArea()->subWindowList().size(), 4);
+    ASSERT_TRUE(FrmMessages && FrmJournal && FrmEtalons && FrmNewCliReply);
+    EXPECT_EQ(Main->MdiArea()->activeSubWindow()->widget(), FrmEtalons);
+    EXPECT_TRUE(StoreWindows.ReloadMessages && StoreWindows.ReloadEtalons && StoreWindows.ReloadReplies);
+    // Each opens at the size it gives itself, not at the small size its lists hint at.
+    EXPECT_EQ(FrmJournal->size(), QSize(758, 397));
+    EXPECT_EQ(FrmMessages->size(), QSize(617, 364));
+
+    // Closed, the windows are gone and a receive reloads nothing.
+    Main->SelectProfile(1);
+    DeleteClosedWindows();
+    EXPECT_FALSE(FrmMessages || FrmJournal || FrmEtalons || FrmNewCliReply);
+    EXPECT_FALSE(StoreWindows.ReloadMessages || StoreWindows.ReloadEtalons || StoreWindows.ReloadReplies);
+    EXPECT_EQ(Main->Children()->Next(), Main->Children());
+}
+
+TEST_F(MainWindowTest, AQueryForAProfileWithoutReferenceListsOnlySaysSo)
+{
+    WriteBytes(Dir.File("profiles.ini"), IniText({"[Only]", "Prefix=ABC", "RecvUser=only", "RecvPass=one"}));
+    Start({ToSystemPath(Dir.File("profiles.ini"))});
+    EXPECT_TRUE(Main->ItmQueryEtalon->isEnabled());
+    EXPECT_TRUE(Main->ItmArbitrary->isEnabled());
+    // No wizard window exists: opening it would end in the error box.
+    TScriptedDialogs dialogs;
+    dialogs.ExpectMessage("Для текущего профиля эталонные списки не требуются.", MessageBoxAnswer::Ok,
+                          MessageBoxFlags::Ok | MessageBoxFlags::IconInformation);
+    Main->ItmQueryEtalon->trigger();
 }

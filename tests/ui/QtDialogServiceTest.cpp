@@ -42,7 +42,7 @@ QStringList ButtonTexts(QMessageBox* box)
 
 }  // namespace
 
-TEST(QtDialogService, YesNoQuestionShowsPlainTextAndAnswersNo)
+TEST(QtDialogService, TheTextIsPlainAndButtonsIconsAndAnswersFollowTheWindowsFlags)
 {
     TQtDialogService service;
     WhenBoxShows(
@@ -54,14 +54,10 @@ TEST(QtDialogService, YesNoQuestionShowsPlainTextAndAnswersNo)
             EXPECT_EQ(ButtonTexts(box), (QStringList{ToQString("Да"), ToQString("Нет")}));
         },
         "Нет");
-    const int answer = service.MessageBox("Удалить <b>запись</b>?", "Экспорт в Вельтон-Банк",
-                                          MessageBoxFlags::YesNo | MessageBoxFlags::IconQuestion);
-    EXPECT_EQ(answer, MessageBoxAnswer::No);
-}
+    EXPECT_EQ(service.MessageBox("Удалить <b>запись</b>?", "Экспорт в Вельтон-Банк",
+                                 MessageBoxFlags::YesNo | MessageBoxFlags::IconQuestion),
+              MessageBoxAnswer::No);
 
-TEST(QtDialogService, ButtonsAndIconsFollowTheWindowsFlags)
-{
-    TQtDialogService service;
     WhenBoxShows(
         [](QMessageBox* box) {
             EXPECT_EQ(box->icon(), QMessageBox::Warning);
@@ -70,7 +66,6 @@ TEST(QtDialogService, ButtonsAndIconsFollowTheWindowsFlags)
         "Отмена");
     EXPECT_EQ(service.MessageBox("?", "t", MessageBoxFlags::YesNoCancel | MessageBoxFlags::IconWarning),
               MessageBoxAnswer::Cancel);
-
     WhenBoxShows([](QMessageBox* box) { EXPECT_EQ(box->icon(), QMessageBox::Critical); }, "OK");
     EXPECT_EQ(service.MessageBox("Ошибка.", "t", MessageBoxFlags::Ok | MessageBoxFlags::IconError),
               MessageBoxAnswer::Ok);

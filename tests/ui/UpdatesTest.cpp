@@ -47,13 +47,6 @@ TEST(SelfUpdate, OffersTheNewestRegularUpdateFileOfTheFolder)
     EXPECT_FALSE(FindUpdate(dir.File("none/"), 0));
 }
 
-TEST(SelfUpdate, TheQuestionNamesTheVersion)
-{
-    EXPECT_ANSI_EQ(UpdateQuestion("5.4"), "Имеются обновления программного обеспечения до версии 5.4.\n"
-                                          "Во время процедуры обновления программа \"Экспорт в Вельтон-Банк\" "
-                                          "будет закрыта.\nЗапустить обновление ПО?");
-}
-
 TEST(SelfUpdate, AnUpdateThatCannotStartIsReportedAndTheProgramStaysOpen)
 {
     TTempDir dir;
@@ -79,7 +72,9 @@ TEST(SelfUpdate, AnUpdateThatCannotStartIsReportedAndTheProgramStaysOpen)
     WriteBytes(update, "not a program");
     {
         TScriptedDialogs dialogs;
-        dialogs.ExpectMessage(UpdateQuestion("9.0"), MessageBoxAnswer::Ok);
+        dialogs.ExpectMessage("Имеются обновления программного обеспечения до версии 9.0.\nВо время процедуры "
+                              "обновления программа \"Экспорт в Вельтон-Банк\" будет закрыта.\nЗапустить обновление ПО?",
+                              MessageBoxAnswer::Ok);
         dialogs.ExpectMessage(update + ": " + SysErrorMessage(ENOEXEC) + ".", MessageBoxAnswer::Ok,
                               MessageBoxFlags::Ok | MessageBoxFlags::IconError);
         main.ItmUpdates->trigger();

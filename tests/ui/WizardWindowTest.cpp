@@ -1,5 +1,6 @@
 // The wizard window under the offscreen platform: pages, buttons and the busy state.
 
+#include "platform/Exception.h"
 #include "ui/QtText.h"
 #include "ui/UFrmWizard.h"
 
@@ -145,6 +146,10 @@ TEST(WizardWindow, TheFileButtonPutsTheChosenFileIntoTheEdit)
         window.BtnFileName->click();
     }
     EXPECT_ANSI_EQ(window.FileName(), "/data/Ведомость.txt");
+
+    // A typed name that code page 1251 cannot hold names no file the program can reach.
+    window.EdtFileName->setText(QStringLiteral("/data/") + QChar(0x65e5) + QStringLiteral(".txt"));
+    EXPECT_RAISES(window.FileName(), Exception, "Имя файла нельзя записать в кодировке Windows-1251: /data/?.txt");
 }
 
 TEST(WizardWindow, EscOnTheDonePageClosesAndExitClosesToo)

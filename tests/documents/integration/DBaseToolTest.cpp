@@ -1,5 +1,6 @@
 // dBase tables written by an independent reader and writer in Python (struct alone)
-// against the program's dBase file, both ways.
+// against the program's dBase file, both ways: loaded and saved unchanged (reserved
+// bytes included), and deleted, edited and appended records read back there.
 
 #include "documents/Datafiles.h"
 
@@ -41,6 +42,7 @@ TEST_F(DBaseTool, TableFromPythonIsSavedUnchanged)
     file.LoadFromFile(Table);
     ASSERT_EQ(file.RecordCount(), 2);
     EXPECT_EQ(CurrentRow(file), (std::vector<AnsiString>{"Иванов", "1500.50", "31/01/2015", "True", "(memo)", "3"}));
+    file.CurRecord()->Set(4, "ignored");   // a memo field keeps its bytes
     file.Next();
     EXPECT_EQ(CurrentRow(file), (std::vector<AnsiString>{"Петрова", "", "", "", "", "12"}));
     file.SaveToFile(Table);

@@ -46,10 +46,11 @@ def encode_field(value, ftype, length):
 def write(path):
     record_length = 1 + sum(length for _, _, length, _ in FIELDS)
     header_length = 32 + 32 * len(FIELDS) + 1
-    header = struct.pack("<B3BIHH20x", 0x83, 125, 6, 15, len(RECORDS), header_length, record_length)
+    # Reserved bytes that are not zero, which a save must keep.
+    header = struct.pack("<B3BIHH2xB17x", 0x83, 125, 6, 15, len(RECORDS), header_length, record_length, 0x77)
     descriptors = b""
     for name, ftype, length, decimals in FIELDS:
-        descriptors += struct.pack("<11sc4xBB14x", name.encode("ascii"), ftype, length, decimals)
+        descriptors += struct.pack("<11sc4xBBxxB11x", name.encode("ascii"), ftype, length, decimals, 0x55)
     body = b""
     for mark, values in RECORDS:
         body += mark + b"".join(encode_field(v, f[1], f[2]) for v, f in zip(values, FIELDS))

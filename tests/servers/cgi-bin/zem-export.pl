@@ -14,7 +14,8 @@ Data, in the folder named by the environment variable ZEM_BANK_DIR:
 
     users                 "user<TAB>password" lines (written by the test)
     put/N/                one posted form: for its part i (from 1) the files i.name,
-                          i.headers (raw header lines) and i.body (raw content)
+                          i.headers (raw header lines) and i.body (raw content);
+                          the folder appears whole (written as put/.put-*, then renamed)
     mail/xUSER/xPREFIX/UID  messages waiting for the client; USER and PREFIX hex-coded
     requests.log          per request: the status, a blank, the fields without "file",
                           urlencoded
@@ -26,6 +27,7 @@ Data, in the folder named by the environment variable ZEM_BANK_DIR:
 import os
 import re
 import sys
+import tempfile
 import urllib.parse
 
 BANK = os.environ.get("ZEM_BANK_DIR", "")
@@ -136,20 +138,25 @@ def failure_for(action):
 
 
 def store_put(parts):
+    """Writes the parts into a folder of their own, then gives it the next number, so
+    that a reader of put/ never sees a form half written."""
     folder = bank_path("put")
     os.makedirs(folder, exist_ok=True)
+    staging = tempfile.mkdtemp(prefix=".put-", dir=folder)
+    for index, (name, headers, content) in enumerate(parts, 1):
+        write_file(os.path.join(staging, "%d.name" % index), name.encode("latin-1"))
+        write_file(os.path.join(staging, "%d.headers" % index), headers)
+        write_file(os.path.join(staging, "%d.body" % index), content)
     number = 1
     while True:
         target = os.path.join(folder, str(number))
-        try:
-            os.mkdir(target)
-            break
-        except FileExistsError:
-            number += 1
-    for index, (name, headers, content) in enumerate(parts, 1):
-        write_file(os.path.join(target, "%d.name" % index), name.encode("latin-1"))
-        write_file(os.path.join(target, "%d.headers" % index), headers)
-        write_file(os.path.join(target, "%d.body" % index), content)
+        if not os.path.exists(target):
+            try:
+                os.rename(staging, target)   # fails onto a form stored meanwhile
+                return
+            except OSError:
+                pass
+        number += 1
 
 
 def uid_key(uid):

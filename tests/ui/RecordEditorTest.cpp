@@ -1,0 +1,155 @@
+// The record editor: rows by field type, a value the owner refuses, view mode.
+
+#include "platform/Exception.h"
+#include "ui/QtText.h"
+#include "ui/RecordInfos.h"
+#include "ui/UFrmEditRecord.h"
+
+#include "support/ScriptedDialogs.h"
+#include "support/TestSupport.h"
+
+#include <QComboBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTimer>
+
+#include <functional>
+#include <vector>
+
+namespace {
+
+// An owner that refuses a value in its second field until it is a number.
+class TFussyOwner : public TRecordEditorOwner {
+public:
+    void AppendRecord() override { ++Appended; }
+    void CancelAppend() override { --Appended; }
+    void StoreRecord(const TRecord& source) override
+    {
+        const AnsiString amount = source.Get(1);
+        if (amount.empty() || amount.find_first_not_of("0123456789.") != AnsiString::npos)
+            throw Exception("Сумма: Неверный формат суммы");
+        for (int i = 0; i < source.Count(); ++i)
+            Stored.push_back(source.Get(i));
+    }
+
+    int Appended = 0;
+    std::vector<AnsiString> Stored;
+};
+
+QLineEdit* Edit(TDataControls& rows, int row)
+{
+    return qobject_cast<QLineEdit*>(rows.At(row).Editor);
+}
+
+// Runs the dialog; `step` acts while it is shown, and a dialog left open is closed.
+bool ExecuteWith(TFrmEditRecord& dialog, TRecordEditorOwner* owner, bool isNew, std::function<void()> step)
+{
+    QTimer::singleShot(0, &dialog, [&dialog, step] {
+        step();
+        if (dialog.isVisible())
+            dialog.reject();
+    });
+    return dialog.Execute(owner, isNew);
+}
+
+}  // namespace
+
+TEST(RecordEditor, ARefusedValueKeepsTheDialogOpenWithTheInputAndTheRecordIsAppendedOnce)
+{
+    TFrmEditRecord dialog;
+    TDataControls& rows = dialog.Rows();
+    rows.Add("ФИО", 'C', "", "Фамилия Имя Отчество", false);
+    rows.Add("Сумма", '?', "", "Сумма XXXXX.XX", false);
+    TFussyOwner owner;
+    TScriptedDialogs dialogs;
+    dialogs.ExpectMessage("Сумма: Неверный формат суммы.", MessageBoxAnswer::Ok,
+                          MessageBoxFlags::Ok | MessageBoxFlags::IconError);
+    const bool ok = ExecuteWith(dialog, &owner, true, [&] {
+        EXPECT_ANSI_EQ(FromQString(dialog.windowTitle()), "Добавление записи");
+        Edit(rows, 0)->setText(ToQString("Иванов"));
+        Edit(rows, 1)->setText(QStringLiteral("12,50"));
+        dialog.BtnOk->click();
+        EXPECT_TRUE(dialog.isVisible());
+        EXPECT_ANSI_EQ(FromQString(Edit(rows, 1)->text()), "12,50");
+        Edit(rows, 1)->setText(QStringLiteral("12.50"));
+        dialog.BtnOk->click();
+    });
+    EXPECT_TRUE(ok);
+    EXPECT_EQ(owner.Appended, 1);
+    EXPECT_EQ(owner.Stored, (std::vector<AnsiString>{"Иванов", "12.50"}));
+    EXPECT_EQ(Edit(rows, 1)->toolTip(), QStringLiteral("Сумма XXXXX.XX"));
+}
+
+TEST(RecordEditor, LogicalFieldsOfferTrueAndFalseAndMemosAreReadOnly)
+{
+    TFrmEditRecord dialog;
+    TDataControls& rows = dialog.Rows();
+    rows.Add("Выдан", 'L', "true", "", false);
+    rows.Add("Уволен", 'L', "?", "", false);
+    rows.Add("Флаг", 'L', "False", "", true);   // a read-only row is an edit box
+    rows.Add("Примечание", 'M', "(memo)", "", false);
+    auto* issued = qobject_cast<QComboBox*>(rows.At(0).Editor);
+    auto* fired = qobject_cast<QComboBox*>(rows.At(1).Editor);
+    ASSERT_TRUE(issued && fired);
+    EXPECT_EQ(issued->count(), 2);
+    EXPECT_ANSI_EQ(rows.Record().Get(0), "True");
+    EXPECT_EQ(fired->currentIndex(), -1);
+    EXPECT_ANSI_EQ(rows.Record().Get(1), "");
+    fired->setCurrentIndex(1);
+    EXPECT_ANSI_EQ(rows.Record().Get(1), "False");
+    ASSERT_NE(Edit(rows, 2), nullptr);
+    EXPECT_TRUE(Edit(rows, 2)->isReadOnly());
+    EXPECT_TRUE(Edit(rows, 3)->isReadOnly());
+    EXPECT_EQ(rows.Record().Count(), 4);
+
+    // A new use starts from no rows.
+    rows.Clear();
+    EXPECT_EQ(rows.Count(), 0);
+    EXPECT_TRUE(dialog.findChildren<QComboBox*>().isEmpty());
+}
+
+TEST(RecordEditor, ViewModeHasOnlyTheExitButtonAndAnOwnerBringsOkBack)
+{
+    TFrmEditRecord dialog;
+    TDataControls& rows = dialog.Rows();
+    rows.Add("ИНН", 'C', "7701", "", true);
+
+    const bool ok = ExecuteWith(dialog, nullptr, false, [&] {
+        EXPECT_ANSI_EQ(FromQString(dialog.windowTitle()), "Просмотр записи");
+        EXPECT_FALSE(dialog.BtnOk->isVisible());
+        EXPECT_ANSI_EQ(FromQString(dialog.BtnCancel->text()), "Выход");
+        dialog.BtnCancel->click();
+    });
+    EXPECT_FALSE(ok);
+
+    TFussyOwner owner;
+    ExecuteWith(dialog, &owner, false, [&] {
+        EXPECT_ANSI_EQ(FromQString(dialog.windowTitle()), "Редактирование записи");
+        EXPECT_TRUE(dialog.BtnOk->isVisible());
+        EXPECT_ANSI_EQ(FromQString(dialog.BtnCancel->text()), "Отмена");
+    });
+}
+
+TEST(RecordInfos, MarksMadeTogetherOrOneByOneGrowShrinkAndMoveAlike)
+{
+    TRecordInfos marks(3);   // one block
+    marks.Info(1).ErrorText = "second";
+    marks.Info(2).State = RecordHasError;
+    marks.Delete(0);
+    ASSERT_EQ(marks.Count(), 2);
+    EXPECT_ANSI_EQ(marks.Info(0).ErrorText, "second");
+    EXPECT_EQ(marks.Info(1).State, RecordHasError);
+    marks.SetCount(3);   // one more, made alone
+    marks.Info(2).ErrorText = "third";
+    marks.SetCount(6);   // a second block
+    EXPECT_TRUE(marks.Info(5).Selected);
+    EXPECT_EQ(marks.Info(5).State, RecordNotChecked);
+    marks.Delete(2);
+    EXPECT_EQ(marks.Count(), 5);
+    marks.SetCount(1);
+    marks.SetCount(4);   // a slot dropped from a block comes back as a new mark
+    EXPECT_ANSI_EQ(marks.Info(1).ErrorText, "");
+    EXPECT_EQ(marks.Info(1).State, RecordNotChecked);
+    EXPECT_RAISES(marks.Info(4), Exception, "Выход индекса за пределы диапазона (4)");
+}

@@ -1,0 +1,340 @@
+// The demo bank as scripts/run.sh starts it: the program's own sender, check pass and
+// receiver against it, over mail with gpg and over HTTP with the Verba stand-in; and
+// scripts/run.sh starting and stopping it around the program.
+
+#include "../RecordingView.h"
+#include "exchange/RunProgram.h"
+
+#include "documents/Common.h"
+#include "documents/Datafiles.h"
+#include "documents/Exportfiles.h"
+#include "documents/Internals.h"
+#include "documents/Profiles.h"
+#include "exchange/Ciphers.h"
+#include "exchange/Transport.h"
+#include "platform/Paths.h"
+#include "platform/SysUtils.h"
+#include "support/ScriptedDialogs.h"
+#include "support/TestServers.h"
+#include "ui/ExportCheck.h"
+#include "ui/ExportSend.h"
+#include "ui/QueryWizard.h"
+#include "ui/RecordInfos.h"
+
+#include <chrono>
+#include <csignal>
+#include <filesystem>
+#include <functional>
+#include <sstream>
+#include <thread>
+
+#include <gmock/gmock.h>
+
+namespace {
+
+using namespace std::chrono_literals;
+using ::testing::HasSubstr;
+
+constexpr int AlreadyRunning = 10;
+constexpr int NotRunning = 3;
+
+// The demo bank's variables for the scripts: its own folder and ports, this build.
+class TDemoFolder {
+public:
+    TDemoFolder()
+    {
+        const std::vector<int> ports = FreeLoopbackPorts(4);
+        Ports = std::to_string(ports[0]) + "," + std::to_string(ports[1]) + "," + std::to_string(ports[2]) + "," +
+                std::to_string(ports[3]);
+        Http = ports[3];
+    }
+
+    // Runs a script of scripts/ with the variables (and more of them) to its end.
+    TProgramRun Run(const std::string& script, const std::vector<AnsiString>& arguments = {},
+                    const std::vector<AnsiString>& variables = {}) const
+    {
+        std::vector<AnsiString> command = Command(script, variables);
+        command.insert(command.end(), arguments.begin(), arguments.end());
+        return RunProgram(command);
+    }
+    std::vector<AnsiString> Command(const std::string& script, const std::vector<AnsiString>& variables = {}) const
+    {
+        std::vector<AnsiString> command = {"/usr/bin/env", "VELTON_BUILD_DIR=" VELTON_BINARY_DIR,
+                                           "VELTON_DEMO_DIR=" + Dir.Path(), "VELTON_DEMO_PORTS=" + Ports};
+        command.insert(command.end(), variables.begin(), variables.end());
+        command.insert(command.end(), {"bash", SourceDir() + "scripts/" + script});
+        return command;
+    }
+
+    bool BankRuns() const { return Run("demo-bank.sh", {"status"}).ExitCode == 0; }
+    pid_t BankPid() const { return std::atoi(ReadBytes(Dir.File("bank.pid")).c_str()); }
+    AnsiString ProfilesFile() const { return Dir.File("velton.ini"); }
+
+    TTempDir Dir;
+    std::string Ports;
+    int Http = 0;
+};
+
+// No process is left of the group that the bank led (it leads one of its own).
+bool GroupGone(pid_t group)
+{
+    for (auto deadline = std::chrono::steady_clock::now() + 5s; std::chrono::steady_clock::now() < deadline;) {
+        if (kill(-group, 0) != 0 && errno == ESRCH)
+            return true;
+        std::this_thread::sleep_for(50ms);
+    }
+    return false;
+}
+
+// The process has its SIGTERM handler in place (bit 15 of the caught signals): a SIGTERM
+// sent before it would end the program before it could end cleanly.
+bool CatchesSigterm(const std::string& process)
+{
+    const std::string status = ReadProcFile(process + "/status");
+    const size_t caught = status.find("SigCgt:\t");
+    return caught != std::string::npos && (std::stoull(status.substr(caught + 8, 16), nullptr, 16) & (1ull << (SIGTERM - 1)));
+}
+
+// What a series of receives stored, summed.
+struct TReceived {
+    int Messages = 0;
+    int Etalons = 0;
+    int Replies = 0;
+    int Bad = 0;
+};
+
+bool OneMessage(const TReceived& received) { return received.Messages > 0; }
+
+class DemoBankTest : public ::testing::Test {
+protected:
+    static void SetUpTestSuite()
+    {
+        FDemo = std::make_unique<TDemoFolder>();
+        const TProgramRun start = FDemo->Run("demo-bank.sh", {"start"});
+        ASSERT_EQ(start.ExitCode, 0) << start.Output << start.Errors << ReadBytes(FDemo->Dir.File("log/bank.log"));
+    }
+    static void TearDownTestSuite()
+    {
+        FDemo->Run("demo-bank.sh", {"stop"});
+        FDemo.reset();
+    }
+    void TearDown() override
+    {
+        Sender.Reset();
+        Receiver.Reset();
+        Cipher.Reset();
+        Profiles.Get()->Close();
+    }
+
+    // The demo profile of that index (0 mail and gpg, 1 HTTP and Verba).
+    TProfile& Select(int index)
+    {
+        Profiles.Get()->Open(FDemo->ProfilesFile());
+        Profiles.Get()->Select(index);
+        return *Profiles.Get()->Current();
+    }
+
+    // The request for the salary list's reference lists, sent by the query wizard.
+    static void SendQuery()
+    {
+        TRecordingView view;
+        TQueryWizard wizard;
+        wizard.SetView(&view);
+        wizard.Start();
+        wizard.Next();
+        EXPECT_ANSI_EQ(view.Page, "message:Запрос успешно отправлен в банк.");
+    }
+
+    // Receives until what came satisfies `enough` (the bank answers within a second or so).
+    static TReceived ReceiveUntil(const std::function<bool(const TReceived&)>& enough)
+    {
+        TReceived received;
+        for (auto deadline = std::chrono::steady_clock::now() + 30s;
+             !enough(received) && std::chrono::steady_clock::now() < deadline;) {
+            std::this_thread::sleep_for(200ms);
+            TReceiver& receiver = *Receiver.Get();
+            receiver.Receive();
+            received.Messages += receiver.Messages;
+            received.Etalons += receiver.Etalons;
+            received.Replies += receiver.ListsAdded[0];
+            received.Bad += receiver.BadMessages + receiver.BadFiles;
+        }
+        return received;
+    }
+
+    // The check pass of the demo salary list: every record marked.
+    static TExportTotals CheckSalaryList(TProfile& profile, TDelimFile& output)
+    {
+        TExportProfile& kind = *profile.ExportProfiles.At(0);
+        TDelimFile data(kind.Delim, kind.Charset, false);
+        data.LoadFromFile(kind.FileName);
+        TRecordInfos marks(data.RecordCount());
+        TExportTotals totals;
+        CheckExportRecords(kind, data, marks, output, totals);
+        return totals;
+    }
+
+    // The newest row of the profile's message store: title and text.
+    static std::pair<std::string, std::string> NewestMessage(const TProfile& profile)
+    {
+        TMessages store;
+        store.LoadFromFile(profile.DataPath + "Cache/" + profile.Prefix + ".MESSAGES");
+        store.GoTo(store.RecordCount() - 1);
+        return {store.CurRecord()->Get(3), store.CurRecord()->Get(0)};
+    }
+
+    TScriptedDialogs Dialogs;
+    static inline std::unique_ptr<TDemoFolder> FDemo;
+};
+
+// The whole exchange of each demo client: a check pass without reference lists stops;
+// the first receive brings the lists the bank sends every new client, after which the
+// check pass accepts every record of the demo salary list; the bank answers the sent list
+// with its file name, record count and totals, and a query with fresh lists.
+TEST_F(DemoBankTest, BothDemoClientsSendTheirSalaryListAndQueryReferenceLists)
+{
+    for (int index : {0, 1}) {
+        TProfile& profile = Select(index);
+        SCOPED_TRACE(profile.Prefix);
+        auto output = NewExportTable();
+        EXPECT_THROW(CheckSalaryList(profile, *output), Exception);
+
+        const TReceived greeting = ReceiveUntil(OneMessage);
+        EXPECT_EQ(greeting.Etalons, 2);   // SAL and NNS
+        EXPECT_EQ(greeting.Bad, 0) << ReadBytes(FDemo->Dir.File("log/bank.log"));
+        const TExportTotals totals = CheckSalaryList(profile, *output);
+        EXPECT_EQ(totals.ErrorCount, 0);
+        ASSERT_EQ(totals.ExportCount, 4);
+
+        const TSentFile sent = SendExportFile(*profile.ExportProfiles.At(0), *output, totals);
+        const TReceived answer = ReceiveUntil(OneMessage);
+        EXPECT_EQ(answer.Messages, 1);
+        EXPECT_EQ(answer.Bad, 0) << ReadBytes(FDemo->Dir.File("log/bank.log"));
+        const auto [title, text] = NewestMessage(profile);
+        EXPECT_EQ(title, "Список " + sent.BaseName + " принят");
+        EXPECT_THAT(text, HasSubstr("Список на зачисление " + sent.BaseName + " принят банком."));
+        EXPECT_THAT(text, HasSubstr("Записей в файле: 4."));
+        EXPECT_THAT(text, HasSubstr("Зачисление на счета: 4 на сумму 78450.50."));
+
+        SendQuery();
+        const TReceived lists = ReceiveUntil(OneMessage);
+        EXPECT_EQ(lists.Messages, 1);
+        EXPECT_EQ(lists.Etalons, 2);
+        EXPECT_EQ(NewestMessage(profile).first, "Эталонные списки");
+        TearDown();
+    }
+}
+
+// A new-clients list is answered with the list of added clients, in the reply store that
+// the reply-list window reads.
+TEST_F(DemoBankTest, NewClientsListIsAnsweredWithAReplyFile)
+{
+    TProfile& profile = Select(1);
+    TExportProfile& kind = *profile.ExportProfiles.At(1);
+    auto output = NewExportTable();
+    output->Append();
+    output->CurRecord()->Set(0, "ИВАНОВ ИВАН ИВАНОВИЧ");
+    output->CurRecord()->Set(1, "4501 123456");
+    TExportTotals totals;
+    totals.ExportCount = 1;
+    const TSentFile sent = SendExportFile(kind, *output, totals);
+
+    const TReceived answer = ReceiveUntil([](const TReceived& received) { return received.Replies > 0; });
+    EXPECT_EQ(answer.Replies, 1);
+    EXPECT_EQ(answer.Bad, 0);
+    TReplyFiles replies;
+    replies.LoadFromFile(profile.DataPath + "Cache/" + profile.Prefix + ".NEWCLIREPLY");
+    ASSERT_EQ(replies.RecordCount(), 1);
+    EXPECT_EQ(replies.CurRecord()->Get(1), sent.BaseName);
+    EXPECT_THAT(replies.CurRecord()->Get(0), ::testing::MatchesRegex("ИВАНОВ ИВАН ИВАНОВИЧ;4501 123456;40817810[0-9]{12};Клиент добавлен\r\n"));
+}
+
+// ---- scripts/run.sh ----
+
+// A program that stands in for the real one: it notes the bank's process id and its
+// argument in the demo folder, then ends.
+class RunScriptTest : public ::testing::Test {
+protected:
+    RunScriptTest()
+    {
+        WriteBytes(StandIn, "#!/bin/sh\necho \"$(cat \"$VELTON_DEMO_DIR/bank.pid\") $1\" >> \"$VELTON_DEMO_DIR/runs\"\n");
+        std::filesystem::permissions(ToSystemPath(StandIn), std::filesystem::perms::owner_all);
+    }
+    ~RunScriptTest() override { Demo.Run("demo-bank.sh", {"stop"}); }
+
+    TProgramRun RunWithStandIn() const
+    {
+        return Demo.Run("run.sh", {}, {"VELTON_SKIP_BUILD=1", "VELTON_PROGRAM=" + StandIn});
+    }
+    // The bank's process id that each run of the stand-in saw.
+    std::vector<pid_t> SeenBanks() const
+    {
+        std::vector<pid_t> pids;
+        std::istringstream runs(ReadBytes(Demo.Dir.File("runs")));
+        for (std::string line; std::getline(runs, line);) {
+            EXPECT_THAT(line, HasSubstr(" " + Demo.ProfilesFile()));
+            pids.push_back(std::atoi(line.c_str()));
+        }
+        return pids;
+    }
+
+    TDemoFolder Demo;
+    TTempDir Programs;
+    AnsiString StandIn = Programs.File("program.sh");
+};
+
+TEST_F(RunScriptTest, StartsTheBankForTheProgramAndStopsItAfterwardsEachTime)
+{
+    for (int run = 0; run < 2; ++run) {
+        const TProgramRun script = RunWithStandIn();
+        EXPECT_EQ(script.ExitCode, 0) << script.Output << script.Errors;
+        ASSERT_EQ(SeenBanks().size(), run + 1u);
+        EXPECT_GT(SeenBanks().back(), 0);
+        EXPECT_TRUE(GroupGone(SeenBanks().back()));
+        EXPECT_EQ(Demo.Run("demo-bank.sh", {"status"}).ExitCode, NotRunning);
+        EXPECT_FALSE(AcceptsConnections(Demo.Http));
+    }
+    EXPECT_NE(SeenBanks()[0], SeenBanks()[1]);
+}
+
+TEST_F(RunScriptTest, LeavesABankThatWasAlreadyRunning)
+{
+    ASSERT_EQ(Demo.Run("demo-bank.sh", {"start"}).ExitCode, 0);
+    const pid_t bank = Demo.BankPid();
+    EXPECT_EQ(Demo.Run("demo-bank.sh", {"start"}).ExitCode, AlreadyRunning);
+
+    const TProgramRun script = RunWithStandIn();
+    EXPECT_EQ(script.ExitCode, 0) << script.Output << script.Errors;
+    EXPECT_EQ(SeenBanks(), std::vector<pid_t>{bank});
+    EXPECT_TRUE(Demo.BankRuns());
+    EXPECT_EQ(Demo.BankPid(), bank);
+
+    Demo.Run("demo-bank.sh", {"stop"});
+    EXPECT_TRUE(GroupGone(bank));
+}
+
+// The real program, ended by SIGTERM: the script stops the bank it started.
+TEST_F(RunScriptTest, StopsTheBankWhenTheProgramIsTerminated)
+{
+    TAppExec script(Demo.Command("run.sh", {"VELTON_SKIP_BUILD=1", "VELTON_PROGRAM=" VELTON_PROGRAM}));
+    pid_t program = 0;
+    for (auto deadline = std::chrono::steady_clock::now() + 60s; !program && std::chrono::steady_clock::now() < deadline;) {
+        std::this_thread::sleep_for(100ms);
+        if (FileExists(Demo.Dir.File("bank.ready")))
+            for (const auto& entry : std::filesystem::directory_iterator("/proc"))
+                if (ReadProcFile(entry.path().string() + "/comm") == "velton-export\n" &&
+                    ReadProcFile(entry.path().string() + "/cmdline").find(Demo.ProfilesFile()) != std::string::npos &&
+                    CatchesSigterm(entry.path().string()))
+                    program = std::atoi(entry.path().filename().c_str());
+    }
+    ASSERT_GT(program, 0) << "the program did not start";
+    const pid_t bank = Demo.BankPid();
+
+    kill(program, SIGTERM);
+    ASSERT_TRUE(script.WaitFor(30000));
+    EXPECT_EQ(script.ExitCode(), 0);
+    EXPECT_TRUE(GroupGone(bank));
+    EXPECT_FALSE(Demo.BankRuns());
+}
+
+} // namespace

@@ -1,0 +1,75 @@
+#pragma once
+// What every outgoing file of the program shares: the container (one member
+// "DATAFILE.000", zipped, then signed and encrypted by the current cipher), the name it
+// takes from a kind's output counter, and the send that is recorded only once the
+// container is at the bank (the counter, an archive copy in "Sent/" and a row of the send
+// journal). Needs no window.
+
+#include "platform/AnsiString.h"
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <vector>
+
+class TBlockStream;
+class TFileProfile;
+class TWizardView;
+class TZippedFile;
+
+// The counter of a kind's containers may not pass this.
+constexpr int32_t MaxFileCounter = 999999;
+
+// Raises "Переполнение счетчика выходного файла" when the counter is past the last number.
+void CheckFileCounter(int32_t counter);
+
+// The name of a container without ".TLB": the prefix, the counter as at least six digits
+// and the kind's letter (AB1, 42, "N" give AB1000042N).
+AnsiString CounterBaseName(const AnsiString& prefix, int32_t counter, const AnsiString& letter);
+
+// A new, empty member "DATAFILE.000".
+std::unique_ptr<TZippedFile> NewDataMember();
+
+// The container of the one member, zipped, signed and encrypted, written into `container`
+// from its start. The member is given up as soon as the archive is built, so that its
+// bytes are not held while the cipher works.
+void SaveContainer(std::unique_ptr<TZippedFile> member, TBlockStream& container);
+
+// The fields of a journal row that the kind gives; the send time and the container's file
+// name are added by the send.
+struct TJournalEntry {
+    AnsiString Name;        // field 0: what was sent
+    AnsiString Kind;        // field 1
+    AnsiString Count;       // field 2
+    AnsiString CreditSum;   // field 3
+    AnsiString DebitSum;    // field 4
+    AnsiString Comment;     // field 5
+};
+
+// A send that reached the bank, and what could not be recorded afterwards.
+struct TSentFile {
+    AnsiString BaseName;   // the container's name without ".TLB"
+    // One line per record that failed: what it was and the error's message.
+    std::vector<AnsiString> Unsaved;
+    // The counter could not be written to the profiles file (it is advanced in memory).
+    bool CounterUnsaved = false;
+    int32_t NextCounter = 0;
+};
+
+// Sends the container as baseName + ".TLB" with the text as subject. A failure of the
+// send raises and changes nothing, so that the same number can be sent again. Once the
+// container is at the bank nothing raises: each record of the send (the kind's counter
+// advanced past `counter`, the archive copy, the journal row) is tried and what failed
+// is returned; the open journal window is reloaded, a failure of that shown in the error
+// box.
+TSentFile SendAndRecord(TFileProfile& kind, int32_t counter, const AnsiString& baseName, const AnsiString& text,
+                        TBlockStream& container, const TJournalEntry& entry);
+
+// The warning about what the send could not record; empty when everything was recorded.
+AnsiString UnsavedWarning(const TSentFile& sent);
+
+// The send step of a wizard: shows "Идет отправка файла..." and runs the send in the
+// view's busy state. A failure is shown in the error box and gives nothing; a send that
+// reached the bank is returned after the warning about what it could not record.
+std::optional<TSentFile> RunSendStep(TWizardView& view, const std::function<TSentFile()>& send);

@@ -1,0 +1,59 @@
+#pragma once
+// The two wizard tasks of the incoming side: the receive of the bank's messages through
+// the current receiver, and the re-processing of the failed attachments of the message
+// selected in the messages window.
+
+#include "ui/Wizard.h"
+
+class TMessages;
+class TStringList;
+
+// What the re-processing needs of the messages window: the store, the selected message
+// and its two line lists, and the refresh of the window afterwards.
+class TSelectedMessage {
+public:
+    virtual ~TSelectedMessage() = default;
+
+    virtual TMessages& MessageStore() = 0;
+    // The store row of the selected message.
+    virtual int SelectedRow() const = 0;
+    // The attachment lines of the selected message: the report lines and the failed lines.
+    virtual TStringList& ReportLines() = 0;
+    virtual TStringList& FailedLines() = 0;
+    // Repaints the list and shows the selected message again.
+    virtual void ShowMessageAgain() = 0;
+    // Reads the store from its file again and shows it as it is there.
+    virtual void ReloadMessages() = 0;
+};
+
+class TReceiveWizard : public TSimpleWizard {
+public:
+    TReceiveWizard();
+
+protected:
+    void ShowStart() override;
+    void DoWork() override;
+    // Shows the summary and, once per finished receive, reloads the open windows whose
+    // data it changed.
+    void ShowDone(bool& backEnabled) override;
+    void ShowFailed() override;
+
+private:
+    bool FRefreshPending = false;
+};
+
+class TProcessWizard : public TSimpleWizard {
+public:
+    explicit TProcessWizard(TSelectedMessage& window);
+
+protected:
+    void ShowStart() override;
+    // Retries the failed attachments, writes the message's new lines into its row and
+    // saves the store. A failed save shows the window the store as its file holds it.
+    void DoWork() override;
+    void ShowDone(bool& backEnabled) override;
+    void ShowFailed() override;
+
+private:
+    TSelectedMessage& FWindow;
+};

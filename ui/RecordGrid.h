@@ -1,0 +1,70 @@
+#pragma once
+// The grids of the list windows: a table model that reads the records of a data file on
+// demand through a column view (no cell is ever copied into the view), with one empty data
+// row for an empty file, and the columns' captions and widths.
+
+#include "documents/Containers.h"
+#include "platform/AnsiString.h"
+
+#include <QAbstractTableModel>
+
+#include <memory>
+#include <vector>
+
+class QTableView;
+class TDataFile;
+class TFileRecord;
+
+// One column of a grid: its caption and its width in pixels.
+struct TGridColumn {
+    AnsiString Caption;
+    int Width = 0;
+};
+
+// Row r of the model is record r of the data file; column k shows field map[k] of it. A
+// row is read when the view asks for it, into a record object of its own, so drawing
+// never moves the file's cursor (and never posts the current record's pending edits,
+// which it shows as they are).
+class TRecordGridModel : public QAbstractTableModel {
+public:
+    explicit TRecordGridModel(QObject* parent = nullptr);
+    ~TRecordGridModel() override;
+
+    // The columns and, per column, the record's field that it shows.
+    void SetColumns(std::vector<TGridColumn> columns, const TIntArray& map);
+    // The file whose records are shown (not owned; null shows only the empty row).
+    void SetDataFile(TDataFile* file);
+    // Everything is read again: after the number or the order of the records changed.
+    void Reload();
+    // One record's row, or every row, is drawn again (its text or its colours changed).
+    void RecordChanged(int record);
+    void RepaintAll();
+
+    int RecordCount() const;
+    const std::vector<TGridColumn>& Columns() const { return FColumns; }
+    // The text of a cell as the grid shows it.
+    AnsiString Text(int record, int column) const;
+
+    // At least one row: an empty or missing file shows one empty data row.
+    int rowCount(const QModelIndex& parent = QModelIndex()) const override;
+    int columnCount(const QModelIndex& parent = QModelIndex()) const override;
+    QVariant data(const QModelIndex& index, int role) const override;
+    QVariant headerData(int section, Qt::Orientation orientation, int role) const override;
+
+protected:
+    // The letters of a record's row (a QColor), normally and while the row is selected in
+    // a grid that has the focus; nothing keeps the grid's own.
+    virtual QVariant RecordForeground(int record, bool selectedFocused) const;
+
+private:
+    TDataFile* FFile = nullptr;
+    std::vector<TGridColumn> FColumns;
+    std::unique_ptr<TIntArray> FMap;
+    std::unique_ptr<TFileRecord> FReader;
+    mutable int FReadRecord = -1;   // the record in FReader, -1 for none
+
+    void ForgetRead() const { FReadRecord = -1; }
+};
+
+// Gives the grid the model's column widths; the last column takes the free width.
+void SetColumnWidths(QTableView* grid, const TRecordGridModel& model);

@@ -1,0 +1,207 @@
+#include "ui/UFrmEditRecord.h"
+
+#include "platform/SysUtils.h"
+#include "ui/Common.h"
+#include "ui/Guard.h"
+#include "ui/QtText.h"
+
+#include <QComboBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QShowEvent>
+
+#include <algorithm>
+
+TFrmEditRecord* FrmEditRecord = nullptr;
+
+namespace {
+
+constexpr int EditorHeight = 21;
+constexpr int ButtonWidth = 75;
+constexpr int ButtonHeight = 25;
+
+const char* const LogicalItems[] = {"True", "False"};
+
+QWidget* NewLogicalList(QWidget* parent, const AnsiString& value)
+{
+    auto* list = new QComboBox(parent);
+    for (const char* item : LogicalItems)
+        list->addItem(ToQString(item));
+    // A stored value that is neither True nor False selects nothing.
+    list->setCurrentIndex(-1);
+    for (int i = 0; i < list->count(); ++i)
+        if (SameText(value, LogicalItems[i]))
+            list->setCurrentIndex(i);
+    return list;
+}
+
+QWidget* NewEditBox(QWidget* parent, const AnsiString& value, bool readOnly)
+{
+    auto* edit = new QLineEdit(ToQString(value), parent);
+    edit->setReadOnly(readOnly);
+    // A row the caller made read-only looks it; a memo of an editable record is read-only
+    // on the usual white.
+    if (readOnly) {
+        QPalette palette = edit->palette();
+        palette.setColor(QPalette::Base, palette.color(QPalette::Button));
+        edit->setPalette(palette);
+    }
+    edit->setCursorPosition(0);
+    return edit;
+}
+
+// The hint's CR LF line breaks as the tool tip shows them.
+QString HintText(const AnsiString& hint)
+{
+    QString text = ToQString(hint);
+    text.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+    return text;
+}
+
+}  // namespace
+
+// ---- TControlRecord ----
+
+AnsiString TControlRecord::Get(int index) const
+{
+    const TDataControl& row = FRows.At(index);
+    if (const auto* list = qobject_cast<const QComboBox*>(row.Editor))
+        return list->currentIndex() < 0 ? AnsiString() : FromQString(list->currentText());
+    return FromQString(static_cast<const QLineEdit*>(row.Editor)->text());
+}
+
+int TControlRecord::Count() const
+{
+    return FRows.Count();
+}
+
+// ---- TDataControls ----
+
+TDataControls::TDataControls(QWidget* parent) : FParent(parent), FRecord(*this) {}
+
+TDataControls::~TDataControls()
+{
+    Clear();
+}
+
+void TDataControls::Clear()
+{
+    for (const TDataControl& row : FRows) {
+        delete row.Label;
+        delete row.Editor;
+    }
+    FRows.clear();
+}
+
+void TDataControls::Add(const AnsiString& caption, char type, const AnsiString& value, const AnsiString& hint,
+                        bool readOnly)
+{
+    const int top = Count() * TFrmEditRecord::RowHeight;
+    TDataControl row;
+    row.Type = type;
+    row.Label = new QLabel(ToQString(caption + ":"), FParent);
+    row.Label->setTextFormat(Qt::PlainText);
+    row.Label->setAlignment(Qt::AlignRight | Qt::AlignTop);
+    const int widest = TFrmEditRecord::ClientWidth / 2 - 24;
+    row.Label->resize(std::min(row.Label->sizeHint().width(), widest), row.Label->sizeHint().height());
+    row.Label->move(0, top + 12);
+    if (type == 'L' && !readOnly)
+        row.Editor = NewLogicalList(FParent, value);
+    else
+        row.Editor = NewEditBox(FParent, value, readOnly || type == 'M');
+    row.Editor->setToolTip(HintText(hint));
+    row.Editor->move(0, top + 8);
+    row.Label->show();
+    row.Editor->show();
+    FRows.push_back(row);
+    Layout();
+}
+
+void TDataControls::Layout()
+{
+    int widest = 0;
+    for (const TDataControl& row : FRows)
+        widest = std::max(widest, row.Label->width());
+    for (const TDataControl& row : FRows) {
+        row.Editor->setGeometry(widest + 24, row.Editor->y(), TFrmEditRecord::ClientWidth - widest - 32,
+                                EditorHeight);
+        row.Label->move(widest + 12 - row.Label->width(), row.Label->y());
+    }
+}
+
+// ---- TFrmEditRecord ----
+
+TFrmEditRecord::TFrmEditRecord(QWidget* parent)
+    : QDialog(parent, Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint), FRows(std::make_unique<TDataControls>(this))
+{
+    setWindowTitle(ToQString("Редактирование записи"));
+    setModal(true);
+    PnlBottom = new QWidget(this);
+    BtnOk = new QPushButton(ToQString("Ok"), PnlBottom);
+    BtnCancel = new QPushButton(ToQString("Отмена"), PnlBottom);
+    BtnOk->setDefault(true);
+    BtnOk->resize(ButtonWidth, ButtonHeight);
+    BtnCancel->resize(ButtonWidth, ButtonHeight);
+    resize(ClientWidth, BottomHeight + 8);
+
+    connect(BtnOk, &QPushButton::clicked, this, [this] { Guarded([this] { BtnOkClick(); }); });
+    connect(BtnCancel, &QPushButton::clicked, this, &QDialog::reject);
+}
+
+TFrmEditRecord::~TFrmEditRecord()
+{
+    // The rows' controls are the dialog's children: let them go before the dialog does.
+    FRows.reset();
+}
+
+bool TFrmEditRecord::Execute(TRecordEditorOwner* owner, bool isNew)
+{
+    FOwner = owner;
+    FNew = isNew;
+    BtnOk->setVisible(owner != nullptr);
+    BtnOk->move(104, 8);
+    BtnCancel->move(owner ? 192 : 148, 8);
+    BtnCancel->setText(ToQString(owner ? "Отмена" : "Выход"));
+    const bool ok = exec() == QDialog::Accepted;
+    // A new record appended by a first Ok whose value was refused is not kept on Cancel.
+    if (!ok && isNew && !FNew)
+        owner->CancelAppend();
+    FOwner = nullptr;
+    return ok;
+}
+
+void TFrmEditRecord::showEvent(QShowEvent* event)
+{
+    QDialog::showEvent(event);
+    if (!event->spontaneous())
+        Guarded([this] { FormShow(); });
+}
+
+void TFrmEditRecord::FormShow()
+{
+    setWindowTitle(ToQString(!FOwner ? "Просмотр записи" : FNew ? "Добавление записи" : "Редактирование записи"));
+    const int height = FRows->Count() * RowHeight + BottomHeight + 8;
+    setFixedSize(ClientWidth, height);
+    PnlBottom->setGeometry(0, height - BottomHeight, ClientWidth, BottomHeight);
+    CenterOverMain(this);
+    if (FRows->Count() == 0)
+        return;
+    const TDataControl& first = FRows->At(0);
+    first.Editor->setFocus();
+    if (auto* edit = qobject_cast<QLineEdit*>(first.Editor))
+        edit->selectAll();
+}
+
+void TFrmEditRecord::BtnOkClick()
+{
+    if (!FOwner)
+        return;
+    // The new record is appended once: a second Ok after a refused value stores into it.
+    if (FNew) {
+        FOwner->AppendRecord();
+        FNew = false;
+    }
+    FOwner->StoreRecord(FRows->Record());
+    accept();
+}
