@@ -71,7 +71,6 @@ gpg --homedir "$work/b" --batch --always-trust --recipient "$client_key" --local
     --sign --encrypt <"$work/plain" >"$work/sealed" 2>/dev/null
 
 ./build-bench/bench/bench_gpg "$work/c/" "$bank_key" "$work/plain" "$work/sealed" "$work" >>"$work/ours"
-python3 bench/anchors.py gpg "$work/c/" "$bank_key" "$work/plain" "$work/sealed" "$work" >>"$work/anchors"
 
 # The arbitrary file: 50 MB of random bytes (the worst case: Base64 of them deflates only
 # to three quarters) sent through a local SMTP server, beside the plain container build
