@@ -94,7 +94,7 @@ void CheckExportRecords(TExportProfile& kind, TDataFile& data, TRecordInfos& mar
             mark.State = RecordCheckedOk;
             ++totals.ExportCount;
         } catch (const EValidateError& error) {
-            mark.ErrorText = error.Message();
+            marks.SetErrorText(index, error.Message());
             mark.State = RecordHasError;
             ++totals.ErrorCount;
         }

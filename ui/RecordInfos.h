@@ -7,8 +7,6 @@
 #include "platform/AnsiString.h"
 
 #include <cstdint>
-#include <memory>
-#include <utility>
 #include <vector>
 
 enum : uint8_t {
@@ -17,68 +15,40 @@ enum : uint8_t {
     RecordHasError = 2,
 };
 
+class TRecordInfos;
+
 struct TRecordInfo {
     uint8_t Selected = 1;  // 1: marked for export
     uint8_t State = RecordNotChecked;
-    AnsiString ErrorText;
+
+private:
+    friend class TRecordInfos;
+    uint32_t FErrorSlot = 0;   // 1 + the index of its error text among the array's; 0: none
 };
 
-// An owning array of marks, index = record number: growing creates new marks (selected,
-// not checked), shrinking deletes the surplus; a bad index or count raises the array's
-// own range errors. Marks made many at once (a file of 200,000 records gets one each when
-// it is loaded) come from one block instead of one allocation per mark; a block goes when
-// the array is emptied.
-class TRecordInfos : public TPtrArray<TRecordInfo*, 16> {
+// The marks in one block, index = record number: growing adds marks that are selected
+// and not checked, shrinking drops the surplus; a bad index or count raises the array's
+// own range errors. A file of 200,000 records gets its marks as one block of small
+// values; the error texts are kept apart, only for the marks that have one, and follow
+// their marks when marks are deleted.
+class TRecordInfos : public TArray<TRecordInfo, 256> {
 public:
     TRecordInfos() = default;
     explicit TRecordInfos(int count) { SetCount(count); }
-    ~TRecordInfos() override { SetCount(0); }
 
-    TRecordInfos(const TRecordInfos&) = delete;
-    TRecordInfos& operator=(const TRecordInfos&) = delete;
+    TRecordInfo& Info(int index) { return At(index); }
+    const TRecordInfo& Info(int index) const { return At(index); }
 
-    TRecordInfo& Info(int index) { return *At(index); }
-    const TRecordInfo& Info(int index) const { return *At(index); }
+    // The text of the last check's error of a record ("" when it has none).
+    const AnsiString& ErrorText(int index) const;
+    void SetErrorText(int index, AnsiString text);
 
 protected:
-    void InitItems(int from) override
-    {
-        const int added = Count() - from;
-        if (added <= 1) {
-            for (int i = from; i < Count(); ++i)
-                ItemsPtr()[i] = new TRecordInfo;
-            return;
-        }
-        FBlocks.push_back({std::make_unique<TRecordInfo[]>(static_cast<size_t>(added)), added});
-        for (int i = 0; i < added; ++i)
-            ItemsPtr()[from + i] = &FBlocks.back().Items[static_cast<size_t>(i)];
-    }
-
-    void FreeItems(int from) override
-    {
-        for (int i = from; i < Count(); ++i) {
-            TRecordInfo* const item = std::exchange(ItemsPtr()[i], nullptr);
-            if (InBlock(item))
-                *item = TRecordInfo();   // its block lives on until the array is emptied
-            else
-                delete item;
-        }
-        if (from == 0)
-            FBlocks.clear();
-    }
+    void FreeItems(int from) override;
 
 private:
-    struct TBlock {
-        std::unique_ptr<TRecordInfo[]> Items;
-        int Count;
-    };
-    std::vector<TBlock> FBlocks;
+    std::vector<AnsiString> FErrorTexts;
+    std::vector<uint32_t> FFreeSlots;   // slots of FErrorTexts that no mark holds
 
-    bool InBlock(const TRecordInfo* item) const
-    {
-        for (const TBlock& block : FBlocks)
-            if (item >= block.Items.get() && item < block.Items.get() + block.Count)
-                return true;
-        return false;
-    }
+    void ReleaseSlot(TRecordInfo& mark);
 };

@@ -393,7 +393,7 @@ void TFrmExportFile::ShowRecordStatus(int record)
     QVariant letters;
     if (record >= 0 && record < FMarks.Count() && FMarks.Info(record).Selected) {
         const TRecordInfo& mark = FMarks.Info(record);
-        text = mark.State == RecordHasError ? mark.ErrorText : AnsiString(StateTexts[mark.State == RecordCheckedOk]);
+        text = mark.State == RecordHasError ? FMarks.ErrorText(record) : AnsiString(StateTexts[mark.State == RecordCheckedOk]);
         letters = MarkLetters(mark, false);
     }
     QPalette palette = EdtMessages->palette();

@@ -181,7 +181,7 @@ TEST_F(DocumentWindowTest, LoadsTheListWithEveryRecordMarkedAndMarksFollowTheCom
     window.Marks().Info(0).State = RecordCheckedOk;
     for (int i : {1, 2}) {
         window.Marks().Info(i).State = RecordHasError;
-        window.Marks().Info(i).ErrorText = "Счет: Неверный счет";
+        window.Marks().SetErrorText(i, "Счет: Неверный счет");
     }
     window.MarksChanged();
     const QModelIndex error = window.GridModel()->index(1, 0);
@@ -233,7 +233,7 @@ TEST_F(DocumentWindowTest, AddEditDeleteAndSaveKeepTheGridTheMarksAndTheFileInSt
     EXPECT_EQ(window.CurrentRecord(), 2);
 
     // Deleting the first record takes its mark with it.
-    window.Marks().Info(1).ErrorText = "second";
+    window.Marks().SetErrorText(1, "second");
     window.SelectRecord(0);
     {
         TScriptedDialogs dialogs;
@@ -242,7 +242,7 @@ TEST_F(DocumentWindowTest, AddEditDeleteAndSaveKeepTheGridTheMarksAndTheFileInSt
         window.BtnDel->trigger();
     }
     EXPECT_EQ(window.Marks().Count(), 2);
-    EXPECT_ANSI_EQ(window.Marks().Info(0).ErrorText, "second");
+    EXPECT_ANSI_EQ(window.Marks().ErrorText(0), "second");
     EXPECT_ANSI_EQ(Cell(window, 0, 0), "Петрова Мария Сергеевна");
 
     window.BtnSave->trigger();

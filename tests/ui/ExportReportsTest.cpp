@@ -23,7 +23,7 @@ protected:
     static void MarkError(TTestDocument& document, int index, const AnsiString& text)
     {
         document.Marks().Info(index).State = RecordHasError;
-        document.Marks().Info(index).ErrorText = text;
+        document.Marks().SetErrorText(index, text);
     }
 
     // The output table of an export with these lines.

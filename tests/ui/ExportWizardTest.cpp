@@ -48,7 +48,7 @@ TEST_F(ExportWizardTest, TheCheckMarksTheSelectedRecordsAndTheRegistryShowsTheAc
     std::vector<std::string> lines = SalaryLines;
     lines.push_back("Не Отмечен;1;1");
     TTestDocument document(Kind(0), Dir, lines);
-    document.Marks().Info(0).ErrorText = "старая ошибка";
+    document.Marks().SetErrorText(0, "старая ошибка");
     document.Marks().Info(3).Selected = 0;
     TExportWizard wizard(document);
     wizard.SetView(&View);
@@ -68,8 +68,8 @@ TEST_F(ExportWizardTest, TheCheckMarksTheSelectedRecordsAndTheRegistryShowsTheAc
     EXPECT_ANSI_EQ(View.Page, "end-prepare:3/1");
     ExpectButtons(View.Buttons, "< Назад", "Далее >", true, true);
     EXPECT_THAT(States(document), ::testing::ElementsAre(1, 2, 1, 0));
-    EXPECT_ANSI_EQ(document.Marks().Info(1).ErrorText, "ФИО: Обнаружен недопустимый символ: 1");
-    EXPECT_ANSI_EQ(document.Marks().Info(0).ErrorText, "старая ошибка");   // a pass keeps an old text
+    EXPECT_ANSI_EQ(document.Marks().ErrorText(1), "ФИО: Обнаружен недопустимый символ: 1");
+    EXPECT_ANSI_EQ(document.Marks().ErrorText(0), "старая ошибка");   // a pass keeps an old text
     EXPECT_EQ(document.MarksChangedCount, 1);
     EXPECT_EQ(Hex(Payload(wizard)), Hex(SalaryPayload));
     EXPECT_EQ(wizard.Totals.CreditCount, 2);

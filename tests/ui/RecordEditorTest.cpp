@@ -131,25 +131,29 @@ TEST(RecordEditor, ViewModeHasOnlyTheExitButtonAndAnOwnerBringsOkBack)
     });
 }
 
-TEST(RecordInfos, MarksMadeTogetherOrOneByOneGrowShrinkAndMoveAlike)
+TEST(RecordInfos, ErrorTextsFollowTheirMarksThroughDeleteShrinkAndGrowth)
 {
-    TRecordInfos marks(3);   // one block
-    marks.Info(1).ErrorText = "second";
+    TRecordInfos marks(3);
+    marks.SetErrorText(1, "second");
     marks.Info(2).State = RecordHasError;
     marks.Delete(0);
     ASSERT_EQ(marks.Count(), 2);
-    EXPECT_ANSI_EQ(marks.Info(0).ErrorText, "second");
+    EXPECT_ANSI_EQ(marks.ErrorText(0), "second");
     EXPECT_EQ(marks.Info(1).State, RecordHasError);
-    marks.SetCount(3);   // one more, made alone
-    marks.Info(2).ErrorText = "third";
-    marks.SetCount(6);   // a second block
+    marks.SetCount(3);
+    marks.SetErrorText(2, "third");
+    marks.SetCount(6);
     EXPECT_TRUE(marks.Info(5).Selected);
     EXPECT_EQ(marks.Info(5).State, RecordNotChecked);
-    marks.Delete(2);
-    EXPECT_EQ(marks.Count(), 5);
+    marks.Delete(2);   // its text's slot goes to the next mark that needs one
+    marks.SetErrorText(4, "fifth");
+    marks.SetErrorText(0, "");
+    EXPECT_ANSI_EQ(marks.ErrorText(0), "");
+    EXPECT_ANSI_EQ(marks.ErrorText(4), "fifth");
     marks.SetCount(1);
-    marks.SetCount(4);   // a slot dropped from a block comes back as a new mark
-    EXPECT_ANSI_EQ(marks.Info(1).ErrorText, "");
+    marks.SetCount(5);   // marks dropped and grown again come back clean
+    EXPECT_ANSI_EQ(marks.ErrorText(4), "");
     EXPECT_EQ(marks.Info(1).State, RecordNotChecked);
-    EXPECT_RAISES(marks.Info(4), Exception, "Выход индекса за пределы диапазона (4)");
+    EXPECT_RAISES(marks.Info(5), Exception, "Выход индекса за пределы диапазона (5)");
+    EXPECT_RAISES(marks.SetErrorText(-1, "x"), Exception, "Выход индекса за пределы диапазона (-1)");
 }
