@@ -1,52 +1,61 @@
 #include "ui/RecordInfos.h"
 
+#include "documents/Containers.h"
+
 #include <utility>
+
+void TRecordInfos::SetCount(int count)
+{
+    if (count < 0)
+        RaiseCountError(count);
+    FErrorTexts.erase(FErrorTexts.lower_bound(count), FErrorTexts.end());
+    FMarks.resize(static_cast<size_t>(count));
+}
+
+void TRecordInfos::Delete(int index)
+{
+    CheckIndex(index);
+    FMarks.erase(FMarks.begin() + index);
+    FErrorTexts.erase(index);
+    // The texts of the later marks move down with them; each lands before the next one.
+    for (auto later = FErrorTexts.upper_bound(index); later != FErrorTexts.end();) {
+        auto moved = FErrorTexts.extract(later++);
+        --moved.key();
+        FErrorTexts.insert(std::move(moved));
+    }
+}
+
+TRecordInfo& TRecordInfos::Info(int index)
+{
+    CheckIndex(index);
+    return FMarks[static_cast<size_t>(index)];
+}
+
+const TRecordInfo& TRecordInfos::Info(int index) const
+{
+    CheckIndex(index);
+    return FMarks[static_cast<size_t>(index)];
+}
 
 const AnsiString& TRecordInfos::ErrorText(int index) const
 {
     static const AnsiString none;
-    const uint32_t slot = Info(index).FErrorSlot;
-    return slot == 0 ? none : FErrorTexts[slot - 1];
+    CheckIndex(index);
+    const auto text = FErrorTexts.find(index);
+    return text == FErrorTexts.end() ? none : text->second;
 }
 
 void TRecordInfos::SetErrorText(int index, AnsiString text)
 {
-    TRecordInfo& mark = Info(index);
-    if (text.empty()) {
-        ReleaseSlot(mark);
-        return;
-    }
-    if (mark.FErrorSlot == 0) {
-        if (FFreeSlots.empty()) {
-            FErrorTexts.emplace_back();
-            mark.FErrorSlot = static_cast<uint32_t>(FErrorTexts.size());
-        } else {
-            mark.FErrorSlot = FFreeSlots.back();
-            FFreeSlots.pop_back();
-        }
-    }
-    FErrorTexts[mark.FErrorSlot - 1] = std::move(text);
+    CheckIndex(index);
+    if (text.empty())
+        FErrorTexts.erase(index);
+    else
+        FErrorTexts[index] = std::move(text);
 }
 
-void TRecordInfos::FreeItems(int from)
+void TRecordInfos::CheckIndex(int index) const
 {
-    if (from == 0) {
-        // Every mark goes, and every text with them.
-        FErrorTexts.clear();
-        FFreeSlots.clear();
-        return;
-    }
-    if (FErrorTexts.size() == FFreeSlots.size())
-        return;   // no mark has a text
-    for (int i = from; i < Count(); ++i)
-        ReleaseSlot(ItemsPtr()[i]);
-}
-
-void TRecordInfos::ReleaseSlot(TRecordInfo& mark)
-{
-    if (mark.FErrorSlot == 0)
-        return;
-    AnsiString().swap(FErrorTexts[mark.FErrorSlot - 1]);
-    FFreeSlots.push_back(mark.FErrorSlot);
-    mark.FErrorSlot = 0;
+    if (index < 0 || index >= Count())
+        RaiseIndexError(index);
 }

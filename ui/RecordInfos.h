@@ -3,10 +3,10 @@
 // record is marked for export and what the last check found. The window owns them, the
 // export wizard writes them and the error list reads them.
 
-#include "documents/Containers.h"
 #include "platform/AnsiString.h"
 
 #include <cstdint>
+#include <map>
 #include <vector>
 
 enum : uint8_t {
@@ -15,40 +15,36 @@ enum : uint8_t {
     RecordHasError = 2,
 };
 
-class TRecordInfos;
-
 struct TRecordInfo {
     uint8_t Selected = 1;  // 1: marked for export
     uint8_t State = RecordNotChecked;
-
-private:
-    friend class TRecordInfos;
-    uint32_t FErrorSlot = 0;   // 1 + the index of its error text among the array's; 0: none
 };
 
-// The marks in one block, index = record number: growing adds marks that are selected
-// and not checked, shrinking drops the surplus; a bad index or count raises the array's
-// own range errors. A file of 200,000 records gets its marks as one block of small
-// values; the error texts are kept apart, only for the marks that have one, and follow
-// their marks when marks are deleted.
-class TRecordInfos : public TArray<TRecordInfo, 256> {
+// The marks in one block of small values, index = record number: growing adds marks
+// that are selected and not checked, shrinking drops the surplus; a bad index or count
+// raises the program's range errors. The error texts are kept apart, only for the
+// records that have one, and move with their marks when a mark is deleted.
+class TRecordInfos {
 public:
     TRecordInfos() = default;
     explicit TRecordInfos(int count) { SetCount(count); }
 
-    TRecordInfo& Info(int index) { return At(index); }
-    const TRecordInfo& Info(int index) const { return At(index); }
+    int Count() const { return static_cast<int>(FMarks.size()); }
+    void SetCount(int count);
+    // Removes the mark at index and its text; the later marks move down by one.
+    void Delete(int index);
+
+    TRecordInfo& Info(int index);
+    const TRecordInfo& Info(int index) const;
 
     // The text of the last check's error of a record ("" when it has none).
     const AnsiString& ErrorText(int index) const;
+    // An empty text removes the record's text.
     void SetErrorText(int index, AnsiString text);
 
-protected:
-    void FreeItems(int from) override;
-
 private:
-    std::vector<AnsiString> FErrorTexts;
-    std::vector<uint32_t> FFreeSlots;   // slots of FErrorTexts that no mark holds
+    std::vector<TRecordInfo> FMarks;
+    std::map<int, AnsiString> FErrorTexts;   // by record
 
-    void ReleaseSlot(TRecordInfo& mark);
+    void CheckIndex(int index) const;
 };

@@ -145,7 +145,7 @@ TEST(RecordInfos, ErrorTextsFollowTheirMarksThroughDeleteShrinkAndGrowth)
     marks.SetCount(6);
     EXPECT_TRUE(marks.Info(5).Selected);
     EXPECT_EQ(marks.Info(5).State, RecordNotChecked);
-    marks.Delete(2);   // its text's slot goes to the next mark that needs one
+    marks.Delete(2);   // its text goes with it
     marks.SetErrorText(4, "fifth");
     marks.SetErrorText(0, "");
     EXPECT_ANSI_EQ(marks.ErrorText(0), "");
