@@ -1,6 +1,10 @@
 #include "ui/Images.h"
 
+#include <QCoreApplication>
 #include <QString>
+
+#include <array>
+#include <utility>
 
 // The resources of a static library are registered by hand: nothing else refers to them,
 // and the linker would leave them out.
@@ -58,5 +62,17 @@ QIcon AppIcon()
 
 QIcon ToolImage(TToolImage which)
 {
-    return ImageNamed(FileOf(which));
+    // Each picture is read once per application and shared by every toolbar: an icon
+    // read anew parses its drawing again, and draws it again in every window instead of
+    // taking the pixmap Qt keeps of it. The icons go with the application.
+    using TIcons = std::array<QIcon, static_cast<size_t>(TToolImage::Last) + 1>;
+    static TIcons* icons = nullptr;
+    if (!icons) {
+        icons = new TIcons;
+        qAddPostRoutine([] { delete std::exchange(icons, nullptr); });
+    }
+    QIcon& icon = (*icons)[static_cast<size_t>(which)];
+    if (icon.isNull())
+        icon = ImageNamed(FileOf(which));
+    return icon;
 }
