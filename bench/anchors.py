@@ -345,12 +345,15 @@ def compare(ours_path, anchors_path):
             continue
         mine = ours[key]
         anchor, limit = values_of(key, anchor_spec), values_of(key, limit_spec)
-        cells = ["%9.3f" % statistics.median(mine)]
+        def number(value):
+            return ("%9.0f" if abs(value) >= 1e5 else "%9.3f") % value
+
+        cells = [number(statistics.median(mine))]
         ratios = {}
         for name, other, spec in (("anchor", anchor, anchor_spec), ("limit", limit, limit_spec)):
             if other:
                 ratios[name] = median_ratio(other, mine, spec != "py")
-                cells += ["%9.3f" % statistics.median(other), "%8.2f" % ratios[name]]
+                cells += [number(statistics.median(other)), "%8.2f" % ratios[name]]
             else:
                 cells += ["%9s" % "", "%8s" % ""]
         if judged == "same":

@@ -10,6 +10,8 @@
 
 #include <sys/stat.h>
 
+#include <algorithm>
+#include <cstring>
 #include <vector>
 
 namespace {
@@ -70,6 +72,48 @@ TEST(DataFileTest, WalkVisitsEveryRecordOnce)
     // Empty lines between every kind of line end; the final one adds none.
     LoadBytes(file, "\r\n\rx\n\ry\r");
     EXPECT_EQ(Walk(file), (std::vector<AnsiString>{"", "", "x", "", "y"}));
+}
+
+// A stream that says it ends after one byte however many it has, as a stream whose size
+// is not known in advance may.
+class TUnderstatedStream : public TStream {
+public:
+    explicit TUnderstatedStream(std::string bytes) : FBytes(std::move(bytes)) {}
+
+    int32_t Read(void* buffer, int32_t count) override
+    {
+        const auto left = static_cast<int64_t>(FBytes.size()) - FPosition;
+        const auto n = static_cast<int32_t>(std::clamp<int64_t>(left, 0, count));
+        std::memcpy(buffer, FBytes.data() + FPosition, static_cast<size_t>(n));
+        FPosition += n;
+        return n;
+    }
+    int32_t Write(const void* /*buffer*/, int32_t /*count*/) override { return 0; }
+    int64_t Seek(int64_t offset, TSeekOrigin origin) override
+    {
+        const int64_t base = origin == TSeekOrigin::soBeginning ? 0 : origin == TSeekOrigin::soCurrent ? FPosition : 1;
+        return FPosition = base + offset;
+    }
+    void SetSize(int64_t /*size*/) override {}
+
+private:
+    std::string FBytes;
+    int64_t FPosition = 0;
+};
+
+TEST(DataFileTest, LinesEndAcrossTheLoadsPiecesAndBeyondTheStatedSize)
+{
+    // The loader reads 256 KB at a time: a CR LF, and a CR alone, on a piece's border.
+    const std::string first(256 * 1024 - 1, 'x');
+    TDelimFile file(";", CodePageCp1251, false);
+    LoadBytes(file, first + "\r\ny\r");
+    EXPECT_EQ(Walk(file), (std::vector<AnsiString>{first, "y"}));
+    LoadBytes(file, first + "\rz");
+    EXPECT_EQ(Walk(file), (std::vector<AnsiString>{first, "z"}));
+
+    TUnderstatedStream stream(first + "\r\n" + first + "\nend");
+    file.LoadFromStream(&stream);
+    EXPECT_EQ(Walk(file), (std::vector<AnsiString>{first, first, "end"}));
 }
 
 TEST(DataFileTest, EditIsWrittenBackOnlyOnMovingAndALoadDropsIt)
