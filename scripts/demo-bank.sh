@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Starts, stops or reports the demo bank: the servers of the tests on 127.0.0.1 and the
-# bank's side of the exchange (tests/servers/demo_bank.py), for the demo profiles.
+# bank's side of the exchange (demo/bank.py), for the demo profiles.
 #
 #   demo-bank.sh start    prepares the demo folder (keys, profiles file, configurations)
 #                         and starts the bank; exit code 10 when one is already running
@@ -15,7 +15,7 @@ root="$(cd "$(dirname "$0")/.." && pwd)"
 build="${VELTON_BUILD_DIR:-$root/build}"
 demo="${VELTON_DEMO_DIR:-$build/demo}"
 demo="${demo%/}"
-bank=(/usr/bin/python3 "$root/tests/servers/demo_bank.py")
+bank=(/usr/bin/python3 "$root/demo/bank.py")
 already_running=10
 
 # The bank holds a lock on bank.lock for its whole life.

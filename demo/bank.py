@@ -1,10 +1,10 @@
 #!/usr/bin/python3
 """The demo bank: the bank's side of the exchange, on this machine's loopback only.
 
-    demo_bank.py setup --dir DEMO --source REPO --tool WBOTHO_TOOL [--ports P,I,S,H]
-    demo_bank.py serve --dir DEMO
+    bank.py setup --dir DEMO --source REPO --tool WBOTHO_TOOL [--ports P,I,S,H]
+    bank.py serve --dir DEMO
 
-"setup" prepares the demo folder (demo_setup.py): keys, the run-time profiles file, the
+"setup" prepares the demo folder (prepare.py): keys, the run-time profiles file, the
 servers' configurations. "serve" runs, until SIGTERM or SIGINT, the servers the tests use
 (dovecot for POP3 and IMAP, the SMTP server into the bank's mailbox, lighttpd with the
 bank script stand-in) and the bank itself, which answers every container a client sends:
@@ -50,9 +50,10 @@ import zipfile
 import zlib
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-import demo_setup  # noqa: E402
+import prepare as demo_setup  # noqa: E402
 
-SERVERS = os.path.dirname(os.path.abspath(__file__))
+# The servers and configurations that the tests use, shared by the demo.
+SERVERS = os.path.join(os.path.dirname(os.path.dirname(os.path.abspath(__file__))), "tests", "servers")
 ALREADY_RUNNING = 10
 POLL_SECONDS = 0.3
 START_SECONDS = 15
