@@ -7,11 +7,8 @@
 #include "platform/SysUtils.h"
 
 #include <algorithm>
-#include <atomic>
 #include <cstring>
 #include <limits>
-#include <thread>
-#include <vector>
 
 namespace {
 
@@ -19,12 +16,6 @@ namespace {
 constexpr int32_t LargestPiece = 1 << 30;
 // A file is read and split in pieces of this size.
 constexpr size_t LoadPiece = 256 * 1024;
-// A file of at least this size is read by several threads, each piece of ParallelPiece
-// bytes by one of them: the kernel's work for a read (the new memory's pages and the copy)
-// then runs on several cores. Memory bandwidth stops the gain at about four readers.
-constexpr size_t ParallelLoadMinimum = 8 << 20;
-constexpr size_t ParallelPiece = 1 << 20;
-constexpr unsigned MostReaders = 3;
 // Saved lines are gathered into pieces of this size before they are written.
 constexpr size_t WritePiece = 1 << 20;
 
@@ -37,11 +28,25 @@ void WriteBytes(TStream& stream, std::string_view bytes)
     }
 }
 
-}  // namespace
-
-void TLineStore::RaiseRangeError(int index)
+[[noreturn]] void RaiseRangeError(int index)
 {
     throw Exception("Выход индекса за пределы диапазона (" + IntToStr(index) + ")");
+}
+
+}  // namespace
+
+std::string_view TLineStore::Line(int index) const
+{
+    if (index < 0 || index >= Count())
+        RaiseRangeError(index);
+    return Text(FLines[static_cast<size_t>(index)]);
+}
+
+std::string_view TLineStore::Text(const TLineRef& line) const
+{
+    if (line.Owned)
+        return FOwned[line.Start];
+    return std::string_view(FBuffer.get() + line.Start, line.Length);
 }
 
 TLineStore::TLineRef TLineStore::OwnedRef(std::string_view text)
@@ -96,17 +101,10 @@ void TLineStore::LoadFromStream(TStream& stream)
 {
     Clear();
     // Sized once from what the stream says is left, then grown only if it held more.
-    const int64_t start = stream.Position();
-    const size_t expected = static_cast<size_t>(std::max<int64_t>(stream.Size() - start, 0));
+    const size_t expected = static_cast<size_t>(std::max<int64_t>(stream.Size() - stream.Position(), 0));
     size_t capacity = expected + 1;
     FBuffer.reset(new char[capacity]);
     TSplit split;
-    if (const auto* file = dynamic_cast<const TFileStream*>(&stream); file && expected >= ParallelLoadMinimum) {
-        LoadPiecesInParallel(*file, start, expected, split);
-        stream.SetPosition(start + static_cast<int64_t>(FBufferSize));
-    }
-    // The rest (all of a small or memory stream, what a short piece left, what the file
-    // grew by) is read here.
     for (;;) {
         if (FBufferSize == capacity) {
             std::unique_ptr<char[]> larger(new char[capacity * 2]);
@@ -119,9 +117,8 @@ void TLineStore::LoadFromStream(TStream& stream)
         if (count <= 0)
             break;
         if (FBufferSize == 0)
-            AddFirstPiece(static_cast<size_t>(count), expected);
-        else
-            FBufferSize += static_cast<size_t>(count);
+            FLines.reserve(EstimatedLineCount(static_cast<size_t>(count), expected));
+        FBufferSize += static_cast<size_t>(count);
         // The last byte waits for the next piece: a CR there may be the first half of CR LF.
         SplitUpTo(split, FBufferSize - 1);
     }
@@ -131,57 +128,6 @@ void TLineStore::LoadFromStream(TStream& stream)
     // A file whose first lines are much shorter than the rest was overestimated.
     if (FLines.capacity() > 2 * FLines.size() + 16)
         FLines.shrink_to_fit();
-}
-
-void TLineStore::AddFirstPiece(size_t count, size_t expected)
-{
-    FLines.reserve(EstimatedLineCount(count, expected));
-    FBufferSize = count;
-}
-
-void TLineStore::LoadPiecesInParallel(const TFileStream& file, int64_t start, size_t size, TSplit& split)
-{
-    const size_t pieces = (size + ParallelPiece - 1) / ParallelPiece;
-    // The bytes each piece brought, -1 while it is being read.
-    std::unique_ptr<std::atomic<int64_t>[]> got(new std::atomic<int64_t>[pieces]);
-    for (size_t piece = 0; piece < pieces; ++piece)
-        got[piece].store(-1);
-    std::atomic<size_t> nextPiece{0};
-    std::atomic<bool> stop{false};
-    auto readPieces = [&] {
-        for (size_t piece; !stop.load() && (piece = nextPiece.fetch_add(1)) < pieces;) {
-            const size_t offset = piece * ParallelPiece;
-            const size_t length = std::min(ParallelPiece, size - offset);
-            int64_t count = 0;
-            try {
-                count = file.ReadAt(start + static_cast<int64_t>(offset), FBuffer.get() + offset,
-                                    static_cast<int32_t>(length));
-            } catch (...) {
-                // Counted as short: the reading on one thread meets the error again and raises it.
-            }
-            got[piece].store(count);
-            got[piece].notify_one();
-        }
-    };
-    std::vector<std::jthread> readers;
-    const unsigned readerCount = std::clamp(std::thread::hardware_concurrency(), 1u, MostReaders);
-    for (unsigned i = 0; i < readerCount; ++i)
-        readers.emplace_back(readPieces);
-    for (size_t piece = 0; piece < pieces; ++piece) {
-        got[piece].wait(-1);
-        const auto count = static_cast<size_t>(got[piece].load());
-        if (count == 0)
-            break;
-        if (piece == 0)
-            AddFirstPiece(count, size);
-        else
-            FBufferSize += count;
-        SplitUpTo(split, FBufferSize - 1);
-        if (count < std::min(ParallelPiece, size - piece * ParallelPiece))
-            break;   // the file ended early: what follows was not read in order
-    }
-    stop.store(true);
-    readers.clear();   // joins: no reader writes into the buffer after this
 }
 
 // The line count of a text of `size` bytes from the lines of its first `sample` bytes

@@ -12,7 +12,6 @@
 #include <string_view>
 #include <vector>
 
-class TFileStream;
 class TStream;
 class TStringList;
 
@@ -21,12 +20,7 @@ public:
     int Count() const { return static_cast<int>(FLines.size()); }
     // Line i without its line end; the view lives until the line or the store changes.
     // An index outside the store raises the range error.
-    std::string_view Line(int index) const
-    {
-        if (index < 0 || index >= Count())
-            RaiseRangeError(index);
-        return Text(FLines[static_cast<size_t>(index)]);
-    }
+    std::string_view Line(int index) const;
 
     void SetLine(int index, std::string_view text);
     void Add(std::string_view text);
@@ -53,13 +47,7 @@ private:
         bool Owned;
     };
 
-    std::string_view Text(const TLineRef& line) const
-    {
-        if (line.Owned)
-            return FOwned[line.Start];
-        return std::string_view(FBuffer.get() + line.Start, line.Length);
-    }
-    [[noreturn]] static void RaiseRangeError(int index);
+    std::string_view Text(const TLineRef& line) const;
     // Where the split of the buffer into lines stands.
     struct TSplit {
         size_t Scanned = 0;
@@ -67,11 +55,6 @@ private:
         size_t LfOfCrLf = SIZE_MAX;   // the LF that ends a line together with the CR before it
     };
 
-    // Reads the first `size` bytes of a large file into FBuffer with several threads while
-    // this one splits the pieces already read; stops at the first piece that came short.
-    void LoadPiecesInParallel(const TFileStream& file, int64_t start, size_t size, TSplit& split);
-    // Counts the bytes of the first piece read into FBuffer, sizing the line list by them.
-    void AddFirstPiece(size_t count, size_t expected);
     size_t EstimatedLineCount(size_t sample, size_t size) const;
     void SplitUpTo(TSplit& split, size_t end);
     void AddLoaded(size_t start, size_t end);

@@ -154,34 +154,21 @@ TFileStream::~TFileStream()
         ::close(FHandle);
 }
 
-namespace {
-
-// Calls readSome(at, count) (a read or pread into the buffer at `at`) until count bytes
-// came or the file ended; an interrupted call is repeated, a failed one raises.
-template <class TReadSome>
-int32_t ReadFully(const AnsiString& fileName, char* buffer, int32_t count, TReadSome readSome)
+int32_t TFileStream::Read(void* buffer, int32_t count)
 {
     int32_t done = 0;
     while (done < count) {
-        const ssize_t got = readSome(buffer + done, static_cast<size_t>(count - done), done);
+        const ssize_t got = ::read(FHandle, static_cast<char*>(buffer) + done, static_cast<size_t>(count - done));
         if (got < 0) {
             if (errno == EINTR)
                 continue;
-            RaiseOSError(errno, fileName);
+            RaiseOSError(errno, FFileName);
         }
         if (got == 0)
             break;
         done += static_cast<int32_t>(got);
     }
     return done;
-}
-
-}  // namespace
-
-int32_t TFileStream::Read(void* buffer, int32_t count)
-{
-    return ReadFully(FFileName, static_cast<char*>(buffer), count,
-                     [&](char* at, size_t wanted, int32_t) { return ::read(FHandle, at, wanted); });
 }
 
 int32_t TFileStream::Write(const void* buffer, int32_t count)
@@ -197,13 +184,6 @@ int32_t TFileStream::Write(const void* buffer, int32_t count)
         done += static_cast<int32_t>(put);
     }
     return done;
-}
-
-int32_t TFileStream::ReadAt(int64_t offset, void* buffer, int32_t count) const
-{
-    return ReadFully(FFileName, static_cast<char*>(buffer), count, [&](char* at, size_t wanted, int32_t done) {
-        return ::pread(FHandle, at, wanted, offset + done);
-    });
 }
 
 int64_t TFileStream::Seek(int64_t offset, TSeekOrigin origin)

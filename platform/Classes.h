@@ -71,10 +71,6 @@ public:
     int64_t Seek(int64_t offset, TSeekOrigin origin) override;
     void SetSize(int64_t size) override;
 
-    // Reads up to count bytes at offset, fewer only at the end of the file, without
-    // moving the position: several threads may read one file at once. Raises the
-    // system's error.
-    int32_t ReadAt(int64_t offset, void* buffer, int32_t count) const;
     // Flushes the written bytes to the disk (fsync); raises the system's error.
     void FlushToDisk();
     const AnsiString& FileName() const { return FFileName; }

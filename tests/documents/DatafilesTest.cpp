@@ -116,10 +116,10 @@ TEST(DataFileTest, LinesEndAcrossTheLoadsPiecesAndBeyondTheStatedSize)
     EXPECT_EQ(Walk(file), (std::vector<AnsiString>{first, first, "end"}));
 }
 
-TEST(DataFileTest, LargeFileReadByPiecesInParallelSplitsAsFromMemory)
+TEST(DataFileTest, ALargeFileSplitsAsTheSameBytesFromMemory)
 {
-    // Over 8 MB a file is read 1 MB per piece by several threads: line ends of each kind on
-    // and across the pieces' borders, and no line end at all at the end.
+    // A file of several megabytes is read in pieces: line ends of each kind on and across
+    // megabyte borders, and no line end at all at the end.
     constexpr size_t piece = 1 << 20;
     std::string bytes;
     const char* const ends[] = {"\r\n", "\r", "\n"};
