@@ -7,8 +7,9 @@
 // starts without a message store (not timed): the receiver of the profile fetches every
 // message, processes it into the message store (a text message of the bank: no container,
 // so no gpg run), saves the store, and deletes the messages on the server. curl, the
-// anchor and the limit, fetches every message and deletes them all in one process over one
-// connection, the way the receiver does.
+// anchor and the limit, sends the same commands in one process over one connection, the
+// way the receiver does: by POP3 UIDL, TOP n 0 and RETR n for each message, then DELE of
+// each; by IMAP the fetch of each message, one STORE of the deleted flag and CLOSE.
 
 #include "BenchSupport.h"
 
@@ -78,6 +79,27 @@ std::string CurlCommand(const TMailServer& mail, const std::string& fetchUrl, co
     return "curl -sf " + user + " -o /dev/null '" + fetchUrl + "' --next " + user + " " + deletion + " >/dev/null";
 }
 
+// curl's POP3 session as the receiver holds it: UIDL, then TOP n 0 (the headers, on which
+// the subject is judged) and RETR n for every message, then DELE n of each, all in one
+// process over one connection; the commands go to curl as a config file.
+std::string Pop3CurlCommand(const TMailServer& mail, const TTempDir& dir, const std::string& url, int count)
+{
+    const std::string user = "user = \"" + mail.User() + ":" + mail.Password() + "\"\n";
+    auto session = [&](const std::string& target, const std::string& request, bool head) {
+        return "url = \"" + target + "\"\n" + user + "output = \"/dev/null\"\n" +
+               (request.empty() ? "" : "request = \"" + request + "\"\n") + (head ? "head\n" : "");
+    };
+    std::string config = "silent\nfail\n" + session(url, "UIDL", false);
+    for (int n = 1; n <= count; ++n)
+        config += "next\n" + session(url, "TOP " + std::to_string(n) + " 0", false) + "next\n" +
+                  session(url + std::to_string(n), "", false);
+    for (int n = 1; n <= count; ++n)
+        config += "next\n" + session(url + std::to_string(n), "DELE", true);
+    const AnsiString path = dir.File("curl-pop3.config");
+    WriteBytes(path, config);
+    return "curl -K '" + path + "' >/dev/null";
+}
+
 // 500 messages (ours alone, for the linearity) and 1,000 (ours and curl's, rounds
 // rotated) in the profile of the keys.
 void Measure(TMailServer& mail, const char* name, std::vector<AnsiString> keys, const std::string& curl)
@@ -123,9 +145,9 @@ int main()
     const std::string imap = std::to_string(ports.Imap);
     const std::string pop3Url = "pop3://127.0.0.1:" + pop3 + "/";
     const std::string imapUrl = "imap://127.0.0.1:" + imap + "/INBOX";
-    // POP3: RETR of each message, then DELE of each (-I: no body to wait for).
+    const TTempDir curlDir;
     Measure(mail, "pop3", {"RecvType=POP3", "RecvHost=127.0.0.1", "RecvPort=" + pop3},
-            CurlCommand(mail, pop3Url + "[1-1000]", "-X DELE -I '" + pop3Url + "[1-1000]'"));
+            Pop3CurlCommand(mail, curlDir, pop3Url, 1000));
     // IMAP: FETCH of each message, then one STORE of the deleted flag and CLOSE, which
     // removes them (as the receiver ends).
     Measure(mail, "imap", {"RecvType=IMAP4", "RecvHost=127.0.0.1", "RecvPort=" + imap},

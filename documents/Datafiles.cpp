@@ -41,9 +41,14 @@ void TFileRecord::Set(int index, const AnsiString& value)
 
 void TFileRecord::CheckField(int index) const
 {
-    if (FOwner && FOwner->RecordCount() == 0)
+    if (OwnerHasNoRecords())
         RaiseFieldIndexError();
     CheckFieldIndex(index);
+}
+
+bool TFileRecord::OwnerHasNoRecords() const
+{
+    return FOwner && FOwner->RecordCount() == 0;
 }
 
 void TFileRecord::RaiseFieldIndexError()
@@ -120,14 +125,15 @@ void TDataFile::SaveToStream(TStream* stream)
 void TDataFile::GoTo(int index)
 {
     PostCurrentRecord();
+    const int count = RecordCount();
     FRecNo = index;
     FBof = index < 0;
     if (FBof)
         FRecNo = 0;
-    FEof = RecordCount() <= FRecNo;
+    FEof = count <= FRecNo;
     if (FEof)
-        FRecNo = RecordCount() - 1;
-    LoadCurrentRecord();
+        FRecNo = count - 1;
+    LoadCurrentRecord(count);
 }
 
 void TDataFile::Append(const TRecord* source)
@@ -179,9 +185,9 @@ void TDataFile::AddField(char type, int32_t length, int32_t decimals)
     FFields->Add(new TFieldDesc(type, length, decimals));
 }
 
-void TDataFile::LoadCurrentRecord()
+void TDataFile::LoadCurrentRecord(int count)
 {
-    if (FRecNo < 0 || FRecNo >= RecordCount())
+    if (FRecNo < 0 || FRecNo >= count)
         return;
     ReadRecordText(FRecNo, FRecordText);
     if (FCodePage != CodePageCp1251)
@@ -279,6 +285,20 @@ TDelimRecord::TDelimRecord(const AnsiString& delim, bool escape, const AnsiStrin
 {
 }
 
+AnsiString TDelimRecord::Get(int index) const
+{
+    if (OwnerHasNoRecords() || index < 0)
+        RaiseFieldIndexError();
+    return TDelimRecord::GetAsString(index);
+}
+
+void TDelimRecord::GetInto(int index, AnsiString& into) const
+{
+    if (OwnerHasNoRecords() || index < 0)
+        RaiseFieldIndexError();
+    ReadField(index, into);
+}
+
 int TDelimRecord::Count() const
 {
     return static_cast<int>(FStarts.size());
@@ -322,18 +342,6 @@ void TDelimRecord::FindFields()
     }
 }
 
-size_t TDelimRecord::FieldEnd(size_t index) const
-{
-    return index + 1 < FStarts.size() ? FStarts[index + 1] - FDelim.size() : FText.size();
-}
-
-std::string_view TDelimRecord::StoredField(size_t index) const
-{
-    if (index >= FStarts.size())
-        return std::string_view();
-    return std::string_view(FText.data() + FStarts[index], FieldEnd(index) - FStarts[index]);
-}
-
 std::unique_ptr<TFileRecord> TDelimRecord::NewRecord() const
 {
     // FEscaped starts with CR LF and the delimiter, which the constructor adds itself.
@@ -347,6 +355,11 @@ AnsiString TDelimRecord::GetAsString(int index) const
 }
 
 void TDelimRecord::GetAsStringInto(int index, AnsiString& into) const
+{
+    ReadField(index, into);
+}
+
+inline void TDelimRecord::ReadField(int index, AnsiString& into) const
 {
     if (FEscape) {
         into = GetAsString(index);

@@ -68,6 +68,8 @@ protected:
     virtual void CheckFieldIndex(int index) const = 0;
 
     void CheckField(int index) const;
+    // The owning table is open but holds no records: no field can be read or written.
+    bool OwnerHasNoRecords() const;
     [[noreturn]] static void RaiseFieldIndexError();
 
 private:
@@ -148,11 +150,14 @@ protected:
     virtual int GetCount() const = 0;
 
     // Reads record RecNo into the current record, converted into CP1251.
-    void LoadCurrentRecord();
+    void LoadCurrentRecord() { LoadCurrentRecord(RecordCount()); }
     // Writes a modified current record back, converted into the file's code page.
     void PostCurrentRecord();
 
 private:
+    // The same for a table of `count` records.
+    void LoadCurrentRecord(int count);
+
     std::unique_ptr<TFileRecord> FCurRecord;
     // The stored text of the record being loaded, kept to reuse its memory.
     AnsiString FRecordText;
@@ -203,6 +208,11 @@ class TDelimRecord : public TFileRecord {
 public:
     TDelimRecord(const AnsiString& delim, bool escape, const AnsiString& escapedAlso = AnsiString());
 
+    // Read without the general path's virtual steps, as every walk over a delimited file
+    // reads each field. A subclass that overrides GetAsString or GetAsStringInto must
+    // override these two as well (TFileRecord's are the general path).
+    AnsiString Get(int index) const override;
+    void GetInto(int index, AnsiString& into) const override;
     int Count() const override;
     AnsiString GetText() const override;
     void SetText(const AnsiString& text) override;
@@ -222,10 +232,20 @@ protected:
 
 private:
     // The stored text of field i (escaped, when the line is).
-    std::string_view StoredField(size_t index) const;
+    std::string_view StoredField(size_t index) const
+    {
+        if (index >= FStarts.size())
+            return std::string_view();
+        return std::string_view(FText.data() + FStarts[index], FieldEnd(index) - FStarts[index]);
+    }
     // The field's place in FText: from its start up to the next delimiter or the end.
-    size_t FieldEnd(size_t index) const;
+    size_t FieldEnd(size_t index) const
+    {
+        return index + 1 < FStarts.size() ? FStarts[index + 1] - FDelim.size() : FText.size();
+    }
     void FindFields();
+    // GetAsStringInto without the virtual call.
+    void ReadField(int index, AnsiString& into) const;
     // The stored value holds the delimiter, CR or LF.
     bool BreaksLine(const AnsiString& stored) const;
     // Puts the stored value into field i, adding empty fields up to it.

@@ -60,7 +60,10 @@ class TInternalRecord : public TDelimRecord {
 public:
     explicit TInternalRecord(TInternalData* owner);
 
-    // The memo fields and the fields of the line.
+    // The memo fields and the fields of the line, read through the general path, which
+    // calls the overrides below.
+    AnsiString Get(int index) const override { return TFileRecord::Get(index); }
+    void GetInto(int index, AnsiString& into) const override { TFileRecord::GetInto(index, into); }
     int Count() const override;
 
 protected:

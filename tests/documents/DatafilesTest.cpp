@@ -116,6 +116,33 @@ TEST(DataFileTest, LinesEndAcrossTheLoadsPiecesAndBeyondTheStatedSize)
     EXPECT_EQ(Walk(file), (std::vector<AnsiString>{first, first, "end"}));
 }
 
+TEST(DataFileTest, ALargeFileSplitsAsTheSameBytesFromMemory)
+{
+    // A file of several megabytes is read in pieces: line ends of each kind on and across
+    // megabyte borders, and no line end at all at the end.
+    constexpr size_t piece = 1 << 20;
+    std::string bytes;
+    const char* const ends[] = {"\r\n", "\r", "\n"};
+    for (int border = 1; border <= 9; ++border) {
+        const size_t before = static_cast<size_t>(border) * piece - (border % 3 == 0 ? 1 : 0) - bytes.size();
+        bytes += std::string(before - 2, static_cast<char>('a' + border)) + ";" + ends[border % 3];
+        bytes += ends[(border + 1) % 3];
+    }
+    bytes += "last;line";
+    const TTempDir dir;
+    const AnsiString path = dir.File("large.txt");
+    WriteBytes(path, bytes);
+
+    TDelimFile fromFile(";", CodePageCp1251, false);
+    fromFile.LoadFromFile(path);
+    TDelimFile fromMemory(";", CodePageCp1251, false);
+    LoadBytes(fromMemory, bytes);
+    EXPECT_EQ(fromFile.RecordCount(), fromMemory.RecordCount());
+    EXPECT_EQ(Walk(fromFile), Walk(fromMemory));
+    fromFile.GoTo(fromFile.RecordCount() - 1);
+    EXPECT_EQ(fromFile.CurRecord()->Get(1), "line");
+}
+
 TEST(DataFileTest, EditIsWrittenBackOnlyOnMovingAndALoadDropsIt)
 {
     TDelimFile file(";", CodePageCp866, false);
