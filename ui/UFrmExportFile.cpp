@@ -20,8 +20,6 @@
 #include <QCloseEvent>
 #include <QHeaderView>
 #include <QKeyEvent>
-#include <QMdiArea>
-#include <QMdiSubWindow>
 #include <QMenu>
 #include <QMouseEvent>
 #include <QPlainTextEdit>
@@ -658,9 +656,7 @@ void ShowExportFileForm(TFrmExportFile*& global, int kind)
         AppMessageBox("Вставьте дискету с файлом.", MessageBoxFlags::OkCancel | MessageBoxFlags::IconWarning) !=
             MessageBoxAnswer::Ok)
         return;
-    auto* window = new TFrmExportFile(&global, settings);
-    QMdiSubWindow* frame = FrmMain->MdiArea()->addSubWindow(window);
-    frame->show();
+    FrmMain->AddChild(new TFrmExportFile(&global, settings));
 }
 
 void ShowExportKind(int kind)
