@@ -402,13 +402,13 @@ bool TFrmMessages::LstMessagesKeyDown(int key, Qt::KeyboardModifiers modifiers)
 void TFrmMessages::BtnReceiveClick()
 {
     TReceiveWizard wizard;
-    FrmWizard->Execute(&wizard);
+    RunWizard(wizard);
 }
 
 void TFrmMessages::BtnProcessClick()
 {
     TProcessWizard wizard(*this);
-    FrmWizard->Execute(&wizard);
+    RunWizard(wizard);
 }
 
 void TFrmMessages::BtnDelClick()
