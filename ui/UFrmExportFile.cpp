@@ -18,7 +18,7 @@
 
 #include <QAction>
 #include <QCloseEvent>
-#include <QHeaderView>
+#include <QColor>
 #include <QKeyEvent>
 #include <QMenu>
 #include <QMouseEvent>

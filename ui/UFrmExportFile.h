@@ -12,7 +12,6 @@
 #include "ui/UFrmEditRecord.h"
 #include "ui/UFrmMain.h"
 
-#include <QColor>
 #include <QVariant>
 #include <QWidget>
 

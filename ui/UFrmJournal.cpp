@@ -16,7 +16,6 @@
 #include "ui/UFrmMain.h"
 
 #include <QApplication>
-#include <QHeaderView>
 #include <QTableView>
 #include <QTimer>
 #include <QToolBar>

@@ -13,7 +13,6 @@
 #include "ui/UFrmMain.h"
 #include "ui/UFrmWizard.h"
 
-#include <QApplication>
 #include <QEvent>
 #include <QHBoxLayout>
 #include <QHeaderView>
@@ -21,7 +20,6 @@
 #include <QLabel>
 #include <QPlainTextEdit>
 #include <QSplitter>
-#include <QStyle>
 #include <QTableView>
 #include <QTimer>
 #include <QToolBar>
