@@ -77,8 +77,6 @@ public:
     void Load(TIniFile& ini, const AnsiString& section, bool global);
 
     const TEditRow& Row(TEditKey key) const { return FRows[key]; }
-    const AnsiString& Section() const { return FSection; }
-    bool Global() const { return FGlobal; }
 
     // The check box of a row: checked, the control shows the own value when there is one,
     // else the inherited one, which the user may then change; unchecked, the inherited one.

@@ -54,8 +54,6 @@ public:
     void MarksChanged() override;
     bool HasUnsavedChanges() const override { return IsModified(); }
 
-    bool HasDataFile() const { return FDataFile != nullptr; }
-    bool ReadOnly() const { return FReadOnly; }
     // A data file is loaded, modified and may be saved.
     bool IsModified() const;
 
@@ -122,7 +120,6 @@ public:
     QPlainTextEdit* EdtMessages;
 
     TRecordGridModel* GridModel() const;
-    TFindLayout& FindLayout() { return *FFindLayout; }
 
 protected:
     void closeEvent(QCloseEvent* event) override;

@@ -105,7 +105,6 @@ private:
     QWidget* BuildToolbar();
     QWidget* BuildMessagePart();
     void RefreshList(int row);
-    void ShowSelected();
     void FoundRow();
     void SplitInHalves();
     void HorzSplitterMoved();
