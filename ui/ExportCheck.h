@@ -24,6 +24,10 @@ struct TExportTotals {
     double DebitSum = 0;
 };
 
+// A sum of at most half a kopeck counts as none: the registry, the wizard's registry page
+// and the journal leave it out.
+inline bool IsShownSum(double sum) { return sum > 0.005; }
+
 // The kind is the salary list (its code "Salary", in any letter case).
 bool IsSalaryKind(const TExportProfile& kind);
 

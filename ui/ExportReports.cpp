@@ -16,8 +16,6 @@ namespace {
 constexpr char ReportFont[] = "Courier New";
 constexpr int ReportFontSize = 10;
 constexpr int DetailLineWidth = 76;
-// Sums of at most half a kopeck get no total line.
-constexpr double ShownSumThreshold = 0.005;
 
 // The registry's table: the name, account and amount columns.
 constexpr int NameWidth = 44;
@@ -156,9 +154,9 @@ TRichText ExportRegistryReport(const TExportProfile& kind, TDataFile& output, co
     }
     if (output.RecordCount() == 0 || !details)
         table += Rule('-');
-    if (totals.CreditSum > ShownSumThreshold)
+    if (IsShownSum(totals.CreditSum))
         table += TotalLine("Итого сумма зачисления:", totals.CreditSum);
-    if (totals.DebitSum > ShownSumThreshold)
+    if (IsShownSum(totals.DebitSum))
         table += TotalLine("Итого сумма списания:", totals.DebitSum);
     text.Add(table);
     return text;

@@ -11,12 +11,9 @@
 
 namespace {
 
-// Sums of at most half a kopeck are left out of the journal.
-constexpr double JournalSumThreshold = 0.005;
-
 AnsiString JournalSum(double sum)
 {
-    return sum > JournalSumThreshold ? FormatFixed(sum, 2) : AnsiString();
+    return IsShownSum(sum) ? FormatFixed(sum, 2) : AnsiString();
 }
 
 }  // namespace

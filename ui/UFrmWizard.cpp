@@ -5,6 +5,7 @@
 #include "platform/Paths.h"
 #include "platform/SysUtils.h"
 #include "ui/Common.h"
+#include "ui/ExportCheck.h"
 #include "ui/Guard.h"
 #include "ui/QtText.h"
 
@@ -35,9 +36,6 @@ constexpr int ClientWidth = 417;
 constexpr int ClientHeight = 185;
 constexpr int PanelWidth = 400;
 constexpr int PanelHeight = 121;
-
-// A sum of at most half a kopeck is not shown.
-constexpr double ShownSumThreshold = 0.005;
 
 QLabel* NewLabel(const char* text, QWidget* parent)
 {
@@ -254,8 +252,8 @@ void TFrmWizard::ShowRegistry(int count, double creditSum, double debitSum)
     LblCount->setText(ToQString(IntToStr(count)));
     LblSumKt->setText(ToQString(FormatFixed(creditSum, 2)));
     LblSumDt->setText(ToQString(FormatFixed(debitSum, 2)));
-    const bool showCredit = creditSum > ShownSumThreshold;
-    const bool showDebit = debitSum > ShownSumThreshold;
+    const bool showCredit = IsShownSum(creditSum);
+    const bool showDebit = IsShownSum(debitSum);
     LblSumKtCaption->setVisible(showCredit);
     LblSumKt->setVisible(showCredit);
     LblSumDtCaption->setVisible(showDebit);
