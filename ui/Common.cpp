@@ -1,5 +1,7 @@
 #include "ui/Common.h"
 
+#include "ui/Guard.h"
+#include "ui/Images.h"
 #include "ui/QtText.h"
 #include "ui/UFrmMain.h"
 
@@ -13,6 +15,7 @@
 #include <QPalette>
 #include <QPrinter>
 #include <QTableView>
+#include <QToolBar>
 #include <QWidget>
 
 #include <algorithm>
@@ -264,4 +267,20 @@ QRect PrintableRect(const TPrinterGeometry& printer, int left, int right, int to
 QRect GetPrintableRect(const QPrinter& printer, int left, int right, int top, int bottom)
 {
     return PrintableRect(PrinterGeometry(printer), left, right, top, bottom);
+}
+
+// ---- Toolbars ----
+
+QToolBar* NewToolbar(QWidget* parent)
+{
+    auto* toolbar = new QToolBar(parent);
+    toolbar->setToolButtonStyle(Qt::ToolButtonTextUnderIcon);
+    return toolbar;
+}
+
+QAction* AddToolButton(QToolBar* toolbar, TToolImage image, const char* caption, std::function<void()> command)
+{
+    QAction* button = toolbar->addAction(ToolImage(image), ToQString(caption));
+    QObject::connect(button, &QAction::triggered, toolbar, [command = std::move(command)] { Guarded(command); });
+    return button;
 }

@@ -11,14 +11,18 @@
 #include <QStyledItemDelegate>
 
 #include <cstdint>
+#include <functional>
 #include <initializer_list>
 
+class QAction;
 class QColor;
 class QPalette;
 class QPrinter;
 class QAbstractItemModel;
 class QTableView;
+class QToolBar;
 class QWidget;
+enum class TToolImage;
 
 // Shows the window and brings it to the front; a minimised window is restored first.
 void ShowAndRestore(QWidget* window);
@@ -32,6 +36,14 @@ void SetDialogBorder(QWidget* dialog);
 // Fixes the window's size at the client size, or at what its contents need where that is
 // more.
 void FixClientSize(QWidget* window, QSize clientSize);
+
+// ---- Toolbars ----
+
+// A window's toolbar: the captions stand under the pictures.
+QToolBar* NewToolbar(QWidget* parent);
+// Adds a button with its picture and caption; a click runs the command through the error
+// guard.
+QAction* AddToolButton(QToolBar* toolbar, TToolImage image, const char* caption, std::function<void()> command);
 
 // ---- Colours ----
 

@@ -86,8 +86,7 @@ TFrmEtalons::TFrmEtalons(QWidget* parent)
     for (int type = 0; type < EtalonTypeCount; ++type)
         FLayouts.push_back(std::make_unique<TEtalonLayout>(type));
 
-    auto* toolbar = new QToolBar(this);
-    toolbar->setToolButtonStyle(Qt::ToolButtonTextUnderIcon);
+    QToolBar* toolbar = NewToolbar(this);
     MnuEtalonType = new QMenu(this);
     BtnEtalonType = new QToolButton(toolbar);
     BtnEtalonType->setText(ToQString("Тип списка"));
@@ -98,18 +97,15 @@ TFrmEtalons::TFrmEtalons(QWidget* parent)
     BtnEtalonType->setEnabled(false);
     toolbar->addWidget(BtnEtalonType);
     toolbar->addSeparator();
-    BtnView = toolbar->addAction(ToolImage(TToolImage::View), ToQString("Просмотр"));
+    BtnView = AddToolButton(toolbar, TToolImage::View, "Просмотр", [this] { BtnViewClick(); });
     toolbar->addSeparator();
-    BtnFind = toolbar->addAction(ToolImage(TToolImage::Find), ToQString("Найти"));
+    BtnFind = AddToolButton(toolbar, TToolImage::Find, "Найти", [this] { BtnFindClick(); });
     toolbar->addSeparator();
-    BtnSave = toolbar->addAction(ToolImage(TToolImage::Save), ToQString("Сохранить"));
+    BtnSave = AddToolButton(toolbar, TToolImage::Save, "Сохранить", [this] { BtnSaveClick(); });
     for (QAction* button : {BtnView, BtnFind, BtnSave})
         button->setEnabled(false);
 
     connect(BtnEtalonType, &QToolButton::clicked, this, [this] { Guarded([this] { BtnEtalonTypeClick(); }); });
-    connect(BtnView, &QAction::triggered, this, [this] { Guarded([this] { BtnViewClick(); }); });
-    connect(BtnFind, &QAction::triggered, this, [this] { Guarded([this] { BtnFindClick(); }); });
-    connect(BtnSave, &QAction::triggered, this, [this] { Guarded([this] { BtnSaveClick(); }); });
 
     Grid = new TRecordViewGrid(GridRowHeight, this);
     Grid->SetViewCommand(BtnView);

@@ -139,17 +139,15 @@ TFrmExportFile::~TFrmExportFile()
 QAction* TFrmExportFile::AddButton(TToolImage image, const char* caption, const char* hint,
                                    void (TFrmExportFile::*handler)())
 {
-    QAction* button = TbrToolbar->addAction(ToolImage(image), ToQString(caption));
+    QAction* button = AddToolButton(TbrToolbar, image, caption, [this, handler] { (this->*handler)(); });
     if (hint)
         button->setToolTip(ToQString(hint));
-    connect(button, &QAction::triggered, this, [this, handler] { Guarded([this, handler] { (this->*handler)(); }); });
     return button;
 }
 
 void TFrmExportFile::BuildToolbar()
 {
-    TbrToolbar = new QToolBar(this);
-    TbrToolbar->setToolButtonStyle(Qt::ToolButtonTextUnderIcon);
+    TbrToolbar = NewToolbar(this);
     BtnNew = AddButton(TToolImage::New, "Новый", nullptr, &TFrmExportFile::BtnNewClick);
     BtnLoad = AddButton(TToolImage::Open, "Открыть", nullptr, &TFrmExportFile::BtnLoadClick);
     BtnSave = AddButton(TToolImage::Save, "Сохранить", nullptr, &TFrmExportFile::BtnSaveClick);

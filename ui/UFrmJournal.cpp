@@ -112,16 +112,13 @@ TFrmJournal::TFrmJournal(QWidget* parent) : QWidget(parent), FChainLink(this), F
     SplitString(FFind.Fields,
                 "Имя файла|Тип файла|Записей|Сумма Кт|Сумма Дт|Комментарий к файлу|Дата отправки", "|");
 
-    auto* toolbar = new QToolBar(this);
-    toolbar->setToolButtonStyle(Qt::ToolButtonTextUnderIcon);
+    QToolBar* toolbar = NewToolbar(this);
     toolbar->setIconSize(QSize(16, 16));
-    BtnFind = toolbar->addAction(ToolImage(TToolImage::Find), ToQString("Найти"));
+    BtnFind = AddToolButton(toolbar, TToolImage::Find, "Найти", [this] { BtnFindClick(); });
     toolbar->addSeparator();
-    BtnRepeat = toolbar->addAction(ToolImage(TToolImage::Resend), ToQString("Повторно"));
+    BtnRepeat = AddToolButton(toolbar, TToolImage::Resend, "Повторно", [this] { BtnRepeatClick(); });
     BtnFind->setEnabled(false);
     BtnRepeat->setEnabled(false);
-    connect(BtnFind, &QAction::triggered, this, [this] { Guarded([this] { BtnFindClick(); }); });
-    connect(BtnRepeat, &QAction::triggered, this, [this] { Guarded([this] { BtnRepeatClick(); }); });
 
     JournalModel = new TStoreModel(FStore, JournalColumns(), this);
     LstJournal = new QTableView(this);

@@ -195,12 +195,10 @@ TFrmMessages::~TFrmMessages()
 
 QWidget* TFrmMessages::BuildToolbar()
 {
-    auto* toolbar = new QToolBar(this);
-    toolbar->setToolButtonStyle(Qt::ToolButtonTextUnderIcon);
+    QToolBar* toolbar = NewToolbar(this);
     toolbar->setIconSize(QSize(16, 16));
     const auto add = [&](const char* caption, TToolImage image, void (TFrmMessages::*handler)()) {
-        QAction* action = toolbar->addAction(ToolImage(image), ToQString(caption));
-        connect(action, &QAction::triggered, this, [this, handler] { Guarded([this, handler] { (this->*handler)(); }); });
+        QAction* action = AddToolButton(toolbar, image, caption, [this, handler] { (this->*handler)(); });
         action->setEnabled(false);
         return action;
     };

@@ -65,18 +65,14 @@ TFrmReplyFiles::TFrmReplyFiles(TFrmReplyFiles** global, TReplyProfile* kind, QWi
     for (int k = 0; k < FKind->ReplyType->ColumnCount; ++k)
         FFind.Fields.Add(FKind->ReplyType->Columns[k].Caption);
 
-    auto* toolbar = new QToolBar(this);
-    toolbar->setToolButtonStyle(Qt::ToolButtonTextUnderIcon);
-    BtnSave = toolbar->addAction(ToolImage(TToolImage::Save), ToQString("Сохранить"));
+    QToolBar* toolbar = NewToolbar(this);
+    BtnSave = AddToolButton(toolbar, TToolImage::Save, "Сохранить", [this] { BtnSaveClick(); });
     toolbar->addSeparator();
-    BtnView = toolbar->addAction(ToolImage(TToolImage::View), ToQString("Просмотр"));
+    BtnView = AddToolButton(toolbar, TToolImage::View, "Просмотр", [this] { BtnViewClick(); });
     toolbar->addSeparator();
-    BtnFind = toolbar->addAction(ToolImage(TToolImage::Find), ToQString("Найти"));
+    BtnFind = AddToolButton(toolbar, TToolImage::Find, "Найти", [this] { BtnFindClick(); });
     for (QAction* button : {BtnSave, BtnView, BtnFind})
         button->setEnabled(false);
-    connect(BtnSave, &QAction::triggered, this, [this] { Guarded([this] { BtnSaveClick(); }); });
-    connect(BtnView, &QAction::triggered, this, [this] { Guarded([this] { BtnViewClick(); }); });
-    connect(BtnFind, &QAction::triggered, this, [this] { Guarded([this] { BtnFindClick(); }); });
 
     auto* splitter = new QSplitter(Qt::Horizontal, this);
     splitter->setHandleWidth(3);
