@@ -67,6 +67,11 @@ namespace {
 constexpr char RestartSection[] = "State";
 }
 
+AnsiString RestartStateFile(const AnsiString& programPath)
+{
+    return ChangeFileExt(programPath, ".rst");
+}
+
 std::optional<TRestartState> TakeRestartState(const AnsiString& fileName)
 {
     if (!FileExists(fileName))
@@ -345,7 +350,7 @@ void TFrmMain::StartupHandler()
     const TStartupParams& startup = *FStartup;
     TProfiles& profiles = *Profiles.Get();
     int index = 0;
-    if (const std::optional<TRestartState> state = TakeRestartState(ChangeFileExt(startup.ProgramPath, ".rst"))) {
+    if (const std::optional<TRestartState> state = TakeRestartState(RestartStateFile(startup.ProgramPath))) {
         if (!HoldProfilesFile(state->IniFile))
             return;
         profiles.Open(state->IniFile);

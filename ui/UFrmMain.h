@@ -41,6 +41,9 @@ struct TRestartState {
     AnsiString Profile;
 };
 
+// The restart-state file of the program at that path.
+AnsiString RestartStateFile(const AnsiString& programPath);
+
 // Reads the restart-state file and deletes it, so that it serves one start only; nothing
 // when there is no such file. A file that cannot be deleted is reported and ignored:
 // kept, it would decide every later start.

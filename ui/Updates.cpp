@@ -123,7 +123,7 @@ bool RunSelfUpdate(const AnsiString& programPath, const std::function<bool()>& c
             MessageBoxAnswer::Ok ||
         !canClose())
         return false;
-    SaveRestartState(ChangeFileExt(programPath, ".rst"), {Profiles.Get()->GetFileName(), CurrentProfile().Name});
+    SaveRestartState(RestartStateFile(programPath), {Profiles.Get()->GetFileName(), CurrentProfile().Name});
     StartUpdate(update->Path);
     // Give the update a moment to start before this program goes.
     std::this_thread::sleep_for(std::chrono::milliseconds(250));
