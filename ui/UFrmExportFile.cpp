@@ -16,6 +16,8 @@
 #include "ui/RecordGrid.h"
 #include "ui/UFrmFind.h"
 
+#include <algorithm>
+
 #include <QAction>
 #include <QCloseEvent>
 #include <QColor>
@@ -120,7 +122,9 @@ TFrmExportFile::TFrmExportFile(TFrmExportFile** global, TExportProfile* kind, QW
     layout->addWidget(TbrToolbar);
     layout->addWidget(Grid, 1);
     layout->addWidget(EdtMessages);
-    resize(640, 400);
+    // Wide enough for the whole toolbar: a command hidden behind the toolbar's overflow
+    // arrow is one that a user does not find.
+    resize(std::max(640, TbrToolbar->sizeHint().width()), 400);
 
     if (FrmMain)
         FLink.Link(FrmMain->Children());

@@ -30,6 +30,7 @@
 #include <QPlainTextEdit>
 #include <QTableView>
 #include <QTimer>
+#include <QToolBar>
 #include <QToolButton>
 
 #include <functional>
@@ -148,6 +149,9 @@ TEST_F(DocumentWindowTest, LoadsTheListWithEveryRecordMarkedAndMarksFollowTheCom
     EXPECT_TRUE(RecordCommandsOn(window));
     EXPECT_TRUE(window.BtnSave->isEnabled());
     EXPECT_EQ(window.CurrentRecord(), 0);
+    // The window opens wide enough for its toolbar: no command hides behind its overflow.
+    for (QAction* button : {window.BtnExport, window.BtnPrintErrors})
+        EXPECT_TRUE(window.TbrToolbar->widgetForAction(button)->isVisible());
     EXPECT_ANSI_EQ(Status(window), "Запись не проверена");
 
     // Space unmarks the row and moves on; on the last row it stays.
