@@ -2,6 +2,7 @@
 // they show, the switch between lists, the searches, the reload that a receive triggers,
 // a reload that fails, and saving and exporting what they show.
 
+#include "StoreRows.h"
 #include "exchange/ExchangeProfile.h"
 
 #include "documents/Internals.h"
@@ -42,19 +43,6 @@
 namespace {
 
 using ::testing::ElementsAre;
-
-// A store row as the receiver writes it: the data as memo, then the line's fields.
-template <typename TStore>
-void AppendStoreRow(const AnsiString& fileName, std::initializer_list<AnsiString> fields)
-{
-    TStore store;
-    store.LoadFromFile(fileName);
-    store.Append();
-    int index = 0;
-    for (const AnsiString& field : fields)
-        store.CurRecord()->Set(index++, field);
-    store.SaveToFile("");
-}
 
 // The rows of a list as the view shows them, cells joined by "|".
 std::vector<std::string> Rows(const QTableView& view)

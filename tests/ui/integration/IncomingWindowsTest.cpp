@@ -3,6 +3,7 @@
 // receive wizard of the messages window, reload the open list windows and are
 // re-processed there; the journal window sends an archived container again through the SMTP server.
 
+#include "../StoreRows.h"
 #include "BankSide.h"
 
 #include "exchange/Transport.h"
@@ -133,13 +134,7 @@ TEST_F(IncomingWindowsTest, ReceiveFromTheMessagesWindowThenReprocessTheBrokenAt
 // container file.
 void AddJournalRow(const AnsiString& fileName, std::initializer_list<AnsiString> fields)
 {
-    TJournal journal;
-    journal.LoadFromFile(fileName);
-    journal.Append();
-    int index = 0;
-    for (const AnsiString& field : fields)
-        journal.CurRecord()->Set(index++, field);
-    journal.SaveToFile(AnsiString());
+    AppendStoreRow<TJournal>(fileName, fields);
 }
 
 TEST_F(IncomingWindowsTest, JournalResendsTheArchivedContainerByteForByte)
