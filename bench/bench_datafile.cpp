@@ -1,7 +1,7 @@
 // The delimited data file as the document window and the export use the client's file.
 // 1. Load, walk (every field of every record) and save a DELIM salary list of 100,000 and
 //    200,000 records; anchor: Python's csv doing the same (anchors.py datafile).
-// 2. Load and walk a list of 1,000,000 records (every field read by GetInto, and again by
+// 2. Load and walk a list of 1,000,000 records (every field read by GetView, and again by
 //    Get) beside two plain C++ readers of the same file: the limit (the file mapped, lines
 //    and fields found with memchr) and the usual way (each line read into its own
 //    std::string). The bytes that the load and a walk by Get allocate at most are counted.
@@ -72,17 +72,16 @@ long long WalkFields(TDelimFile& file)
     return total;
 }
 
-// The same by GetInto, into one string, as record copies and the validators read.
-long long WalkFieldsInto(TDelimFile& file)
+// The same by GetView, where the line is read in place, as the validators and the
+// reference-list look-ups read.
+long long WalkFieldViews(TDelimFile& file)
 {
     long long total = 0;
-    AnsiString field;
+    AnsiString buffer;
     for (file.First(); !file.Eof(); file.Next()) {
         const TFileRecord* record = file.CurRecord();
-        for (int i = 0; i < record->Count(); ++i) {
-            record->GetInto(i, field);
-            total += static_cast<long long>(field.size());
-        }
+        for (int i = 0; i < record->Count(); ++i)
+            total += static_cast<long long>(record->GetView(i, buffer).size());
     }
     return total;
 }
@@ -189,7 +188,7 @@ long long PeakBytesOfLoadWalk(const AnsiString& source)
 void MeasureLoadWalk(const char* source, int records)
 {
     long long ours = 0, oursByGet = 0, limit = 0, lines = 0;
-    const auto seconds = RotatedRounds(15, {[&] { ours = LoadWalk(source, WalkFieldsInto); },
+    const auto seconds = RotatedRounds(15, {[&] { ours = LoadWalk(source, WalkFieldViews); },
                                             [&] { oursByGet = LoadWalk(source, WalkFields); },
                                             [&] { limit = MappedWalk(source); }, [&] { lines = LinesWalk(source); }});
     if (ours <= 0 || ours != oursByGet || ours != limit || ours != lines)

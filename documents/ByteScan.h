@@ -19,12 +19,20 @@ template <class TFound> void ForEachByteOf(const char* begin, const char* end, c
     // its wider read back stalls on every call.
     const __m128i wantedA = _mm_set1_epi32(static_cast<int>(0x01010101u * static_cast<unsigned char>(a)));
     const __m128i wantedB = _mm_set1_epi32(static_cast<int>(0x01010101u * static_cast<unsigned char>(b)));
-    for (; end - p >= 16; p += 16) {
-        const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
-        auto mask = static_cast<unsigned>(
+    const auto matches = [&](const char* at) {
+        const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(at));
+        return static_cast<unsigned>(
             _mm_movemask_epi8(_mm_or_si128(_mm_cmpeq_epi8(bytes, wantedA), _mm_cmpeq_epi8(bytes, wantedB))));
-        for (; mask != 0; mask &= mask - 1)
+    };
+    for (; end - p >= 16; p += 16)
+        for (unsigned mask = matches(p); mask != 0; mask &= mask - 1)
             found(p + __builtin_ctz(mask));
+    // The rest as the last 16 bytes of the range, less those already seen.
+    if (p != end && end - begin >= 16) {
+        const char* const last = end - 16;
+        for (unsigned mask = matches(last) & (0xFFFFu << (p - last)); mask != 0; mask &= mask - 1)
+            found(last + __builtin_ctz(mask));
+        return;
     }
 #endif
     for (; p < end; ++p)

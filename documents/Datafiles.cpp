@@ -66,6 +66,17 @@ TDataFile::TDataFile(TFileRecord* record, uint8_t codePage)
 
 TDataFile::~TDataFile() = default;
 
+template <class TChange> void TDataFile::Counted(TChange change)
+{
+    try {
+        change();
+    } catch (...) {
+        FCount = GetCount();
+        throw;
+    }
+    FCount = GetCount();
+}
+
 void TDataFile::LoadFromFile(const AnsiString& name)
 {
     TFileStream file(name, fmOpenRead | fmShareDenyWrite);
@@ -99,10 +110,11 @@ void TDataFile::LoadFromStream(TStream* stream)
     FBof = FEof = true;
     FRecNo = -1;
     FFields->SetCount(0);
-    // Pending edits belong to the table being replaced.
+    // Pending edits and the text read in place belong to the table being replaced.
     FCurRecord->SetModified(false);
+    FCurRecord->ViewText(std::string_view());
     try {
-        LoadFormat(stream);
+        Counted([&] { LoadFormat(stream); });
     } catch (...) {
         FFields->SetCount(0);   // a damaged file may have given some of its fields
         throw;
@@ -141,7 +153,7 @@ void TDataFile::Append(const TRecord* source)
     if (!FOpen)
         LoadFromStream(nullptr);
     PostCurrentRecord();
-    AppendRecord();
+    Counted([&] { AppendRecord(); });
     FModified = true;
     GoTo(RecordCount());
     if (source)
@@ -152,7 +164,7 @@ void TDataFile::Delete()
 {
     if (RecordCount() == 0)
         return;
-    DeleteRecord(FRecNo);
+    Counted([&] { DeleteRecord(FRecNo); });
     FCurRecord->SetModified(false);
     FModified = true;
     GoTo(FRecNo);
@@ -187,12 +199,20 @@ void TDataFile::AddField(char type, int32_t length, int32_t decimals)
 
 void TDataFile::LoadCurrentRecord(int count)
 {
-    if (FRecNo < 0 || FRecNo >= count)
+    if (FRecNo < 0 || FRecNo >= count) {
+        // No record: the text of one that the table no longer holds is dropped.
+        FCurRecord->ViewText(std::string_view());
         return;
-    ReadRecordText(FRecNo, FRecordText);
-    if (FCodePage != CodePageCp1251)
-        FRecordText = ToAnsi(FRecordText, FCodePage);
-    FCurRecord->TakeText(FRecordText);
+    }
+    std::string_view stored;
+    if (FCodePage == CodePageCp1251 && ViewRecordText(FRecNo, stored)) {
+        FCurRecord->ViewText(stored);
+    } else {
+        ReadRecordText(FRecNo, FRecordText);
+        if (FCodePage != CodePageCp1251)
+            FRecordText = ToAnsi(FRecordText, FCodePage);
+        FCurRecord->TakeText(FRecordText);
+    }
     FCurRecord->SetModified(false);
 }
 
@@ -249,6 +269,12 @@ void TTextFile::ReadRecordText(int index, AnsiString& into)
     into.append(line.data(), line.size());
 }
 
+bool TTextFile::ViewRecordText(int index, std::string_view& view)
+{
+    view = FLines.Line(index);
+    return true;
+}
+
 void TTextFile::PutRecordText(int index, const AnsiString& text)
 {
     FLines.SetLine(index, text);
@@ -299,6 +325,17 @@ void TDelimRecord::GetInto(int index, AnsiString& into) const
     ReadField(index, into);
 }
 
+std::string_view TDelimRecord::GetView(int index, AnsiString& buffer) const
+{
+    if (index < 0 || OwnerHasNoRecords()) [[unlikely]]
+        RaiseFieldIndexError();
+    const std::string_view stored = StoredField(static_cast<size_t>(index));
+    if (!FEscape || stored.find('#') == std::string_view::npos)
+        return stored;
+    buffer = UnescapeChars(stored);
+    return buffer;
+}
+
 int TDelimRecord::Count() const
 {
     return static_cast<int>(FStarts.size());
@@ -306,18 +343,26 @@ int TDelimRecord::Count() const
 
 AnsiString TDelimRecord::GetText() const
 {
-    return FText;
+    return AnsiString(FLine);
 }
 
 void TDelimRecord::SetText(const AnsiString& text)
 {
     FText = text;
+    FLine = FText;
     FindFields();
 }
 
 void TDelimRecord::TakeText(AnsiString& text)
 {
     FText.swap(text);
+    FLine = FText;
+    FindFields();
+}
+
+void TDelimRecord::ViewText(std::string_view text)
+{
+    FLine = text;
     FindFields();
 }
 
@@ -325,20 +370,20 @@ void TDelimRecord::TakeText(AnsiString& text)
 void TDelimRecord::FindFields()
 {
     FStarts.clear();
-    if (FText.empty())
+    if (FLine.empty())
         return;
     FStarts.push_back(0);
+    const char* const begin = FLine.data();
     if (FDelim.size() == 1) {
-        const char* const begin = FText.data();
-        ForEachByteOf(begin, begin + FText.size(), FDelim[0], FDelim[0],
-                      [&](const char* delim) { FStarts.push_back(static_cast<size_t>(delim + 1 - begin)); });
+        ForEachByteOf(begin, begin + FLine.size(), FDelim[0], FDelim[0],
+                      [&](const char* delim) { FStarts.push_back(static_cast<uint32_t>(delim + 1 - begin)); });
         return;
     }
     if (FDelim.empty())
         return;
-    for (size_t found = 0; (found = FText.find(FDelim, found)) != AnsiString::npos;) {
+    for (size_t found = 0; (found = FLine.find(FDelim, found)) != std::string_view::npos;) {
         found += FDelim.size();
-        FStarts.push_back(found);
+        FStarts.push_back(static_cast<uint32_t>(found));
     }
 }
 
@@ -387,11 +432,13 @@ void TDelimRecord::SetAsString(int index, const AnsiString& value)
     }
     // A delimiter of several characters can form across a field border ("a|" before "||"
     // reads back as "a" and "|..."): such a value would move text into the next field.
+    OwnLine();
     const AnsiString oldText = FText;
-    const std::vector<size_t> oldStarts = FStarts;
+    const std::vector<uint32_t> oldStarts = FStarts;
     PutField(static_cast<size_t>(index), stored);
     if (!SplitsBack()) {
         FText = oldText;
+        FLine = FText;
         FStarts = oldStarts;
         RaiseBadCharacters();
     }
@@ -404,23 +451,33 @@ bool TDelimRecord::BreaksLine(const AnsiString& stored) const
     return ContainsByteOf(stored.data(), stored.data() + stored.size(), '\r', '\n', FDelim[0]);
 }
 
+void TDelimRecord::OwnLine()
+{
+    if (FLine.data() != FText.data())
+        FText.assign(FLine);
+    FLine = FText;
+}
+
 void TDelimRecord::PutField(size_t index, const AnsiString& stored)
 {
+    OwnLine();
     while (FStarts.size() <= index) {
         if (!FStarts.empty())
             FText += FDelim;
-        FStarts.push_back(FText.size());
+        FStarts.push_back(static_cast<uint32_t>(FText.size()));
     }
+    FLine = FText;
     const size_t start = FStarts[index];
     const size_t length = FieldEnd(index) - start;
     FText.replace(start, length, stored);
+    FLine = FText;
     for (size_t later = index + 1; later < FStarts.size(); ++later)
-        FStarts[later] = FStarts[later] + stored.size() - length;
+        FStarts[later] = static_cast<uint32_t>(FStarts[later] + stored.size() - length);
 }
 
 bool TDelimRecord::SplitsBack() const
 {
-    if (FText.empty())
+    if (FLine.empty())
         return true;   // a line of one empty field reads as no fields: nothing moves
     TDelimRecord parsed(FDelim, false);
     parsed.SetText(FText);

@@ -49,6 +49,10 @@ public:
     virtual void SetText(const AnsiString& text) = 0;
     // SetText that may take the text's memory and leave other text in its place.
     virtual void TakeText(AnsiString& text) { SetText(text); }
+    // SetText of text that stays as it is until the owning table moves, loads, appends,
+    // deletes or sorts (its store's line of the current record): a kind may read it in
+    // place and copy it only when a field is set.
+    virtual void ViewText(std::string_view text) { SetText(AnsiString(text)); }
     // A new empty record of the same line format, for reading other records beside the
     // current one (TDataFile::ReadRecord). A kind whose fields come from more than its
     // line must override it.
@@ -120,7 +124,7 @@ public:
     // with its pending edits. An index outside the table raises the range error.
     void ReadRecord(int index, TFileRecord& into);
 
-    int RecordCount() const { return FOpen ? GetCount() : 0; }
+    int RecordCount() const { return FOpen ? FCount : 0; }
     bool IsModified() const;
     void SetModified(bool modified) { FModified = modified; }
     void SetFileName(const AnsiString& name) { FFileName = name; }
@@ -144,6 +148,9 @@ protected:
     virtual AnsiString GetRecordText(int index) = 0;
     // The same into a string whose memory is reused from record to record.
     virtual void ReadRecordText(int index, AnsiString& into) { into = GetRecordText(index); }
+    // The same in place, for a kind that keeps each record as one piece of text which stays
+    // until the table loads, appends, deletes, sorts or posts; false for the others.
+    virtual bool ViewRecordText(int /*index*/, std::string_view& /*view*/) { return false; }
     virtual void PutRecordText(int index, const AnsiString& text) = 0;
     virtual void AppendRecord() = 0;
     virtual void DeleteRecord(int index) = 0;
@@ -157,11 +164,17 @@ protected:
 private:
     // The same for a table of `count` records.
     void LoadCurrentRecord(int count);
+    // Runs a change of the kind's records and takes their new count, also when the change
+    // fails halfway.
+    template <class TChange> void Counted(TChange change);
 
     std::unique_ptr<TFileRecord> FCurRecord;
     // The stored text of the record being loaded, kept to reuse its memory.
     AnsiString FRecordText;
     std::unique_ptr<TFieldDescs> FFields;
+    // GetCount as of the last load, append or delete, the only changes of the count: every
+    // field read checks it, and without a virtual call.
+    int FCount = 0;
     AnsiString FFileName;
     bool FOpen = false;
     bool FBof = true;
@@ -192,6 +205,7 @@ protected:
     void SaveFormat(TStream* stream) override;
     AnsiString GetRecordText(int index) override;
     void ReadRecordText(int index, AnsiString& into) override;
+    bool ViewRecordText(int index, std::string_view& view) override;
     void PutRecordText(int index, const AnsiString& text) override;
     void AppendRecord() override;
     void DeleteRecord(int index) override;
@@ -210,13 +224,16 @@ public:
 
     // Read without the general path's virtual steps, as every walk over a delimited file
     // reads each field. A subclass that overrides GetAsString or GetAsStringInto must
-    // override these two as well (TFileRecord's are the general path).
+    // override these three as well (TFileRecord's and TRecord's are the general path).
     AnsiString Get(int index) const override;
     void GetInto(int index, AnsiString& into) const override;
+    // A field without escapes is read where it stands in the line.
+    std::string_view GetView(int index, AnsiString& buffer) const override;
     int Count() const override;
     AnsiString GetText() const override;
     void SetText(const AnsiString& text) override;
     void TakeText(AnsiString& text) override;
+    void ViewText(std::string_view text) override;
     std::unique_ptr<TFileRecord> NewRecord() const override;
 
     const AnsiString& Delim() const { return FDelim; }
@@ -236,27 +253,31 @@ private:
     {
         if (index >= FStarts.size())
             return std::string_view();
-        return std::string_view(FText.data() + FStarts[index], FieldEnd(index) - FStarts[index]);
+        return std::string_view(FLine.data() + FStarts[index], FieldEnd(index) - FStarts[index]);
     }
-    // The field's place in FText: from its start up to the next delimiter or the end.
+    // The field's place in the line: from its start up to the next delimiter or the end.
     size_t FieldEnd(size_t index) const
     {
-        return index + 1 < FStarts.size() ? FStarts[index + 1] - FDelim.size() : FText.size();
+        return index + 1 < FStarts.size() ? FStarts[index + 1] - FDelim.size() : FLine.size();
     }
     void FindFields();
     // GetAsStringInto without the virtual call.
     void ReadField(int index, AnsiString& into) const;
     // The stored value holds the delimiter, CR or LF.
     bool BreaksLine(const AnsiString& stored) const;
+    // Makes the line the record's own text before it is changed.
+    void OwnLine();
     // Puts the stored value into field i, adding empty fields up to it.
     void PutField(size_t index, const AnsiString& stored);
     // The line splits back into the fields that FStarts records.
     bool SplitsBack() const;
 
-    // The line and where each of its fields starts; the count of fields is kept apart from
-    // the text, since a line of one empty field and a line of none are both "".
+    // The line: FText, or text of the owning table's store while the record is read in
+    // place (ViewText). Where each of its fields starts is kept apart from the text, since
+    // a line of one empty field and a line of none are both "".
+    std::string_view FLine;
     AnsiString FText;
-    std::vector<size_t> FStarts;
+    std::vector<uint32_t> FStarts;
     AnsiString FDelim;
     bool FEscape;
     AnsiString FEscaped;   // the characters escaped besides "#"

@@ -171,12 +171,12 @@ void TEtalon::Check(TRecord* record)
     bool anyKey = false;
     bool rowsCanHoldIt = true;
     for (int k = 0; k < FKeyView->Count(); ++k) {
-        FKeyView->GetInto(k, FValue);
-        anyKey = anyKey || !FValue.empty();
-        rowsCanHoldIt = rowsCanHoldIt && FValue.find(RowDelimiter) == AnsiString::npos;
+        const std::string_view value = FKeyView->GetView(k, FValue);
+        anyKey = anyKey || !value.empty();
+        rowsCanHoldIt = rowsCanHoldIt && value.find(RowDelimiter) == std::string_view::npos;
         if (k > 0)
             key += RowDelimiter;
-        key += FValue;
+        key += value;
     }
     if (!anyKey)
         return;

@@ -47,7 +47,7 @@ private:
     std::unique_ptr<TConvertRecord> FKeyView;
     // The key fields of every row; null until the first check after a load.
     std::unique_ptr<TRowKeyIndex> FIndex;
-    // The key under test and one of its fields, their memory kept from check to check.
+    // The key under test and a field read by copy, their memory kept from check to check.
     AnsiString FKey;
     AnsiString FValue;
 };

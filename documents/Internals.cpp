@@ -266,6 +266,12 @@ void TInternalData::ReadRecordText(int index, AnsiString& into)
     TTextFile::ReadRecordText(index, into);
 }
 
+bool TInternalData::ViewRecordText(int index, std::string_view& view)
+{
+    SelectCurrentMemo();
+    return TTextFile::ViewRecordText(index, view);
+}
+
 void TInternalData::SelectCurrentMemo()
 {
     if (FMemoCount > 0)

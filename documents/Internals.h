@@ -64,6 +64,7 @@ public:
     // calls the overrides below.
     AnsiString Get(int index) const override { return TFileRecord::Get(index); }
     void GetInto(int index, AnsiString& into) const override { TFileRecord::GetInto(index, into); }
+    std::string_view GetView(int index, AnsiString& buffer) const override { return TRecord::GetView(index, buffer); }
     int Count() const override;
 
 protected:
@@ -117,6 +118,7 @@ protected:
     // Selects the current memo of the current record again, then gives line index.
     AnsiString GetRecordText(int index) override;
     void ReadRecordText(int index, AnsiString& into) override;
+    bool ViewRecordText(int index, std::string_view& view) override;
     // The line and the record's empty memos.
     void AppendRecord() override;
     // The line and the record's memos; the later records' memos move down.

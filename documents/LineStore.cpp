@@ -8,7 +8,6 @@
 
 #include <algorithm>
 #include <cstring>
-#include <limits>
 
 namespace {
 
@@ -52,7 +51,7 @@ std::string_view TLineStore::Text(const TLineRef& line) const
 TLineStore::TLineRef TLineStore::OwnedRef(std::string_view text)
 {
     FOwned.emplace_back(text);
-    return TLineRef{FOwned.size() - 1, 0, true};
+    return TLineRef{FOwned.size() - 1, 0, 1};
 }
 
 void TLineStore::SetLine(int index, std::string_view text)
@@ -113,6 +112,9 @@ void TLineStore::LoadFromStream(TStream& stream)
             capacity *= 2;
         }
         const size_t room = std::min(capacity - FBufferSize, LoadPiece);
+        // The piece's pages are made just before the read, so the read and the split
+        // find them in the cache.
+        PopulatePages(FBuffer.get() + FBufferSize, room);
         const int32_t count = stream.Read(FBuffer.get() + FBufferSize, static_cast<int32_t>(room));
         if (count <= 0)
             break;
@@ -143,11 +145,11 @@ size_t TLineStore::EstimatedLineCount(size_t sample, size_t size) const
 void TLineStore::AddLoaded(size_t start, size_t end)
 {
     const size_t length = end - start;
-    if (length > std::numeric_limits<uint32_t>::max()) {
+    if (length > LongestLoadedLine || start > LastLoadedStart) [[unlikely]] {
         FLines.push_back(OwnedRef(std::string_view(FBuffer.get() + start, length)));
         return;
     }
-    FLines.push_back(TLineRef{start, static_cast<uint32_t>(length), false});
+    FLines.push_back(TLineRef{start, length, 0});
 }
 
 // Adds the lines that end in [Scanned, end); the byte after a CR must be in the buffer.
@@ -170,6 +172,11 @@ void TLineStore::SplitUpTo(TSplit& split, size_t end)
 
 void TLineStore::SaveToStream(TStream& stream) const
 {
+    // A memory stream takes the whole text at once instead of growing by copies of itself.
+    int64_t savedSize = 0;
+    for (const TLineRef& line : FLines)
+        savedSize += static_cast<int64_t>(Text(line).size()) + 2;
+    stream.Reserve(stream.Position() + savedSize);
     std::string piece;
     piece.reserve(WritePiece + 2);
     for (int i = 0; i < Count(); ++i) {

@@ -1,7 +1,7 @@
 #pragma once
 // The lines of a text file kept as the file's bytes in one buffer, each line an offset and
 // a length into it; a line that was changed or added owns its text. Loading costs one
-// buffer and 16 bytes per line, and reading a line copies nothing.
+// buffer and 8 bytes per line, and reading a line copies nothing.
 
 #include "platform/AnsiString.h"
 
@@ -40,12 +40,16 @@ public:
     TStringList ToList() const;
 
 private:
-    // A line in the loaded buffer, or (Owned) the text FOwned[Start].
+    // A line in the loaded buffer, or (Owned) the text FOwned[Start]. Eight bytes, as a
+    // file of a million lines has a million of them; a longer line than Length can hold
+    // is kept as an owned copy.
     struct TLineRef {
-        uint64_t Start;
-        uint32_t Length;
-        bool Owned;
+        uint64_t Start : 40;
+        uint64_t Length : 23;
+        uint64_t Owned : 1;
     };
+    static constexpr size_t LongestLoadedLine = (size_t(1) << 23) - 1;
+    static constexpr size_t LastLoadedStart = (size_t(1) << 40) - 1;
 
     std::string_view Text(const TLineRef& line) const;
     // Where the split of the buffer into lines stands.

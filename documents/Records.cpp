@@ -10,6 +10,12 @@ void TRecord::GetInto(int index, AnsiString& into) const
     into = Get(index);
 }
 
+std::string_view TRecord::GetView(int index, AnsiString& buffer) const
+{
+    GetInto(index, buffer);
+    return buffer;
+}
+
 void TRecord::Set(int /*index*/, const AnsiString& /*value*/) {}
 
 int TRecord::Count() const
@@ -37,6 +43,14 @@ void TConvertRecord::GetInto(int index, AnsiString& into) const
         into.clear();
     else
         FSource->GetInto(sourceIndex, into);
+}
+
+std::string_view TConvertRecord::GetView(int index, AnsiString& buffer) const
+{
+    const int sourceIndex = FMap->At(index);
+    if (sourceIndex < 0 || !FSource)
+        return std::string_view();
+    return FSource->GetView(sourceIndex, buffer);
 }
 
 void TConvertRecord::Set(int index, const AnsiString& value)

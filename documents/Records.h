@@ -6,6 +6,7 @@
 #include "platform/AnsiString.h"
 
 #include <memory>
+#include <string_view>
 
 // A record: fields addressed by 0-based index, each CP1251 text. The base has no fields:
 // it reads "" for every index, counts 0 and ignores writes.
@@ -15,6 +16,10 @@ public:
     // Get into a string whose memory is reused: the hot loops read fields without an
     // allocation per field.
     virtual void GetInto(int index, AnsiString& into) const;
+    // The field's text without a copy where the record keeps it as it reads (a delimited
+    // line without escapes), else GetInto into the buffer. The view lives until the record,
+    // its table or the buffer changes.
+    virtual std::string_view GetView(int index, AnsiString& buffer) const;
     virtual void Set(int index, const AnsiString& value);
     virtual int Count() const;
     virtual ~TRecord() = default;
@@ -35,6 +40,7 @@ public:
     // An index outside the map raises the range error; an unmapped field reads "".
     AnsiString Get(int index) const override;
     void GetInto(int index, AnsiString& into) const override;
+    std::string_view GetView(int index, AnsiString& buffer) const override;
     // Writes through the map whatever the entry is: an unmapped field hands -1 to the
     // source, whose own index check decides.
     void Set(int index, const AnsiString& value) override;

@@ -31,9 +31,8 @@ bool FieldFilled(const TRecord& record, int index)
 {
     if (index >= record.Count())
         return false;
-    thread_local AnsiString value;
-    record.GetInto(index, value);
-    return !value.empty();
+    thread_local AnsiString buffer;
+    return !record.GetView(index, buffer).empty();
 }
 
 // The place of the first byte of value that is not one of `allowed`, or npos.

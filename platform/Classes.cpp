@@ -251,6 +251,12 @@ void TMemoryStream::SetSize(int64_t size)
     FPosition = std::min(FPosition, size);
 }
 
+void TMemoryStream::Reserve(int64_t size)
+{
+    if (size > 0 && static_cast<uint64_t>(size) <= FData.max_size())
+        FData.reserve(static_cast<size_t>(size));
+}
+
 void TMemoryStream::Clear()
 {
     FData.clear();

@@ -29,6 +29,9 @@ public:
     virtual int64_t Seek(int64_t offset, TSeekOrigin origin) = 0;
     virtual int64_t Size();
     virtual void SetSize(int64_t size) = 0;
+    // Room for the stream to reach `size` bytes without growing step by step, where it
+    // grows in memory; the size itself does not change.
+    virtual void Reserve(int64_t /*size*/) {}
 
     int64_t Position() { return Seek(0, TSeekOrigin::soCurrent); }
     void SetPosition(int64_t position) { Seek(position, TSeekOrigin::soBeginning); }
@@ -90,6 +93,7 @@ public:
     int64_t Seek(int64_t offset, TSeekOrigin origin) override;
     int64_t Size() override { return static_cast<int64_t>(FData.size()); }
     void SetSize(int64_t size) override;
+    void Reserve(int64_t size) override;
 
     void Clear();
     char* Memory() { return FData.data(); }

@@ -12,6 +12,9 @@
 #include <cstring>
 #include <ctime>
 
+#include <sys/mman.h>
+#include <unistd.h>
+
 // ---- Text in CP1251 ----
 
 namespace {
@@ -723,4 +726,19 @@ AnsiString DateTimeToStr(TDateTime dateTime)
     if (time.Hour != 0 || time.Minute != 0 || time.Second != 0)
         text += " " + TimeToStr(dateTime);
     return text;
+}
+
+void PopulatePages(void* start, size_t size)
+{
+#ifdef MADV_POPULATE_WRITE
+    static const auto pageSize = static_cast<uintptr_t>(sysconf(_SC_PAGESIZE));
+    const auto begin = reinterpret_cast<uintptr_t>(start);
+    const uintptr_t first = (begin + pageSize - 1) / pageSize * pageSize;
+    const uintptr_t last = (begin + size) / pageSize * pageSize;
+    if (last > first)
+        madvise(reinterpret_cast<void*>(first), last - first, MADV_POPULATE_WRITE);
+#else
+    (void)start;
+    (void)size;
+#endif
 }

@@ -104,3 +104,8 @@ AnsiString DateToStr(TDateTime date);       // "dd/mm/yyyy"
 AnsiString TimeToStr(TDateTime time);       // "hh:mm:ss"
 // Date, a blank and the time; the time is left out when it is exactly midnight.
 AnsiString DateTimeToStr(TDateTime dateTime);
+
+// Gives the whole pages inside [start, start + size) their memory in one request, where a
+// first write to each would take them one at a time: a large buffer about to be filled
+// costs less. Without effect where the system cannot do it.
+void PopulatePages(void* start, size_t size);

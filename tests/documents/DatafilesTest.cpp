@@ -4,6 +4,7 @@
 #include "ProfileFiles.h"
 
 #include "documents/Charsets.h"
+#include "documents/Common.h"
 #include "platform/Classes.h"
 #include "platform/Paths.h"
 #include "support/TestSupport.h"
@@ -128,6 +129,9 @@ TEST(DataFileTest, ALargeFileSplitsAsTheSameBytesFromMemory)
         bytes += std::string(before - 2, static_cast<char>('a' + border)) + ";" + ends[border % 3];
         bytes += ends[(border + 1) % 3];
     }
+    // A line longer than a loaded line's length can say is kept as a copy of its own.
+    const std::string longLine = std::string(9 << 20, 'q') + ";end";
+    bytes += longLine + "\n";
     bytes += "last;line";
     const TTempDir dir;
     const AnsiString path = dir.File("large.txt");
@@ -141,26 +145,32 @@ TEST(DataFileTest, ALargeFileSplitsAsTheSameBytesFromMemory)
     EXPECT_EQ(Walk(fromFile), Walk(fromMemory));
     fromFile.GoTo(fromFile.RecordCount() - 1);
     EXPECT_EQ(fromFile.CurRecord()->Get(1), "line");
+    fromFile.Prior();
+    EXPECT_TRUE(fromFile.CurRecord()->GetText() == longLine);
+    EXPECT_EQ(fromFile.CurRecord()->Get(1), "end");
 }
 
 TEST(DataFileTest, EditIsWrittenBackOnlyOnMovingAndALoadDropsIt)
 {
-    TDelimFile file(";", CodePageCp866, false);
-    LoadBytes(file, AnsiToOem("Иванов;100\r\nПетров;200\r\n"));
-    file.CurRecord()->Set(1, "150");
-    EXPECT_TRUE(file.IsModified());
-    EXPECT_EQ(file.Lines()[0], AnsiToOem("Иванов;100"));
-    file.Next();
-    EXPECT_EQ(file.Lines()[0], AnsiToOem("Иванов;150"));
-    EXPECT_EQ(SavedBytes(file), AnsiToOem("Иванов;150\r\nПетров;200\r\n"));
-    EXPECT_FALSE(file.IsModified());
+    // A CP1251 record is read in place in the loaded text, a CP866 one is converted.
+    for (const uint8_t codePage : {CodePageCp866, CodePageCp1251}) {
+        TDelimFile file(";", codePage, false);
+        LoadBytes(file, FromAnsi("Иванов;100\r\nПетров;200\r\n", codePage));
+        file.CurRecord()->Set(1, "150");
+        EXPECT_TRUE(file.IsModified());
+        EXPECT_EQ(file.Lines()[0], FromAnsi("Иванов;100", codePage));
+        file.Next();
+        EXPECT_EQ(file.Lines()[0], FromAnsi("Иванов;150", codePage));
+        EXPECT_EQ(SavedBytes(file), FromAnsi("Иванов;150\r\nПетров;200\r\n", codePage));
+        EXPECT_FALSE(file.IsModified());
 
-    file.CurRecord()->Set(0, "b");
-    file.SetFileName("name");
-    LoadBytes(file, "c\r\n");
-    EXPECT_FALSE(file.IsModified());
-    EXPECT_EQ(file.FileName(), "");
-    EXPECT_EQ(file.CurRecord()->Get(0), "c");
+        file.CurRecord()->Set(0, "b");
+        file.SetFileName("name");
+        LoadBytes(file, "c\r\n");
+        EXPECT_FALSE(file.IsModified());
+        EXPECT_EQ(file.FileName(), "");
+        EXPECT_EQ(file.CurRecord()->Get(0), "c");
+    }
 }
 
 TEST(DataFileTest, AppendCopiesTheSourceAsAPendingEdit)
@@ -191,6 +201,7 @@ TEST(DataFileTest, DeleteMovesToTheFollowingRecord)
     EXPECT_EQ(file.CurRecord()->Get(0), "a");
     file.Delete();
     EXPECT_EQ(file.RecNo(), -1);
+    EXPECT_EQ(file.CurRecord()->GetText(), "");   // nothing left of the deleted lines
     EXPECT_TRUE(file.IsModified());
     EXPECT_EQ(SavedBytes(file), "");
 }
@@ -335,6 +346,31 @@ TEST(DelimRecordTest, FieldsOfALine)
     EXPECT_EQ(record->GetText(), "a;;b");
     record->Set(5, "x");
     EXPECT_EQ(record->GetText(), "a;;b;;;x");
+}
+
+TEST(DelimRecordTest, FieldsAndViewsAtEveryLineLengthAndDelimiterPlace)
+{
+    // The line is scanned 16 bytes at a time and its rest as the last 16: delimiters
+    // before, on and after those borders, in lines of 0 to 40 bytes.
+    TDelimFile file(";", CodePageCp1251, true);
+    AnsiString buffer;
+    for (size_t length = 0; length <= 40; ++length) {
+        AnsiString line(length, 'x');
+        for (size_t i = 0; i < length; ++i)
+            line[i] = (i * 7 + length) % 5 == 0 || i + 1 == length ? ';' : static_cast<char>('a' + i % 26);
+        if (length > 3)
+            line.replace(1, 3, "#41");   // an escaped "A"
+        LoadBytes(file, line + "\r\n");
+        TStringList expected;
+        SplitString(expected, line, ";");
+        const TFileRecord* record = file.CurRecord();
+        ASSERT_EQ(record->Count(), expected.Count()) << line;
+        for (int i = 0; i < expected.Count(); ++i) {
+            const AnsiString plain = UnescapeChars(expected[i]);
+            EXPECT_EQ(record->Get(i), plain) << line;
+            EXPECT_EQ(record->GetView(i, buffer), plain) << line;
+        }
+    }
 }
 
 TEST(DelimRecordTest, EscapingKeepsTheLineWhole)
