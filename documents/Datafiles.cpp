@@ -216,10 +216,8 @@ void TDataFile::LoadCurrentRecord(int count)
     FCurRecord->SetModified(false);
 }
 
-void TDataFile::PostCurrentRecord()
+void TDataFile::PostModifiedRecord()
 {
-    if (!FCurRecord->Modified())
-        return;
     PutRecordText(FRecNo, FromAnsi(FCurRecord->GetText(), FCodePage));
     FCurRecord->SetModified(false);
     FModified = true;
@@ -325,15 +323,25 @@ void TDelimRecord::GetInto(int index, AnsiString& into) const
     ReadField(index, into);
 }
 
+namespace {
+
+// An escaped field's text, unescaped into the buffer unless it has no escapes.
+[[gnu::noinline]] std::string_view UnescapedView(std::string_view stored, AnsiString& buffer)
+{
+    if (stored.find('#') == std::string_view::npos)
+        return stored;
+    buffer = UnescapeChars(stored);
+    return buffer;
+}
+
+}  // namespace
+
 std::string_view TDelimRecord::GetView(int index, AnsiString& buffer) const
 {
     if (index < 0 || OwnerHasNoRecords()) [[unlikely]]
         RaiseFieldIndexError();
     const std::string_view stored = StoredField(static_cast<size_t>(index));
-    if (!FEscape || stored.find('#') == std::string_view::npos)
-        return stored;
-    buffer = UnescapeChars(stored);
-    return buffer;
+    return FEscape ? UnescapedView(stored, buffer) : stored;
 }
 
 int TDelimRecord::Count() const

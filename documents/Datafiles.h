@@ -159,11 +159,16 @@ protected:
     // Reads record RecNo into the current record, converted into CP1251.
     void LoadCurrentRecord() { LoadCurrentRecord(RecordCount()); }
     // Writes a modified current record back, converted into the file's code page.
-    void PostCurrentRecord();
+    void PostCurrentRecord()
+    {
+        if (FCurRecord->Modified())
+            PostModifiedRecord();
+    }
 
 private:
     // The same for a table of `count` records.
     void LoadCurrentRecord(int count);
+    void PostModifiedRecord();
     // Runs a change of the kind's records and takes their new count, also when the change
     // fails halfway.
     template <class TChange> void Counted(TChange change);

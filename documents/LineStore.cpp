@@ -27,25 +27,11 @@ void WriteBytes(TStream& stream, std::string_view bytes)
     }
 }
 
-[[noreturn]] void RaiseRangeError(int index)
-{
-    throw Exception("Выход индекса за пределы диапазона (" + IntToStr(index) + ")");
-}
-
 }  // namespace
 
-std::string_view TLineStore::Line(int index) const
+void TLineStore::RaiseRangeError(int index)
 {
-    if (index < 0 || index >= Count())
-        RaiseRangeError(index);
-    return Text(FLines[static_cast<size_t>(index)]);
-}
-
-std::string_view TLineStore::Text(const TLineRef& line) const
-{
-    if (line.Owned)
-        return FOwned[line.Start];
-    return std::string_view(FBuffer.get() + line.Start, line.Length);
+    throw Exception("Выход индекса за пределы диапазона (" + IntToStr(index) + ")");
 }
 
 TLineStore::TLineRef TLineStore::OwnedRef(std::string_view text)
@@ -142,14 +128,13 @@ size_t TLineStore::EstimatedLineCount(size_t sample, size_t size) const
     return sampleLines * (size / sample + 1) / 10 * 11;
 }
 
-void TLineStore::AddLoaded(size_t start, size_t end)
+inline void TLineStore::AddLoaded(size_t start, size_t end)
 {
     const size_t length = end - start;
-    if (length > LongestLoadedLine || start > LastLoadedStart) [[unlikely]] {
+    if (length > LongestLoadedLine || start > LastLoadedStart) [[unlikely]]
         FLines.push_back(OwnedRef(std::string_view(FBuffer.get() + start, length)));
-        return;
-    }
-    FLines.push_back(TLineRef{start, length, 0});
+    else
+        FLines.push_back(TLineRef{start, length, 0});
 }
 
 // Adds the lines that end in [Scanned, end); the byte after a CR must be in the buffer.

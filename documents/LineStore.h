@@ -20,7 +20,12 @@ public:
     int Count() const { return static_cast<int>(FLines.size()); }
     // Line i without its line end; the view lives until the line or the store changes.
     // An index outside the store raises the range error.
-    std::string_view Line(int index) const;
+    std::string_view Line(int index) const
+    {
+        if (index < 0 || index >= Count()) [[unlikely]]
+            RaiseRangeError(index);
+        return Text(FLines[static_cast<size_t>(index)]);
+    }
 
     void SetLine(int index, std::string_view text);
     void Add(std::string_view text);
@@ -51,7 +56,13 @@ private:
     static constexpr size_t LongestLoadedLine = (size_t(1) << 23) - 1;
     static constexpr size_t LastLoadedStart = (size_t(1) << 40) - 1;
 
-    std::string_view Text(const TLineRef& line) const;
+    std::string_view Text(const TLineRef& line) const
+    {
+        if (line.Owned)
+            return FOwned[line.Start];
+        return std::string_view(FBuffer.get() + line.Start, line.Length);
+    }
+    [[noreturn]] static void RaiseRangeError(int index);
     // Where the split of the buffer into lines stands.
     struct TSplit {
         size_t Scanned = 0;
