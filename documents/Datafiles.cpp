@@ -134,20 +134,6 @@ void TDataFile::SaveToStream(TStream* stream)
     FModified = false;
 }
 
-void TDataFile::GoTo(int index)
-{
-    PostCurrentRecord();
-    const int count = RecordCount();
-    FRecNo = index;
-    FBof = index < 0;
-    if (FBof)
-        FRecNo = 0;
-    FEof = count <= FRecNo;
-    if (FEof)
-        FRecNo = count - 1;
-    LoadCurrentRecord(count);
-}
-
 void TDataFile::Append(const TRecord* source)
 {
     if (!FOpen)

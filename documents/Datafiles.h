@@ -110,7 +110,17 @@ public:
     void Next() { GoTo(FRecNo + 1); }
     // Posts the current record, then lands on record i, clamped to the table: Bof when i
     // was below 0, Eof when it was at or past the end. An empty table leaves RecNo -1.
-    void GoTo(int index);
+    void GoTo(int index)
+    {
+        PostCurrentRecord();
+        const int count = RecordCount();
+        FBof = index < 0;
+        FRecNo = FBof ? 0 : index;
+        FEof = count <= FRecNo;
+        if (FEof)
+            FRecNo = count - 1;
+        LoadCurrentRecord(count);
+    }
 
     // Adds a record at the end and makes it current, filled from source when one is given
     // (the copy stays pending until posted). Opens an empty table when none is open.
