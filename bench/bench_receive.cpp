@@ -114,6 +114,7 @@ void Measure(TMailServer& mail, const char* name, std::vector<AnsiString> keys, 
                       [&] { anchor.push_back(TimeCurl(mail, 1000, curl)); }});
     const std::string key = std::string("receive_") + name;
     Report((key + "_seconds").c_str(), whole);
+    Report((key + "_500_seconds").c_str(), half);
     Report((key + "_curl_seconds").c_str(), anchor);
     Report((key + "_1000_per_500").c_str(), PerRound(whole, half));
 }
