@@ -37,7 +37,7 @@ void TLineStore::RaiseRangeError(int index)
 TLineStore::TLineRef TLineStore::OwnedRef(std::string_view text)
 {
     FOwned.emplace_back(text);
-    return TLineRef{FOwned.size() - 1, 0, 1};
+    return TLineRef::OwnedAt(FOwned.size() - 1);
 }
 
 void TLineStore::SetLine(int index, std::string_view text)
@@ -45,8 +45,8 @@ void TLineStore::SetLine(int index, std::string_view text)
     if (index < 0 || index >= Count())
         RaiseRangeError(index);
     TLineRef& line = FLines[static_cast<size_t>(index)];
-    if (line.Owned)
-        FOwned[line.Start].assign(text);
+    if (line.Owned())
+        FOwned[line.Start()].assign(text);
     else
         line = OwnedRef(text);
 }
@@ -61,8 +61,8 @@ void TLineStore::Delete(int index)
     if (index < 0 || index >= Count())
         RaiseRangeError(index);
     const TLineRef line = FLines[static_cast<size_t>(index)];
-    if (line.Owned)
-        AnsiString().swap(FOwned[line.Start]);   // its slot stays, its memory goes
+    if (line.Owned())
+        AnsiString().swap(FOwned[line.Start()]);   // its slot stays, its memory goes
     FLines.erase(FLines.begin() + index);
 }
 
@@ -134,7 +134,7 @@ inline void TLineStore::AddLoaded(size_t start, size_t end)
     if (length > LongestLoadedLine || start > LastLoadedStart) [[unlikely]]
         FLines.push_back(OwnedRef(std::string_view(FBuffer.get() + start, length)));
     else
-        FLines.push_back(TLineRef{start, length, 0});
+        FLines.push_back(TLineRef::Loaded(start, length));
 }
 
 // Adds the lines that end in [Scanned, end); the byte after a CR must be in the buffer.

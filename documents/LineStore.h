@@ -48,19 +48,28 @@ private:
     // A line in the loaded buffer, or (Owned) the text FOwned[Start]. Eight bytes, as a
     // file of a million lines has a million of them; a longer line than Length can hold
     // is kept as an owned copy.
-    struct TLineRef {
-        uint64_t Start : 40;
-        uint64_t Length : 23;
-        uint64_t Owned : 1;
+    class TLineRef {
+    public:
+        static TLineRef Loaded(size_t start, size_t length) { return TLineRef(start | length << 40); }
+        static TLineRef OwnedAt(size_t slot) { return TLineRef(slot | uint64_t(1) << 63); }
+        size_t Start() const { return FBits & ((uint64_t(1) << 40) - 1); }
+        size_t Length() const { return (FBits >> 40) & ((uint64_t(1) << 23) - 1); }
+        bool Owned() const { return FBits >> 63; }
+
+    private:
+        // Written as one word: a constructor that set three bit-fields would read the
+        // new memory of the list to keep the bits around them.
+        explicit TLineRef(uint64_t bits) : FBits(bits) {}
+        uint64_t FBits;
     };
     static constexpr size_t LongestLoadedLine = (size_t(1) << 23) - 1;
     static constexpr size_t LastLoadedStart = (size_t(1) << 40) - 1;
 
     std::string_view Text(const TLineRef& line) const
     {
-        if (line.Owned)
-            return FOwned[line.Start];
-        return std::string_view(FBuffer.get() + line.Start, line.Length);
+        if (line.Owned())
+            return FOwned[line.Start()];
+        return std::string_view(FBuffer.get() + line.Start(), line.Length());
     }
     [[noreturn]] static void RaiseRangeError(int index);
     // Where the split of the buffer into lines stands.
