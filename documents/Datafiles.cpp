@@ -368,6 +368,8 @@ void TDelimRecord::FindFields()
         return;
     FStarts.push_back(0);
     const char* const begin = FLine.data();
+    // Walks go through the lines in order: the bytes some lines ahead are asked for now.
+    __builtin_prefetch(begin + 1024);
     if (FDelim.size() == 1) {
         ForEachByteOf(begin, begin + FLine.size(), FDelim[0], FDelim[0],
                       [&](const char* delim) { FStarts.push_back(static_cast<uint32_t>(delim + 1 - begin)); });
