@@ -49,20 +49,19 @@ inline std::string GoodSignatureStatus(const std::string& key)
 }
 
 // What the cipher makes of the bytes.
-inline std::string EncryptBytes(TCipher& cipher, const std::string& input)
+inline std::string CipherBytes(TCipher& cipher, void (TCipher::*step)(TStream*, TStream*), const std::string& input)
 {
     TMemoryStream source, target;
     source.WriteString(input);
     source.SetPosition(0);
-    cipher.Encrypt(&source, &target);
+    (cipher.*step)(&source, &target);
     return target.Bytes();
 }
-
+inline std::string EncryptBytes(TCipher& cipher, const std::string& input)
+{
+    return CipherBytes(cipher, &TCipher::Encrypt, input);
+}
 inline std::string DecryptBytes(TCipher& cipher, const std::string& input)
 {
-    TMemoryStream source, target;
-    source.WriteString(input);
-    source.SetPosition(0);
-    cipher.Decrypt(&source, &target);
-    return target.Bytes();
+    return CipherBytes(cipher, &TCipher::Decrypt, input);
 }

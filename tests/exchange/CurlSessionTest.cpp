@@ -18,10 +18,8 @@ TEST(CurlErrorMessageTest, SaysWhatWentWrongThenLibcurlsDetailAndTheServersRefus
     EXPECT_ANSI_EQ(CurlErrorMessage(CURLE_PEER_FAILED_VERIFICATION, "SSL certificate problem: certificate has expired",
                                     "", 10),
                    "Срок действия сертификата сервера истек: SSL certificate problem: certificate has expired");
-}
 
-TEST(CurlErrorMessageTest, TheServersTextBecomesOneShortLine)
-{
+    // The server's text becomes one short line.
     const AnsiString message = CurlErrorMessage(CURLE_SEND_ERROR, "x", "550 a\r\nb\tc" + std::string(500, 'z'));
     EXPECT_EQ(message.find_first_of("\r\n\t"), AnsiString::npos);
     EXPECT_NE(message.find("550 a  b c"), AnsiString::npos);

@@ -24,7 +24,7 @@ void ExpectSubject(const AnsiString& subject, bool forClient, const AnsiString& 
     EXPECT_ANSI_EQ(judged.Title, title);
 }
 
-TEST(JudgeSubjectTest, ThePrefixWordMakesTheMessageTheClientsAndTheTokenIsDropped)
+TEST(JudgeSubjectTest, ThePrefixWordDecodedOrNotMakesTheMessageTheClientsAndTheTokenIsDropped)
 {
     ExpectSubject("ZEM_TLB_MESSAGE abc Выписка", true, "Выписка");
     ExpectSubject("Выписка ABC", true, "Выписка");
@@ -33,10 +33,7 @@ TEST(JudgeSubjectTest, ThePrefixWordMakesTheMessageTheClientsAndTheTokenIsDroppe
     ExpectSubject("ABCD Выписка", false, "ABCD Выписка");
     // Every prefix word goes; empty words stay.
     ExpectSubject("ABC  Выписка ABC за май ", true, " Выписка за май ");
-}
-
-TEST(JudgeSubjectTest, EncodedWordsAreDecodedBeforeTheWordsAreTaken)
-{
+    // Encoded words are decoded before the words are taken.
     ExpectSubject(SubjectLine("ABC", "Выписка за май").substr(9), true, "Выписка за май");
     // The prefix inside the encoded word counts too.
     ExpectSubject("ZEM_TLB_MESSAGE " + EncodeSubjectWord("ABC Выписка"), true, "Выписка");
@@ -80,24 +77,20 @@ TEST(SafeFileNameTest, OnlyABaseNameWithoutColonsOrControlCharacters)
     EXPECT_EQ(RejectFileName("..."), "...");
 }
 
-TEST(ReceiverWarningsTest, AWarningBoxEachAndTheCounters)
+// The file's warning through the processing: IncomingFilesTest and ReceiveEndToEndTest.
+TEST(ReceiverWarningsTest, AWarningBoxForASkippedMessage)
 {
     TIdleReceiver receiver;
     TScriptedDialogs dialogs;
-    dialogs.ExpectMessage("Нет связи.\nСообщение пропущено.", MessageBoxAnswer::Ok, 0x30)
-        .ExpectMessage("Ошибка обработки файла A.TLB:\nНеверная подпись\r\nвторая строка.\nФайл пропущен.",
-                       MessageBoxAnswer::Ok, 0x30);
+    dialogs.ExpectMessage("Нет связи.\nСообщение пропущено.", MessageBoxAnswer::Ok, 0x30);
     receiver.MessageError("Нет связи \r\n");
-    receiver.FileError("Неверная подпись\r\nвторая строка\r\n", "A.TLB");
     EXPECT_EQ(receiver.BadMessages, 1);
-    EXPECT_EQ(receiver.BadFiles, 1);
     EXPECT_EQ(dialogs.Asked().at(0).Caption, "Экспорт в Вельтон-Банк");
 }
 
 TEST(ReceiverSummaryTest, OneLinePerCounterThatIsNotZero)
 {
     TIdleReceiver receiver;
-    receiver.ResetCounters();
     EXPECT_EQ(receiver.SummaryText(), "");
     receiver.BadFiles = 1;
     receiver.Messages = 2;
@@ -113,7 +106,6 @@ TEST(ReceiverSummaryTest, OnlyTheOpenWindowsWhoseDataChangedReload)
 {
     std::string reloaded;
     TIdleReceiver receiver;
-    receiver.ResetCounters();
     receiver.Messages = 1;
     receiver.ListsAdded[0] = 1;
     receiver.RefreshForms();   // no window open

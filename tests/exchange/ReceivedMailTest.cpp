@@ -17,7 +17,7 @@ std::string Multipart(const std::string& headers, const std::vector<std::string>
     return message + "--b--\r\n";
 }
 
-TEST(ReadMailTest, TheSubjectIsUnfoldedAndKeepsItsBytesAndWords)
+TEST(ReadMailTest, TheHeadersSubjectUnfoldedWithItsBytesAndWordsDateAndSender)
 {
     const TReceivedMail mail = ReadMail(
         "Subject:  ZEM_TLB_MESSAGE ABC\r\n =?KOI8-R?B?YWJj?=\r\n\t\xF7\xD9\xD0\xC9\xD3\xCB\xC1 \r\n"
@@ -26,24 +26,18 @@ TEST(ReadMailTest, TheSubjectIsUnfoldedAndKeepsItsBytesAndWords)
     EXPECT_EQ(mail.CharSet, "koi8-r");
     EXPECT_EQ(mail.Body, "text\r\n");
     EXPECT_TRUE(mail.Parts.empty());
-}
+    EXPECT_EQ(mail.Date, 0);   // no Date header
+    EXPECT_EQ(mail.FromAddress, "");
 
-TEST(ReadMailTest, TheDateInLocalTimeAndNoneWithoutTheHeader)
-{
+    // The date in local time, and the first sender of From and of a group.
     setenv("TZ", "Europe/Moscow", 1);
     tzset();
     const TReceivedMail dated = ReadMail("Date: Tue, 05 Mar 2024 06:07:02 +0000\r\n\r\n");
     EXPECT_EQ(DateTimeToStr(dated.Date), "05/03/2024 09:07:02");
     unsetenv("TZ");
     tzset();
-    EXPECT_EQ(ReadMail("Subject: x\r\n\r\n").Date, 0);
-}
-
-TEST(ReadMailTest, TheFirstSenderOfFromAndOfAGroup)
-{
     EXPECT_EQ(ReadMail("From: Bank <Bank@Example.test>, other@example.test\r\n\r\n").FromAddress, "Bank@Example.test");
     EXPECT_EQ(ReadMail("From: Team: bank@example.test;\r\n\r\n").FromAddress, "bank@example.test");
-    EXPECT_EQ(ReadMail("Subject: none\r\n\r\n").FromAddress, "");
 }
 
 TEST(ReadMailTest, AttachmentsByDispositionOrNameTextByTypeAndEveryOtherLeafAnAttachment)
@@ -83,7 +77,6 @@ TEST(ReadMailTest, AMessageThatIsOneAttachment)
     ASSERT_EQ(mail.Parts.size(), 1u);
     EXPECT_EQ(mail.Parts[0].FileName, "../x/A.TLB");   // made safe where it becomes a path
     EXPECT_EQ(mail.Parts[0].Content, "data");
-
 }
 
 } // namespace

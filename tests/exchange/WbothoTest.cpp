@@ -19,26 +19,15 @@ static_assert(sizeof(WB_CHECK_STATUS) == 140, "a check list entry is 140 bytes")
 static_assert(offsetof(WB_CHECK_STATUS, Status) == 135, "the status stands at offset 135");
 
 // The entry points, resolved by name in the order the program resolves them.
+#define WBOTHO_ENTRIES(X) X(GetCurrID) X(SignInit) X(SignFile) X(check_file_sign) X(DelSign) X(SignDone) \
+    X(CryptoInit) X(EnCryptFile) X(DeCryptFile) X(CryptoDone) X(FreeMemory)
+#define WBOTHO_DECLARE(name) decltype(&::name) name;
+#define WBOTHO_RESOLVE(name)                                               \
+    Wb.name = reinterpret_cast<decltype(&::name)>(dlsym(FLibrary, #name)); \
+    ASSERT_NE(Wb.name, nullptr) << #name;
 struct TWbotho {
-    decltype(&::GetCurrID) GetCurrID;
-    decltype(&::SignInit) SignInit;
-    decltype(&::SignFile) SignFile;
-    decltype(&::check_file_sign) check_file_sign;
-    decltype(&::DelSign) DelSign;
-    decltype(&::SignDone) SignDone;
-    decltype(&::CryptoInit) CryptoInit;
-    decltype(&::EnCryptFile) EnCryptFile;
-    decltype(&::DeCryptFile) DeCryptFile;
-    decltype(&::CryptoDone) CryptoDone;
-    decltype(&::FreeMemory) FreeMemory;
+    WBOTHO_ENTRIES(WBOTHO_DECLARE)
 };
-
-template <class TFunction>
-void Resolve(void* library, const char* name, TFunction& function)
-{
-    function = reinterpret_cast<TFunction>(dlsym(library, name));
-    ASSERT_NE(function, nullptr) << name;
-}
 
 constexpr uint16_t BankKey = 1;
 constexpr uint16_t ClientKey = 2;
@@ -49,17 +38,7 @@ protected:
     {
         FLibrary = dlopen(WBOTHO_PATH, RTLD_NOW | RTLD_LOCAL);
         ASSERT_NE(FLibrary, nullptr) << dlerror();
-        Resolve(FLibrary, "GetCurrID", Wb.GetCurrID);
-        Resolve(FLibrary, "SignInit", Wb.SignInit);
-        Resolve(FLibrary, "SignFile", Wb.SignFile);
-        Resolve(FLibrary, "check_file_sign", Wb.check_file_sign);
-        Resolve(FLibrary, "DelSign", Wb.DelSign);
-        Resolve(FLibrary, "SignDone", Wb.SignDone);
-        Resolve(FLibrary, "CryptoInit", Wb.CryptoInit);
-        Resolve(FLibrary, "EnCryptFile", Wb.EnCryptFile);
-        Resolve(FLibrary, "DeCryptFile", Wb.DeCryptFile);
-        Resolve(FLibrary, "CryptoDone", Wb.CryptoDone);
-        Resolve(FLibrary, "FreeMemory", Wb.FreeMemory);
+        WBOTHO_ENTRIES(WBOTHO_RESOLVE)
     }
     static void TearDownTestSuite()
     {

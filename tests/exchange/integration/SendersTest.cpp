@@ -212,28 +212,33 @@ TEST_F(HttpSenderTest, AnyStatusButSuccessRaises)
     EXPECT_TRUE(Bank.Uploads().empty());
 }
 
-TEST_F(HttpSenderTest, GoesThroughTheProfilesProxyWithBasicAuthenticationAndLogsNoCredentials)
+TEST_F(HttpSenderTest, GoesOnlyThroughTheProfilesProxyWithBasicAuthenticationAndLogsNoCredentials)
 {
     TProxyServer proxy;
     proxy.Start();
-    auto send = [&](const AnsiString& user, const AnsiString& password) {
-        TExchangeProfile profile(Dir, {"SendType=HTTP", "SendHost=" + Bank.Host(), "SendPass=p&ss=1",
-                                       "ProxyHost=127.0.0.1", "ProxyPort=" + std::to_string(proxy.Port()),
-                                       "ProxyUser=" + user, "ProxyPass=" + password});
+    auto send = [&](std::vector<AnsiString> keys) {
+        keys.insert(keys.end(), {"SendType=HTTP", "SendHost=" + Bank.Host(), "SendPass=p&ss=1"});
+        TExchangeProfile profile(Dir, keys);
         SetProtocolLogging(true);
         Sender.Get()->Send(SalaryText, "ABC000001.TLB", &Container);
     };
+    const AnsiString proxyHost = "ProxyHost=127.0.0.1", proxyPort = "ProxyPort=" + std::to_string(proxy.Port());
     setenv("no_proxy", "127.0.0.1", 1);   // the profile's proxy holds for every host
-    send("proxyuser", "proxy pass");
-    send("", "");   // an empty user authenticates all the same
+    send({proxyHost, proxyPort, "ProxyUser=proxyuser", "ProxyPass=proxy pass"});
+    send({proxyHost, proxyPort, "ProxyUser=", "ProxyPass="});   // an empty user authenticates all the same
     unsetenv("no_proxy");
+    // A proxy of the environment is not taken.
+    const std::string proxyUrl = "http://127.0.0.1:" + std::to_string(proxy.Port());
+    setenv("http_proxy", proxyUrl.c_str(), 1);
+    send({});
+    unsetenv("http_proxy");
 
     const std::vector<TProxyRequest> requests = proxy.Requests();
     ASSERT_EQ(requests.size(), 2u) << proxy.Logs();
     EXPECT_EQ(requests[0].RequestLine, "POST " + Bank.Url() + " HTTP/1.1");
     EXPECT_EQ(requests[0].Header("Proxy-Authorization"), "Basic " + EncodeBase64("proxyuser:proxy pass"));
     EXPECT_EQ(requests[1].Header("Proxy-Authorization"), "Basic " + EncodeBase64(":"));
-    EXPECT_EQ(Bank.Uploads().size(), 2u);
+    EXPECT_EQ(Bank.Uploads().size(), 3u);
 
     const std::string log = ReadBytes(Dir.File("Log/ABC.LOG"));
     EXPECT_THAT(log, HasSubstr("> POST " + Bank.Url() + " HTTP/1.1"));
@@ -242,19 +247,6 @@ TEST_F(HttpSenderTest, GoesThroughTheProfilesProxyWithBasicAuthenticationAndLogs
     EXPECT_THAT(log, HasSubstr("< OK"));
     EXPECT_THAT(log, Not(HasSubstr("p&ss=1")));
     EXPECT_THAT(log, Not(HasSubstr(EncodeBase64("proxyuser:proxy pass"))));
-}
-
-TEST_F(HttpSenderTest, TakesNoProxyFromTheEnvironment)
-{
-    TProxyServer proxy;
-    proxy.Start();
-    const std::string proxyUrl = "http://127.0.0.1:" + std::to_string(proxy.Port());
-    setenv("http_proxy", proxyUrl.c_str(), 1);
-    TExchangeProfile profile(Dir, {"SendType=HTTP", "SendHost=" + Bank.Host(), "SendPass=p&ss=1"});
-    Sender.Get()->Send(SalaryText, "ABC000001.TLB", &Container);
-    unsetenv("http_proxy");
-    EXPECT_TRUE(proxy.Requests().empty());
-    EXPECT_EQ(Bank.Uploads().size(), 1u);
 }
 
 } // namespace
