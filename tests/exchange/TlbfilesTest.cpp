@@ -109,7 +109,7 @@ protected:
     TExchangeProfile FProfile{FDir, {"PgpKeyPath=" + FDir.File("keys/"), AnsiString("BankPgpKey=") + BankKey}};
 };
 
-TEST_F(TlbFileTest, SavedAndLoadedAgain)
+TEST_F(TlbFileTest, SavedAndLoadedAgainOnlyWhenTheBankSignedIt)
 {
     // The fake passes the bytes through: what it encrypts is the zip archive itself.
     FGpg.ScriptWithStatus(GoodSignatureStatus(BankKey));
@@ -132,18 +132,14 @@ TEST_F(TlbFileTest, SavedAndLoadedAgain)
     EXPECT_TRUE(rest == payload);
     EXPECT_ANSI_EQ(container.At(1)->Name(), "DATAFILE.000");
     EXPECT_EQ(container.At(1)->Position(), 0);
-}
 
-// The cipher's and the archive's own failures reach the caller: IncomingFilesTest.
-TEST_F(TlbFileTest, AContainerNotSignedByTheBankLeavesAnEmptyArchive)
-{
+    // Not signed by the bank: the failure reaches the caller and the archive stays empty.
+    // The archive's own failures: IncomingFilesTest.
     FGpg.ScriptWithStatus("");
-    TTlbFile container;
-    TMemoryStream source;
-    source.WriteString(Save({{"DATAFILE.000", "x"}}));
-    source.SetPosition(0);
-    EXPECT_RAISES(container.LoadFromStream(&source), Exception, "Подпись банка не найдена либо некорректна");
-    EXPECT_EQ(container.Count(), 0);
+    TTlbFile refused;
+    source.SetPosition(4);
+    EXPECT_RAISES(refused.LoadFromStream(&source), Exception, "Подпись банка не найдена либо некорректна");
+    EXPECT_EQ(refused.Count(), 0);
 }
 
 } // namespace

@@ -72,31 +72,6 @@ protected:
     TContainer Container;
 };
 
-TEST_F(SmtpSenderTest, MailsOneMessageWithTheSubjectTheTextAndTheContainer)
-{
-    Mail.StartSmtp();
-    TExchangeProfile profile(Dir, {"SendHost=127.0.0.1", SmtpKeys(), "EMail=client@example.test",
-                                   "BankEMail=Bank <bank@example.test>"});
-    Sender.Get()->Send(SalaryText, "ABC000001.TLB", &Container);
-
-    const std::vector<TMailFile> messages = Mail.Messages();
-    ASSERT_EQ(messages.size(), 1u) << Mail.Logs();
-    const std::string& bytes = messages[0].Bytes;
-    EXPECT_THAT(SubjectLines(bytes), ElementsAre(SalarySubject));
-    EXPECT_EQ(messages[0].Envelope.MailFrom, "client@example.test");
-    EXPECT_THAT(messages[0].Envelope.Recipients, ElementsAre("bank@example.test"));
-    EXPECT_EQ(messages[0].Envelope.Login, "client");
-
-    const TReceivedMail mail = ReadMail(bytes);
-    ASSERT_EQ(mail.Parts.size(), 2u) << bytes;
-    EXPECT_EQ(mail.Parts[0].Kind, TMailPart::mpText);
-    EXPECT_EQ(mail.Parts[0].CharSet, "KOI8-R");
-    EXPECT_EQ(Hex(mail.Parts[0].Content), Hex(AnsiToKoi8(SalaryText + "\r\n")));
-    EXPECT_EQ(mail.Parts[1].FileName, "ABC000001.TLB");
-    EXPECT_EQ(mail.Parts[1].Content, Container.Bytes);   // the whole stream, from wherever it stood
-    EXPECT_FALSE(DirectoryExists(Dir.Path() + "Log/"));   // the protocol log is off
-}
-
 TEST_F(SmtpSenderTest, TheServersRefusalReachesTheCaller)
 {
     Mail.RefuseRecipient("nobody@example.test");
@@ -163,16 +138,33 @@ protected:
     TContainer Container;
 };
 
-TEST_F(HttpSenderTest, PostsTheFourFieldsWithTheMessageThatSmtpWouldMail)
+TEST_F(HttpSenderTest, SmtpMailsAndHttpPostsInItsFourFieldsOneMessageWithTheSubjectTheTextAndTheContainer)
 {
     TMailServer mail("client", "p&ss=1");
     const int smtpPort = mail.StartSmtp();
+    const AnsiString from = "EMail=client@example.test", to = "BankEMail=Bank <bank@example.test>";
     {
         TExchangeProfile profile(Dir, {"SendHost=127.0.0.1", "SendPort=" + std::to_string(smtpPort),
-                                       "SendPass=p&ss=1"});
+                                       "SendPass=p&ss=1", from, to});
         Sender.Get()->Send(SalaryText, "ABC000001.TLB", &Container);
     }
-    TExchangeProfile profile(Dir, {"SendType=HTTP", "SendHost=" + Bank.Host(), "SendPort=8080", "SendPass=p&ss=1"});
+    const std::vector<TMailFile> mailed = mail.Messages();
+    ASSERT_EQ(mailed.size(), 1u) << mail.Logs();
+    EXPECT_THAT(SubjectLines(mailed[0].Bytes), ElementsAre(SalarySubject));
+    EXPECT_EQ(mailed[0].Envelope.MailFrom, "client@example.test");
+    EXPECT_THAT(mailed[0].Envelope.Recipients, ElementsAre("bank@example.test"));
+    EXPECT_EQ(mailed[0].Envelope.Login, "client");
+    const TReceivedMail received = ReadMail(mailed[0].Bytes);
+    ASSERT_EQ(received.Parts.size(), 2u) << mailed[0].Bytes;
+    EXPECT_EQ(received.Parts[0].Kind, TMailPart::mpText);
+    EXPECT_EQ(received.Parts[0].CharSet, "KOI8-R");
+    EXPECT_EQ(Hex(received.Parts[0].Content), Hex(AnsiToKoi8(SalaryText + "\r\n")));
+    EXPECT_EQ(received.Parts[1].FileName, "ABC000001.TLB");
+    EXPECT_EQ(received.Parts[1].Content, Container.Bytes);   // the whole stream, from wherever it stood
+    EXPECT_FALSE(DirectoryExists(Dir.Path() + "Log/"));   // the protocol log is off
+
+    TExchangeProfile profile(Dir, {"SendType=HTTP", "SendHost=" + Bank.Host(), "SendPort=8080", "SendPass=p&ss=1",
+                                   from, to});
     Sender.Get()->Send(SalaryText, "ABC000001.TLB", &Container);
 
     const std::vector<TUpload> uploads = Bank.Uploads();
@@ -187,11 +179,7 @@ TEST_F(HttpSenderTest, PostsTheFourFieldsWithTheMessageThatSmtpWouldMail)
     EXPECT_EQ(uploads[0].Part("file")->Header("Content-Type"), "message/rfc822");
     EXPECT_THAT(uploads[0].Part("file")->Headers, Not(HasSubstr("filename")));
     EXPECT_EQ(uploads[0].Part("action")->Header("Content-Type"), "");
-
-    const std::vector<TMailFile> mailed = mail.Messages();
-    ASSERT_EQ(mailed.size(), 1u);
     const std::string posted = uploads[0].Field("file");
-    EXPECT_THAT(SubjectLines(posted), ElementsAre(SalarySubject));
     EXPECT_EQ(WithoutDateAndBoundary(posted), WithoutDateAndBoundary(mailed[0].Bytes));
     EXPECT_NE(posted, mailed[0].Bytes);   // a fresh boundary for every message
 }
