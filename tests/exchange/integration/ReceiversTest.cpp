@@ -97,42 +97,38 @@ TEST_F(MailReceiverTest, Pop3HandsOnTheBanksMessagesAndDeletesTheRecordedOnesOnl
     EXPECT_THAT(Names(Mail), ElementsAre(Theirs, Foreign, Failing)) << Mail.Logs();
 }
 
-TEST_F(MailReceiverTest, Pop3AddressesMessagesByTheirIdentifiersAcrossReconnects)
+TEST_F(MailReceiverTest, Pop3AddressesMessagesByTheirIdentifiersAcrossReconnectsAndLogsNoPassword)
 {
-    Mail.PutMessage(BankMail("ABC", "1", "first"));
+    const std::string first = Mail.PutMessage(BankMail("ABC", "1", "first"));
     const std::string gone = Mail.PutMessage(BankMail("ABC", "2", "gone"));
-    Mail.PutMessage(BankMail("ABC", "3", "third"));
+    const std::string kept = Mail.PutMessage(BankMail("XYZ", "3", "kept"));
     Mail.PutMessage(BankMail("ABC", "4", "fourth"));
+    Mail.PutMessage(BankMail("ABC", "5", "fifth"));
     const auto profile = Profile("POP3", Mail.Ports().Pop3);
+    SetProtocolLogging(true);
     TRecordingReceiver<TPop3Receiver> receiver;
     // Another client removes the second message while the first is processed: the server
     // refuses it, libcurl closes that connection, and in the next one the later messages
     // have moved up by one number.
     RemoveWhenProcessed(receiver.Log, "first\r\n", gone);
-    Dialogs.ExpectMessage("Ошибка приема заголовка почтового сообщения" + AnsiString(Skipped));
-    receiver.Receive();
-    EXPECT_THAT(receiver.Log.Bodies(), ElementsAre("first\r\n", "third\r\n", "fourth\r\n")) << Mail.Logs();
-    EXPECT_THAT(Names(Mail), IsEmpty());
-}
-
-TEST_F(MailReceiverTest, Pop3DeletesByIdentifierInAConnectionOpenedAnew)
-{
-    const std::string first = Mail.PutMessage(BankMail("ABC", "1", "first"));
-    const std::string kept = Mail.PutMessage(BankMail("XYZ", "2", "kept"));
-    Mail.PutMessage(BankMail("ABC", "3", "third"));
-    Mail.PutMessage(BankMail("ABC", "4", "fourth"));
-    const auto profile = Profile("POP3", Mail.Ports().Pop3);
-    TRecordingReceiver<TPop3Receiver> receiver;
     // While the store is saved, another client removes the first message and the server
     // drops the connection: it refuses the first deletion, and in the next connection
-    // the later messages have moved up by one number.
+    // the later messages have moved up by one number again.
     receiver.Log.OnSave = [&] {
         Mail.RemoveMessage(first);
         Mail.KickUser();
     };
+    Dialogs.ExpectMessage("Ошибка приема заголовка почтового сообщения" + AnsiString(Skipped));
     Dialogs.ExpectMessage("Ошибка удаления почтового сообщения" + AnsiString(Skipped));
     receiver.Receive();
-    EXPECT_THAT(Names(Mail), ElementsAre(kept)) << Mail.Logs();
+    EXPECT_THAT(receiver.Log.Bodies(), ElementsAre("first\r\n", "kept\r\n", "fourth\r\n", "fifth\r\n")) << Mail.Logs();
+    EXPECT_THAT(Names(Mail), ElementsAre(kept));
+
+    const std::string log = ReadBytes(Dir.File("Log/ABC.LOG"));
+    EXPECT_THAT(log, HasSubstr("> UIDL"));
+    EXPECT_THAT(log, HasSubstr("> DELE "));
+    EXPECT_THAT(log, Not(HasSubstr("secret")));
+    EXPECT_THAT(log, Not(HasSubstr("AGNsaWVudABzZWNyZXQ")));   // nor in Base64 ("\0client\0secret")
 }
 
 TEST_F(MailReceiverTest, Pop3WithoutUidlNamesTheMessagesByTheirNumbersInTheOneConnection)
@@ -246,20 +242,6 @@ TEST_F(MailReceiverTest, ImapRemovesSeveralHundredMessagesInOneRun)
     receiver.Receive();
     EXPECT_EQ(receiver.Log.Processed.size(), 300u);
     EXPECT_TRUE(Mail.Messages().empty());
-}
-
-TEST_F(MailReceiverTest, TheLogRecordsAReceiveWithoutThePassword)
-{
-    Mail.PutMessage(BankMail("ABC", "Выписка", "ours"));
-    const auto profile = Profile("POP3", Mail.Ports().Pop3);
-    SetProtocolLogging(true);
-    TRecordingReceiver<TPop3Receiver> receiver;
-    receiver.Receive();
-    const std::string log = ReadBytes(Dir.File("Log/ABC.LOG"));
-    EXPECT_THAT(log, HasSubstr("> UIDL"));
-    EXPECT_THAT(log, HasSubstr("> DELE 1"));
-    EXPECT_THAT(log, Not(HasSubstr("secret")));
-    EXPECT_THAT(log, Not(HasSubstr("AGNsaWVudABzZWNyZXQ")));   // nor in Base64 ("\0client\0secret")
 }
 
 // ---- HTTP ----
