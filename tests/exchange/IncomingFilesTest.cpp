@@ -137,16 +137,14 @@ TEST_F(IncomingFilesTest, RepliesAreAppendedToTheStoreOfTheirNamesFirstThreeChar
     EXPECT_EQ(Receiver.Etalons, 1);
 }
 
-TEST_F(IncomingFilesTest, TheTypeOfEveryMemberIsRequiredAndKnown)
+TEST_F(IncomingFilesTest, EveryMemberNeedsAKnownTypeAndTheFirstFailingOneEndsTheWalkKeepingThoseBefore)
 {
+    // The type of every member is required and known.
     EXPECT_RAISES(Process(BankContainer({BankMember({"FILE_TYPE="}, "x")})), Exception, "Не задан тип файла");
     // The key is found whatever its case; the value is taken as it stands.
     EXPECT_RAISES(Process(BankContainer({BankMember({"file_type= UPDATES", "VERSION=1"}, "x")})), Exception,
                   "Неизвестный тип файла:  UPDATES");
-}
 
-TEST_F(IncomingFilesTest, TheFirstFailingMemberEndsTheWalkAndThoseBeforeStayStored)
-{
     const std::string container =
         BankContainer({UpdateMember("1.1", "one"), UpdateMember("1.2/..", "two"), UpdateMember("1.3", "three")});
     EXPECT_RAISES(Process(container), Exception, "Неверная версия обновления: 1.2/..");

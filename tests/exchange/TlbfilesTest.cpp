@@ -30,7 +30,7 @@ THeader ReadHeader(const std::string& bytes, int64_t start = 0)
 
 using TEntries = std::vector<AnsiString>;
 
-TEST(TlbHeaderTest, EveryLineEndEndsALine)
+TEST(TlbHeaderTest, EveryLineEndEndsALineAlsoWhenSplitAcrossTheReadingChunks)
 {
     for (const std::string end : {"\r\n", "\n", "\r"}) {
         SCOPED_TRACE(Hex(end));
@@ -40,11 +40,8 @@ TEST(TlbHeaderTest, EveryLineEndEndsALine)
     }
     // An LF after a CR LF is an empty line of its own.
     EXPECT_EQ(ReadHeader("A=1\r\n\n<DATA>\n\nx").Rest, "\nx");
-}
 
-TEST(TlbHeaderTest, CrLfSplitAcrossTheReadingChunks)
-{
-    // The mark's CR is byte 255, its LF byte 256: the payload starts at 257.
+    // A CR LF split across the reading chunks: the mark's CR is byte 255, its LF byte 256: the payload starts at 257.
     const std::string filler = "A=" + std::string(255 - 2 - 8, 'x') + "\r\n";   // 255 - 8 bytes
     const std::string bytes = filler + "<DATA>\r\npayload";
     ASSERT_EQ(bytes.find("\r\npayload"), 255u);

@@ -72,24 +72,22 @@ protected:
     TContainer Container;
 };
 
-TEST_F(SmtpSenderTest, TheServersRefusalReachesTheCaller)
+TEST_F(SmtpSenderTest, ARefusalAWrongPasswordAndAClosedPortRaiseAndAFailedConnectionIsLogged)
 {
     Mail.RefuseRecipient("nobody@example.test");
     Mail.StartSmtp();
-    TExchangeProfile profile(Dir, {"SendHost=127.0.0.1", SmtpKeys(), "BankEMail=nobody@example.test"});
-    try {
-        Sender.Get()->Send(SalaryText, "ABC000001.TLB", &Container);
-        ADD_FAILURE() << "no error";
-    } catch (const Exception& error) {
-        EXPECT_EQ(error.Message().rfind("Ошибка обмена с сервером: ", 0), 0u) << U8(error.Message());
-        EXPECT_THAT(error.Message(), HasSubstr("(ответ сервера: 550 5.1.1 <nobody@example.test>: Recipient address rejected)"));
+    {
+        TExchangeProfile profile(Dir, {"SendHost=127.0.0.1", SmtpKeys(), "BankEMail=nobody@example.test"});
+        try {
+            Sender.Get()->Send(SalaryText, "ABC000001.TLB", &Container);
+            ADD_FAILURE() << "no error";
+        } catch (const Exception& error) {
+            EXPECT_EQ(error.Message().rfind("Ошибка обмена с сервером: ", 0), 0u) << U8(error.Message());
+            EXPECT_THAT(error.Message(),
+                        HasSubstr("(ответ сервера: 550 5.1.1 <nobody@example.test>: Recipient address rejected)"));
+        }
+        EXPECT_TRUE(Mail.Messages().empty());
     }
-    EXPECT_TRUE(Mail.Messages().empty());
-}
-
-TEST_F(SmtpSenderTest, AWrongPasswordAndAClosedPortRaiseAndAFailedConnectionIsLogged)
-{
-    Mail.StartSmtp();
     {
         TExchangeProfile profile(Dir, {"SendHost=127.0.0.1", SmtpKeys(), "SendPass=wrong"});
         EXPECT_RAISES_PREFIX(Sender.Get()->Send(SalaryText, "ABC000001.TLB", &Container), Exception,
