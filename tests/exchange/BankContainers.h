@@ -1,6 +1,6 @@
 #pragma once
 // Containers as the bank sends them, made through the current cipher: members of header
-// lines, the "<DATA>" line and the data.
+// lines, the "<DATA>" line and the data; and the rows they leave in a store.
 
 #include "exchange/Tlbfiles.h"
 #include "platform/Classes.h"
@@ -60,4 +60,20 @@ inline std::string EtalonMember(const std::string& prefixes, const std::string& 
 inline std::string ReplyMember(const std::string& fileName, const std::string& data)
 {
     return BankMember({"FILE_TYPE=NewCliReply", "FILE_NAME=" + fileName}, data);
+}
+
+// The rows of a store as "field|field|..." texts, memos first.
+template <typename TStore>
+std::vector<std::string> Rows(const AnsiString& fileName)
+{
+    TStore store;
+    store.LoadFromFile(fileName);
+    std::vector<std::string> rows;
+    for (store.First(); !store.Eof(); store.Next()) {
+        std::string row;
+        for (int i = 0; i < store.CurRecord()->Count(); ++i)
+            row += (i ? "|" : "") + store.CurRecord()->Get(i);
+        rows.push_back(row);
+    }
+    return rows;
 }

@@ -67,22 +67,6 @@ TEST_F(IncomingFilesTest, AnUpdateBecomesAnExecutableOfItsVersionReplacingAnEarl
     EXPECT_EQ(Receiver.Updates, 2);
 }
 
-// The rows of a store as "field|field|..." texts, memos first.
-template <typename TStore>
-std::vector<std::string> Rows(const AnsiString& fileName)
-{
-    TStore store;
-    store.LoadFromFile(fileName);
-    std::vector<std::string> rows;
-    for (store.First(); !store.Eof(); store.Next()) {
-        std::string row;
-        for (int i = 0; i < store.CurRecord()->Count(); ++i)
-            row += (i ? "|" : "") + store.CurRecord()->Get(i);
-        rows.push_back(row);
-    }
-    return rows;
-}
-
 const AnsiString SalTitle = EtalonTypeInfos[0].Title;
 const AnsiString NnsTitle = EtalonTypeInfos[1].Title;
 

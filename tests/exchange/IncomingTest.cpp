@@ -64,10 +64,9 @@ TEST(FailedLineTest, TheErrorTextOnOneLine)
     EXPECT_EQ(FailedLine("A.TLB", "one\r\ntwo\rthree \t\n"), "A.TLB: one<EOL>two<EOL>three");
 }
 
+// A plain name and one with "../" through the processing: IncomingFilesTest.
 TEST(SafeFileNameTest, OnlyABaseNameWithoutColonsOrControlCharacters)
 {
-    EXPECT_EQ(RejectFileName("ABC000001.TLB"), "ABC000001.TLB");
-    EXPECT_EQ(RejectFileName("../../etc/passwd"), "passwd");
     EXPECT_EQ(RejectFileName("C:\\Temp\\A.TLB"), "A.TLB");
     EXPECT_EQ(RejectFileName("c:A.TLB"), "c_A.TLB");
     EXPECT_EQ(RejectFileName(std::string("a\tb\x01\x7F" "c\n", 7)), "a_b__c_");

@@ -101,14 +101,8 @@ TEST(ComposeMailTest, ANameOutsidePlainAsciiGoesAsAKoi8WordThatGMimeReadsBack)
 
 TEST(MailFrameTest, DatesHaveEnglishNamesAndTheOffsetAndEveryMessageItsOwnBoundary)
 {
-    std::tm moment{};
-    moment.tm_year = 2024 - 1900;
-    moment.tm_mon = 2;
-    moment.tm_mday = 5;
-    moment.tm_wday = 2;
-    moment.tm_hour = 9;
-    moment.tm_min = 7;
-    moment.tm_sec = 2;
+    const std::tm moment{.tm_sec = 2, .tm_min = 7, .tm_hour = 9, .tm_mday = 5, .tm_mon = 2, .tm_year = 2024 - 1900,
+                         .tm_wday = 2};
     EXPECT_EQ(FormatMailDate(moment, -(4 * 3600 + 30 * 60)), "Tue, 05 Mar 2024 09:07:02 -0430");
 
     const TMailFrame first = NewMailFrame();

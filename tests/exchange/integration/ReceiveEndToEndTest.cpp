@@ -100,14 +100,10 @@ TEST_F(ReceiveEndToEndTest, Pop3DispatchesTheBanksContainerAndLeavesOtherMessage
     Receiver.Get()->Receive();
 
     EXPECT_ANSI_EQ(Receiver.Get()->SummaryText(), "Принято сообщений: 1\nЭталонных списков: 1\nСписков добавленных: 1\n");
-    TEtalons etalons;
-    etalons.LoadFromFile(Dir.File("Cache/ABC.ETALONS"));
-    ASSERT_EQ(etalons.RecordCount(), 1);
-    EXPECT_ANSI_EQ(etalons.CurRecord()->Get(0), "40817810000000000001;Иванов\r\n");
-    TReplyFiles replies;
-    replies.LoadFromFile(Dir.File("Cache/ABC.NEWCLIREPLY"));
-    ASSERT_EQ(replies.RecordCount(), 1);
-    EXPECT_EQ(replies.CurRecord()->Get(1), "ABC000007N.TXT");
+    EXPECT_THAT(Rows<TEtalons>(Dir.File("Cache/ABC.ETALONS")),
+                ElementsAre("40817810000000000001;Иванов\r\n|SAL|01/03/2024"));
+    EXPECT_THAT(Rows<TReplyFiles>(Dir.File("Cache/ABC.NEWCLIREPLY")),
+                ElementsAre("40817810000000000002;Петров\r\n|ABC000007N.TXT"));
     EXPECT_THAT(MessageRows(), ElementsAre(std::string("Выписка|") + SalTitle + "\r\n" + ReplyTitle +
                                            " (ABC000007N.TXT)\r\n|"));
     EXPECT_FALSE(FileExists(Dir.File("Cache/XYZ.ETALONS")));
