@@ -40,7 +40,7 @@ protected:
     TTempDir FDir;
 };
 
-TEST_F(CipherHolderTest, OneBackEndPerProfileSelection)
+TEST_F(CipherHolderTest, OneBackEndPerProfileSelectionAndItsPrompt)
 {
     EXPECT_RAISES(Cipher.Get(), Exception, "Профиль не выбран");
     Select(0);
@@ -54,13 +54,11 @@ TEST_F(CipherHolderTest, OneBackEndPerProfileSelection)
     Cipher.Reset();
     TCipher* verba = Cipher.Get();
     EXPECT_NE(dynamic_cast<TVerbaCipher*>(verba), nullptr);
-}
 
-TEST_F(CipherHolderTest, Prompts)
-{
     // The key folder on the diskette drive, written in upper case, asks for the diskette;
     // the Verba prompt needs no library.
     Select(0);
+    Cipher.Reset();
     EXPECT_ANSI_EQ(Cipher.Get()->GetPrompt(), "Вставьте ключевую дискету.");
     Profiles.Get()->Current()->PgpKeyPath = "/home/user/keys/";
     EXPECT_ANSI_EQ(Cipher.Get()->GetPrompt(), "");

@@ -40,7 +40,7 @@ TEST(ReadMailTest, TheHeadersSubjectUnfoldedWithItsBytesAndWordsDateAndSender)
     EXPECT_EQ(ReadMail("From: Team: bank@example.test;\r\n\r\n").FromAddress, "bank@example.test");
 }
 
-TEST(ReadMailTest, AttachmentsByDispositionOrNameTextByTypeAndEveryOtherLeafAnAttachment)
+TEST(ReadMailTest, AttachmentsByDispositionOrNameTextByTypeAndEveryOtherLeafOrAWholeMessageAnAttachment)
 {
     const TReceivedMail mail = ReadMail(Multipart(
         "Subject: parts\r\n",
@@ -67,16 +67,14 @@ TEST(ReadMailTest, AttachmentsByDispositionOrNameTextByTypeAndEveryOtherLeafAnAt
     EXPECT_EQ(mail.Parts[4].Content, "not shown");
     EXPECT_EQ(mail.Parts[5].Kind, TMailPart::mpText);
     EXPECT_EQ(mail.Parts[5].Content, "<p>html</p>");
-}
 
-TEST(ReadMailTest, AMessageThatIsOneAttachment)
-{
-    const TReceivedMail mail = ReadMail(
+    // A message that is one attachment.
+    const TReceivedMail single = ReadMail(
         "Content-Type: application/octet-stream\r\nContent-Disposition: attachment; filename=\"../x/A.TLB\"\r\n\r\ndata");
-    EXPECT_EQ(mail.Body, "");
-    ASSERT_EQ(mail.Parts.size(), 1u);
-    EXPECT_EQ(mail.Parts[0].FileName, "../x/A.TLB");   // made safe where it becomes a path
-    EXPECT_EQ(mail.Parts[0].Content, "data");
+    EXPECT_EQ(single.Body, "");
+    ASSERT_EQ(single.Parts.size(), 1u);
+    EXPECT_EQ(single.Parts[0].FileName, "../x/A.TLB");   // made safe where it becomes a path
+    EXPECT_EQ(single.Parts[0].Content, "data");
 }
 
 } // namespace
