@@ -244,16 +244,24 @@ TEST_F(VerbaRoundTripTest, ClientToBankAndBack)
                                         FDir.File("sent"), FDir.File("received")});
     ASSERT_EQ(run.ExitCode, 0) << run.Errors;
     EXPECT_TRUE(ReadBytes(FDir.File("received")) == data);
+    // The bank's tool wants the signature of the key it is told.
+    const TProgramRun wrongKey = WbothoTool({"open", FBank.Secret, FBank.Public, "7", FDir.File("sent"),
+                                             FDir.File("received")});
+    EXPECT_EQ(wrongKey.ExitCode, 2);
+    EXPECT_NE(wrongKey.Errors.find("no valid signature of key 7"), std::string::npos) << wrongKey.Errors;
 
     EXPECT_TRUE(DecryptBytes(FCipher, FromBank(FBank, data)) == data);
     EXPECT_EQ(DecryptBytes(FCipher, FromBank(FBank, "")), "");
 }
 
-TEST_F(VerbaRoundTripTest, AlteredOrForeignContainersAreRefused)
+TEST_F(VerbaRoundTripTest, AlteredCutShortOrForeignContainersAreRefused)
 {
-    std::string sealed = FromBank(FBank, RandomBytes(5000, 13));
-    sealed[sealed.size() / 2] ^= 0x01;
-    EXPECT_RAISES(DecryptBytes(FCipher, sealed), Exception, "Ошибка расшифровки данных, код ошибки Вербы: 12");
+    const std::string sealed = FromBank(FBank, RandomBytes(5000, 13));
+    std::string altered = sealed;
+    altered[altered.size() / 2] ^= 0x01;
+    const AnsiString failed = "Ошибка расшифровки данных, код ошибки Вербы: ";
+    EXPECT_RAISES(DecryptBytes(FCipher, altered), Exception, failed + std::to_string(WB_E_DAMAGED));
+    EXPECT_RAISES(DecryptBytes(FCipher, sealed.substr(0, 60)), Exception, failed + std::to_string(WB_E_FORMAT));
 
     // Another correspondent whose key the client holds signs and encrypts for the client.
     const TWbothoParty other = MakeWbothoParty(FDir.File("other/"), 3);
@@ -261,6 +269,17 @@ TEST_F(VerbaRoundTripTest, AlteredOrForeignContainersAreRefused)
     ShareWbothoKey(other, FClient, 3);
     EXPECT_RAISES(DecryptBytes(FCipher, FromBank(other, "data")), Exception,
                   "Подпись банка не найдена либо некорректна");
+
+    // The bank's container opened with a new key pair of the client's number, and with a
+    // key of another number.
+    const TWbothoParty renewed = MakeWbothoParty(FDir.File("renewed/"), ClientKey);
+    ShareWbothoKey(FBank, renewed, BankKey);
+    ShareWbothoKey(FBank, other, BankKey);
+    for (const auto& [party, code] : {std::pair{renewed, WB_E_KEY_MISMATCH}, std::pair{other, WB_E_NOT_RECIPIENT}}) {
+        FProfile.Profile().VerbaSecPath = party.Secret;
+        FProfile.Profile().VerbaPubPath = party.Public;
+        EXPECT_RAISES(DecryptBytes(FCipher, sealed), Exception, failed + std::to_string(code));
+    }
 }
 
 } // namespace
