@@ -26,8 +26,15 @@ TEST(BlockStream, SeekRules)
     EXPECT_EQ(s.Seek(INT64_MAX, TSeekOrigin::soEnd), INT64_MAX);
 }
 
-TEST(BlockStream, ClearAndShrinkFreeBlocks)
+TEST(BlockStream, BlocksAreHeldOnlyForBytesWrittenAndKept)
 {
+    TBlockStream sized;   // sized but never written: zeros without memory
+    sized.SetSize(1 << 20);
+    std::string read(1 << 20, 'x');
+    EXPECT_EQ(sized.Read(read.data(), int32_t(read.size())), 1 << 20);
+    EXPECT_EQ(read, std::string(1 << 20, '\0'));
+    EXPECT_EQ(sized.AllocatedBlocks(), 0);
+
     TBlockStream standard(-5);   // below one: 4096
     PutBytes(standard, RandomBytes(4097, 1));
     EXPECT_EQ(standard.AllocatedBlocks(), 2);
@@ -52,16 +59,6 @@ TEST(BlockStream, ClearAndShrinkFreeBlocks)
     EXPECT_EQ(s.AllocatedBlocks(), 2);
     s.SetSize(40);
     EXPECT_EQ(StreamBytes(s), std::string(20, 'b') + std::string(20, '\0'));
-}
-
-TEST(BlockStream, SizedButUnwrittenStreamReadsZerosAndHoldsNoMemory)
-{
-    TBlockStream sized;
-    sized.SetSize(1 << 20);
-    std::string read(1 << 20, 'x');
-    EXPECT_EQ(sized.Read(read.data(), int32_t(read.size())), 1 << 20);
-    EXPECT_EQ(read, std::string(1 << 20, '\0'));
-    EXPECT_EQ(sized.AllocatedBlocks(), 0);
 }
 
 TEST(BlockStream, RefusesWhatItCannotHold)

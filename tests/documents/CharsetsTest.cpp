@@ -26,17 +26,13 @@ TEST(CharsetsTest, EveryCodePageKeepsAsciiNulBytesAndCyrillic)
     }
 }
 
-TEST(CharsetsTest, Cp866KnownBytesAndMissingCharacters)
+TEST(CharsetsTest, KnownBytesAndMissingCharacters)
 {
     EXPECT_EQ(Hex(AnsiToOem("АЯаяЁё№")), "80 9F A0 EF F0 F1 FC");
+    EXPECT_EQ(Hex(AnsiToKoi8("Ошибка Ёё")), "EF DB C9 C2 CB C1 20 B3 A3");
     // Box drawing has no place in CP1251, the guillemets none in CP866.
     EXPECT_ANSI_EQ(OemToAnsi(Bytes({0xC4, 0xB3, 0xDB})), "???");
     EXPECT_EQ(AnsiToOem("«»"), "??");
-}
-
-TEST(CharsetsTest, Koi8KnownWords)
-{
-    EXPECT_EQ(Hex(AnsiToKoi8("Ошибка Ёё")), "EF DB C9 C2 CB C1 20 B3 A3");
 }
 
 TEST(CharsetsTest, Koi8AllBytesSurviveTheTripThroughCp866)

@@ -5,6 +5,7 @@
 #include "documents/Exportfiles.h"
 #include "documents/Internals.h"
 #include "documents/Validate.h"
+#include "platform/Paths.h"
 
 #include <memory>
 
@@ -135,7 +136,7 @@ private:
     std::unique_ptr<TSelectedProfile> FSelected;
 };
 
-TEST_F(StoredListsTest, OnlyTheRequiredTypesAreLoadedFromTheirFirstRows)
+TEST_F(StoredListsTest, OnlyTheRequiredTypesAreLoadedFromTheirFirstRowsAndNoStoreIsNone)
 {
     Select({"Salary.EtalonTypes=NNS,SAL"});
     Store({{"COM", "01/01/2015", "55\r\n"},
@@ -159,15 +160,12 @@ TEST_F(StoredListsTest, OnlyTheRequiredTypesAreLoadedFromTheirFirstRows)
     lists.Load(EtalonsFileName("ABC"));
     EXPECT_EQ(lists.At(0), nullptr);
     EXPECT_EQ(lists.At(1), nullptr);
-}
 
-TEST_F(StoredListsTest, NoStoreLoadsNothingAndABadDateFails)
-{
+    // A missing store loads nothing; a bad date fails.
     Select({"Salary.EtalonTypes=SAL"});
-    TEtalonArray lists;
+    DeleteFile(EtalonsFileName("ABC"));
     lists.Load(EtalonsFileName("ABC"));
     EXPECT_EQ(lists.At(0), nullptr);
-
     Store({{"SAL", "31/02/2015", "ИВАНОВ;000000000001\r\n"}});
     EXPECT_THROW(lists.Load(EtalonsFileName("ABC")), EConvertError);
 }

@@ -10,13 +10,7 @@
 
 namespace {
 
-std::string Packed(const std::string& plain)
-{
-    TBlockStream src, dst;
-    PutBytes(src, plain);
-    PackStream(&src, &dst);
-    return StreamBytes(dst);
-}
+std::string Packed(const std::string& plain) { return Transformed(plain, PackStream); }
 
 std::string Child(const std::string& bytes) { return LE32(uint32_t(bytes.size())) + bytes; }
 

@@ -40,16 +40,12 @@ TEST_F(ProfileSettingsTest, MailAddressesHoldNoControlCharacters)
     EXPECT_ANSI_EQ(SelectError({"RecvUser=me\x7F" "@client"}), "Профиль P: Неверное значение параметра EMail");
 }
 
-TEST_F(ProfileSettingsTest, Prefix)
+TEST_F(ProfileSettingsTest, PrefixAndPassword)
 {
     EXPECT_EQ(SelectProfile({"Prefix=ab1"}).Prefix, "AB1");
     const AnsiString error = "Профиль P: Параметр Prefix должен состоять из трех латинских букв и/или цифр";
     for (const char* prefix : {"AB", "ABCD", "абв", "A-B"})
         EXPECT_ANSI_EQ(SelectError({AnsiString("Prefix=") + prefix}), error);
-}
-
-TEST_F(ProfileSettingsTest, MissingPrefixOrPassword)
-{
     EXPECT_ANSI_EQ(SelectError({"Prefix="}), "Профиль P: Не задано значение параметра Prefix");
     EXPECT_ANSI_EQ(SelectError({"RecvPass="}), "Профиль P: Не задано значение параметра RecvPass");
 }

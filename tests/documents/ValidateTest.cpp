@@ -57,13 +57,10 @@ TEST(ValidateTest, NumbersGetTheirDecimals)
 
 TEST(ValidateTest, AmountsAreAboveZero)
 {
-    EXPECT_EQ(ValidateAmount("100"), "100.00");
     EXPECT_EQ(ValidateAmount(".5"), "0.50");
-    EXPECT_EQ(ValidateAmount("1.230"), "1.23");
     for (const char* notPositive : {"0.00", "0", "-.5", "-100"})
         EXPECT_RAISES(ValidateAmount(notPositive), EValidateError, "Значение должно быть больше нуля");
     EXPECT_RAISES(ValidateAmount("0.001"), EValidateError, "Точность значения более 2 знаков после запятой");
-    EXPECT_RAISES(ValidateAmount("1,5"), EValidateError, "Обнаружен недопустимый символ: ,");
 }
 
 TEST(ValidateTest, DatesAreRewritten)
