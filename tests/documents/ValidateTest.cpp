@@ -63,16 +63,13 @@ TEST(ValidateTest, AmountsAreAboveZero)
     EXPECT_RAISES(ValidateAmount("0.001"), EValidateError, "Точность значения более 2 знаков после запятой");
 }
 
-TEST(ValidateTest, DatesAreRewritten)
+TEST(ValidateTest, DatesAreRewrittenAndBikAndInnHaveTheirLengths)
 {
     EXPECT_EQ(ValidateDate("1/2/2015"), "01/02/2015");
     EXPECT_EQ(ValidateDate("29/02/2016"), "29/02/2016");
     for (const char* bad : {"31/02/2015", "29/02/2015", "2015-01-31", "", "1/13/2015"})
         EXPECT_RAISES(ValidateDate(bad), EValidateError, "Неверный формат даты");
-}
 
-TEST(ValidateTest, BikAndInnLengths)
-{
     EXPECT_EQ(ValidateBIK("044525225"), "044525225");
     EXPECT_RAISES(ValidateBIK("04452522"), EValidateError, "Неверная длина БИК");
     EXPECT_RAISES(ValidateBIK("04452522X"), EValidateError, "Обнаружен недопустимый символ: X");
