@@ -37,7 +37,7 @@ TEST(GetFolderTest, ProgramAndTemporaryFolders)
     EXPECT_RAISES(GetFolder(-1), Exception, "Выход индекса за пределы диапазона (-1)");
 }
 
-TEST(GetFolderTest, KindsZeroToFourLieInTheSelectedProfilesDataPath)
+TEST(GetFolderTest, KindsZeroToFourLieInTheSelectedProfilesDataPathWhichEnsureDirMakes)
 {
     TTempDir dir;
     {
@@ -56,15 +56,12 @@ TEST(GetFolderTest, KindsZeroToFourLieInTheSelectedProfilesDataPath)
     for (int kind = FolderReject; kind <= FolderLog; ++kind)
         EXPECT_RAISES(GetFolder(kind, true), Exception, "Профиль не выбран");
     EXPECT_RAISES(CurrentDataPath(), Exception, "Профиль не выбран");
-}
 
-TEST(EnsureDirTest, CreatesMissingParentsAndReportsFailure)
-{
-    TTempDir temp;
-    EnsureDir(temp.File("Bank/Sent/"));
-    EXPECT_TRUE(DirectoryExists(temp.File("Bank/Sent/")));
-    WriteBytes(temp.File("file"), "");
-    EXPECT_THROW(EnsureDir(temp.File("file/sub/")), EOSError);
+    // A folder is made with its missing parents; a file in the way fails.
+    EnsureDir(dir.File("Bank/Sent/"));
+    EXPECT_TRUE(DirectoryExists(dir.File("Bank/Sent/")));
+    WriteBytes(dir.File("file"), "");
+    EXPECT_THROW(EnsureDir(dir.File("file/sub/")), EOSError);
 }
 
 TEST(AppMessageBoxTest, AsksUnderTheApplicationTitle)

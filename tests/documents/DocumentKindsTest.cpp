@@ -67,7 +67,7 @@ TEST_F(DocumentKindsTest, FieldMaps)
                    "Профиль P: Неверный формат индекса поля в параметре NewCli.Fields");
 }
 
-TEST_F(DocumentKindsTest, FileFormats)
+TEST_F(DocumentKindsTest, FileFormatsAndFieldLengths)
 {
     SelectProfile({"Salary.FileFormat=fixed", "Salary.Lengths=40,20,12", "NewCli.FileFormat=Dbase",
             "DelCli.FileFormat=XML", "NewCliReply.FileFormat=FIXED", "NewCliReply.Lengths=1,2,3,4",
@@ -79,10 +79,7 @@ TEST_F(DocumentKindsTest, FileFormats)
 
     EXPECT_ANSI_EQ(SelectError({"NewCliReply.FileFormat=DBASE"}),
                    "Профиль P: Задан неверный формат файла в параметре NewCliReply.FileFormat");
-}
 
-TEST_F(DocumentKindsTest, FieldLengths)
-{
     SelectProfile({"Salary.FileFormat=FIXED", "Salary.Lengths= 40 ,20,12,7", "NewCli.FileFormat=DBASE",
             "DelCli.FileFormat=DBASE", "DelCli.Lengths=40,20", "DelCli.Fields=2", "NewCliReply.Lengths=1"});
     EXPECT_EQ(Entries(Salary().FieldLengths), (Ints{40, 20, 12, 7}));   // extra items stay

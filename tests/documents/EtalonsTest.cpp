@@ -55,10 +55,8 @@ TEST(EtalonsTest, ARecordIsFoundByItsKeysExactly)
     EXPECT_RAISES(split->Check(&joined), EValidateError, SalNotFound);
     joined.SetText("А|Б;");
     EXPECT_RAISES(split->Check(&joined), EValidateError, SalNotFound);
-}
 
-TEST(EtalonsTest, AServiceProviderListLooksAtField4Only)
-{
+    // A service provider list looks at field 4 only.
     auto com = ListOf(2, "000000000555;ООО Вода\r\n");
     EXPECT_EQ(Lookup(*com, "ЛЮБОЙ;1;2;;000000000555"), "found");
     EXPECT_EQ(Lookup(*com, "ЛЮБОЙ;1;2"), "found");   // no field 4: no search

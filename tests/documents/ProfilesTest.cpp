@@ -29,7 +29,7 @@ TEST_F(ProfileStoreTest, ListsProfileSectionsInFileOrderWithCaptions)
     EXPECT_EQ(Store.Count(), 0);
 }
 
-TEST_F(ProfileStoreTest, AMissingFileOrACloseLeavesNoFileOpen)
+TEST_F(ProfileStoreTest, OpenOfAMissingFileSaysSoAndLeavesNoFileOpen)
 {
     Open({"[P]"});
     const AnsiString missing = Dir.File("нет.ini");
@@ -87,7 +87,7 @@ TEST_F(ProfileStoreTest, RefusedLoadsLeaveTheFileAsItIsAndNoProfiles)
     }
 }
 
-TEST_F(ProfileStoreTest, LoadAndSelectReadTheFileAsItIsNow)
+TEST_F(ProfileStoreTest, LoadAndSelectReadTheFileAsItIsNowAndChangeNothingElse)
 {
     Open({"[A]", "Prefix=ABC", "RecvUser=u", "RecvPass=\\x"});
     Write({"[A]", "Prefix=XYZ", "RecvUser=u", "RecvPass=\\x", "[B]"});
@@ -116,7 +116,7 @@ TEST_F(ProfileStoreTest, LoadAndSelectReadTheFileAsItIsNow)
     EXPECT_ANSI_EQ(Store.Current()->Caption, "Клиент 1");
 }
 
-TEST_F(ProfileStoreTest, AFailedSelectLeavesNoCurrentProfileEvenAfterAnEarlierSuccess)
+TEST_F(ProfileStoreTest, AFailedSelectOrACloseLeavesNoCurrentProfile)
 {
     Open({"[Good]", "Prefix=ABC", "RecvUser=u", "RecvPass=p", "[Плохой]", "Prefix=AB"});
     Store.Select(0);

@@ -29,7 +29,7 @@ TEST(RichText, ParagraphsKeepTheirAttributesAndRunsTheirFonts)
               "\\pard\\ql\\fi300 \r\n}\r\n");
 }
 
-TEST(RichText, UserTextCannotBreakOutOfItsRun)
+TEST(RichText, UserTextCannotBreakOutOfItsRunNorLeaveACarriageReturn)
 {
     TRichText text("Times New Roman", 12);
     text.Add("}{\\rtf1 \\par x\x01\x7F\tЁ");
@@ -37,17 +37,14 @@ TEST(RichText, UserTextCannotBreakOutOfItsRun)
     EXPECT_NE(rtf.find("{\\plain\\f0\\fs24\\cf0 \\}\\{\\\\rtf1 \\\\par x\\'01\\'7f\\tab \\'a8}"), AnsiString::npos) << rtf;
     for (const char c : rtf)
         EXPECT_LT(static_cast<unsigned char>(c), 0x80);
-}
 
-TEST(RichText, LinesEndedByCrLfAreOneParagraphEach)
-{
     // Message texts and attachment lines are stored with CR LF: a CR left in a run would
     // print as one more empty line after each line.
-    TRichText text("Courier New", 10);
-    text.Add("a\r\nb\r\n");
-    ASSERT_EQ(text.Paragraphs().size(), 3u);
-    EXPECT_ANSI_EQ(text.PlainText(), "a\nb\n");
-    EXPECT_EQ(RichTextToRtf(text).find("\\'0d"), AnsiString::npos);
+    TRichText lines("Courier New", 10);
+    lines.Add("a\r\nb\r\n");
+    ASSERT_EQ(lines.Paragraphs().size(), 3u);
+    EXPECT_ANSI_EQ(lines.PlainText(), "a\nb\n");
+    EXPECT_EQ(RichTextToRtf(lines).find("\\'0d"), AnsiString::npos);
 }
 
 TEST(RichText, SavedFileHoldsTheRtfAndReplacesAnOldOne)

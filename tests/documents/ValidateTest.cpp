@@ -3,15 +3,12 @@
 
 #include "support/TestSupport.h"
 
-TEST(ValidateTest, CheckCharsNamesTheFirstBadCharacter)
+TEST(ValidateTest, CheckCharsAndNames)
 {
     CheckChars("0042", "0123456789");
     EXPECT_RAISES(CheckChars("12a4b", "0123456789"), EValidateError, "Обнаружен недопустимый символ: a");
     EXPECT_RAISES(CheckChars("АБв", "АБВ"), EValidateError, "Обнаружен недопустимый символ: в");
-}
 
-TEST(ValidateTest, NamesAreFoldedAndUpperCased)
-{
     EXPECT_ANSI_EQ(NormalizeName("  иванов   пётр  сергеевич "), "ИВАНОВ ПЁТР СЕРГЕЕВИЧ");
     EXPECT_ANSI_EQ(NormalizeName("Салтыков-Щедрин Ёж"), "САЛТЫКОВ-ЩЕДРИН ЁЖ");
     EXPECT_ANSI_EQ(NormalizeName("   "), "");
@@ -53,10 +50,8 @@ TEST(ValidateTest, NumbersGetTheirDecimals)
     EXPECT_RAISES(ValidateNumber(" 1", 2), EValidateError, "Обнаружен недопустимый символ:  ");
     for (const char* bad : {"1-2", "-", ".", "1..2", "--1", ""})
         EXPECT_RAISES(ValidateNumber(bad, 2), EValidateError, "Неверный формат числа");
-}
 
-TEST(ValidateTest, AmountsAreAboveZero)
-{
+    // Amounts are numbers of two decimals above zero.
     EXPECT_EQ(ValidateAmount(".5"), "0.50");
     for (const char* notPositive : {"0.00", "0", "-.5", "-100"})
         EXPECT_RAISES(ValidateAmount(notPositive), EValidateError, "Значение должно быть больше нуля");
