@@ -165,8 +165,6 @@ TEST(InternalDataTest, RoundTripsAfterAppendingAndAfterEditing)
     const std::string expected = SavedBytes(built);
     EXPECT_EQ(Hex(PlainParts(ReadBytes(name)).Memos), Hex(PlainParts(expected).Memos));
 
-    store.SaveToFile("");   // unchanged since the last save: nothing written
-
     // Changes to loaded bytes: an edit of the same length, a delete at the end.
     const auto change = [](TMessages& messages) {
         messages.GoTo(3);
