@@ -118,8 +118,6 @@ TEST(ZipFile, ReadsStoredDeflatedAndFolderEntries)
                   emptyStored.Bytes() + CentralStart + RandomBytes(500, 3));
     ASSERT_EQ(zip.Count(), 4);   // the folder entry is left out
     EXPECT_EQ(StreamBytes(*zip.At(0)), stored.Plain);
-    EXPECT_EQ(zip.At(0)->Position(), 0);
-    EXPECT_EQ(zip.At(1)->Name(), "DEFLATED");
     EXPECT_EQ(StreamBytes(*zip.At(1)), deflated.Plain);
     EXPECT_EQ(StreamBytes(*zip.At(2)), "fast");
     EXPECT_EQ(zip.At(3)->Size(), 0);
