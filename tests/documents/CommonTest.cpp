@@ -6,7 +6,6 @@
 #include "platform/Paths.h"
 #include "platform/SysUtils.h"
 #include "platform/VersionInfo.h"
-#include "support/ScriptedDialogs.h"
 #include "support/TestSupport.h"
 
 #include <vector>
@@ -62,16 +61,6 @@ TEST(GetFolderTest, KindsZeroToFourLieInTheSelectedProfilesDataPathWhichEnsureDi
     EXPECT_TRUE(DirectoryExists(dir.File("Bank/Sent/")));
     WriteBytes(dir.File("file"), "");
     EXPECT_THROW(EnsureDir(dir.File("file/sub/")), EOSError);
-}
-
-TEST(AppMessageBoxTest, AsksUnderTheApplicationTitle)
-{
-    using namespace MessageBoxFlags;
-    TScriptedDialogs dialogs;
-    dialogs.ExpectMessage("Отправить файл повторно?", MessageBoxAnswer::Yes, YesNo | IconQuestion);
-    EXPECT_EQ(AppMessageBox("Отправить файл повторно?", YesNo | IconQuestion), MessageBoxAnswer::Yes);
-    ASSERT_EQ(dialogs.Asked().size(), 1u);
-    EXPECT_ANSI_EQ(dialogs.Asked()[0].Caption, "Экспорт в Вельтон-Банк");
 }
 
 TEST(VersionTest, ValuesOfTheProgramsOwnFileAndTheirNumbers)
