@@ -1,3 +1,4 @@
+#include "DataFileHelpers.h"
 #include "ProfileFiles.h"
 #include "ValidationRecords.h"
 
@@ -114,12 +115,8 @@ protected:
     {
         TEtalons store;
         store.LoadFromFile(EtalonsFileName("ABC"));
-        for (const TStoredList& list : lists) {
-            store.Append();
-            store.CurRecord()->Set(0, list.Rows);
-            store.CurRecord()->Set(1, list.Code);
-            store.CurRecord()->Set(2, list.Date);
-        }
+        for (const TStoredList& list : lists)
+            AppendRow(store, {list.Rows, list.Code, list.Date});
         store.SaveToFile("");
     }
 
