@@ -26,8 +26,15 @@ TEST(BlockStream, SeekRules)
     EXPECT_EQ(s.Seek(INT64_MAX, TSeekOrigin::soEnd), INT64_MAX);
 }
 
-TEST(BlockStream, ClearAndShrinkFreeBlocks)
+TEST(BlockStream, BlocksAreHeldOnlyForBytesKeptAndNoSizeWraps)
 {
+    TBlockStream sized;   // sized but never written: zeros without memory
+    sized.SetSize(1 << 20);
+    std::string read(1 << 20, 'x');
+    EXPECT_EQ(sized.Read(read.data(), int32_t(read.size())), 1 << 20);
+    EXPECT_EQ(read, std::string(1 << 20, '\0'));
+    EXPECT_EQ(sized.AllocatedBlocks(), 0);
+
     TBlockStream standard(-5);   // below one: 4096
     PutBytes(standard, RandomBytes(4097, 1));
     EXPECT_EQ(standard.AllocatedBlocks(), 2);
@@ -52,35 +59,22 @@ TEST(BlockStream, ClearAndShrinkFreeBlocks)
     EXPECT_EQ(s.AllocatedBlocks(), 2);
     s.SetSize(40);
     EXPECT_EQ(StreamBytes(s), std::string(20, 'b') + std::string(20, '\0'));
-}
 
-TEST(BlockStream, SizedButUnwrittenStreamReadsZerosAndHoldsNoMemory)
-{
-    TBlockStream sized;
-    sized.SetSize(1 << 20);
-    std::string read(1 << 20, 'x');
-    EXPECT_EQ(sized.Read(read.data(), int32_t(read.size())), 1 << 20);
-    EXPECT_EQ(read, std::string(1 << 20, '\0'));
-    EXPECT_EQ(sized.AllocatedBlocks(), 0);
-}
-
-TEST(BlockStream, RefusesWhatItCannotHold)
-{
-    TBlockStream s;
-    PutBytes(s, "abc");
+    TBlockStream held;
+    PutBytes(held, "abc");
     // A negative count writes and reads nothing.
-    EXPECT_EQ(s.Write("x", -1), 0);
-    char byte;
-    s.SetPosition(0);
-    EXPECT_EQ(s.Read(&byte, -1), 0);
-    EXPECT_EQ(StreamBytes(s), "abc");
+    EXPECT_EQ(held.Write("x", -1), 0);
+    char none;
+    held.SetPosition(0);
+    EXPECT_EQ(held.Read(&none, -1), 0);
+    EXPECT_EQ(StreamBytes(held), "abc");
 
-    EXPECT_RAISES(s.SetSize(-1), EWriteError, "Ошибка записи в поток");
+    EXPECT_RAISES(held.SetSize(-1), EWriteError, "Ошибка записи в поток");
     // Far beyond what the block slots can count: refused, not wrapped.
-    s.Seek(INT64_MAX - 1, TSeekOrigin::soBeginning);
-    EXPECT_RAISES(s.Write("x", 1), EWriteError, "Ошибка записи в поток");
-    EXPECT_RAISES(s.SetSize(INT64_MAX), EWriteError, "Ошибка записи в поток");
-    EXPECT_EQ(StreamBytes(s), "abc");
+    held.Seek(INT64_MAX - 1, TSeekOrigin::soBeginning);
+    EXPECT_RAISES(held.Write("x", 1), EWriteError, "Ошибка записи в поток");
+    EXPECT_RAISES(held.SetSize(INT64_MAX), EWriteError, "Ошибка записи в поток");
+    EXPECT_EQ(StreamBytes(held), "abc");
 }
 
 // Random writes, seeks and resizes against a plain string as the model: regrown bytes

@@ -6,7 +6,6 @@
 #include "platform/Paths.h"
 #include "platform/SysUtils.h"
 #include "platform/VersionInfo.h"
-#include "support/ScriptedDialogs.h"
 #include "support/TestSupport.h"
 
 #include <vector>
@@ -37,7 +36,7 @@ TEST(GetFolderTest, ProgramAndTemporaryFolders)
     EXPECT_RAISES(GetFolder(-1), Exception, "Выход индекса за пределы диапазона (-1)");
 }
 
-TEST(GetFolderTest, KindsZeroToFourLieInTheSelectedProfilesDataPath)
+TEST(GetFolderTest, KindsZeroToFourLieInTheSelectedProfilesDataPathWhichEnsureDirMakes)
 {
     TTempDir dir;
     {
@@ -56,25 +55,12 @@ TEST(GetFolderTest, KindsZeroToFourLieInTheSelectedProfilesDataPath)
     for (int kind = FolderReject; kind <= FolderLog; ++kind)
         EXPECT_RAISES(GetFolder(kind, true), Exception, "Профиль не выбран");
     EXPECT_RAISES(CurrentDataPath(), Exception, "Профиль не выбран");
-}
 
-TEST(EnsureDirTest, CreatesMissingParentsAndReportsFailure)
-{
-    TTempDir temp;
-    EnsureDir(temp.File("Bank/Sent/"));
-    EXPECT_TRUE(DirectoryExists(temp.File("Bank/Sent/")));
-    WriteBytes(temp.File("file"), "");
-    EXPECT_THROW(EnsureDir(temp.File("file/sub/")), EOSError);
-}
-
-TEST(AppMessageBoxTest, AsksUnderTheApplicationTitle)
-{
-    using namespace MessageBoxFlags;
-    TScriptedDialogs dialogs;
-    dialogs.ExpectMessage("Отправить файл повторно?", MessageBoxAnswer::Yes, YesNo | IconQuestion);
-    EXPECT_EQ(AppMessageBox("Отправить файл повторно?", YesNo | IconQuestion), MessageBoxAnswer::Yes);
-    ASSERT_EQ(dialogs.Asked().size(), 1u);
-    EXPECT_ANSI_EQ(dialogs.Asked()[0].Caption, "Экспорт в Вельтон-Банк");
+    // A folder is made with its missing parents; a file in the way fails.
+    EnsureDir(dir.File("Bank/Sent/"));
+    EXPECT_TRUE(DirectoryExists(dir.File("Bank/Sent/")));
+    WriteBytes(dir.File("file"), "");
+    EXPECT_THROW(EnsureDir(dir.File("file/sub/")), EOSError);
 }
 
 TEST(VersionTest, ValuesOfTheProgramsOwnFileAndTheirNumbers)

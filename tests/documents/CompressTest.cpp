@@ -65,36 +65,28 @@ TEST(Compress, RoundTripsAcrossBufferBoundaries)
     }
 }
 
-TEST(Compress, CompressFromTheMiddleKeepsPositions)
+// Compressing from the middle keeps the source's position and leaves the target at its
+// end; decompressing stops on the end mark.
+TEST(Compress, StreamsAreTakenAndLeftAtTheirPositions)
 {
-    TBlockStream src, dst, plain;
-    PutBytes(src, "skip:" + DelimitedText(10000));
+    const std::string plain = DelimitedText(20000);
+    TBlockStream src, dst, unpacked;
+    PutBytes(src, "skip:" + plain);
     src.SetPosition(5);
-    PutBytes(dst, "head");
+    PutBytes(dst, "<<");
     CompressStream(&src, &dst);
     EXPECT_EQ(src.Position(), 5);
     EXPECT_EQ(dst.Position(), dst.Size());
+    const int64_t end = dst.Size();
 
-    dst.SetPosition(4);
-    DecompressStream(&dst, &plain);
-    EXPECT_EQ(StreamBytes(plain), DelimitedText(10000));
-}
-
-TEST(Compress, DecompressStopsOnTheEndMark)
-{
-    const std::string plain = DelimitedText(20000);
-    std::string deflated = Packed(plain);
-    deflated.resize(deflated.size() - 4);   // the deflate data alone
-
-    TBlockStream src, dst;
-    PutBytes(src, "<<" + deflated + "TRAILER");
-    src.SetPosition(2);
-    PutBytes(dst, "prefix:");
-    DecompressStream(&src, &dst);
-    // src on the first byte after the deflate data, dst on the first plain byte.
-    EXPECT_EQ(src.Position(), int64_t(2 + deflated.size()));
-    EXPECT_EQ(dst.Position(), 7);
-    EXPECT_EQ(StreamBytes(dst), "prefix:" + plain);
+    PutBytes(dst, "TRAILER");
+    dst.SetPosition(2);
+    PutBytes(unpacked, "prefix:");
+    DecompressStream(&dst, &unpacked);
+    // dst on the first byte after the deflate data, unpacked on the first plain byte.
+    EXPECT_EQ(dst.Position(), end);
+    EXPECT_EQ(unpacked.Position(), 7);
+    EXPECT_EQ(StreamBytes(unpacked), "prefix:" + plain);
 
     // The same through a stream the rest of which is a second block.
     TBlockStream two, out;
@@ -107,6 +99,16 @@ TEST(Compress, DecompressStopsOnTheEndMark)
     UnpackStream(&two, &out);
     EXPECT_EQ(StreamBytes(out), "second");
     EXPECT_EQ(two.Position(), two.Size());
+
+    // Unpacking into the middle of a target: the bytes behind the unpacked ones stay and
+    // are not part of the check.
+    TBlockStream middle;
+    PutBytes(middle, std::string(100, '#'));
+    middle.SetPosition(10);
+    two.SetPosition(0);
+    UnpackStream(&two, &middle);
+    EXPECT_EQ(middle.Position(), 10);
+    EXPECT_EQ(StreamBytes(middle), std::string(10, '#') + "first" + std::string(85, '#'));
 }
 
 TEST(Compress, CRCFromThePosition)
@@ -137,20 +139,6 @@ TEST(Compress, DamagedBlocksAreRefused)
     EXPECT_RAISES(Unpacked(""), Exception, "Ошибка распаковки");
     // Block type 3 does not exist.
     EXPECT_RAISES(Unpacked(Bytes({0x07, 0x00})), Exception, "Ошибка распаковки");
-}
-
-TEST(Compress, UnpackChecksExactlyTheBytesUnpacked)
-{
-    // The target already holds more bytes behind the unpacked ones: they are not part
-    // of the check.
-    TBlockStream src, dst;
-    PutBytes(src, Packed("hello"));
-    src.SetPosition(0);
-    PutBytes(dst, std::string(100, '#'));
-    dst.SetPosition(10);
-    UnpackStream(&src, &dst);
-    EXPECT_EQ(dst.Position(), 10);
-    EXPECT_EQ(StreamBytes(dst), std::string(10, '#') + "hello" + std::string(85, '#'));
 }
 
 TEST(Compress, InflateStopsAtTheLimit)

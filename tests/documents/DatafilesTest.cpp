@@ -388,30 +388,28 @@ TEST(DelimRecordTest, EscapingKeepsTheLineWhole)
         EXPECT_RAISES(plain.CurRecord()->Set(0, bad), Exception, "Недопустимые символы в поле");
     EXPECT_EQ(plain.CurRecord()->GetText(), "keep");
     EXPECT_FALSE(plain.CurRecord()->Modified());
-}
 
-TEST(DelimRecordTest, LongDelimiter)
-{
-    TDelimFile file("||", CodePageCp1251, false);
-    LoadBytes(file, "a||b|c\r\n");
-    EXPECT_EQ(file.CurRecord()->Get(1), "b|c");
+    // A delimiter of two characters.
+    TDelimFile pipes("||", CodePageCp1251, false);
+    LoadBytes(pipes, "a||b|c\r\n");
+    EXPECT_EQ(pipes.CurRecord()->Get(1), "b|c");
 
     // "a|" before the delimiter would read back as "a" and "|b|c".
-    EXPECT_RAISES(file.CurRecord()->Set(0, "a|"), Exception, "Недопустимые символы в поле");
-    EXPECT_EQ(file.CurRecord()->GetText(), "a||b|c");
-    file.CurRecord()->Set(1, "b|");   // at the end of the line nothing follows it
-    file.CurRecord()->Set(0, "|a");
-    EXPECT_EQ(file.CurRecord()->GetText(), "|a||b|");
+    EXPECT_RAISES(pipes.CurRecord()->Set(0, "a|"), Exception, "Недопустимые символы в поле");
+    EXPECT_EQ(pipes.CurRecord()->GetText(), "a||b|c");
+    pipes.CurRecord()->Set(1, "b|");   // at the end of the line nothing follows it
+    pipes.CurRecord()->Set(0, "|a");
+    EXPECT_EQ(pipes.CurRecord()->GetText(), "|a||b|");
     // Now "b|" has fields after it.
-    EXPECT_RAISES(file.CurRecord()->Set(3, "x"), Exception, "Недопустимые символы в поле");
-    EXPECT_EQ(file.CurRecord()->GetText(), "|a||b|");
+    EXPECT_RAISES(pipes.CurRecord()->Set(3, "x"), Exception, "Недопустимые символы в поле");
+    EXPECT_EQ(pipes.CurRecord()->GetText(), "|a||b|");
 
-    TDelimFile escaped("||", CodePageCp1251, true);
-    escaped.Append();
-    escaped.CurRecord()->Set(1, "b");
-    escaped.CurRecord()->Set(0, "a|");
-    EXPECT_EQ(escaped.CurRecord()->Get(0), "a|");
-    EXPECT_EQ(escaped.CurRecord()->Get(1), "b");
+    TDelimFile escapedPipes("||", CodePageCp1251, true);
+    escapedPipes.Append();
+    escapedPipes.CurRecord()->Set(1, "b");
+    escapedPipes.CurRecord()->Set(0, "a|");
+    EXPECT_EQ(escapedPipes.CurRecord()->Get(0), "a|");
+    EXPECT_EQ(escapedPipes.CurRecord()->Get(1), "b");
 }
 
 TEST(TextFileTest, SortKeepsLinesOfDifferentCaseTogether)
@@ -460,11 +458,8 @@ TEST(FixedRecordTest, RefusesWhatDoesNotFit)
     EXPECT_RAISES(record->Set(2, "x"), Exception, "Выход индекса поля за пределы диапазона");
     EXPECT_EQ(record->GetText(), "abc1234");
     EXPECT_FALSE(record->Modified());
-}
 
-TEST(FixedRecordTest, WidthsWhoseOffsetsAnIntCannotHoldAreRefused)
-{
-    TFixedFile file(Widths({INT32_MAX, INT32_MAX, 2}).get(), CodePageCp1251);
-    EXPECT_RAISES(LoadBytes(file, "abc\r\n"), Exception, "Суммарная длина полей превышает размер записи");
-    EXPECT_FALSE(file.Open());
+    TFixedFile huge(Widths({INT32_MAX, INT32_MAX, 2}).get(), CodePageCp1251);
+    EXPECT_RAISES(LoadBytes(huge, "abc\r\n"), Exception, "Суммарная длина полей превышает размер записи");
+    EXPECT_FALSE(huge.Open());
 }

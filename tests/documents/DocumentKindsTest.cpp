@@ -27,16 +27,6 @@ protected:
     TReplyProfile& Reply() { return *Store.Current()->ReplyProfiles.At(0); }
 };
 
-TEST_F(DocumentKindsTest, DefaultsOfEveryKind)
-{
-    SelectProfile({});
-    EXPECT_EQ(Salary().FileFormat, ffDelim);
-    EXPECT_EQ(Entries(Salary().FieldIndexes), (Ints{0, 1, 2}));
-    EXPECT_EQ(Entries(Reply().FieldIndexes), (Ints{0, 1, 2, 3}));
-    EXPECT_EQ(Salary().Delim, ";");
-    EXPECT_EQ(Salary().Charset, 0);
-}
-
 TEST_F(DocumentKindsTest, FileCountAndCommentAndFileName)
 {
     SelectProfile({"Salary.FileCount=41", "Salary.Comment= Январь ", "Salary.FileName=data\\зарплата.txt",
@@ -60,6 +50,9 @@ TEST_F(DocumentKindsTest, FieldMaps)
     EXPECT_EQ(Entries(NewCli().FieldIndexes), (Ints{2, -1, 0}));
     EXPECT_EQ(Entries(Salary().FieldIndexes), (Ints{2, 0, -1}));
     EXPECT_EQ(Entries(DelCli().FieldIndexes), (Ints{-1, 1}));
+    EXPECT_EQ(Entries(Reply().FieldIndexes), (Ints{0, 1, 2, 3}));   // the defaults
+    EXPECT_EQ(Reply().FileFormat, ffDelim);
+    EXPECT_EQ(Reply().Charset, 0);
 
     const AnsiString range = "Профиль P: Неверное значение индекса поля в параметре ";
     EXPECT_ANSI_EQ(SelectError({"Salary.Fields=1,2,3,4"}), range + "Salary.Fields");
@@ -74,7 +67,7 @@ TEST_F(DocumentKindsTest, FieldMaps)
                    "Профиль P: Неверный формат индекса поля в параметре NewCli.Fields");
 }
 
-TEST_F(DocumentKindsTest, FileFormats)
+TEST_F(DocumentKindsTest, FileFormatsAndFieldLengths)
 {
     SelectProfile({"Salary.FileFormat=fixed", "Salary.Lengths=40,20,12", "NewCli.FileFormat=Dbase",
             "DelCli.FileFormat=XML", "NewCliReply.FileFormat=FIXED", "NewCliReply.Lengths=1,2,3,4",
@@ -86,10 +79,7 @@ TEST_F(DocumentKindsTest, FileFormats)
 
     EXPECT_ANSI_EQ(SelectError({"NewCliReply.FileFormat=DBASE"}),
                    "Профиль P: Задан неверный формат файла в параметре NewCliReply.FileFormat");
-}
 
-TEST_F(DocumentKindsTest, FieldLengths)
-{
     SelectProfile({"Salary.FileFormat=FIXED", "Salary.Lengths= 40 ,20,12,7", "NewCli.FileFormat=DBASE",
             "DelCli.FileFormat=DBASE", "DelCli.Lengths=40,20", "DelCli.Fields=2", "NewCliReply.Lengths=1"});
     EXPECT_EQ(Entries(Salary().FieldLengths), (Ints{40, 20, 12, 7}));   // extra items stay
@@ -170,7 +160,8 @@ TEST_F(DocumentKindsTest, ReferenceListTypes)
 
 // ---- Writing back ----
 
-TEST_F(DocumentKindsTest, SetFileNameStoresAPathBelowTheProgramFolderRelative)
+// A file name below the program's folder is stored relative to it.
+TEST_F(DocumentKindsTest, SettersWriteThroughToTheFile)
 {
     SelectProfile({}, {"Salary.FileName=common.txt"});
     const AnsiString inside = ProgramFolder() + "data/Январь.txt";
@@ -188,10 +179,7 @@ TEST_F(DocumentKindsTest, SetFileNameStoresAPathBelowTheProgramFolderRelative)
     // A name that the file refuses leaves the setting as the file holds it.
     EXPECT_THROW(Salary().SetFileName("/srv/a\nb.txt"), Exception);
     EXPECT_ANSI_EQ(Salary().FileName, inside);
-}
 
-TEST_F(DocumentKindsTest, SetFileCountAndSetCommentWriteThrough)
-{
     SelectProfile({"Salary.FileCount=4"});
     Salary().SetFileCount(5);
     Store.Current()->ArbitraryProfile.SetComment("Отчет за май");
@@ -200,7 +188,6 @@ TEST_F(DocumentKindsTest, SetFileCountAndSetCommentWriteThrough)
     const std::string written = IniText({"[P]", "Salary.FileCount=5"}) + MinimalProfileLines() +
                                 IniText({"Arbitrary.Comment=Отчет за май"});
     EXPECT_EQ(FileBytes(), written);
-
     // A comment that would break the file is refused and changes nothing.
     EXPECT_RAISES(Salary().SetComment("line\r\n[Common]\r\nPrefix=XXX"), Exception,
                   "Недопустимое имя или значение параметра: [P] Salary.Comment");

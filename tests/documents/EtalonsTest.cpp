@@ -1,3 +1,4 @@
+#include "DataFileHelpers.h"
 #include "ProfileFiles.h"
 #include "ValidationRecords.h"
 
@@ -5,6 +6,7 @@
 #include "documents/Exportfiles.h"
 #include "documents/Internals.h"
 #include "documents/Validate.h"
+#include "platform/Paths.h"
 
 #include <memory>
 
@@ -44,23 +46,18 @@ TEST(EtalonsTest, ARecordIsFoundByItsKeysExactly)
     // A record whose keys are all empty is accepted without a search.
     EXPECT_EQ(Lookup(*sal, ";;100"), "found");
     EXPECT_EQ(Lookup(*sal, ""), "found");
-}
 
-TEST(EtalonsTest, KeysThatNoRowCanHoldAreNotFound)
-{
     // A row's fields never hold the delimiter: a key with one must not match the row
     // split at that place.
-    auto sal = ListOf(0, "А;Б\r\nА;Б;\r\n");
-    EXPECT_EQ(Lookup(*sal, "А;Б"), "found");
+    auto split = ListOf(0, "А;Б\r\nА;Б;\r\n");
+    EXPECT_EQ(Lookup(*split, "А;Б"), "found");
     TDelimRecord joined("|", false);
     joined.SetText("А;Б|");
-    EXPECT_RAISES(sal->Check(&joined), EValidateError, SalNotFound);
+    EXPECT_RAISES(split->Check(&joined), EValidateError, SalNotFound);
     joined.SetText("А|Б;");
-    EXPECT_RAISES(sal->Check(&joined), EValidateError, SalNotFound);
-}
+    EXPECT_RAISES(split->Check(&joined), EValidateError, SalNotFound);
 
-TEST(EtalonsTest, AServiceProviderListLooksAtField4Only)
-{
+    // A service provider list looks at field 4 only.
     auto com = ListOf(2, "000000000555;ООО Вода\r\n");
     EXPECT_EQ(Lookup(*com, "ЛЮБОЙ;1;2;;000000000555"), "found");
     EXPECT_EQ(Lookup(*com, "ЛЮБОЙ;1;2"), "found");   // no field 4: no search
@@ -118,12 +115,8 @@ protected:
     {
         TEtalons store;
         store.LoadFromFile(EtalonsFileName("ABC"));
-        for (const TStoredList& list : lists) {
-            store.Append();
-            store.CurRecord()->Set(0, list.Rows);
-            store.CurRecord()->Set(1, list.Code);
-            store.CurRecord()->Set(2, list.Date);
-        }
+        for (const TStoredList& list : lists)
+            AppendRow(store, {list.Rows, list.Code, list.Date});
         store.SaveToFile("");
     }
 
@@ -135,7 +128,7 @@ private:
     std::unique_ptr<TSelectedProfile> FSelected;
 };
 
-TEST_F(StoredListsTest, OnlyTheRequiredTypesAreLoadedFromTheirFirstRows)
+TEST_F(StoredListsTest, OnlyTheRequiredTypesAreLoadedFromTheirFirstRowsAndNoStoreIsNone)
 {
     Select({"Salary.EtalonTypes=NNS,SAL"});
     Store({{"COM", "01/01/2015", "55\r\n"},
@@ -159,15 +152,12 @@ TEST_F(StoredListsTest, OnlyTheRequiredTypesAreLoadedFromTheirFirstRows)
     lists.Load(EtalonsFileName("ABC"));
     EXPECT_EQ(lists.At(0), nullptr);
     EXPECT_EQ(lists.At(1), nullptr);
-}
 
-TEST_F(StoredListsTest, NoStoreLoadsNothingAndABadDateFails)
-{
+    // A missing store loads nothing; a bad date fails.
     Select({"Salary.EtalonTypes=SAL"});
-    TEtalonArray lists;
+    DeleteFile(EtalonsFileName("ABC"));
     lists.Load(EtalonsFileName("ABC"));
     EXPECT_EQ(lists.At(0), nullptr);
-
     Store({{"SAL", "31/02/2015", "ИВАНОВ;000000000001\r\n"}});
     EXPECT_THROW(lists.Load(EtalonsFileName("ABC")), EConvertError);
 }
@@ -185,15 +175,9 @@ TEST_F(StoredListsTest, PrepareWantsEveryRequiredListFresh)
 
     Select({"Salary.EtalonTypes=SAL,NNS", "Salary.EtalonExpire=2"});
     validator.Prepare();
-    // The run stops: these are no record errors.
+    // The run stops: an outdated list is no record error.
     Select({"Salary.EtalonTypes=SAL,NNS", "Salary.EtalonExpire=1"});
-    try {
-        validator.Prepare();
-        ADD_FAILURE() << "an outdated list passed";
-    } catch (const EValidateError&) {
-        ADD_FAILURE() << "an outdated list is a record error";
-    } catch (const Exception&) {
-    }
+    EXPECT_THROW(try { validator.Prepare(); } catch (const EValidateError&) {}, Exception);
 }
 
 TEST_F(StoredListsTest, RecordsAreLookedUpNormalised)

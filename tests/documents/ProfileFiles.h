@@ -31,14 +31,6 @@ protected:
         Store.Open(FileName);
     }
 
-    // Opens a file of the lines and selects its first profile.
-    TProfile& SelectFirst(std::initializer_list<AnsiString> lines)
-    {
-        Open(lines);
-        Store.Select(0);
-        return *Store.Current();
-    }
-
     // A profile "P" of the extra lines followed by a prefix, the receiving user and the
     // password "secret" (the first of duplicate keys wins, so the extra lines can replace
     // them), then a section "Common" of the common lines when there are any; selected.

@@ -40,16 +40,12 @@ TEST_F(ProfileSettingsTest, MailAddressesHoldNoControlCharacters)
     EXPECT_ANSI_EQ(SelectError({"RecvUser=me\x7F" "@client"}), "Профиль P: Неверное значение параметра EMail");
 }
 
-TEST_F(ProfileSettingsTest, Prefix)
+TEST_F(ProfileSettingsTest, PrefixAndPassword)
 {
     EXPECT_EQ(SelectProfile({"Prefix=ab1"}).Prefix, "AB1");
     const AnsiString error = "Профиль P: Параметр Prefix должен состоять из трех латинских букв и/или цифр";
     for (const char* prefix : {"AB", "ABCD", "абв", "A-B"})
         EXPECT_ANSI_EQ(SelectError({AnsiString("Prefix=") + prefix}), error);
-}
-
-TEST_F(ProfileSettingsTest, MissingPrefixOrPassword)
-{
     EXPECT_ANSI_EQ(SelectError({"Prefix="}), "Профиль P: Не задано значение параметра Prefix");
     EXPECT_ANSI_EQ(SelectError({"RecvPass="}), "Профиль P: Не задано значение параметра RecvPass");
 }
@@ -86,17 +82,15 @@ TEST_F(ProfileSettingsTest, VerbaCipher)
     const AnsiString error = "Профиль P: Параметр BankVerbaKey должен состоять из четырех цифр";
     EXPECT_ANSI_EQ(SelectError({"CipherType=VERBA", "VerbaPubPath=p", "VerbaSecPath=s", "BankVerbaKey=058"}), error);
     EXPECT_ANSI_EQ(SelectError({"CipherType=VERBA", "VerbaPubPath=p", "VerbaSecPath=s", "BankVerbaKey=05a6"}), error);
-}
 
-TEST_F(ProfileSettingsTest, SwitchingTheCipherClearsTheOtherCiphersFields)
-{
+    // Switching the cipher clears the other cipher's fields.
     SelectProfile({"CipherType=VERBA", "VerbaPubPath=p", "VerbaSecPath=s"});
-    TProfile& profile = *Store.Current();
+    TProfile& switched = *Store.Current();
     Store.Ini()->WriteString("P", "CipherType", "PGP");
     Store.Select(0);
-    EXPECT_EQ(profile.BankVerbaKey, "");
-    EXPECT_EQ(profile.VerbaPubPath, "");
-    EXPECT_EQ(profile.VerbaSecPath, "");
-    EXPECT_EQ(profile.BankPgpKey, "6C1E9A04D7B35F28");
+    EXPECT_EQ(switched.BankVerbaKey, "");
+    EXPECT_EQ(switched.VerbaPubPath, "");
+    EXPECT_EQ(switched.VerbaSecPath, "");
+    EXPECT_EQ(switched.BankPgpKey, "6C1E9A04D7B35F28");
 }
 

@@ -38,7 +38,7 @@ TEST_F(ProfileStoreTest, OpenOfAMissingFileSaysSoAndLeavesNoFileOpen)
     EXPECT_FALSE(FileExists(missing));
 }
 
-TEST_F(ProfileStoreTest, PlainPasswordsAreScrambledOnceUnderTheirOwnKeyAndReadBackPlain)
+TEST_F(ProfileStoreTest, OldEntriesAreUpgradedOnceAndPasswordsReadBackPlain)
 {
     Open({"[P]", "Prefix=abc", "RecvUser=user", "RecvPass=secret", "SendPass=", "ProxyPass=\\pz", "[common]",
           "RecvPass=secret"});
@@ -56,10 +56,8 @@ TEST_F(ProfileStoreTest, PlainPasswordsAreScrambledOnceUnderTheirOwnKeyAndReadBa
     Store.Select(0);
     EXPECT_ANSI_EQ(Store.Current()->SendPass, "Пароль1");
     EXPECT_ANSI_EQ(UnscramblePassword(Store.Ini()->ReadString("P", "SendPass", "").substr(1), "SendPass"), "Пароль1");
-}
 
-TEST_F(ProfileStoreTest, OldFileCountMovesOnce)
-{
+    // An old file count moves to its new key, once.
     Open({"[A]", "FileCount=12", "Prefix=AAA", "[B]", "FileCount=5", "Salary.FileCount=7"});
     EXPECT_EQ(FileBytes(), IniText({"[A]", "Prefix=AAA", "Salary.FileCount=12", "[B]", "FileCount=5",
                                     "Salary.FileCount=7"}));
@@ -68,7 +66,7 @@ TEST_F(ProfileStoreTest, OldFileCountMovesOnce)
     EXPECT_EQ(FileBytes(), once);
 }
 
-TEST_F(ProfileStoreTest, ALoadThatCannotWriteTheFileLeavesNoProfiles)
+TEST_F(ProfileStoreTest, RefusedLoadsLeaveTheFileAsItIsAndNoProfiles)
 {
     const std::string bytes = IniText({"[A]", "Prefix=ABC", "[B]", "RecvPass=plain"});
     WriteBytes(FileName, bytes);
@@ -79,20 +77,17 @@ TEST_F(ProfileStoreTest, ALoadThatCannotWriteTheFileLeavesNoProfiles)
     EXPECT_EQ(Store.Count(), 0);
     EXPECT_EQ(Store.Current(), nullptr);
     EXPECT_EQ(FileBytes(), bytes);
-}
 
-TEST_F(ProfileStoreTest, AFileSavedInUtf8IsRefusedAndLeftAsItIs)
-{
     const AnsiString refusal = "Файл " + FileName + " сохранен в кодировке UTF-8. Сохраните его в кодировке Windows-1251.";
-    for (const std::string& bytes : {AnsiToUtf8(IniText({"[Клиент]", "RecvPass=plain"})),
+    for (const std::string& utf8 : {AnsiToUtf8(IniText({"[Клиент]", "RecvPass=plain"})),
                                      "\xEF\xBB\xBF" + IniText({"[P]", "RecvPass=plain"})}) {
-        WriteBytes(FileName, bytes);
+        WriteBytes(FileName, utf8);
         EXPECT_RAISES(Store.Open(FileName), Exception, refusal);
-        EXPECT_EQ(FileBytes(), bytes);
+        EXPECT_EQ(FileBytes(), utf8);
     }
 }
 
-TEST_F(ProfileStoreTest, LoadAndSelectReadTheFileAsItIsNow)
+TEST_F(ProfileStoreTest, LoadAndSelectReadTheFileAsItIsNowAndChangeNothingElse)
 {
     Open({"[A]", "Prefix=ABC", "RecvUser=u", "RecvPass=\\x"});
     Write({"[A]", "Prefix=XYZ", "RecvUser=u", "RecvPass=\\x", "[B]"});
@@ -107,10 +102,8 @@ TEST_F(ProfileStoreTest, LoadAndSelectReadTheFileAsItIsNow)
     EXPECT_EQ(Store.Current(), nullptr);
     ASSERT_EQ(Store.Count(), 2);
     EXPECT_ANSI_EQ(Store.Profile(1)->Caption, "Второй");
-}
 
-TEST_F(ProfileStoreTest, OpeningTheSameFileTwiceLeavesItByteIdentical)
-{
+    // Opening the same file twice leaves it byte for byte.
     const std::string bytes = IniText({"; Профили клиентов", "[Common]", "RecvHost = mail.example.ru ",
                                        "", "[Клиент]", "Caption=\"Клиент 1\"", "Prefix=abc", "RecvUser=u",
                                        "RecvPass=\\kpkwkwkwksdmhr", "Salary.FileCount=3", "x=y=z"});
@@ -123,7 +116,7 @@ TEST_F(ProfileStoreTest, OpeningTheSameFileTwiceLeavesItByteIdentical)
     EXPECT_ANSI_EQ(Store.Current()->Caption, "Клиент 1");
 }
 
-TEST_F(ProfileStoreTest, AFailedSelectLeavesNoCurrentProfileEvenAfterAnEarlierSuccess)
+TEST_F(ProfileStoreTest, AFailedSelectOrACloseLeavesNoCurrentProfile)
 {
     Open({"[Good]", "Prefix=ABC", "RecvUser=u", "RecvPass=p", "[Плохой]", "Prefix=AB"});
     Store.Select(0);
@@ -137,10 +130,8 @@ TEST_F(ProfileStoreTest, AFailedSelectLeavesNoCurrentProfileEvenAfterAnEarlierSu
     EXPECT_RAISES(Store.Select(2), Exception, "Выход индекса за пределы диапазона (2)");
     EXPECT_RAISES(Store.Select(-1), Exception, "Выход индекса за пределы диапазона (-1)");
     EXPECT_EQ(Store.Current(), Store.Profile(0));
-}
 
-TEST_F(ProfileStoreTest, CloseKeepsTheListButNoKeyCanBeRead)
-{
+    // Close keeps the list, but no key can be read.
     Open({"[P]", "Prefix=ABC", "RecvUser=u", "RecvPass=p"});
     Store.Select(0);
     Store.Close();
@@ -168,10 +159,8 @@ TEST_F(KeyAccessTest, OwnSectionThenCommonThenDefault)
     EXPECT_EQ(profile.ReadParam("Nothing", "def"), "def");
     EXPECT_EQ(profile.ReadParam("Nothing", ""), "");
     EXPECT_RAISES(profile.ReadParam("Nothing"), Exception, "Не задано значение параметра Nothing");
-}
 
-TEST_F(KeyAccessTest, ABlankRequiredKeyFailsEvenWhenCommonHasIt)
-{
+    // A blank required key fails even when Common has it.
     Open({"[Common]", "RecvUser=common", "[P]", "Prefix=ABC", "RecvUser= "});
     EXPECT_RAISES(Store.Select(0), Exception, "Профиль P: Не задано значение параметра RecvUser");
 }
@@ -209,14 +198,6 @@ TEST_F(KeyAccessTest, PathsAreAbsoluteFoldersFromTheProgramsFolder)
     EXPECT_ANSI_EQ(profile.ReadPathParam("None", ProgramFolder()), ProgramFolder());
 }
 
-TEST_F(KeyAccessTest, ScrambledPasswords)
-{
-    Open({"[P]", "RecvPass=\\kpkwkwkwksdmhrq", "SendPass=\\"});
-    const TProfile& profile = *Store.Profile(0);
-    EXPECT_EQ(profile.ReadPasswordParam("RecvPass"), "secret");   // last unpaired letter ignored
-    EXPECT_EQ(profile.ReadPasswordParam("SendPass"), "");
-}
-
 TEST_F(KeyAccessTest, WriteGoesToTheOwnSectionAndKeepsTheRest)
 {
     Open({"; comment", "[P]", "A=1", "[Common]", "B=2"});
@@ -224,13 +205,6 @@ TEST_F(KeyAccessTest, WriteGoesToTheOwnSectionAndKeepsTheRest)
     profile.WriteParam("B", "Значение");
     profile.WriteParam("A", "3");
     EXPECT_EQ(FileBytes(), IniText({"; comment", "[P]", "A=3", "B=Значение", "[Common]", "B=2"}));
-}
-
-TEST(NamedCodesTest, ExactLookUp)
-{
-    EXPECT_EQ(FindNamedCode(RecvTypes, "HTTP"), 2);
-    EXPECT_EQ(FindNamedCode(RecvTypes, "http"), -1);
-    EXPECT_EQ(FindNamedCode(SendTypes, "POP3"), -1);
 }
 
 TEST(DemoProfilesTest, EveryDemoProfileLoadsAndTheFileStaysAsItIs)

@@ -15,7 +15,7 @@ const char Ambiguous[] = "Неоднозначные данные: заполн�
 
 } // namespace
 
-TEST(RecordValidationTest, FieldsAreRewrittenNormalised)
+TEST(RecordValidationTest, FieldsAreRewrittenNormalisedUpToTheFirstFailure)
 {
     TExportValidator validator(&ExportDocTypes[2]);   // DelCli: name, account
     validator.Prepare();
@@ -26,14 +26,11 @@ TEST(RecordValidationTest, FieldsAreRewrittenNormalised)
 
     TLine blanks(" \t ;");
     EXPECT_ANSI_EQ(Failure(validator, blanks), "ФИО: Значение поля не задано");
-}
 
-TEST(RecordValidationTest, FirstFailureNamesItsColumnAndKeepsEarlierFields)
-{
-    TExportValidator validator(&ExportDocTypes[2]);
-    TLine record(" ли  хуа ;12a");
-    EXPECT_ANSI_EQ(Failure(validator, record), "Счет: Обнаружен недопустимый символ: a");
-    EXPECT_ANSI_EQ(record.GetText(), "ЛИ ХУА;12a");
+    // The first failure names its column and keeps the fields before it.
+    TLine badAccount(" ли  хуа ;12a");
+    EXPECT_ANSI_EQ(Failure(validator, badAccount), "Счет: Обнаружен недопустимый символ: a");
+    EXPECT_ANSI_EQ(badAccount.GetText(), "ЛИ ХУА;12a");
 
     // A free-text field longer than its column allows; optional empty fields pass.
     TExportValidator newCli(&ExportDocTypes[1]);
