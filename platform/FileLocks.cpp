@@ -6,6 +6,7 @@
 
 #include <cerrno>
 #include <cstdlib>
+#include <thread>
 
 #include <fcntl.h>
 #include <sys/file.h>
@@ -64,8 +65,9 @@ void TFileUpdateLock::RemoveCreatedFile() noexcept
 
 // ---- TInstanceLock ----
 
-bool TInstanceLock::TryLock(const AnsiString& path)
+bool TInstanceLock::TryLock(const AnsiString& path, std::chrono::milliseconds patience)
 {
+    FHandle.Close();
     if (!FileExists(path))
         return true;   // nothing to protect; opening it fails with its own message
     // Every name of the file (a link, another spelling of its folder) meets at one lock.
@@ -83,8 +85,13 @@ bool TInstanceLock::TryLock(const AnsiString& path)
             return true;
         RaiseOSError(errno, lockName);
     }
-    if (LockExclusive(handle.Get(), false) == TLockResult::Busy)
-        return false;
+    // flock has no time-out: ask again now and then until the patience is spent.
+    const auto giveUp = std::chrono::steady_clock::now() + patience;
+    while (LockExclusive(handle.Get(), false) == TLockResult::Busy) {
+        if (std::chrono::steady_clock::now() >= giveUp)
+            return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
     FHandle = std::move(handle);
     return true;
 }

@@ -5,6 +5,7 @@
 #include "platform/AnsiString.h"
 #include "platform/SysHandle.h"
 
+#include <chrono>
 #include <string>
 
 enum class TLockResult { Locked, Busy, Unsupported };
@@ -40,9 +41,11 @@ private:
 // programs lock two different lock files.
 class TInstanceLock {
 public:
-    // False when another program holds the lock. A missing file takes no lock, nor does
-    // a folder where no lock file can be created (read-only): no program can write there.
-    bool TryLock(const AnsiString& path);
+    // False when another program holds the lock, also after waiting for it as long as
+    // `patience`. A lock held before is given up first. A missing file takes no lock, nor
+    // does a folder where no lock file can be created (read-only): no program can write
+    // there.
+    bool TryLock(const AnsiString& path, std::chrono::milliseconds patience = std::chrono::milliseconds(0));
 
 private:
     TSysHandle FHandle;

@@ -65,6 +65,9 @@ void ResetExchangeHolders()
 
 namespace {
 constexpr char RestartSection[] = "State";
+// How long a start from the restart state waits for the program that started the update
+// to end and give up its profiles file.
+constexpr std::chrono::seconds RestartLockPatience{5};
 }
 
 AnsiString RestartStateFile(const AnsiString& programPath)
@@ -72,7 +75,7 @@ AnsiString RestartStateFile(const AnsiString& programPath)
     return ChangeFileExt(programPath, ".rst");
 }
 
-std::optional<TRestartState> TakeRestartState(const AnsiString& fileName)
+std::optional<TRestartState> ReadRestartState(const AnsiString& fileName)
 {
     if (!FileExists(fileName))
         return std::nullopt;
@@ -82,18 +85,21 @@ std::optional<TRestartState> TakeRestartState(const AnsiString& fileName)
         state.IniFile = ini.ReadString(RestartSection, "IniFile", "");
         state.Profile = ini.ReadString(RestartSection, "Profile", "");
     } catch (...) {
-        // An unreadable file must not stop every later start either.
         DeleteFile(fileName);
         throw;
     }
-    if (!DeleteFile(fileName)) {
-        const int code = errno;
-        AppMessageBox("Не удалось удалить файл состояния перезапуска " + fileName + ": " + SysErrorMessage(code) +
-                          ".\nСохраненное состояние не используется.",
-                      MessageBoxFlags::Ok | MessageBoxFlags::IconWarning);
-        return std::nullopt;
-    }
     return state;
+}
+
+bool RemoveRestartState(const AnsiString& fileName)
+{
+    if (DeleteFile(fileName))
+        return true;
+    const int code = errno;
+    AppMessageBox("Не удалось удалить файл состояния перезапуска " + fileName + ": " + SysErrorMessage(code) +
+                      ".\nСохраненное состояние не используется.",
+                  MessageBoxFlags::Ok | MessageBoxFlags::IconWarning);
+    return false;
 }
 
 void SaveRestartState(const AnsiString& fileName, const TRestartState& state)
@@ -349,22 +355,24 @@ void TFrmMain::StartupHandler()
 {
     const TStartupParams& startup = *FStartup;
     TProfiles& profiles = *Profiles.Get();
-    int index = 0;
-    if (const std::optional<TRestartState> state = TakeRestartState(RestartStateFile(startup.ProgramPath))) {
-        if (!HoldProfilesFile(state->IniFile))
+    const AnsiString restartFile = RestartStateFile(startup.ProgramPath);
+    if (const std::optional<TRestartState> state = ReadRestartState(restartFile)) {
+        // The program that started the update holds the profiles file until it has ended;
+        // a start without the file keeps the state for the next one.
+        if (!HoldProfilesFile(state->IniFile, RestartLockPatience))
             return;
-        profiles.Open(state->IniFile);
-        index = FindProfile(profiles, state->Profile);
-    } else {
-        const AnsiString iniName = startup.Arguments.empty()
-                                       ? ChangeFileExt(startup.ProgramPath, ".ini")
-                                       : ExpandFileName(FromSystemPath(startup.Arguments.front()));
-        if (!HoldProfilesFile(iniName))
+        if (RemoveRestartState(restartFile)) {
+            profiles.Open(state->IniFile);
+            ChooseProfile(FindProfile(profiles, state->Profile));
             return;
-        profiles.Open(iniName);
-        index = profiles.Count() == 1 ? 0 : profiles.Count();
+        }
     }
-    ChooseProfile(index);
+    const AnsiString iniName = startup.Arguments.empty() ? ChangeFileExt(startup.ProgramPath, ".ini")
+                                                         : ExpandFileName(FromSystemPath(startup.Arguments.front()));
+    if (!HoldProfilesFile(iniName))
+        return;
+    profiles.Open(iniName);
+    ChooseProfile(profiles.Count() == 1 ? 0 : profiles.Count());
 }
 
 // Selects the profile at index, or lets the user choose when the index is the count.
@@ -404,9 +412,9 @@ AnsiString TFrmMain::ProgramFile() const
 // One running program per profiles file: two would each advance the counters they had
 // read and could send two lists under one container number. A second start on the same
 // file says so and ends before it reads or writes anything.
-bool TFrmMain::HoldProfilesFile(const AnsiString& iniName)
+bool TFrmMain::HoldProfilesFile(const AnsiString& iniName, std::chrono::milliseconds patience)
 {
-    if (FProfilesFileLock.TryLock(iniName))
+    if (FProfilesFileLock.TryLock(iniName, patience))
         return true;
     AppMessageBox("Программа уже запущена с файлом профилей " + iniName + ".\nЭта копия программы будет закрыта.",
                   MessageBoxFlags::Ok | MessageBoxFlags::IconError);

@@ -11,6 +11,7 @@
 #include <QMainWindow>
 #include <QSize>
 
+#include <chrono>
 #include <functional>
 #include <optional>
 #include <string>
@@ -44,10 +45,14 @@ struct TRestartState {
 // The restart-state file of the program at that path.
 AnsiString RestartStateFile(const AnsiString& programPath);
 
-// Reads the restart-state file and deletes it, so that it serves one start only; nothing
-// when there is no such file. A file that cannot be deleted is reported and ignored:
-// kept, it would decide every later start.
-std::optional<TRestartState> TakeRestartState(const AnsiString& fileName);
+// Reads the restart-state file; nothing when there is no such file. A file that cannot be
+// read is deleted (kept, it would stop every later start) and its error raised.
+std::optional<TRestartState> ReadRestartState(const AnsiString& fileName);
+
+// Deletes the restart-state file once the start that reads it holds its profiles file, so
+// that it serves one start only. False, after a warning, when the file cannot be deleted:
+// the state is then not used, since kept it would decide every later start.
+bool RemoveRestartState(const AnsiString& fileName);
 
 // Writes the restart state for the next start, key by key through the INI class's safe
 // write.
@@ -178,7 +183,7 @@ private:
     void ChooseProfile(int index);
     void ReopenProfiles();
     bool MayLeaveProfile();
-    bool HoldProfilesFile(const AnsiString& iniName);
+    bool HoldProfilesFile(const AnsiString& iniName, std::chrono::milliseconds patience = std::chrono::milliseconds(0));
     void ItmProfileClick();
     void ItmEditProfileClick(bool global);
     void ItmUpdatesClick();

@@ -35,6 +35,7 @@
 #include <functional>
 #include <memory>
 #include <optional>
+#include <thread>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -240,6 +241,44 @@ TEST_F(MainWindowTest, ASecondStartOnTheSameProfilesFileSaysSoAndEndsWithoutTouc
     Main.reset();
     Start({ToSystemPath(Dir.File("other.ini"))});
     EXPECT_ANSI_EQ(Profiles.Get()->Current()->Name, "Only");
+}
+
+TEST_F(MainWindowTest, AStartFromTheRestartStateWaitsForTheUpdatingProgramToLetGoOfTheProfilesFile)
+{
+    const AnsiString ini = Dir.File("profiles.ini");
+    WriteTwoProfiles(ini);
+    const AnsiString rst = Program + ".rst";
+    const std::string state = IniText({"[State]", "IniFile=" + ini, "Profile=second"});
+    WriteBytes(rst, state);
+    auto updating = std::make_unique<TInstanceLock>();
+    ASSERT_TRUE(updating->TryLock(ini));
+
+    // A program that keeps the file: after the wait this start ends, and the state stays
+    // for the next start.
+    {
+        TScriptedDialogs dialogs;
+        dialogs.ExpectMessage("Программа уже запущена с файлом профилей " + ini +
+                                  ".\nЭта копия программы будет закрыта.",
+                              MessageBoxAnswer::Ok, MessageBoxFlags::Ok | MessageBoxFlags::IconError);
+        Start();
+    }
+    EXPECT_FALSE(Main->isVisible());
+    EXPECT_ANSI_EQ(Profiles.Get()->GetFileName(), "");
+    EXPECT_EQ(ReadBytes(rst), state);
+
+    // The updating program ends half a second after the next start began.
+    Main.reset();
+    std::thread ending([&updating] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(500));
+        updating.reset();
+    });
+    Start();
+    ending.join();
+    EXPECT_FALSE(ChooserShown);
+    ASSERT_NE(Profiles.Get()->Current(), nullptr);
+    EXPECT_ANSI_EQ(Profiles.Get()->GetFileName(), ini);
+    EXPECT_ANSI_EQ(Profiles.Get()->Current()->Name, "Second");
+    EXPECT_FALSE(FileExists(rst));
 }
 
 TEST_F(MainWindowTest, WithoutProfilesTheChooserOffersOnlyANewProfile)
@@ -493,9 +532,11 @@ TEST(RestartState, AFileThatCannotBeDeletedIsReportedAndIgnored)
             _exit(10);
         TRecordingDialogs dialogs;
         SetDialogService(&dialogs);
-        const std::optional<TRestartState> state = TakeRestartState(rst);
+        const std::optional<TRestartState> state = ReadRestartState(rst);
+        const bool removed = state && RemoveRestartState(rst);
         const AnsiString expected = "Не удалось удалить файл состояния перезапуска " + rst + ": ";
-        _exit(state ? 11 : dialogs.Text.compare(0, expected.size(), expected) != 0 ? 12 : !FileExists(rst) ? 13 : 0);
+        const bool warned = dialogs.Text.compare(0, expected.size(), expected) == 0;
+        _exit(!state ? 14 : removed ? 11 : !warned ? 12 : !FileExists(rst) ? 13 : 0);
     }
     int status = 0;
     ASSERT_EQ(waitpid(child, &status, 0), child);
