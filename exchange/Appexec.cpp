@@ -25,9 +25,12 @@ constexpr size_t PipeChunk = 65536;
 
 // The child's handle that carries the status pipe.
 constexpr int StatusHandle = 3;
+// The handle of a detached child that holds its own program file.
+constexpr int ProgramHandle = 3;
 
-// Keeps a pipe end away from the child's handles 0 to 3, so that moving the child's ends
-// onto them can never overwrite one of them with another.
+// Keeps a handle away from the child's handles 0 to 3, so that moving the child's ends
+// onto them can never overwrite one of them with another, and every move makes a copy
+// that stays open in the child.
 void MoveAboveChildHandles(TSysHandle& handle)
 {
     if (handle.Get() > StatusHandle)
@@ -392,19 +395,26 @@ void TAppExec::CollectPipe(TSysHandle& pipe, std::string& text, size_t limit) co
 
 // ---- Detached start ----
 
-void StartDetachedProcess(const AnsiString& path)
+void StartDetachedProcess(TSysHandle program, const AnsiString& name)
 {
-    const std::vector<std::string> texts = SystemArguments({path});
+    const std::vector<std::string> texts = SystemArguments({name});
     char* argv[] = {const_cast<char*>(texts[0].c_str()), nullptr};
+    // The child runs the file open at its handle 3 through the name of that handle: any
+    // other name would be looked up again and might lead elsewhere by then. The handle
+    // stays open in the program, since the interpreter of a "#!" script reads the script
+    // through that name.
+    MoveAboveChildHandles(program);
+    const std::string running = "/proc/self/fd/" + std::to_string(ProgramHandle);
 
     TSpawnActions actions;
-    Check(posix_spawn_file_actions_addclosefrom_np(actions.Get(), STDERR_FILENO + 1));
+    Check(posix_spawn_file_actions_adddup2(actions.Get(), program.Get(), ProgramHandle));
+    Check(posix_spawn_file_actions_addclosefrom_np(actions.Get(), ProgramHandle + 1));
     // A session of its own: neither the end of this process nor a hang-up of its terminal
     // reaches the child.
     TSpawnAttributes attributes;
     PrepareAttributes(attributes, POSIX_SPAWN_SETSID);
     pid_t pid = -1;
-    const int error = posix_spawn(&pid, argv[0], actions.Get(), attributes.Get(), argv, environ);
+    const int error = posix_spawn(&pid, running.c_str(), actions.Get(), attributes.Get(), argv, environ);
     if (error != 0)
-        RaiseOSError(error, path);
+        RaiseOSError(error, name);
 }

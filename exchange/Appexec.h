@@ -107,8 +107,9 @@ private:
     std::vector<std::unique_ptr<TPump>> FPumps;
 };
 
-// Starts a program that is to outlive this one (a program update): the path itself is run,
-// without a shell and without arguments, in a session of its own, with this process's
-// standard handles and no other handle. Nothing waits for it. A program that cannot be
-// started raises EOSError with the system's text after the path.
-void StartDetachedProcess(const AnsiString& path);
+// Starts a program that is to outlive this one (a program update): exactly the open file
+// `program` is run, under `name` as its first argument, without a shell and without other
+// arguments, in a session of its own, with this process's standard handles and, as handle
+// 3, the open program file. Nothing waits for it. A program that cannot be started raises
+// EOSError with the system's text after the name.
+void StartDetachedProcess(TSysHandle program, const AnsiString& name);

@@ -6,15 +6,18 @@
 #include "platform/Dialogs.h"
 #include "platform/Exception.h"
 #include "platform/Paths.h"
+#include "platform/SysHandle.h"
 #include "platform/SysUtils.h"
 #include "ui/UFrmMain.h"
 
+#include <fcntl.h>
 #include <sys/stat.h>
 
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <filesystem>
+#include <optional>
 #include <string>
 #include <system_error>
 #include <thread>
@@ -36,23 +39,38 @@ std::optional<AnsiString> UpdateVersion(const AnsiString& name)
     return stem.size() >= UpdatePrefixLength ? stem.substr(UpdatePrefixLength) : AnsiString();
 }
 
-// A regular file, or a link to one that lies inside the folder: a link that leads
-// elsewhere must not make the program run what someone placed there.
-bool IsUpdateFile(const fs::path& entry, const fs::path& realFolder)
+// The file that an update entry runs: the entry itself when it is a regular file, the
+// file that a link leads to when that lies inside the folder; nothing otherwise. A link
+// that leads elsewhere must not make the program run what someone placed there.
+std::optional<fs::path> UpdateProgram(const fs::path& entry, const fs::path& realFolder)
 {
     std::error_code error;
     const fs::file_status status = fs::symlink_status(entry, error);
     if (error)
-        return false;
+        return std::nullopt;
     if (fs::is_regular_file(status))
-        return true;
+        return entry;
     if (!fs::is_symlink(status))
-        return false;
+        return std::nullopt;
     const fs::path target = fs::canonical(entry, error);
     if (error || !fs::is_regular_file(target, error))
-        return false;
+        return std::nullopt;
     const std::string inside = realFolder.string() + "/";
-    return target.string().compare(0, inside.size(), inside) == 0;
+    if (target.string().compare(0, inside.size(), inside) != 0)
+        return std::nullopt;
+    return target;
+}
+
+// The path in code page 1251; false when it cannot hold it: such a name is no update of
+// ours.
+bool ToAnsiPath(const std::string& systemPath, AnsiString& path)
+{
+    try {
+        path = FromSystemPath(systemPath);
+        return true;
+    } catch (const Exception&) {
+        return false;
+    }
 }
 
 // The names of the folder's entries in byte order, so that the choice among equal
@@ -80,16 +98,20 @@ std::optional<TUpdateFile> FindUpdate(const AnsiString& folder, int32_t current)
     int32_t bestNumber = current;
     for (const std::string& systemName : SortedNames(systemFolder)) {
         AnsiString name;
-        try {
-            name = FromSystemPath(systemName);
-        } catch (const Exception&) {
-            continue;   // a name that code page 1251 cannot hold is no update of ours
-        }
+        if (!ToAnsiPath(systemName, name))
+            continue;
         const std::optional<AnsiString> version = UpdateVersion(name);
-        if (!version || VersionToInt(*version) <= bestNumber || !IsUpdateFile(systemFolder / systemName, realFolder))
+        if (!version || VersionToInt(*version) <= bestNumber)
+            continue;
+        const std::optional<fs::path> program = UpdateProgram(systemFolder / systemName, realFolder);
+        if (!program)
+            continue;
+        // Of a link, its target is started: the start follows no link.
+        AnsiString path = IncludeTrailingPathDelimiter(folder) + name;
+        if (*program != systemFolder / systemName && !ToAnsiPath(program->string(), path))
             continue;
         bestNumber = VersionToInt(*version);
-        best = TUpdateFile{*version, IncludeTrailingPathDelimiter(folder) + name};
+        best = TUpdateFile{*version, path};
     }
     return best;
 }
@@ -101,14 +123,34 @@ AnsiString UpdateQuestion(const AnsiString& version)
            "\" будет закрыта.\nЗапустить обновление ПО?";
 }
 
+// The update file, open for reading. A link that stands at its name now, in place of the
+// file chosen, is refused: the update must be the file that the receive path stored.
+TSysHandle OpenUpdate(const AnsiString& path)
+{
+    const std::string systemPath = ToSystemPath(path);
+    TSysHandle file(open(systemPath.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
+    const int code = errno;
+    struct stat info {};
+    if (!file.IsOpen() && code == ELOOP && lstat(systemPath.c_str(), &info) == 0 && S_ISLNK(info.st_mode))
+        throw Exception("Обновление ПО не запущено: файл " + path + " заменен ссылкой.");
+    if (!file.IsOpen())
+        RaiseOSError(code, path);
+    return file;
+}
+
 void StartUpdate(const AnsiString& path)
 {
-    // The receive path stores an update as a plain file.
+    TSysHandle file = OpenUpdate(path);
+    // The receive path stores an update as a plain file: the file now open is made
+    // runnable, and exactly that file is run.
     struct stat info {};
-    const std::string systemPath = ToSystemPath(path);
-    if (stat(systemPath.c_str(), &info) != 0 || chmod(systemPath.c_str(), (info.st_mode & 07777) | S_IXUSR) != 0)
+    if (fstat(file.Get(), &info) != 0)
         RaiseOSError(errno, path);
-    StartDetachedProcess(path);
+    if (!S_ISREG(info.st_mode))
+        throw Exception("Обновление ПО не запущено: " + path + " не является файлом.");
+    if (fchmod(file.Get(), (info.st_mode & 07777) | S_IXUSR) != 0)
+        RaiseOSError(errno, path);
+    StartDetachedProcess(std::move(file), path);
 }
 
 bool RunSelfUpdate(const AnsiString& programPath, const std::function<bool()>& canClose)

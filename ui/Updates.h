@@ -18,15 +18,16 @@ struct TUpdateFile {
 
 // The update file of the highest version above `current` (VersionToInt numbers) in the
 // folder; nothing when there is none or no such folder. Names compare ignoring case; only
-// regular files count, directly or through a link that stays inside the folder. Of equal
-// versions the first by name wins.
+// regular files count, directly or through a link that stays inside the folder, whose
+// target is then the path to start. Of equal versions the first by name wins.
 std::optional<TUpdateFile> FindUpdate(const AnsiString& folder, int32_t current);
 
 // The question that offers the update.
 AnsiString UpdateQuestion(const AnsiString& version);
 
-// Makes the file runnable by its owner and starts it, detached from this program. A start
-// that fails raises the system's error; nothing is deleted.
+// Opens the file without following a link, makes that open file runnable by its owner and
+// starts exactly it, detached from this program. A link at the name is refused with a
+// message that names it; a start that fails raises the system's error; nothing is deleted.
 void StartUpdate(const AnsiString& path);
 
 // The menu command: finds the update of the current profile's "Updates/" folder, asks,

@@ -14,6 +14,7 @@
 #include <QCoreApplication>
 
 #include <cerrno>
+#include <sys/stat.h>
 #include <unistd.h>
 
 TEST(SelfUpdate, OffersTheNewestRegularUpdateFileOfTheFolder)
@@ -38,11 +39,13 @@ TEST(SelfUpdate, OffersTheNewestRegularUpdateFileOfTheFolder)
     // Only a strictly newer version counts.
     EXPECT_FALSE(FindUpdate(folder, VersionToInt("5.10")));
 
-    // A link to a file inside the folder is an update like the file itself.
+    // A link to a file inside the folder is an update like the file itself; its target is
+    // what starts.
     ASSERT_EQ(symlink("Updates-5.9.exe", ToSystemPath(folder + "Updates-5.11.exe").c_str()), 0);
     update = FindUpdate(folder, VersionToInt("5.3"));
     ASSERT_TRUE(update);
     EXPECT_ANSI_EQ(update->Version, "5.11");
+    EXPECT_ANSI_EQ(update->Path, folder + "Updates-5.9.exe");
 
     EXPECT_FALSE(FindUpdate(dir.File("none/"), 0));
 }
@@ -92,4 +95,26 @@ TEST(SelfUpdate, AnUpdateThatCannotStartIsReportedAndTheProgramStaysOpen)
     EXPECT_TRUE(main.isVisible());
     FrmMain = nullptr;
     Profiles.Reset();
+}
+
+TEST(SelfUpdate, AnUpdateSwappedForALinkAfterTheChoiceIsRefused)
+{
+    TTempDir dir;
+    const AnsiString folder = dir.File("Updates/");
+    ForceDirectories(folder);
+    WriteBytes(folder + "Updates-9.0.exe", "#!/bin/sh\n");
+    const AnsiString outside = dir.File("outside.sh");
+    WriteBytes(outside, "#!/bin/sh\n");
+    ASSERT_EQ(chmod(ToSystemPath(outside).c_str(), 0644), 0);
+
+    const std::optional<TUpdateFile> update = FindUpdate(folder, VersionToInt("5.3"));
+    ASSERT_TRUE(update);
+    ASSERT_EQ(unlink(ToSystemPath(update->Path).c_str()), 0);
+    ASSERT_EQ(symlink(ToSystemPath(outside).c_str(), ToSystemPath(update->Path).c_str()), 0);
+
+    EXPECT_RAISES(StartUpdate(update->Path), Exception,
+                  "Обновление ПО не запущено: файл " + update->Path + " заменен ссылкой.");
+    struct stat info {};
+    ASSERT_EQ(stat(ToSystemPath(outside).c_str(), &info), 0);
+    EXPECT_EQ(info.st_mode & 07777, 0644u);
 }
