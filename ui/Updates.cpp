@@ -123,6 +123,8 @@ AnsiString UpdateQuestion(const AnsiString& version)
            "\" будет закрыта.\nЗапустить обновление ПО?";
 }
 
+namespace {
+
 // The update file, open for reading. A link that stands at its name now, in place of the
 // file chosen, is refused: the update must be the file that the receive path stored.
 TSysHandle OpenUpdate(const AnsiString& path)
@@ -137,6 +139,8 @@ TSysHandle OpenUpdate(const AnsiString& path)
         RaiseOSError(code, path);
     return file;
 }
+
+}  // namespace
 
 void StartUpdate(const AnsiString& path)
 {
