@@ -5,8 +5,10 @@
 #include "platform/SysUtils.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdlib>
 #include <cstring>
+#include <optional>
 
 namespace {
 
@@ -89,15 +91,53 @@ const char* FailureText(CURLcode code, long certificateCheck)
     }
 }
 
+// "сервер 127.0.0.1, порт 8480", or the proxy's.
+AnsiString ServerName(const TTransferFailure& failure)
+{
+    AnsiString name = failure.Proxy ? "прокси-сервер " : "сервер ";
+    name += failure.Host;
+    if (failure.Port != 0)
+        name += ", порт " + IntToStr(static_cast<int>(failure.Port));
+    return name;
+}
+
+// Our own account of the common failures of the connection, told before the server's
+// name (empty when the lead says it all); none for the others, which keep libcurl's.
+std::optional<AnsiString> ConnectionFailure(const TTransferFailure& failure)
+{
+    switch (failure.Code) {
+    case CURLE_COULDNT_CONNECT:
+        return failure.SystemError == ECONNREFUSED ? "соединение отвергнуто" : "нет связи";
+    case CURLE_COULDNT_RESOLVE_HOST:
+    case CURLE_COULDNT_RESOLVE_PROXY: return "такое имя не найдено";
+    case CURLE_OPERATION_TIMEDOUT: return "время ожидания истекло";
+    case CURLE_GOT_NOTHING: return "соединение закрыто без ответа";
+    case CURLE_SEND_ERROR:
+    case CURLE_RECV_ERROR:
+        // Also a mail server's refusal of a command: only a broken connection is told here.
+        if (failure.Reply.empty() && (failure.SystemError == ECONNRESET || failure.SystemError == EPIPE))
+            return "соединение разорвано";
+        return std::nullopt;
+    case CURLE_SSL_CONNECT_ERROR: return "согласование TLS не удалось";
+    case CURLE_PEER_FAILED_VERIFICATION: return "";
+    default: return std::nullopt;
+    }
+}
+
 } // namespace
 
-AnsiString CurlErrorMessage(CURLcode code, const AnsiString& detail, const AnsiString& reply, long certificateCheck)
+AnsiString CurlErrorMessage(const TTransferFailure& failure)
 {
-    AnsiString message = FailureText(code, certificateCheck);
-    const AnsiString shownDetail = QuotedReply(detail.empty() ? curl_easy_strerror(code) : detail);
-    if (!shownDetail.empty())
-        message += ": " + shownDetail;
-    const AnsiString shownReply = QuotedReply(reply);
+    AnsiString message = FailureText(failure.Code, failure.CertificateCheck);
+    const std::optional<AnsiString> own = ConnectionFailure(failure);
+    AnsiString detail;
+    if (own && !failure.Host.empty())
+        detail = own->empty() ? ServerName(failure) : *own + " (" + ServerName(failure) + ")";
+    else
+        detail = QuotedReply(failure.Detail.empty() ? curl_easy_strerror(failure.Code) : failure.Detail);
+    if (!detail.empty())
+        message += ": " + detail;
+    const AnsiString shownReply = QuotedReply(failure.Reply);
     if (!shownReply.empty())
         message += " (ответ сервера: " + shownReply + ")";
     return message;
@@ -176,6 +216,8 @@ void TCurlSession::UseProxy(const AnsiString& host, int port, const AnsiString& 
 {
     SetText(CURLOPT_PROXY, host);
     Set(CURLOPT_PROXYPORT, static_cast<long>(port));
+    FProxyHost = host;
+    FProxyPort = port;
     Set(CURLOPT_PROXYTYPE, static_cast<long>(CURLPROXY_HTTP));
     // An empty list overrides no_proxy of the environment: every host goes through it.
     Set(CURLOPT_NOPROXY, "");
@@ -205,7 +247,7 @@ void TCurlSession::Perform()
     if (FBodyOverflow)
         throw Exception("Слишком длинный ответ");
     if (FLastCode != CURLE_OK)
-        throw Exception(CurlErrorMessage(FLastCode, FError, FErrorReply, CertificateCheck()));
+        throw Exception(CurlErrorMessage(Failure()));
 }
 
 bool TCurlSession::ServerRefused() const
@@ -227,6 +269,37 @@ long TCurlSession::CertificateCheck() const
     long check = 0;
     curl_easy_getinfo(FHandle.get(), CURLINFO_SSL_VERIFYRESULT, &check);
     return check;
+}
+
+TTransferFailure TCurlSession::Failure() const
+{
+    TTransferFailure failure{FLastCode, FError, FErrorReply, CertificateCheck()};
+    long systemError = 0;
+    curl_easy_getinfo(FHandle.get(), CURLINFO_OS_ERRNO, &systemError);
+    failure.SystemError = static_cast<int>(systemError);
+    if (!FProxyHost.empty()) {
+        failure.Host = FProxyHost;
+        failure.Port = FProxyPort;
+        failure.Proxy = true;
+        return failure;
+    }
+    // The server of the address the transfer was given, with the scheme's port when
+    // the address names none.
+    const char* url = nullptr;
+    curl_easy_getinfo(FHandle.get(), CURLINFO_EFFECTIVE_URL, &url);
+    CURLU* parsed = curl_url();
+    if (parsed && url && curl_url_set(parsed, CURLUPART_URL, url, 0) == CURLUE_OK) {
+        char* host = nullptr;
+        char* port = nullptr;
+        if (curl_url_get(parsed, CURLUPART_HOST, &host, 0) == CURLUE_OK)
+            failure.Host = host;
+        if (curl_url_get(parsed, CURLUPART_PORT, &port, CURLU_DEFAULT_PORT) == CURLUE_OK)
+            failure.Port = std::strtol(port, nullptr, 10);
+        curl_free(host);
+        curl_free(port);
+    }
+    curl_url_cleanup(parsed);
+    return failure;
 }
 
 long TCurlSession::ResponseCode() const

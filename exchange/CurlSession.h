@@ -20,6 +20,18 @@ class TLogger;
 // The longest wait for the server.
 constexpr long ReadTimeoutMs = 120000;
 
+// A failed transfer, as its error message tells it.
+struct TTransferFailure {
+    CURLcode Code = CURLE_OK;
+    AnsiString Detail;            // libcurl's account of it
+    AnsiString Reply;             // the mail server's refusal, when there was one
+    long CertificateCheck = 0;    // OpenSSL's result of checking the certificate chain
+    int SystemError = 0;          // the errno of the socket call that failed, 0 when none
+    AnsiString Host;              // the server the transfer spoke to: the proxy when there is one
+    long Port = 0;
+    bool Proxy = false;
+};
+
 class TCurlSession {
 public:
     // protocols: the protocol the session speaks, as libcurl names it ("smtp", "pop3",
@@ -81,6 +93,8 @@ private:
     };
 
     bool FHttp;
+    AnsiString FProxyHost;   // the proxy that UseProxy set, empty when none
+    long FProxyPort = 0;
     std::unique_ptr<TLogger> FLog;
     char FError[CURL_ERROR_SIZE] = {};
     TUpload FUpload;
@@ -99,6 +113,8 @@ private:
     void UseTls(const char* protocol);
     // OpenSSL's result of checking the server's certificate chain (0: it passed).
     long CertificateCheck() const;
+    // What went wrong in the last transfer, and with which server.
+    TTransferFailure Failure() const;
     static size_t CollectBody(char* data, size_t size, size_t count, void* session);
     static size_t CollectHeader(char* data, size_t size, size_t count, void* session);
     static size_t ReadUpload(char* buffer, size_t size, size_t count, void* session);
@@ -121,12 +137,13 @@ private:
     curl_slist* FList = nullptr;
 };
 
-// The text of a failed transfer: what went wrong in Russian, then libcurl's detail and,
-// when there is one, the server's reply. certificateCheck: OpenSSL's result of checking
-// the server's certificate chain, which tells what was wrong with a certificate that did
-// not verify (0 or 1 when the chain passed and the name did not match).
-AnsiString CurlErrorMessage(CURLcode code, const AnsiString& detail, const AnsiString& reply,
-                            long certificateCheck = 0);
+// The text of a failed transfer: what went wrong in Russian, then the detail: for the
+// common failures of the connection (refused, name not found, time-out, reset, the TLS
+// handshake, the certificate) our own words with the server and the port, for the others
+// libcurl's account; then the server's reply when there is one. The certificate check
+// tells what was wrong with a certificate that did not verify (0 or 1 when the chain
+// passed and the name did not match).
+AnsiString CurlErrorMessage(const TTransferFailure& failure);
 
 // The address of a mail server, "pop3://host:port": on the protocol's TLS port (SMTP 465,
 // POP3 995, IMAP 993) with its TLS scheme ("pop3s"), encrypted from the start.

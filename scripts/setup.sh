@@ -5,7 +5,7 @@ set -euo pipefail
 
 build_packages=(
   build-essential cmake ninja-build pkg-config
-  qt6-base-dev libqt6opengl6-dev libqt6svg6
+  qt6-base-dev libqt6opengl6-dev libqt6svg6 qt6-translations-l10n
   libcurl4-openssl-dev ca-certificates libgmime-3.0-dev libxml2-dev zlib1g-dev libsodium-dev
   gnupg
   libgtest-dev libgmock-dev libbenchmark-dev

@@ -4,6 +4,7 @@
 #include "platform/Dialogs.h"
 #include "platform/Encoding.h"
 #include "platform/Exception.h"
+#include "ui/QtTranslation.h"
 
 #include <cstdio>
 
@@ -47,7 +48,10 @@ void ShowUnknownException() noexcept
     ShowMessageText(AnsiString());
 }
 
-TApplication::TApplication(int& argc, char** argv) : QApplication(argc, argv) {}
+TApplication::TApplication(int& argc, char** argv)
+    : QApplication(argc, argv), FQtTranslation(InstallQtTranslation(QtTranslationsFolder()))
+{
+}
 
 bool TApplication::notify(QObject* receiver, QEvent* event)
 {

@@ -8,8 +8,10 @@
 #include "platform/AnsiString.h"
 
 #include <QApplication>
+#include <QTranslator>
 
 #include <exception>
+#include <memory>
 #include <utility>
 
 // The text of the standard error box: the message with a final "." unless it already ends
@@ -37,10 +39,14 @@ void Guarded(TAction&& action) noexcept
 
 // The application object of the program. Its event delivery is the message loop's default
 // handler: an exception that a handler let through is shown in the standard error box
-// instead of ending the program.
+// instead of ending the program. Qt's own dialogs and buttons speak Russian when Qt's
+// translations are installed.
 class TApplication : public QApplication {
 public:
     TApplication(int& argc, char** argv);
 
     bool notify(QObject* receiver, QEvent* event) override;
+
+private:
+    std::unique_ptr<QTranslator> FQtTranslation;
 };

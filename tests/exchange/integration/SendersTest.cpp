@@ -9,6 +9,7 @@
 #include "exchange/SmtpSender.h"
 #include "platform/Classes.h"
 #include "platform/Paths.h"
+#include "platform/SysUtils.h"
 #include "support/TestServers.h"
 
 #include <cstdlib>
@@ -105,12 +106,12 @@ TEST_F(SmtpSenderTest, TheDialogueIsLoggedWithoutThePasswordAndARefusalAWrongPas
         EXPECT_RAISES_PREFIX(Sender.Get()->Send(SalaryText, "ABC000001.TLB", &Container), Exception,
                              "Сервер отказал во входе: неверное имя пользователя или пароль");
     }
-    const AnsiString port = SmtpKeys();
+    const AnsiString port = IntToStr(Mail.Ports().Smtp);
     Mail.Stop();
-    TExchangeProfile profile(Dir, {"SendHost=127.0.0.1", port});
+    TExchangeProfile profile(Dir, {"SendHost=127.0.0.1", "SendPort=" + port});
     SetProtocolLogging(true);
-    EXPECT_RAISES_PREFIX(Sender.Get()->Send(SalaryText, "ABC000001.TLB", &Container), Exception,
-                         "Не удалось соединиться с сервером: ");
+    EXPECT_RAISES(Sender.Get()->Send(SalaryText, "ABC000001.TLB", &Container), Exception,
+                  "Не удалось соединиться с сервером: соединение отвергнуто (сервер 127.0.0.1, порт " + port + ")");
     const std::string all = ReadBytes(Dir.File("Log/ABC.LOG"));
     EXPECT_EQ(all.substr(0, first.size()), first);   // appended
     EXPECT_THAT(all.substr(first.size()), HasSubstr("Failed to connect to 127.0.0.1"));

@@ -1,0 +1,16 @@
+#pragma once
+// Qt's own texts (the buttons of the standard dialogs, the file and print dialogs, their
+// messages) in Russian, from Qt's translation catalogues.
+
+#include <QString>
+#include <QTranslator>
+
+#include <memory>
+
+// Loads Qt's Russian catalogue from the folder and installs it in the application; it
+// stays installed while the result lives. Without a catalogue there (the translations
+// are not installed) the result is empty and Qt speaks English: no error.
+std::unique_ptr<QTranslator> InstallQtTranslation(const QString& folder);
+
+// The folder of Qt's own translation catalogues.
+QString QtTranslationsFolder();
