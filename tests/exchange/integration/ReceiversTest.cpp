@@ -202,9 +202,11 @@ TEST_F(MailReceiverTest, Pop3EmptyMailboxAndRefusedLogins)
 TEST_F(MailReceiverTest, ImapHandsOnTheMessagesOfEveryBankAddressSkipsAVanishedOneAndExpungesAfterTheSave)
 {
     PutMixedMailbox();
-    const std::string gone = Mail.PutMessage(BankMail("ABC", "2", "gone", "other-bank@example.test"));
-    Mail.PutMessage(BankMail("ABC", "3", "third", "other-bank@example.test"));
-    const auto profile = Profile("IMAP4", Mail.Ports().Imap, "Bank <bank@example.test>, other-bank@example.test");
+    // The server's FROM matches a part of the sender's address: neither bank address is
+    // part of the other, so each one's messages are found by its own criterion only.
+    const std::string gone = Mail.PutMessage(BankMail("ABC", "2", "gone", "clearing@example.test"));
+    Mail.PutMessage(BankMail("ABC", "3", "third", "clearing@example.test"));
+    const auto profile = Profile("IMAP4", Mail.Ports().Imap, "Bank <bank@example.test>, clearing@example.test");
     TRecordingReceiver<TImap4Receiver> receiver;
     RemoveWhenProcessed(receiver.Log, "ours\r\n", gone);
     receiver.Log.OnSave = [&] {
