@@ -9,8 +9,10 @@
 #include <csignal>
 #include <filesystem>
 #include <random>
+#include <sstream>
 
 #include <fcntl.h>
+#include <spawn.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -219,6 +221,41 @@ TEST(PathsTest, AKilledSaveLeavesTheOldFileOrTheNewOneAndItsCopyGoesAtTheNextSav
     }
     WriteFileAtomically(target, "done");
     EXPECT_EQ(SystemNames(dir.Path()), std::vector<std::string>{"list.txt"});
+}
+
+// A power loss must leave the old file or the new one, never an empty one: the new bytes
+// reach the disk before their name replaces the target. A library preloaded into a
+// process that makes one save notes its flushes and renames in order.
+TEST(PathsTest, TheNewFileIsFlushedToTheDiskBeforeItIsRenamedOverTheTarget)
+{
+    TTempDir dir;
+    const std::string folder = std::filesystem::canonical(ToSystemPath(dir.Path())).string() + "/";
+    const std::string target = folder + "x.ini";
+    WriteBytes(FromSystemPath(target), "old");
+    const std::string log = folder + "calls.log";
+    pid_t child = 0;
+    {
+        const TEnvironmentVariable preload("LD_PRELOAD", SYSCALL_LOG_PATH);
+        const TEnvironmentVariable logName("VELTON_SYSCALL_LOG", log);
+        const char* arguments[] = {SAFE_WRITE_PROBE, target.c_str(), "new", nullptr};
+        ASSERT_EQ(posix_spawn(&child, SAFE_WRITE_PROBE, nullptr, nullptr, const_cast<char**>(arguments), environ), 0);
+    }
+    int status = 0;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+    ASSERT_EQ(ReadBytes(FromSystemPath(target)), "new");
+
+    std::vector<std::string> calls;
+    std::istringstream lines(ReadBytes(FromSystemPath(log)));
+    for (std::string line; std::getline(lines, line);)
+        calls.push_back(line);
+    const auto renamed = std::find_if(calls.begin(), calls.end(), [&](const std::string& call) {
+        return call.starts_with("rename ") && call.ends_with(" " + target);
+    });
+    ASSERT_TRUE(renamed != calls.end()) << ::testing::PrintToString(calls);
+    const std::string temporary = renamed->substr(7, renamed->size() - 7 - target.size() - 1);
+    EXPECT_TRUE(std::find(calls.begin(), renamed, "sync " + temporary) != renamed)
+        << "no flush of " << temporary << " before its rename: " << ::testing::PrintToString(calls);
 }
 
 TEST(PathsTest, ALinkIsFollowedAndStaysALink)

@@ -634,6 +634,26 @@ void TMailServer::KickUser()
     }
 }
 
+void TMailServer::CutUser()
+{
+    // "doveadm who -1" lists one session a line: user, protocol, process id, address.
+    std::istringstream sessions(RunDoveadm(FFolder.Path() + "dovecot.conf", "who -1 " + FUser));
+    int killed = 0;
+    for (std::string line; std::getline(sessions, line);) {
+        std::istringstream words(line);
+        std::string user, protocol;
+        int pid = 0;
+        if (words >> user >> protocol >> pid && user == FUser) {
+            ::kill(pid, SIGKILL);
+            if (!ProcessGone(pid))
+                throw TServerError("dovecot's session " + std::to_string(pid) + " did not end:\n" + Logs());
+            ++killed;
+        }
+    }
+    if (killed == 0)
+        throw TServerError("no session of " + FUser + " to cut:\n" + Logs());
+}
+
 void TMailServer::RemoveMessage(const std::string& name)
 {
     for (const char* folder : {"new", "cur"}) {

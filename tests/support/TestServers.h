@@ -145,6 +145,10 @@ public:
     // Makes dovecot drop every connection of the mailbox's user (doveadm kick), as a
     // server does after a time-out or a restart.
     void KickUser();
+    // Kills dovecot's processes that serve the mailbox's user, as a server that crashed:
+    // each client finds its connection closed, without a word. Raises TServerError when
+    // the user has no session.
+    void CutUser();
     // Removes the message file of that base name, as another mail client would.
     void RemoveMessage(const std::string& name);
     // Every message of the mailbox (new/ and cur/), in the order of delivery.

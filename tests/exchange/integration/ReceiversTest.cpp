@@ -131,6 +131,26 @@ TEST_F(MailReceiverTest, Pop3AddressesMessagesByTheirIdentifiersAcrossReconnects
     EXPECT_THAT(log, Not(HasSubstr("AGNsaWVudABzZWNyZXQ")));   // nor in Base64 ("\0client\0secret")
 }
 
+// While the store is saved, another client removes the first message and the connection
+// breaks without a word: the deletion goes to a new connection, where the first number
+// names the next message. That mark is undone, and the message stays.
+TEST_F(MailReceiverTest, Pop3UndoesADeletionThatANewConnectionAppliedToAnotherMessage)
+{
+    const std::string first = Mail.PutMessage(BankMail("ABC", "1", "first"));
+    const std::string kept = Mail.PutMessage(BankMail("XYZ", "2", "kept"));
+    Mail.PutMessage(BankMail("ABC", "3", "third"));
+    const auto profile = Profile("POP3", Mail.Ports().Pop3);
+    TRecordingReceiver<TPop3Receiver> receiver;
+    receiver.Log.OnSave = [&] {
+        Mail.RemoveMessage(first);
+        Mail.CutUser();
+    };
+    receiver.Receive();
+    EXPECT_THAT(receiver.Log.Bodies(), ElementsAre("first\r\n", "kept\r\n", "third\r\n"));
+    EXPECT_EQ(receiver.BadMessages, 0);
+    EXPECT_THAT(Names(Mail), ElementsAre(kept)) << Mail.Logs();
+}
+
 TEST_F(MailReceiverTest, Pop3WithoutUidlNamesTheMessagesByTheirNumbersInTheOneConnection)
 {
     PutMixedMailbox();
@@ -182,9 +202,11 @@ TEST_F(MailReceiverTest, Pop3EmptyMailboxAndRefusedLogins)
 TEST_F(MailReceiverTest, ImapHandsOnTheMessagesOfEveryBankAddressSkipsAVanishedOneAndExpungesAfterTheSave)
 {
     PutMixedMailbox();
-    const std::string gone = Mail.PutMessage(BankMail("ABC", "2", "gone", "other-bank@example.test"));
-    Mail.PutMessage(BankMail("ABC", "3", "third", "other-bank@example.test"));
-    const auto profile = Profile("IMAP4", Mail.Ports().Imap, "Bank <bank@example.test>, other-bank@example.test");
+    // The server's FROM matches a part of the sender's address: neither bank address is
+    // part of the other, so each one's messages are found by its own criterion only.
+    const std::string gone = Mail.PutMessage(BankMail("ABC", "2", "gone", "clearing@example.test"));
+    Mail.PutMessage(BankMail("ABC", "3", "third", "clearing@example.test"));
+    const auto profile = Profile("IMAP4", Mail.Ports().Imap, "Bank <bank@example.test>, clearing@example.test");
     TRecordingReceiver<TImap4Receiver> receiver;
     RemoveWhenProcessed(receiver.Log, "ours\r\n", gone);
     receiver.Log.OnSave = [&] {

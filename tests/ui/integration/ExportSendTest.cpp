@@ -100,12 +100,26 @@ TEST_F(ExportSendTest, SalaryListMailedToTheBankIsRecordedAndTheNextExportTakesT
     EXPECT_THAT(rows[0], ElementsAre("ABC000042", "Salary", "2", "1750.50", "", "Зарплата за март", "moment",
                                      "ABC000042.TLB"));
 
-    TExportWizard second(document);
+    // The next list holds an external payment: its record, with the recipient's account and
+    // without a service-provider account, counts in the debit totals as well. A profile's
+    // map feeds no salary field beyond the three declared ones, so the kind gets the whole
+    // map of its ten columns here.
+    Kind(0).FieldIndexes.SetCount(10);
+    for (int field = 0; field < 10; ++field)
+        Kind(0).FieldIndexes.Set(field, field);
+    TTestDocument payments(Kind(0), Dir, {SalaryLines[0],
+                                          "петров  петр;000000012346;500;за май;;044525225;;ООО Вода;7707083893;"
+                                          "40702810000000000009"});
+    TExportWizard second(payments);
     Export(second, "Зарплата за март");
     ExpectSentPage("ABC000043");
     ASSERT_EQ(Mail.Messages().size(), 2u);
-    EXPECT_THAT(OpenAtBank(Attachment(Mail.Messages()[1].Bytes, "ABC000043.TLB")), HasSubstr("FILE_NAME=ABC000043\r\n"));
-    EXPECT_EQ(JournalRows().size(), 2u);
+    const std::string next = OpenAtBank(Attachment(Mail.Messages()[1].Bytes, "ABC000043.TLB"));
+    EXPECT_THAT(next, HasSubstr("FILE_NAME=ABC000043\r\n"));
+    EXPECT_THAT(next, HasSubstr("\r\nTOTAL_COUNT_B=2\r\nTOTAL_SUM_B=1500.50\r\nTOTAL_COUNT_E=1\r\nTOTAL_SUM_E=500.00\r\n"));
+    rows = JournalRows();
+    ASSERT_EQ(rows.size(), 2u);
+    EXPECT_EQ(rows[1][4], "500.00");
     EXPECT_TRUE(FileExists(Dir.File("Sent/ABC000042.TLB")));
     EXPECT_THAT(Ini(), HasSubstr("\r\nSalary.FileCount=44\r\n"));
 }

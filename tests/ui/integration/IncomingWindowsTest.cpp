@@ -199,4 +199,23 @@ TEST_F(IncomingWindowsTest, JournalResendsTheArchivedContainerByteForByte)
     delete window;
 }
 
+// A row written before the journal kept the container's file name is sent again from the
+// archived container named by its base name and ".TLB".
+TEST_F(IncomingWindowsTest, JournalResendsARowWithoutAFileNameFromTheBaseNamesContainer)
+{
+    SelectMailProfile({});
+    AddJournalRow(Dir.File("Sent/ABC.JOURNAL"), {"ABC000005N", "NewCli", "1", "", "", "", "05/03/2024 09:00:00", ""});
+    const std::string container = RandomBytes(300, 5);
+    WriteBytes(Dir.File("Sent/ABC000005N.TLB"), container);
+    const auto window = std::make_unique<TFrmJournal>();
+    window->show();
+    QApplication::processEvents();
+
+    Dialogs.ExpectMessage("Отправить файл повторно?", MessageBoxAnswer::Yes, 0x24);
+    Dialogs.ExpectMessage("Файл успешно отправлен в банк.", MessageBoxAnswer::Ok, 0x40);
+    window->BtnRepeatClick();
+    ASSERT_EQ(Mail.Messages().size(), 1u) << Mail.Logs();
+    EXPECT_TRUE(Attachment(Mail.Messages()[0].Bytes, "ABC000005N.TLB") == container);
+}
+
 }  // namespace
