@@ -48,11 +48,13 @@ AnsiString Rule(char c)
     return AnsiString(RegistryWidth, c) + "\n";
 }
 
-// The total line: the caption, then the sum right-aligned at the table's right edge.
+// The total line: the caption, then the sum right-aligned at the table's right edge. A sum
+// wider than the amount column is never cut (a wrong total is worse than a longer line).
 AnsiString TotalLine(const AnsiString& caption, double sum)
 {
+    const AnsiString amount = FormatFixed(sum, 2);
     return Column(caption, RegistryWidth - AmountWidth, RegistryWidth - AmountWidth) +
-           Column(FormatFixed(sum, 2), AmountWidth, AmountWidth, true) + "\n";
+           Column(amount, amount.size(), AmountWidth, true) + "\n";
 }
 
 bool IsBreakAfter(char c)
