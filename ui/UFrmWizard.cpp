@@ -53,6 +53,16 @@ QLabel* NewValueLabel(QWidget* parent)
     return label;
 }
 
+// A page with an edit box takes the keyboard there, its text selected, so that what the
+// user types after pressing Enter on the page before goes into it.
+void FocusFirstInput(QWidget* panel)
+{
+    if (auto* input = panel->findChild<QLineEdit*>()) {
+        input->setFocus(Qt::OtherFocusReason);
+        input->selectAll();
+    }
+}
+
 }  // namespace
 
 TFrmWizard::TFrmWizard(QWidget* parent) : QDialog(parent)
@@ -228,6 +238,7 @@ void TFrmWizard::ShowPanel(QWidget* panel)
     FPanel = panel;
     if (panel) {
         panel->show();
+        FocusFirstInput(panel);
         // A page shown before a long step must be on the screen before the step blocks.
         panel->repaint();
     }
