@@ -1,10 +1,23 @@
 #include "ui/ExportActions.h"
 
 #include "documents/Common.h"
+#include "documents/Profiles.h"
+#include "platform/Paths.h"
+#include "ui/ExportDocument.h"
 #include "ui/ExportReports.h"
 #include "ui/ExportWizard.h"
 #include "ui/Reports.h"
 #include "ui/UFrmWizard.h"
+
+AnsiString DocumentFolder(const TExportProfile& kind)
+{
+    return kind.FileName.empty() ? IncludeTrailingPathDelimiter(CurrentDataPath()) : ExtractFilePath(kind.FileName);
+}
+
+AnsiString DocumentPdfName(const TExportProfile& kind)
+{
+    return kind.FileName.empty() ? AnsiString() : ChangeFileExt(kind.FileName, ".pdf");
+}
 
 void RunExportWizard(TExportDocument& document)
 {
@@ -14,10 +27,11 @@ void RunExportWizard(TExportDocument& document)
 
 void SaveExportErrors(TExportDocument& document)
 {
-    SaveReportAs(ExportErrorsReport(document));
+    SaveReportAs(ExportErrorsReport(document), AnsiString(), DocumentFolder(document.ExportKind()));
 }
 
 void PrintExportErrors(TExportDocument& document)
 {
-    PrintReport(ExportErrorsReport(document), AnsiString(ApplicationTitle) + ": Ошибки экспорта");
+    PrintReport(ExportErrorsReport(document), AnsiString(ApplicationTitle) + ": Ошибки экспорта",
+                DocumentPdfName(document.ExportKind()));
 }

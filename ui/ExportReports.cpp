@@ -5,6 +5,7 @@
 #include "documents/Exportfiles.h"
 #include "documents/Profiles.h"
 #include "platform/SysUtils.h"
+#include "ui/ExportActions.h"
 #include "ui/ExportCheck.h"
 #include "ui/ExportDocument.h"
 #include "ui/Reports.h"
@@ -166,5 +167,6 @@ TRichText ExportRegistryReport(const TExportProfile& kind, TDataFile& output, co
 
 void PrintExportRegistry(const TExportProfile& kind, TDataFile& output, const TExportTotals& totals)
 {
-    PrintReport(ExportRegistryReport(kind, output, totals), AnsiString(ApplicationTitle) + ": " + kind.DocType->Title);
+    PrintReport(ExportRegistryReport(kind, output, totals), AnsiString(ApplicationTitle) + ": " + kind.DocType->Title,
+                DocumentPdfName(kind));
 }

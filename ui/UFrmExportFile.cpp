@@ -496,7 +496,7 @@ bool TFrmExportFile::ChooseFile(bool existingOnly)
     TFileDialogRequest request;
     request.Title = existingOnly ? "Открыть" : "Новый";
     request.Filter = AnsiString(format.Description) + " (" + format.Mask + ")|" + format.Mask;
-    request.InitialDir = ExtractFilePath(FKind->FileName);
+    request.InitialDir = DocumentFolder(*FKind);
     request.FileName = FKind->FileName;
     const std::optional<AnsiString> chosen =
         existingOnly ? Dialogs().OpenFileName(request) : Dialogs().SaveFileName(request);
