@@ -9,11 +9,6 @@
 #include "ui/Reports.h"
 #include "ui/UFrmWizard.h"
 
-AnsiString DocumentFolder(const TExportProfile& kind)
-{
-    return kind.FileName.empty() ? IncludeTrailingPathDelimiter(CurrentDataPath()) : ExtractFilePath(kind.FileName);
-}
-
 AnsiString DocumentPdfName(const TExportProfile& kind)
 {
     return kind.FileName.empty() ? AnsiString() : ChangeFileExt(kind.FileName, ".pdf");
@@ -27,7 +22,7 @@ void RunExportWizard(TExportDocument& document)
 
 void SaveExportErrors(TExportDocument& document)
 {
-    SaveReportAs(ExportErrorsReport(document), AnsiString(), DocumentFolder(document.ExportKind()));
+    SaveReportAs(ExportErrorsReport(document), AnsiString(), DialogStartFolder(document.ExportKind().FileName));
 }
 
 void PrintExportErrors(TExportDocument& document)

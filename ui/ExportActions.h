@@ -7,9 +7,6 @@
 class TExportDocument;
 class TExportProfile;
 
-// The folder where the file dialogs of a document of this kind start: the folder of its
-// file, else the profile's data folder.
-AnsiString DocumentFolder(const TExportProfile& kind);
 // The file a print of the document's reports to PDF suggests: the document's file with
 // ".pdf" for its extension; empty when the kind has no file.
 AnsiString DocumentPdfName(const TExportProfile& kind);

@@ -1,6 +1,7 @@
 #include "ui/Reports.h"
 
 #include "documents/Common.h"
+#include "documents/Profiles.h"
 #include "platform/Exception.h"
 #include "platform/Paths.h"
 #include "ui/Common.h"
@@ -122,8 +123,18 @@ void SetPrinterChooser(TPrinterChooser chooser)
     PrinterChooser() = std::move(chooser);
 }
 
+AnsiString DialogStartFolder(const AnsiString& fileName)
+{
+    if (!fileName.empty())
+        return ExtractFilePath(fileName);
+    const TProfile* profile = Profiles.Get()->Current();
+    return profile ? IncludeTrailingPathDelimiter(profile->DataPath) : AnsiString();
+}
+
 std::optional<AnsiString> AskSaveFileName(TFileDialogRequest request)
 {
+    if (request.InitialDir.empty())
+        request.InitialDir = DialogStartFolder(request.FileName);
     while (true) {
         std::optional<AnsiString> chosen = Dialogs().SaveFileName(request);
         if (!chosen)

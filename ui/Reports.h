@@ -28,8 +28,13 @@ bool ChoosePrinter(QPrinter& printer);
 using TPrinterChooser = std::function<bool(QPrinter&)>;
 void SetPrinterChooser(TPrinterChooser chooser);
 
-// Asks the save dialog for a file name. A name without an extension gets the request's
-// default extension; when that file exists the user is asked the name + " уже
+// The folder a file dialog about this file starts in: the file's folder, else the data
+// folder of the selected profile (else nothing: the dialog's own choice).
+AnsiString DialogStartFolder(const AnsiString& fileName);
+
+// Asks the save dialog for a file name; without a start folder of its own the dialog
+// starts in DialogStartFolder of the request's file. A name without an extension gets the
+// request's default extension; when that file exists the user is asked the name + " уже
 // существует.\nЗаменить?" (Yes and No, warning icon), and on No the dialog comes again
 // with that name. Nothing when the user cancelled.
 std::optional<AnsiString> AskSaveFileName(TFileDialogRequest request);

@@ -8,6 +8,7 @@
 #include "ui/ExportCheck.h"
 #include "ui/Guard.h"
 #include "ui/QtText.h"
+#include "ui/Reports.h"
 
 #include <QApplication>
 #include <QCloseEvent>
@@ -380,7 +381,7 @@ void TFrmWizard::BtnFileNameClick()
     TFileDialogRequest request;
     request.Filter = "Все файлы (*.*)|*.*";
     request.FileName = FromQString(EdtFileName->text());
-    request.InitialDir = ExtractFilePath(request.FileName);
+    request.InitialDir = DialogStartFolder(request.FileName);
     if (const std::optional<AnsiString> chosen = Dialogs().OpenFileName(request))
         EdtFileName->setText(ToQString(*chosen));
 }
