@@ -62,7 +62,7 @@ int main(int argc, char** argv)
     const double before = StatusBytes("VmRSS");
     const std::vector<double> seconds = Rounds(5, [&] {
         if (send) {
-            SendArbitraryFile(settings, *FileStamp(fileName));
+            SendArbitraryFile(settings);
             return;
         }
         TBlockStream container;

@@ -7,10 +7,12 @@
 #include "exchange/Ciphers.h"
 #include "exchange/Transport.h"
 #include "platform/Exception.h"
+#include "platform/Paths.h"
 #include "platform/SysUtils.h"
 #include "ui/UFrmWizard.h"
 
 #include <algorithm>
+#include <optional>
 
 namespace {
 
@@ -43,20 +45,16 @@ TFileProfile& ArbitrarySettings()
     return Profiles.Get()->Current()->ArbitraryProfile;
 }
 
-// The whole file, read once; it must be the file as it was chosen, also after the read.
-std::string ReadChosenFile(const AnsiString& fileName, const TFileStamp& chosen)
+// The whole file as it is now, read once; a file that changes while it is read is refused
+// rather than sent half old, half new.
+std::string ReadWholeFile(const AnsiString& fileName)
 {
-    auto refuse = [&] {
-        if (!FileStamp(fileName))
-            throw Exception("Файл не существует: " + fileName);
-        throw Exception("Файл " + fileName +
-                        " изменился после того, как был выбран. Вернитесь к выбору файла и выберите его снова");
-    };
-    if (FileStamp(fileName) != chosen)
-        refuse();
+    const std::optional<TFileStamp> before = FileStamp(fileName);
+    if (!before)
+        throw Exception("Файл не существует: " + fileName);
     std::string bytes = ReadFileBytes(fileName);
-    if (FileStamp(fileName) != chosen || static_cast<int64_t>(bytes.size()) != chosen.Size)
-        refuse();
+    if (FileStamp(fileName) != before || static_cast<int64_t>(bytes.size()) != before->Size)
+        throw Exception("Файл " + fileName + " изменился во время чтения. Повторите отправку");
     return bytes;
 }
 
@@ -118,10 +116,11 @@ void TArbitraryWizard::TakeFileName()
     if (HasControlChars(entered))
         throw Exception("Имя файла содержит управляющие символы (перевод строки, табуляцию и т. п.). "
                         "Переименуйте файл или выберите другой");
-    const AnsiString fileName = entered.empty() ? entered : ExpandProfilePath(entered);
+    // The name as the user typed or chose it: a backslash is a character of a Linux file
+    // name, not a separator.
+    const AnsiString fileName = entered.empty() ? entered : ExpandFileNameFrom(entered, ProgramFolder());
     ArbitrarySettings().SetFileName(fileName);
-    FChosen = FileStamp(fileName);
-    if (!FChosen)
+    if (!FileStamp(fileName))
         throw Exception("Файл не существует: " + entered);
 }
 
@@ -136,11 +135,7 @@ void TArbitraryWizard::TakeComment()
 
 void TArbitraryWizard::SendFile()
 {
-    const bool sent = RunSendStep(View(), [this] {
-                          if (!FChosen)
-                              throw Exception("Файл не выбран");
-                          return SendArbitraryFile(ArbitrarySettings(), *FChosen);
-                      }).has_value();
+    const bool sent = RunSendStep(View(), [] { return SendArbitraryFile(ArbitrarySettings()); }).has_value();
     State = sent ? StateSent : StateFailed;
 }
 
@@ -185,7 +180,7 @@ void WriteArbitraryMember(TStream& member, const AnsiString& prefix, const AnsiS
     }
 }
 
-TSentFile SendArbitraryFile(TFileProfile& settings, const TFileStamp& chosen)
+TSentFile SendArbitraryFile(TFileProfile& settings)
 {
     const int32_t counter = settings.FileCount;
     CheckFileCounter(counter);
@@ -195,7 +190,7 @@ TSentFile SendArbitraryFile(TFileProfile& settings, const TFileStamp& chosen)
     {
         std::unique_ptr<TZippedFile> member = NewDataMember();
         {
-            const std::string bytes = ReadChosenFile(settings.FileName, chosen);
+            const std::string bytes = ReadWholeFile(settings.FileName);
             WriteArbitraryMember(*member, prefix, settings.FileName, settings.Comment, bytes);
         }
         SaveContainer(std::move(member), container);

@@ -5,11 +5,9 @@
 // and a comment, shows the cipher's prompt when it has one, and sends.
 
 #include "platform/AnsiString.h"
-#include "platform/Paths.h"
 #include "ui/ContainerSend.h"
 #include "ui/Wizard.h"
 
-#include <optional>
 #include <string>
 
 class TFileProfile;
@@ -37,9 +35,6 @@ public:
     int State = StateFile;
 
 private:
-    // The file as it was when its page was left: a send refuses a file changed since.
-    std::optional<TFileStamp> FChosen;
-
     void TakeFileName();
     void TakeComment();
     void SendFile();
@@ -52,10 +47,10 @@ private:
 void WriteArbitraryMember(TStream& member, const AnsiString& prefix, const AnsiString& fileName,
                           const AnsiString& comment, const std::string& bytes);
 
-// Sends the file stored in the settings, as it was when chosen, under the settings' next
+// Sends the file stored in the settings, as it is when read, under the settings' next
 // number with their comment, and records the send (SendAndRecord). The file is read once;
-// when it has gone or changed since it was chosen, nothing is sent.
-TSentFile SendArbitraryFile(TFileProfile& settings, const TFileStamp& chosen);
+// when it has gone or changes while it is read, nothing is sent.
+TSentFile SendArbitraryFile(TFileProfile& settings);
 
 // The menu command: runs the wizard in the wizard window.
 void RunArbitraryWizard();

@@ -1,10 +1,18 @@
 #include "ui/ExportActions.h"
 
 #include "documents/Common.h"
+#include "documents/Profiles.h"
+#include "platform/Paths.h"
+#include "ui/ExportDocument.h"
 #include "ui/ExportReports.h"
 #include "ui/ExportWizard.h"
 #include "ui/Reports.h"
 #include "ui/UFrmWizard.h"
+
+AnsiString DocumentPdfName(const TExportProfile& kind)
+{
+    return kind.FileName.empty() ? AnsiString() : ChangeFileExt(kind.FileName, ".pdf");
+}
 
 void RunExportWizard(TExportDocument& document)
 {
@@ -14,10 +22,11 @@ void RunExportWizard(TExportDocument& document)
 
 void SaveExportErrors(TExportDocument& document)
 {
-    SaveReportAs(ExportErrorsReport(document));
+    SaveReportAs(ExportErrorsReport(document), AnsiString(), DialogStartFolder(document.ExportKind().FileName));
 }
 
 void PrintExportErrors(TExportDocument& document)
 {
-    PrintReport(ExportErrorsReport(document), AnsiString(ApplicationTitle) + ": Ошибки экспорта");
+    PrintReport(ExportErrorsReport(document), AnsiString(ApplicationTitle) + ": Ошибки экспорта",
+                DocumentPdfName(document.ExportKind()));
 }

@@ -5,6 +5,7 @@
 #include "documents/Exportfiles.h"
 #include "documents/Profiles.h"
 #include "platform/SysUtils.h"
+#include "ui/ExportActions.h"
 #include "ui/ExportCheck.h"
 #include "ui/ExportDocument.h"
 #include "ui/Reports.h"
@@ -48,11 +49,13 @@ AnsiString Rule(char c)
     return AnsiString(RegistryWidth, c) + "\n";
 }
 
-// The total line: the caption, then the sum right-aligned at the table's right edge.
+// The total line: the caption, then the sum right-aligned at the table's right edge. A sum
+// wider than the amount column is never cut (a wrong total is worse than a longer line).
 AnsiString TotalLine(const AnsiString& caption, double sum)
 {
+    const AnsiString amount = FormatFixed(sum, 2);
     return Column(caption, RegistryWidth - AmountWidth, RegistryWidth - AmountWidth) +
-           Column(FormatFixed(sum, 2), AmountWidth, AmountWidth, true) + "\n";
+           Column(amount, amount.size(), AmountWidth, true) + "\n";
 }
 
 bool IsBreakAfter(char c)
@@ -164,5 +167,6 @@ TRichText ExportRegistryReport(const TExportProfile& kind, TDataFile& output, co
 
 void PrintExportRegistry(const TExportProfile& kind, TDataFile& output, const TExportTotals& totals)
 {
-    PrintReport(ExportRegistryReport(kind, output, totals), AnsiString(ApplicationTitle) + ": " + kind.DocType->Title);
+    PrintReport(ExportRegistryReport(kind, output, totals), AnsiString(ApplicationTitle) + ": " + kind.DocType->Title,
+                DocumentPdfName(kind));
 }

@@ -1,6 +1,7 @@
 #include "ui/Reports.h"
 
 #include "documents/Common.h"
+#include "documents/Profiles.h"
 #include "platform/Exception.h"
 #include "platform/Paths.h"
 #include "ui/Common.h"
@@ -109,6 +110,11 @@ bool ChoosePrinter(QPrinter& printer)
     if (PrinterChooser())
         return PrinterChooser()(printer);
     QPrintDialog dialog(&printer, QApplication::activeWindow());
+    // The dialog has taken the printer's file name as its suggestion for a print to a
+    // file; without it the printer goes back to the default one, which the dialog offers
+    // first.
+    if (!printer.outputFileName().isEmpty())
+        printer.setOutputFileName(QString());
     return dialog.exec() == QDialog::Accepted;
 }
 
@@ -117,8 +123,18 @@ void SetPrinterChooser(TPrinterChooser chooser)
     PrinterChooser() = std::move(chooser);
 }
 
+AnsiString DialogStartFolder(const AnsiString& fileName)
+{
+    if (!fileName.empty())
+        return ExtractFilePath(fileName);
+    const TProfile* profile = Profiles.Get()->Current();
+    return profile ? IncludeTrailingPathDelimiter(profile->DataPath) : AnsiString();
+}
+
 std::optional<AnsiString> AskSaveFileName(TFileDialogRequest request)
 {
+    if (request.InitialDir.empty())
+        request.InitialDir = DialogStartFolder(request.FileName);
     while (true) {
         std::optional<AnsiString> chosen = Dialogs().SaveFileName(request);
         if (!chosen)
@@ -134,12 +150,13 @@ std::optional<AnsiString> AskSaveFileName(TFileDialogRequest request)
     }
 }
 
-bool SaveReportAs(const TRichText& text, const AnsiString& suggestedName)
+bool SaveReportAs(const TRichText& text, const AnsiString& suggestedName, const AnsiString& initialDir)
 {
     TFileDialogRequest request;
     request.Filter = RtfFileFilter;
     request.DefaultExt = "rtf";
     request.FileName = suggestedName;
+    request.InitialDir = initialDir;
     const std::optional<AnsiString> fileName = AskSaveFileName(request);
     if (!fileName)
         return false;
@@ -147,9 +164,11 @@ bool SaveReportAs(const TRichText& text, const AnsiString& suggestedName)
     return true;
 }
 
-bool PrintReport(const TRichText& text, const AnsiString& jobTitle)
+bool PrintReport(const TRichText& text, const AnsiString& jobTitle, const AnsiString& suggestedPdf)
 {
     QPrinter printer(QPrinter::HighResolution);
+    if (!suggestedPdf.empty())
+        printer.setOutputFileName(ToQString(MapDrivePath(suggestedPdf)));
     if (!ChoosePrinter(printer))
         return false;
     PrintRichText(text, printer, jobTitle);

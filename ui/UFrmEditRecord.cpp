@@ -36,13 +36,13 @@ QWidget* NewLogicalList(QWidget* parent, const AnsiString& value)
     return list;
 }
 
-QWidget* NewEditBox(QWidget* parent, const AnsiString& value, bool readOnly)
+// An edit box; `greyed` gives it the button-face background of a row the caller made
+// read-only, while a memo of an editable record is read-only on the usual white.
+QWidget* NewEditBox(QWidget* parent, const AnsiString& value, bool readOnly, bool greyed)
 {
     auto* edit = new QLineEdit(ToQString(value), parent);
     edit->setReadOnly(readOnly);
-    // A row the caller made read-only looks it; a memo of an editable record is read-only
-    // on the usual white.
-    if (readOnly) {
+    if (greyed) {
         QPalette palette = edit->palette();
         palette.setColor(QPalette::Base, palette.color(QPalette::Button));
         edit->setPalette(palette);
@@ -109,7 +109,7 @@ void TDataControls::Add(const AnsiString& caption, char type, const AnsiString& 
     if (type == 'L' && !readOnly)
         row.Editor = NewLogicalList(FParent, value);
     else
-        row.Editor = NewEditBox(FParent, value, readOnly || type == 'M');
+        row.Editor = NewEditBox(FParent, value, readOnly || type == 'M', readOnly);
     row.Editor->setToolTip(HintText(hint));
     row.Editor->move(0, top + 8);
     row.Label->show();

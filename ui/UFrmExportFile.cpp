@@ -14,6 +14,7 @@
 #include "ui/Images.h"
 #include "ui/QtText.h"
 #include "ui/RecordGrid.h"
+#include "ui/Reports.h"
 #include "ui/UFrmFind.h"
 
 #include <algorithm>
@@ -496,7 +497,7 @@ bool TFrmExportFile::ChooseFile(bool existingOnly)
     TFileDialogRequest request;
     request.Title = existingOnly ? "Открыть" : "Новый";
     request.Filter = AnsiString(format.Description) + " (" + format.Mask + ")|" + format.Mask;
-    request.InitialDir = ExtractFilePath(FKind->FileName);
+    request.InitialDir = DialogStartFolder(FKind->FileName);
     request.FileName = FKind->FileName;
     const std::optional<AnsiString> chosen =
         existingOnly ? Dialogs().OpenFileName(request) : Dialogs().SaveFileName(request);

@@ -8,6 +8,7 @@
 #include "ui/ExportCheck.h"
 #include "ui/Guard.h"
 #include "ui/QtText.h"
+#include "ui/Reports.h"
 
 #include <QApplication>
 #include <QCloseEvent>
@@ -51,6 +52,16 @@ QLabel* NewValueLabel(QWidget* parent)
     QLabel* label = NewLabel("", parent);
     label->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
     return label;
+}
+
+// A page with an edit box takes the keyboard there, its text selected, so that what the
+// user types after pressing Enter on the page before goes into it.
+void FocusFirstInput(QWidget* panel)
+{
+    if (auto* input = panel->findChild<QLineEdit*>()) {
+        input->setFocus(Qt::OtherFocusReason);
+        input->selectAll();
+    }
 }
 
 }  // namespace
@@ -228,6 +239,7 @@ void TFrmWizard::ShowPanel(QWidget* panel)
     FPanel = panel;
     if (panel) {
         panel->show();
+        FocusFirstInput(panel);
         // A page shown before a long step must be on the screen before the step blocks.
         panel->repaint();
     }
@@ -369,7 +381,7 @@ void TFrmWizard::BtnFileNameClick()
     TFileDialogRequest request;
     request.Filter = "Все файлы (*.*)|*.*";
     request.FileName = FromQString(EdtFileName->text());
-    request.InitialDir = ExtractFilePath(request.FileName);
+    request.InitialDir = DialogStartFolder(request.FileName);
     if (const std::optional<AnsiString> chosen = Dialogs().OpenFileName(request))
         EdtFileName->setText(ToQString(*chosen));
 }

@@ -9,6 +9,7 @@
 #include "ui/Common.h"
 #include "ui/QtText.h"
 #include "ui/RecordGrid.h"
+#include "ui/Reports.h"
 #include "ui/UFrmEditRecord.h"
 #include "ui/UFrmExportFile.h"
 #include "ui/UFrmFind.h"
@@ -28,6 +29,7 @@
 #include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QPlainTextEdit>
+#include <QPrinter>
 #include <QTableView>
 #include <QTimer>
 #include <QToolBar>
@@ -367,6 +369,43 @@ TEST_F(DocumentWindowTest, UnsavedChangesAreAskedAboutAndCancelStopsEveryCommand
     Main->SelectProfile(0);
     EXPECT_EQ(FrmSalary, nullptr);
     EXPECT_TRUE(Main->MdiArea()->subWindowList().isEmpty());
+}
+
+TEST_F(DocumentWindowTest, TheFileDialogsStartBesideTheDocumentElseInTheDataFolder)
+{
+    const AnsiString data = Dir.File("data/");
+    const AnsiString list = Dir.File("lists/зарплата.txt");
+    ForceDirectories(Dir.File("lists/"));
+    WriteBytes(list, IniText({Ivanov}));
+    OpenProfile({"Salary.FileName=", "DataPath=" + data});
+    TFrmExportFile& window = OpenWindow();
+    {
+        TScriptedDialogs dialogs;
+        dialogs.ExpectOpenFile(list);
+        window.BtnLoad->trigger();
+        ASSERT_EQ(dialogs.Asked().size(), 1u);
+        EXPECT_ANSI_EQ(dialogs.Asked()[0].Request.InitialDir, data);
+    }
+    {
+        TScriptedDialogs dialogs;
+        dialogs.ExpectOpenFile(std::nullopt);
+        dialogs.ExpectSaveFile(std::nullopt);
+        window.BtnLoad->trigger();
+        window.BtnSaveErrors->trigger();
+        ASSERT_EQ(dialogs.Asked().size(), 2u);
+        EXPECT_ANSI_EQ(dialogs.Asked()[0].Request.InitialDir, Dir.File("lists/"));
+        EXPECT_ANSI_EQ(dialogs.Asked()[1].Request.InitialDir, Dir.File("lists/"));
+    }
+
+    // A print to a file is offered the document's name with ".pdf" beside it.
+    QString suggested;
+    SetPrinterChooser([&suggested](QPrinter& printer) {
+        suggested = printer.outputFileName();
+        return false;
+    });
+    window.BtnPrintErrors->trigger();
+    SetPrinterChooser(nullptr);
+    EXPECT_ANSI_EQ(FromQString(suggested), Dir.File("lists/зарплата.pdf"));
 }
 
 TEST_F(DocumentWindowTest, FindDrawingAndEditingNeverTripOverTheFileCursor)

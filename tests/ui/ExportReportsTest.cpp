@@ -104,6 +104,20 @@ TEST_F(ExportReportsTest, TheRegistryCutsItsColumnsAndShowsOnlyTheTotalsAboveHal
                        "Итого сумма списания:                                                     0.01\n");
 }
 
+TEST_F(ExportReportsTest, ATotalWiderThanTheAmountColumnIsPrintedWhole)
+{
+    SelectProfile({});
+    const auto output = Output({});
+    TExportTotals totals;
+    totals.CreditSum = 1234567890.12;
+    totals.DebitSum = 999999999.99;
+    const AnsiString registry = ExportRegistryReport(Kind(0), *output, totals).PlainText();
+    EXPECT_NE(registry.find("Итого сумма зачисления:" + std::string(43, ' ') + "1234567890.12\n"),
+              AnsiString::npos);
+    EXPECT_NE(registry.find("Итого сумма списания:" + std::string(45, ' ') + "999999999.99\n"),
+              AnsiString::npos);
+}
+
 TEST_F(ExportReportsTest, AMapBeyondTheThirdFieldFollowsEachRecordWithItsOtherFieldsWrapped)
 {
     SelectProfile({});

@@ -184,6 +184,8 @@ TEST_F(EtalonsWindowTest, SavesTheShownListAsTextCompletingTheNameAndAskingBefor
     Window->BtnSaveClick();
     EXPECT_EQ(ReadBytes(target), "абрамов;000000000001\r\nБорисов;000000000002\r\nЯКОВЛЕВ;000000000003\r\n");
     EXPECT_EQ(Dialogs.Asked()[0].Request.Filter, "Текстовые файлы (*.txt)|*.txt");
+    // The dialog starts in the profile's data folder.
+    EXPECT_EQ(Dialogs.Asked()[0].Request.InitialDir, Dir.Path());
 
     Window->BtnEtalonTypeClick();
     Dialogs.ExpectSaveFile(Dir.File("list"))

@@ -9,6 +9,7 @@
 #include "support/TestSupport.h"
 
 #include <QComboBox>
+#include <QImage>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -40,6 +41,13 @@ public:
 QLineEdit* Edit(TDataControls& rows, int row)
 {
     return qobject_cast<QLineEdit*>(rows.At(row).Editor);
+}
+
+// The colour an edit box is painted with behind its text's right end.
+QColor Background(QLineEdit* edit)
+{
+    const QImage image = edit->grab().toImage();
+    return image.pixelColor(image.width() - 6, image.height() / 2);
 }
 
 // Runs the dialog; `step` acts while it is shown, and a dialog left open is closed.
@@ -102,6 +110,9 @@ TEST(RecordEditor, LogicalFieldsOfferTrueAndFalseAndMemosAreReadOnly)
     EXPECT_TRUE(Edit(rows, 2)->isReadOnly());
     EXPECT_TRUE(Edit(rows, 3)->isReadOnly());
     EXPECT_EQ(rows.Record().Count(), 4);
+    // Only the read-only row is drawn grey; the memo keeps the white of an editable record.
+    EXPECT_EQ(Background(Edit(rows, 2)), dialog.palette().color(QPalette::Button));
+    EXPECT_EQ(Background(Edit(rows, 3)), dialog.palette().color(QPalette::Base));
 
     // A new use starts from no rows.
     rows.Clear();
