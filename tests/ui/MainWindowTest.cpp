@@ -551,7 +551,8 @@ TEST_F(MainWindowTest, TheIncomingListCommandsOpenOneWindowEachUntilItCloses)
     ASSERT_EQ(Main->MdiArea()->subWindowList().size(), 4);
     ASSERT_TRUE(FrmMessages && FrmJournal && FrmEtalons && FrmNewCliReply);
     EXPECT_EQ(Main->MdiArea()->activeSubWindow()->widget(), FrmEtalons);
-    EXPECT_TRUE(StoreWindows.ReloadMessages && StoreWindows.ReloadEtalons && StoreWindows.ReloadReplies);
+    EXPECT_TRUE(StoreWindows.ReloadMessages && StoreWindows.ReloadEtalons && StoreWindows.ReloadReplies &&
+                StoreWindows.ReloadJournal);
     // Each opens at the size it gives itself, not at the small size its lists hint at.
     EXPECT_EQ(FrmJournal->size(), QSize(758, 397));
     EXPECT_EQ(FrmMessages->size(), QSize(617, 364));
@@ -560,7 +561,8 @@ TEST_F(MainWindowTest, TheIncomingListCommandsOpenOneWindowEachUntilItCloses)
     Main->SelectProfile(1);
     DeleteClosedWindows();
     EXPECT_FALSE(FrmMessages || FrmJournal || FrmEtalons || FrmNewCliReply);
-    EXPECT_FALSE(StoreWindows.ReloadMessages || StoreWindows.ReloadEtalons || StoreWindows.ReloadReplies);
+    EXPECT_FALSE(StoreWindows.ReloadMessages || StoreWindows.ReloadEtalons || StoreWindows.ReloadReplies ||
+                 StoreWindows.ReloadJournal);
     EXPECT_EQ(Main->Children()->Next(), Main->Children());
 }
 
