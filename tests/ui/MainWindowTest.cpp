@@ -566,6 +566,30 @@ TEST_F(MainWindowTest, TheIncomingListCommandsOpenOneWindowEachUntilItCloses)
     EXPECT_EQ(Main->Children()->Next(), Main->Children());
 }
 
+// A window opened while another is maximised comes up maximised and whole, and restored
+// it takes the size it gives itself.
+TEST_F(MainWindowTest, AWindowOpenedWhileAnotherIsMaximisedFillsTheAreaOnTop)
+{
+    WriteBytes(Dir.File("profiles.ini"), IniText({"[Only]", "Prefix=ABC", "RecvUser=only", "RecvPass=one"}));
+    Start({ToSystemPath(Dir.File("profiles.ini"))});
+    Main->resize(1280, 900);
+    QCoreApplication::processEvents();
+    Main->ItmMessages->trigger();
+    QCoreApplication::processEvents();
+    Main->MdiArea()->activeSubWindow()->showMaximized();
+
+    Main->ItmJournal->trigger();
+    QCoreApplication::processEvents();
+
+    QMdiSubWindow* frame = Main->MdiArea()->activeSubWindow();
+    ASSERT_TRUE(frame && FrmJournal);
+    EXPECT_EQ(frame->widget(), FrmJournal);
+    EXPECT_TRUE(frame->isMaximized());
+    EXPECT_EQ(frame->geometry(), Main->MdiArea()->viewport()->rect());
+    frame->showNormal();
+    EXPECT_EQ(FrmJournal->size(), QSize(758, 397));
+}
+
 TEST_F(MainWindowTest, AQueryForAProfileWithoutReferenceListsOnlySaysSo)
 {
     WriteBytes(Dir.File("profiles.ini"), IniText({"[Only]", "Prefix=ABC", "RecvUser=only", "RecvPass=one"}));
