@@ -2,6 +2,7 @@
 
 #include "documents/Blockstreams.h"
 #include "documents/Common.h"
+#include "documents/Datafiles.h"
 #include "documents/Internals.h"
 #include "documents/Profiles.h"
 #include "documents/Zipfiles.h"
@@ -19,12 +20,9 @@
 
 namespace {
 
-void AppendJournalRow(const TJournalEntry& entry, const AnsiString& fileName)
+void AppendEntryRow(const TJournalEntry& entry, const AnsiString& fileName)
 {
-    TJournal journal;
-    journal.LoadFromFile(GetFolder(FolderSent, true) + CurrentProfile().Prefix + ".JOURNAL");
-    journal.Append();
-    TFileRecord& row = *journal.CurRecord();
+    TDelimRecord row(";", true);
     row.Set(0, entry.Name);
     row.Set(1, entry.Kind);
     row.Set(2, entry.Count);
@@ -33,7 +31,7 @@ void AppendJournalRow(const TJournalEntry& entry, const AnsiString& fileName)
     row.Set(5, entry.Comment);
     row.Set(6, DateTimeToStr(Now()));
     row.Set(7, fileName);
-    journal.SaveToFile("");
+    AppendJournalRow(row);
 }
 
 // Runs one record of a send that reached the bank; a failure is noted under `what`.
@@ -47,6 +45,14 @@ void TryToRecord(TSentFile& sent, const AnsiString& what, const std::function<vo
 }
 
 }  // namespace
+
+void AppendJournalRow(const TRecord& row)
+{
+    TJournal journal;
+    journal.LoadFromFile(JournalFileName(CurrentProfile().Prefix));
+    journal.Append(&row);
+    journal.SaveToFile(AnsiString());
+}
 
 void CheckFileCounter(int32_t counter)
 {
@@ -103,7 +109,7 @@ TSentFile SendAndRecord(TFileProfile& kind, int32_t counter, const AnsiString& b
         container.SetPosition(0);
         WriteFileAtomically(GetFolder(FolderSent, true) + fileName, container);
     });
-    TryToRecord(sent, "строку журнала отправленных файлов", [&] { AppendJournalRow(entry, fileName); });
+    TryToRecord(sent, "строку журнала отправленных файлов", [&] { AppendEntryRow(entry, fileName); });
     if (StoreWindows.ReloadJournal)
         Guarded(StoreWindows.ReloadJournal);
     return sent;

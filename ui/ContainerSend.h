@@ -15,6 +15,7 @@
 
 class TBlockStream;
 class TFileProfile;
+class TRecord;
 class TWizardView;
 class TZippedFile;
 
@@ -46,6 +47,11 @@ struct TJournalEntry {
     AnsiString DebitSum;    // field 4
     AnsiString Comment;     // field 5
 };
+
+// Adds a copy of the row to the send journal of the current profile. The journal file is
+// read as it is on the disk now, so that every row another send added since a window
+// loaded it stays, and it is saved under a temporary name renamed over it.
+void AppendJournalRow(const TRecord& row);
 
 // A send that reached the bank, and what could not be recorded afterwards.
 struct TSentFile {

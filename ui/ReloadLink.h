@@ -1,8 +1,8 @@
 #pragma once
-// How a window that shows a store joins the reloads after a receive: it holds one of the
-// receiver's window slots (StoreWindows, exchange/Incoming.h) for its lifetime, filled
-// with its own public reload, so that TReceiver::RefreshForms reaches it while it is open
-// and never after it has closed.
+// How a window that shows a store joins the reloads after a receive or a send: it holds
+// one of the window slots (StoreWindows, exchange/Incoming.h) for its lifetime, filled
+// with its own public reload, so that TReceiver::RefreshForms and the senders reach it
+// while it is open and never after it has closed.
 
 #include "exchange/Incoming.h"
 

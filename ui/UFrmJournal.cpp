@@ -9,6 +9,7 @@
 #include "platform/Exception.h"
 #include "platform/SysUtils.h"
 #include "ui/Common.h"
+#include "ui/ContainerSend.h"
 #include "ui/Guard.h"
 #include "ui/Images.h"
 #include "ui/QtText.h"
@@ -92,10 +93,9 @@ void ResendJournalRow(TJournal& journal, int row)
 
     try {
         TDelimRecord copy(";", true);
-        copy.SetText(journal.CurRecord()->GetText());
+        copy.SetText(record.GetText());
         copy.Set(DateField, DateTimeToStr(Now()));
-        journal.Append(&copy);
-        journal.SaveToFile(AnsiString());
+        AppendJournalRow(copy);
     } catch (const Exception& error) {
         throw Exception("Файл отправлен в банк, но запись о повторной отправке не сохранена в журнале: " +
                         error.Message());
@@ -104,7 +104,9 @@ void ResendJournalRow(TJournal& journal, int row)
 
 // ---- The window ----
 
-TFrmJournal::TFrmJournal(QWidget* parent) : QWidget(parent), FChainLink(this), FFind(FindTowardStart)
+TFrmJournal::TFrmJournal(QWidget* parent)
+    : QWidget(parent), FChainLink(this), FFind(FindTowardStart),
+      FReloadLink(StoreWindows.ReloadJournal, [this] { Reload(); })
 {
     setWindowTitle(ToQString("Журнал отправки"));
     setAttribute(Qt::WA_DeleteOnClose);
@@ -164,7 +166,11 @@ void TFrmJournal::SelectItem(int item)
 
 void TFrmJournal::Reload()
 {
-    const int row = FStore.Open() && SelectedItem() >= 0 ? SelectedRow() : INT_MAX;
+    Load(FStore.Open() && SelectedItem() >= 0 ? SelectedRow() : INT_MAX);
+}
+
+void TFrmJournal::Load(int row)
+{
     try {
         FStore.LoadFromFile(JournalFileName(Profiles.Get()->Current()->Prefix));
     } catch (...) {
@@ -208,6 +214,8 @@ void TFrmJournal::BtnRepeatClick()
         }
         throw;
     }
-    UpdateView(FStore.RecordCount() - 1);
+    // The new row on top, selected. The file is at the bank: a failure to show the journal
+    // is reported on its own and does not hide that.
+    Guarded([this] { Load(INT_MAX); });
     AppMessageBox("Файл успешно отправлен в банк.", MessageBoxFlags::Ok | MessageBoxFlags::IconInformation);
 }

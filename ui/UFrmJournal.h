@@ -6,6 +6,7 @@
 
 #include "documents/Containers.h"
 #include "documents/Internals.h"
+#include "ui/ReloadLink.h"
 #include "ui/UFrmFind.h"
 
 #include <QWidget>
@@ -19,9 +20,9 @@ class TStoreModel;
 AnsiString JournalKindTitle(const AnsiString& code);
 
 // Sends the container of journal row `row` again from "Sent/" and, once the bank has it,
-// appends a copy of the row with the new date and time and saves the journal. A container
-// that is missing or unreadable fails before anything is sent; a failed send changes
-// nothing. When the journal cannot be saved after the send, the error says that the file
+// appends a copy of the row with the new date and time to the journal file as it is on the
+// disk (the table given is only read). A container that is missing or unreadable fails
+// before anything is sent; a failed send changes nothing. When the journal cannot be saved after the send, the error says that the file
 // did reach the bank.
 void ResendJournalRow(TJournal& journal, int row);
 
@@ -51,6 +52,11 @@ private:
     TChainLink<QWidget> FChainLink;
     TJournal FStore;
     TFindLayout FFind;
+    // The senders reload the open window after they have added a row.
+    TReloadLink FReloadLink;
+
+    // Loads the journal file and shows it with the row selected (clamped to the table).
+    void Load(int row);
 
     // Shows the store's rows with the row selected (clamped to the table).
     void UpdateView(int row);

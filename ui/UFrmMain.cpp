@@ -223,6 +223,22 @@ void TFrmMain::ConnectCommands()
 
 void TFrmMain::AddChild(QWidget* window)
 {
+    // While a child is maximised the new one is shown maximised as well. It first takes
+    // its own size and place, which restoring it gives back: the area would otherwise
+    // maximise it as it is shown, before it has its size.
+    const QList<QMdiSubWindow*> frames = FMdiArea->subWindowList();
+    const bool maximised =
+        std::any_of(frames.begin(), frames.end(), [](const QMdiSubWindow* frame) { return frame->isMaximized(); });
+    FMdiArea->setOption(QMdiArea::DontMaximizeSubWindowOnActivation, true);
+    ShowAtOwnSize(window);
+    FMdiArea->setOption(QMdiArea::DontMaximizeSubWindowOnActivation, false);
+    if (maximised)
+        window->parentWidget()->showMaximized();
+}
+
+// Adds the window's frame to the area and shows it at the window's size, inside the area.
+void TFrmMain::ShowAtOwnSize(QWidget* window)
+{
     // The frame would take the window's size hint (a list hints at a few rows only): it
     // takes the size the window gave itself instead.
     const QSize size = window->size();

@@ -179,6 +179,7 @@ private:
     void PostStartup();
     template <typename TWindow>
     void OpenChild(TWindow*& global);
+    void ShowAtOwnSize(QWidget* window);
     void StartupHandler();
     void ChooseProfile(int index);
     void ReopenProfiles();

@@ -592,7 +592,8 @@ TEST_F(MainWindowTest, TheIncomingListCommandsOpenOneWindowEachUntilItCloses)
     ASSERT_EQ(Main->MdiArea()->subWindowList().size(), 4);
     ASSERT_TRUE(FrmMessages && FrmJournal && FrmEtalons && FrmNewCliReply);
     EXPECT_EQ(Main->MdiArea()->activeSubWindow()->widget(), FrmEtalons);
-    EXPECT_TRUE(StoreWindows.ReloadMessages && StoreWindows.ReloadEtalons && StoreWindows.ReloadReplies);
+    EXPECT_TRUE(StoreWindows.ReloadMessages && StoreWindows.ReloadEtalons && StoreWindows.ReloadReplies &&
+                StoreWindows.ReloadJournal);
     // Each opens at the size it gives itself, not at the small size its lists hint at.
     EXPECT_EQ(FrmJournal->size(), QSize(758, 397));
     EXPECT_EQ(FrmMessages->size(), QSize(617, 364));
@@ -601,8 +602,33 @@ TEST_F(MainWindowTest, TheIncomingListCommandsOpenOneWindowEachUntilItCloses)
     Main->SelectProfile(1);
     DeleteClosedWindows();
     EXPECT_FALSE(FrmMessages || FrmJournal || FrmEtalons || FrmNewCliReply);
-    EXPECT_FALSE(StoreWindows.ReloadMessages || StoreWindows.ReloadEtalons || StoreWindows.ReloadReplies);
+    EXPECT_FALSE(StoreWindows.ReloadMessages || StoreWindows.ReloadEtalons || StoreWindows.ReloadReplies ||
+                 StoreWindows.ReloadJournal);
     EXPECT_EQ(Main->Children()->Next(), Main->Children());
+}
+
+// A window opened while another is maximised comes up maximised and whole, and restored
+// it takes the size it gives itself.
+TEST_F(MainWindowTest, AWindowOpenedWhileAnotherIsMaximisedFillsTheAreaOnTop)
+{
+    WriteBytes(Dir.File("profiles.ini"), IniText({"[Only]", "Prefix=ABC", "RecvUser=only", "RecvPass=one"}));
+    Start({ToSystemPath(Dir.File("profiles.ini"))});
+    Main->resize(1280, 900);
+    QCoreApplication::processEvents();
+    Main->ItmMessages->trigger();
+    QCoreApplication::processEvents();
+    Main->MdiArea()->activeSubWindow()->showMaximized();
+
+    Main->ItmJournal->trigger();
+    QCoreApplication::processEvents();
+
+    QMdiSubWindow* frame = Main->MdiArea()->activeSubWindow();
+    ASSERT_TRUE(frame && FrmJournal);
+    EXPECT_EQ(frame->widget(), FrmJournal);
+    EXPECT_TRUE(frame->isMaximized());
+    EXPECT_EQ(frame->geometry(), Main->MdiArea()->viewport()->rect());
+    frame->showNormal();
+    EXPECT_EQ(FrmJournal->size(), QSize(758, 397));
 }
 
 TEST_F(MainWindowTest, AQueryForAProfileWithoutReferenceListsOnlySaysSo)

@@ -4,14 +4,21 @@
 
 #include "../ExportDocuments.h"
 #include "../RecordingView.h"
+#include "../StoreRows.h"
 #include "BankSide.h"
 
 #include "documents/Charsets.h"
 #include "documents/Common.h"
-#include "exchange/Incoming.h"
 #include "platform/Paths.h"
 #include "platform/SysUtils.h"
+#include "ui/ArbitraryWizard.h"
 #include "ui/ExportWizard.h"
+#include "ui/StoreModels.h"
+#include "ui/UFrmJournal.h"
+#include "ui/UFrmMain.h"
+
+#include <QAction>
+#include <QCoreApplication>
 
 #include <cerrno>
 
@@ -19,6 +26,12 @@ namespace {
 
 using ::testing::ElementsAre;
 using ::testing::HasSubstr;
+
+// The program's main window for the length of a scope.
+struct TMainWindowGlobal {
+    explicit TMainWindowGlobal(TFrmMain& window) { FrmMain = &window; }
+    ~TMainWindowGlobal() { FrmMain = nullptr; }
+};
 
 class ExportSendTest : public TBankExchangeTest {
 protected:
@@ -127,13 +140,9 @@ TEST_F(ExportSendTest, SalaryListMailedToTheBankIsRecordedAndTheNextExportTakesT
 TEST_F(ExportSendTest, ClientListPostedToTheBankHasNoTotals)
 {
     SelectClientList("7");
-    int journalReloads = 0;
-    StoreWindows.ReloadJournal = [&] { ++journalReloads; };
     TExportWizard wizard(*Document);
     Export(wizard, "Закрытие счетов");
-    StoreWindows.ReloadJournal = nullptr;
     ExpectSentPage("ABC000007D");
-    EXPECT_EQ(journalReloads, 1);
 
     const std::vector<std::string> posted = Posted();
     ASSERT_EQ(posted.size(), 1u) << Bank.Logs();
@@ -149,6 +158,65 @@ TEST_F(ExportSendTest, ClientListPostedToTheBankHasNoTotals)
     EXPECT_THAT(rows[0], ElementsAre("ABC000007D", "DelCli", "1", "", "", "Закрытие счетов", "moment",
                                      "ABC000007D.TLB"));
     EXPECT_EQ(Kind(2).FileCount, 8);
+}
+
+// The journal window as the main window opens it: every send shows its row at once, and a
+// resend adds its row to the journal file as it is, keeping also a row that reached the
+// file since the window last read it.
+TEST_F(ExportSendTest, TheOpenJournalShowsEachSendAtOnceAndAResendKeepsEveryRow)
+{
+    SelectClientList("7");
+    TFrmMain main;
+    const TMainWindowGlobal global(main);
+    main.show();
+    main.SelectProfile(0);
+    main.ItmJournal->trigger();
+    QCoreApplication::processEvents();
+    ASSERT_TRUE(FrmJournal);
+    const TStoreModel& list = *FrmJournal->JournalModel;
+    EXPECT_EQ(list.rowCount(), 0);
+
+    TExportWizard wizard(*Document);
+    Export(wizard, "Закрытие счетов");
+    ExpectSentPage("ABC000007D");
+    ASSERT_EQ(list.rowCount(), 1);
+    EXPECT_ANSI_EQ(list.Text(0, 0), "ABC000007D");
+
+    WriteBytes(Dir.File("письмо.txt"), "Текст письма");
+    TArbitraryWizard arbitrary;
+    arbitrary.SetView(&View);
+    arbitrary.Start();
+    View.Name = Dir.File("письмо.txt");
+    arbitrary.Next();
+    View.Comment = "Письмо";
+    arbitrary.Next();
+    EXPECT_ANSI_EQ(View.Page, "message:Файл успешно отправлен в банк.");
+    ASSERT_EQ(list.rowCount(), 2);
+    EXPECT_ANSI_EQ(list.Text(0, 0), "письмо.txt");
+    EXPECT_ANSI_EQ(list.Text(0, 1), "Произвольный файл");
+
+    AppendStoreRow<TJournal>(Dir.File("Sent/ABC.JOURNAL"),
+                             {"ABC000001", "Salary", "1", "5.00", "", "Другая программа", "01/03/2024 10:00:00"});
+    FrmJournal->SelectItem(1);
+    {
+        TScriptedDialogs dialogs;
+        dialogs.ExpectMessage("Отправить файл повторно?", MessageBoxAnswer::Yes,
+                              MessageBoxFlags::YesNo | MessageBoxFlags::IconQuestion);
+        dialogs.ExpectMessage("Файл успешно отправлен в банк.", MessageBoxAnswer::Ok,
+                              MessageBoxFlags::Ok | MessageBoxFlags::IconInformation);
+        FrmJournal->BtnRepeatClick();
+    }
+    ASSERT_EQ(Posted().size(), 3u) << Bank.Logs();
+    Attachment(Posted()[2], "ABC000007D.TLB");
+    auto rows = JournalRows();
+    ASSERT_EQ(rows.size(), 4u);
+    EXPECT_EQ(rows[0][0], "ABC000007D");
+    EXPECT_EQ(rows[1][0], "письмо.txt");
+    EXPECT_EQ(rows[2][0], "ABC000001");
+    rows[0][6] = rows[3][6] = "moment";
+    EXPECT_EQ(rows[3], rows[0]);
+    ASSERT_EQ(list.rowCount(), 4);
+    EXPECT_EQ(FrmJournal->SelectedItem(), 0);
 }
 
 // The last number: refused first, then sent by the retry; the next export overflows.
