@@ -295,7 +295,7 @@ void TReceiver::ProcessUpdate(TStream& member, const TStringList& header, TStrin
 {
     const AnsiString version = GetParam(header, "VERSION");
     const AnsiString fileName = UpdateFileName(version);
-    WriteExecutableAtomically(GetFolder(FolderUpdates, true) + fileName, TakeBytes(member));
+    WriteExecutableAtomically(GetFolder(FolderUpdates, true) + fileName, TakeBytes(member), TLinkAtTarget::Replace);
     report.Add("Обновления ПО до версии " + version);
     ++Updates;
 }
@@ -344,7 +344,7 @@ void TReceiver::ProcessAttachments(const TReceivedMail& mail, TStringList& repor
         const AnsiString name = FreeRejectName(folder, RejectFileName(part.FileName));
         FileError(error, name);
         failed.Add(FailedLine(name, error));
-        WriteFileAtomically(folder + name, part.Content);
+        WriteFileAtomically(folder + name, part.Content, TLinkAtTarget::Replace);
     }
 }
 

@@ -15,8 +15,10 @@
 
 #include <gmock/gmock.h>
 
+#include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 
 namespace {
@@ -50,6 +52,19 @@ protected:
         return TMailPart{TMailPart::mpAttachment, "", name, content};
     }
 
+    // A symbolic link at `link` (its folder made) that names `target`.
+    static void PlantLink(const AnsiString& target, const AnsiString& link)
+    {
+        ForceDirectories(ExtractFilePath(link));
+        ASSERT_EQ(symlink(ToSystemPath(target).c_str(), ToSystemPath(link).c_str()), 0) << link;
+    }
+    // A regular file stands at the name itself (a link to one does not count).
+    static bool IsRegularFile(const AnsiString& path)
+    {
+        struct stat info {};
+        return lstat(ToSystemPath(path).c_str(), &info) == 0 && S_ISREG(info.st_mode);
+    }
+
     TTempDir Dir;
     TFakeGpg Gpg{Dir.File("bin/")};
     TExchangeProfile Profile{Dir, {"PgpKeyPath=" + Dir.File("keys/"), AnsiString("BankPgpKey=") + BankKey}};
@@ -65,6 +80,46 @@ TEST_F(IncomingFilesTest, AnUpdateBecomesAnExecutableOfItsVersionReplacingAnEarl
     EXPECT_EQ(ReadBytes(Dir.File("Updates/Updates-5.4.exe")), "newer");
     EXPECT_EQ(access(ToSystemPath(Dir.File("Updates/Updates-5.4.exe")).c_str(), X_OK), 0);
     EXPECT_EQ(Receiver.Updates, 2);
+}
+
+// A symbolic link planted at the name of a received file: the received bytes replace the
+// link and never reach the file it names, nor create one there.
+TEST_F(IncomingFilesTest, AReceivedFileReplacesALinkAtItsNameAndNeverWritesThroughIt)
+{
+    ForceDirectories(Dir.File("outside/"));
+    WriteBytes(Dir.File("outside/program"), "mine");
+    chmod(ToSystemPath(Dir.File("outside/program")).c_str(), 0600);
+    PlantLink(Dir.File("outside/program"), Dir.File("Updates/Updates-5.0.exe"));
+    PlantLink(Dir.File("outside/new"), Dir.File("Updates/Updates-6.0.exe"));
+    {
+        TReplyFiles outsideStore;
+        outsideStore.LoadFromFile(Dir.File("outside/replies"));
+        outsideStore.SaveToFile(AnsiString());
+    }
+    const std::string outsideReplies = ReadBytes(Dir.File("outside/replies"));
+    PlantLink(Dir.File("outside/replies"), Dir.File("Cache/ABC.NEWCLIREPLY"));
+    PlantLink(Dir.File("outside/lists"), Dir.File("Cache/ABC.ETALONS"));
+
+    Process(BankContainer({UpdateMember("5.0", "received"), UpdateMember("6.0", "also received"),
+                           ReplyMember("ABC000001N.TXT", "reply"), EtalonMember("ABC", "SAL", "list")}));
+
+    EXPECT_EQ(ReadBytes(Dir.File("outside/program")), "mine");
+    EXPECT_NE(access(ToSystemPath(Dir.File("outside/program")).c_str(), X_OK), 0);
+    EXPECT_EQ(ReadBytes(Dir.File("outside/replies")), outsideReplies);
+    EXPECT_EQ(SystemNames(Dir.File("outside/")), (std::vector<std::string>{"program", "replies"}));
+    for (const char* name : {"Updates/Updates-5.0.exe", "Updates/Updates-6.0.exe", "Cache/ABC.NEWCLIREPLY",
+                             "Cache/ABC.ETALONS"})
+        EXPECT_TRUE(IsRegularFile(Dir.File(name))) << name;
+    EXPECT_EQ(ReadBytes(Dir.File("Updates/Updates-5.0.exe")), "received");
+    EXPECT_EQ(ReadBytes(Dir.File("Updates/Updates-6.0.exe")), "also received");
+    // Nor does the file the link named lend the new one its permissions.
+    struct stat replaced {}, created {};
+    ASSERT_EQ(stat(ToSystemPath(Dir.File("Updates/Updates-5.0.exe")).c_str(), &replaced), 0);
+    ASSERT_EQ(stat(ToSystemPath(Dir.File("Updates/Updates-6.0.exe")).c_str(), &created), 0);
+    EXPECT_EQ(replaced.st_mode, created.st_mode);
+    EXPECT_EQ(access(ToSystemPath(Dir.File("Updates/Updates-5.0.exe")).c_str(), X_OK), 0);
+    EXPECT_THAT(Rows<TReplyFiles>(Dir.File("Cache/ABC.NEWCLIREPLY")), ElementsAre("reply|ABC000001N.TXT"));
+    EXPECT_THAT(Rows<TEtalons>(Dir.File("Cache/ABC.ETALONS")), ElementsAre("list|SAL|01/03/2024"));
 }
 
 const AnsiString SalTitle = EtalonTypeInfos[0].Title;
