@@ -115,12 +115,11 @@ AnsiString RejectFileName(const AnsiString& attachmentName)
 
 // A failed attachment keeps a file of its own in "Reject/": when an earlier one still holds
 // the name, a number goes before the extension, so that no kept file is overwritten and
-// every failed line names the bytes it failed on.
+// every failed line names the bytes it failed on. A link holds its name too, even one to
+// nothing: the copy must not land where it points.
 AnsiString FreeRejectName(const AnsiString& folder, const AnsiString& name)
 {
-    const auto taken = [&folder](const AnsiString& candidate) {
-        return FileExists(folder + candidate) || DirectoryExists(folder + candidate);
-    };
+    const auto taken = [&folder](const AnsiString& candidate) { return NameIsTaken(folder + candidate); };
     if (!taken(name))
         return name;
     const AnsiString extension = ShortExtension(name);

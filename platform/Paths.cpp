@@ -350,6 +350,12 @@ bool FileExists(const AnsiString& path)
     return StatPath(path, info) && S_ISREG(info.st_mode);
 }
 
+bool NameIsTaken(const AnsiString& path)
+{
+    struct stat info {};
+    return !path.empty() && ::lstat(ToSystemPath(path).c_str(), &info) == 0;
+}
+
 bool IsReadOnlyFile(const AnsiString& path)
 {
     struct stat info {};

@@ -223,6 +223,29 @@ TEST_F(IncomingFilesTest, FailedCopiesOfOneOverlongNameAreKeptApartAndRetriedAnd
     EXPECT_THROW(Receiver.ProcessAttachments(mail, report, failed), Exception);
 }
 
+TEST_F(IncomingFilesTest, AFailedAttachmentTakesANameAtWhichNothingStandsNotEvenALink)
+{
+    Gpg.Script("cat >/dev/null\necho 'gpg: bad' >&2\nexit 2\n");
+    ForceDirectories(Dir.File("outside/"));
+    WriteBytes(Dir.File("outside/kept"), "mine");
+    PlantLink(Dir.File("outside/gone"), Dir.File("Reject/ABC000001.TLB"));
+    PlantLink(Dir.File("outside/kept"), Dir.File("Reject/ABC000002.TLB"));
+    Dialogs.ExpectMessage("Ошибка обработки файла ABC000001(1).TLB:\ngpg: bad.\nФайл пропущен.")
+        .ExpectMessage("Ошибка обработки файла ABC000002(1).TLB:\ngpg: bad.\nФайл пропущен.");
+    TReceivedMail mail;
+    mail.Parts = {Attachment("ABC000001.TLB", "x"), Attachment("ABC000002.TLB", "y")};
+    TStringList report;
+    TStringList failed;
+    Receiver.ProcessAttachments(mail, report, failed);
+
+    EXPECT_THAT(failed.Items(), ElementsAre("ABC000001(1).TLB: gpg: bad", "ABC000002(1).TLB: gpg: bad"));
+    EXPECT_EQ(SystemNames(Dir.File("outside/")), std::vector<std::string>{"kept"});
+    EXPECT_EQ(ReadBytes(Dir.File("outside/kept")), "mine");
+    EXPECT_TRUE(IsRegularFile(Dir.File("Reject/ABC000001(1).TLB")));
+    EXPECT_EQ(ReadBytes(Dir.File("Reject/ABC000001(1).TLB")), "x");
+    EXPECT_EQ(ReadBytes(Dir.File("Reject/ABC000002(1).TLB")), "y");
+}
+
 TEST_F(IncomingFilesTest, StoredFilesThatSucceedNowLoseTheirLineAndTheirFile)
 {
     ForceDirectories(Dir.File("Reject/"));
