@@ -207,9 +207,15 @@ AnsiString EtalonPrefix(const AnsiString& item)
 
 void CheckReplyFileName(const AnsiString& fileName)
 {
+    // The first three characters name the store's file; the whole name is stored, reported
+    // and listed, where a control character would ring, move the cursor or hide text.
     const AnsiString start = fileName.substr(0, 3);
-    if (std::any_of(start.begin(), start.end(), [](char c) { return c == '/' || c == '\\' || c == ':' || IsControlChar(c); }))
-        throw Exception("Неверное имя файла ответа: " + fileName);
+    if (std::any_of(start.begin(), start.end(), [](char c) { return c == '/' || c == '\\' || c == ':'; })
+        || std::any_of(fileName.begin(), fileName.end(), IsControlChar)) {
+        AnsiString shown = fileName;
+        std::replace_if(shown.begin(), shown.end(), IsControlChar, '?');
+        throw Exception("Неверное имя файла ответа: " + shown);
+    }
 }
 
 int ReplyKindIndex(const AnsiString& type)

@@ -176,6 +176,17 @@ TEST_F(IncomingFilesTest, RepliesAreAppendedToTheStoreOfTheirNamesFirstThreeChar
     EXPECT_EQ(Receiver.Etalons, 1);
 }
 
+TEST_F(IncomingFilesTest, AReplyNameWithAControlCharacterIsRefusedBeforeAnythingIsStored)
+{
+    for (const std::string name : {"ABC\a01.TXT", "ABC000001\x1b[2J.TXT", "ABC00\b1.TXT", "ABC000001.TXT\x7f"}) {
+        AnsiString shown = name;
+        std::replace_if(shown.begin(), shown.end(), IsControlChar, '?');
+        EXPECT_RAISES(Process(BankContainer({ReplyMember(name, "x")})), Exception, "Неверное имя файла ответа: " + shown);
+    }
+    EXPECT_FALSE(DirectoryExists(Dir.File("Cache/")));
+    EXPECT_EQ(Receiver.ListsAdded[0], 0);
+}
+
 TEST_F(IncomingFilesTest, EveryMemberNeedsAKnownTypeAndTheFirstFailingOneEndsTheWalkKeepingThoseBefore)
 {
     // The type of every member is required and known.
