@@ -30,6 +30,7 @@ constexpr char BankKey[] = "0123456789ABCDEF";
 
 struct TTestReceiver : TReceiver {
     void Receive() override {}
+    using TReceiver::BeginRun;   // what every receiver does first
 };
 
 class IncomingFilesTest : public ::testing::Test {
@@ -331,6 +332,31 @@ TEST_F(IncomingFilesTest, AMessageForTheClientIsRecordedWithItsTextReportAndFail
     EXPECT_EQ(ReadBytes(Dir.File("Reject/ABC000002.TLB")), "garbage");
     EXPECT_EQ(ReadBytes(Dir.File("Reject/attachment.tlb")), "more garbage");
     EXPECT_FALSE(FileExists(Dir.File("ABC000002.TLB")));
+}
+
+TEST_F(IncomingFilesTest, ADamagedMessageStoreStopsTheReceiveNamingTheFileAndIsLeftAsItIs)
+{
+    const AnsiString fileName = MessagesFileName("ABC");
+    TReceivedMail mail;
+    mail.Subject = "ABC";
+    {
+        const std::unique_ptr<TReceiveRun> run = Receiver.BeginRun();
+        ASSERT_TRUE(run->Process(mail));
+        run->Save();
+    }
+    const std::string whole = ReadBytes(fileName);
+    const auto damagedText = [&fileName](const AnsiString& detail) {
+        return "Файл сообщений " + fileName + " поврежден: " + detail +
+               ". Переместите его в другую папку, чтобы снова принимать сообщения; сообщения остаются на сервере.";
+    };
+    std::string flipped = whole;
+    flipped[flipped.size() / 2] ^= 0x55;
+    for (const auto& [bytes, detail] : {std::pair{whole.substr(0, whole.size() - 3), "Ошибка чтения потока"},
+                                        std::pair{flipped, "Несовпадение CRC32"}}) {
+        WriteBytes(fileName, bytes);
+        EXPECT_RAISES(Receiver.BeginRun(), Exception, damagedText(detail));
+        EXPECT_EQ(ReadBytes(fileName), bytes);
+    }
 }
 
 TEST_F(IncomingFilesTest, AMessageForAnotherClientIsNotRecorded)
