@@ -13,7 +13,10 @@
 #include "platform/SysUtils.h"
 #include "ui/ExportWizard.h"
 
+#include <unistd.h>
+
 #include <cerrno>
+#include <filesystem>
 
 namespace {
 
@@ -113,6 +116,10 @@ TEST_F(ExportSendTest, SalaryListMailedToTheBankIsRecordedAndTheNextExportTakesT
 TEST_F(ExportSendTest, ClientListPostedToTheBankHasNoTotals)
 {
     SelectClientList("7");
+    // A link planted at the name of the archive copy: the copy takes its place.
+    ForceDirectories(Dir.File("Sent/"));
+    WriteBytes(Dir.File("elsewhere"), "mine");
+    ASSERT_EQ(symlink(ToSystemPath(Dir.File("elsewhere")).c_str(), ToSystemPath(Dir.File("Sent/ABC000007D.TLB")).c_str()), 0);
     int journalReloads = 0;
     StoreWindows.ReloadJournal = [&] { ++journalReloads; };
     TExportWizard wizard(*Document);
@@ -129,6 +136,8 @@ TEST_F(ExportSendTest, ClientListPostedToTheBankHasNoTotals)
                           "FILE_NAME=ABC000007D", "FILE_COMMENT=Закрытие счетов", "<DATA>"}) +
                   "ИВАНОВ ИВАН;000000012345\r\n"));
     EXPECT_TRUE(ReadBytes(Dir.File("Sent/ABC000007D.TLB")) == container);
+    EXPECT_FALSE(std::filesystem::is_symlink(ToSystemPath(Dir.File("Sent/ABC000007D.TLB"))));
+    EXPECT_EQ(ReadBytes(Dir.File("elsewhere")), "mine");
     auto rows = JournalRows();
     ASSERT_EQ(rows.size(), 1u);
     rows[0][6] = "moment";
