@@ -11,6 +11,8 @@
 
 #include <cerrno>
 #include <cstddef>
+#include <optional>
+#include <string>
 
 const TProfile& CurrentProfile()
 {
@@ -107,18 +109,26 @@ AnsiString GetShortFileVersion(const AnsiString& fileName)
     return secondDot == AnsiString::npos ? version : version.substr(0, secondDot);
 }
 
-int32_t VersionToInt(const AnsiString& version)
+namespace {
+
+// One number of a version: decimal digits only, at most 65535; nothing else.
+std::optional<int64_t> VersionPart(const AnsiString& text)
 {
-    try {
-        const size_t dot = version.find('.');
-        if (dot == AnsiString::npos)
-            return static_cast<int32_t>(static_cast<uint32_t>(StrToInt(version)) << 16);
-        const auto major = static_cast<uint32_t>(StrToInt(version.substr(0, dot)));
-        const auto minor = static_cast<uint32_t>(StrToInt(version.substr(dot + 1)));
-        return static_cast<int32_t>((major << 16) | minor);
-    } catch (const EConvertError&) {
-        return 0;
-    }
+    if (text.empty() || text.size() > 5 || text.find_first_not_of("0123456789") != AnsiString::npos)
+        return std::nullopt;
+    const int64_t value = std::stoll(text);
+    return value <= 0xFFFF ? std::optional<int64_t>(value) : std::nullopt;
+}
+
+} // namespace
+
+int64_t VersionToInt(const AnsiString& version)
+{
+    const size_t dot = version.find('.');
+    const std::optional<int64_t> major = VersionPart(version.substr(0, dot));
+    const std::optional<int64_t> minor =
+        dot == AnsiString::npos ? std::optional<int64_t>(0) : VersionPart(version.substr(dot + 1));
+    return major && minor ? (*major << 16) | *minor : 0;
 }
 
 void SplitString(TStringList& list, const AnsiString& text, const AnsiString& delimiter)

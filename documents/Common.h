@@ -60,8 +60,9 @@ AnsiString GetVersionInfoValue(const AnsiString& name, const AnsiString& fileNam
 AnsiString GetShortFileVersion(const AnsiString& fileName = AnsiString());
 
 // "major.minor" as major << 16 | minor; "major" alone as major << 16; 0 when a part is
-// not an integer.
-int32_t VersionToInt(const AnsiString& version);
+// not a number of 16 bits written in decimal digits alone (no sign, no blank). A higher
+// major number always ranks higher.
+int64_t VersionToInt(const AnsiString& version);
 
 // Fills the list with the parts of the text between the delimiters: "a,,b" gives three
 // items, "a," gives "a" and "", an empty text none. An empty delimiter gives the whole

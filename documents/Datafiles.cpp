@@ -95,7 +95,7 @@ void TDataFile::SaveToFile(const AnsiString& name)
         SaveToStream(&bytes);
         // Through a temporary file renamed over the target: the old file stays whole
         // until the new one is complete on the disk.
-        WriteFileAtomically(target, bytes.Bytes());
+        WriteFileAtomically(target, bytes.Bytes(), LinkAtTarget());
     } catch (...) {
         FModified = wasModified;
         throw;

@@ -11,6 +11,7 @@
 #include "documents/Records.h"
 #include "platform/AnsiString.h"
 #include "platform/Classes.h"
+#include "platform/Paths.h"
 
 #include <cstdint>
 #include <memory>
@@ -97,7 +98,7 @@ public:
     virtual void LoadFromFile(const AnsiString& name);
     // Writes the whole table through WriteFileAtomically (a temporary name.$NN beside the
     // target renamed over it), so a failure leaves the old file whole. An empty name means
-    // FileName.
+    // FileName. A link at the name is treated as LinkAtTarget says.
     virtual void SaveToFile(const AnsiString& name);
 
     // A null stream loads an empty table. A failed load leaves the table closed.
@@ -165,6 +166,9 @@ protected:
     virtual void AppendRecord() = 0;
     virtual void DeleteRecord(int index) = 0;
     virtual int GetCount() const = 0;
+    // What a save does with a link at the file's name: a data file is one the user chose,
+    // so a link there leads to the file that the user meant.
+    virtual TLinkAtTarget LinkAtTarget() const { return TLinkAtTarget::Follow; }
 
     // Reads record RecNo into the current record, converted into CP1251.
     void LoadCurrentRecord() { LoadCurrentRecord(RecordCount()); }

@@ -115,6 +115,9 @@ public:
 protected:
     void LoadFormat(TStream* stream) override;
     void SaveFormat(TStream* stream) override;
+    // The stores' names are the program's own, in its working folders, and partly the
+    // bank's: a link planted at one is replaced, never written through.
+    TLinkAtTarget LinkAtTarget() const override { return TLinkAtTarget::Replace; }
     // Selects the current memo of the current record again, then gives line index.
     AnsiString GetRecordText(int index) override;
     void ReadRecordText(int index, AnsiString& into) override;

@@ -115,12 +115,11 @@ AnsiString RejectFileName(const AnsiString& attachmentName)
 
 // A failed attachment keeps a file of its own in "Reject/": when an earlier one still holds
 // the name, a number goes before the extension, so that no kept file is overwritten and
-// every failed line names the bytes it failed on.
+// every failed line names the bytes it failed on. A link holds its name too, even one to
+// nothing: the copy must not land where it points.
 AnsiString FreeRejectName(const AnsiString& folder, const AnsiString& name)
 {
-    const auto taken = [&folder](const AnsiString& candidate) {
-        return FileExists(folder + candidate) || DirectoryExists(folder + candidate);
-    };
+    const auto taken = [&folder](const AnsiString& candidate) { return NameIsTaken(folder + candidate); };
     if (!taken(name))
         return name;
     const AnsiString extension = ShortExtension(name);
@@ -208,9 +207,15 @@ AnsiString EtalonPrefix(const AnsiString& item)
 
 void CheckReplyFileName(const AnsiString& fileName)
 {
+    // The first three characters name the store's file; the whole name is stored, reported
+    // and listed, where a control character would ring, move the cursor or hide text.
     const AnsiString start = fileName.substr(0, 3);
-    if (std::any_of(start.begin(), start.end(), [](char c) { return c == '/' || c == '\\' || c == ':' || IsControlChar(c); }))
-        throw Exception("Неверное имя файла ответа: " + fileName);
+    if (std::any_of(start.begin(), start.end(), [](char c) { return c == '/' || c == '\\' || c == ':'; })
+        || std::any_of(fileName.begin(), fileName.end(), IsControlChar)) {
+        AnsiString shown = fileName;
+        std::replace_if(shown.begin(), shown.end(), IsControlChar, '?');
+        throw Exception("Неверное имя файла ответа: " + shown);
+    }
 }
 
 int ReplyKindIndex(const AnsiString& type)
@@ -295,7 +300,7 @@ void TReceiver::ProcessUpdate(TStream& member, const TStringList& header, TStrin
 {
     const AnsiString version = GetParam(header, "VERSION");
     const AnsiString fileName = UpdateFileName(version);
-    WriteExecutableAtomically(GetFolder(FolderUpdates, true) + fileName, TakeBytes(member));
+    WriteExecutableAtomically(GetFolder(FolderUpdates, true) + fileName, TakeBytes(member), TLinkAtTarget::Replace);
     report.Add("Обновления ПО до версии " + version);
     ++Updates;
 }
@@ -344,7 +349,7 @@ void TReceiver::ProcessAttachments(const TReceivedMail& mail, TStringList& repor
         const AnsiString name = FreeRejectName(folder, RejectFileName(part.FileName));
         FileError(error, name);
         failed.Add(FailedLine(name, error));
-        WriteFileAtomically(folder + name, part.Content);
+        WriteFileAtomically(folder + name, part.Content, TLinkAtTarget::Replace);
     }
 }
 
@@ -425,12 +430,27 @@ void TReceiver::RefreshForms() const
 
 namespace {
 
+// Loads the message store. The program's own saves never leave a damaged one, so damage
+// comes from the disk or a hand edit; the user is told which file it is and how to receive
+// again, and the file is left as it is for whoever repairs it.
+void LoadMessageStore(TMessages& store, const AnsiString& fileName)
+{
+    try {
+        store.LoadFromFile(fileName);
+    } catch (const EFOpenError&) {
+        throw;   // not damage: the system's own reason says what is wrong
+    } catch (const Exception& error) {
+        throw Exception("Файл сообщений " + fileName + " поврежден: " + TrimRight(error.Message()) +
+                        ". Переместите его в другую папку, чтобы снова принимать сообщения; сообщения остаются на сервере.");
+    }
+}
+
 // The current profile's message store, loaded when the run begins.
 class TMessageStoreRun : public TReceiveRun {
 public:
     explicit TMessageStoreRun(TReceiver& receiver) : FReceiver(receiver)
     {
-        FStore.LoadFromFile(MessagesFileName(CurrentProfile().Prefix));
+        LoadMessageStore(FStore, MessagesFileName(CurrentProfile().Prefix));
     }
     bool Process(TReceivedMail& mail) override { return FReceiver.ProcessMessage(mail, FStore); }
     void Save() override { FStore.SaveToFile(AnsiString()); }

@@ -61,8 +61,9 @@ void CheckEtalonDate(const AnsiString& date);
 // A-Z and digits, else raises "Неверный префикс: " + the upper-cased item.
 AnsiString EtalonPrefix(const AnsiString& item);
 // The first three characters of a reply's FILE_NAME name its store (ReplyFilesName): they
-// may not hold "/", "\", ":" or control characters, else raises
-// "Неверное имя файла ответа: " + fileName.
+// may not hold "/", "\" or ":"; and no character of the name may be a control character
+// (below 32, or 127). Else raises "Неверное имя файла ответа: " + fileName with each
+// control character shown as "?".
 void CheckReplyFileName(const AnsiString& fileName);
 // The row of ReplyDocTypes whose code is the type (ignoring case), -1 when none is.
 int ReplyKindIndex(const AnsiString& type);

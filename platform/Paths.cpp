@@ -161,13 +161,21 @@ TSysHandle CreateTemporaryBeside(const AnsiString& target, AnsiString& temporary
     }
 }
 
-// Writes a file under a temporary name beside the target, flushes it to the disk and
-// renames it over the target. A link is followed first, so that the file it names gets
-// the new content and the link stays. On any failure the temporary file is removed and
-// the old target is left as it was.
-void WriteThroughTemporary(const AnsiString& path, const std::function<void(int)>& fill)
+bool IsSymbolicLink(const AnsiString& path)
 {
-    const AnsiString target = ResolveFileLink(path);
+    struct stat info {};
+    return ::lstat(ToSystemPath(path).c_str(), &info) == 0 && S_ISLNK(info.st_mode);
+}
+
+// Writes a file under a temporary name beside the target, flushes it to the disk and
+// renames it over the target. A link that is followed gives its file the new content and
+// stays; a link that is replaced gives the new file its place, and the file it named
+// (its content and its permissions) plays no part. On any failure the temporary file is
+// removed and the old target is left as it was.
+void WriteThroughTemporary(const AnsiString& path, TLinkAtTarget link, const std::function<void(int)>& fill)
+{
+    const AnsiString target = link == TLinkAtTarget::Follow ? ResolveFileLink(path) : path;
+    const bool keepsPermissions = link == TLinkAtTarget::Follow || !IsSymbolicLink(target);
     RemoveStaleTemporaries(target);
     AnsiString temporaryName;
     TSysHandle handle = CreateTemporaryBeside(target, temporaryName);
@@ -179,7 +187,8 @@ void WriteThroughTemporary(const AnsiString& path, const std::function<void(int)
         if (!lockHolder.IsOpen())
             RaiseOSError(errno, target);
         // A replaced file keeps its permissions (a profiles file may be readable by its owner only).
-        KeepFilePermissions(target, temporaryName);
+        if (keepsPermissions)
+            KeepFilePermissions(target, temporaryName);
         fill(handle.Get());
         if (::fsync(handle.Get()) != 0 || handle.Close() != 0)
             RaiseOSError(errno, target);
@@ -246,8 +255,7 @@ AnsiString ResolveFileLink(const AnsiString& path)
     AnsiString current = path;
     // As many links in a row as the system itself follows.
     for (int hop = 0; hop < 40; ++hop) {
-        struct stat info {};
-        if (::lstat(ToSystemPath(current).c_str(), &info) != 0 || !S_ISLNK(info.st_mode))
+        if (!IsSymbolicLink(current))
             return current;
         const AnsiString target = FromSystemPath(ReadLinkText(ToSystemPath(current)));
         current = !target.empty() && target.front() == PathDelim ? target : ExtractFilePath(current) + target;
@@ -340,6 +348,12 @@ bool FileExists(const AnsiString& path)
 {
     struct stat info {};
     return StatPath(path, info) && S_ISREG(info.st_mode);
+}
+
+bool NameIsTaken(const AnsiString& path)
+{
+    struct stat info {};
+    return !path.empty() && ::lstat(ToSystemPath(path).c_str(), &info) == 0;
 }
 
 bool IsReadOnlyFile(const AnsiString& path)
@@ -437,9 +451,9 @@ void CopyFile(const AnsiString& source, const AnsiString& target)
     WriteFileAtomically(target, input);
 }
 
-void WriteFileAtomically(const AnsiString& path, TStream& source)
+void WriteFileAtomically(const AnsiString& path, TStream& source, TLinkAtTarget link)
 {
-    WriteThroughTemporary(path, [&](int handle) {
+    WriteThroughTemporary(path, link, [&](int handle) {
         std::vector<char> piece(CopyPiece);
         while (const int32_t count = source.Read(piece.data(), CopyPiece))
             WriteAll(handle, piece.data(), static_cast<size_t>(count), path);
@@ -454,14 +468,14 @@ std::optional<TFileStamp> FileStamp(const AnsiString& path)
     return TFileStamp{info.st_dev, info.st_ino, info.st_size, info.st_mtim.tv_sec, info.st_mtim.tv_nsec};
 }
 
-void WriteFileAtomically(const AnsiString& path, const std::string& bytes)
+void WriteFileAtomically(const AnsiString& path, const std::string& bytes, TLinkAtTarget link)
 {
-    WriteThroughTemporary(path, [&](int handle) { WriteAll(handle, bytes.data(), bytes.size(), path); });
+    WriteThroughTemporary(path, link, [&](int handle) { WriteAll(handle, bytes.data(), bytes.size(), path); });
 }
 
-void WriteExecutableAtomically(const AnsiString& path, const std::string& bytes)
+void WriteExecutableAtomically(const AnsiString& path, const std::string& bytes, TLinkAtTarget link)
 {
-    WriteThroughTemporary(path, [&](int handle) {
+    WriteThroughTemporary(path, link, [&](int handle) {
         struct stat info {};
         if (::fstat(handle, &info) != 0 || ::fchmod(handle, (info.st_mode & 07777) | ((info.st_mode & 0444) >> 2)) != 0)
             RaiseOSError(errno, path);

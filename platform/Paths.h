@@ -60,6 +60,8 @@ AnsiString TempFolder();
 
 // A regular file (not a folder) of that name exists.
 bool FileExists(const AnsiString& path);
+// Anything at all stands at the name: a file, a folder, or a link, even one to nothing.
+bool NameIsTaken(const AnsiString& path);
 bool DirectoryExists(const AnsiString& path);
 // A regular file whose owner may not write it: what the read-only attribute of Windows
 // says (root's exemption from the permission bits does not count).
@@ -91,16 +93,30 @@ AnsiString ResolveFileLink(const AnsiString& path);
 // Copies a file's bytes to a new or existing target through a temporary name.
 void CopyFile(const AnsiString& source, const AnsiString& target);
 
+// What a save does with a symbolic link that stands at the target's name.
+enum class TLinkAtTarget {
+    // The file that the link names gets the bytes and the link stays: for the files that
+    // the user chose (the profiles file, a data file), which may live elsewhere on purpose.
+    Follow,
+    // The new file takes the link's own name and the link is gone: for every file whose
+    // name the bank or the program made, so that a planted link never leads a write out
+    // of its folder.
+    Replace,
+};
+
 // Writes the bytes to a temporary file beside the target (name.$NN, the first free number),
 // flushes it to disk and renames it over the target: a crash leaves either the old file or
-// the new one, never a mix. A link is followed first and stays a link. Temporary copies of
-// the target that no running save holds (left by a save that was killed) are removed.
-void WriteFileAtomically(const AnsiString& path, const std::string& bytes);
+// the new one, never a mix. A link at the name is followed or replaced as `link` says.
+// Temporary copies of the target that no running save holds (left by a save that was
+// killed) are removed.
+void WriteFileAtomically(const AnsiString& path, const std::string& bytes,
+                         TLinkAtTarget link = TLinkAtTarget::Follow);
 // As WriteFileAtomically, with the bytes of the stream from its position to its end.
-void WriteFileAtomically(const AnsiString& path, TStream& source);
+void WriteFileAtomically(const AnsiString& path, TStream& source, TLinkAtTarget link = TLinkAtTarget::Follow);
 // As WriteFileAtomically, for a program file: whoever may read the new file may also
 // run it.
-void WriteExecutableAtomically(const AnsiString& path, const std::string& bytes);
+void WriteExecutableAtomically(const AnsiString& path, const std::string& bytes,
+                               TLinkAtTarget link = TLinkAtTarget::Follow);
 // One state of a regular file: which file it is, its size and the time of its last change.
 struct TFileStamp {
     uint64_t Device = 0;

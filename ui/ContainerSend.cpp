@@ -107,7 +107,7 @@ TSentFile SendAndRecord(TFileProfile& kind, int32_t counter, const AnsiString& b
     });
     TryToRecord(sent, "копию файла в папке Sent", [&] {
         container.SetPosition(0);
-        WriteFileAtomically(GetFolder(FolderSent, true) + fileName, container);
+        WriteFileAtomically(GetFolder(FolderSent, true) + fileName, container, TLinkAtTarget::Replace);
     });
     TryToRecord(sent, "строку журнала отправленных файлов", [&] { AppendEntryRow(entry, fileName); });
     if (StoreWindows.ReloadJournal)

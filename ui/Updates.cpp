@@ -87,7 +87,7 @@ std::vector<std::string> SortedNames(const fs::path& folder)
 
 }  // namespace
 
-std::optional<TUpdateFile> FindUpdate(const AnsiString& folder, int32_t current)
+std::optional<TUpdateFile> FindUpdate(const AnsiString& folder, int64_t current)
 {
     const fs::path systemFolder = ToSystemPath(folder);
     std::error_code error;
@@ -95,7 +95,7 @@ std::optional<TUpdateFile> FindUpdate(const AnsiString& folder, int32_t current)
     if (error)
         return std::nullopt;
     std::optional<TUpdateFile> best;
-    int32_t bestNumber = current;
+    int64_t bestNumber = current;
     for (const std::string& systemName : SortedNames(systemFolder)) {
         AnsiString name;
         if (!ToAnsiPath(systemName, name))

@@ -20,7 +20,7 @@ struct TUpdateFile {
 // folder; nothing when there is none or no such folder. Names compare ignoring case; only
 // regular files count, directly or through a link that stays inside the folder, whose
 // target is then the path to start. Of equal versions the first by name wins.
-std::optional<TUpdateFile> FindUpdate(const AnsiString& folder, int32_t current);
+std::optional<TUpdateFile> FindUpdate(const AnsiString& folder, int64_t current);
 
 // The question that offers the update.
 AnsiString UpdateQuestion(const AnsiString& version);

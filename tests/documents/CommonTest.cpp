@@ -76,6 +76,13 @@ TEST(VersionTest, ValuesOfTheProgramsOwnFileAndTheirNumbers)
     EXPECT_GT(VersionToInt("1.10"), VersionToInt("1.9"));
     for (const char* bad : {"x.1", "5.3.1", ""})
         EXPECT_EQ(VersionToInt(bad), 0) << bad;
+    // Each number has 16 bits: a larger one, a sign or a blank makes no version at all.
+    for (const char* bad : {"0.2147483647", "1.65536", "65536.0", "4294967296", " 7.0", "7 .0", "7.0 ", "7. 0", "+7.0",
+                            "-1.0", "7.", ".7"})
+        EXPECT_EQ(VersionToInt(bad), 0) << bad;
+    EXPECT_GT(VersionToInt("32768.0"), VersionToInt("32767.65535"));
+    EXPECT_GT(VersionToInt("65535.65535"), VersionToInt("65535.65534"));
+    EXPECT_GT(VersionToInt("65535.0"), VersionToInt("2.0"));
 }
 
 TEST(SplitStringTest, PartsBetweenDelimitersAndJoinUndoesIt)

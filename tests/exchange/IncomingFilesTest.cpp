@@ -15,8 +15,10 @@
 
 #include <gmock/gmock.h>
 
+#include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 
 namespace {
@@ -28,6 +30,7 @@ constexpr char BankKey[] = "0123456789ABCDEF";
 
 struct TTestReceiver : TReceiver {
     void Receive() override {}
+    using TReceiver::BeginRun;   // what every receiver does first
 };
 
 class IncomingFilesTest : public ::testing::Test {
@@ -50,6 +53,19 @@ protected:
         return TMailPart{TMailPart::mpAttachment, "", name, content};
     }
 
+    // A symbolic link at `link` (its folder made) that names `target`.
+    static void PlantLink(const AnsiString& target, const AnsiString& link)
+    {
+        ForceDirectories(ExtractFilePath(link));
+        ASSERT_EQ(symlink(ToSystemPath(target).c_str(), ToSystemPath(link).c_str()), 0) << link;
+    }
+    // A regular file stands at the name itself (a link to one does not count).
+    static bool IsRegularFile(const AnsiString& path)
+    {
+        struct stat info {};
+        return lstat(ToSystemPath(path).c_str(), &info) == 0 && S_ISREG(info.st_mode);
+    }
+
     TTempDir Dir;
     TFakeGpg Gpg{Dir.File("bin/")};
     TExchangeProfile Profile{Dir, {"PgpKeyPath=" + Dir.File("keys/"), AnsiString("BankPgpKey=") + BankKey}};
@@ -65,6 +81,46 @@ TEST_F(IncomingFilesTest, AnUpdateBecomesAnExecutableOfItsVersionReplacingAnEarl
     EXPECT_EQ(ReadBytes(Dir.File("Updates/Updates-5.4.exe")), "newer");
     EXPECT_EQ(access(ToSystemPath(Dir.File("Updates/Updates-5.4.exe")).c_str(), X_OK), 0);
     EXPECT_EQ(Receiver.Updates, 2);
+}
+
+// A symbolic link planted at the name of a received file: the received bytes replace the
+// link and never reach the file it names, nor create one there.
+TEST_F(IncomingFilesTest, AReceivedFileReplacesALinkAtItsNameAndNeverWritesThroughIt)
+{
+    ForceDirectories(Dir.File("outside/"));
+    WriteBytes(Dir.File("outside/program"), "mine");
+    chmod(ToSystemPath(Dir.File("outside/program")).c_str(), 0600);
+    PlantLink(Dir.File("outside/program"), Dir.File("Updates/Updates-5.0.exe"));
+    PlantLink(Dir.File("outside/new"), Dir.File("Updates/Updates-6.0.exe"));
+    {
+        TReplyFiles outsideStore;
+        outsideStore.LoadFromFile(Dir.File("outside/replies"));
+        outsideStore.SaveToFile(AnsiString());
+    }
+    const std::string outsideReplies = ReadBytes(Dir.File("outside/replies"));
+    PlantLink(Dir.File("outside/replies"), Dir.File("Cache/ABC.NEWCLIREPLY"));
+    PlantLink(Dir.File("outside/lists"), Dir.File("Cache/ABC.ETALONS"));
+
+    Process(BankContainer({UpdateMember("5.0", "received"), UpdateMember("6.0", "also received"),
+                           ReplyMember("ABC000001N.TXT", "reply"), EtalonMember("ABC", "SAL", "list")}));
+
+    EXPECT_EQ(ReadBytes(Dir.File("outside/program")), "mine");
+    EXPECT_NE(access(ToSystemPath(Dir.File("outside/program")).c_str(), X_OK), 0);
+    EXPECT_EQ(ReadBytes(Dir.File("outside/replies")), outsideReplies);
+    EXPECT_EQ(SystemNames(Dir.File("outside/")), (std::vector<std::string>{"program", "replies"}));
+    for (const char* name : {"Updates/Updates-5.0.exe", "Updates/Updates-6.0.exe", "Cache/ABC.NEWCLIREPLY",
+                             "Cache/ABC.ETALONS"})
+        EXPECT_TRUE(IsRegularFile(Dir.File(name))) << name;
+    EXPECT_EQ(ReadBytes(Dir.File("Updates/Updates-5.0.exe")), "received");
+    EXPECT_EQ(ReadBytes(Dir.File("Updates/Updates-6.0.exe")), "also received");
+    // Nor does the file the link named lend the new one its permissions.
+    struct stat replaced {}, created {};
+    ASSERT_EQ(stat(ToSystemPath(Dir.File("Updates/Updates-5.0.exe")).c_str(), &replaced), 0);
+    ASSERT_EQ(stat(ToSystemPath(Dir.File("Updates/Updates-6.0.exe")).c_str(), &created), 0);
+    EXPECT_EQ(replaced.st_mode, created.st_mode);
+    EXPECT_EQ(access(ToSystemPath(Dir.File("Updates/Updates-5.0.exe")).c_str(), X_OK), 0);
+    EXPECT_THAT(Rows<TReplyFiles>(Dir.File("Cache/ABC.NEWCLIREPLY")), ElementsAre("reply|ABC000001N.TXT"));
+    EXPECT_THAT(Rows<TEtalons>(Dir.File("Cache/ABC.ETALONS")), ElementsAre("list|SAL|01/03/2024"));
 }
 
 const AnsiString SalTitle = EtalonTypeInfos[0].Title;
@@ -121,6 +177,17 @@ TEST_F(IncomingFilesTest, RepliesAreAppendedToTheStoreOfTheirNamesFirstThreeChar
     EXPECT_EQ(Receiver.Etalons, 1);
 }
 
+TEST_F(IncomingFilesTest, AReplyNameWithAControlCharacterIsRefusedBeforeAnythingIsStored)
+{
+    for (const std::string name : {"ABC\a01.TXT", "ABC000001\x1b[2J.TXT", "ABC00\b1.TXT", "ABC000001.TXT\x7f"}) {
+        AnsiString shown = name;
+        std::replace_if(shown.begin(), shown.end(), IsControlChar, '?');
+        EXPECT_RAISES(Process(BankContainer({ReplyMember(name, "x")})), Exception, "Неверное имя файла ответа: " + shown);
+    }
+    EXPECT_FALSE(DirectoryExists(Dir.File("Cache/")));
+    EXPECT_EQ(Receiver.ListsAdded[0], 0);
+}
+
 TEST_F(IncomingFilesTest, EveryMemberNeedsAKnownTypeAndTheFirstFailingOneEndsTheWalkKeepingThoseBefore)
 {
     // The type of every member is required and known.
@@ -166,6 +233,29 @@ TEST_F(IncomingFilesTest, FailedCopiesOfOneOverlongNameAreKeptApartAndRetriedAnd
     RemoveFolderTree(Dir.File("Reject/"));
     WriteBytes(Dir.File("Reject"), "a file in the folder's place");
     EXPECT_THROW(Receiver.ProcessAttachments(mail, report, failed), Exception);
+}
+
+TEST_F(IncomingFilesTest, AFailedAttachmentTakesANameAtWhichNothingStandsNotEvenALink)
+{
+    Gpg.Script("cat >/dev/null\necho 'gpg: bad' >&2\nexit 2\n");
+    ForceDirectories(Dir.File("outside/"));
+    WriteBytes(Dir.File("outside/kept"), "mine");
+    PlantLink(Dir.File("outside/gone"), Dir.File("Reject/ABC000001.TLB"));
+    PlantLink(Dir.File("outside/kept"), Dir.File("Reject/ABC000002.TLB"));
+    Dialogs.ExpectMessage("Ошибка обработки файла ABC000001(1).TLB:\ngpg: bad.\nФайл пропущен.")
+        .ExpectMessage("Ошибка обработки файла ABC000002(1).TLB:\ngpg: bad.\nФайл пропущен.");
+    TReceivedMail mail;
+    mail.Parts = {Attachment("ABC000001.TLB", "x"), Attachment("ABC000002.TLB", "y")};
+    TStringList report;
+    TStringList failed;
+    Receiver.ProcessAttachments(mail, report, failed);
+
+    EXPECT_THAT(failed.Items(), ElementsAre("ABC000001(1).TLB: gpg: bad", "ABC000002(1).TLB: gpg: bad"));
+    EXPECT_EQ(SystemNames(Dir.File("outside/")), std::vector<std::string>{"kept"});
+    EXPECT_EQ(ReadBytes(Dir.File("outside/kept")), "mine");
+    EXPECT_TRUE(IsRegularFile(Dir.File("Reject/ABC000001(1).TLB")));
+    EXPECT_EQ(ReadBytes(Dir.File("Reject/ABC000001(1).TLB")), "x");
+    EXPECT_EQ(ReadBytes(Dir.File("Reject/ABC000002(1).TLB")), "y");
 }
 
 TEST_F(IncomingFilesTest, StoredFilesThatSucceedNowLoseTheirLineAndTheirFile)
@@ -242,6 +332,31 @@ TEST_F(IncomingFilesTest, AMessageForTheClientIsRecordedWithItsTextReportAndFail
     EXPECT_EQ(ReadBytes(Dir.File("Reject/ABC000002.TLB")), "garbage");
     EXPECT_EQ(ReadBytes(Dir.File("Reject/attachment.tlb")), "more garbage");
     EXPECT_FALSE(FileExists(Dir.File("ABC000002.TLB")));
+}
+
+TEST_F(IncomingFilesTest, ADamagedMessageStoreStopsTheReceiveNamingTheFileAndIsLeftAsItIs)
+{
+    const AnsiString fileName = MessagesFileName("ABC");
+    TReceivedMail mail;
+    mail.Subject = "ABC";
+    {
+        const std::unique_ptr<TReceiveRun> run = Receiver.BeginRun();
+        ASSERT_TRUE(run->Process(mail));
+        run->Save();
+    }
+    const std::string whole = ReadBytes(fileName);
+    const auto damagedText = [&fileName](const AnsiString& detail) {
+        return "Файл сообщений " + fileName + " поврежден: " + detail +
+               ". Переместите его в другую папку, чтобы снова принимать сообщения; сообщения остаются на сервере.";
+    };
+    std::string flipped = whole;
+    flipped[flipped.size() / 2] ^= 0x55;
+    for (const auto& [bytes, detail] : {std::pair{whole.substr(0, whole.size() - 3), "Ошибка чтения потока"},
+                                        std::pair{flipped, "Несовпадение CRC32"}}) {
+        WriteBytes(fileName, bytes);
+        EXPECT_RAISES(Receiver.BeginRun(), Exception, damagedText(detail));
+        EXPECT_EQ(ReadBytes(fileName), bytes);
+    }
 }
 
 TEST_F(IncomingFilesTest, AMessageForAnotherClientIsNotRecorded)

@@ -48,6 +48,13 @@ TEST(SelfUpdate, OffersTheNewestRegularUpdateFileOfTheFolder)
     EXPECT_ANSI_EQ(update->Path, folder + "Updates-5.9.exe");
 
     EXPECT_FALSE(FindUpdate(dir.File("none/"), 0));
+
+    // A version beyond 16-bit numbers is none; a high major number is still offered.
+    WriteBytes(folder + "Updates-5.65536.exe", "x");
+    WriteBytes(folder + "Updates- 9.0.exe", "x");
+    EXPECT_ANSI_EQ(FindUpdate(folder, VersionToInt("5.3"))->Version, "5.11");
+    WriteBytes(folder + "Updates-40000.1.exe", "x");
+    EXPECT_ANSI_EQ(FindUpdate(folder, VersionToInt("5.3"))->Version, "40000.1");
 }
 
 TEST(SelfUpdate, AnUpdateThatCannotStartIsReportedAndTheProgramStaysOpen)

@@ -20,7 +20,10 @@
 #include <QAction>
 #include <QCoreApplication>
 
+#include <unistd.h>
+
 #include <cerrno>
+#include <filesystem>
 
 namespace {
 
@@ -140,6 +143,10 @@ TEST_F(ExportSendTest, SalaryListMailedToTheBankIsRecordedAndTheNextExportTakesT
 TEST_F(ExportSendTest, ClientListPostedToTheBankHasNoTotals)
 {
     SelectClientList("7");
+    // A link planted at the name of the archive copy: the copy takes its place.
+    ForceDirectories(Dir.File("Sent/"));
+    WriteBytes(Dir.File("elsewhere"), "mine");
+    ASSERT_EQ(symlink(ToSystemPath(Dir.File("elsewhere")).c_str(), ToSystemPath(Dir.File("Sent/ABC000007D.TLB")).c_str()), 0);
     TExportWizard wizard(*Document);
     Export(wizard, "Закрытие счетов");
     ExpectSentPage("ABC000007D");
@@ -152,6 +159,8 @@ TEST_F(ExportSendTest, ClientListPostedToTheBankHasNoTotals)
                           "FILE_NAME=ABC000007D", "FILE_COMMENT=Закрытие счетов", "<DATA>"}) +
                   "ИВАНОВ ИВАН;000000012345\r\n"));
     EXPECT_TRUE(ReadBytes(Dir.File("Sent/ABC000007D.TLB")) == container);
+    EXPECT_FALSE(std::filesystem::is_symlink(ToSystemPath(Dir.File("Sent/ABC000007D.TLB"))));
+    EXPECT_EQ(ReadBytes(Dir.File("elsewhere")), "mine");
     auto rows = JournalRows();
     ASSERT_EQ(rows.size(), 1u);
     rows[0][6] = "moment";
