@@ -6,6 +6,8 @@
 #include "platform/Classes.h"
 
 #include <chrono>
+#include <cstdlib>
+#include <cstring>
 #include <cstdio>
 #include <fstream>
 #include <functional>
@@ -53,6 +55,17 @@ inline std::vector<double> PerRound(const std::vector<double>& a, const std::vec
     for (size_t i = 0; i < a.size() && i < b.size(); ++i)
         ratios.push_back(a[i] / b[i]);
     return ratios;
+}
+
+// A kilobyte figure of /proc/self/status ("VmRSS", "VmHWM").
+inline long StatusKb(const char* key)
+{
+    std::ifstream status("/proc/self/status");
+    std::string line;
+    while (std::getline(status, line))
+        if (line.rfind(key, 0) == 0)
+            return std::atol(line.c_str() + std::strlen(key) + 1);
+    return -1;
 }
 
 inline std::string ReadWholeFile(const char* path)

@@ -409,6 +409,27 @@ def windows(program, small, large):
     return failed
 
 
+def reply_window(program, folder, megabytes):
+    """The reply-list window over a file with one huge field (made by `make-reply`), in a
+    fresh process: the memory beyond what the process held before, once the window is
+    drawn and once the record dialog has shown the record. Returns 1 when it passes 8
+    times the field's size."""
+    def run(*arguments):
+        output = subprocess.run([program, *arguments], capture_output=True, text=True, check=True).stdout
+        return {key: float(value) for key, value in (line.split() for line in output.splitlines())}
+
+    field = run("make-reply", folder, megabytes)["field_kb"]
+    result = run("open", folder, "replies")
+    drawn, viewed = (result[key] - result["rss_before_kb"] for key in ("drawn_peak_kb", "peak_kb"))
+    ok = max(drawn, viewed) <= 8 * field
+    print()
+    print("| reply window, one field of | drawn: memory beyond before (MB) | record dialog (MB) | goal |")
+    print("|---|---|---|---|")
+    print("| %.0f MB | %.1f | %.1f | at most 8 times the field: %s |" % (
+        field / 1024, drawn / 1024, viewed / 1024, "ok" if ok else "MISSED"))
+    return int(not ok)
+
+
 def main():
     command = sys.argv[1]
     if command == "text":
@@ -419,6 +440,8 @@ def main():
         zip_anchor(sys.argv[2])
     elif command == "datafile":
         datafile_anchor(sys.argv[2], sys.argv[3])
+    elif command == "reply-window":
+        sys.exit(reply_window(sys.argv[2], sys.argv[3], sys.argv[4]))
     elif command == "messages":
         make_messages(sys.argv[2], int(sys.argv[3]))
     elif command == "internals":

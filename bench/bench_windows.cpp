@@ -3,6 +3,10 @@
 // `open` opens one window in a fresh process (offscreen) and reports the time until the
 // list has been drawn, how many rows drawing read after a scroll to the end, and the
 // process's memory before and at its peak.
+// Also the reply-list window over a reply file with one huge field: `make-reply` writes a
+// profile and a reply store whose only file holds a record with a field of the given
+// megabytes; `open DIR replies` draws the window with that record selected, then shows the
+// record in the record dialog, reporting the peak after each.
 
 #include "BenchSupport.h"
 
@@ -11,13 +15,18 @@
 #include "platform/Encoding.h"
 #include "platform/Paths.h"
 #include "platform/SysUtils.h"
+#include "ui/ListGrids.h"
 #include "ui/StoreModels.h"
+#include "ui/UFrmEditRecord.h"
 #include "ui/UFrmJournal.h"
 #include "ui/UFrmMessages.h"
+#include "ui/UFrmReplyFiles.h"
 
 #include <QApplication>
 #include <QIdentityProxyModel>
+#include <QPushButton>
 #include <QTableView>
+#include <QTimer>
 
 #include <cstdlib>
 #include <cstring>
@@ -25,21 +34,15 @@
 
 namespace {
 
-// A kilobyte figure of /proc/self/status ("VmRSS", "VmHWM").
-long StatusKb(const char* key)
+void MakeProfile(const AnsiString& dir)
 {
-    std::ifstream status("/proc/self/status");
-    std::string line;
-    while (std::getline(status, line))
-        if (line.rfind(key, 0) == 0)
-            return std::atol(line.c_str() + std::strlen(key) + 1);
-    return -1;
+    ForceDirectories(dir);
+    std::ofstream(ToSystemPath(dir + "bench.ini"), std::ios::binary) << "[P]\r\nPrefix=ABC\r\nRecvUser=client\r\nRecvPass=secret\r\nDataPath=" + dir + "\r\n";
 }
 
 void Make(const AnsiString& dir, int messages, int journalRows)
 {
-    ForceDirectories(dir);
-    std::ofstream(ToSystemPath(dir + "bench.ini"), std::ios::binary) << "[P]\r\nPrefix=ABC\r\nRecvUser=client\r\nRecvPass=secret\r\nDataPath=" + dir + "\r\n";
+    MakeProfile(dir);
     // Text of words drawn from a fixed sequence, so that it packs like real letters do.
     const char* const words[] = {"остаток", "счет", "зачисление", "клиент", "выписка", "рублей", "март",
                                  "платеж", "банк", "ООО", "Ромашка", "12345.67", "сообщаем", "по", "на"};
@@ -76,6 +79,39 @@ void Make(const AnsiString& dir, int messages, int journalRows)
             journal.CurRecord()->Set(field, value);
     }
     journal.SaveToFile(AnsiString());
+}
+
+void MakeReply(const AnsiString& dir, int megabytes)
+{
+    MakeProfile(dir);
+    AnsiString message;
+    while (message.size() < static_cast<size_t>(megabytes) << 20)
+        message += "Клиент не добавлен: неверный номер документа ";
+    TReplyFiles store;
+    store.LoadFromFile(dir + "Cache/ABC.NEWCLIREPLY");
+    store.Append();
+    store.CurRecord()->Set(0, "Иванов;1234 567890;40817810000000000001;" + message + "\r\nПетров;1;2;Добавлен\r\n");
+    store.CurRecord()->Set(1, "ABC000001N.TXT");
+    store.SaveToFile(AnsiString());
+    Report("field_kb", static_cast<double>(message.size() >> 10));
+}
+
+void MeasureReplies()
+{
+    auto window = std::make_unique<TFrmReplyFiles>(&FrmNewCliReply, Profiles.Get()->Current()->ReplyProfiles.At(0));
+    window->resize(800, 600);
+    window->show();
+    QApplication::processEvents();
+    window->grab();
+    Report("drawn_peak_kb", static_cast<double>(StatusKb("VmHWM:")));
+    TFrmEditRecord editor;
+    FrmEditRecord = &editor;
+    QTimer::singleShot(0, &editor, [&] {
+        editor.grab();
+        editor.BtnCancel->click();
+    });
+    ViewGridRow(*window->Grid, 0);
+    FrmEditRecord = nullptr;
 }
 
 // Counts the rows whose cells drawing asked for.
@@ -122,8 +158,13 @@ int Run(int argc, char** argv)
         Make(AnsiString(argv[2]) + "/", std::atoi(argv[3]), std::atoi(argv[4]));
         return 0;
     }
+    if (argc == 4 && std::strcmp(argv[1], "make-reply") == 0) {
+        MakeReply(AnsiString(argv[2]) + "/", std::atoi(argv[3]));
+        return 0;
+    }
     if (argc != 4 || std::strcmp(argv[1], "open") != 0) {
-        std::fprintf(stderr, "usage: bench_windows make DIR MESSAGES JOURNAL_ROWS | open DIR messages|journal\n");
+        std::fprintf(stderr, "usage: bench_windows make DIR MESSAGES JOURNAL_ROWS | make-reply DIR MEGABYTES |"
+                             " open DIR messages|journal|replies\n");
         return 2;
     }
     qputenv("QT_QPA_PLATFORM", "offscreen");
@@ -131,7 +172,9 @@ int Run(int argc, char** argv)
     Profiles.Get()->Open(AnsiString(argv[2]) + "/bench.ini");
     Profiles.Get()->Select(0);
     Report("rss_before_kb", static_cast<double>(StatusKb("VmRSS:")));
-    if (std::strcmp(argv[3], "messages") == 0)
+    if (std::strcmp(argv[3], "replies") == 0)
+        MeasureReplies();
+    else if (std::strcmp(argv[3], "messages") == 0)
         Measure(&TFrmMessages::MessagesModel, &TFrmMessages::LstMessages);
     else
         Measure(&TFrmJournal::JournalModel, &TFrmJournal::LstJournal);

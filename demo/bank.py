@@ -64,7 +64,9 @@ ETALON_TITLES = {"SAL": "Эталонный список 12-значных сч�
 
 
 def log(text):
-    print(time.strftime("%H:%M:%S ") + text, flush=True)
+    # A name taken from an arrival may hold bytes that no text encoding can print.
+    line = (time.strftime("%H:%M:%S ") + text).encode("utf-8", "backslashreplace").decode("utf-8")
+    print(line, flush=True)
 
 
 class BankError(Exception):
@@ -72,6 +74,15 @@ class BankError(Exception):
 
 
 # ---- Containers ----
+
+def cp1251_text(data, what):
+    """The bytes as CP1251 text; a byte that CP1251 leaves unassigned (0x98) refuses them."""
+    try:
+        return data.decode("cp1251")
+    except UnicodeDecodeError as error:
+        raise BankError("%s содержит байт 0x%02X, которого нет в кодировке Windows-1251"
+                        % (what, data[error.start]))
+
 
 def read_member(data):
     """The header of a member as a dict (keys upper-cased) and the payload bytes."""
@@ -84,7 +95,7 @@ def read_member(data):
         if line.upper() == b"<DATA>":
             return header, data[position:]
         if b"=" in line:
-            key, value = line.decode("cp1251").split("=", 1)
+            key, value = cp1251_text(line, "заголовок файла").split("=", 1)
             header.setdefault(key.strip().upper(), value.strip())
     return header, b""
 
@@ -172,6 +183,16 @@ class VerbaSeal:
 
 # ---- Mail messages ----
 
+def name_parameter(parameter, name):
+    """A file name as a header parameter: quoted when it is plain printable ASCII, else
+    encoded in UTF-8 by RFC 2231, so that no character of it can end the parameter."""
+    if all(" " <= char <= "~" and char not in '"\\' for char in name):
+        return '%s="%s"' % (parameter, name)
+    data = name.encode("utf-8", "surrogateescape")
+    return "%s*=utf-8''%s" % (parameter, "".join(
+        chr(byte) if chr(byte).isalnum() and byte < 128 or chr(byte) in "-._" else "%%%02X" % byte for byte in data))
+
+
 def mail_message(client, title, text, attachment=None):
     """A message of the bank to the client: the subject the program judges, a KOI8-R text
     and at most one attachment (name, bytes)."""
@@ -191,9 +212,9 @@ def mail_message(client, title, text, attachment=None):
         lines = head + ['Content-Type: multipart/mixed; boundary="%s"' % boundary, "",
                         "--" + boundary] + text_part + [
                         "--" + boundary,
-                        'Content-Type: application/octet-stream; name="%s"' % name,
+                        "Content-Type: application/octet-stream; " + name_parameter("name", name),
                         "Content-Transfer-Encoding: base64",
-                        'Content-Disposition: attachment; filename="%s"' % name, "",
+                        "Content-Disposition: attachment; " + name_parameter("filename", name), "",
                         base64.encodebytes(data).decode("ascii"),
                         "--" + boundary + "--", ""]
     return "\r\n".join(line.rstrip("\n").replace("\n", "\r\n") for line in lines).encode("ascii")
@@ -260,7 +281,7 @@ class Answers:
 
     def salary(self, client, header, payload):
         name = header.get("FILE_NAME", "")
-        records = [line for line in payload.decode("cp1251").splitlines() if line.strip()]
+        records = [line for line in cp1251_text(payload, "список").splitlines() if line.strip()]
         text = ("Список на зачисление %s принят банком.\n"
                 "Записей в файле: %d.\n"
                 "Зачисление на счета: %s на сумму %s.\n"
@@ -274,7 +295,7 @@ class Answers:
     def new_clients(self, client, header, payload):
         name = header.get("FILE_NAME", client["prefix"])
         rows = []
-        for number, line in enumerate(payload.decode("cp1251").splitlines(), 1):
+        for number, line in enumerate(cp1251_text(payload, "список").splitlines(), 1):
             fields = line.split(";")
             if line.strip() and len(fields) > 1:
                 seed = ("%s;%s;%d" % (client["prefix"], name, number)).encode("cp1251", "replace")
@@ -383,6 +404,8 @@ class Bank:
             log("%s: %s" % (kept, error))
 
     def answer_message(self, client, message_bytes):
+        """Every attachment is answered: with what its containers ask for, or with the
+        refusal that says why it could not be read."""
         _, attachments = attachments_of(message_bytes)
         for name, data in attachments:
             seal = self.seal_of(client)
@@ -392,9 +415,10 @@ class Bank:
                     title, text, container = self.answers.answer(client, member)
                     self.send(client, title, text, container)
                     log("%s: %s answered with \"%s\"" % (client["prefix"], name, title))
-            except BankError as error:
-                self.send(client, "Файл %s не принят" % name, "Файл %s не принят банком: %s.\n" % (name, error))
-                log("%s: %s refused: %s" % (client["prefix"], name, error))
+            except Exception as error:   # the client waits for an answer whatever went wrong
+                reason = error if isinstance(error, BankError) else "ошибка обработки файла в банке"
+                self.send(client, "Файл %s не принят" % name, "Файл %s не принят банком: %s.\n" % (name, reason))
+                log("%s: %s refused: %r" % (client["prefix"], name, error))
 
     # Outgoing.
 

@@ -166,14 +166,17 @@ bool IsUtf8Text(const std::string& bytes)
 {
     if (bytes.compare(0, 3, "\xEF\xBB\xBF") == 0)
         return true;
-    bool multiByte = false;
+    bool cyrillic = false;
     for (size_t pos = 0; pos < bytes.size();) {
         char32_t codePoint = 0;
         const int length = DecodeOne(bytes, pos, codePoint);
-        if (length == 0)
+        unsigned char byte = 0;
+        // Pairs of CP1251 bytes such as "Ä¹" are valid UTF-8 too, but they decode to
+        // letters that Russian text saved as UTF-8 never holds.
+        if (length == 0 || (length > 1 && !UnicodeToCp1251(codePoint, byte)))
             return false;
-        multiByte = multiByte || length > 1;
+        cyrillic = cyrillic || (codePoint >= 0x400 && codePoint <= 0x4FF);
         pos += length;
     }
-    return multiByte;
+    return cyrillic;
 }

@@ -28,6 +28,7 @@ bool Utf8ToAnsiExact(const std::string& text, AnsiString& result);
 void AppendUtf8(std::string& out, char32_t codePoint);
 
 // The bytes are UTF-8 text rather than CP1251: they begin with the UTF-8 byte-order mark,
-// or they are valid UTF-8 holding at least one multi-byte character (Cyrillic text in
-// CP1251 is almost never valid UTF-8).
+// or they are valid UTF-8 holding at least one Cyrillic letter and no character that CP1251
+// lacks. Cyrillic text in CP1251 is almost never valid UTF-8; where some of its byte pairs
+// are (as "\xC4\xB9"), they decode to characters outside CP1251.
 bool IsUtf8Text(const std::string& bytes);

@@ -80,18 +80,13 @@ bool IsBlank(const AnsiString& line)
     return Trim(line).empty();
 }
 
-// The lines of the file as it is on disk now; a missing file has none. A file saved in
-// UTF-8 is refused: read as CP1251 its text would be garbled, and a write would mix the
-// two encodings in one file.
-std::vector<AnsiString> ReadFileLines(const AnsiString& fileName)
+// The bytes of the file as it is on disk now; a missing file has none.
+std::string ReadFileIfAny(const AnsiString& fileName)
 {
     // A folder or an unreadable file of that name raises here; only a missing one is empty.
     if (!FileExists(fileName) && !DirectoryExists(fileName))
         return {};
-    const std::string bytes = ReadFileBytes(fileName);
-    if (IsUtf8Text(bytes))
-        throw Exception("Файл " + fileName + " сохранен в кодировке UTF-8. Сохраните его в кодировке Windows-1251.");
-    return SplitFileLines(bytes);
+    return ReadFileBytes(fileName);
 }
 
 }  // namespace
@@ -101,9 +96,14 @@ TIniFile::TIniFile(const AnsiString& fileName) : FFileName(fileName)
     Reload();
 }
 
+// A file saved in UTF-8 is refused when it is loaded: read as CP1251 its text would be
+// garbled, and a write would mix the two encodings in one file.
 void TIniFile::Reload()
 {
-    FLines = ReadFileLines(FFileName);
+    const std::string bytes = ReadFileIfAny(FFileName);
+    if (IsUtf8Text(bytes))
+        throw Exception("Файл " + FFileName + " сохранен в кодировке UTF-8. Сохраните его в кодировке Windows-1251.");
+    FLines = SplitFileLines(bytes);
 }
 
 int TIniFile::FindSection(const AnsiString& section) const
@@ -277,7 +277,9 @@ void TIniFile::Update(const std::function<bool()>& change)
     // The file that a link names is the one locked, read and replaced.
     const AnsiString target = ResolveFileLink(FFileName);
     TFileUpdateLock lock(target);
-    const std::vector<AnsiString> onDisk = ReadFileLines(target);
+    // No refusal here: the file was accepted when it was loaded, and a value the program
+    // has written itself must never make its next write fail.
+    const std::vector<AnsiString> onDisk = SplitFileLines(ReadFileIfAny(target));
     FLines = onDisk;
     try {
         if (!change()) {

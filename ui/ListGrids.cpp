@@ -76,7 +76,8 @@ void ViewGridRow(const TRecordViewGrid& grid, int row)
     TDataControls& rows = FrmEditRecord->Rows();
     rows.Clear();
     for (int column = 0; column < model.columnCount(); ++column)
-        rows.Add(model.Columns()[static_cast<size_t>(column)].Caption, '?', model.Text(row, column), AnsiString(), true);
+        rows.Add(model.Columns()[static_cast<size_t>(column)].Caption, '?', CutText(model.Text(row, column), MaxLineChars),
+                 AnsiString(), true);
     FrmEditRecord->Execute(nullptr, false);
 }
 

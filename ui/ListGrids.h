@@ -41,7 +41,7 @@ private:
 };
 
 // Shows the cells of a grid row in the record dialog, read only: one row per column,
-// captioned with the column's caption.
+// captioned with the column's caption, each field cut to MaxLineChars.
 void ViewGridRow(const TRecordViewGrid& grid, int row);
 
 // Lays the window out: the toolbar on top, the content below taking the rest.

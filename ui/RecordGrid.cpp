@@ -9,6 +9,13 @@
 
 #include <exception>
 
+AnsiString CutText(std::string_view text, size_t maxChars)
+{
+    if (text.size() <= maxChars)
+        return AnsiString(text);
+    return AnsiString(text.substr(0, maxChars - 1)) + "…";
+}
+
 TRecordGridModel::TRecordGridModel(QObject* parent)
     : QAbstractTableModel(parent), FMap(std::make_unique<TIntArray>())
 {
@@ -64,14 +71,20 @@ int TRecordGridModel::RecordCount() const
 
 AnsiString TRecordGridModel::Text(int record, int column) const
 {
+    AnsiString buffer;
+    return AnsiString(FieldView(record, column, buffer));
+}
+
+std::string_view TRecordGridModel::FieldView(int record, int column, AnsiString& buffer) const
+{
     if (!FFile || !FReader || record < 0 || record >= RecordCount() || column < 0 || column >= FMap->Count())
-        return AnsiString();
+        return {};
     if (record != FReadRecord) {
         FFile->ReadRecord(record, *FReader);
         FReadRecord = record;
     }
     const int field = FMap->At(column);
-    return field < 0 ? AnsiString() : FReader->Get(field);
+    return field < 0 ? std::string_view() : FReader->GetView(field, buffer);
 }
 
 int TRecordGridModel::rowCount(const QModelIndex& parent) const
@@ -93,7 +106,8 @@ QVariant TRecordGridModel::data(const QModelIndex& index, int role) const
         // Drawing may not throw into Qt's event loop: a record that cannot be read shows
         // why in its cell.
         try {
-            return ToQString(Text(index.row(), index.column()));
+            AnsiString buffer;
+            return ToQString(CutText(FieldView(index.row(), index.column(), buffer), MaxCellChars));
         } catch (const std::exception& error) {
             ForgetRead();
             return ToQString(error.what());

@@ -9,6 +9,7 @@
 #include <QAbstractTableModel>
 
 #include <memory>
+#include <string_view>
 #include <vector>
 
 class QTableView;
@@ -20,6 +21,18 @@ struct TGridColumn {
     AnsiString Caption;
     int Width = 0;
 };
+
+// A line of text shown in a widget is laid out letter by letter, some forty bytes of
+// memory each: a field of megabytes is shown only in part. A grid cell shows at most
+// MaxCellChars characters of its field (more than a line of the widest screen holds), a
+// line editor at most MaxLineChars (a QLineEdit's own limit). The whole field stays in
+// the file, for the find and the export.
+constexpr size_t MaxCellChars = 1000;
+constexpr size_t MaxLineChars = 32767;
+
+// The text when it has at most maxChars characters, else its first maxChars - 1
+// followed by "…".
+AnsiString CutText(std::string_view text, size_t maxChars);
 
 // Row r of the model is record r of the data file; column k shows field map[k] of it. A
 // row is read when the view asks for it, into a record object of its own, so drawing
@@ -42,7 +55,7 @@ public:
 
     int RecordCount() const;
     const std::vector<TGridColumn>& Columns() const { return FColumns; }
-    // The text of a cell as the grid shows it.
+    // The whole field that a cell shows (the cell shows it cut to MaxCellChars).
     AnsiString Text(int record, int column) const;
 
     // At least one row: an empty or missing file shows one empty data row.
@@ -64,6 +77,8 @@ private:
     mutable int FReadRecord = -1;   // the record in FReader, -1 for none
 
     void ForgetRead() const { FReadRecord = -1; }
+    // The field that a cell shows, valid until the next read or a change of the buffer.
+    std::string_view FieldView(int record, int column, AnsiString& buffer) const;
 };
 
 // Gives the grid the model's column widths; the last column takes the free width.

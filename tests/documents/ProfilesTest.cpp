@@ -87,6 +87,27 @@ TEST_F(ProfileStoreTest, RefusedLoadsLeaveTheFileAsItIsAndNoProfiles)
     }
 }
 
+// CP1251 text whose byte pairs also form valid UTF-8 (as "Д№", C4 B9) is no UTF-8 text:
+// the program loads the file it wrote such a value into, and writes to it again. A file
+// saved in UTF-8 behind the program's back does not stop a write; its next load refuses it.
+TEST_F(ProfileStoreTest, AFileTheProgramWroteLoadsAgainWhateverItsValues)
+{
+    for (const AnsiString value : {"Д№", "Л»", "Пњ"}) {
+        SelectProfile({}).WriteParam("Caption", value);
+        Store.Current()->WriteParam("Caption", value);   // reads the file as it is now
+        Store.Open(FileName);
+        EXPECT_ANSI_EQ(Store.Profile(0)->Caption, value);
+    }
+
+    TProfile& profile = SelectProfile({});
+    const std::string utf8 = AnsiToUtf8(IniText({"[P]", "Caption=Клиент"}));
+    WriteBytes(FileName, utf8);
+    profile.WriteParam("Salary.FileCount", "2");
+    EXPECT_EQ(FileBytes(), utf8 + "Salary.FileCount=2\r\n");
+    EXPECT_RAISES(Store.Open(FileName), Exception,
+                  "Файл " + FileName + " сохранен в кодировке UTF-8. Сохраните его в кодировке Windows-1251.");
+}
+
 TEST_F(ProfileStoreTest, LoadAndSelectReadTheFileAsItIsNowAndChangeNothingElse)
 {
     Open({"[A]", "Prefix=ABC", "RecvUser=u", "RecvPass=\\x"});

@@ -295,6 +295,33 @@ TEST_F(ReplyFilesWindowTest, EnterOrADoubleClickShowsTheRowInTheRecordDialog)
     FrmEditRecord = nullptr;
 }
 
+// A field of megabytes would cost the window some forty bytes per character to draw: the
+// grid shows its beginning, the record dialog a line editor's worth, the export all of it.
+TEST_F(ReplyFilesWindowTest, AHugeFieldIsShownInPartAndExportedWhole)
+{
+    Keys = std::make_unique<TExchangeProfile>(Dir, std::initializer_list<AnsiString>{});
+    const AnsiString line = "Иванов;1;2;" + AnsiString(100000, '\xE6') + "\r\n";   // "жжж..."
+    AppendStoreRow<TReplyFiles>(Replies(), {line, "ABC000003N.TXT"});
+    TFrmEditRecord editor;
+    FrmEditRecord = &editor;
+    auto window = Open();
+    EXPECT_EQ(window->Grid->model()->index(0, 3).data().toString(), QString(999, QChar(u'ж')) + QChar(u'…'));
+    EXPECT_EQ(window->Grid->model()->index(0, 0).data().toString(), QStringLiteral(u"Иванов"));
+
+    QString viewed;
+    QTimer::singleShot(0, &editor, [&] {
+        viewed = static_cast<QLineEdit*>(editor.Rows().At(3).Editor)->text();
+        editor.BtnCancel->click();
+    });
+    window->BtnViewClick();
+    EXPECT_EQ(viewed, QString(32766, QChar(u'ж')) + QChar(u'…'));
+    FrmEditRecord = nullptr;
+
+    Dialogs.ExpectSaveFile(Dir.File("added.txt"));
+    window->BtnSaveClick();
+    EXPECT_TRUE(ReadBytes(Dir.File("added.txt")) == line);
+}
+
 TEST_F(ReplyFilesWindowTest, NoFilesOrAFailedReloadShowNothingAndOfferNoCommand)
 {
     Keys = std::make_unique<TExchangeProfile>(Dir, std::initializer_list<AnsiString>{});

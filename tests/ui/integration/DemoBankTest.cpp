@@ -16,6 +16,8 @@
 #include "platform/SysUtils.h"
 #include "support/ScriptedDialogs.h"
 #include "support/TestServers.h"
+#include "documents/Zipfiles.h"
+#include "ui/ContainerSend.h"
 #include "ui/ExportCheck.h"
 #include "ui/ExportSend.h"
 #include "ui/QueryWizard.h"
@@ -25,6 +27,7 @@
 #include <csignal>
 #include <filesystem>
 #include <functional>
+#include <map>
 #include <sstream>
 #include <thread>
 
@@ -247,6 +250,49 @@ TEST_F(DemoBankTest, NewClientsListIsAnsweredWithAReplyFile)
     ASSERT_EQ(replies.RecordCount(), 1);
     EXPECT_EQ(replies.CurRecord()->Get(1), sent.BaseName);
     EXPECT_THAT(replies.CurRecord()->Get(0), ::testing::MatchesRegex("ИВАНОВ ИВАН ИВАНОВИЧ;4501 123456;40817810[0-9]{12};Клиент добавлен\r\n"));
+}
+
+// Containers that the bank cannot read, or whose answer needs care, are answered all the
+// same: a byte that CP1251 lacks (0x98) in the header or in a line of the list gets the
+// refusal saying so; a new-clients list under a Cyrillic name with quotes gets its reply
+// file, the quotes kept in the name.
+TEST_F(DemoBankTest, EveryArrivalIsAnsweredEvenWhenTheBankCannotReadIt)
+{
+    TProfile& profile = Select(0);
+    ReceiveUntil(OneMessage);   // the greeting with the reference lists
+    const AnsiString replyName = profile.Prefix + " \"Новые клиенты\".txt";
+    const std::vector<std::pair<AnsiString, AnsiString>> containers = {
+        {"BADHEAD.TLB", "FILE_TYPE=SALARY\r\nPREFIX=" + profile.Prefix + "\r\nFILE_NAME=A\x98\r\n<DATA>\r\nx;1\r\n"},
+        {"BADLINE.TLB", "FILE_TYPE=SALARY\r\nPREFIX=" + profile.Prefix + "\r\nFILE_NAME=B\r\n<DATA>\r\nПетров\x98;1\r\n"},
+        {"NEWCLI.TLB", "FILE_TYPE=NEWCLI\r\nPREFIX=" + profile.Prefix + "\r\nFILE_NAME=" + replyName +
+                           "\r\n<DATA>\r\nИВАНОВ ИВАН;4501 123456\r\n"}};
+    for (const auto& [fileName, member] : containers) {
+        std::unique_ptr<TZippedFile> data = NewDataMember();
+        data->WriteString(member);
+        TBlockStream container;
+        SaveContainer(std::move(data), container);
+        Sender.Get()->Send("Проверка", fileName, &container);
+    }
+
+    const TReceived answers = ReceiveUntil([](const TReceived& received) { return received.Messages >= 3; });
+    EXPECT_EQ(answers.Messages, 3) << ReadBytes(FDemo->Dir.File("log/bank.log"));
+    EXPECT_EQ(answers.Replies, 1);
+    EXPECT_EQ(answers.Bad, 0);
+    TMessages messages;
+    messages.LoadFromFile(profile.DataPath + "Cache/" + profile.Prefix + ".MESSAGES");
+    std::map<std::string, std::string> texts;   // title -> text of every answer
+    for (messages.First(); !messages.Eof(); messages.Next())
+        texts[messages.CurRecord()->Get(3)] = messages.CurRecord()->Get(0);
+    for (const char* refused : {"BADHEAD.TLB", "BADLINE.TLB"}) {
+        const std::string title = "Файл " + std::string(refused) + " не принят";
+        ASSERT_TRUE(texts.count(title)) << title;
+        EXPECT_THAT(texts[title], HasSubstr("содержит байт 0x98, которого нет в кодировке Windows-1251"));
+    }
+    EXPECT_TRUE(texts.count("Список добавленных клиентов"));
+    TReplyFiles replies;
+    replies.LoadFromFile(profile.DataPath + "Cache/" + profile.Prefix + ".NEWCLIREPLY");
+    ASSERT_EQ(replies.RecordCount(), 1);
+    EXPECT_ANSI_EQ(replies.CurRecord()->Get(1), replyName);
 }
 
 // ---- scripts/run.sh ----
