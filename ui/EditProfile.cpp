@@ -363,6 +363,12 @@ std::optional<TRefusal> RefusalOfChanges(const TIniFile& ini, const AnsiString& 
         if (LoadRefusal(file, profile) != refusal)
             return refusal;
     }
+    // The file refuses a line break (it would split the line), but only when the save has
+    // written the keys before it.
+    for (const TKeyChange& change : changes)
+        if (change.Value && HasLineBreak(*change.Value))
+            return TRefusal{change.Key, "Значение параметра " + change.Key +
+                                            " содержит перевод строки, в профиле его сохранить нельзя"};
     return std::nullopt;
 }
 

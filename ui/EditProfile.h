@@ -81,7 +81,7 @@ std::optional<TRefusal> LoadRefusal(const TKeySource& keys, const AnsiString& se
 // edited profile; every refusal of a key that the dialog shows counts, and of another key
 // only when the file as it is does not already fail the same way (the dialog could not
 // mend it). Editing "Common" (global) touches every profile, and counts only what the
-// changes break.
+// changes break. Last, a value that the file cannot hold (a line break) is refused.
 std::optional<TRefusal> RefusalOfChanges(const TIniFile& ini, const AnsiString& section, bool global,
                                          const TKeyChanges& changes);
 

@@ -540,6 +540,13 @@ TEST_F(EditProfileDialogTest, FolderButtonsAndTextsTheFileCannotHold)
     Dialog.BtnOk->click();
     EXPECT_TRUE(Dialog.isVisible());
 
+    // Nor can the file hold a line break: refused before the first key is written.
+    Type(Dialog.EditOf(ekRecvHost), "mail\nlocal");
+    dialogs.ExpectMessage("Значение параметра RecvHost содержит перевод строки, в профиле его сохранить нельзя.");
+    Dialog.BtnOk->click();
+    EXPECT_TRUE(Dialog.isVisible());
+    EXPECT_EQ(Dialog.focusWidget(), Dialog.EditOf(ekRecvHost));
+
     Type(Dialog.EditOf(ekRecvHost), "mail.local");
     Dialog.BtnOk->click();
     EXPECT_FALSE(Dialog.isVisible());
