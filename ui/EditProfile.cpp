@@ -8,6 +8,7 @@
 #include "platform/Paths.h"
 #include "platform/SysUtils.h"
 
+#include <algorithm>
 #include <iterator>
 
 namespace {
@@ -334,6 +335,50 @@ std::vector<AnsiString> ProfileSections(const TIniFile& ini)
     return profiles;
 }
 
+bool ListsKey(const std::vector<AnsiString>& keys, const AnsiString& key)
+{
+    return std::any_of(keys.begin(), keys.end(), [&](const AnsiString& listed) { return SameText(Trim(key), listed); });
+}
+
+// The keys of another source with some of them read as absent everywhere, so that each
+// takes the load's default.
+class TKeysWithout : public TKeySource {
+public:
+    TKeysWithout(const TKeySource& keys, const std::vector<AnsiString>& absent) : FKeys(keys), FAbsent(absent) {}
+
+    std::optional<AnsiString> ReadKey(const AnsiString& section, const AnsiString& key) const override
+    {
+        return ListsKey(FAbsent, key) ? std::nullopt : FKeys.ReadKey(section, key);
+    }
+
+private:
+    const TKeySource& FKeys;
+    const std::vector<AnsiString>& FAbsent;
+};
+
+// The refusal of the profile after the changes that counts against them. A fault that the
+// file has already, in a key the dialog cannot mend here, is none of the changes' doing;
+// the load stops at the first fault, so the check goes on past it with that key at its
+// default, and a value the changes break behind it is still found.
+std::optional<TRefusal> NewRefusal(const TKeySource& file, const TKeySource& changed, const AnsiString& profile,
+                                   bool global)
+{
+    std::vector<AnsiString> passed;
+    for (;;) {
+        std::optional<TRefusal> refusal = LoadRefusal(TKeysWithout(changed, passed), profile);
+        if (!refusal)
+            return std::nullopt;
+        if (!global && DialogShows(refusal->Key))
+            return refusal;
+        if (LoadRefusal(TKeysWithout(file, passed), profile) != refusal)
+            return refusal;
+        // Its default refused as well (a required key, say): nothing further to learn.
+        if (refusal->Key.empty() || ListsKey(passed, refusal->Key))
+            return std::nullopt;
+        passed.push_back(refusal->Key);
+    }
+}
+
 }  // namespace
 
 std::optional<TRefusal> LoadRefusal(const TKeySource& keys, const AnsiString& section)
@@ -354,15 +399,9 @@ std::optional<TRefusal> RefusalOfChanges(const TIniFile& ini, const AnsiString& 
     const TIniKeySource file(ini);
     const TChangedKeys changed(file, section, changes);
     const std::vector<AnsiString> profiles = global ? ProfileSections(ini) : std::vector<AnsiString>{section};
-    for (const AnsiString& profile : profiles) {
-        std::optional<TRefusal> refusal = LoadRefusal(changed, profile);
-        if (!refusal)
-            continue;
-        if (!global && DialogShows(refusal->Key))
+    for (const AnsiString& profile : profiles)
+        if (std::optional<TRefusal> refusal = NewRefusal(file, changed, profile, global))
             return refusal;
-        if (LoadRefusal(file, profile) != refusal)
-            return refusal;
-    }
     // The file refuses a line break (it would split the line), but only when the save has
     // written the keys before it.
     for (const TKeyChange& change : changes)

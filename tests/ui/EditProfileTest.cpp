@@ -25,6 +25,12 @@
 #include <QPushButton>
 #include <QTimer>
 
+// A refusal in test output, readable.
+void PrintTo(const TRefusal& refusal, std::ostream* out)
+{
+    *out << U8(refusal.Key) << ": " << U8(refusal.Message);
+}
+
 namespace {
 
 AnsiString Scrambled(const AnsiString& plain, const AnsiString& key)
@@ -208,7 +214,7 @@ TEST_F(EditProfileTest, NewSectionNamesAndChosenFolders)
 TEST_F(EditProfileTest, ChangesToCommonMayBreakNoProfileAndOldFaultsOutsideTheDialogDoNotBlockASave)
 {
     WriteBytes(Ini, IniText({"[Common]", "RecvHost=common.host", "[A]", "Prefix=AAA", "RecvUser=a", "RecvPass=x",
-                           "NewCli.Fields=99", "[B]", "Prefix=BBB", "RecvUser=b", "RecvPass=y",
+                           "Salary.FileName=c:/list.txt", "NewCli.Fields=99", "[B]", "Prefix=BBB", "RecvUser=b", "RecvPass=y",
                            "Salary.FileFormat=DBASE"}));
     TIniFile ini(Ini);
     const auto refusal = [&](const AnsiString& section, const std::function<void(TProfileEditor&)>& edit) {
@@ -225,9 +231,15 @@ TEST_F(EditProfileTest, ChangesToCommonMayBreakNoProfileAndOldFaultsOutsideTheDi
     };
     ASSERT_TRUE(LoadRefusal(TIniKeySource(ini), "A"));
 
-    // A's columns of new clients are wrong already, in a key that the dialog does not show:
-    // A's own changes are saved all the same.
+    // A's salary file and columns of new clients are wrong already, in keys that the dialog
+    // does not show: A's own changes are saved all the same, but not a fault behind them.
     EXPECT_EQ(refusal("A", own(ekRecvType, 1)), std::nullopt);
+    EXPECT_EQ(refusal("A",
+                      [](TProfileEditor& editor) {
+                          editor.SetChecked(ekFields, true);
+                          editor.SetText(ekFields, "9");
+                      }),
+              (TRefusal{"Salary.Fields", "Профиль A: Неверное значение индекса поля в параметре Salary.Fields"}));
     // UTF-8 in "Common" breaks B, which stores dBase; A was refused before and stays so.
     EXPECT_EQ(refusal(CommonSection, own(ekCharset, 3)),
               (TRefusal{"Salary.Charset", "Профиль B: Кодировка UTF8 не поддерживается для формата DBASE"}));
