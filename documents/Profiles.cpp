@@ -320,7 +320,7 @@ void TFormatProfile::LoadFieldLengths()
     const TStringList items = SplitList(text);
     if (items.Count() < FieldIndexes.Count())
         Refuse(key, "Количество значений в параметре " + key + " должно быть не менее " +
-                        IntToStr(FieldIndexes.Count()));
+                    IntToStr(FieldIndexes.Count()));
     int64_t lineWidth = 0;
     for (int i = 0; i < items.Count(); ++i) {
         int32_t length = 0;

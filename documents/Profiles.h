@@ -144,9 +144,9 @@ public:
     // The same from other keys, outside any store (nothing can be written).
     TProfileHeader(const TKeySource& keys, const AnsiString& name);
 
-    const TKeySource& Keys;
+    const TKeySource& Keys;   // where every key of the profile is read
     TProfiles* Store;         // null outside a store
-    AnsiString Name;      // the section name
+    AnsiString Name;          // the section name
     AnsiString Caption;
 };
 
