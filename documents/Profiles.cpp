@@ -1,5 +1,6 @@
 #include "documents/Profiles.h"
 
+#include "documents/Charsets.h"
 #include "documents/Common.h"
 #include "documents/Exportfiles.h"
 #include "documents/Passwords.h"
@@ -38,9 +39,14 @@ bool ConsistsOf(const AnsiString& text, const char* allowed)
     return text.find_first_not_of(allowed) == AnsiString::npos;
 }
 
+[[noreturn]] void Refuse(const AnsiString& key, const AnsiString& message)
+{
+    throw EProfileValueError(key, message);
+}
+
 [[noreturn]] void RaiseBadValue(const AnsiString& key)
 {
-    throw Exception("Неверное значение параметра " + key);
+    Refuse(key, "Неверное значение параметра " + key);
 }
 
 // A stored path as it is; of the drive letters only the diskette's "a:" has a place on
@@ -113,11 +119,20 @@ AnsiString ProgramRelativePath(const AnsiString& path)
     return path;
 }
 
+// ---- Key sources ----
+
+std::optional<AnsiString> TIniKeySource::ReadKey(const AnsiString& section, const AnsiString& key) const
+{
+    if (!FIni.ValueExists(section, key))
+        return std::nullopt;
+    return FIni.ReadString(section, key, AnsiString());
+}
+
 // ---- TProfileParams ----
 
 TIniFile& TProfileParams::Ini() const
 {
-    TIniFile* ini = Owner->Store->Ini();
+    TIniFile* ini = Owner->Store ? Owner->Store->Ini() : nullptr;
     if (!ini)
         throw Exception("Файл профилей не открыт");
     return *ini;
@@ -125,13 +140,14 @@ TIniFile& TProfileParams::Ini() const
 
 AnsiString TProfileParams::ReadParam(const AnsiString& key, const std::optional<AnsiString>& def) const
 {
-    const TIniFile& ini = Ini();
-    const AnsiString& section = ini.ValueExists(Owner->Name, key) ? Owner->Name : AnsiString(CommonSection);
-    const AnsiString text = Trim(ini.ReadString(section, key, AnsiString()));
+    std::optional<AnsiString> stored = Owner->Keys.ReadKey(Owner->Name, key);
+    if (!stored)
+        stored = Owner->Keys.ReadKey(CommonSection, key);
+    const AnsiString text = Trim(stored.value_or(AnsiString()));
     if (!text.empty())
         return text;
     if (!def)
-        throw Exception("Не задано значение параметра " + key);
+        Refuse(key, "Не задано значение параметра " + key);
     return *def;
 }
 
@@ -139,7 +155,7 @@ int32_t TProfileParams::ReadIntParam(const AnsiString& key, const std::optional<
 {
     int32_t value = 0;
     if (!TryStrToInt(ReadParam(key, def), value))
-        throw Exception("Неверный формат параметра " + key);
+        Refuse(key, "Неверный формат параметра " + key);
     return value;
 }
 
@@ -172,7 +188,13 @@ void TProfileParams::WriteParam(const AnsiString& key, const AnsiString& value) 
 // ---- TProfileHeader ----
 
 TProfileHeader::TProfileHeader(TProfiles* store, const AnsiString& name)
-    : TProfileParams(this), Store(store), Name(name)
+    : TProfileParams(this), Keys(*store), Store(store), Name(name)
+{
+    Caption = ReadParam("Caption", name);
+}
+
+TProfileHeader::TProfileHeader(const TKeySource& keys, const AnsiString& name)
+    : TProfileParams(this), Keys(keys), Store(nullptr), Name(name)
 {
     Caption = ReadParam("Caption", name);
 }
@@ -247,7 +269,7 @@ void TFormatProfile::LoadFileFormat()
             return;
         }
     }
-    throw Exception("Задан неверный формат файла в параметре " + key);
+    Refuse(key, "Задан неверный формат файла в параметре " + key);
 }
 
 void TFormatProfile::LoadFieldIndexes()
@@ -271,16 +293,16 @@ void TFormatProfile::LoadFieldIndexes()
         }
         int32_t number = 0;
         if (!TryStrToInt(item, number))
-            throw Exception("Неверный формат индекса поля в параметре " + key);
+            Refuse(key, "Неверный формат индекса поля в параметре " + key);
         if (number < 1 || number > FieldCount)
-            throw Exception("Неверное значение индекса поля в параметре " + key);
+            Refuse(key, "Неверное значение индекса поля в параметре " + key);
         if (Contains(FieldIndexes, number - 1))
-            throw Exception("Дублирование индексов полей в параметре " + key);
+            Refuse(key, "Дублирование индексов полей в параметре " + key);
         FieldIndexes.Add(number - 1);
         anyField = true;
     }
     if (!anyField)
-        throw Exception("Не задано ни одного индекса в параметре " + key);
+        Refuse(key, "Не задано ни одного индекса в параметре " + key);
 }
 
 // Widths are read for FIXED (required) and DBASE (when given); any other format clears
@@ -297,15 +319,15 @@ void TFormatProfile::LoadFieldLengths()
 
     const TStringList items = SplitList(text);
     if (items.Count() < FieldIndexes.Count())
-        throw Exception("Количество значений в параметре " + key + " должно быть не менее " +
-                        IntToStr(FieldIndexes.Count()));
+        Refuse(key, "Количество значений в параметре " + key + " должно быть не менее " +
+                    IntToStr(FieldIndexes.Count()));
     int64_t lineWidth = 0;
     for (int i = 0; i < items.Count(); ++i) {
         int32_t length = 0;
         if (!TryStrToInt(Trim(items[i]), length))
-            throw Exception("Неверный формат длины поля в параметре " + key);
+            Refuse(key, "Неверный формат длины поля в параметре " + key);
         if (length <= 0)
-            throw Exception("Неверное значение длины поля в параметре " + key);
+            Refuse(key, "Неверное значение длины поля в параметре " + key);
         FieldLengths.Add(length);
         lineWidth += length;
     }
@@ -338,15 +360,16 @@ void TFormatProfile::LoadCharset()
 {
     const AnsiString key = KeyName("Charset");
     const AnsiString name = ReadParam(key, FileFormat == ffDBase ? "CP866" : "CP1251");
-    constexpr int32_t utf8 = 3;
     for (int i = 0; i < CharsetTypes.Count; ++i) {
         const TNamedCode& row = CharsetTypes.Rows[i];
-        if (SameText(name, row.Name) && !(FileFormat == ffDBase && row.Code == utf8)) {
-            Charset = static_cast<uint8_t>(row.Code);
-            return;
-        }
+        if (!SameText(name, row.Name))
+            continue;
+        if (FileFormat == ffDBase && row.Code == CodePageUtf8)
+            Refuse(key, "Кодировка UTF8 не поддерживается для формата DBASE");
+        Charset = static_cast<uint8_t>(row.Code);
+        return;
     }
-    throw Exception("Задана неверная кодировка в параметре " + key);
+    Refuse(key, "Задана неверная кодировка в параметре " + key);
 }
 
 // ---- Export and reply kinds ----
@@ -380,7 +403,7 @@ void TSalaryProfile::Load()
         while (type < EtalonTypeCount && !SameText(code, EtalonTypeInfos[type].Code))
             ++type;
         if (type == EtalonTypeCount)
-            throw Exception("Неизвестный тип эталона в параметре " + typesKey);
+            Refuse(typesKey, "Неизвестный тип эталона в параметре " + typesKey);
         if (!Contains(EtalonTypes, type))
             EtalonTypes.Add(type);
     }
@@ -413,6 +436,33 @@ TProfile::TProfile(TProfiles* store, const AnsiString& name)
 {
 }
 
+TProfile::TProfile(const TKeySource& keys, const AnsiString& name)
+    : TProfileHeader(keys, name), ExportProfiles(this), ReplyProfiles(this), ArbitraryProfile(this, "Arbitrary")
+{
+}
+
+namespace {
+
+// Runs a profile's load; its error names the profile.
+template <class TLoad>
+void LoadNamed(const AnsiString& section, TLoad load)
+{
+    try {
+        load();
+    } catch (Exception& error) {
+        error.SetMessage("Профиль " + section + ": " + error.Message());
+        throw;
+    }
+}
+
+}  // namespace
+
+void CheckProfile(const TKeySource& keys, const AnsiString& section)
+{
+    TProfile profile(keys, section);
+    LoadNamed(section, [&] { profile.Load(); });
+}
+
 void TProfile::Load()
 {
     LoadPrefix();
@@ -428,7 +478,7 @@ void TProfile::LoadPrefix()
 {
     Prefix = UpperCase(ReadParam("Prefix"));
     if (Prefix.size() != 3 || !ConsistsOf(Prefix, "ABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789"))
-        throw Exception("Параметр Prefix должен состоять из трех латинских букв и/или цифр");
+        Refuse("Prefix", "Параметр Prefix должен состоять из трех латинских букв и/или цифр");
 }
 
 // Only the chosen cipher's keys are read; the other cipher's fields are left empty.
@@ -443,12 +493,12 @@ void TProfile::LoadCipher()
     if (CipherType == ctPgp) {
         BankPgpKey = ReadParam("BankPgpKey", DefaultBankPgpKey);
         if (BankPgpKey.size() != 16 || !ConsistsOf(BankPgpKey, "0123456789ABCDEF"))
-            throw Exception("Параметр BankPgpKey должен состоять из шестнадцати hex-цифр");
+            Refuse("BankPgpKey", "Параметр BankPgpKey должен состоять из шестнадцати hex-цифр");
         PgpKeyPath = ReadPathParam("PgpKeyPath", DefaultPgpKeyPath);
     } else {
         BankVerbaKey = ReadParam("BankVerbaKey", DefaultBankVerbaKey);
         if (BankVerbaKey.size() != 4 || !ConsistsOf(BankVerbaKey, "0123456789"))
-            throw Exception("Параметр BankVerbaKey должен состоять из четырех цифр");
+            Refuse("BankVerbaKey", "Параметр BankVerbaKey должен состоять из четырех цифр");
         VerbaPubPath = ReadPathParam("VerbaPubPath");
         VerbaSecPath = ReadPathParam("VerbaSecPath");
     }
@@ -576,15 +626,19 @@ void TProfiles::Select(int index)
 {
     TProfile* profile = Profile(index);
     FCurrent = nullptr;
-    try {
+    LoadNamed(profile->Name, [&] {
         if (FIni)
             FIni->Reload();
         profile->Load();
-    } catch (Exception& error) {
-        error.SetMessage("Профиль " + profile->Name + ": " + error.Message());
-        throw;
-    }
+    });
     FCurrent = profile;
+}
+
+std::optional<AnsiString> TProfiles::ReadKey(const AnsiString& section, const AnsiString& key) const
+{
+    if (!FIni)
+        throw Exception("Файл профилей не открыт");
+    return TIniKeySource(*FIni).ReadKey(section, key);
 }
 
 AnsiString TProfiles::GetFileName() const

@@ -5,6 +5,7 @@
 
 #include "documents/Containers.h"
 #include "platform/AnsiString.h"
+#include "platform/Exception.h"
 #include "platform/IniFiles.h"
 
 #include <cstdint>
@@ -68,6 +69,37 @@ AnsiString ExpandProfileFolder(const AnsiString& path);
 // (compared byte for byte), else the path itself.
 AnsiString ProgramRelativePath(const AnsiString& path);
 
+// ---- Where the keys come from ----
+
+// The keys of a profiles file as its file class reads them (trimmed, without a pair of
+// quotes): the file itself, or the values the profile editor is about to write over it,
+// so that the editor can check them with the load's own rules before it writes.
+class TKeySource {
+public:
+    virtual ~TKeySource() = default;
+    // The text of key in section; none when the section does not hold the key.
+    virtual std::optional<AnsiString> ReadKey(const AnsiString& section, const AnsiString& key) const = 0;
+};
+
+// The keys of a profiles file as they are.
+class TIniKeySource : public TKeySource {
+public:
+    explicit TIniKeySource(const TIniFile& ini) : FIni(ini) {}
+    std::optional<AnsiString> ReadKey(const AnsiString& section, const AnsiString& key) const override;
+
+private:
+    const TIniFile& FIni;
+};
+
+// A value that the profile's load refuses (or a required key that is missing); Key is
+// the full name of the key ("Salary.Charset"), so that the profile editor can find the
+// field that holds it.
+class EProfileValueError : public Exception {
+public:
+    EProfileValueError(AnsiString key, AnsiString message) : Exception(std::move(message)), Key(std::move(key)) {}
+    AnsiString Key;
+};
+
 // ---- Key access ----
 
 // The base of every settings object: reads and writes keys in the section of the owner's
@@ -107,11 +139,14 @@ private:
 // What the profile list shows: the section and the profile's display name.
 class TProfileHeader : public TProfileParams {
 public:
-    // Reads "Caption" (the section name when there is none).
+    // Reads "Caption" (the section name when there is none) from the store's file.
     TProfileHeader(TProfiles* store, const AnsiString& name);
+    // The same from other keys, outside any store (nothing can be written).
+    TProfileHeader(const TKeySource& keys, const AnsiString& name);
 
-    TProfiles* Store;
-    AnsiString Name;      // the section name
+    const TKeySource& Keys;   // where every key of the profile is read
+    TProfiles* Store;         // null outside a store
+    AnsiString Name;          // the section name
     AnsiString Caption;
 };
 
@@ -224,6 +259,7 @@ public:
 class TProfile : public TProfileHeader {
 public:
     TProfile(TProfiles* store, const AnsiString& name);
+    TProfile(const TKeySource& keys, const AnsiString& name);
 
     // Reads and checks every key in a fixed order; the first failing key ends the load.
     void Load();
@@ -268,8 +304,13 @@ private:
 
 // ---- The store ----
 
-// The open profiles file and its profiles, in the order of their sections.
-class TProfiles : public TPtrArray<TProfileHeader*, 1> {
+// Loads the profile of the section from the keys as selecting it does, outside the store,
+// and raises what selecting it would raise ("Профиль " + section + ": " + the message).
+void CheckProfile(const TKeySource& keys, const AnsiString& section);
+
+// The open profiles file and its profiles, in the order of their sections; the keys its
+// profiles read are those of the open file.
+class TProfiles : public TPtrArray<TProfileHeader*, 1>, public TKeySource {
 public:
     TProfiles();
     ~TProfiles() override;
@@ -291,6 +332,8 @@ public:
     // The name of the open file, "" while none is open.
     AnsiString GetFileName() const;
     TIniFile* Ini() const { return FIni.get(); }
+    // Raises "Файл профилей не открыт" while no file is open.
+    std::optional<AnsiString> ReadKey(const AnsiString& section, const AnsiString& key) const override;
     // The selected, fully loaded profile; null while none is.
     TProfile* Current() const { return FCurrent; }
     TProfile* Profile(int index) const;

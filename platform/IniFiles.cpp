@@ -297,3 +297,8 @@ void TIniFile::Update(const std::function<bool()>& change)
         throw;
     }
 }
+
+AnsiString IniValueAsRead(const AnsiString& written)
+{
+    return CleanValue(written);
+}

@@ -68,3 +68,7 @@ private:
     // change says it changed something. Afterwards the lines are what the file holds.
     void Update(const std::function<bool()>& change);
 };
+
+// A value written to a profile file as the file's reads give it back: trimmed, without
+// one pair of surrounding quotes.
+AnsiString IniValueAsRead(const AnsiString& written);

@@ -8,6 +8,7 @@
 #include "platform/Paths.h"
 #include "platform/SysUtils.h"
 
+#include <algorithm>
 #include <iterator>
 
 namespace {
@@ -103,6 +104,14 @@ const char* KeyNameOf(TEditKey key)
 TEditKind KindOf(TEditKey key)
 {
     return KeyInfos[key].Kind;
+}
+
+std::optional<TEditKey> FindEditKey(const AnsiString& keyName)
+{
+    for (int k = 0; k < EditKeyCount; ++k)
+        if (SameText(keyName, KeyInfos[k].Key))
+            return static_cast<TEditKey>(k);
+    return std::nullopt;
 }
 
 // ---- Loading ----
@@ -229,39 +238,177 @@ void TProfileEditor::SetIndex(TEditKey key, int index)
 
 // ---- Saving ----
 
-void TProfileEditor::Save()
+TKeyChanges TProfileEditor::Changes() const
 {
+    TKeyChanges changes;
     for (const TEditKey key : SaveOrder) {
         const TEditRow& row = FRows[key];
         if (row.Kind == TEditKind::Code)
-            SaveCode(row);
+            AddCodeChange(changes, row);
         else
-            SaveText(row);
+            AddTextChange(changes, row);
     }
+    return changes;
 }
 
-void TProfileEditor::SaveText(const TEditRow& row)
+void TProfileEditor::Save()
+{
+    WriteChanges(*FIni, FSection, Changes());
+}
+
+void TProfileEditor::AddTextChange(TKeyChanges& changes, const TEditRow& row) const
 {
     if (!row.Checked) {
         if (row.Own)
-            FIni->DeleteKey(FSection, row.Key);
+            changes.push_back({row.Key, std::nullopt});
         return;
     }
     const AnsiString value = Trim(row.Text);
     if (row.Own && value == *row.Own)
         return;
-    FIni->WriteString(FSection, row.Key, row.Kind == TEditKind::Password ? PasswordToStore(row, value) : value);
+    changes.push_back({row.Key, row.Kind == TEditKind::Password ? PasswordToStore(row, value) : value});
 }
 
-void TProfileEditor::SaveCode(const TEditRow& row)
+void TProfileEditor::AddCodeChange(TKeyChanges& changes, const TEditRow& row)
 {
     if (!row.Checked) {
         if (row.OwnIndex >= 0)
-            FIni->DeleteKey(FSection, row.Key);
+            changes.push_back({row.Key, std::nullopt});
         return;
     }
     if (row.Index != row.OwnIndex && row.Index >= 0 && row.Index < static_cast<int>(row.Names.size()))
-        FIni->WriteString(FSection, row.Key, row.Names[static_cast<size_t>(row.Index)]);
+        changes.push_back({row.Key, row.Names[static_cast<size_t>(row.Index)]});
+}
+
+void WriteChanges(TIniFile& ini, const AnsiString& section, const TKeyChanges& changes)
+{
+    for (const TKeyChange& change : changes) {
+        if (change.Value)
+            ini.WriteString(section, change.Key, *change.Value);
+        else
+            ini.DeleteKey(section, change.Key);
+    }
+}
+
+// ---- Checking the changes ----
+
+namespace {
+
+// The keys of the file as they will be once the changes to the section are written.
+class TChangedKeys : public TKeySource {
+public:
+    TChangedKeys(const TKeySource& file, const AnsiString& section, const TKeyChanges& changes)
+        : FFile(file), FSection(section), FChanges(changes)
+    {
+    }
+
+    std::optional<AnsiString> ReadKey(const AnsiString& section, const AnsiString& key) const override
+    {
+        if (SameText(Trim(section), Trim(FSection)))
+            for (const TKeyChange& change : FChanges)
+                if (SameText(Trim(key), change.Key))
+                    return change.Value ? std::optional(IniValueAsRead(*change.Value)) : std::nullopt;
+        return FFile.ReadKey(section, key);
+    }
+
+private:
+    const TKeySource& FFile;
+    const AnsiString& FSection;
+    const TKeyChanges& FChanges;
+};
+
+// The keys that the dialog lets the user mend: its rows and, for a profile, the name and
+// the prefix.
+bool DialogShows(const AnsiString& keyName)
+{
+    return FindEditKey(keyName) || SameText(keyName, "Caption") || SameText(keyName, "Prefix");
+}
+
+std::vector<AnsiString> ProfileSections(const TIniFile& ini)
+{
+    TStringList sections;
+    ini.ReadSections(sections);
+    std::vector<AnsiString> profiles;
+    for (const AnsiString& name : sections.Items())
+        if (!SameText(name, CommonSection))
+            profiles.push_back(name);
+    return profiles;
+}
+
+bool ListsKey(const std::vector<AnsiString>& keys, const AnsiString& key)
+{
+    return std::any_of(keys.begin(), keys.end(), [&](const AnsiString& listed) { return SameText(Trim(key), listed); });
+}
+
+// The keys of another source with some of them read as absent everywhere, so that each
+// takes the load's default.
+class TKeysWithout : public TKeySource {
+public:
+    TKeysWithout(const TKeySource& keys, const std::vector<AnsiString>& absent) : FKeys(keys), FAbsent(absent) {}
+
+    std::optional<AnsiString> ReadKey(const AnsiString& section, const AnsiString& key) const override
+    {
+        return ListsKey(FAbsent, key) ? std::nullopt : FKeys.ReadKey(section, key);
+    }
+
+private:
+    const TKeySource& FKeys;
+    const std::vector<AnsiString>& FAbsent;
+};
+
+// The refusal of the profile after the changes that counts against them. A fault that the
+// file has already, in a key the dialog cannot mend here, is none of the changes' doing;
+// the load stops at the first fault, so the check goes on past it with that key at its
+// default, and a value the changes break behind it is still found.
+std::optional<TRefusal> NewRefusal(const TKeySource& file, const TKeySource& changed, const AnsiString& profile,
+                                   bool global)
+{
+    std::vector<AnsiString> passed;
+    for (;;) {
+        std::optional<TRefusal> refusal = LoadRefusal(TKeysWithout(changed, passed), profile);
+        if (!refusal)
+            return std::nullopt;
+        if (!global && DialogShows(refusal->Key))
+            return refusal;
+        if (LoadRefusal(TKeysWithout(file, passed), profile) != refusal)
+            return refusal;
+        // Its default refused as well (a required key, say): nothing further to learn.
+        if (refusal->Key.empty() || ListsKey(passed, refusal->Key))
+            return std::nullopt;
+        passed.push_back(refusal->Key);
+    }
+}
+
+}  // namespace
+
+std::optional<TRefusal> LoadRefusal(const TKeySource& keys, const AnsiString& section)
+{
+    try {
+        CheckProfile(keys, section);
+    } catch (const EProfileValueError& error) {
+        return TRefusal{error.Key, error.Message()};
+    } catch (const Exception& error) {
+        return TRefusal{AnsiString(), error.Message()};
+    }
+    return std::nullopt;
+}
+
+std::optional<TRefusal> RefusalOfChanges(const TIniFile& ini, const AnsiString& section, bool global,
+                                         const TKeyChanges& changes)
+{
+    const TIniKeySource file(ini);
+    const TChangedKeys changed(file, section, changes);
+    const std::vector<AnsiString> profiles = global ? ProfileSections(ini) : std::vector<AnsiString>{section};
+    for (const AnsiString& profile : profiles)
+        if (std::optional<TRefusal> refusal = NewRefusal(file, changed, profile, global))
+            return refusal;
+    // The file refuses a line break (it would split the line), but only when the save has
+    // written the keys before it.
+    for (const TKeyChange& change : changes)
+        if (change.Value && HasLineBreak(*change.Value))
+            return TRefusal{change.Key, "Значение параметра " + change.Key +
+                                            " содержит перевод строки, в профиле его сохранить нельзя"};
+    return std::nullopt;
 }
 
 // A password box shows the stored text, which is scrambled already. Taken over unchanged

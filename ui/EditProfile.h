@@ -10,6 +10,7 @@
 #include <vector>
 
 class TIniFile;
+class TKeySource;
 
 // The keys of the editor, in the order in which they are loaded: the defaults of EMail,
 // SendHost, SendUser and SendPass are taken from rows loaded before them.
@@ -50,6 +51,39 @@ enum class TEditKind { Text, Password, Code };
 // The name of a row's key in the profiles file, and its kind.
 const char* KeyNameOf(TEditKey key);
 TEditKind KindOf(TEditKey key);
+// The row of a key named in the profiles file (compared ignoring case), or none.
+std::optional<TEditKey> FindEditKey(const AnsiString& keyName);
+
+// A key that a save writes (Value) or deletes from the edited section (no Value).
+struct TKeyChange {
+    AnsiString Key;
+    std::optional<AnsiString> Value;
+};
+using TKeyChanges = std::vector<TKeyChange>;
+
+// Writes the changes into the section, key by key, in their order.
+void WriteChanges(TIniFile& ini, const AnsiString& section, const TKeyChanges& changes);
+
+// A profile that the load refuses: the key it named ("" for an error of no key) and the
+// load's message, which names the profile.
+struct TRefusal {
+    AnsiString Key;
+    AnsiString Message;
+    bool operator==(const TRefusal&) const = default;
+};
+
+// What the load refuses when it reads the profile of section from the keys; none when the
+// profile loads.
+std::optional<TRefusal> LoadRefusal(const TKeySource& keys, const AnsiString& section);
+
+// Checks the changes before they are written, with the load's own rules: the refusal of
+// the first profile that the file would then fail to load. In profile mode that is the
+// edited profile; every refusal of a key that the dialog shows counts, and of another key
+// only when the file as it is does not already fail the same way (the dialog could not
+// mend it). Editing "Common" (global) touches every profile, and counts only what the
+// changes break. Last, a value that the file cannot hold (a line break) is refused.
+std::optional<TRefusal> RefusalOfChanges(const TIniFile& ini, const AnsiString& section, bool global,
+                                         const TKeyChanges& changes);
 
 struct TEditRow {
     const char* Key = "";
@@ -86,8 +120,10 @@ public:
     void SetText(TEditKey key, const AnsiString& text);
     void SetIndex(TEditKey key, int index);
 
-    // Writes what changed, key by key, in a fixed order: an unchecked row loses its own
+    // What a save writes, key by key, in a fixed order: an unchecked row loses its own
     // value; a checked row's shown value is written when it differs from the own value.
+    TKeyChanges Changes() const;
+    // Writes the changes into the edited section.
     void Save();
 
 private:
@@ -103,8 +139,8 @@ private:
     void LoadPort(TEditKey port, TEditKey type);
     void ShowValue(TEditRow& row);
     AnsiString Effective(TEditKey key) const;
-    void SaveText(const TEditRow& row);
-    void SaveCode(const TEditRow& row);
+    void AddTextChange(TKeyChanges& changes, const TEditRow& row) const;
+    static void AddCodeChange(TKeyChanges& changes, const TEditRow& row);
     AnsiString PasswordToStore(const TEditRow& row, const AnsiString& value) const;
 };
 

@@ -287,6 +287,8 @@ void TFrmEditProfile::LoadHeader()
     EdtPrefix->setText(ToQString(own("Prefix").value_or(AnsiString())));
 }
 
+// Nothing is written while a value is refused: the dialog stays open on the field that
+// holds it, with the message that loading the profile would give.
 void TFrmEditProfile::accept()
 {
     Guarded([this] {
@@ -299,6 +301,14 @@ void TFrmEditProfile::accept()
             if (row.Edit && row.Check->isChecked())
                 StorableText(row.Edit, KeyNameOf(static_cast<TEditKey>(k)));
         }
+        const std::optional<TRefusal> refusal =
+            FSettings ? RefusalOfChanges(*FSettings, FSection, FGlobal, PendingChanges()) : std::nullopt;
+        if (refusal) {
+            QWidget* field = FieldOf(refusal->Key);
+            if (field && field->isEnabled())
+                field->setFocus(Qt::OtherFocusReason);
+            throw Exception(refusal->Message);
+        }
         QDialog::accept();
     });
 }
@@ -307,18 +317,41 @@ int TFrmEditProfile::Finish(int result)
 {
     if (result != QDialog::Accepted || !FSettings)
         return -1;
-    SaveHeader();
-    FEditor.Save();
+    WriteChanges(*FSettings, FSection, PendingChanges());
     Profiles.Get()->Load();
     return SavedProfileIndex();
 }
 
-void TFrmEditProfile::SaveHeader()
+// In profile mode the name and the prefix come first, always written; then the rows.
+TKeyChanges TFrmEditProfile::PendingChanges() const
 {
-    if (FGlobal)
-        return;
-    FSettings->WriteString(FSection, "Caption", Trim(FromQString(EdtProfileName->text())));
-    FSettings->WriteString(FSection, "Prefix", Trim(FromQString(EdtPrefix->text())));
+    TKeyChanges changes;
+    if (!FGlobal) {
+        changes.push_back({"Caption", Trim(FromQString(EdtProfileName->text()))});
+        changes.push_back({"Prefix", Trim(FromQString(EdtPrefix->text()))});
+    }
+    const TKeyChanges rows = FEditor.Changes();
+    changes.insert(changes.end(), rows.begin(), rows.end());
+    return changes;
+}
+
+// The control that holds the key: the edit or list of a row with its own value, else its
+// check box, with which the user gives it one; null for a key that the dialog does not show.
+QWidget* TFrmEditProfile::FieldOf(const AnsiString& keyName) const
+{
+    if (SameText(keyName, "Caption"))
+        return EdtProfileName;
+    if (SameText(keyName, "Prefix"))
+        return EdtPrefix;
+    const std::optional<TEditKey> key = FindEditKey(keyName);
+    if (!key)
+        return nullptr;
+    const TRowControls& row = FRows[*key];
+    if (!row.Check->isChecked())
+        return row.Check;
+    if (row.Edit)
+        return row.Edit;
+    return row.Combo;
 }
 
 // The edited profile's place in the re-read list (a new one's section comes last);

@@ -46,7 +46,8 @@ public:
     QComboBox* ComboOf(TEditKey key) const { return FRows[key].Combo; }
     QPushButton* BrowseOf(TEditKey key) const { return FRows[key].Browse; }
 
-    // "Сохранить": refuses a text that the profiles file cannot hold, else closes.
+    // "Сохранить": refuses a text that the profiles file cannot hold, and a value that the
+    // profile's load would refuse; else closes.
     void accept() override;
 
     // "Удалить профиль": asks, erases the section, and lets the main window start over
@@ -87,7 +88,8 @@ private:
     void ChbClick(TEditKey key);
     void CmbChange(TEditKey key);
     void LoadHeader();
-    void SaveHeader();
+    TKeyChanges PendingChanges() const;
+    QWidget* FieldOf(const AnsiString& keyName) const;
     int SavedProfileIndex() const;
 };
 

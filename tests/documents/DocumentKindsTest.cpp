@@ -136,9 +136,9 @@ TEST_F(DocumentKindsTest, DelimitersAndCharsets)
     EXPECT_ANSI_EQ(SelectError({"DelCli.Delim=;\r;"}), "Профиль P: Неверное значение параметра DelCli.Delim");
     EXPECT_ANSI_EQ(SelectError({"Salary.Charset=CP1252"}),
                    "Профиль P: Задана неверная кодировка в параметре Salary.Charset");
-    // dBase records have fixed byte widths, which UTF-8 would shift.
+    // dBase records have fixed byte widths, which UTF-8 would shift; the message says so.
     EXPECT_ANSI_EQ(SelectError({"NewCli.FileFormat=DBASE", "NewCli.Charset=utf8"}),
-                   "Профиль P: Задана неверная кодировка в параметре NewCli.Charset");
+                   "Профиль P: Кодировка UTF8 не поддерживается для формата DBASE");
 }
 
 TEST_F(DocumentKindsTest, ReferenceListTypes)

@@ -2,6 +2,7 @@
 // the passwords, the ports that follow the transport types, the folder buttons, and the
 // dialog's round trips through the profile store, the menu and the deletion.
 
+#include "documents/Charsets.h"
 #include "documents/Passwords.h"
 #include "documents/Profiles.h"
 #include "platform/IniFiles.h"
@@ -23,6 +24,12 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTimer>
+
+// A refusal in test output, readable.
+void PrintTo(const TRefusal& refusal, std::ostream* out)
+{
+    *out << U8(refusal.Key) << ": " << U8(refusal.Message);
+}
 
 namespace {
 
@@ -204,6 +211,41 @@ TEST_F(EditProfileTest, NewSectionNamesAndChosenFolders)
     EXPECT_ANSI_EQ(FolderBrowseStart(""), program);
 }
 
+TEST_F(EditProfileTest, ChangesToCommonMayBreakNoProfileAndOldFaultsOutsideTheDialogDoNotBlockASave)
+{
+    WriteBytes(Ini, IniText({"[Common]", "RecvHost=common.host", "[A]", "Prefix=AAA", "RecvUser=a", "RecvPass=x",
+                           "Salary.FileName=c:/list.txt", "NewCli.Fields=99", "[B]", "Prefix=BBB", "RecvUser=b", "RecvPass=y",
+                           "Salary.FileFormat=DBASE"}));
+    TIniFile ini(Ini);
+    const auto refusal = [&](const AnsiString& section, const std::function<void(TProfileEditor&)>& edit) {
+        TProfileEditor editor;
+        editor.Load(ini, section, SameText(section, CommonSection));
+        edit(editor);
+        return RefusalOfChanges(ini, section, SameText(section, CommonSection), editor.Changes());
+    };
+    const auto own = [](TEditKey key, int index) {
+        return [=](TProfileEditor& editor) {
+            editor.SetChecked(key, true);
+            editor.SetIndex(key, index);
+        };
+    };
+    ASSERT_TRUE(LoadRefusal(TIniKeySource(ini), "A"));
+
+    // A's salary file and columns of new clients are wrong already, in keys that the dialog
+    // does not show: A's own changes are saved all the same, but not a fault behind them.
+    EXPECT_EQ(refusal("A", own(ekRecvType, 1)), std::nullopt);
+    EXPECT_EQ(refusal("A",
+                      [](TProfileEditor& editor) {
+                          editor.SetChecked(ekFields, true);
+                          editor.SetText(ekFields, "9");
+                      }),
+              (TRefusal{"Salary.Fields", "Профиль A: Неверное значение индекса поля в параметре Salary.Fields"}));
+    // UTF-8 in "Common" breaks B, which stores dBase; A was refused before and stays so.
+    EXPECT_EQ(refusal(CommonSection, own(ekCharset, 3)),
+              (TRefusal{"Salary.Charset", "Профиль B: Кодировка UTF8 не поддерживается для формата DBASE"}));
+    EXPECT_EQ(refusal(CommonSection, own(ekCharset, 2)), std::nullopt);
+}
+
 // ---- The dialog ----
 
 namespace {
@@ -306,6 +348,126 @@ TEST_F(EditProfileDialogTest, ANewProfileGetsAFreeSectionAndIsSelectedAfterTheSa
     EXPECT_EQ(Profiles.Get()->Count(), 3);
 }
 
+namespace {
+
+// Gives the row its own value: the check box checked, then the text typed or the entry chosen.
+void Own(TFrmEditProfile& dialog, TEditKey key, const char* value)
+{
+    if (!dialog.CheckOf(key)->isChecked())
+        dialog.CheckOf(key)->click();
+    if (QLineEdit* edit = dialog.EditOf(key))
+        edit->setText(ToQString(value));
+    else
+        dialog.ComboOf(key)->setCurrentIndex(dialog.ComboOf(key)->findText(ToQString(value)));
+}
+
+struct TRefusedValue {
+    const char* What;
+    std::function<void(TFrmEditProfile&)> Edit;
+    AnsiString Message;                                        // as the load gives it
+    std::function<QWidget*(const TFrmEditProfile&)> Field;    // where the focus goes; null: not checked
+};
+
+}  // namespace
+
+TEST_F(EditProfileDialogTest, AValueTheLoadRefusesKeepsTheDialogOpenOnItsFieldAndNothingIsWritten)
+{
+    // Values from "Common" that the profile loads with as it stands.
+    WriteBytes(Ini, IniText({"[Common]", "RecvHost=common.host", "Salary.Charset=UTF8", "Salary.EtalonExpire=0",
+                           "[Main]", "Caption=Главный", "Prefix=ABC", "RecvUser=main", "RecvPass=one"}));
+    Profiles.Get()->Open(Ini);
+    const std::string before = ReadBytes(Ini);
+    const auto edit = [](TEditKey key) { return [key](const TFrmEditProfile& d) -> QWidget* { return d.EditOf(key); }; };
+    const auto combo = [](TEditKey key) { return [key](const TFrmEditProfile& d) -> QWidget* { return d.ComboOf(key); }; };
+    const auto check = [](TEditKey key) { return [key](const TFrmEditProfile& d) -> QWidget* { return d.CheckOf(key); }; };
+
+    const TRefusedValue cases[] = {
+        {"dBase in UTF-8",
+         [](TFrmEditProfile& d) {
+             Own(d, ekFileFormat, "DBASE");
+             Own(d, ekCharset, "UTF8");
+         },
+         "Кодировка UTF8 не поддерживается для формата DBASE", combo(ekCharset)},
+        {"dBase with the UTF-8 of \"Common\"", [](TFrmEditProfile& d) { Own(d, ekFileFormat, "DBASE"); },
+         "Кодировка UTF8 не поддерживается для формата DBASE", check(ekCharset)},
+        {"a delimiter with a line break", [](TFrmEditProfile& d) { Own(d, ekDelim, "|\n|"); },
+         "Неверное значение параметра Salary.Delim", edit(ekDelim)},
+        {"widths beyond the longest line",
+         [](TFrmEditProfile& d) {
+             Own(d, ekFileFormat, "FIXED");
+             Own(d, ekLengths, "30000,30000,5537");
+         },
+         "Неверное значение параметра Salary.Lengths", edit(ekLengths)},
+        {"a column beyond the kind's fields", [](TFrmEditProfile& d) { Own(d, ekFields, "1,2,4"); },
+         "Неверное значение индекса поля в параметре Salary.Fields", edit(ekFields)},
+        {"a control character in an address", [](TFrmEditProfile& d) { Own(d, ekBankEMail, "bank\x01@bank.local"); },
+         "Неверное значение параметра BankEMail", edit(ekBankEMail)},
+        {"a drive letter other than a:", [](TFrmEditProfile& d) { Own(d, ekPgpKeyPath, "c:\\keys"); },
+         "Неверное значение параметра PgpKeyPath", edit(ekPgpKeyPath)},
+        {"a drive letter in quotes, which the file drops", [](TFrmEditProfile& d) { Own(d, ekPgpKeyPath, "\"d:\""); },
+         "Неверное значение параметра PgpKeyPath", edit(ekPgpKeyPath)},
+        {"a port beyond 65535", [](TFrmEditProfile& d) { Own(d, ekRecvPort, "65536"); },
+         "Неверное значение параметра RecvPort", edit(ekRecvPort)},
+        {"a prefix of two letters", [](TFrmEditProfile& d) { d.EdtPrefix->setText(QStringLiteral("AB")); },
+         "Параметр Prefix должен состоять из трех латинских букв и/или цифр",
+         [](const TFrmEditProfile& d) -> QWidget* { return d.EdtPrefix; }},
+        {"a required key taken away", [](TFrmEditProfile& d) { d.CheckOf(ekRecvUser)->click(); },
+         "Не задано значение параметра RecvUser", check(ekRecvUser)},
+        {"a cipher without its key folders", [](TFrmEditProfile& d) { Own(d, ekCipherType, "VERBA"); },
+         "Не задано значение параметра VerbaPubPath", check(ekVerbaPubPath)},
+        {"reference lists with the expiry of \"Common\", a key the dialog does not show",
+         [](TFrmEditProfile& d) { Own(d, ekEtalonTypes, "NNS"); }, "Неверное значение параметра Salary.EtalonExpire",
+         nullptr},
+    };
+    for (const TRefusedValue& refused : cases) {
+        SCOPED_TRACE(refused.What);
+        Dialog.SetProfileIndex(0);
+        QTimer::singleShot(0, &Dialog, [&] {
+            refused.Edit(Dialog);
+            TScriptedDialogs dialogs;
+            dialogs.ExpectMessage("Профиль Main: " + refused.Message + ".", MessageBoxAnswer::Ok,
+                                  MessageBoxFlags::Ok | MessageBoxFlags::IconError);
+            Dialog.BtnOk->click();
+            EXPECT_TRUE(Dialog.isVisible());
+            if (refused.Field)
+                EXPECT_EQ(Dialog.focusWidget(), refused.Field(Dialog));
+            Dialog.reject();
+        });
+        EXPECT_EQ(Dialog.Execute(false, Profiles.Get()->Ini()), -1);
+        EXPECT_EQ(ReadBytes(Ini), before);
+    }
+}
+
+TEST_F(EditProfileDialogTest, AProfileTheLoadRefusesIsMendedInTheEditorAndThenLoads)
+{
+    WriteBytes(Ini, IniText({"[Main]", "Caption=Ромашка", "Prefix=ABC", "RecvUser=main", "RecvPass=one",
+                           "Salary.FileFormat=DBASE", "Salary.Charset=UTF8"}));
+    Profiles.Get()->Open(Ini);
+    const AnsiString refusal = "Профиль Main: Кодировка UTF8 не поддерживается для формата DBASE";
+    const unsigned errorBox = MessageBoxFlags::Ok | MessageBoxFlags::IconError;
+    StartMain();
+    TScriptedDialogs dialogs;
+    dialogs.ExpectMessage(refusal, MessageBoxAnswer::Ok, errorBox);
+    Main->SelectProfile(0);
+    EXPECT_ANSI_EQ(Main->StatusPanelTexts().at(0), " Профиль не загружен");
+    EXPECT_ANSI_EQ(dialogs.Asked().back().Caption, "Ошибка загрузки профиля");
+
+    RunFromMenu(Main->ItmEditProfile, [&] {
+        EXPECT_TRUE(Dialog.CheckOf(ekCharset)->isChecked());
+        EXPECT_ANSI_EQ(FromQString(Dialog.ComboOf(ekCharset)->currentText()), "UTF8");
+        // Saved unmended, it is refused again.
+        dialogs.ExpectMessage(refusal + ".", MessageBoxAnswer::Ok, errorBox);
+        Dialog.BtnOk->click();
+        ASSERT_TRUE(Dialog.isVisible());
+        Own(Dialog, ekCharset, "CP866");
+        Dialog.BtnOk->click();
+    });
+    ASSERT_NE(Profiles.Get()->Current(), nullptr);
+    EXPECT_EQ(Profiles.Get()->Current()->ExportProfiles.At(0)->Charset, CodePageCp866);
+    EXPECT_ANSI_EQ(Main->StatusPanelTexts().at(0), " Префикс: ABC");
+    EXPECT_TRUE(Main->DocumentCommandsOn());
+}
+
 TEST_F(EditProfileDialogTest, TheCommonSectionIsEditedWithoutNameOrDeletionAndCancelWritesNothing)
 {
     Dialog.SetProfileIndex(1);
@@ -389,6 +551,13 @@ TEST_F(EditProfileDialogTest, FolderButtonsAndTextsTheFileCannotHold)
                           "в профиле его сохранить нельзя.");
     Dialog.BtnOk->click();
     EXPECT_TRUE(Dialog.isVisible());
+
+    // Nor can the file hold a line break: refused before the first key is written.
+    Type(Dialog.EditOf(ekRecvHost), "mail\nlocal");
+    dialogs.ExpectMessage("Значение параметра RecvHost содержит перевод строки, в профиле его сохранить нельзя.");
+    Dialog.BtnOk->click();
+    EXPECT_TRUE(Dialog.isVisible());
+    EXPECT_EQ(Dialog.focusWidget(), Dialog.EditOf(ekRecvHost));
 
     Type(Dialog.EditOf(ekRecvHost), "mail.local");
     Dialog.BtnOk->click();
