@@ -101,9 +101,18 @@ int FindNamedCode(const TNamedCodes& table, const AnsiString& name)
 
 // ---- Paths ----
 
+namespace {
+
+bool IsWindowsPath(const AnsiString& path)
+{
+    return path.find('/') == AnsiString::npos;
+}
+
+}  // namespace
+
 AnsiString ExpandProfilePath(const AnsiString& path)
 {
-    return ExpandFileNameFrom(NormalizeSeparators(path), ProgramFolder());
+    return ExpandFileNameFrom(IsWindowsPath(path) ? NormalizeSeparators(path) : path, ProgramFolder());
 }
 
 AnsiString ExpandProfileFolder(const AnsiString& path)
@@ -114,9 +123,11 @@ AnsiString ExpandProfileFolder(const AnsiString& path)
 AnsiString ProgramRelativePath(const AnsiString& path)
 {
     const AnsiString folder = ProgramFolder();
-    if (path.compare(0, folder.size(), folder) == 0)
-        return path.substr(folder.size());
-    return path;
+    if (path.compare(0, folder.size(), folder) != 0)
+        return path;
+    const AnsiString relative = path.substr(folder.size());
+    const bool readsBackAlike = relative.find('\\') == AnsiString::npos || !IsWindowsPath(relative);
+    return readsBackAlike ? relative : path;
 }
 
 // ---- Key sources ----

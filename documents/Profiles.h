@@ -58,15 +58,18 @@ inline constexpr char CommonSection[] = "Common";
 
 // ---- Paths kept in the profiles file ----
 
-// A stored path made absolute: "\" becomes "/", a relative path is taken from the
-// program's folder (never the current one), nothing is checked on disk. A path on the
-// diskette drive ("a:\keys") stays one, so that the diskette test still recognises it;
-// the files open where MapDrivePath puts it. The key readers refuse other drive letters.
+// A stored path made absolute: a relative path is taken from the program's folder (never
+// the current one), nothing is checked on disk. A path written on Windows separates with
+// "\": in a path that holds no "/", "\" becomes "/"; a path that holds a "/" was written
+// here, and a "\" in it is part of a file name. A path on the diskette drive ("a:\keys")
+// stays one, so that the diskette test still recognises it; the files open where
+// MapDrivePath puts it. The key readers refuse other drive letters.
 AnsiString ExpandProfilePath(const AnsiString& path);
 // As ExpandProfilePath, for a folder: the result ends with "/".
 AnsiString ExpandProfileFolder(const AnsiString& path);
 // The text to store for a path: relative to the program's folder when it lies below it
-// (compared byte for byte), else the path itself.
+// (compared byte for byte), else the path itself. A relative text that would hold a "\"
+// but no "/" would read back as a Windows path, so such a path is stored whole.
 AnsiString ProgramRelativePath(const AnsiString& path);
 
 // ---- Where the keys come from ----

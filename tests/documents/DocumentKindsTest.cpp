@@ -176,6 +176,16 @@ TEST_F(DocumentKindsTest, SettersWriteThroughToTheFile)
     Store.Select(0);
     EXPECT_ANSI_EQ(Salary().FileName, inside);
 
+    // A "\" in a chosen file's name is part of the name, also after the next selection;
+    // only a path without any "/" (as written on Windows) has its "\" turned into "/".
+    const AnsiString backslashed = ProgramFolder() + "письмо\\1.txt";
+    Salary().SetFileName(backslashed);
+    NewCli().SetFileName("/srv/bank/a\\b.txt");
+    Store.Select(0);
+    EXPECT_ANSI_EQ(Salary().FileName, backslashed);
+    EXPECT_EQ(NewCli().FileName, "/srv/bank/a\\b.txt");
+    Salary().SetFileName(inside);
+
     // A name that the file refuses leaves the setting as the file holds it.
     EXPECT_THROW(Salary().SetFileName("/srv/a\nb.txt"), Exception);
     EXPECT_ANSI_EQ(Salary().FileName, inside);
