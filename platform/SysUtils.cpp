@@ -21,6 +21,15 @@ namespace {
 
 bool IsBlank(char c) { return static_cast<unsigned char>(c) < 33; }
 
+// Trims the text from p to end as Trim does, without a copy.
+void TrimBounds(const char*& p, const char*& end)
+{
+    while (p != end && IsBlank(*p))
+        ++p;
+    while (p != end && IsBlank(end[-1]))
+        --end;
+}
+
 // The upper-case partner of a lower-case letter (Latin, Cyrillic, Ukrainian Ґ) or the
 // code point itself. Only the letters CP1251 holds matter here.
 char32_t UnicodeUpper(char32_t codePoint)
@@ -254,9 +263,9 @@ namespace {
 // "$FFFFFFFF" is too big for int32 rather than -1.
 bool ParseInteger(const AnsiString& s, int64_t min, int64_t max, int64_t& value)
 {
-    const AnsiString text = Trim(s);
-    const char* p = text.data();
-    const char* const end = p + text.size();
+    const char* p = s.data();
+    const char* end = p + s.size();
+    TrimBounds(p, end);
     const bool negative = p != end && *p == '-';
     if (p != end && (*p == '-' || *p == '+'))
         ++p;
@@ -328,9 +337,9 @@ int32_t StrToIntDef(const AnsiString& s, int32_t def)
 
 bool TryStrToFloat(const AnsiString& s, double& value)
 {
-    const AnsiString text = Trim(s);
-    const char* p = text.data();
-    const char* const end = p + text.size();
+    const char* p = s.data();
+    const char* end = p + s.size();
+    TrimBounds(p, end);
     const bool negative = p != end && *p == '-';
     if (p != end && (*p == '-' || *p == '+'))
         ++p;
@@ -668,9 +677,9 @@ int ExpandShortYear(int year)
 
 bool TryStrToDate(const AnsiString& s, TDateTime& date)
 {
-    const AnsiString text = Trim(s);
-    const char* p = text.data();
-    const char* const end = p + text.size();
+    const char* p = s.data();
+    const char* end = p + s.size();
+    TrimBounds(p, end);
     int day = 0, month = 0, year = 0, digits = 0;
     if (!ReadDateNumber(p, end, day, digits) || p == end || *p++ != '/' ||
         !ReadDateNumber(p, end, month, digits))
