@@ -9,15 +9,35 @@
 #include "platform/Exception.h"
 #include "platform/SysUtils.h"
 
+#include <array>
 #include <span>
 #include <string_view>
 
 namespace {
 
 constexpr char DecimalSeparator = '.';
-constexpr char Digits[] = "0123456789";
-constexpr char NumberChars[] = "-0123456789.";
-constexpr char NameChars[] = "АБВГДЕЁЖЗИЙКЛМНОПРСТУФХЦЧШЩЪЫЬЭЮЯ- ";
+
+// A set of bytes as a table, so that checking a value reads one entry per byte.
+struct TCharSet {
+    bool Allowed[256] = {};
+    explicit TCharSet(std::string_view allowed)
+    {
+        for (const char c : allowed)
+            Allowed[static_cast<unsigned char>(c)] = true;
+    }
+};
+
+const TCharSet Digits("0123456789");
+const TCharSet NumberChars("-0123456789.");
+const TCharSet NameChars("АБВГДЕЁЖЗИЙКЛМНОПРСТУФХЦЧШЩЪЫЬЭЮЯ- ");
+
+// The upper case of every byte, read once per name rather than once per byte.
+const std::array<char, 256> UpperCaseOf = [] {
+    std::array<char, 256> upper{};
+    for (int byte = 0; byte < 256; ++byte)
+        upper[byte] = UpCase(static_cast<char>(byte));
+    return upper;
+}();
 
 // Amounts are kept with two decimals; anything that rounds to 0.00 is no amount.
 constexpr double SmallestAmount = 0.005;
@@ -35,16 +55,12 @@ bool FieldFilled(const TRecord& record, int index)
     return !record.GetView(index, buffer).empty();
 }
 
-// The place of the first byte of value that is not one of `allowed`, or npos.
-size_t FirstNotOf(const AnsiString& value, std::string_view allowed)
+// Raises the character error for the first byte of value that is not in the set.
+void CheckChars(const AnsiString& value, const TCharSet& set)
 {
-    bool isAllowed[256] = {};
-    for (const char c : allowed)
-        isAllowed[static_cast<unsigned char>(c)] = true;
     for (size_t i = 0; i < value.size(); ++i)
-        if (!isAllowed[static_cast<unsigned char>(value[i])])
-            return i;
-    return AnsiString::npos;
+        if (!set.Allowed[static_cast<unsigned char>(value[i])])
+            throw EValidateError("Обнаружен недопустимый символ: " + value.substr(i, 1));
 }
 
 // Trim in place: bytes below 33 at both ends go.
@@ -124,25 +140,25 @@ AnsiString CheckedField(AnsiString& value, const TColumnInfo& column)
 
 void CheckChars(const AnsiString& value, const AnsiString& allowed)
 {
-    const size_t invalid = FirstNotOf(value, allowed);
-    if (invalid != AnsiString::npos)
-        throw EValidateError("Обнаружен недопустимый символ: " + value.substr(invalid, 1));
+    CheckChars(value, TCharSet(allowed));
 }
 
 // In one pass: the words upper-cased with one space between them, then the end trimmed of
 // bytes below 33 (as the words' own control characters at the end would be).
 AnsiString NormalizeName(const AnsiString& value)
 {
-    AnsiString name;
-    name.reserve(value.size());
+    // Written into room for the whole value (the name is never longer), then cut to size.
+    AnsiString name(value.size(), '\0');
+    size_t length = 0;
     for (const char c : value) {
         if (c != ' ')
-            name += UpCase(c);
-        else if (!name.empty() && name.back() != ' ')
-            name += ' ';
+            name[length++] = UpperCaseOf[static_cast<unsigned char>(c)];
+        else if (length > 0 && name[length - 1] != ' ')
+            name[length++] = ' ';
     }
-    while (!name.empty() && static_cast<unsigned char>(name.back()) < 33)
-        name.pop_back();
+    while (length > 0 && static_cast<unsigned char>(name[length - 1]) < 33)
+        --length;
+    name.resize(length);
     CheckChars(name, NameChars);
     return name;
 }
@@ -158,33 +174,50 @@ AnsiString ValidateAccount(const AnsiString& value, bool padTo12, bool allow20)
     throw EValidateError("Неверная длина счета");
 }
 
-AnsiString ValidateNumber(const AnsiString& value, int decimals)
+namespace {
+
+// ValidateNumber's work, with the number's value for the caller's own checks.
+AnsiString NormalisedNumber(const AnsiString& value, int decimals, double& number)
 {
     CheckChars(value, NumberChars);
-    double number = 0;
     if (!TryStrToFloat(value, number))
         throw EValidateError("Неверный формат числа");
 
-    const size_t separator = value.find(DecimalSeparator);
-    AnsiString integerPart = value.substr(0, separator);
-    AnsiString fraction = separator == AnsiString::npos ? AnsiString() : value.substr(separator + 1);
-    if (integerPart.empty() || integerPart == "-")
-        integerPart += '0';
-    fraction.erase(fraction.find_last_not_of('0') + 1);
+    const std::string_view text = value;
+    const size_t separator = text.find(DecimalSeparator);
+    const std::string_view integerPart = text.substr(0, separator);
+    std::string_view fraction = separator == std::string_view::npos ? std::string_view() : text.substr(separator + 1);
+    fraction = fraction.substr(0, fraction.find_last_not_of('0') + 1);
     if (static_cast<int>(fraction.size()) > decimals)
         throw EValidateError("Точность значения более " + IntToStr(decimals) + " знаков после запятой");
+    AnsiString normalised(integerPart);
+    if (integerPart.empty() || integerPart == "-")
+        normalised += '0';
     // A whole number carries no point: "123." would be one character wider than the
     // number and fail a width that the number itself fits.
     if (decimals <= 0)
-        return integerPart;
-    fraction.append(static_cast<size_t>(decimals) - fraction.size(), '0');
-    return integerPart + DecimalSeparator + fraction;
+        return normalised;
+    normalised += DecimalSeparator;
+    normalised += fraction;
+    normalised.append(static_cast<size_t>(decimals) - fraction.size(), '0');
+    return normalised;
 }
 
+}  // namespace
+
+AnsiString ValidateNumber(const AnsiString& value, int decimals)
+{
+    double number = 0;
+    return NormalisedNumber(value, decimals, number);
+}
+
+// The normalised amount writes the same decimal number as the value (only zeros at the
+// ends differ), so the value parsed from the value is the amount's.
 AnsiString ValidateAmount(const AnsiString& value)
 {
-    const AnsiString amount = ValidateNumber(value, 2);
-    if (StrToFloat(amount) < SmallestAmount)
+    double number = 0;
+    AnsiString amount = NormalisedNumber(value, 2, number);
+    if (number < SmallestAmount)
         throw EValidateError("Значение должно быть больше нуля");
     return amount;
 }
