@@ -163,7 +163,7 @@ void TEtalon::LoadData(TStream* stream)
     FIndex.reset();
 }
 
-void TEtalon::Check(TRecord* record)
+bool TEtalon::Holds(TRecord* record)
 {
     FKeyView->SetSource(record);
     AnsiString& key = FKey;
@@ -179,14 +179,12 @@ void TEtalon::Check(TRecord* record)
         key += value;
     }
     if (!anyKey)
-        return;
-    if (rowsCanHoldIt) {
-        if (!FIndex)
-            FIndex = std::make_unique<TRowKeyIndex>(FData->LineStore(), FKeyView->Count());
-        if (FIndex->Contains(WithoutTrailingDelimiters(key)))
-            return;
-    }
-    throw EValidateError(FTitle + ": запись не найдена");
+        return true;
+    if (!rowsCanHoldIt)
+        return false;
+    if (!FIndex)
+        FIndex = std::make_unique<TRowKeyIndex>(FData->LineStore(), FKeyView->Count());
+    return FIndex->Contains(WithoutTrailingDelimiters(key));
 }
 
 TEtalonArray::TEtalonArray()
