@@ -737,15 +737,35 @@ AnsiString DateTimeToStr(TDateTime dateTime)
     return text;
 }
 
-void PopulatePages(void* start, size_t size)
+namespace {
+
+// madvise for the whole pages inside [start, start + size).
+void AdviseWholePages(void* start, size_t size, int advice)
 {
-#ifdef MADV_POPULATE_WRITE
     static const auto pageSize = static_cast<uintptr_t>(sysconf(_SC_PAGESIZE));
     const auto begin = reinterpret_cast<uintptr_t>(start);
     const uintptr_t first = (begin + pageSize - 1) / pageSize * pageSize;
     const uintptr_t last = (begin + size) / pageSize * pageSize;
     if (last > first)
-        madvise(reinterpret_cast<void*>(first), last - first, MADV_POPULATE_WRITE);
+        madvise(reinterpret_cast<void*>(first), last - first, advice);
+}
+
+}  // namespace
+
+void PopulatePages(void* start, size_t size)
+{
+#ifdef MADV_POPULATE_WRITE
+    AdviseWholePages(start, size, MADV_POPULATE_WRITE);
+#else
+    (void)start;
+    (void)size;
+#endif
+}
+
+void UseHugePages(void* start, size_t size)
+{
+#ifdef MADV_HUGEPAGE
+    AdviseWholePages(start, size, MADV_HUGEPAGE);
 #else
     (void)start;
     (void)size;
