@@ -63,16 +63,15 @@ void CheckChars(const AnsiString& value, const TCharSet& set)
             throw EValidateError("Обнаружен недопустимый символ: " + value.substr(i, 1));
 }
 
-// Trim in place: bytes below 33 at both ends go.
-void TrimInPlace(AnsiString& value)
+// The text without the bytes below 33 at both ends.
+std::string_view Trimmed(std::string_view text)
 {
     const auto blank = [](char c) { return static_cast<unsigned char>(c) < 33; };
-    while (!value.empty() && blank(value.back()))
-        value.pop_back();
-    size_t first = 0;
-    while (first < value.size() && blank(value[first]))
-        ++first;
-    value.erase(0, first);
+    while (!text.empty() && blank(text.back()))
+        text.remove_suffix(1);
+    while (!text.empty() && blank(text.front()))
+        text.remove_prefix(1);
+    return text;
 }
 
 // The group of SalaryColumnGroups that begins at `at`: its columns up to the closing -1,
@@ -115,12 +114,11 @@ void CheckColumnGroups(const TRecord& record, const TColumnInfo* columns)
     }
 }
 
-// The value of a field, trimmed, checked by its column's rules and normalised; a failure
+// The trimmed value of a field checked by its column's rules and normalised; a failure
 // gets the column's caption in front of its message.
-AnsiString CheckedField(AnsiString& value, const TColumnInfo& column)
+AnsiString CheckedField(const AnsiString& value, const TColumnInfo& column)
 {
     try {
-        TrimInPlace(value);
         if (value.empty()) {
             if (column.Mandatory)
                 throw EValidateError("Значение поля не задано");
@@ -282,7 +280,8 @@ void TExportValidator::Prepare() {}
 void TExportValidator::Validate(TRecord* record)
 {
     for (int i = 0; i < FDocType->FieldCount; ++i) {
-        record->GetInto(i, FValue);
+        // Trimmed as it is copied: a view into FValue itself is copied correctly too.
+        FValue.assign(Trimmed(record->GetView(i, FValue)));
         record->Set(i, CheckedField(FValue, FDocType->Columns[i]));
     }
 }
