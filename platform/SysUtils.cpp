@@ -765,7 +765,11 @@ void PopulatePages(void* start, size_t size)
 void UseHugePages(void* start, size_t size)
 {
 #ifdef MADV_HUGEPAGE
-    AdviseWholePages(start, size, MADV_HUGEPAGE);
+    // A smaller range holds hardly a whole huge page (2 MB on x86-64); the advice would
+    // only split the allocator's mapping.
+    constexpr size_t Smallest = 4 << 20;
+    if (size >= Smallest)
+        AdviseWholePages(start, size, MADV_HUGEPAGE);
 #else
     (void)start;
     (void)size;
