@@ -114,20 +114,40 @@ void CheckColumnGroups(const TRecord& record, const TColumnInfo* columns)
     }
 }
 
-// The trimmed value of a field checked by its column's rules and normalised; a failure
-// gets the column's caption in front of its message.
-AnsiString CheckedField(const AnsiString& value, const TColumnInfo& column)
+// NormalizeName in place: the name is never longer than the value, so each byte is
+// written at or before the place it was read from.
+void NormalizeNameInPlace(AnsiString& name)
+{
+    size_t length = 0;
+    for (const char c : name) {
+        if (c != ' ')
+            name[length++] = UpperCaseOf[static_cast<unsigned char>(c)];
+        else if (length > 0 && name[length - 1] != ' ')
+            name[length++] = ' ';
+    }
+    while (length > 0 && static_cast<unsigned char>(name[length - 1]) < 33)
+        --length;
+    name.resize(length);
+    CheckChars(name, NameChars);
+}
+
+// The trimmed value of a field checked by its column's rules and normalised in place (a
+// name without a copy: one comes with every salary record); a failure gets the column's
+// caption in front of its message.
+void CheckField(AnsiString& value, const TColumnInfo& column)
 {
     try {
         if (value.empty()) {
             if (column.Mandatory)
                 throw EValidateError("Значение поля не задано");
-            return value;
+            return;
         }
-        const AnsiString normalised = ValidateValue(column.Kind, value);
-        if (normalised.size() > static_cast<size_t>(column.MaxLength))
+        if (column.Kind == vkName)
+            NormalizeNameInPlace(value);
+        else
+            value = ValidateValue(column.Kind, value);
+        if (value.size() > static_cast<size_t>(column.MaxLength))
             throw EValidateError("Значение поля слишком велико");
-        return normalised;
     } catch (Exception& error) {
         error.SetMessage(AnsiString(column.Caption) + ": " + error.Message());
         throw;
@@ -145,19 +165,8 @@ void CheckChars(const AnsiString& value, const AnsiString& allowed)
 // bytes below 33 (as the words' own control characters at the end would be).
 AnsiString NormalizeName(const AnsiString& value)
 {
-    // Written into room for the whole value (the name is never longer), then cut to size.
-    AnsiString name(value.size(), '\0');
-    size_t length = 0;
-    for (const char c : value) {
-        if (c != ' ')
-            name[length++] = UpperCaseOf[static_cast<unsigned char>(c)];
-        else if (length > 0 && name[length - 1] != ' ')
-            name[length++] = ' ';
-    }
-    while (length > 0 && static_cast<unsigned char>(name[length - 1]) < 33)
-        --length;
-    name.resize(length);
-    CheckChars(name, NameChars);
+    AnsiString name = value;
+    NormalizeNameInPlace(name);
     return name;
 }
 
@@ -282,7 +291,8 @@ void TExportValidator::Validate(TRecord* record)
     for (int i = 0; i < FDocType->FieldCount; ++i) {
         // Trimmed as it is copied: a view into FValue itself is copied correctly too.
         FValue.assign(Trimmed(record->GetView(i, FValue)));
-        record->Set(i, CheckedField(FValue, FDocType->Columns[i]));
+        CheckField(FValue, FDocType->Columns[i]);
+        record->Set(i, FValue);
     }
 }
 
