@@ -20,24 +20,28 @@ constexpr char DecimalSeparator = '.';
 // A set of bytes as a table, so that checking a value reads one entry per byte.
 struct TCharSet {
     bool Allowed[256] = {};
-    explicit TCharSet(std::string_view allowed)
+    constexpr explicit TCharSet(std::string_view allowed)
     {
         for (const char c : allowed)
             Allowed[static_cast<unsigned char>(c)] = true;
     }
 };
 
-const TCharSet Digits("0123456789");
-const TCharSet NumberChars("-0123456789.");
-const TCharSet NameChars("АБВГДЕЁЖЗИЙКЛМНОПРСТУФХЦЧШЩЪЫЬЭЮЯ- ");
+constexpr TCharSet Digits("0123456789");
+constexpr TCharSet NumberChars("-0123456789.");
+constexpr TCharSet NameChars("АБВГДЕЁЖЗИЙКЛМНОПРСТУФХЦЧШЩЪЫЬЭЮЯ- ");
 
-// The upper case of every byte, read once per name rather than once per byte.
-const std::array<char, 256> UpperCaseOf = [] {
-    std::array<char, 256> upper{};
-    for (int byte = 0; byte < 256; ++byte)
-        upper[byte] = UpCase(static_cast<char>(byte));
+// The upper case of every byte, taken once per name rather than once per byte.
+const std::array<char, 256>& UpperCaseTable()
+{
+    static const std::array<char, 256> upper = [] {
+        std::array<char, 256> table{};
+        for (int byte = 0; byte < 256; ++byte)
+            table[byte] = UpCase(static_cast<char>(byte));
+        return table;
+    }();
     return upper;
-}();
+}
 
 // Amounts are kept with two decimals; anything that rounds to 0.00 is no amount.
 constexpr double SmallestAmount = 0.005;
@@ -118,10 +122,11 @@ void CheckColumnGroups(const TRecord& record, const TColumnInfo* columns)
 // written at or before the place it was read from.
 void NormalizeNameInPlace(AnsiString& name)
 {
+    const std::array<char, 256>& upperCaseOf = UpperCaseTable();
     size_t length = 0;
     for (const char c : name) {
         if (c != ' ')
-            name[length++] = UpperCaseOf[static_cast<unsigned char>(c)];
+            name[length++] = upperCaseOf[static_cast<unsigned char>(c)];
         else if (length > 0 && name[length - 1] != ' ')
             name[length++] = ' ';
     }
