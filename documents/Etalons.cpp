@@ -105,8 +105,13 @@ TRowKeyIndex::TRowKeyIndex(const TLineStore& lines, int keyCount)
     const auto lineCount = static_cast<size_t>(lines.Count());
     for (int i = 0; i < lines.Count(); ++i)
         keysLength += RowKeyText(lines.Line(i), keyCount).size();
+    // Each look-up reads one slot and one key at random places of these two.
     FKeys.reserve(keysLength);
-    FSlots.resize(std::bit_ceil(std::max<size_t>(16, 2 * lineCount)));
+    UseHugePages(FKeys.data(), FKeys.capacity());
+    const size_t slotCount = std::bit_ceil(std::max<size_t>(16, 2 * lineCount));
+    FSlots.reserve(slotCount);
+    UseHugePages(FSlots.data(), slotCount * sizeof(TSlot));
+    FSlots.resize(slotCount);
     FMask = FSlots.size() - 1;
 
     for (size_t first = 0; first < lineCount; first += Batch)
@@ -163,7 +168,7 @@ void TEtalon::LoadData(TStream* stream)
     FIndex.reset();
 }
 
-void TEtalon::Check(TRecord* record)
+bool TEtalon::Holds(TRecord* record)
 {
     FKeyView->SetSource(record);
     AnsiString& key = FKey;
@@ -179,14 +184,12 @@ void TEtalon::Check(TRecord* record)
         key += value;
     }
     if (!anyKey)
-        return;
-    if (rowsCanHoldIt) {
-        if (!FIndex)
-            FIndex = std::make_unique<TRowKeyIndex>(FData->LineStore(), FKeyView->Count());
-        if (FIndex->Contains(WithoutTrailingDelimiters(key)))
-            return;
-    }
-    throw EValidateError(FTitle + ": запись не найдена");
+        return true;
+    if (!rowsCanHoldIt)
+        return false;
+    if (!FIndex)
+        FIndex = std::make_unique<TRowKeyIndex>(FData->LineStore(), FKeyView->Count());
+    return FIndex->Contains(WithoutTrailingDelimiters(key));
 }
 
 TEtalonArray::TEtalonArray()

@@ -6,6 +6,7 @@
 #include "documents/Datafiles.h"
 #include "documents/Records.h"
 #include "platform/AnsiString.h"
+#include "platform/Exception.h"
 #include "platform/SysUtils.h"
 
 #include <memory>
@@ -26,11 +27,18 @@ public:
     // Reads the list's rows from the stream (its position to the end).
     void LoadData(TStream* stream);
 
-    // Accepts the record when one row's key fields equal the record's key fields exactly
-    // (letter case and blanks count); else raises EValidateError Title + ": запись не
-    // найдена". A record whose key fields are all empty is accepted without a search.
-    // The rows' keys are indexed on the first check after LoadData.
-    void Check(TRecord* record);
+    // Whether one row's key fields equal the record's key fields exactly (letter case and
+    // blanks count). A record whose key fields are all empty is held without a search.
+    // The rows' keys are indexed on the first look-up after LoadData.
+    bool Holds(TRecord* record);
+    // Accepts the record the list holds; else raises EValidateError Title + ": запись не
+    // найдена". Inline, so that the error is raised in the caller's own frame: a list
+    // rejects many records, and each frame between a raise and its catch costs time.
+    void Check(TRecord* record)
+    {
+        if (!Holds(record))
+            throw EValidateError(FTitle + ": запись не найдена");
+    }
 
     const AnsiString& Title() const { return FTitle; }
     TDateTime FormedDate() const { return FFormedDate; }

@@ -9,15 +9,39 @@
 #include "platform/Exception.h"
 #include "platform/SysUtils.h"
 
+#include <array>
 #include <span>
 #include <string_view>
 
 namespace {
 
 constexpr char DecimalSeparator = '.';
-constexpr char Digits[] = "0123456789";
-constexpr char NumberChars[] = "-0123456789.";
-constexpr char NameChars[] = "АБВГДЕЁЖЗИЙКЛМНОПРСТУФХЦЧШЩЪЫЬЭЮЯ- ";
+
+// A set of bytes as a table, so that checking a value reads one entry per byte.
+struct TCharSet {
+    bool Allowed[256] = {};
+    constexpr explicit TCharSet(std::string_view allowed)
+    {
+        for (const char c : allowed)
+            Allowed[static_cast<unsigned char>(c)] = true;
+    }
+};
+
+constexpr TCharSet Digits("0123456789");
+constexpr TCharSet NumberChars("-0123456789.");
+constexpr TCharSet NameChars("АБВГДЕЁЖЗИЙКЛМНОПРСТУФХЦЧШЩЪЫЬЭЮЯ- ");
+
+// The upper case of every byte, taken once per name rather than once per byte.
+const std::array<char, 256>& UpperCaseTable()
+{
+    static const std::array<char, 256> upper = [] {
+        std::array<char, 256> table{};
+        for (int byte = 0; byte < 256; ++byte)
+            table[byte] = UpCase(static_cast<char>(byte));
+        return table;
+    }();
+    return upper;
+}
 
 // Amounts are kept with two decimals; anything that rounds to 0.00 is no amount.
 constexpr double SmallestAmount = 0.005;
@@ -35,28 +59,23 @@ bool FieldFilled(const TRecord& record, int index)
     return !record.GetView(index, buffer).empty();
 }
 
-// The place of the first byte of value that is not one of `allowed`, or npos.
-size_t FirstNotOf(const AnsiString& value, std::string_view allowed)
+// Raises the character error for the first byte of value that is not in the set.
+void CheckChars(const AnsiString& value, const TCharSet& set)
 {
-    bool isAllowed[256] = {};
-    for (const char c : allowed)
-        isAllowed[static_cast<unsigned char>(c)] = true;
     for (size_t i = 0; i < value.size(); ++i)
-        if (!isAllowed[static_cast<unsigned char>(value[i])])
-            return i;
-    return AnsiString::npos;
+        if (!set.Allowed[static_cast<unsigned char>(value[i])])
+            throw EValidateError("Обнаружен недопустимый символ: " + value.substr(i, 1));
 }
 
-// Trim in place: bytes below 33 at both ends go.
-void TrimInPlace(AnsiString& value)
+// The text without the bytes below 33 at both ends.
+std::string_view Trimmed(std::string_view text)
 {
     const auto blank = [](char c) { return static_cast<unsigned char>(c) < 33; };
-    while (!value.empty() && blank(value.back()))
-        value.pop_back();
-    size_t first = 0;
-    while (first < value.size() && blank(value[first]))
-        ++first;
-    value.erase(0, first);
+    while (!text.empty() && blank(text.back()))
+        text.remove_suffix(1);
+    while (!text.empty() && blank(text.front()))
+        text.remove_prefix(1);
+    return text;
 }
 
 // The group of SalaryColumnGroups that begins at `at`: its columns up to the closing -1,
@@ -99,21 +118,41 @@ void CheckColumnGroups(const TRecord& record, const TColumnInfo* columns)
     }
 }
 
-// The value of a field, trimmed, checked by its column's rules and normalised; a failure
-// gets the column's caption in front of its message.
-AnsiString CheckedField(AnsiString& value, const TColumnInfo& column)
+// NormalizeName in place: the name is never longer than the value, so each byte is
+// written at or before the place it was read from.
+void NormalizeNameInPlace(AnsiString& name)
+{
+    const std::array<char, 256>& upperCaseOf = UpperCaseTable();
+    size_t length = 0;
+    for (const char c : name) {
+        if (c != ' ')
+            name[length++] = upperCaseOf[static_cast<unsigned char>(c)];
+        else if (length > 0 && name[length - 1] != ' ')
+            name[length++] = ' ';
+    }
+    while (length > 0 && static_cast<unsigned char>(name[length - 1]) < 33)
+        --length;
+    name.resize(length);
+    CheckChars(name, NameChars);
+}
+
+// The trimmed value of a field checked by its column's rules and normalised in place (a
+// name without a copy: one comes with every salary record); a failure gets the column's
+// caption in front of its message.
+void CheckField(AnsiString& value, const TColumnInfo& column)
 {
     try {
-        TrimInPlace(value);
         if (value.empty()) {
             if (column.Mandatory)
                 throw EValidateError("Значение поля не задано");
-            return value;
+            return;
         }
-        const AnsiString normalised = ValidateValue(column.Kind, value);
-        if (normalised.size() > static_cast<size_t>(column.MaxLength))
+        if (column.Kind == vkName)
+            NormalizeNameInPlace(value);
+        else
+            value = ValidateValue(column.Kind, value);
+        if (value.size() > static_cast<size_t>(column.MaxLength))
             throw EValidateError("Значение поля слишком велико");
-        return normalised;
     } catch (Exception& error) {
         error.SetMessage(AnsiString(column.Caption) + ": " + error.Message());
         throw;
@@ -124,26 +163,15 @@ AnsiString CheckedField(AnsiString& value, const TColumnInfo& column)
 
 void CheckChars(const AnsiString& value, const AnsiString& allowed)
 {
-    const size_t invalid = FirstNotOf(value, allowed);
-    if (invalid != AnsiString::npos)
-        throw EValidateError("Обнаружен недопустимый символ: " + value.substr(invalid, 1));
+    CheckChars(value, TCharSet(allowed));
 }
 
 // In one pass: the words upper-cased with one space between them, then the end trimmed of
 // bytes below 33 (as the words' own control characters at the end would be).
 AnsiString NormalizeName(const AnsiString& value)
 {
-    AnsiString name;
-    name.reserve(value.size());
-    for (const char c : value) {
-        if (c != ' ')
-            name += UpCase(c);
-        else if (!name.empty() && name.back() != ' ')
-            name += ' ';
-    }
-    while (!name.empty() && static_cast<unsigned char>(name.back()) < 33)
-        name.pop_back();
-    CheckChars(name, NameChars);
+    AnsiString name = value;
+    NormalizeNameInPlace(name);
     return name;
 }
 
@@ -158,33 +186,50 @@ AnsiString ValidateAccount(const AnsiString& value, bool padTo12, bool allow20)
     throw EValidateError("Неверная длина счета");
 }
 
-AnsiString ValidateNumber(const AnsiString& value, int decimals)
+namespace {
+
+// ValidateNumber's work, with the number's value for the caller's own checks.
+AnsiString NormalisedNumber(const AnsiString& value, int decimals, double& number)
 {
     CheckChars(value, NumberChars);
-    double number = 0;
     if (!TryStrToFloat(value, number))
         throw EValidateError("Неверный формат числа");
 
-    const size_t separator = value.find(DecimalSeparator);
-    AnsiString integerPart = value.substr(0, separator);
-    AnsiString fraction = separator == AnsiString::npos ? AnsiString() : value.substr(separator + 1);
-    if (integerPart.empty() || integerPart == "-")
-        integerPart += '0';
-    fraction.erase(fraction.find_last_not_of('0') + 1);
+    const std::string_view text = value;
+    const size_t separator = text.find(DecimalSeparator);
+    const std::string_view integerPart = text.substr(0, separator);
+    std::string_view fraction = separator == std::string_view::npos ? std::string_view() : text.substr(separator + 1);
+    fraction = fraction.substr(0, fraction.find_last_not_of('0') + 1);
     if (static_cast<int>(fraction.size()) > decimals)
         throw EValidateError("Точность значения более " + IntToStr(decimals) + " знаков после запятой");
+    AnsiString normalised(integerPart);
+    if (integerPart.empty() || integerPart == "-")
+        normalised += '0';
     // A whole number carries no point: "123." would be one character wider than the
     // number and fail a width that the number itself fits.
     if (decimals <= 0)
-        return integerPart;
-    fraction.append(static_cast<size_t>(decimals) - fraction.size(), '0');
-    return integerPart + DecimalSeparator + fraction;
+        return normalised;
+    normalised += DecimalSeparator;
+    normalised += fraction;
+    normalised.append(static_cast<size_t>(decimals) - fraction.size(), '0');
+    return normalised;
 }
 
+}  // namespace
+
+AnsiString ValidateNumber(const AnsiString& value, int decimals)
+{
+    double number = 0;
+    return NormalisedNumber(value, decimals, number);
+}
+
+// The normalised amount writes the same decimal number as the value (only zeros at the
+// ends differ), so the value parsed from the value is the amount's.
 AnsiString ValidateAmount(const AnsiString& value)
 {
-    const AnsiString amount = ValidateNumber(value, 2);
-    if (StrToFloat(amount) < SmallestAmount)
+    double number = 0;
+    AnsiString amount = NormalisedNumber(value, 2, number);
+    if (number < SmallestAmount)
         throw EValidateError("Значение должно быть больше нуля");
     return amount;
 }
@@ -249,8 +294,10 @@ void TExportValidator::Prepare() {}
 void TExportValidator::Validate(TRecord* record)
 {
     for (int i = 0; i < FDocType->FieldCount; ++i) {
-        record->GetInto(i, FValue);
-        record->Set(i, CheckedField(FValue, FDocType->Columns[i]));
+        // Trimmed as it is copied: a view into FValue itself is copied correctly too.
+        FValue.assign(Trimmed(record->GetView(i, FValue)));
+        CheckField(FValue, FDocType->Columns[i]);
+        record->Set(i, FValue);
     }
 }
 

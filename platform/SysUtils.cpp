@@ -21,6 +21,15 @@ namespace {
 
 bool IsBlank(char c) { return static_cast<unsigned char>(c) < 33; }
 
+// Trims the text from p to end as Trim does, without a copy.
+void TrimBounds(const char*& p, const char*& end)
+{
+    while (p != end && IsBlank(*p))
+        ++p;
+    while (p != end && IsBlank(end[-1]))
+        --end;
+}
+
 // The upper-case partner of a lower-case letter (Latin, Cyrillic, Ukrainian Ґ) or the
 // code point itself. Only the letters CP1251 holds matter here.
 char32_t UnicodeUpper(char32_t codePoint)
@@ -254,9 +263,9 @@ namespace {
 // "$FFFFFFFF" is too big for int32 rather than -1.
 bool ParseInteger(const AnsiString& s, int64_t min, int64_t max, int64_t& value)
 {
-    const AnsiString text = Trim(s);
-    const char* p = text.data();
-    const char* const end = p + text.size();
+    const char* p = s.data();
+    const char* end = p + s.size();
+    TrimBounds(p, end);
     const bool negative = p != end && *p == '-';
     if (p != end && (*p == '-' || *p == '+'))
         ++p;
@@ -328,9 +337,9 @@ int32_t StrToIntDef(const AnsiString& s, int32_t def)
 
 bool TryStrToFloat(const AnsiString& s, double& value)
 {
-    const AnsiString text = Trim(s);
-    const char* p = text.data();
-    const char* const end = p + text.size();
+    const char* p = s.data();
+    const char* end = p + s.size();
+    TrimBounds(p, end);
     const bool negative = p != end && *p == '-';
     if (p != end && (*p == '-' || *p == '+'))
         ++p;
@@ -668,9 +677,9 @@ int ExpandShortYear(int year)
 
 bool TryStrToDate(const AnsiString& s, TDateTime& date)
 {
-    const AnsiString text = Trim(s);
-    const char* p = text.data();
-    const char* const end = p + text.size();
+    const char* p = s.data();
+    const char* end = p + s.size();
+    TrimBounds(p, end);
     int day = 0, month = 0, year = 0, digits = 0;
     if (!ReadDateNumber(p, end, day, digits) || p == end || *p++ != '/' ||
         !ReadDateNumber(p, end, month, digits))
@@ -728,15 +737,39 @@ AnsiString DateTimeToStr(TDateTime dateTime)
     return text;
 }
 
-void PopulatePages(void* start, size_t size)
+namespace {
+
+// madvise for the whole pages inside [start, start + size).
+void AdviseWholePages(void* start, size_t size, int advice)
 {
-#ifdef MADV_POPULATE_WRITE
     static const auto pageSize = static_cast<uintptr_t>(sysconf(_SC_PAGESIZE));
     const auto begin = reinterpret_cast<uintptr_t>(start);
     const uintptr_t first = (begin + pageSize - 1) / pageSize * pageSize;
     const uintptr_t last = (begin + size) / pageSize * pageSize;
     if (last > first)
-        madvise(reinterpret_cast<void*>(first), last - first, MADV_POPULATE_WRITE);
+        madvise(reinterpret_cast<void*>(first), last - first, advice);
+}
+
+}  // namespace
+
+void PopulatePages(void* start, size_t size)
+{
+#ifdef MADV_POPULATE_WRITE
+    AdviseWholePages(start, size, MADV_POPULATE_WRITE);
+#else
+    (void)start;
+    (void)size;
+#endif
+}
+
+void UseHugePages(void* start, size_t size)
+{
+#ifdef MADV_HUGEPAGE
+    // A smaller range holds hardly a whole huge page (2 MB on x86-64); the advice would
+    // only split the allocator's mapping.
+    constexpr size_t Smallest = 4 << 20;
+    if (size >= Smallest)
+        AdviseWholePages(start, size, MADV_HUGEPAGE);
 #else
     (void)start;
     (void)size;

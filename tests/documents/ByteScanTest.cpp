@@ -45,3 +45,22 @@ TEST(ByteScanTest, BothWidthsFindEveryPlaceOnce)
         EXPECT_EQ(PlacesFound(text, true), expected) << length;
     }
 }
+
+// Each of the three bytes is found wherever it stands, in ranges shorter than, as long as
+// and longer than one 16-byte block; a range without them, and bytes that differ from
+// them only in the high bit, are not taken for them.
+TEST(ByteScanTest, ContainsByteOfFindsEachByteAnywhere)
+{
+    for (size_t length = 0; length <= 40; ++length) {
+        const std::string plain(length, static_cast<char>(';' | 0x80));
+        EXPECT_FALSE(ContainsByteOf(plain.data(), plain.data() + length, '\r', '\n', ';')) << length;
+        for (size_t at = 0; at < length; ++at)
+            for (const char wanted : {'\r', '\n', ';'}) {
+                std::string text = plain;
+                text[at] = wanted;
+                EXPECT_TRUE(ContainsByteOf(text.data(), text.data() + length, '\r', '\n', ';')) << length << " " << at;
+                // Bytes outside the range do not count.
+                EXPECT_FALSE(ContainsByteOf(text.data(), text.data() + at, '\r', '\n', ';')) << length << " " << at;
+            }
+    }
+}
