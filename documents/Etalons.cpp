@@ -105,13 +105,8 @@ TRowKeyIndex::TRowKeyIndex(const TLineStore& lines, int keyCount)
     const auto lineCount = static_cast<size_t>(lines.Count());
     for (int i = 0; i < lines.Count(); ++i)
         keysLength += RowKeyText(lines.Line(i), keyCount).size();
-    // Each look-up reads one slot and one key at random places of these two.
     FKeys.reserve(keysLength);
-    UseHugePages(FKeys.data(), FKeys.capacity());
-    const size_t slotCount = std::bit_ceil(std::max<size_t>(16, 2 * lineCount));
-    FSlots.reserve(slotCount);
-    UseHugePages(FSlots.data(), slotCount * sizeof(TSlot));
-    FSlots.resize(slotCount);
+    FSlots.resize(std::bit_ceil(std::max<size_t>(16, 2 * lineCount)));
     FMask = FSlots.size() - 1;
 
     for (size_t first = 0; first < lineCount; first += Batch)

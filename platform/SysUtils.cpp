@@ -737,39 +737,15 @@ AnsiString DateTimeToStr(TDateTime dateTime)
     return text;
 }
 
-namespace {
-
-// madvise for the whole pages inside [start, start + size).
-void AdviseWholePages(void* start, size_t size, int advice)
+void PopulatePages(void* start, size_t size)
 {
+#ifdef MADV_POPULATE_WRITE
     static const auto pageSize = static_cast<uintptr_t>(sysconf(_SC_PAGESIZE));
     const auto begin = reinterpret_cast<uintptr_t>(start);
     const uintptr_t first = (begin + pageSize - 1) / pageSize * pageSize;
     const uintptr_t last = (begin + size) / pageSize * pageSize;
     if (last > first)
-        madvise(reinterpret_cast<void*>(first), last - first, advice);
-}
-
-}  // namespace
-
-void PopulatePages(void* start, size_t size)
-{
-#ifdef MADV_POPULATE_WRITE
-    AdviseWholePages(start, size, MADV_POPULATE_WRITE);
-#else
-    (void)start;
-    (void)size;
-#endif
-}
-
-void UseHugePages(void* start, size_t size)
-{
-#ifdef MADV_HUGEPAGE
-    // A smaller range holds hardly a whole huge page (2 MB on x86-64); the advice would
-    // only split the allocator's mapping.
-    constexpr size_t Smallest = 4 << 20;
-    if (size >= Smallest)
-        AdviseWholePages(start, size, MADV_HUGEPAGE);
+        madvise(reinterpret_cast<void*>(first), last - first, MADV_POPULATE_WRITE);
 #else
     (void)start;
     (void)size;

@@ -109,7 +109,3 @@ AnsiString DateTimeToStr(TDateTime dateTime);
 // first write to each would take them one at a time: a large buffer about to be filled
 // costs less. Without effect where the system cannot do it.
 void PopulatePages(void* start, size_t size);
-// Asks for huge pages for the memory of [start, start + size), before it is first
-// written: a large table read at random then misses the processor's address cache far
-// less often. Without effect where the system cannot do it.
-void UseHugePages(void* start, size_t size);
