@@ -429,8 +429,9 @@ TEST_F(EditProfileDialogTest, AValueTheLoadRefusesKeepsTheDialogOpenOnItsFieldAn
                                   MessageBoxFlags::Ok | MessageBoxFlags::IconError);
             Dialog.BtnOk->click();
             EXPECT_TRUE(Dialog.isVisible());
-            if (refused.Field)
+            if (refused.Field) {
                 EXPECT_EQ(Dialog.focusWidget(), refused.Field(Dialog));
+            }
             Dialog.reject();
         });
         EXPECT_EQ(Dialog.Execute(false, Profiles.Get()->Ini()), -1);
