@@ -307,6 +307,20 @@ AnsiString MessagesFileName(const AnsiString& prefix)
     return GetFolder(FolderCache) + prefix + ".MESSAGES";
 }
 
+// The program's own saves never leave a damaged store, so damage comes from the disk or a
+// hand edit; the file is left as it is for whoever repairs it.
+void LoadMessageStore(TMessages& store, const AnsiString& fileName)
+{
+    try {
+        store.LoadFromFile(fileName);
+    } catch (const EFOpenError&) {
+        throw;   // not damage: the system's own reason says what is wrong
+    } catch (const Exception& error) {
+        throw Exception("Файл сообщений " + fileName + " поврежден: " + TrimRight(error.Message()) +
+                        ". Переместите его в другую папку, чтобы снова принимать сообщения; сообщения остаются на сервере.");
+    }
+}
+
 AnsiString EtalonsFileName(const AnsiString& prefix)
 {
     return GetFolder(FolderCache) + UpperCase(prefix) + ".ETALONS";

@@ -173,6 +173,10 @@ public:
 AnsiString JournalFileName(const AnsiString& prefix);
 // The messages: "Cache/" + prefix + ".MESSAGES".
 AnsiString MessagesFileName(const AnsiString& prefix);
+// Loads the message store from its file. A store that cannot be read as one raises an
+// error that names the file, says it is damaged and how to receive again; a file that
+// cannot be opened keeps the system's own reason.
+void LoadMessageStore(TMessages& store, const AnsiString& fileName);
 // The reference lists for a client prefix: "Cache/" + the prefix in upper case + ".ETALONS".
 AnsiString EtalonsFileName(const AnsiString& prefix);
 // The reply lists: "Cache/" + the first three characters of name (a reply's file name, or

@@ -430,21 +430,6 @@ void TReceiver::RefreshForms() const
 
 namespace {
 
-// Loads the message store. The program's own saves never leave a damaged one, so damage
-// comes from the disk or a hand edit; the user is told which file it is and how to receive
-// again, and the file is left as it is for whoever repairs it.
-void LoadMessageStore(TMessages& store, const AnsiString& fileName)
-{
-    try {
-        store.LoadFromFile(fileName);
-    } catch (const EFOpenError&) {
-        throw;   // not damage: the system's own reason says what is wrong
-    } catch (const Exception& error) {
-        throw Exception("Файл сообщений " + fileName + " поврежден: " + TrimRight(error.Message()) +
-                        ". Переместите его в другую папку, чтобы снова принимать сообщения; сообщения остаются на сервере.");
-    }
-}
-
 // The current profile's message store, loaded when the run begins.
 class TMessageStoreRun : public TReceiveRun {
 public:

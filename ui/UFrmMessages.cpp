@@ -282,7 +282,7 @@ void TFrmMessages::ReloadMessages()
     const int item = SelectedItem();
     const int row = FStore.Open() && item >= 0 ? SelectedRow() : INT_MAX;
     try {
-        FStore.LoadFromFile(MessagesFileName(Profiles.Get()->Current()->Prefix));
+        LoadMessageStore(FStore, MessagesFileName(Profiles.Get()->Current()->Prefix));
     } catch (...) {
         // A store that could not be read shows as empty, never as the rows of before.
         RefreshList(0);

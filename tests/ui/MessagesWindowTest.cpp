@@ -182,6 +182,20 @@ TEST_F(MessagesWindowTest, AReprocessingWhoseSaveFailsLeavesTheFileAndShowsIt)
     delete window;
 }
 
+// A damaged store is named with what to do, shows no rows, and is left as it is.
+TEST_F(MessagesWindowTest, ADamagedStoreIsNamedAndLeftAsItIs)
+{
+    WriteStore();
+    const std::string damaged = ReadBytes(StoreFile).substr(0, 40);
+    WriteBytes(StoreFile, damaged);
+    Dialogs.ExpectMessage("Файл сообщений " + StoreFile + " поврежден: Ошибка распаковки. Переместите его в другую "
+                          "папку, чтобы снова принимать сообщения; сообщения остаются на сервере.");
+    TFrmMessages* window = OpenWindow();
+    EXPECT_EQ(window->MessagesModel->rowCount(), 0);
+    EXPECT_EQ(ReadBytes(StoreFile), damaged);
+    delete window;
+}
+
 TEST_F(MessagesWindowTest, AReloadKeepsTheSelectedMessageBelowNewOnes)
 {
     WriteStore();
