@@ -31,18 +31,6 @@ constexpr TCharSet Digits("0123456789");
 constexpr TCharSet NumberChars("-0123456789.");
 constexpr TCharSet NameChars("АБВГДЕЁЖЗИЙКЛМНОПРСТУФХЦЧШЩЪЫЬЭЮЯ- ");
 
-// The upper case of every byte, taken once per name rather than once per byte.
-const std::array<char, 256>& UpperCaseTable()
-{
-    static const std::array<char, 256> upper = [] {
-        std::array<char, 256> table{};
-        for (int byte = 0; byte < 256; ++byte)
-            table[byte] = UpCase(static_cast<char>(byte));
-        return table;
-    }();
-    return upper;
-}
-
 // Amounts are kept with two decimals; anything that rounds to 0.00 is no amount.
 constexpr double SmallestAmount = 0.005;
 
@@ -65,17 +53,6 @@ void CheckChars(const AnsiString& value, const TCharSet& set)
     for (size_t i = 0; i < value.size(); ++i)
         if (!set.Allowed[static_cast<unsigned char>(value[i])])
             throw EValidateError("Обнаружен недопустимый символ: " + value.substr(i, 1));
-}
-
-// The text without the bytes below 33 at both ends.
-std::string_view Trimmed(std::string_view text)
-{
-    const auto blank = [](char c) { return static_cast<unsigned char>(c) < 33; };
-    while (!text.empty() && blank(text.back()))
-        text.remove_suffix(1);
-    while (!text.empty() && blank(text.front()))
-        text.remove_prefix(1);
-    return text;
 }
 
 // The group of SalaryColumnGroups that begins at `at`: its columns up to the closing -1,
@@ -295,7 +272,7 @@ void TExportValidator::Validate(TRecord* record)
 {
     for (int i = 0; i < FDocType->FieldCount; ++i) {
         // Trimmed as it is copied: a view into FValue itself is copied correctly too.
-        FValue.assign(Trimmed(record->GetView(i, FValue)));
+        FValue.assign(TrimmedView(record->GetView(i, FValue)));
         CheckField(FValue, FDocType->Columns[i]);
         record->Set(i, FValue);
     }

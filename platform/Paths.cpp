@@ -161,12 +161,6 @@ TSysHandle CreateTemporaryBeside(const AnsiString& target, AnsiString& temporary
     }
 }
 
-bool IsSymbolicLink(const AnsiString& path)
-{
-    struct stat info {};
-    return ::lstat(ToSystemPath(path).c_str(), &info) == 0 && S_ISLNK(info.st_mode);
-}
-
 // Writes a file under a temporary name beside the target, flushes it to the disk and
 // renames it over the target. A link that is followed gives its file the new content and
 // stays; a link that is replaced gives the new file its place, and the file it named
@@ -348,6 +342,12 @@ bool FileExists(const AnsiString& path)
 {
     struct stat info {};
     return StatPath(path, info) && S_ISREG(info.st_mode);
+}
+
+bool IsSymbolicLink(const AnsiString& path)
+{
+    struct stat info {};
+    return ::lstat(ToSystemPath(path).c_str(), &info) == 0 && S_ISLNK(info.st_mode);
 }
 
 bool NameIsTaken(const AnsiString& path)

@@ -62,6 +62,8 @@ AnsiString TempFolder();
 bool FileExists(const AnsiString& path);
 // Anything at all stands at the name: a file, a folder, or a link, even one to nothing.
 bool NameIsTaken(const AnsiString& path);
+// A symbolic link stands at the name (whatever it leads to, or nothing).
+bool IsSymbolicLink(const AnsiString& path);
 bool DirectoryExists(const AnsiString& path);
 // A regular file whose owner may not write it: what the read-only attribute of Windows
 // says (root's exemption from the permission bits does not count).

@@ -21,15 +21,6 @@ namespace {
 
 bool IsBlank(char c) { return static_cast<unsigned char>(c) < 33; }
 
-// Trims the text from p to end as Trim does, without a copy.
-void TrimBounds(const char*& p, const char*& end)
-{
-    while (p != end && IsBlank(*p))
-        ++p;
-    while (p != end && IsBlank(end[-1]))
-        --end;
-}
-
 // The upper-case partner of a lower-case letter (Latin, Cyrillic, Ukrainian Ґ) or the
 // code point itself. Only the letters CP1251 holds matter here.
 char32_t UnicodeUpper(char32_t codePoint)
@@ -91,7 +82,17 @@ AnsiString TrimRight(const AnsiString& s)
 
 AnsiString Trim(const AnsiString& s) { return TrimRight(TrimLeft(s)); }
 
+std::string_view TrimmedView(std::string_view s)
+{
+    while (!s.empty() && IsBlank(s.front()))
+        s.remove_prefix(1);
+    while (!s.empty() && IsBlank(s.back()))
+        s.remove_suffix(1);
+    return s;
+}
+
 char UpCase(char c) { return CaseTables().Upper[static_cast<unsigned char>(c)]; }
+const std::array<char, 256>& UpperCaseTable() { return CaseTables().Upper; }
 char LowCase(char c) { return CaseTables().Lower[static_cast<unsigned char>(c)]; }
 AnsiString UpperCase(const AnsiString& s) { return MapBytes(s, CaseTables().Upper); }
 AnsiString LowerCase(const AnsiString& s) { return MapBytes(s, CaseTables().Lower); }
@@ -263,9 +264,9 @@ namespace {
 // "$FFFFFFFF" is too big for int32 rather than -1.
 bool ParseInteger(const AnsiString& s, int64_t min, int64_t max, int64_t& value)
 {
-    const char* p = s.data();
-    const char* end = p + s.size();
-    TrimBounds(p, end);
+    const std::string_view text = TrimmedView(s);
+    const char* p = text.data();
+    const char* const end = p + text.size();
     const bool negative = p != end && *p == '-';
     if (p != end && (*p == '-' || *p == '+'))
         ++p;
@@ -337,9 +338,9 @@ int32_t StrToIntDef(const AnsiString& s, int32_t def)
 
 bool TryStrToFloat(const AnsiString& s, double& value)
 {
-    const char* p = s.data();
-    const char* end = p + s.size();
-    TrimBounds(p, end);
+    const std::string_view text = TrimmedView(s);
+    const char* p = text.data();
+    const char* const end = p + text.size();
     const bool negative = p != end && *p == '-';
     if (p != end && (*p == '-' || *p == '+'))
         ++p;
@@ -677,9 +678,9 @@ int ExpandShortYear(int year)
 
 bool TryStrToDate(const AnsiString& s, TDateTime& date)
 {
-    const char* p = s.data();
-    const char* end = p + s.size();
-    TrimBounds(p, end);
+    const std::string_view text = TrimmedView(s);
+    const char* p = text.data();
+    const char* const end = p + text.size();
     int day = 0, month = 0, year = 0, digits = 0;
     if (!ReadDateNumber(p, end, day, digits) || p == end || *p++ != '/' ||
         !ReadDateNumber(p, end, month, digits))

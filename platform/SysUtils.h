@@ -6,6 +6,7 @@
 
 #include "platform/AnsiString.h"
 
+#include <array>
 #include <cstdint>
 #include <string_view>
 
@@ -15,10 +16,14 @@
 AnsiString Trim(const AnsiString& s);
 AnsiString TrimLeft(const AnsiString& s);
 AnsiString TrimRight(const AnsiString& s);
+// Trim without a copy: the part of the text between the trimmed bytes.
+std::string_view TrimmedView(std::string_view s);
 
 // Case mapping over the CP1251 tables, Cyrillic letters included (Ё/ё too).
 char UpCase(char c);
 char LowCase(char c);
+// UpCase of every byte, for loops that map many bytes.
+const std::array<char, 256>& UpperCaseTable();
 AnsiString UpperCase(const AnsiString& s);
 AnsiString LowerCase(const AnsiString& s);
 

@@ -22,8 +22,8 @@ AnsiString JournalKindTitle(const AnsiString& code);
 // Sends the container of journal row `row` again from "Sent/" and, once the bank has it,
 // appends a copy of the row with the new date and time to the journal file as it is on the
 // disk (the table given is only read). A container that is missing or unreadable fails
-// before anything is sent; a failed send changes nothing. When the journal cannot be saved after the send, the error says that the file
-// did reach the bank.
+// before anything is sent; a failed send changes nothing. When the journal cannot be saved
+// after the send, the error says that the file did reach the bank.
 void ResendJournalRow(TJournal& journal, int row);
 
 class TFrmJournal : public QWidget {

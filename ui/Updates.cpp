@@ -132,8 +132,7 @@ TSysHandle OpenUpdate(const AnsiString& path)
     const std::string systemPath = ToSystemPath(path);
     TSysHandle file(open(systemPath.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
     const int code = errno;
-    struct stat info {};
-    if (!file.IsOpen() && code == ELOOP && lstat(systemPath.c_str(), &info) == 0 && S_ISLNK(info.st_mode))
+    if (!file.IsOpen() && code == ELOOP && IsSymbolicLink(path))
         throw Exception("Обновление ПО не запущено: файл " + path + " заменен ссылкой.");
     if (!file.IsOpen())
         RaiseOSError(code, path);
