@@ -2,10 +2,12 @@
 
 #include "documents/Common.h"
 #include "platform/Exception.h"
+#include "platform/FileLocks.h"
 #include "platform/Paths.h"
 #include "platform/SysUtils.h"
 
 #include <algorithm>
+#include <cstdlib>
 #include <string>
 
 // ---- TMemoArea ----
@@ -170,6 +172,27 @@ AnsiString TInternalData::RowField(int row, int index)
     return memo;
 }
 
+TStoreRow TInternalData::RowContent(int row)
+{
+    if (row < 0 || row >= GetCount())
+        throw Exception("Выход индекса за пределы диапазона (" + IntToStr(row) + ")");
+    TStoreRow content;
+    for (int memo = 0; memo < FMemoCount; ++memo)
+        content.Memos.push_back(RowField(row, memo));
+    content.Line = AnsiString(FLines.Line(row));
+    return content;
+}
+
+int TInternalData::FindRow(const TStoreRow& content, int near)
+{
+    int found = -1;
+    for (int row = 0; row < GetCount(); ++row)
+        if ((found < 0 || std::abs(row - near) < std::abs(found - near)) && FLines.Line(row) == content.Line &&
+            RowContent(row) == content)
+            found = row;
+    return found;
+}
+
 void TInternalData::LoadFormat(TStream* stream)
 {
     FCurrentMemo = -1;
@@ -293,6 +316,34 @@ void TInternalData::DeleteRecord(int index)
     FMemos.Select(index * FMemoCount);
     for (int i = 0; i < FMemoCount; ++i)
         FMemos.DeleteCurrent();
+}
+
+// ---- Changes under the store's lock ----
+
+namespace {
+
+void UpdateLoadedStore(TInternalData& store, const AnsiString& fileName, const std::function<void()>& load,
+                       const std::function<void()>& change)
+{
+    const AnsiString folder = ExtractFilePath(fileName);
+    if (!folder.empty())
+        EnsureDir(folder);
+    const TStoreLock lock(fileName);
+    load();
+    change();
+    store.SaveToFile(AnsiString());
+}
+
+}  // namespace
+
+void UpdateStore(TInternalData& store, const AnsiString& fileName, const std::function<void()>& change)
+{
+    UpdateLoadedStore(store, fileName, [&] { store.LoadFromFile(fileName); }, change);
+}
+
+void UpdateMessageStore(TMessages& store, const AnsiString& fileName, const std::function<void()>& change)
+{
+    UpdateLoadedStore(store, fileName, [&] { LoadMessageStore(store, fileName); }, change);
 }
 
 // ---- File names ----

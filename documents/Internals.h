@@ -20,8 +20,18 @@
 #include "platform/AnsiString.h"
 
 #include <cstdint>
+#include <functional>
+#include <vector>
 
 class TInternalData;
+
+// The content of one row of a store: its memos and its line. A window finds the row it
+// shows by this content in a store read afresh, where other writers may have moved it.
+struct TStoreRow {
+    std::vector<AnsiString> Memos;
+    AnsiString Line;
+    bool operator==(const TStoreRow&) const = default;
+};
 
 // The plain memo area: a block stream that remembers the first byte changed since the last
 // load, so that a save can tell whether bytes were only added after the loaded ones.
@@ -105,6 +115,12 @@ public:
     // pending edits; a row outside the table raises "Выход индекса за пределы диапазона".
     AnsiString RowField(int row, int index);
 
+    // The content of row `row` as stored (the current record's unposted edits aside).
+    TStoreRow RowContent(int row);
+    // The row whose content that is, the one nearest to `near` among equal ones; -1 when
+    // no row holds it.
+    int FindRow(const TStoreRow& content, int near);
+
     int MemoCount() const { return FMemoCount; }
     // The memo that moving to another record selects again; -1 before the first load.
     int CurrentMemo() const { return FCurrentMemo; }
@@ -168,6 +184,12 @@ public:
     TReplyFiles() : TInternalData(1) {}
 };
 
+// Changes a store as its file holds it now, so that no change of another writer is lost:
+// under the store's lock (TStoreLock), reads the file into `store` afresh, lets `change`
+// apply the change to it and saves it when the change modified it. Every writer of a store
+// changes it through here. The folder is created when missing.
+void UpdateStore(TInternalData& store, const AnsiString& fileName, const std::function<void()>& change);
+
 // The stores' files in the current profile's working folders (not created here).
 // The journal: "Sent/" + prefix + ".JOURNAL".
 AnsiString JournalFileName(const AnsiString& prefix);
@@ -177,6 +199,8 @@ AnsiString MessagesFileName(const AnsiString& prefix);
 // error that names the file, says it is damaged and how to receive again; a file that
 // cannot be opened keeps the system's own reason.
 void LoadMessageStore(TMessages& store, const AnsiString& fileName);
+// UpdateStore of the message store, read as LoadMessageStore reads it.
+void UpdateMessageStore(TMessages& store, const AnsiString& fileName, const std::function<void()>& change);
 // The reference lists for a client prefix: "Cache/" + the prefix in upper case + ".ETALONS".
 AnsiString EtalonsFileName(const AnsiString& prefix);
 // The reply lists: "Cache/" + the first three characters of name (a reply's file name, or

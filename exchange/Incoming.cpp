@@ -135,37 +135,57 @@ AnsiString FreeRejectName(const AnsiString& folder, const AnsiString& name)
 
 namespace {
 
+// Whether a row of the store holds exactly these fields (from field 0, the memo, on).
+bool HoldsRow(TInternalData& store, const std::vector<AnsiString>& fields)
+{
+    for (int row = 0; row < store.RecordCount(); ++row) {
+        int field = 0;
+        while (field < static_cast<int>(fields.size()) && store.RowField(row, field) == fields[field])
+            ++field;
+        if (field == static_cast<int>(fields.size()))
+            return true;
+    }
+    return false;
+}
+
 // Replaces the list of that type in the reference-list store: its rows hold the list
-// (memo), the type and the date.
+// (memo), the type and the date. The same list again (a message that stayed on the
+// server comes again) leaves the store as it is.
 void StoreEtalon(const AnsiString& fileName, const AnsiString& type, const AnsiString& date, const std::string& data)
 {
     TEtalons store;
-    store.LoadFromFile(fileName);
-    store.First();
-    while (!store.Eof()) {
-        if (SameText(store.CurRecord()->Get(1), type))
-            store.Delete();
-        else
-            store.Next();
-    }
-    store.Append();
-    TFileRecord& row = *store.CurRecord();
-    row.Set(0, data);
-    row.Set(1, type);
-    row.Set(2, date);
-    store.SaveToFile(AnsiString());
+    UpdateStore(store, fileName, [&] {
+        if (HoldsRow(store, {data, type, date}))
+            return;
+        store.First();
+        while (!store.Eof()) {
+            if (SameText(store.CurRecord()->Get(1), type))
+                store.Delete();
+            else
+                store.Next();
+        }
+        store.Append();
+        TFileRecord& row = *store.CurRecord();
+        row.Set(0, data);
+        row.Set(1, type);
+        row.Set(2, date);
+    });
 }
 
-// Appends a reply to its store: the rows hold the reply (memo) and its file name.
+// Appends a reply to its store: the rows hold the reply (memo) and its file name. A reply
+// already held under its name with the same bytes (a message that stayed on the server
+// comes again) is not stored twice.
 void StoreReply(const AnsiString& fileName, const AnsiString& replyName, const std::string& data)
 {
     TReplyFiles store;
-    store.LoadFromFile(fileName);
-    store.Append();
-    TFileRecord& row = *store.CurRecord();
-    row.Set(0, data);
-    row.Set(1, replyName);
-    store.SaveToFile(AnsiString());
+    UpdateStore(store, fileName, [&] {
+        if (HoldsRow(store, {data, replyName}))
+            return;
+        store.Append();
+        TFileRecord& row = *store.CurRecord();
+        row.Set(0, data);
+        row.Set(1, replyName);
+    });
 }
 
 // The member's bytes from its position, which it then gives up: a large list is held once,
@@ -353,10 +373,11 @@ void TReceiver::ProcessAttachments(const TReceivedMail& mail, TStringList& repor
     }
 }
 
-void TReceiver::ProcessStoredFiles(TStringList& report, TStringList& failed)
+void TReceiver::ProcessStoredFiles(TStringList& report, TStringList& failed, const std::function<void()>& recordLines)
 {
     ResetCounters();
     const AnsiString folder = GetFolder(FolderReject);
+    std::vector<AnsiString> processed;
     for (int i = 0; i < failed.Count();) {
         const AnsiString& line = failed[i];
         const size_t colon = line.find(':');
@@ -375,8 +396,12 @@ void TReceiver::ProcessStoredFiles(TStringList& report, TStringList& failed)
             continue;
         }
         failed.Delete(i);
-        DeleteFile(folder + name);
+        processed.push_back(name);
     }
+    if (recordLines)
+        recordLines();
+    for (const AnsiString& name : processed)
+        DeleteFile(folder + name);
 }
 
 // ---- Warnings and results ----
@@ -430,19 +455,35 @@ void TReceiver::RefreshForms() const
 
 namespace {
 
-// The current profile's message store, loaded when the run begins.
+// The current profile's message store, read when the run begins so that a store that
+// cannot be read stops the run before anything is fetched. The rows of the run are
+// collected apart and appended to the store as its file holds it when the run is saved:
+// another program may have changed it meanwhile.
 class TMessageStoreRun : public TReceiveRun {
 public:
-    explicit TMessageStoreRun(TReceiver& receiver) : FReceiver(receiver)
+    explicit TMessageStoreRun(TReceiver& receiver)
+        : FReceiver(receiver), FFileName(MessagesFileName(CurrentProfile().Prefix))
     {
-        LoadMessageStore(FStore, MessagesFileName(CurrentProfile().Prefix));
+        LoadMessageStore(FStore, FFileName);
     }
-    bool Process(TReceivedMail& mail) override { return FReceiver.ProcessMessage(mail, FStore); }
-    void Save() override { FStore.SaveToFile(AnsiString()); }
+    bool Process(TReceivedMail& mail) override { return FReceiver.ProcessMessage(mail, FNewRows); }
+    void Save() override
+    {
+        if (!FNewRows.Open() || FNewRows.RecordCount() == 0)
+            return;
+        UpdateMessageStore(FStore, FFileName, [this] {
+            for (int row = 0; row < FNewRows.RecordCount(); ++row) {
+                FNewRows.GoTo(row);
+                FStore.Append(FNewRows.CurRecord());
+            }
+        });
+    }
 
 private:
     TReceiver& FReceiver;
+    const AnsiString FFileName;
     TMessages FStore;
+    TMessages FNewRows;
 };
 
 } // namespace

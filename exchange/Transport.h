@@ -10,6 +10,7 @@
 
 #include <array>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -120,8 +121,11 @@ public:
     // them in "Reject/": a file processed now loses its line and its file; one that fails
     // again is shown by FileError and keeps both. Lines without a ":", or whose name
     // before it is not a name this program gives a kept attachment, are left as they
-    // are. Starts the counters from 0.
-    void ProcessStoredFiles(TStringList& report, TStringList& failed);
+    // are. Starts the counters from 0. `recordLines` saves the changed lists in the
+    // message's row: the files of the lines that went are deleted only once it has
+    // returned, so that a row whose save failed still finds every file it names.
+    void ProcessStoredFiles(TStringList& report, TStringList& failed,
+                            const std::function<void()>& recordLines = nullptr);
 
     // One line per counter that is not 0, in the order of the counters: its label, the
     // count and "\n"; "" when every counter is 0.

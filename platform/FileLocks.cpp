@@ -6,6 +6,9 @@
 
 #include <cerrno>
 #include <cstdlib>
+#include <condition_variable>
+#include <memory>
+#include <mutex>
 #include <thread>
 
 #include <fcntl.h>
@@ -63,6 +66,93 @@ void TFileUpdateLock::RemoveCreatedFile() noexcept
     }
 }
 
+// ---- Lock files ----
+
+namespace {
+
+// The hidden lock file beside a file: "." + name + ".lock".
+AnsiString LockFileBeside(const AnsiString& path)
+{
+    return ExtractFilePath(path) + "." + ExtractFileName(path) + ".lock";
+}
+
+// The path with the links of its folders resolved, so that every spelling of a folder
+// meets at one lock file; as given when the folder cannot be resolved.
+AnsiString ResolvedPath(const AnsiString& path, bool withName)
+{
+    const AnsiString resolve = withName ? path : ExtractFilePath(ExpandFileName(path));
+    AnsiString real = ExpandFileName(path);
+    if (char* resolved = ::realpath(ToSystemPath(resolve).c_str(), nullptr)) {
+        AnsiString text;
+        if (Utf8ToAnsiExact(resolved, text))
+            real = withName ? text : IncludeTrailingPathDelimiter(text) + ExtractFileName(path);
+        std::free(resolved);
+    }
+    return real;
+}
+
+// Opens (creating it) the lock file of a path; not open when the folder allows no file
+// there (read-only), where nothing can be written anyway.
+TSysHandle OpenLockFile(const AnsiString& lockName)
+{
+    TSysHandle handle(::open(ToSystemPath(lockName).c_str(), O_RDONLY | O_CREAT | O_CLOEXEC, 0666));
+    if (!handle.IsOpen() && errno != EACCES && errno != EROFS && errno != EPERM)
+        RaiseOSError(errno, lockName);
+    return handle;
+}
+
+// The state of one blocking wait for a lock, shared by the waiter and the thread that waits.
+struct TLockWait {
+    std::mutex Guard;
+    std::condition_variable Done;
+    bool Granted = false;
+    bool Abandoned = false;
+};
+
+// flock has no time-out. A blocking wait lets the system hand the lock over in turn, so
+// that a writer that saves again and again cannot keep a waiting one out, as asking now
+// and then could: the wait runs in a thread of its own on a duplicate of the handle (one
+// lock for both), and when it is granted too late, that thread gives the lock up at once.
+bool LockWithin(int handle, std::chrono::milliseconds patience)
+{
+    if (LockExclusive(handle, false) != TLockResult::Busy)
+        return true;
+    if (patience.count() <= 0)
+        return false;
+    const int duplicate = ::fcntl(handle, F_DUPFD_CLOEXEC, 0);
+    if (duplicate < 0)
+        RaiseOSError(errno, AnsiString());
+    auto wait = std::make_shared<TLockWait>();
+    std::thread([wait, duplicate] {
+        LockExclusive(duplicate, true);
+        std::lock_guard<std::mutex> hold(wait->Guard);
+        if (wait->Abandoned)
+            ::flock(duplicate, LOCK_UN);
+        wait->Granted = true;
+        ::close(duplicate);
+        wait->Done.notify_all();
+    }).detach();
+    std::unique_lock<std::mutex> hold(wait->Guard);
+    if (!wait->Done.wait_for(hold, patience, [&] { return wait->Granted; }))
+        wait->Abandoned = true;
+    return wait->Granted;
+}
+
+}  // namespace
+
+// ---- TStoreLock ----
+
+std::chrono::milliseconds StoreLockPatience(5000);
+
+TStoreLock::TStoreLock(const AnsiString& storePath)
+{
+    TSysHandle handle = OpenLockFile(LockFileBeside(ResolvedPath(storePath, false)));
+    if (handle.IsOpen() && !LockWithin(handle.Get(), StoreLockPatience))
+        throw Exception("Файл " + storePath +
+                        " занят другой программой (другая копия программы меняет его). Повторите действие позже");
+    FHandle = std::move(handle);
+}
+
 // ---- TInstanceLock ----
 
 bool TInstanceLock::TryLock(const AnsiString& path, std::chrono::milliseconds patience)
@@ -71,27 +161,11 @@ bool TInstanceLock::TryLock(const AnsiString& path, std::chrono::milliseconds pa
     if (!FileExists(path))
         return true;   // nothing to protect; opening it fails with its own message
     // Every name of the file (a link, another spelling of its folder) meets at one lock.
-    AnsiString real = ExpandFileName(path);
-    if (char* resolved = ::realpath(ToSystemPath(path).c_str(), nullptr)) {
-        AnsiString text;
-        if (Utf8ToAnsiExact(resolved, text))
-            real = text;
-        std::free(resolved);
-    }
-    const AnsiString lockName = ExtractFilePath(real) + "." + ExtractFileName(real) + ".lock";
-    TSysHandle handle(::open(ToSystemPath(lockName).c_str(), O_RDONLY | O_CREAT | O_CLOEXEC, 0666));
-    if (!handle.IsOpen()) {
-        if (errno == EACCES || errno == EROFS || errno == EPERM)
-            return true;
-        RaiseOSError(errno, lockName);
-    }
-    // flock has no time-out: ask again now and then until the patience is spent.
-    const auto giveUp = std::chrono::steady_clock::now() + patience;
-    while (LockExclusive(handle.Get(), false) == TLockResult::Busy) {
-        if (std::chrono::steady_clock::now() >= giveUp)
-            return false;
-        std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    }
+    TSysHandle handle = OpenLockFile(LockFileBeside(ResolvedPath(path, true)));
+    if (!handle.IsOpen())
+        return true;
+    if (!LockWithin(handle.Get(), patience))
+        return false;
     FHandle = std::move(handle);
     return true;
 }

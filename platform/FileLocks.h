@@ -36,6 +36,25 @@ private:
     bool FCreated = false;
 };
 
+// How long a writer waits for the lock of a store before it gives up. A setting of the
+// program, not of a store: tests shorten it.
+extern std::chrono::milliseconds StoreLockPatience;
+
+// The lock of one change of a store (read afresh, change, save): an exclusive lock on a
+// lock file beside the store ("." + name + ".lock"), which every writer of the store
+// takes. The store itself is replaced by every save, so a lock on its own file would be
+// lost with it; the lock file is never replaced nor removed. The folder must exist.
+class TStoreLock {
+public:
+    // Waits for the lock as long as StoreLockPatience; when another writer holds it still,
+    // raises "Файл <path> занят другой программой ..." and nothing is to be written. A
+    // folder where no lock file can be created takes no lock: nothing can be saved there.
+    explicit TStoreLock(const AnsiString& storePath);
+
+private:
+    TSysHandle FHandle;
+};
+
 // The lock of one profiles file for the life of the program, on a hidden lock file beside
 // the file ("." + name + ".lock"), which is left in place: removing it could let two
 // programs lock two different lock files.

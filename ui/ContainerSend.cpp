@@ -49,9 +49,7 @@ void TryToRecord(TSentFile& sent, const AnsiString& what, const std::function<vo
 void AppendJournalRow(const TRecord& row)
 {
     TJournal journal;
-    journal.LoadFromFile(JournalFileName(CurrentProfile().Prefix));
-    journal.Append(&row);
-    journal.SaveToFile(AnsiString());
+    UpdateStore(journal, JournalFileName(CurrentProfile().Prefix), [&] { journal.Append(&row); });
 }
 
 void CheckFileCounter(int32_t counter)

@@ -48,9 +48,8 @@ struct TJournalEntry {
     AnsiString Comment;     // field 5
 };
 
-// Adds a copy of the row to the send journal of the current profile. The journal file is
-// read as it is on the disk now, so that every row another send added since a window
-// loaded it stays, and it is saved under a temporary name renamed over it.
+// Adds a copy of the row to the send journal of the current profile, as its file holds it
+// now, under the journal's lock (UpdateStore): every row another send added stays.
 void AppendJournalRow(const TRecord& row);
 
 // A send that reached the bank, and what could not be recorded afterwards.

@@ -4,6 +4,7 @@
 #include "exchange/Ciphers.h"
 #include "exchange/Transport.h"
 #include "platform/Classes.h"
+#include "platform/Exception.h"
 
 // Fields of a message row: the report lines and the failed lines.
 namespace {
@@ -64,13 +65,22 @@ void TProcessWizard::DoWork()
     View().ShowMessage("Идет повторная обработка ошибочных вложений...");
     TStringList& report = FWindow.ReportLines();
     TStringList& failed = FWindow.FailedLines();
-    Receiver.Get()->ProcessStoredFiles(report, failed);
-    TMessages& store = FWindow.MessageStore();
+    const int shownRow = FWindow.SelectedRow();
+    const TStoreRow shown = FWindow.MessageStore().RowContent(shownRow);
+    TMessages store;
+    int savedRow = shownRow;
     try {
-        store.GoTo(FWindow.SelectedRow());
-        store.CurRecord()->Set(ReportField, report.Text());
-        store.CurRecord()->Set(FailedField, failed.Text());
-        store.SaveToFile(AnsiString());
+        Receiver.Get()->ProcessStoredFiles(report, failed, [&] {
+            UpdateMessageStore(store, FWindow.MessageStoreFile(), [&] {
+                savedRow = store.FindRow(shown, shownRow);
+                if (savedRow < 0)
+                    throw Exception("Сообщение удалено из файла " + FWindow.MessageStoreFile() +
+                                    " другой программой; результат обработки не сохранен");
+                store.GoTo(savedRow);
+                store.CurRecord()->Set(ReportField, report.Text());
+                store.CurRecord()->Set(FailedField, failed.Text());
+            });
+        });
     } catch (...) {
         // The file keeps the old row; the window shows it instead of the unsaved one.
         try {
@@ -80,6 +90,7 @@ void TProcessWizard::DoWork()
         }
         throw;
     }
+    FWindow.ReloadAt(savedRow);
 }
 
 void TProcessWizard::ShowDone(bool& backEnabled)

@@ -3,6 +3,7 @@
 // the current receiver, and the re-processing of the failed attachments of the message
 // selected in the messages window.
 
+#include "platform/AnsiString.h"
 #include "ui/Wizard.h"
 
 class TMessages;
@@ -24,6 +25,10 @@ public:
     virtual void ShowMessageAgain() = 0;
     // Reads the store from its file again and shows it as it is there.
     virtual void ReloadMessages() = 0;
+    // The same, with the message of store row `row` selected (clamped to the table).
+    virtual void ReloadAt(int row) = 0;
+    // The file of the message store.
+    virtual AnsiString MessageStoreFile() const = 0;
 };
 
 class TReceiveWizard : public TSimpleWizard {
@@ -48,8 +53,9 @@ public:
 
 protected:
     void ShowStart() override;
-    // Retries the failed attachments, writes the message's new lines into its row and
-    // saves the store. A failed save shows the window the store as its file holds it.
+    // Retries the failed attachments, then writes the message's new lines into its row in
+    // the store as its file holds it now (the row found by its content) and shows that.
+    // A failed save shows the window the store as its file holds it.
     void DoWork() override;
     void ShowDone(bool& backEnabled) override;
     void ShowFailed() override;

@@ -280,9 +280,18 @@ int TFrmMessages::SelectedRow() const
 void TFrmMessages::ReloadMessages()
 {
     const int item = SelectedItem();
-    const int row = FStore.Open() && item >= 0 ? SelectedRow() : INT_MAX;
+    ReloadAt(FStore.Open() && item >= 0 ? SelectedRow() : INT_MAX);
+}
+
+AnsiString TFrmMessages::MessageStoreFile() const
+{
+    return MessagesFileName(Profiles.Get()->Current()->Prefix);
+}
+
+void TFrmMessages::ReloadAt(int row)
+{
     try {
-        LoadMessageStore(FStore, MessagesFileName(Profiles.Get()->Current()->Prefix));
+        LoadMessageStore(FStore, MessageStoreFile());
     } catch (...) {
         // A store that could not be read shows as empty, never as the rows of before.
         RefreshList(0);
@@ -412,11 +421,21 @@ void TFrmMessages::BtnDelClick()
     if (AppMessageBox("Удаленное сообщение восстановить будет нельзя.\nПродолжить?",
                       MessageBoxFlags::YesNo | MessageBoxFlags::IconWarning) != MessageBoxAnswer::Yes)
         return;
-    const int row = SelectedRow();
+    // The message is deleted from the store as its file holds it now, found there by its
+    // content: rows that another program added or deleted since this window read the file
+    // stay as that program left them.
+    const int shownRow = SelectedRow();
+    const TStoreRow shown = FStore.RowContent(shownRow);
+    int deletedRow = shownRow;
     try {
-        FStore.GoTo(row);
-        FStore.Delete();
-        FStore.SaveToFile(AnsiString());
+        TMessages store;
+        UpdateMessageStore(store, MessageStoreFile(), [&] {
+            deletedRow = store.FindRow(shown, shownRow);
+            if (deletedRow >= 0) {
+                store.GoTo(deletedRow);
+                store.Delete();
+            }
+        });
     } catch (...) {
         // The file keeps the message: the window shows it again.
         try {
@@ -426,8 +445,9 @@ void TFrmMessages::BtnDelClick()
         }
         throw;
     }
-    // The next older message, or the new oldest one when the oldest went.
-    RefreshList(std::max(row - 1, 0));
+    // The next older message, or the new oldest one when the oldest went. A message that
+    // another program had deleted already leaves the selection where it was.
+    ReloadAt(deletedRow >= 0 ? std::max(deletedRow - 1, 0) : shownRow);
 }
 
 void TFrmMessages::BtnFindClick()

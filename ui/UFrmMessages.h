@@ -53,6 +53,8 @@ public:
 
     // Reloads the store and the list, keeping the selected message (by its row).
     void ReloadMessages() override;
+    void ReloadAt(int row) override;
+    AnsiString MessageStoreFile() const override;
     // Shows the selected message.
     void LstMessagesClick();
 

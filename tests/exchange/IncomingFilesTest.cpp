@@ -16,6 +16,7 @@
 #include <gmock/gmock.h>
 
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -165,13 +166,14 @@ TEST_F(IncomingFilesTest, RepliesAreAppendedToTheStoreOfTheirNamesFirstThreeChar
     const AnsiString title = ReplyDocTypes[0].Title;
     const std::string container = BankContainer({ReplyMember("abc000001N.TXT", "reply;1"), EtalonMember("ABC", "SAL", "list")});
     EXPECT_THAT(Process(container), ElementsAre(title + " (abc000001N.TXT)", SalTitle));
-    EXPECT_THAT(Process(BankContainer({ReplyMember("abc000001N.TXT", "reply;1")})),
+    // A reply of a name already held, with other bytes, is a further row.
+    EXPECT_THAT(Process(BankContainer({ReplyMember("abc000001N.TXT", "reply;2")})),
                 ElementsAre(title + " (abc000001N.TXT)"));
     EXPECT_THAT(Process(BankContainer({ReplyMember("AB", "short")})), ElementsAre(title + " (AB)"));
     EXPECT_RAISES(Process(BankContainer({ReplyMember("A/B.TXT", "x")})), Exception, "Неверное имя файла ответа: A/B.TXT");
 
     EXPECT_THAT(Rows<TReplyFiles>(Dir.File("Cache/ABC.NEWCLIREPLY")),
-                ElementsAre("reply;1|abc000001N.TXT", "reply;1|abc000001N.TXT"));
+                ElementsAre("reply;1|abc000001N.TXT", "reply;2|abc000001N.TXT"));
     EXPECT_THAT(Rows<TReplyFiles>(Dir.File("Cache/AB.NEWCLIREPLY")), ElementsAre("short|AB"));
     EXPECT_EQ(Receiver.ListsAdded[0], 3);
     EXPECT_EQ(Receiver.Etalons, 1);
@@ -357,6 +359,75 @@ TEST_F(IncomingFilesTest, ADamagedMessageStoreStopsTheReceiveNamingTheFileAndIsL
         EXPECT_RAISES(Receiver.BeginRun(), Exception, damagedText(detail));
         EXPECT_EQ(ReadBytes(fileName), bytes);
     }
+}
+
+// A message whose row could not be saved stays on the server and comes again with the
+// next receive: what it carries is held once, and the rows other writers added meanwhile
+// stay.
+TEST_F(IncomingFilesTest, AMessageThatComesAgainAfterAFailedSaveStoresItsListsOnceBesideOtherWritersRows)
+{
+    const std::string container =
+        BankContainer({ReplyMember("ABC000001N.TXT", "reply;1"), EtalonMember("ABC", "SAL", "list")});
+    const auto receive = [&](bool saveFails) {
+        TReceivedMail mail;
+        mail.Subject = "ABC";
+        mail.Parts = {Attachment("ABC000001.TLB", container)};
+        const std::unique_ptr<TReceiveRun> run = Receiver.BeginRun();
+        ASSERT_TRUE(run->Process(mail));
+        if (saveFails) {
+            const TFileSizeLimit limit(16);
+            EXPECT_THROW(run->Save(), Exception);
+        } else {
+            run->Save();
+        }
+    };
+    receive(true);
+    Process(BankContainer({EtalonMember("ABC", "NNS", "other")}));
+    // Another program receives a message while this run goes on.
+    const std::unique_ptr<TReceiveRun> run = Receiver.BeginRun();
+    TReceivedMail first;
+    first.Subject = "ABC " + EncodeSubjectWord("Другое");
+    ASSERT_TRUE(run->Process(first));
+    receive(false);
+    run->Save();
+
+    EXPECT_THAT(Rows<TReplyFiles>(Dir.File("Cache/ABC.NEWCLIREPLY")), ElementsAre("reply;1|ABC000001N.TXT"));
+    EXPECT_THAT(Rows<TEtalons>(Dir.File("Cache/ABC.ETALONS")),
+                ElementsAre("list|SAL|01/03/2024", "other|NNS|01/03/2024"));
+    TMessages messages;
+    messages.LoadFromFile(MessagesFileName("ABC"));
+    ASSERT_EQ(messages.RecordCount(), 2);
+    EXPECT_ANSI_EQ(messages.RowField(0, 3), "");
+    EXPECT_ANSI_EQ(messages.RowField(1, 3), "Другое");
+}
+
+// A store that may not be read is not damaged: the system's own reason is shown. Root may
+// read any file, so the receive runs in a child process that gives up root first.
+TEST_F(IncomingFilesTest, AMessageStoreThatMayNotBeReadGivesTheSystemsReason)
+{
+    const AnsiString fileName = MessagesFileName("ABC");
+    ForceDirectories(Dir.File("Cache/"));
+    WriteBytes(fileName, "");
+    ASSERT_EQ(chmod(ToSystemPath(fileName).c_str(), 0), 0);
+    for (const AnsiString& folder : {Dir.Path(), Dir.File("Cache/")})
+        ASSERT_EQ(chmod(ToSystemPath(folder).c_str(), 0755), 0);
+    const AnsiString expected = "Не удается открыть файл \"" + fileName + "\". " + SysErrorMessage(EACCES);
+    const pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        if (geteuid() == 0 && (setgid(65534) != 0 || setuid(65534) != 0))
+            _exit(10);
+        try {
+            Receiver.BeginRun();
+        } catch (const Exception& error) {
+            _exit(error.Message() == expected ? 0 : 11);
+        }
+        _exit(12);
+    }
+    int status = 0;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 0);
 }
 
 TEST_F(IncomingFilesTest, AMessageForAnotherClientIsNotRecorded)
