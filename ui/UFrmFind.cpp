@@ -61,6 +61,7 @@ AnsiString TDataFileFindTable::Field(int index) { return FView.Get(index); }
 TFrmFind::TFrmFind(QWidget* parent) : QDialog(parent, Qt::Dialog | Qt::WindowStaysOnTopHint)
 {
     setWindowTitle(ToQString("Найти"));
+    SetDialogBorder(this);
     CmbField = new QComboBox(this);
     CmbValue = new QComboBox(this);
     CmbValue->setEditable(true);
