@@ -139,7 +139,7 @@ TFrmEditProfile::TFrmEditProfile(QWidget* parent) : QDialog(parent)
     layout->addLayout(groups);
     layout->addStretch();
     layout->addLayout(buttons);
-    resize(656, 563);
+    FixClientSize(this, QSize(656, 563));
     for (int k = 0; k < EditKeyCount; ++k)
         ConnectRow(static_cast<TEditKey>(k));
 }

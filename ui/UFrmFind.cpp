@@ -84,7 +84,8 @@ TFrmFind::TFrmFind(QWidget* parent) : QDialog(parent, Qt::Dialog | Qt::WindowSta
     auto* layout = new QVBoxLayout(this);
     layout->addLayout(fields);
     layout->addLayout(buttons);
-    resize(305, 97);
+    // A dialog border: the window keeps its size, and nothing offers to maximise it.
+    FixClientSize(this, QSize(305, 97));
 
     connect(BtnFind, &QPushButton::clicked, this, [this] { Guarded([this] { BtnFindClick(); }); });
     connect(BtnClose, &QPushButton::clicked, this, &QDialog::close);

@@ -148,4 +148,8 @@ TEST(QtDialogService, EveryModalDialogHasACloseBoxOnly)
     for (const QWidget* dialog : std::initializer_list<const QWidget*>{&wizard, &chooser, &find, &editor, &profileEditor, &about})
         EXPECT_TRUE(HasCloseBoxOnly(*dialog)) << dialog->metaObject()->className();
     EXPECT_TRUE(find.windowFlags() & Qt::WindowStaysOnTopHint);
+    // A window manager that offers to maximise whatever can be resized finds nothing to
+    // offer on a dialog of a fixed size.
+    for (const QWidget* dialog : std::initializer_list<const QWidget*>{&find, &profileEditor})
+        EXPECT_EQ(dialog->minimumSize(), dialog->maximumSize()) << dialog->metaObject()->className();
 }
