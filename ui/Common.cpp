@@ -9,6 +9,7 @@
 #include <QApplication>
 #include <QColor>
 #include <QHeaderView>
+#include <QHelpEvent>
 #include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QPainter>
@@ -16,6 +17,7 @@
 #include <QPrinter>
 #include <QTableView>
 #include <QToolBar>
+#include <QToolTip>
 #include <QWidget>
 
 #include <algorithm>
@@ -48,7 +50,11 @@ void CenterOverMain(QWidget* window)
 
 void SetDialogBorder(QWidget* dialog)
 {
-    dialog->setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint);
+    // Without CustomizeWindowHint Qt adds the buttons it thinks a window wants; hints that
+    // are not about buttons (staying on top, a fixed size) stay as the dialog set them.
+    const Qt::WindowFlags kept = dialog->windowFlags() & (Qt::WindowStaysOnTopHint | Qt::MSWindowsFixedSizeDialogHint);
+    dialog->setWindowFlags(kept | Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                           Qt::WindowCloseButtonHint);
 }
 
 void FixClientSize(QWidget* window, QSize clientSize)
@@ -135,10 +141,27 @@ TRowColors RowColors(const QPalette& palette, int row, bool selected, bool focus
     return {palette.color(QPalette::Active, QPalette::Button), palette.color(QPalette::Active, QPalette::Text)};
 }
 
+bool ListHasFocus(const QWidget* list)
+{
+    if (list->hasFocus())
+        return true;
+    // A dialog over the list's window (the find dialog, a question about the row) holds
+    // the focus that goes back to the list when it closes: the row it is about stays
+    // plainly selected.
+    const QWidget* active = QApplication::activeWindow();
+    const QWidget* window = list->window();
+    if (!active || active == window || window->focusWidget() != list)
+        return false;
+    for (const QWidget* owner = active->parentWidget(); owner; owner = owner->parentWidget())
+        if (owner->window() == window)
+            return true;
+    return false;
+}
+
 void TGridDelegate::paint(QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index) const
 {
     const auto* view = qobject_cast<const QAbstractItemView*>(option.widget);
-    const bool focused = view ? view->hasFocus() : (option.state & QStyle::State_HasFocus);
+    const bool focused = view ? ListHasFocus(view) : (option.state & QStyle::State_HasFocus);
     const bool selected = option.state & QStyle::State_Selected;
     TRowColors colors = RowColors(option.palette, index.row(), selected, focused);
     const QVariant letters = index.data(selected && focused ? SelectedForegroundRole : Qt::ForegroundRole);
@@ -160,6 +183,30 @@ void TGridDelegate::paint(QPainter* painter, const QStyleOptionViewItem& option,
     painter->restore();
 }
 
+bool CellCutsText(const QFontMetrics& metrics, int cellWidth, const QString& text)
+{
+    // The text starts 2 pixels in; the grid line takes the last pixel.
+    return metrics.horizontalAdvance(text) > cellWidth - 3;
+}
+
+bool TGridDelegate::helpEvent(QHelpEvent* event, QAbstractItemView* view, const QStyleOptionViewItem& option,
+                              const QModelIndex& index)
+{
+    if (event->type() != QEvent::ToolTip || !index.isValid())
+        return QStyledItemDelegate::helpEvent(event, view, option, index);
+    const QString text = index.data(Qt::DisplayRole).toString();
+    if (!CellCutsText(option.fontMetrics, option.rect.width(), text)) {
+        QToolTip::hideText();
+        return false;
+    }
+    // Shown as written, never as rich text; a long text wraps.
+    QToolTip::showText(event->globalPos(),
+                       QStringLiteral("<p style=\"white-space:pre-wrap\">") + text.toHtmlEscaped() +
+                           QStringLiteral("</p>"),
+                       view->viewport(), option.rect);
+    return true;
+}
+
 void ApplyGridLook(QTableView* table, int rowHeight)
 {
     table->setItemDelegate(new TGridDelegate(table));
@@ -174,6 +221,8 @@ void ApplyGridLook(QTableView* table, int rowHeight)
     table->verticalHeader()->setDefaultSectionSize(rowHeight);
     table->horizontalHeader()->setStretchLastSection(true);
     table->horizontalHeader()->setHighlightSections(false);
+    // A caption too long for its column is cut at its end, as a table's captions read.
+    table->horizontalHeader()->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
 }
 
 void ApplyListLook(QTableView* list, QAbstractItemModel* model, int itemHeight)

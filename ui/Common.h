@@ -16,6 +16,7 @@
 
 class QAction;
 class QColor;
+class QFontMetrics;
 class QPalette;
 class QPrinter;
 class QAbstractItemModel;
@@ -31,7 +32,9 @@ void ShowAndRestore(QWidget* window);
 // while there is no main window.
 void CenterOverMain(QWidget* window);
 
-// A dialog border: a title bar with the close box only, no minimise or maximise box.
+// A dialog border: a title bar with the close box only, no minimise or maximise box (a
+// modal dialog has nothing to minimise). Every dialog of the program takes it, Qt's own
+// message boxes and file dialogs included.
 void SetDialogBorder(QWidget* dialog);
 // Fixes the window's size at the client size, or at what its contents need where that is
 // more.
@@ -74,6 +77,10 @@ struct TRowColors {
 // An unselected row is striped; a selected one keeps the highlight while its list has the
 // focus and turns to the button face with window-text letters without it.
 TRowColors RowColors(const QPalette& palette, int row, bool selected, bool focused);
+// Whether a list draws its selection as focused: while it has the focus, and while a
+// dialog over its window has taken the focus from it (the found row stays plainly
+// selected while the find dialog is open).
+bool ListHasFocus(const QWidget* list);
 
 // The role under which a model gives the letters (a QColor) of a row that is selected in a
 // list with the focus; Qt::ForegroundRole gives them otherwise. Where a model gives none,
@@ -82,12 +89,18 @@ constexpr int SelectedForegroundRole = Qt::UserRole + 1;
 
 // Draws the cells of a list or table: the row's colours (with the model's letters where it
 // gives them), the text 2 pixels in from the left and top edges and clipped to the cell,
-// and a grid line along the bottom and the right edge of every cell.
+// and a grid line along the bottom and the right edge of every cell. A cell too narrow
+// for its text shows the whole text as its tooltip.
 class TGridDelegate : public QStyledItemDelegate {
 public:
     using QStyledItemDelegate::QStyledItemDelegate;
     void paint(QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index) const override;
+    bool helpEvent(QHelpEvent* event, QAbstractItemView* view, const QStyleOptionViewItem& option,
+                   const QModelIndex& index) override;
 };
+
+// Whether a cell of the width cuts the text that the grid delegate draws in it.
+bool CellCutsText(const QFontMetrics& metrics, int cellWidth, const QString& text);
 
 // Gives a table the common look: the grid delegate instead of Qt's own grid, one selected
 // row at a time, no row headers, rows of the given height, and a last column that takes

@@ -51,6 +51,7 @@ void ShowUnknownException() noexcept
 TApplication::TApplication(int& argc, char** argv)
     : QApplication(argc, argv), FQtTranslation(InstallQtTranslation(QtTranslationsFolder()))
 {
+    UseProgramLocale();
 }
 
 bool TApplication::notify(QObject* receiver, QEvent* event)

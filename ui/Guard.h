@@ -40,7 +40,8 @@ void Guarded(TAction&& action) noexcept
 // The application object of the program. Its event delivery is the message loop's default
 // handler: an exception that a handler let through is shown in the standard error box
 // instead of ending the program. Qt's own dialogs and buttons speak Russian when Qt's
-// translations are installed.
+// translations are installed, and Qt formats for them in Russian whatever the system's
+// locale.
 class TApplication : public QApplication {
 public:
     TApplication(int& argc, char** argv);

@@ -2,6 +2,8 @@
 
 #include "documents/Common.h"
 #include "platform/Paths.h"
+#include "ui/Common.h"
+#include "ui/QtFileDialog.h"
 #include "ui/QtText.h"
 
 #include <QApplication>
@@ -63,6 +65,16 @@ int CloseAnswer(const std::vector<TButton>& buttons)
     return buttons.size() == 1 ? buttons.front().Answer : MessageBoxAnswer::No;
 }
 
+// A hyphen between two letters becomes a non-breaking one: a word such as
+// "Вельтон-Банк" is never broken across two lines of the box.
+QString KeepHyphenatedWords(QString text)
+{
+    for (qsizetype i = 1; i + 1 < text.size(); ++i)
+        if (text[i] == u'-' && text[i - 1].isLetter() && text[i + 1].isLetter())
+            text[i] = QChar(0x2011);
+    return text;
+}
+
 // A file name the user picked; a name CP1251 cannot hold is refused with a message.
 std::optional<AnsiString> ChosenPath(const QString& chosen)
 {
@@ -72,6 +84,7 @@ std::optional<AnsiString> ChosenPath(const QString& chosen)
     QMessageBox box(QMessageBox::Warning, ToQString(ApplicationTitle),
                     ToQString("Имя файла нельзя записать в кодировке Windows-1251: ") + chosen,
                     QMessageBox::Ok, QApplication::activeWindow());
+    SetDialogBorder(&box);
     box.setTextFormat(Qt::PlainText);
     box.exec();
     return std::nullopt;
@@ -82,6 +95,7 @@ std::optional<AnsiString> RunFileDialog(const TFileDialogRequest& request, QFile
     // A stored path on the diskette drive opens where the system finds the drive.
     QFileDialog dialog(QApplication::activeWindow(), ToQString(request.Title),
                        ToQString(MapDrivePath(request.InitialDir)));
+    PrepareFileDialog(dialog);
     dialog.setAcceptMode(mode);
     dialog.setFileMode(mode == QFileDialog::AcceptOpen ? QFileDialog::ExistingFile : QFileDialog::AnyFile);
     // Callers of a save dialog ask their own question before they replace a file.
@@ -131,8 +145,9 @@ AnsiString QtNameFilters(const AnsiString& filter)
 
 int TQtDialogService::MessageBox(const AnsiString& text, const AnsiString& caption, unsigned flags)
 {
-    QMessageBox box(IconOf(flags), ToQString(caption), ToQString(text), QMessageBox::NoButton,
+    QMessageBox box(IconOf(flags), ToQString(caption), KeepHyphenatedWords(ToQString(text)), QMessageBox::NoButton,
                     QApplication::activeWindow());
+    SetDialogBorder(&box);
     box.setTextFormat(Qt::PlainText);
     const std::vector<TButton> buttons = ButtonsOf(flags);
     for (const TButton& button : buttons)
@@ -159,11 +174,13 @@ std::optional<AnsiString> TQtDialogService::SaveFileName(const TFileDialogReques
 
 std::optional<AnsiString> TQtDialogService::BrowseFolder(const AnsiString& title, const AnsiString& initialDir)
 {
-    const QString chosen = QFileDialog::getExistingDirectory(QApplication::activeWindow(), ToQString(title),
-                                                             ToQString(MapDrivePath(initialDir)));
-    if (chosen.isEmpty())
+    QFileDialog dialog(QApplication::activeWindow(), ToQString(title), ToQString(MapDrivePath(initialDir)));
+    PrepareFileDialog(dialog);
+    dialog.setFileMode(QFileDialog::Directory);
+    dialog.setOption(QFileDialog::ShowDirsOnly);
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
         return std::nullopt;
-    std::optional<AnsiString> path = ChosenPath(chosen);
+    std::optional<AnsiString> path = ChosenPath(dialog.selectedFiles().constFirst());
     if (path && path->back() != '/')
         *path += '/';
     return path;

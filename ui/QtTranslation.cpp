@@ -2,6 +2,7 @@
 
 #include <QCoreApplication>
 #include <QLibraryInfo>
+#include <QLocale>
 
 std::unique_ptr<QTranslator> InstallQtTranslation(const QString& folder)
 {
@@ -18,4 +19,9 @@ std::unique_ptr<QTranslator> InstallQtTranslation(const QString& folder)
 QString QtTranslationsFolder()
 {
     return QLibraryInfo::path(QLibraryInfo::TranslationsPath);
+}
+
+void UseProgramLocale()
+{
+    QLocale::setDefault(QLocale(QLocale::Russian, QLocale::Russia));
 }

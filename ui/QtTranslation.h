@@ -14,3 +14,9 @@ std::unique_ptr<QTranslator> InstallQtTranslation(const QString& folder);
 
 // The folder of Qt's own translation catalogues.
 QString QtTranslationsFolder();
+
+// The locale in which Qt speaks for the program: Russian, whatever the system's, since the
+// whole interface is Russian. Qt's own dialogs take their sizes, dates and type names from
+// it. The program's own numbers and dates never go through QLocale: they keep the fixed
+// formats ("1750.50", "dd/mm/yyyy") under any locale.
+void UseProgramLocale();

@@ -110,6 +110,7 @@ bool ChoosePrinter(QPrinter& printer)
     if (PrinterChooser())
         return PrinterChooser()(printer);
     QPrintDialog dialog(&printer, QApplication::activeWindow());
+    SetDialogBorder(&dialog);
     // The dialog has taken the printer's file name as its suggestion for a print to a
     // file; without it the printer goes back to the default one, which the dialog offers
     // first.

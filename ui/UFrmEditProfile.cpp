@@ -5,6 +5,7 @@
 #include "platform/Exception.h"
 #include "platform/IniFiles.h"
 #include "platform/SysUtils.h"
+#include "ui/Common.h"
 #include "ui/Guard.h"
 #include "ui/QtText.h"
 #include "ui/UFrmMain.h"
@@ -56,6 +57,7 @@ QGridLayout* GroupGrid(QGroupBox* group)
 TFrmEditProfile::TFrmEditProfile(QWidget* parent) : QDialog(parent)
 {
     setWindowTitle(ToQString("Редактирование профиля"));
+    SetDialogBorder(this);
     setModal(true);
 
     auto* top = new QGridLayout;
@@ -137,7 +139,7 @@ TFrmEditProfile::TFrmEditProfile(QWidget* parent) : QDialog(parent)
     layout->addLayout(groups);
     layout->addStretch();
     layout->addLayout(buttons);
-    resize(656, 563);
+    FixClientSize(this, QSize(656, 563));
     for (int k = 0; k < EditKeyCount; ++k)
         ConnectRow(static_cast<TEditKey>(k));
 }

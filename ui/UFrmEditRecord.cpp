@@ -136,6 +136,7 @@ TFrmEditRecord::TFrmEditRecord(QWidget* parent)
     : QDialog(parent, Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint), FRows(std::make_unique<TDataControls>(this))
 {
     setWindowTitle(ToQString("Редактирование записи"));
+    SetDialogBorder(this);
     setModal(true);
     PnlBottom = new QWidget(this);
     BtnOk = new QPushButton(ToQString("Ok"), PnlBottom);

@@ -61,6 +61,7 @@ AnsiString TDataFileFindTable::Field(int index) { return FView.Get(index); }
 TFrmFind::TFrmFind(QWidget* parent) : QDialog(parent, Qt::Dialog | Qt::WindowStaysOnTopHint)
 {
     setWindowTitle(ToQString("Найти"));
+    SetDialogBorder(this);
     CmbField = new QComboBox(this);
     CmbValue = new QComboBox(this);
     CmbValue->setEditable(true);
@@ -83,7 +84,8 @@ TFrmFind::TFrmFind(QWidget* parent) : QDialog(parent, Qt::Dialog | Qt::WindowSta
     auto* layout = new QVBoxLayout(this);
     layout->addLayout(fields);
     layout->addLayout(buttons);
-    resize(305, 97);
+    // A dialog border: the window keeps its size, and nothing offers to maximise it.
+    FixClientSize(this, QSize(305, 97));
 
     connect(BtnFind, &QPushButton::clicked, this, [this] { Guarded([this] { BtnFindClick(); }); });
     connect(BtnClose, &QPushButton::clicked, this, &QDialog::close);

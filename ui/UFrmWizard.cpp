@@ -69,6 +69,7 @@ void FocusFirstInput(QWidget* panel)
 TFrmWizard::TFrmWizard(QWidget* parent) : QDialog(parent)
 {
     setWindowTitle(QStringLiteral("TFrmWizard"));
+    SetDialogBorder(this);
     setModal(true);
 
     FPanelRect = new QWidget(this);

@@ -4,8 +4,17 @@
 
 #include "support/TestSupport.h"
 
+#include "ui/QtText.h"
+
+#include <QCoreApplication>
+#include <QHeaderView>
+#include <QHelpEvent>
+#include <QImage>
 #include <QPalette>
 #include <QPrinter>
+#include <QStandardItemModel>
+#include <QTableView>
+#include <QToolTip>
 
 TEST(GridColors, OnWhiteRowsAlternateTintsAndLinesAreGrayAndNoChannelBorrows)
 {
@@ -74,4 +83,63 @@ TEST(PrintableRect, ReadsTheGeometryOfARealPrinter)
     EXPECT_NEAR(geometry.PageWidth, 2480 - 2 * 59, 2);
     const QRect rect = GetPrintableRect(printer, 25, 10, 10, 20);
     EXPECT_EQ(rect.left(), 295 - geometry.OffsetX);
+}
+
+namespace {
+
+// A list in the common look over one row of cells, with captions, at the given widths.
+class GridTextTest : public ::testing::Test {
+protected:
+    GridTextTest()
+    {
+        Model.setHorizontalHeaderLabels({ToQString("Имя файла"), ToQString("Комментарий к файлу")});
+        Model.appendRow({new QStandardItem(ToQString("письмо в банк о зарплате.txt")), new QStandardItem(ToQString("ок"))});
+        ApplyListLook(&List, &Model, 19);
+        SetColumnWidths(&List, {85, 60}, 1);
+        List.resize(400, 200);
+        List.show();
+    }
+
+    // The tooltip over the cell (an empty text when none shows).
+    QString TooltipOver(int column)
+    {
+        const QRect cell = List.visualRect(Model.index(0, column));
+        QHelpEvent event(QEvent::ToolTip, cell.center(), List.viewport()->mapToGlobal(cell.center()));
+        QCoreApplication::sendEvent(List.viewport(), &event);
+        return event.isAccepted() ? QToolTip::text() : QString();
+    }
+
+    // The header as drawn, from its left edge to the width given.
+    QImage HeaderStart(int sectionWidth, int width)
+    {
+        List.horizontalHeader()->resizeSection(0, sectionWidth);
+        return List.horizontalHeader()->grab().toImage().copy(0, 0, width, List.horizontalHeader()->height());
+    }
+
+    QStandardItemModel Model;
+    QTableView List;
+};
+
+}  // namespace
+
+TEST_F(GridTextTest, ACutCellShowsItsWholeTextAsATooltipAndAWholeOneNone)
+{
+    const QString tip = TooltipOver(0);
+    EXPECT_TRUE(tip.contains(ToQString("письмо в банк о зарплате.txt"))) << tip.toStdString();
+    EXPECT_TRUE(TooltipOver(1).isEmpty());
+
+    // Text that looks like markup is shown as written.
+    Model.item(0, 0)->setText(QStringLiteral("<b>a very long name of a file</b>"));
+    EXPECT_TRUE(TooltipOver(0).contains(QStringLiteral("&lt;b&gt;"))) << TooltipOver(0).toStdString();
+    QToolTip::hideText();
+}
+
+TEST_F(GridTextTest, ACaptionTooLongForItsColumnIsCutAtItsEndOnly)
+{
+    // The caption's beginning is drawn alike in a column that cuts it and in one that
+    // holds it whole.
+    Model.setHorizontalHeaderLabels({ToQString("Комментарий к файлу"), ToQString("Имя")});
+    const QImage narrow = HeaderStart(60, 30);
+    const QImage wide = HeaderStart(300, 30);
+    EXPECT_EQ(narrow, wide);
 }

@@ -443,6 +443,43 @@ TEST_F(DocumentWindowTest, FindDrawingAndEditingNeverTripOverTheFileCursor)
     EXPECT_EQ(window.DataFile().RecNo(), 0);
 }
 
+TEST_F(DocumentWindowTest, TheFoundRowShowsSelectedWhileTheFindDialogHoldsTheFocus)
+{
+    WriteBytes(Salary, IniText({Ivanov, Petrova, Sidorov}));
+    OpenProfile();
+    TFrmExportFile& window = OpenWindow();
+    Main->activateWindow();
+    window.Grid->setFocus();
+
+    window.BtnFind->trigger();
+    for (int round = 0; round < 100 && QApplication::activeWindow() != Find.get(); ++round)
+        QCoreApplication::processEvents();
+    ASSERT_EQ(QApplication::activeWindow(), Find.get());
+    Find->CmbField->setCurrentIndex(1);
+    Find->CmbValue->setEditText(QStringLiteral("0003"));
+    Find->BtnFind->click();
+    ASSERT_EQ(window.CurrentRecord(), 2);
+
+    // The row's background beside its text, in the grid as it is drawn now.
+    auto background = [&](int row) {
+        const QRect cell = window.Grid->visualRect(window.GridModel()->index(row, 0));
+        return window.Grid->viewport()->grab().toImage().pixelColor(cell.left() + 1, cell.top() + 1);
+    };
+    const QPalette& palette = window.Grid->palette();
+    EXPECT_EQ(background(2), palette.color(QPalette::Active, QPalette::Highlight));
+    EXPECT_NE(background(1), palette.color(QPalette::Active, QPalette::Highlight));
+
+    // Another window taking the focus leaves the row neutral, as a grid without the focus.
+    Find->close();
+    QWidget other;
+    other.show();
+    other.activateWindow();
+    for (int round = 0; round < 100 && QApplication::activeWindow() != &other; ++round)
+        QCoreApplication::processEvents();
+    ASSERT_EQ(QApplication::activeWindow(), &other);
+    EXPECT_EQ(background(2), palette.color(QPalette::Active, QPalette::Button));
+}
+
 TEST_F(DocumentWindowTest, AReadOnlyFileCanBeEditedButNotSavedAndClosesWithoutAsking)
 {
     WriteBytes(Salary, IniText({Ivanov}));

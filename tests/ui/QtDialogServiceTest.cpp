@@ -1,15 +1,23 @@
 #include "ui/QtDialogService.h"
 #include "ui/QtText.h"
+#include "ui/UFrmAbout.h"
+#include "ui/UFrmEditProfile.h"
+#include "ui/UFrmEditRecord.h"
+#include "ui/UFrmFind.h"
+#include "ui/UFrmProfile.h"
+#include "ui/UFrmWizard.h"
 
 #include "support/TestSupport.h"
 
 #include <QAbstractButton>
 #include <QApplication>
+#include <QFileDialog>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QTimer>
 
 #include <functional>
+#include <initializer_list>
 
 namespace {
 
@@ -85,4 +93,63 @@ TEST(QtDialogService, WindowsFiltersBecomeQtNameFilters)
     EXPECT_ANSI_EQ(QtNameFilters("Текст (*.txt)|*.txt|Все файлы (*.*)|*.*"), "Текст (*.txt);;Все файлы (*.*)");
     EXPECT_ANSI_EQ(QtNameFilters("Таблицы|*.dbf;*.DBF"), "Таблицы (*.dbf *.DBF)");
     EXPECT_ANSI_EQ(QtNameFilters(""), "");
+}
+
+namespace {
+
+// A title bar with the close box only: Qt adds no button of its own choice.
+bool HasCloseBoxOnly(const QWidget& dialog)
+{
+    const Qt::WindowFlags flags = dialog.windowFlags();
+    return (flags & Qt::CustomizeWindowHint) && (flags & Qt::WindowCloseButtonHint) &&
+           !(flags & (Qt::WindowMinimizeButtonHint | Qt::WindowMaximizeButtonHint));
+}
+
+}  // namespace
+
+TEST(QtDialogService, AHyphenatedWordIsNeverBrokenAcrossTwoLinesOfTheBox)
+{
+    TQtDialogService service;
+    WhenBoxShows(
+        [](QMessageBox* box) {
+            EXPECT_TRUE(box->text().contains(ToQString("Вельтон") + QChar(0x2011) + ToQString("Банк")));
+            EXPECT_TRUE(box->text().contains(QStringLiteral("Updates-5.4.exe")));
+            EXPECT_TRUE(box->text().contains(QStringLiteral(" - ")));
+        },
+        "OK");
+    service.MessageBox("программа \"Экспорт в Вельтон-Банк\" - Updates-5.4.exe", "t", MessageBoxFlags::Ok);
+}
+
+TEST(QtDialogService, EveryModalDialogHasACloseBoxOnly)
+{
+    TQtDialogService service;
+    WhenBoxShows([](QMessageBox* box) { EXPECT_TRUE(HasCloseBoxOnly(*box)); }, "OK");
+    service.MessageBox("?", "t", MessageBoxFlags::Ok);
+
+    for (bool folder : {false, true}) {
+        QTimer::singleShot(0, [] {
+            QWidget* dialog = QApplication::activeModalWidget();
+            ASSERT_NE(qobject_cast<QFileDialog*>(dialog), nullptr);
+            EXPECT_TRUE(HasCloseBoxOnly(*dialog));
+            dialog->close();
+        });
+        if (folder)
+            service.BrowseFolder("Select A Folder", AnsiString());
+        else
+            service.OpenFileName(TFileDialogRequest());
+    }
+
+    TFrmWizard wizard;
+    TFrmProfile chooser;
+    TFrmFind find;
+    TFrmEditRecord editor;
+    TFrmEditProfile profileEditor;
+    TFrmAbout about;
+    for (const QWidget* dialog : std::initializer_list<const QWidget*>{&wizard, &chooser, &find, &editor, &profileEditor, &about})
+        EXPECT_TRUE(HasCloseBoxOnly(*dialog)) << dialog->metaObject()->className();
+    EXPECT_TRUE(find.windowFlags() & Qt::WindowStaysOnTopHint);
+    // A window manager that offers to maximise whatever can be resized finds nothing to
+    // offer on a dialog of a fixed size.
+    for (const QWidget* dialog : std::initializer_list<const QWidget*>{&find, &profileEditor})
+        EXPECT_EQ(dialog->minimumSize(), dialog->maximumSize()) << dialog->metaObject()->className();
 }

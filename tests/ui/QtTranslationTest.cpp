@@ -1,13 +1,29 @@
-// Qt's own texts in Russian: the catalogue the program installs at start-up.
+// Qt's own texts in Russian: the catalogue and the locale the program installs at
+// start-up, and the program's own numbers, which follow neither.
 
 #include "ui/QtTranslation.h"
+#include "ui/QtDialogService.h"
 #include "ui/QtText.h"
+#include "ui/UFrmWizard.h"
 
 #include "support/TestSupport.h"
 
+#include <QApplication>
+#include <QDateTime>
 #include <QDialogButtonBox>
 #include <QFileDialog>
+#include <QFileInfo>
+#include <QLabel>
+#include <QListView>
 #include <QPushButton>
+#include <QTimer>
+#include <QTreeView>
+
+#include <chrono>
+#include <map>
+#include <sys/stat.h>
+#include <thread>
+#include <vector>
 
 namespace {
 
@@ -39,3 +55,79 @@ TEST(QtTranslation, StandardButtonsAndFileDialogsSpeakRussianWhileTheCatalogueIs
 }
 
 }  // namespace
+
+namespace {
+
+// The program's locale for the test's length; the default locale is restored afterwards.
+class ProgramLocaleTest : public ::testing::Test {
+protected:
+    ProgramLocaleTest() { UseProgramLocale(); }
+    ~ProgramLocaleTest() override { QLocale::setDefault(Previous); }
+
+    const QLocale Previous;
+    const std::unique_ptr<QTranslator> Translation = InstallQtTranslation(QtTranslationsFolder());
+};
+
+// The cells of the file dialog's detailed list, by file name: size, type and date.
+std::map<AnsiString, std::vector<AnsiString>> ListedFiles(QFileDialog& dialog, int expected)
+{
+    auto* list = dialog.findChild<QTreeView*>(QStringLiteral("treeView"));
+    std::map<AnsiString, std::vector<AnsiString>> files;
+    if (!list)
+        return files;
+    // The dialog reads the folder in a thread of its own.
+    for (int round = 0; round < 1000 && list->model()->rowCount(list->rootIndex()) < expected; ++round) {
+        QCoreApplication::processEvents();
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    const QAbstractItemModel& model = *list->model();
+    for (int row = 0; row < model.rowCount(list->rootIndex()); ++row) {
+        auto cell = [&](int column) { return FromQString(model.index(row, column, list->rootIndex()).data().toString()); };
+        files[cell(0)] = {cell(1), cell(2), cell(3)};
+    }
+    return files;
+}
+
+}  // namespace
+
+TEST_F(ProgramLocaleTest, TheFileDialogsShowSizesDatesAndTypesInRussianAndTheirPlacesWhole)
+{
+    const TTempDir dir;
+    WriteBytes(dir.File("письмо.txt"), std::string(616, 'a'));
+    WriteBytes(dir.File("data.bin"), std::string(9360, '\0'));
+    ASSERT_EQ(mkdir(dir.File("Sent").c_str(), 0700), 0);
+
+    TQtDialogService service;
+    QTimer::singleShot(0, [&] {
+        auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+        ASSERT_NE(dialog, nullptr);
+        const auto files = ListedFiles(*dialog, 3);
+        ASSERT_EQ(files.size(), 3u);
+        EXPECT_ANSI_EQ(files.at("письмо.txt")[0], "616 байт");
+        EXPECT_ANSI_EQ(files.at("письмо.txt")[1], "Текстовый документ");
+        EXPECT_ANSI_EQ(files.at("data.bin")[0], "9,14 кБ");
+        EXPECT_ANSI_EQ(files.at("Sent")[1], "Папка");
+        const QDateTime modified = QFileInfo(ToQString(dir.File("data.bin"))).lastModified();
+        EXPECT_ANSI_EQ(files.at("data.bin")[2], FromQString(modified.toString(QStringLiteral("dd.MM.yyyy hh:mm"))));
+
+        // "Компьютер" and the other places stand whole in the side bar.
+        auto* places = dialog->findChild<QListView*>(QStringLiteral("sidebar"));
+        ASSERT_NE(places, nullptr);
+        EXPECT_GE(places->viewport()->width(), places->sizeHintForColumn(0));
+        dialog->reject();
+    });
+    TFileDialogRequest request;
+    request.InitialDir = dir.Path();
+    EXPECT_EQ(service.OpenFileName(request), std::nullopt);
+}
+
+TEST_F(ProgramLocaleTest, TheProgramsOwnNumbersKeepThePointAndNoGroupSeparator)
+{
+    TFrmWizard wizard;
+    wizard.ShowEndPrepare(12345, 0);
+    EXPECT_ANSI_EQ(FromQString(wizard.LblCheckCount->text()), "12345");
+    wizard.ShowRegistry(1750, 1750.5, 1234567.25);
+    EXPECT_ANSI_EQ(FromQString(wizard.LblCount->text()), "1750");
+    EXPECT_ANSI_EQ(FromQString(wizard.LblSumKt->text()), "1750.50");
+    EXPECT_ANSI_EQ(FromQString(wizard.LblSumDt->text()), "1234567.25");
+}
