@@ -5,6 +5,7 @@
 #include "platform/Exception.h"
 #include "platform/IniFiles.h"
 #include "platform/SysUtils.h"
+#include "ui/Common.h"
 #include "ui/Guard.h"
 #include "ui/QtText.h"
 #include "ui/UFrmMain.h"
@@ -109,7 +110,9 @@ TFrmEditProfile::TFrmEditProfile(QWidget* parent) : QDialog(parent)
     layout->addLayout(groups);
     layout->addStretch();
     layout->addLayout(buttons);
-    resize(656, 563);
+    // A single fixed border: the window takes the size its rows need, and the window
+    // manager draws no resize handle under the buttons.
+    FixClientSize(this, QSize(656, 563));
     for (int k = 0; k < EditKeyCount; ++k)
         ConnectRow(static_cast<TEditKey>(k));
 }

@@ -21,6 +21,7 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QCoreApplication>
+#include <QLayout>
 #include <QLineEdit>
 #include <QMdiArea>
 #include <QPushButton>
@@ -763,4 +764,24 @@ TEST_F(EditProfileDialogTest, WhenTheFileCanNoLongerBeReadNoCommandIsLeftOnAProf
     QCoreApplication::processEvents();
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     ExpectNoProfile(*Main);
+}
+
+// ---- The window ----
+
+// A resizable window gets a resize handle from the window manager, which showed as a strip
+// of frame under the buttons: the dialog keeps one size, which holds every row.
+TEST_F(EditProfileDialogTest, TheDialogKeepsOneSizeThatHoldsEveryRow)
+{
+    Dialog.SetProfileIndex(0);
+    ASSERT_TRUE(Dialog.Prepare(false, Profiles.Get()->Ini()));
+    Dialog.show();
+    QCoreApplication::processEvents();
+    EXPECT_EQ(Dialog.minimumSize(), Dialog.maximumSize());
+    EXPECT_EQ(Dialog.size(), Dialog.minimumSize());
+    EXPECT_GE(Dialog.width(), 656);
+    EXPECT_GE(Dialog.height(), std::max(563, Dialog.layout()->minimumSize().height()));
+    const QRect area = Dialog.rect();
+    for (const QWidget* child : Dialog.findChildren<QWidget*>())
+        if (child->isVisible())
+            EXPECT_TRUE(area.contains(QRect(child->mapTo(&Dialog, QPoint(0, 0)), child->size())));
 }
