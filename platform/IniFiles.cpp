@@ -75,6 +75,20 @@ void CheckWritable(const AnsiString& section, const AnsiString& key, const AnsiS
         throw Exception("Недопустимое имя или значение параметра: [" + section + "] " + key);
 }
 
+// The file's bytes: every line ended by CR LF.
+std::string JoinFileLines(const std::vector<AnsiString>& lines)
+{
+    std::string bytes;
+    for (const AnsiString& line : lines)
+        bytes += line + "\r\n";
+    return bytes;
+}
+
+// A comment whose Cyrillic text in CP1251 is no valid UTF-8. A CP1251 file whose only
+// non-ASCII bytes also read as UTF-8 Cyrillic ("Р°" is D0 B0, UTF-8 for "а") would be
+// refused as UTF-8 by its next load; this line at its top keeps it readable as what it is.
+const char Cp1251Marker[] = "; Кодировка файла: Windows-1251";
+
 bool IsBlank(const AnsiString& line)
 {
     return Trim(line).empty();
@@ -257,13 +271,34 @@ void TIniFile::EraseSection(const AnsiString& section)
 
 void TIniFile::DeleteKey(const AnsiString& section, const AnsiString& key)
 {
+    Update([&] { return RemoveKeyLines(section, key); });
+}
+
+bool TIniFile::RemoveKeyLines(const AnsiString& section, const AnsiString& key)
+{
+    const size_t count = FLines.size();
+    // Every line of that key goes: a later duplicate must not come to light.
+    const int sectionLine = FindSection(section);
+    for (int line = FindKey(sectionLine, key); line >= 0; line = FindKey(sectionLine, key))
+        FLines.erase(FLines.begin() + line);
+    return FLines.size() != count;
+}
+
+void TIniFile::WriteKeys(const AnsiString& section, const std::vector<TIniKeyChange>& changes)
+{
+    for (const TIniKeyChange& change : changes)
+        CheckWritable(section, change.Key, change.Value.value_or(AnsiString()));
     Update([&] {
-        const size_t count = FLines.size();
-        // Every line of that key goes: a later duplicate must not come to light.
-        const int sectionLine = FindSection(section);
-        for (int line = FindKey(sectionLine, key); line >= 0; line = FindKey(sectionLine, key))
-            FLines.erase(FLines.begin() + line);
-        return FLines.size() != count;
+        bool changed = false;
+        for (const TIniKeyChange& change : changes) {
+            if (change.Value) {
+                PutLine(section, change.Key, Trim(change.Key) + "=" + *change.Value);
+                changed = true;
+            } else {
+                changed = RemoveKeyLines(section, change.Key) || changed;
+            }
+        }
+        return changed;
     });
 }
 
@@ -279,17 +314,17 @@ void TIniFile::Update(const std::function<bool()>& change)
     TFileUpdateLock lock(target);
     // No refusal here: the file was accepted when it was loaded, and a value the program
     // has written itself must never make its next write fail.
-    const std::vector<AnsiString> onDisk = SplitFileLines(ReadFileIfAny(target));
+    const std::string onDiskBytes = ReadFileIfAny(target);
+    const std::vector<AnsiString> onDisk = SplitFileLines(onDiskBytes);
     FLines = onDisk;
     try {
         if (!change()) {
             lock.RemoveCreatedFile();
             return;
         }
-        std::string bytes;
-        for (const AnsiString& line : FLines)
-            bytes += line + "\r\n";
-        WriteFileAtomically(target, bytes);
+        if (!IsUtf8Text(onDiskBytes) && IsUtf8Text(JoinFileLines(FLines)))
+            FLines.insert(FLines.begin(), Cp1251Marker);
+        WriteFileAtomically(target, JoinFileLines(FLines));
     } catch (...) {
         // The profile in memory stays what the file on disk holds.
         FLines = onDisk;

@@ -9,13 +9,23 @@
 // CR LF; reading accepts CR LF or LF. Every write is a read-modify-write of the file as it
 // is on disk at that moment, changing only its own line, under a lock held from the read to
 // the rename of the new file (TFileUpdateLock), so that changes made meanwhile by another
-// program or by hand survive. A file saved in UTF-8 is refused, never written.
+// program or by hand survive. A file saved in UTF-8 is refused when it is read. A CP1251
+// file that a write would leave looking like UTF-8 (its only non-ASCII text being byte
+// pairs that are also UTF-8 Cyrillic, as "Р°") gets a comment line at its top whose text
+// is plainly CP1251, so that the program's next load still reads the file it wrote.
 
 #include "platform/AnsiString.h"
 #include "platform/Classes.h"
 
 #include <functional>
+#include <optional>
 #include <vector>
+
+// A key of one section that a batch write stores (Value) or deletes (no Value).
+struct TIniKeyChange {
+    AnsiString Key;
+    std::optional<AnsiString> Value;
+};
 
 class TIniFile {
 public:
@@ -52,6 +62,10 @@ public:
 
     void EraseSection(const AnsiString& section);
     void DeleteKey(const AnsiString& section, const AnsiString& key);
+    // Stores and deletes the keys of one section, in their order, in one replacement of
+    // the file: either every change reaches the disk or none does, and a name or value
+    // that the file cannot hold refuses the whole batch before anything is written.
+    void WriteKeys(const AnsiString& section, const std::vector<TIniKeyChange>& changes);
 
     // Writes go to the disk at once; kept for callers that flush explicitly.
     void UpdateFile();
@@ -64,6 +78,7 @@ private:
     int SectionEnd(int sectionLine) const;                          // line after its last line
     int FindKey(int sectionLine, const AnsiString& key) const;      // line of the key or -1
     void PutLine(const AnsiString& section, const AnsiString& key, const AnsiString& line);
+    bool RemoveKeyLines(const AnsiString& section, const AnsiString& key);   // true when any went
     // Locks and reads the file, applies the change to the lines and writes them when the
     // change says it changed something. Afterwards the lines are what the file holds.
     void Update(const std::function<bool()>& change);

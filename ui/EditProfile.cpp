@@ -16,24 +16,46 @@ namespace {
 struct TKeyInfo {
     const char* Key;
     TEditKind Kind;
+    const char* Group;     // the group box that holds the row; "" for the rows at the top
+    const char* Caption;   // the row's check box
 };
+
+const char CipherGroup[] = "Шифрование";
+const char RecvGroup[] = "Прием";
+const char SendGroup[] = "Передача";
+const char ProxyGroup[] = "Прокси (только для HTTP)";
+const char SalaryGroup[] = "Формат зарплатного файла";
 
 // In the order of TEditKey.
 const TKeyInfo KeyInfos[EditKeyCount] = {
-    {"BankEMail", TEditKind::Text},         {"BankPgpKey", TEditKind::Text},
-    {"BankVerbaKey", TEditKind::Text},      {"CipherType", TEditKind::Code},
-    {"PgpKeyPath", TEditKind::Text},        {"VerbaPubPath", TEditKind::Text},
-    {"VerbaSecPath", TEditKind::Text},      {"RecvPort", TEditKind::Text},
-    {"RecvType", TEditKind::Code},          {"RecvHost", TEditKind::Text},
-    {"RecvUser", TEditKind::Text},          {"EMail", TEditKind::Text},
-    {"RecvPass", TEditKind::Password},      {"SendPort", TEditKind::Text},
-    {"SendType", TEditKind::Code},          {"SendHost", TEditKind::Text},
-    {"SendUser", TEditKind::Text},          {"SendPass", TEditKind::Password},
-    {"ProxyPort", TEditKind::Text},         {"ProxyHost", TEditKind::Text},
-    {"ProxyUser", TEditKind::Text},         {"ProxyPass", TEditKind::Password},
-    {"Salary.FileFormat", TEditKind::Code}, {"Salary.Charset", TEditKind::Code},
-    {"Salary.EtalonTypes", TEditKind::Code}, {"Salary.Fields", TEditKind::Text},
-    {"Salary.Lengths", TEditKind::Text},    {"Salary.Delim", TEditKind::Text},
+    {"BankEMail", TEditKind::Text, "", "BankEMail"},
+    {"BankPgpKey", TEditKind::Text, "", "BankPgpKey"},
+    {"BankVerbaKey", TEditKind::Text, "", "BankVerbaKey"},
+    {"CipherType", TEditKind::Code, CipherGroup, "Тип"},
+    {"PgpKeyPath", TEditKind::Text, CipherGroup, "PGPKey"},
+    {"VerbaPubPath", TEditKind::Text, CipherGroup, "VerbaPub"},
+    {"VerbaSecPath", TEditKind::Text, CipherGroup, "VerbaSec"},
+    {"RecvPort", TEditKind::Text, RecvGroup, "Порт"},
+    {"RecvType", TEditKind::Code, RecvGroup, "Тип"},
+    {"RecvHost", TEditKind::Text, RecvGroup, "Сервер"},
+    {"RecvUser", TEditKind::Text, RecvGroup, "Имя"},
+    {"EMail", TEditKind::Text, "", "EMail"},
+    {"RecvPass", TEditKind::Password, RecvGroup, "Пароль"},
+    {"SendPort", TEditKind::Text, SendGroup, "Порт"},
+    {"SendType", TEditKind::Code, SendGroup, "Тип"},
+    {"SendHost", TEditKind::Text, SendGroup, "Сервер"},
+    {"SendUser", TEditKind::Text, SendGroup, "Имя"},
+    {"SendPass", TEditKind::Password, SendGroup, "Пароль"},
+    {"ProxyPort", TEditKind::Text, ProxyGroup, "Порт"},
+    {"ProxyHost", TEditKind::Text, ProxyGroup, "Сервер"},
+    {"ProxyUser", TEditKind::Text, ProxyGroup, "Имя"},
+    {"ProxyPass", TEditKind::Password, ProxyGroup, "Пароль"},
+    {"Salary.FileFormat", TEditKind::Code, SalaryGroup, "Формат"},
+    {"Salary.Charset", TEditKind::Code, SalaryGroup, "Кодировка"},
+    {"Salary.EtalonTypes", TEditKind::Code, SalaryGroup, "Тип эталона"},
+    {"Salary.Fields", TEditKind::Text, SalaryGroup, "Поля"},
+    {"Salary.Lengths", TEditKind::Text, SalaryGroup, "Длины"},
+    {"Salary.Delim", TEditKind::Text, SalaryGroup, "Разделитель"},
 };
 
 // The order in which the keys are written.
@@ -76,17 +98,26 @@ std::vector<AnsiString> CodeNames(TEditKey key)
     }
 }
 
-// The row of a stored name, upper-cased and trimmed; -2 when nothing is stored, -1 for a
-// name that the choices lack.
-int IndexOf(const std::vector<AnsiString>& names, const std::optional<AnsiString>& stored)
+// The choice of a stored name, upper-cased and trimmed; -2 when nothing is stored. A name
+// that the table lacks becomes a choice of its own after the table's, as it is stored, so
+// that the row shows what the file holds and a save writes it back unchanged.
+int ChoiceOf(std::vector<AnsiString>& names, size_t tableCount, const std::optional<AnsiString>& stored)
 {
     if (!stored)
         return -2;
-    const AnsiString name = UpperCase(Trim(*stored));
-    for (size_t i = 0; i < names.size(); ++i)
+    const AnsiString name = UpperCase(*stored);
+    for (size_t i = 0; i < tableCount; ++i)
         if (names[i] == name)
             return static_cast<int>(i);
-    return -1;
+    auto extra = std::find(names.begin() + static_cast<std::ptrdiff_t>(tableCount), names.end(), *stored);
+    if (extra == names.end())
+        extra = names.insert(names.end(), *stored);
+    return static_cast<int>(extra - names.begin());
+}
+
+int ChoiceNamed(const std::vector<AnsiString>& names, const char* name)
+{
+    return static_cast<int>(std::find(names.begin(), names.end(), AnsiString(name)) - names.begin());
 }
 
 const TNamedCodes& TransportsOf(TEditKey type)
@@ -104,6 +135,29 @@ const char* KeyNameOf(TEditKey key)
 TEditKind KindOf(TEditKey key)
 {
     return KeyInfos[key].Kind;
+}
+
+const char* GroupCaptionOf(TEditKey key)
+{
+    return KeyInfos[key].Group;
+}
+
+const char* RowCaptionOf(TEditKey key)
+{
+    return KeyInfos[key].Caption;
+}
+
+AnsiString FieldLabel(const AnsiString& keyName)
+{
+    if (SameText(keyName, "Caption"))
+        return ProfileNameLabel;
+    if (SameText(keyName, "Prefix"))
+        return PrefixLabel;
+    const std::optional<TEditKey> key = FindEditKey(keyName);
+    if (!key)
+        return keyName;
+    const TKeyInfo& info = KeyInfos[*key];
+    return *info.Group ? AnsiString(info.Group) + " » " + info.Caption : AnsiString(info.Caption);
 }
 
 std::optional<TEditKey> FindEditKey(const AnsiString& keyName)
@@ -127,13 +181,11 @@ void TProfileEditor::Load(TIniFile& ini, const AnsiString& section, bool global)
         TEditRow& row = FRows[key];
         row.Key = KeyInfos[k].Key;
         row.Kind = KeyInfos[k].Kind;
-        row.Names = CodeNames(key);
         row.InheritedKey = row.Key;
-        ReadStored(row);
+        ReadStored(key);
         if (row.Kind == TEditKind::Code) {
-            // Every code row's built-in default is its first choice.
             if (row.InheritedIndex < 0)
-                row.InheritedIndex = 0;
+                row.InheritedIndex = DefaultChoice(key);
             row.Checked = row.OwnIndex >= 0;
         } else {
             if (!row.Inherited)
@@ -141,13 +193,14 @@ void TProfileEditor::Load(TIniFile& ini, const AnsiString& section, bool global)
             row.Checked = row.Own.has_value();
         }
         ShowValue(row);
-        if (key == ekRecvType || key == ekSendType)
-            LoadPort(key == ekRecvType ? ekRecvPort : ekSendPort, key);
+        FollowRow(key);
     }
 }
 
-void TProfileEditor::ReadStored(TEditRow& row) const
+// A value blank in "Common" counts for nothing there: the load then takes its own default.
+void TProfileEditor::ReadStored(TEditKey key)
 {
+    TEditRow& row = FRows[key];
     std::optional<AnsiString> common;
     if (FIni->ValueExists(CommonSection, row.Key))
         common = Trim(FIni->ReadString(CommonSection, row.Key, AnsiString()));
@@ -156,13 +209,63 @@ void TProfileEditor::ReadStored(TEditRow& row) const
     if (FGlobal) {
         row.Own = common;
     } else {
-        row.Inherited = common;
+        if (common && !common->empty())
+            row.Inherited = common;
         if (FIni->ValueExists(FSection, row.Key))
             row.Own = Trim(FIni->ReadString(FSection, row.Key, AnsiString()));
     }
     if (row.Kind == TEditKind::Code) {
-        row.OwnIndex = IndexOf(row.Names, row.Own);
-        row.InheritedIndex = IndexOf(row.Names, row.Inherited);
+        row.Names = CodeNames(key);
+        const size_t tableCount = row.Names.size();
+        row.OwnIndex = ChoiceOf(row.Names, tableCount, row.Own);
+        row.InheritedIndex = ChoiceOf(row.Names, tableCount, row.Inherited);
+    }
+}
+
+// The choice that the load takes when no level names one: the first of the transports and
+// ciphers, "DELIM", no reference lists, and the code page that goes with the format shown
+// (CP866 for dBase, else CP1251).
+int TProfileEditor::DefaultChoice(TEditKey key) const
+{
+    const TEditRow& row = FRows[key];
+    if (key == ekEtalonTypes)
+        return ChoiceNamed(row.Names, "");
+    if (key != ekCharset)
+        return 0;
+    const TEditRow& format = FRows[ekFileFormat];
+    const bool dbase = format.Index >= 0 && format.Names.at(static_cast<size_t>(format.Index)) == FileFormats[ffDBase].Tag;
+    return ChoiceNamed(row.Names, dbase ? "CP866" : "CP1251");
+}
+
+// The code page that no level names follows the format shown, as the load's does; a code
+// page chosen in the row stays.
+void TProfileEditor::LoadCharsetDefault()
+{
+    TEditRow& row = FRows[ekCharset];
+    if (row.Inherited)
+        return;
+    row.InheritedIndex = DefaultChoice(ekCharset);
+    if (!row.Checked)
+        ShowValue(row);
+}
+
+void TProfileEditor::FollowRow(TEditKey key)
+{
+    if (key == ekRecvType)
+        LoadPort(ekRecvPort, ekRecvType);
+    else if (key == ekSendType)
+        LoadPort(ekSendPort, ekSendType);
+    else if (key == ekFileFormat && !FRows[ekCharset].Names.empty())   // once the code page is read
+        LoadCharsetDefault();
+}
+
+std::optional<TEditKey> DependentRow(TEditKey key)
+{
+    switch (key) {
+    case ekRecvType: return ekRecvPort;
+    case ekSendType: return ekSendPort;
+    case ekFileFormat: return ekCharset;
+    default: return std::nullopt;
     }
 }
 
@@ -174,6 +277,8 @@ AnsiString TProfileEditor::BuiltInDefault(TEditKey key, AnsiString& scrambledUnd
     case ekBankVerbaKey: return DefaultBankVerbaKey;
     case ekRecvHost: return DefaultRecvHost;
     case ekProxyPort: return "3128";
+    case ekPgpKeyPath: return "a:";
+    case ekDelim: return ";";
     case ekEMail:
     case ekSendUser: return Effective(ekRecvUser);
     case ekSendHost: return Effective(ekRecvHost);
@@ -189,7 +294,7 @@ AnsiString TProfileEditor::BuiltInDefault(TEditKey key, AnsiString& scrambledUnd
 void TProfileEditor::LoadPort(TEditKey port, TEditKey type)
 {
     TEditRow& row = FRows[port];
-    ReadStored(row);
+    ReadStored(port);
     const TNamedCodes& transports = TransportsOf(type);
     const int shown = FRows[type].Index;
     if (!row.Inherited && shown >= 0 && shown < transports.Count)
@@ -218,8 +323,7 @@ void TProfileEditor::SetChecked(TEditKey key, bool checked)
     TEditRow& row = FRows[key];
     row.Checked = checked;
     ShowValue(row);
-    if (key == ekRecvType || key == ekSendType)
-        SetIndex(key, row.Index);
+    FollowRow(key);
 }
 
 void TProfileEditor::SetText(TEditKey key, const AnsiString& text)
@@ -230,10 +334,7 @@ void TProfileEditor::SetText(TEditKey key, const AnsiString& text)
 void TProfileEditor::SetIndex(TEditKey key, int index)
 {
     FRows[key].Index = index;
-    if (key == ekRecvType)
-        LoadPort(ekRecvPort, ekRecvType);
-    else if (key == ekSendType)
-        LoadPort(ekSendPort, ekSendType);
+    FollowRow(key);
 }
 
 // ---- Saving ----
@@ -253,7 +354,7 @@ TKeyChanges TProfileEditor::Changes() const
 
 void TProfileEditor::Save()
 {
-    WriteChanges(*FIni, FSection, Changes());
+    FIni->WriteKeys(FSection, Changes());
 }
 
 void TProfileEditor::AddTextChange(TKeyChanges& changes, const TEditRow& row) const
@@ -278,16 +379,6 @@ void TProfileEditor::AddCodeChange(TKeyChanges& changes, const TEditRow& row)
     }
     if (row.Index != row.OwnIndex && row.Index >= 0 && row.Index < static_cast<int>(row.Names.size()))
         changes.push_back({row.Key, row.Names[static_cast<size_t>(row.Index)]});
-}
-
-void WriteChanges(TIniFile& ini, const AnsiString& section, const TKeyChanges& changes)
-{
-    for (const TKeyChange& change : changes) {
-        if (change.Value)
-            ini.WriteString(section, change.Key, *change.Value);
-        else
-            ini.DeleteKey(section, change.Key);
-    }
 }
 
 // ---- Checking the changes ----
@@ -386,9 +477,9 @@ std::optional<TRefusal> LoadRefusal(const TKeySource& keys, const AnsiString& se
     try {
         CheckProfile(keys, section);
     } catch (const EProfileValueError& error) {
-        return TRefusal{error.Key, error.Message()};
+        return TRefusal{error.Key, error.Message(), section};
     } catch (const Exception& error) {
-        return TRefusal{AnsiString(), error.Message()};
+        return TRefusal{AnsiString(), error.Message(), section};
     }
     return std::nullopt;
 }
@@ -402,13 +493,58 @@ std::optional<TRefusal> RefusalOfChanges(const TIniFile& ini, const AnsiString& 
     for (const AnsiString& profile : profiles)
         if (std::optional<TRefusal> refusal = NewRefusal(file, changed, profile, global))
             return refusal;
-    // The file refuses a line break (it would split the line), but only when the save has
-    // written the keys before it.
+    // The file would refuse a line break (it would split the line) with a message that
+    // names no field; the dialog names it here.
     for (const TKeyChange& change : changes)
         if (change.Value && HasLineBreak(*change.Value))
             return TRefusal{change.Key, "Значение параметра " + change.Key +
                                             " содержит перевод строки, в профиле его сохранить нельзя"};
     return std::nullopt;
+}
+
+namespace {
+
+bool IsKeyNameChar(char c)
+{
+    return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || c == '.' || c == '_';
+}
+
+// The text with the key's name, where it stands as a word, replaced by the field's label.
+AnsiString WithFieldLabel(const AnsiString& text, const AnsiString& keyName)
+{
+    const AnsiString label = FieldLabel(keyName);
+    if (keyName.empty() || label == keyName)
+        return text;
+    for (size_t at = text.find(keyName); at != AnsiString::npos; at = text.find(keyName, at + 1)) {
+        const size_t end = at + keyName.size();
+        if ((at == 0 || !IsKeyNameChar(text[at - 1])) && (end == text.size() || !IsKeyNameChar(text[end])))
+            return text.substr(0, at) + "\"" + label + "\"" + text.substr(end);
+    }
+    return text;
+}
+
+}  // namespace
+
+AnsiString RefusalText(const TRefusal& refusal, const TIniFile& ini, const AnsiString& section,
+                       const TKeyChanges& changes)
+{
+    AnsiString text = refusal.Message;
+    const AnsiString sectionPrefix = "Профиль " + refusal.Profile + ": ";
+    const bool namesProfile = !refusal.Profile.empty() && text.compare(0, sectionPrefix.size(), sectionPrefix) == 0;
+    if (namesProfile)
+        text = text.substr(sectionPrefix.size());
+    text = WithFieldLabel(text, refusal.Key);
+    if (!namesProfile)
+        return text;
+    const TIniKeySource file(ini);
+    const TChangedKeys changed(file, section, changes);
+    const TProfileHeader saved(changed, refusal.Profile);
+    return "Профиль " + saved.Caption + ": " + text;
+}
+
+AnsiString UnstorableText(const AnsiString& keyName, const char* reason)
+{
+    return WithFieldLabel("Значение параметра " + keyName + " " + reason, keyName);
 }
 
 // A password box shows the stored text, which is scrambled already. Taken over unchanged

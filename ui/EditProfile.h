@@ -5,11 +5,11 @@
 // default), whether the row has its own value, and what its control shows.
 
 #include "platform/AnsiString.h"
+#include "platform/IniFiles.h"
 
 #include <optional>
 #include <vector>
 
-class TIniFile;
 class TKeySource;
 
 // The keys of the editor, in the order in which they are loaded: the defaults of EMail,
@@ -51,25 +51,35 @@ enum class TEditKind { Text, Password, Code };
 // The name of a row's key in the profiles file, and its kind.
 const char* KeyNameOf(TEditKey key);
 TEditKind KindOf(TEditKey key);
+// The caption of the group box that holds a row ("" for the rows at the top of the
+// dialog), and of the row's check box.
+const char* GroupCaptionOf(TEditKey key);
+const char* RowCaptionOf(TEditKey key);
+// The labels of the profile's own name and prefix.
+inline constexpr char ProfileNameLabel[] = "Название профиля";
+inline constexpr char PrefixLabel[] = "Префикс";
+// A key of the profiles file named as the dialog labels its field: the group, " » " and
+// the row ("Прием » Порт"), or the label alone; a key the dialog does not show keeps its name.
+AnsiString FieldLabel(const AnsiString& keyName);
 // The row of a key named in the profiles file (compared ignoring case), or none.
 std::optional<TEditKey> FindEditKey(const AnsiString& keyName);
+// The row whose inherited value follows what the row of key shows: the port of a receive
+// or send type, the code page of the file format.
+std::optional<TEditKey> DependentRow(TEditKey key);
 
-// A key that a save writes (Value) or deletes from the edited section (no Value).
-struct TKeyChange {
-    AnsiString Key;
-    std::optional<AnsiString> Value;
-};
+// A key that a save writes (Value) or deletes from the edited section (no Value); a save
+// writes all of them in one replacement of the file (TIniFile::WriteKeys).
+using TKeyChange = TIniKeyChange;
 using TKeyChanges = std::vector<TKeyChange>;
 
-// Writes the changes into the section, key by key, in their order.
-void WriteChanges(TIniFile& ini, const AnsiString& section, const TKeyChanges& changes);
-
-// A profile that the load refuses: the key it named ("" for an error of no key) and the
-// load's message, which names the profile.
+// A profile that the load refuses: the key it named ("" for an error of no key), the
+// load's message, which names the profile by its section, and that section ("" for a
+// refusal of no profile).
 struct TRefusal {
     AnsiString Key;
     AnsiString Message;
-    bool operator==(const TRefusal&) const = default;
+    AnsiString Profile;
+    bool operator==(const TRefusal& other) const { return Key == other.Key && Message == other.Message; }
 };
 
 // What the load refuses when it reads the profile of section from the keys; none when the
@@ -85,17 +95,25 @@ std::optional<TRefusal> LoadRefusal(const TKeySource& keys, const AnsiString& se
 std::optional<TRefusal> RefusalOfChanges(const TIniFile& ini, const AnsiString& section, bool global,
                                          const TKeyChanges& changes);
 
+// A refusal of the changes as the dialog shows it: the field named as the dialog labels it
+// (FieldLabel, in quotes) and the profile by its caption as the changes leave it.
+AnsiString RefusalText(const TRefusal& refusal, const TIniFile& ini, const AnsiString& section,
+                       const TKeyChanges& changes);
+// A value that the profiles file cannot hold, named as the dialog labels its field.
+AnsiString UnstorableText(const AnsiString& keyName, const char* reason);
+
 struct TEditRow {
     const char* Key = "";
     TEditKind Kind = TEditKind::Text;
-    std::vector<AnsiString> Names;        // a code row's choices, in table order
+    // A code row's choices: the table's, then a stored name the table lacks, as stored.
+    std::vector<AnsiString> Names;
     // Text rows: the stored values, trimmed; absent differs from every text.
     std::optional<AnsiString> Own;
     std::optional<AnsiString> Inherited;
     // Password rows: the key under which the inherited text was scrambled (SendPass
     // inherits the receiving password when nothing else gives one).
     AnsiString InheritedKey;
-    // Code rows: the row of the stored name; -2 absent, -1 a name the table lacks.
+    // Code rows: the choice of the stored name; -2 absent.
     int OwnIndex = -2;
     int InheritedIndex = -2;
     // The control: whether the row has its own value, and what it shows.
@@ -123,7 +141,7 @@ public:
     // What a save writes, key by key, in a fixed order: an unchecked row loses its own
     // value; a checked row's shown value is written when it differs from the own value.
     TKeyChanges Changes() const;
-    // Writes the changes into the edited section.
+    // Writes the changes into the edited section, in one replacement of the file.
     void Save();
 
 private:
@@ -132,7 +150,10 @@ private:
     bool FGlobal = false;
     std::vector<TEditRow> FRows;
 
-    void ReadStored(TEditRow& row) const;
+    void ReadStored(TEditKey key);
+    int DefaultChoice(TEditKey key) const;
+    void LoadCharsetDefault();
+    void FollowRow(TEditKey key);
     // The editor's default of a text row; scrambledUnder gets the key of a password
     // taken from another row.
     AnsiString BuiltInDefault(TEditKey key, AnsiString& scrambledUnder) const;

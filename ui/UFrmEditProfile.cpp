@@ -32,13 +32,13 @@ bool IsPathKey(TEditKey key)
 }
 
 // The text of an edit as the profiles file holds it; a character that code page 1251
-// lacks cannot be stored, and is refused with the name of the setting.
-AnsiString StorableText(const QLineEdit* edit, const AnsiString& setting)
+// lacks cannot be stored, and is refused with the field's label.
+AnsiString StorableText(const QLineEdit* edit, const AnsiString& keyName)
 {
     AnsiString text;
     if (!FromQStringExact(edit->text(), text))
-        throw Exception("Значение параметра " + setting +
-                        " содержит символы, которых нет в кодировке Windows-1251, в профиле его сохранить нельзя");
+        throw Exception(UnstorableText(
+            keyName, "содержит символы, которых нет в кодировке Windows-1251, в профиле его сохранить нельзя"));
     return text;
 }
 
@@ -65,50 +65,22 @@ TFrmEditProfile::TFrmEditProfile(QWidget* parent) : QDialog(parent)
     top->setColumnStretch(3, 1);
     EdtProfileName = new QLineEdit(this);
     EdtPrefix = new QLineEdit(this);
-    top->addWidget(new QLabel(ToQString("Название профиля"), this), 0, 0);
+    top->addWidget(new QLabel(ToQString(ProfileNameLabel), this), 0, 0);
     top->addWidget(EdtProfileName, 0, 1);
-    top->addWidget(new QLabel(ToQString("Префикс"), this), 0, 2);
+    top->addWidget(new QLabel(ToQString(PrefixLabel), this), 0, 2);
     top->addWidget(EdtPrefix, 0, 3);
-    AddRow(top, 1, 0, ekBankEMail, "BankEMail");
-    AddRow(top, 1, 2, ekEMail, "EMail");
-    AddRow(top, 2, 0, ekBankPgpKey, "BankPgpKey");
-    AddRow(top, 2, 2, ekBankVerbaKey, "BankVerbaKey");
+    AddRow(top, 1, 0, ekBankEMail);
+    AddRow(top, 1, 2, ekEMail);
+    AddRow(top, 2, 0, ekBankPgpKey);
+    AddRow(top, 2, 2, ekBankVerbaKey);
 
-    GbCipher = new QGroupBox(ToQString("Шифрование"), this);
-    QGridLayout* cipher = GroupGrid(GbCipher);
-    AddRow(cipher, 0, 0, ekCipherType, "Тип");
-    AddRow(cipher, 1, 0, ekPgpKeyPath, "PGPKey");
-    AddRow(cipher, 2, 0, ekVerbaPubPath, "VerbaPub");
-    AddRow(cipher, 3, 0, ekVerbaSecPath, "VerbaSec");
-
-    GbRecv = new QGroupBox(ToQString("Прием"), this);
-    GbSend = new QGroupBox(ToQString("Передача"), this);
-    const TEditKey recvKeys[] = {ekRecvType, ekRecvPort, ekRecvHost, ekRecvUser, ekRecvPass};
-    const TEditKey sendKeys[] = {ekSendType, ekSendPort, ekSendHost, ekSendUser, ekSendPass};
-    const char* const transportCaptions[] = {"Тип", "Порт", "Сервер", "Имя", "Пароль"};
-    QGridLayout* recv = GroupGrid(GbRecv);
-    QGridLayout* send = GroupGrid(GbSend);
-    for (int i = 0; i < 5; ++i) {
-        AddRow(recv, i, 0, recvKeys[i], transportCaptions[i]);
-        AddRow(send, i, 0, sendKeys[i], transportCaptions[i]);
-    }
-
-    GbProxy = new QGroupBox(ToQString("Прокси (только для HTTP)"), this);
-    QGridLayout* proxy = GroupGrid(GbProxy);
-    AddRow(proxy, 0, 0, ekProxyPort, "Порт");
-    AddRow(proxy, 1, 0, ekProxyHost, "Сервер");
-    AddRow(proxy, 2, 0, ekProxyUser, "Имя");
-    AddRow(proxy, 3, 0, ekProxyPass, "Пароль");
-
-    GbSalary = new QGroupBox(ToQString("Формат зарплатного файла"), this);
-    QGridLayout* salary = GroupGrid(GbSalary);
-    AddRow(salary, 0, 0, ekFileFormat, "Формат");
-    AddRow(salary, 1, 0, ekFields, "Поля");
-    AddRow(salary, 2, 0, ekLengths, "Длины");
-    AddRow(salary, 3, 0, ekDelim, "Разделитель");
-    AddRow(salary, 4, 0, ekCharset, "Кодировка");
-    AddRow(salary, 5, 0, ekEtalonTypes, "Тип эталона");
-    salary->setRowStretch(6, 1);   // the rows keep their height beside the two groups on the left
+    GbCipher = AddGroup({ekCipherType, ekPgpKeyPath, ekVerbaPubPath, ekVerbaSecPath});
+    GbRecv = AddGroup({ekRecvType, ekRecvPort, ekRecvHost, ekRecvUser, ekRecvPass});
+    GbSend = AddGroup({ekSendType, ekSendPort, ekSendHost, ekSendUser, ekSendPass});
+    GbProxy = AddGroup({ekProxyPort, ekProxyHost, ekProxyUser, ekProxyPass});
+    GbSalary = AddGroup({ekFileFormat, ekFields, ekLengths, ekDelim, ekCharset, ekEtalonTypes});
+    // The rows keep their height beside the two groups on the left.
+    static_cast<QGridLayout*>(GbSalary->layout())->setRowStretch(6, 1);
 
     BtnDelete = new QPushButton(ToQString("Удалить профиль"), this);
     BtnOk = new QPushButton(ToQString("Сохранить"), this);
@@ -139,17 +111,30 @@ TFrmEditProfile::TFrmEditProfile(QWidget* parent) : QDialog(parent)
     layout->addLayout(groups);
     layout->addStretch();
     layout->addLayout(buttons);
+    // A single fixed border: the window takes the size its rows need, and the window
+    // manager draws no resize handle under the buttons.
     FixClientSize(this, QSize(656, 563));
     for (int k = 0; k < EditKeyCount; ++k)
         ConnectRow(static_cast<TEditKey>(k));
 }
 
-// A check box with the key's caption and its control (a drop-down list for a code, else
+// A group box of the rows, one under the other, captioned as the rows' group.
+QGroupBox* TFrmEditProfile::AddGroup(std::initializer_list<TEditKey> keys)
+{
+    auto* group = new QGroupBox(ToQString(GroupCaptionOf(*keys.begin())), this);
+    QGridLayout* grid = GroupGrid(group);
+    int line = 0;
+    for (const TEditKey key : keys)
+        AddRow(grid, line++, 0, key);
+    return group;
+}
+
+// A check box with the row's caption and its control (a drop-down list for a code, else
 // an edit; a folder edit with its "..." button; a password edit masked).
-void TFrmEditProfile::AddRow(QGridLayout* grid, int line, int column, TEditKey key, const char* caption)
+void TFrmEditProfile::AddRow(QGridLayout* grid, int line, int column, TEditKey key)
 {
     TRowControls& row = FRows[key];
-    row.Check = new QCheckBox(ToQString(caption), this);
+    row.Check = new QCheckBox(ToQString(RowCaptionOf(key)), this);
     grid->addWidget(row.Check, line, column);
     QWidget* control = nullptr;
     if (KindOf(key) == TEditKind::Code) {
@@ -210,10 +195,15 @@ void TFrmEditProfile::ShowRow(TEditKey key)
         row.Edit->setText(ToQString(value.Text));
     } else {
         row.Combo->setEnabled(value.Checked);
-        if (row.Combo->count() != static_cast<int>(value.Names.size())) {
+        QStringList names;
+        for (const AnsiString& name : value.Names)
+            names.append(ToQString(name));
+        QStringList shown;
+        for (int i = 0; i < row.Combo->count(); ++i)
+            shown.append(row.Combo->itemText(i));
+        if (shown != names) {
             row.Combo->clear();
-            for (const AnsiString& name : value.Names)
-                row.Combo->addItem(ToQString(name));
+            row.Combo->addItems(names);
         }
         row.Combo->setCurrentIndex(value.Index);
     }
@@ -224,21 +214,21 @@ void TFrmEditProfile::ChbClick(TEditKey key)
 {
     FEditor.SetChecked(key, FRows[key].Check->isChecked());
     ShowRow(key);
-    if (key == ekRecvType)
-        ShowRow(ekRecvPort);
-    else if (key == ekSendType)
-        ShowRow(ekSendPort);
+    ShowDependentRow(key);
 }
 
 // A new receive or send type: the port shown follows it (a port typed but not saved is
-// replaced).
+// replaced); a new format: the code page that no level names follows it.
 void TFrmEditProfile::CmbChange(TEditKey key)
 {
     FEditor.SetIndex(key, FRows[key].Combo->currentIndex());
-    if (key == ekRecvType)
-        ShowRow(ekRecvPort);
-    else if (key == ekSendType)
-        ShowRow(ekSendPort);
+    ShowDependentRow(key);
+}
+
+void TFrmEditProfile::ShowDependentRow(TEditKey key)
+{
+    if (const std::optional<TEditKey> dependent = DependentRow(key))
+        ShowRow(*dependent);
 }
 
 // ---- Running ----
@@ -281,12 +271,15 @@ void TFrmEditProfile::LoadHeader()
     BtnDelete->setEnabled(!FGlobal);
     if (FGlobal)
         return;
-    const auto own = [this](const char* key) {
-        return FSettings->ValueExists(FSection, key) ? std::optional(Trim(FSettings->ReadString(FSection, key, ""))) :
-                                                       std::nullopt;
-    };
-    EdtProfileName->setText(ToQString(own("Caption").value_or(NewProfileCaption)));
-    EdtPrefix->setText(ToQString(own("Prefix").value_or(AnsiString())));
+    EdtProfileName->setText(ToQString(OwnHeaderValue("Caption").value_or(NewProfileCaption)));
+    EdtPrefix->setText(ToQString(OwnHeaderValue("Prefix").value_or(AnsiString())));
+}
+
+std::optional<AnsiString> TFrmEditProfile::OwnHeaderValue(const char* key) const
+{
+    if (!FSettings->ValueExists(FSection, key))
+        return std::nullopt;
+    return Trim(FSettings->ReadString(FSection, key, ""));
 }
 
 // Nothing is written while a value is refused: the dialog stays open on the field that
@@ -303,13 +296,14 @@ void TFrmEditProfile::accept()
             if (row.Edit && row.Check->isChecked())
                 StorableText(row.Edit, KeyNameOf(static_cast<TEditKey>(k)));
         }
+        const TKeyChanges changes = PendingChanges();
         const std::optional<TRefusal> refusal =
-            FSettings ? RefusalOfChanges(*FSettings, FSection, FGlobal, PendingChanges()) : std::nullopt;
+            FSettings ? RefusalOfChanges(*FSettings, FSection, FGlobal, changes) : std::nullopt;
         if (refusal) {
             QWidget* field = FieldOf(refusal->Key);
             if (field && field->isEnabled())
                 field->setFocus(Qt::OtherFocusReason);
-            throw Exception(refusal->Message);
+            throw Exception(RefusalText(*refusal, *FSettings, FSection, changes));
         }
         QDialog::accept();
     });
@@ -319,18 +313,22 @@ int TFrmEditProfile::Finish(int result)
 {
     if (result != QDialog::Accepted || !FSettings)
         return -1;
-    WriteChanges(*FSettings, FSection, PendingChanges());
+    FSettings->WriteKeys(FSection, PendingChanges());
     Profiles.Get()->Load();
     return SavedProfileIndex();
 }
 
-// In profile mode the name and the prefix come first, always written; then the rows.
+// In profile mode the name and the prefix come first, written when the section does not
+// hold them as typed (a new profile gets both); then the rows.
 TKeyChanges TFrmEditProfile::PendingChanges() const
 {
     TKeyChanges changes;
     if (!FGlobal) {
-        changes.push_back({"Caption", Trim(FromQString(EdtProfileName->text()))});
-        changes.push_back({"Prefix", Trim(FromQString(EdtPrefix->text()))});
+        for (const auto& [key, edit] : {std::pair{"Caption", EdtProfileName}, std::pair{"Prefix", EdtPrefix}}) {
+            const AnsiString typed = Trim(FromQString(edit->text()));
+            if (OwnHeaderValue(key) != typed)
+                changes.push_back({key, typed});
+        }
     }
     const TKeyChanges rows = FEditor.Changes();
     changes.insert(changes.end(), rows.begin(), rows.end());

@@ -11,6 +11,8 @@
 #include <QDialog>
 
 #include <array>
+#include <initializer_list>
+#include <optional>
 
 class QCheckBox;
 class QComboBox;
@@ -82,12 +84,15 @@ private:
     int FProfileIndex = 0;
     bool FShowing = false;   // the controls are being set from the editor
 
-    void AddRow(QGridLayout* grid, int line, int column, TEditKey key, const char* caption);
+    QGroupBox* AddGroup(std::initializer_list<TEditKey> keys);
+    void AddRow(QGridLayout* grid, int line, int column, TEditKey key);
     void ConnectRow(TEditKey key);
     void ShowRow(TEditKey key);
     void ChbClick(TEditKey key);
     void CmbChange(TEditKey key);
+    void ShowDependentRow(TEditKey key);
     void LoadHeader();
+    std::optional<AnsiString> OwnHeaderValue(const char* key) const;
     TKeyChanges PendingChanges() const;
     QWidget* FieldOf(const AnsiString& keyName) const;
     int SavedProfileIndex() const;

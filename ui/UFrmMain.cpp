@@ -65,6 +65,7 @@ void ResetExchangeHolders()
 
 namespace {
 constexpr char RestartSection[] = "State";
+constexpr char NoProfileText[] = "Профиль не загружен";
 // How long a start from the restart state waits for the program that started the update
 // to end and give up its profiles file.
 constexpr std::chrono::seconds RestartLockPatience{5};
@@ -208,17 +209,28 @@ void TFrmMain::ConnectCommands()
     SetCommandHandler(ItmAbout, [this] { ItmAboutClick(); });
     SetCommandHandler(ItmEditCommon, [this] { ItmEditProfileClick(true); });
     SetCommandHandler(ItmEditProfile, [this] { ItmEditProfileClick(false); });
-    SetCommandHandler(ItmUpdates, [this] { ItmUpdatesClick(); });
-    SetCommandHandler(ItmEtalons, [this] { OpenChild(FrmEtalons); });
-    SetCommandHandler(ItmNewCliReply, [this] { ItmNewCliReplyClick(); });
-    SetCommandHandler(ItmMessages, [this] { OpenChild(FrmMessages); });
-    SetCommandHandler(ItmJournal, [this] { OpenChild(FrmJournal); });
-    SetCommandHandler(ItmSalary, [] { ShowExportKind(0); });
-    SetCommandHandler(ItmNewCli, [] { ShowExportKind(1); });
+    SetCommandHandler(ItmUpdates, NeedsProfile([this] { ItmUpdatesClick(); }));
+    SetCommandHandler(ItmEtalons, NeedsProfile([this] { OpenChild(FrmEtalons); }));
+    SetCommandHandler(ItmNewCliReply, NeedsProfile([this] { ItmNewCliReplyClick(); }));
+    SetCommandHandler(ItmMessages, NeedsProfile([this] { OpenChild(FrmMessages); }));
+    SetCommandHandler(ItmJournal, NeedsProfile([this] { OpenChild(FrmJournal); }));
+    SetCommandHandler(ItmSalary, NeedsProfile([] { ShowExportKind(0); }));
+    SetCommandHandler(ItmNewCli, NeedsProfile([] { ShowExportKind(1); }));
     // The clients to close have a window of their own, though the command stays hidden.
-    SetCommandHandler(ItmDelCli, [] { ShowExportKind(2); });
-    SetCommandHandler(ItmQueryEtalon, [] { RunQueryWizard(); });
-    SetCommandHandler(ItmArbitrary, [] { RunArbitraryWizard(); });
+    SetCommandHandler(ItmDelCli, NeedsProfile([] { ShowExportKind(2); }));
+    SetCommandHandler(ItmQueryEtalon, NeedsProfile([] { RunQueryWizard(); }));
+    SetCommandHandler(ItmArbitrary, NeedsProfile([] { RunArbitraryWizard(); }));
+}
+
+// A document command works on the current profile: without one (a command left enabled
+// by mistake, or a call from code) it says so instead of reading a profile that is not there.
+std::function<void()> TFrmMain::NeedsProfile(std::function<void()> handler)
+{
+    return [handler = std::move(handler)] {
+        if (!Profiles.Get()->Current())
+            throw Exception(NoProfileText);
+        handler();
+    };
 }
 
 void TFrmMain::AddChild(QWidget* window)
@@ -412,9 +424,7 @@ void TFrmMain::ReopenProfilesAtIdle()
 void TFrmMain::ReopenProfiles()
 {
     // The windows and the commands belonged to a profile that may be gone.
-    CloseChildren();
-    ResetExchangeHolders();
-    SetDocumentCommands(false);
+    LeaveProfile();
     TProfiles& profiles = *Profiles.Get();
     profiles.Open(profiles.GetFileName());
     ChooseProfile(profiles.Count() == 1 ? 0 : profiles.Count());
@@ -470,17 +480,13 @@ void TFrmMain::SelectProfile(int index)
 
     TProfiles& profiles = *Profiles.Get();
     if (index == profiles.Count()) {
-        ClearStatusPanels();
-        AddStatusPanel(0, "Новый профиль");
-        SetDocumentCommands(false);
+        ShowNoProfile("Новый профиль");
         return;
     }
     try {
         profiles.Select(index);
     } catch (const Exception& error) {
-        ClearStatusPanels();
-        AddStatusPanel(0, "Профиль не загружен");
-        SetDocumentCommands(false);
+        ShowNoProfile(NoProfileText);
         Dialogs().MessageBox(error.Message(), "Ошибка загрузки профиля",
                              MessageBoxFlags::Ok | MessageBoxFlags::IconError);
         return;
@@ -491,6 +497,34 @@ void TFrmMain::SelectProfile(int index)
     AddStatusPanel(1, "Шифрование: " + Cipher.Get()->Name);
     AddStatusPanel(2, "Адрес: " + profile.EMail);
     SetDocumentCommands(true);
+}
+
+void TFrmMain::ShowNoProfile(const AnsiString& state)
+{
+    ClearStatusPanels();
+    AddStatusPanel(0, state);
+    SetDocumentCommands(false);
+}
+
+// The windows, the exchange objects and the caption of the profile go with it, and so do
+// the editor's commands, whose profile may no longer be in the list: the next selection
+// gives them back.
+void TFrmMain::LeaveProfile()
+{
+    CloseChildren();
+    ResetExchangeHolders();
+    SetCaption(GetVersionInfoValue("FileVersion"));
+    ShowNoProfile(NoProfileText);
+    SetEditorCommands(false);
+}
+
+// The store can lose its current profile behind the main window's back: the profile
+// editor re-reads the whole file after a save, and when that read fails the store has no
+// profiles at all. The windows open on the old profile hold its settings, which are gone.
+void TFrmMain::CheckProfileKept()
+{
+    if (FDocumentCommandsOn && !Profiles.Get()->Current())
+        LeaveProfile();
 }
 
 bool TFrmMain::CanCloseChildren()
@@ -567,9 +601,17 @@ void TFrmMain::ItmEditProfileClick(bool global)
 {
     if (!MayLeaveProfile() || !FrmEditProfile)
         return;
-    const int index = FrmEditProfile->Execute(global, Profiles.Get()->Ini());
+    int index = -1;
+    try {
+        index = FrmEditProfile->Execute(global, Profiles.Get()->Ini());
+    } catch (...) {
+        CheckProfileKept();
+        throw;
+    }
     if (index >= 0)
         SelectProfile(index);
+    else
+        CheckProfileKept();
 }
 
 void TFrmMain::ItmUpdatesClick()

@@ -173,6 +173,11 @@ private:
     void SetEditorCommands(bool on);
     void CloseChildren();
     void SetCaption(const AnsiString& tail);
+    static std::function<void()> NeedsProfile(std::function<void()> handler);
+    // Panel 0 shows the state, the document commands go off.
+    void ShowNoProfile(const AnsiString& state);
+    void LeaveProfile();
+    void CheckProfileKept();
 
     AnsiString ProgramFile() const;
     bool AtFinalSize() const;

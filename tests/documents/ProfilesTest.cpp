@@ -108,6 +108,28 @@ TEST_F(ProfileStoreTest, AFileTheProgramWroteLoadsAgainWhateverItsValues)
                   "Файл " + FileName + " сохранен в кодировке UTF-8. Сохраните его в кодировке Windows-1251.");
 }
 
+// CP1251 text whose every non-ASCII byte pair is also valid UTF-8. "Т№1" (D2 B9) would be
+// a letter that CP1251 lacks: the file is CP1251 as it stands. "Р°" (D0 B0) would be the
+// UTF-8 of "а": written into a file of plain ASCII, it must not make the program refuse
+// the file it has just written, and the lines already there keep their bytes.
+TEST_F(ProfileStoreTest, Cp1251TextThatAlsoReadsAsUtf8LoadsAsCp1251)
+{
+    Open({"[P]", "Caption=Т№1"});
+    ASSERT_EQ(Store.Count(), 1);
+    EXPECT_EQ(Hex(Store.Profile(0)->Caption), "D2 B9 31");
+
+    const std::string ascii = IniText({"[P]", "Prefix = abc ", "RecvUser=client"});
+    WriteBytes(FileName, ascii);
+    Store.Open(FileName);
+    Store.Profile(0)->WriteParam("Caption", "Р°");
+    Store.Open(FileName);
+    EXPECT_EQ(Hex(Store.Profile(0)->Caption), "D0 B0");
+    const std::string tail = ascii + IniText({"Caption=Р°"});
+    const std::string written = FileBytes();
+    ASSERT_GT(written.size(), tail.size());
+    EXPECT_EQ(written.substr(written.size() - tail.size()), tail);
+}
+
 TEST_F(ProfileStoreTest, LoadAndSelectReadTheFileAsItIsNowAndChangeNothingElse)
 {
     Open({"[A]", "Prefix=ABC", "RecvUser=u", "RecvPass=\\x"});

@@ -21,7 +21,9 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QCoreApplication>
+#include <QLayout>
 #include <QLineEdit>
+#include <QMdiArea>
 #include <QPushButton>
 #include <QTimer>
 
@@ -87,12 +89,13 @@ TEST_F(EditProfileTest, RowsShowOwnValuesCheckedAndInheritedOrDefaultValuesUnche
     shows(ekProxyPort, false, "3128");
     EXPECT_EQ(editor.Row(ekRecvType).Index, 1);
     EXPECT_FALSE(editor.Row(ekRecvType).Checked);
-    // A stored name the list lacks: unchecked, showing the inherited choice.
-    EXPECT_EQ(editor.Row(ekEtalonTypes).OwnIndex, -1);
-    EXPECT_FALSE(editor.Row(ekEtalonTypes).Checked);
-    EXPECT_EQ(editor.Row(ekEtalonTypes).Index, 1);
-    EXPECT_EQ(editor.Row(ekCharset).Index, 0);
-    EXPECT_ANSI_EQ(editor.Row(ekCharset).Names.at(0), "CP866");
+    // A stored name the list lacks: a choice of its own after the list's, checked.
+    EXPECT_EQ(editor.Row(ekEtalonTypes).OwnIndex, 3);
+    EXPECT_TRUE(editor.Row(ekEtalonTypes).Checked);
+    EXPECT_EQ(editor.Row(ekEtalonTypes).Index, 3);
+    EXPECT_ANSI_EQ(editor.Row(ekEtalonTypes).Names.at(3), "SAL");
+    EXPECT_EQ(editor.Row(ekCharset).Index, 1);
+    EXPECT_ANSI_EQ(editor.Row(ekCharset).Names.at(1), "CP1251");
 
     // Checking a row starts from the inherited value; unchecking shows it again.
     editor.SetChecked(ekEMail, true);
@@ -391,30 +394,30 @@ TEST_F(EditProfileDialogTest, AValueTheLoadRefusesKeepsTheDialogOpenOnItsFieldAn
         {"dBase with the UTF-8 of \"Common\"", [](TFrmEditProfile& d) { Own(d, ekFileFormat, "DBASE"); },
          "Кодировка UTF8 не поддерживается для формата DBASE", check(ekCharset)},
         {"a delimiter with a line break", [](TFrmEditProfile& d) { Own(d, ekDelim, "|\n|"); },
-         "Неверное значение параметра Salary.Delim", edit(ekDelim)},
+         "Неверное значение параметра \"Формат зарплатного файла » Разделитель\"", edit(ekDelim)},
         {"widths beyond the longest line",
          [](TFrmEditProfile& d) {
              Own(d, ekFileFormat, "FIXED");
              Own(d, ekLengths, "30000,30000,5537");
          },
-         "Неверное значение параметра Salary.Lengths", edit(ekLengths)},
+         "Неверное значение параметра \"Формат зарплатного файла » Длины\"", edit(ekLengths)},
         {"a column beyond the kind's fields", [](TFrmEditProfile& d) { Own(d, ekFields, "1,2,4"); },
-         "Неверное значение индекса поля в параметре Salary.Fields", edit(ekFields)},
+         "Неверное значение индекса поля в параметре \"Формат зарплатного файла » Поля\"", edit(ekFields)},
         {"a control character in an address", [](TFrmEditProfile& d) { Own(d, ekBankEMail, "bank\x01@bank.local"); },
          "Неверное значение параметра BankEMail", edit(ekBankEMail)},
         {"a drive letter other than a:", [](TFrmEditProfile& d) { Own(d, ekPgpKeyPath, "c:\\keys"); },
-         "Неверное значение параметра PgpKeyPath", edit(ekPgpKeyPath)},
+         "Неверное значение параметра \"Шифрование » PGPKey\"", edit(ekPgpKeyPath)},
         {"a drive letter in quotes, which the file drops", [](TFrmEditProfile& d) { Own(d, ekPgpKeyPath, "\"d:\""); },
-         "Неверное значение параметра PgpKeyPath", edit(ekPgpKeyPath)},
+         "Неверное значение параметра \"Шифрование » PGPKey\"", edit(ekPgpKeyPath)},
         {"a port beyond 65535", [](TFrmEditProfile& d) { Own(d, ekRecvPort, "65536"); },
-         "Неверное значение параметра RecvPort", edit(ekRecvPort)},
+         "Неверное значение параметра \"Прием » Порт\"", edit(ekRecvPort)},
         {"a prefix of two letters", [](TFrmEditProfile& d) { d.EdtPrefix->setText(QStringLiteral("AB")); },
-         "Параметр Prefix должен состоять из трех латинских букв и/или цифр",
+         "Параметр \"Префикс\" должен состоять из трех латинских букв и/или цифр",
          [](const TFrmEditProfile& d) -> QWidget* { return d.EdtPrefix; }},
         {"a required key taken away", [](TFrmEditProfile& d) { d.CheckOf(ekRecvUser)->click(); },
-         "Не задано значение параметра RecvUser", check(ekRecvUser)},
+         "Не задано значение параметра \"Прием » Имя\"", check(ekRecvUser)},
         {"a cipher without its key folders", [](TFrmEditProfile& d) { Own(d, ekCipherType, "VERBA"); },
-         "Не задано значение параметра VerbaPubPath", check(ekVerbaPubPath)},
+         "Не задано значение параметра \"Шифрование » VerbaPub\"", check(ekVerbaPubPath)},
         {"reference lists with the expiry of \"Common\", a key the dialog does not show",
          [](TFrmEditProfile& d) { Own(d, ekEtalonTypes, "NNS"); }, "Неверное значение параметра Salary.EtalonExpire",
          nullptr},
@@ -425,7 +428,7 @@ TEST_F(EditProfileDialogTest, AValueTheLoadRefusesKeepsTheDialogOpenOnItsFieldAn
         QTimer::singleShot(0, &Dialog, [&] {
             refused.Edit(Dialog);
             TScriptedDialogs dialogs;
-            dialogs.ExpectMessage("Профиль Main: " + refused.Message + ".", MessageBoxAnswer::Ok,
+            dialogs.ExpectMessage("Профиль Главный: " + refused.Message + ".", MessageBoxAnswer::Ok,
                                   MessageBoxFlags::Ok | MessageBoxFlags::IconError);
             Dialog.BtnOk->click();
             EXPECT_TRUE(Dialog.isVisible());
@@ -456,8 +459,9 @@ TEST_F(EditProfileDialogTest, AProfileTheLoadRefusesIsMendedInTheEditorAndThenLo
     RunFromMenu(Main->ItmEditProfile, [&] {
         EXPECT_TRUE(Dialog.CheckOf(ekCharset)->isChecked());
         EXPECT_ANSI_EQ(FromQString(Dialog.ComboOf(ekCharset)->currentText()), "UTF8");
-        // Saved unmended, it is refused again.
-        dialogs.ExpectMessage(refusal + ".", MessageBoxAnswer::Ok, errorBox);
+        // Saved unmended, it is refused again; the dialog names the profile by its caption.
+        dialogs.ExpectMessage("Профиль Ромашка: Кодировка UTF8 не поддерживается для формата DBASE.",
+                              MessageBoxAnswer::Ok, errorBox);
         Dialog.BtnOk->click();
         ASSERT_TRUE(Dialog.isVisible());
         Own(Dialog, ekCharset, "CP866");
@@ -548,14 +552,14 @@ TEST_F(EditProfileDialogTest, FolderButtonsAndTextsTheFileCannotHold)
     // A character that code page 1251 lacks keeps the dialog open.
     Dialog.CheckOf(ekRecvHost)->click();
     Dialog.EditOf(ekRecvHost)->setText(QStringLiteral("mail\u2713.local"));
-    dialogs.ExpectMessage("Значение параметра RecvHost содержит символы, которых нет в кодировке Windows-1251, "
+    dialogs.ExpectMessage("Значение параметра \"Прием » Сервер\" содержит символы, которых нет в кодировке Windows-1251, "
                           "в профиле его сохранить нельзя.");
     Dialog.BtnOk->click();
     EXPECT_TRUE(Dialog.isVisible());
 
     // Nor can the file hold a line break: refused before the first key is written.
     Type(Dialog.EditOf(ekRecvHost), "mail\nlocal");
-    dialogs.ExpectMessage("Значение параметра RecvHost содержит перевод строки, в профиле его сохранить нельзя.");
+    dialogs.ExpectMessage("Значение параметра \"Прием » Сервер\" содержит перевод строки, в профиле его сохранить нельзя.");
     Dialog.BtnOk->click();
     EXPECT_TRUE(Dialog.isVisible());
     EXPECT_EQ(Dialog.focusWidget(), Dialog.EditOf(ekRecvHost));
@@ -565,4 +569,219 @@ TEST_F(EditProfileDialogTest, FolderButtonsAndTextsTheFileCannotHold)
     EXPECT_FALSE(Dialog.isVisible());
     EXPECT_EQ(Dialog.Finish(Dialog.result()), 0);
     EXPECT_NE(ReadBytes(Ini).find("PgpKeyPath=Keys/client\r\nRecvHost=mail.local\r\n"), std::string::npos);
+}
+
+// ---- One replacement of the file ----
+
+TEST_F(EditProfileDialogTest, ASaveIsOneReplacementThatKeepsUntouchedKeysAndFailsWhole)
+{
+    WriteBytes(Ini, IniText({"; клиенты", "[Common]", "RecvHost = common.host ", "[Main]", "Caption=\"Главный\"",
+                             "Prefix=ABC", "RecvUser=main", "RecvPass=\\kpkwkwkwksdmhr", "RecvUser=duplicate",
+                             "  Salary.FileCount = 7 ", "", "[Other]", "Prefix=DEF", "RecvUser=other", "RecvPass=\\x"}));
+    Profiles.Get()->Open(Ini);
+    const std::string before = ReadBytes(Ini);
+    StartMain();
+    Main->SelectProfile(0);
+    const auto toVerba = [this] {
+        Own(Dialog, ekCipherType, "VERBA");
+        Own(Dialog, ekVerbaPubPath, "/keys/pub");
+        Own(Dialog, ekVerbaSecPath, "/keys/sec");
+        Dialog.BtnOk->click();
+    };
+    {
+        // Room for the cipher's line, but not for the key folders that it needs.
+        const TFileSizeLimit full(static_cast<long>(before.size() + IniText({"CipherType=VERBA"}).size()));
+        TScriptedDialogs dialogs;
+        dialogs.ExpectMessage(Ini + ": Файл слишком велик.");
+        RunFromMenu(Main->ItmEditProfile, toVerba);
+    }
+    EXPECT_EQ(ReadBytes(Ini), before);
+    ASSERT_NE(Profiles.Get()->Current(), nullptr);
+    EXPECT_TRUE(Main->DocumentCommandsOn());
+
+    RunFromMenu(Main->ItmEditProfile, toVerba);
+    EXPECT_EQ(ReadBytes(Ini), IniText({"; клиенты", "[Common]", "RecvHost = common.host ", "[Main]", "Caption=\"Главный\"",
+                                       "Prefix=ABC", "RecvUser=main", "RecvPass=\\kpkwkwkwksdmhr", "RecvUser=duplicate",
+                                       "  Salary.FileCount = 7 ", "CipherType=VERBA", "VerbaPubPath=/keys/pub",
+                                       "VerbaSecPath=/keys/sec", "", "[Other]", "Prefix=DEF", "RecvUser=other",
+                                       "RecvPass=\\x"}));
+    ASSERT_NE(Profiles.Get()->Current(), nullptr);
+    EXPECT_EQ(Profiles.Get()->Current()->CipherType, ctVerba);
+}
+
+// ---- The values in effect ----
+
+TEST_F(EditProfileDialogTest, InheritedRowsShowWhatTheLoadUsesAndUnlistedNamesAreKeptAsStored)
+{
+    WriteBytes(Ini, IniText({"[Common]", "Salary.EtalonTypes=SAL,NNS", "RecvHost=", "[Main]", "Prefix=ABC",
+                             "RecvUser=main", "RecvPass=\\x", "[Other]", "Prefix=DEF", "RecvUser=other",
+                             "RecvPass=\\x", "Caption=Склад", "Salary.EtalonTypes= sal, com ", "Salary.FileFormat=dbase"}));
+    Profiles.Get()->Open(Ini);
+    const auto shown = [this](TEditKey key) {
+        if (QLineEdit* edit = Dialog.EditOf(key))
+            return FromQString(edit->text());
+        return FromQString(Dialog.ComboOf(key)->currentText());
+    };
+
+    Dialog.SetProfileIndex(0);
+    ASSERT_TRUE(Dialog.Prepare(false, Profiles.Get()->Ini()));
+    EXPECT_ANSI_EQ(shown(ekCharset), "CP1251");   // a delimited file
+    EXPECT_ANSI_EQ(shown(ekEtalonTypes), "SAL,NNS");
+    EXPECT_ANSI_EQ(shown(ekDelim), ";");
+    EXPECT_ANSI_EQ(shown(ekPgpKeyPath), "a:");
+    EXPECT_ANSI_EQ(shown(ekRecvHost), DefaultRecvHost);   // blank in "Common" counts for nothing
+    // The code page that no level names follows the format chosen.
+    Own(Dialog, ekFileFormat, "DBASE");
+    EXPECT_ANSI_EQ(shown(ekCharset), "CP866");
+    Dialog.CheckOf(ekFileFormat)->click();
+    EXPECT_ANSI_EQ(shown(ekCharset), "CP1251");
+    // Taken over without a change, each is written as the load reads it now.
+    Dialog.CheckOf(ekCharset)->click();
+    Dialog.CheckOf(ekEtalonTypes)->click();
+    EXPECT_EQ(Dialog.Finish(QDialog::Accepted), 0);
+    Profiles.Get()->Select(0);
+    const TSalaryProfile& salary = static_cast<const TSalaryProfile&>(*Profiles.Get()->Current()->ExportProfiles.At(0));
+    EXPECT_EQ(salary.Charset, CodePageCp1251);
+    ASSERT_EQ(salary.EtalonTypes.Count(), 2);
+    EXPECT_EQ(salary.EtalonTypes.At(0), 0);
+    EXPECT_EQ(salary.EtalonTypes.At(1), 1);
+    EXPECT_NE(ReadBytes(Ini).find("Salary.Charset=CP1251\r\nSalary.EtalonTypes=SAL,NNS\r\n"), std::string::npos);
+
+    // An own name the list lacks is shown as stored and saved unchanged, byte for byte.
+    const std::string before = ReadBytes(Ini);
+    Dialog.SetProfileIndex(1);
+    ASSERT_TRUE(Dialog.Prepare(false, Profiles.Get()->Ini()));
+    EXPECT_TRUE(Dialog.CheckOf(ekEtalonTypes)->isChecked());
+    EXPECT_ANSI_EQ(shown(ekEtalonTypes), "sal, com");
+    EXPECT_ANSI_EQ(shown(ekCharset), "CP866");   // a dBase file
+    EXPECT_EQ(Dialog.Finish(QDialog::Accepted), 1);
+    EXPECT_EQ(ReadBytes(Ini), before);
+}
+
+// ---- What the dialog refuses, in its own words ----
+
+TEST_F(EditProfileDialogTest, ARefusalNamesTheFieldAsTheDialogLabelsItAndTheProfileByItsCaption)
+{
+    StartMain();
+    Main->SelectProfile(2);   // a new profile
+    TScriptedDialogs dialogs;
+    RunFromMenu(Main->ItmEditProfile, [&] {
+        Type(Dialog.EdtProfileName, "Склад");
+        Type(Dialog.EdtPrefix, "AB");
+        dialogs.ExpectMessage("Профиль Склад: Параметр \"Префикс\" должен состоять из трех латинских букв и/или цифр.");
+        Dialog.BtnOk->click();
+        Type(Dialog.EdtPrefix, "ABC");
+        dialogs.ExpectMessage("Профиль Склад: Не задано значение параметра \"Прием » Имя\".");
+        Dialog.BtnOk->click();
+        Own(Dialog, ekRecvUser, "sklad");
+        Own(Dialog, ekRecvPass, "secret");
+        Own(Dialog, ekSendPort, "70000");
+        dialogs.ExpectMessage("Профиль Склад: Неверное значение параметра \"Передача » Порт\".");
+        Dialog.BtnOk->click();
+        EXPECT_EQ(Dialog.focusWidget(), Dialog.EditOf(ekSendPort));
+        Dialog.reject();
+    });
+    EXPECT_EQ(ReadBytes(Ini).find("Profile0"), std::string::npos);
+}
+
+// ---- The file that the editor writes loads again ----
+
+TEST_F(EditProfileDialogTest, ANameThatAlsoReadsAsUtf8IsSavedAndTheFileLoadsAgain)
+{
+    WriteBytes(Ini, IniText({"[Main]", "Prefix=ABC", "RecvUser=main", "RecvPass=\\x"}));
+    Profiles.Get()->Open(Ini);
+    StartMain();
+    Main->SelectProfile(0);
+    RunFromMenu(Main->ItmEditProfile, [this] {
+        Type(Dialog.EdtProfileName, "Р°");   // D0 B0, the UTF-8 of "а"
+        Dialog.BtnOk->click();
+    });
+    ASSERT_NE(Profiles.Get()->Current(), nullptr);
+    EXPECT_EQ(Hex(Profiles.Get()->Current()->Caption), "D0 B0");
+    EXPECT_TRUE(Main->DocumentCommandsOn());
+    TProfiles nextStart;
+    nextStart.Open(Ini);
+    ASSERT_EQ(nextStart.Count(), 1);
+    EXPECT_EQ(Hex(nextStart.Profile(0)->Caption), "D0 B0");
+}
+
+// ---- No profile loaded ----
+
+namespace {
+
+void ExpectNoProfile(const TFrmMain& main)
+{
+    EXPECT_EQ(Profiles.Get()->Current(), nullptr);
+    EXPECT_ANSI_EQ(main.StatusPanelTexts().at(0), " Профиль не загружен");
+    EXPECT_FALSE(main.DocumentCommandsOn());
+    EXPECT_TRUE(main.MdiArea()->subWindowList().isEmpty());
+    for (QAction* item : main.DocumentCommands()) {
+        EXPECT_FALSE(item->isEnabled()) << U8(FromQString(item->text()));
+        item->trigger();   // asks nothing, opens nothing
+    }
+    QCoreApplication::processEvents();
+    EXPECT_TRUE(main.MdiArea()->subWindowList().isEmpty());
+    EXPECT_FALSE(main.ItmEditProfile->isEnabled());
+}
+
+}  // namespace
+
+TEST_F(EditProfileDialogTest, WhenTheFileCanNoLongerBeReadNoCommandIsLeftOnAProfileThatIsGone)
+{
+    StartMain();
+    Main->SelectProfile(0);
+    Main->ItmNewCliReply->trigger();
+    Main->ItmJournal->trigger();
+    ASSERT_EQ(Main->MdiArea()->subWindowList().size(), 2);
+    const AnsiString refused = "Файл " + Ini + " сохранен в кодировке UTF-8. Сохраните его в кодировке Windows-1251.";
+
+    // Another program saves the file in UTF-8 while the editor is open; the save goes
+    // through, and the store's fresh read of the file refuses it.
+    TScriptedDialogs dialogs;
+    dialogs.ExpectMessage("Все окна текущего профиля будут закрыты. Продолжить?", MessageBoxAnswer::Yes);
+    dialogs.ExpectMessage(refused);
+    RunFromMenu(Main->ItmEditProfile, [this] {
+        WriteBytes(Ini, AnsiToUtf8(ReadBytes(Ini)));
+        Own(Dialog, ekRecvHost, "mail.local");
+        Dialog.BtnOk->click();
+    });
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    ExpectNoProfile(*Main);
+
+    // A profile deleted in the editor, and the file refused when it is opened again.
+    WriteBytes(Ini, IniText({"[Main]", "Prefix=ABC", "RecvUser=main", "RecvPass=\\x", "[Other]", "Prefix=DEF",
+                             "RecvUser=other", "RecvPass=\\x"}));
+    Profiles.Get()->Open(Ini);
+    Main->SelectProfile(1);
+    Main->ItmEtalons->trigger();
+    dialogs.ExpectMessage("Все окна текущего профиля будут закрыты. Продолжить?", MessageBoxAnswer::Yes);
+    dialogs.ExpectMessage("Вы хотите удалить текущий профиль. Продолжить?", MessageBoxAnswer::Ok);
+    dialogs.ExpectMessage(refused);
+    RunFromMenu(Main->ItmEditProfile, [this] {
+        Dialog.BtnDelete->click();
+        WriteBytes(Ini, AnsiToUtf8(IniText({"[Main]", "Caption=Главный"})));
+    });
+    QCoreApplication::processEvents();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    ExpectNoProfile(*Main);
+}
+
+// ---- The window ----
+
+// A resizable window gets a resize handle from the window manager, which showed as a strip
+// of frame under the buttons: the dialog keeps one size, which holds every row.
+TEST_F(EditProfileDialogTest, TheDialogKeepsOneSizeThatHoldsEveryRow)
+{
+    Dialog.SetProfileIndex(0);
+    ASSERT_TRUE(Dialog.Prepare(false, Profiles.Get()->Ini()));
+    Dialog.show();
+    QCoreApplication::processEvents();
+    EXPECT_EQ(Dialog.minimumSize(), Dialog.maximumSize());
+    EXPECT_EQ(Dialog.size(), Dialog.minimumSize());
+    EXPECT_GE(Dialog.width(), 656);
+    EXPECT_GE(Dialog.height(), std::max(563, Dialog.layout()->minimumSize().height()));
+    const QRect area = Dialog.rect();
+    for (const QWidget* child : Dialog.findChildren<QWidget*>())
+        if (child->isVisible())
+            EXPECT_TRUE(area.contains(QRect(child->mapTo(&Dialog, QPoint(0, 0)), child->size())));
 }
