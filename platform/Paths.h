@@ -130,6 +130,10 @@ struct TFileStamp {
 };
 // The stamp of the regular file at the path; none when there is no such file.
 std::optional<TFileStamp> FileStamp(const AnsiString& path);
+// Creates an empty regular file at the name and makes it durable, unless anything at all
+// stands there (a file, a folder, a link even to nothing): then none. Two processes never
+// both create the same name. Other failures raise the system's error.
+std::optional<TFileStamp> CreateEmptyFile(const AnsiString& path);
 
 // Reads a whole file; raises EFOpenError when it cannot be opened.
 std::string ReadFileBytes(const AnsiString& path);
