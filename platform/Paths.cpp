@@ -436,6 +436,11 @@ bool DeleteFile(const AnsiString& path)
     return !path.empty() && ::unlink(ToSystemPath(path).c_str()) == 0;
 }
 
+bool RemoveEmptyFolder(const AnsiString& path)
+{
+    return !path.empty() && ::rmdir(ToSystemPath(path).c_str()) == 0;
+}
+
 void ReplaceFile(const AnsiString& source, const AnsiString& target)
 {
     if (::rename(ToSystemPath(source).c_str(), ToSystemPath(target).c_str()) != 0)

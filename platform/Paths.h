@@ -82,6 +82,8 @@ bool IsExecutableFile(const AnsiString& path);
 AnsiString FindProgramOnPath(const AnsiString& name);
 // Removes a file; false when it could not be removed.
 bool DeleteFile(const AnsiString& path);
+// Removes a folder that holds nothing; false when it could not be removed.
+bool RemoveEmptyFolder(const AnsiString& path);
 // Renames over an existing target in one step and makes the rename durable; raises the
 // system's error on failure.
 void ReplaceFile(const AnsiString& source, const AnsiString& target);

@@ -68,10 +68,12 @@ AnsiString CounterBaseName(const AnsiString& prefix, int32_t counter, const Ansi
 TSentName::TSentName(const AnsiString& prefix, int32_t counter, const AnsiString& letter) : FCounter(counter)
 {
     CheckFileCounter(FCounter);
-    const AnsiString folder = GetFolder(FolderSent, true);
+    FFolder = GetFolder(FolderSent);
+    FFolderMade = !DirectoryExists(FFolder);
+    GetFolder(FolderSent, true);
     for (;;) {
         FBaseName = CounterBaseName(prefix, FCounter, letter);
-        FPath = folder + FileName();
+        FPath = FFolder + FileName();
         if (const std::optional<TFileStamp> held = CreateEmptyFile(FPath)) {
             FHeld = *held;
             return;
@@ -82,8 +84,12 @@ TSentName::TSentName(const AnsiString& prefix, int32_t counter, const AnsiString
 
 TSentName::~TSentName()
 {
-    if (!FKept && StillHeld())
+    if (FKept)
+        return;
+    if (StillHeld())
         DeleteFile(FPath);
+    if (FFolderMade)
+        RemoveEmptyFolder(FFolder);
 }
 
 bool TSentName::StillHeld() const

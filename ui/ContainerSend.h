@@ -42,7 +42,8 @@ public:
     // Raises "Переполнение счетчика выходного файла" when the free number is past the last
     // one, and the system's error when "Sent/" cannot be made or written.
     TSentName(const AnsiString& prefix, int32_t counter, const AnsiString& letter);
-    // A name that was not kept (the container never reached the bank) is given back.
+    // A name that was not kept (the container never reached the bank) is given back, and
+    // "Sent/" goes again when it was made for it and holds nothing else.
     ~TSentName();
     TSentName(const TSentName&) = delete;
     TSentName& operator=(const TSentName&) = delete;
@@ -62,6 +63,8 @@ private:
 
     int32_t FCounter;
     AnsiString FBaseName;
+    AnsiString FFolder;
+    bool FFolderMade = false;
     AnsiString FPath;
     TFileStamp FHeld;
     bool FKept = false;

@@ -308,7 +308,7 @@ TEST_F(ExportSendTest, ARefusedSendRecordsNothingRetrySendsTheSameNumberAndTheNe
     EXPECT_ANSI_EQ(View.Page, "message:Произошла ошибка при отправке файла.");
     ExpectButtons(View.Buttons, "< Назад", "Повтор", true, true);
     EXPECT_THAT(Ini(), HasSubstr("\r\nDelCli.FileCount=999999\r\n"));
-    EXPECT_TRUE(std::filesystem::is_empty(ToSystemPath(Dir.File("Sent/"))));
+    EXPECT_FALSE(DirectoryExists(Dir.File("Sent/")));
 
     Bank.ClearFailures();
     wizard.Next();
