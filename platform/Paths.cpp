@@ -26,6 +26,11 @@ bool StatPath(const AnsiString& path, struct stat& info)
     return !path.empty() && ::stat(ToSystemPath(path).c_str(), &info) == 0;
 }
 
+TFileStamp StampOf(const struct stat& info)
+{
+    return TFileStamp{info.st_dev, info.st_ino, info.st_size, info.st_mtim.tv_sec, info.st_mtim.tv_nsec};
+}
+
 // The lexically normal form of an absolute path: "." dropped, ".." takes away the part
 // before it (never above the root), empty parts folded. A final "/" is kept.
 AnsiString NormalizeAbsolute(const AnsiString& path)
@@ -431,6 +436,11 @@ bool DeleteFile(const AnsiString& path)
     return !path.empty() && ::unlink(ToSystemPath(path).c_str()) == 0;
 }
 
+bool RemoveEmptyFolder(const AnsiString& path)
+{
+    return !path.empty() && ::rmdir(ToSystemPath(path).c_str()) == 0;
+}
+
 void ReplaceFile(const AnsiString& source, const AnsiString& target)
 {
     if (::rename(ToSystemPath(source).c_str(), ToSystemPath(target).c_str()) != 0)
@@ -465,7 +475,23 @@ std::optional<TFileStamp> FileStamp(const AnsiString& path)
     struct stat info {};
     if (!StatPath(path, info) || !S_ISREG(info.st_mode))
         return std::nullopt;
-    return TFileStamp{info.st_dev, info.st_ino, info.st_size, info.st_mtim.tv_sec, info.st_mtim.tv_nsec};
+    return StampOf(info);
+}
+
+std::optional<TFileStamp> CreateEmptyFile(const AnsiString& path)
+{
+    // O_EXCL with O_CREAT follows no link: a link at the name, even a dangling one, fails.
+    const TSysHandle handle(::open(ToSystemPath(path).c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666));
+    if (!handle.IsOpen()) {
+        if (errno == EEXIST)
+            return std::nullopt;
+        RaiseOSError(errno, path);
+    }
+    struct stat info {};
+    if (::fstat(handle.Get(), &info) != 0)
+        RaiseOSError(errno, path);
+    SyncFolder(ExtractFilePath(path));
+    return StampOf(info);
 }
 
 void WriteFileAtomically(const AnsiString& path, const std::string& bytes, TLinkAtTarget link)

@@ -82,6 +82,8 @@ bool IsExecutableFile(const AnsiString& path);
 AnsiString FindProgramOnPath(const AnsiString& name);
 // Removes a file; false when it could not be removed.
 bool DeleteFile(const AnsiString& path);
+// Removes a folder that holds nothing; false when it could not be removed.
+bool RemoveEmptyFolder(const AnsiString& path);
 // Renames over an existing target in one step and makes the rename durable; raises the
 // system's error on failure.
 void ReplaceFile(const AnsiString& source, const AnsiString& target);
@@ -130,6 +132,10 @@ struct TFileStamp {
 };
 // The stamp of the regular file at the path; none when there is no such file.
 std::optional<TFileStamp> FileStamp(const AnsiString& path);
+// Creates an empty regular file at the name and makes it durable, unless anything at all
+// stands there (a file, a folder, a link even to nothing): then none. Two processes never
+// both create the same name. Other failures raise the system's error.
+std::optional<TFileStamp> CreateEmptyFile(const AnsiString& path);
 
 // Reads a whole file; raises EFOpenError when it cannot be opened.
 std::string ReadFileBytes(const AnsiString& path);

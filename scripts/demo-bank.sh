@@ -6,10 +6,14 @@
 #                         and starts the bank; exit code 10 when one is already running
 #   demo-bank.sh stop     stops the bank of the demo folder and everything it started
 #   demo-bank.sh status   exit code 0 while the bank runs, 3 otherwise
+#   demo-bank.sh update   puts a demo update of the program into the Updates/ folder of
+#                         every demo profile, for the command "Обновления ПО"
 #
 # VELTON_BUILD_DIR  the build folder (default build/), which holds wbotho-tool
 # VELTON_DEMO_DIR   the demo folder (default the build folder's demo/)
 # VELTON_DEMO_PORTS POP3,IMAP,SMTP,HTTP ports (default 1110,1143,2525,8480)
+# VELTON_PROGRAM    the program that the demo update starts again (default the build
+#                   folder's velton-export)
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
 build="${VELTON_BUILD_DIR:-$root/build}"
@@ -71,9 +75,47 @@ stop() {
   echo "Демо-банк не остановился за 15 секунд и снят."
 }
 
+# The version one past the program's own (major.minor of the project's version).
+next_version() {
+  local version
+  version="$(sed -n 's/^project(velton-export VERSION \([0-9]*\)\.\([0-9]*\).*/\1.\2/p' "$root/CMakeLists.txt")"
+  echo "${version%.*}.$((${version#*.} + 1))"
+}
+
+# The demo update is a script named as the bank names its updates. It replaces nothing:
+# started by "Обновления ПО", it waits until the program that started it has closed (the
+# program holds a lock on its profiles file while it runs), removes itself, so that it is
+# offered once, and starts the program again, which returns to the profiles file and the
+# profile it had.
+update() {
+  if [ ! -f "$demo/velton.ini" ]; then
+    echo "Демо еще не подготовлено: сначала запустите bash scripts/run.sh." >&2
+    return 1
+  fi
+  local program profiles version folder file
+  program="$(realpath -m "${VELTON_PROGRAM:-$build/velton-export}")"
+  profiles="$(realpath "$demo/velton.ini")"
+  version="$(next_version)"
+  sed -n 's/^DataPath=//p' "$demo/velton.ini" | tr -d '\r' | iconv -f CP1251 -t UTF-8 |
+  while IFS= read -r folder; do
+    mkdir -p "$folder/Updates"
+    file="${folder%/}/Updates/Updates-$version.exe"
+    {
+      echo '#!/bin/bash'
+      echo "# Демо-обновление программы до версии $version: перезапускает программу, ничего не заменяя."
+      printf 'flock -w 60 %q true || exit 1\n' "$(dirname "$profiles")/.$(basename "$profiles").lock"
+      printf 'rm -f -- %q\n' "$file"
+      printf 'exec %q 3<&-\n' "$program"
+    } >"$file"
+    chmod +x "$file"
+    echo "Обновление $version положено в $file"
+  done
+}
+
 case "${1:-}" in
   start) start ;;
+  update) update ;;
   stop) stop ;;
   status) if running; then echo "Демо-банк работает (процесс $(bank_pid))."; else exit 3; fi ;;
-  *) echo "usage: $0 start|stop|status" >&2; exit 2 ;;
+  *) echo "usage: $0 start|stop|status|update" >&2; exit 2 ;;
 esac

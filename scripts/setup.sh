@@ -39,7 +39,8 @@ if [ "${#missing[@]}" -gt 0 ]; then
   "${sudo_cmd[@]}" apt-get install -y -q --no-install-recommends "${missing[@]}"
 fi
 
-# The tests check that number and date texts do not follow a Russian locale.
+# The tests run under the Russian locale as well, and check that number and date texts do
+# not follow it.
 if [ "${1:-}" = "--tests" ] && ! locale -a 2>/dev/null | grep -qi '^ru_RU\.utf-\?8$'; then
   sudo_cmd=()
   if [ "$(id -u)" -ne 0 ]; then sudo_cmd=(sudo); fi

@@ -182,10 +182,8 @@ void WriteArbitraryMember(TStream& member, const AnsiString& prefix, const AnsiS
 
 TSentFile SendArbitraryFile(TFileProfile& settings)
 {
-    const int32_t counter = settings.FileCount;
-    CheckFileCounter(counter);
     const AnsiString prefix = CurrentProfile().Prefix;
-    const AnsiString baseName = CounterBaseName(prefix, counter, "A");
+    TSentName name(prefix, settings.FileCount, "A");
     TBlockStream container;
     {
         std::unique_ptr<TZippedFile> member = NewDataMember();
@@ -196,7 +194,7 @@ TSentFile SendArbitraryFile(TFileProfile& settings)
         SaveContainer(std::move(member), container);
     }
     const TJournalEntry entry{ExtractFileName(settings.FileName), "ARBITRARY", "", "", "", settings.Comment};
-    return SendAndRecord(settings, counter, baseName, "Произвольный файл (" + baseName + ".TLB)", container, entry);
+    return SendAndRecord(settings, name, "Произвольный файл (" + name.FileName() + ")", container, entry);
 }
 
 void RunArbitraryWizard()

@@ -63,6 +63,47 @@ AnsiString CounterBaseName(const AnsiString& prefix, int32_t counter, const Ansi
     return Format("%s%.6d%s", prefix.c_str(), counter, letter.c_str());
 }
 
+TSentName::TSentName(const AnsiString& prefix, int32_t counter, const AnsiString& letter) : FCounter(counter)
+{
+    CheckFileCounter(FCounter);
+    FFolder = GetFolder(FolderSent);
+    FFolderMade = !DirectoryExists(FFolder);
+    GetFolder(FolderSent, true);
+    for (;;) {
+        FBaseName = CounterBaseName(prefix, FCounter, letter);
+        FPath = FFolder + FileName();
+        if (const std::optional<TFileStamp> held = CreateEmptyFile(FPath)) {
+            FHeld = *held;
+            return;
+        }
+        CheckFileCounter(++FCounter);
+    }
+}
+
+TSentName::~TSentName()
+{
+    if (FKept)
+        return;
+    if (StillHeld())
+        DeleteFile(FPath);
+    if (FFolderMade)
+        RemoveEmptyFolder(FFolder);
+}
+
+bool TSentName::StillHeld() const
+{
+    return FileStamp(FPath) == FHeld && !IsSymbolicLink(FPath);
+}
+
+void TSentName::StoreCopy(TStream& container)
+{
+    if (!StillHeld())
+        throw Exception("в папке Sent под именем " + FileName() + " теперь стоит другой файл (его записала другая "
+                        "программа во время отправки); он оставлен как есть, копия этого файла не сохранена");
+    container.SetPosition(0);
+    WriteFileAtomically(FPath, container, TLinkAtTarget::Replace);
+}
+
 std::unique_ptr<TZippedFile> NewDataMember()
 {
     return std::make_unique<TZippedFile>(nullptr, "DATAFILE.000");
@@ -82,14 +123,15 @@ void SaveContainer(std::unique_ptr<TZippedFile> member, TBlockStream& container)
     Cipher.Get()->Encrypt(&plain, &container);
 }
 
-TSentFile SendAndRecord(TFileProfile& kind, int32_t counter, const AnsiString& baseName, const AnsiString& text,
-                        TBlockStream& container, const TJournalEntry& entry)
+TSentFile SendAndRecord(TFileProfile& kind, TSentName& name, const AnsiString& text, TBlockStream& container,
+                        const TJournalEntry& entry)
 {
     TSentFile sent;
-    sent.BaseName = baseName;
-    sent.NextCounter = counter + 1;
-    const AnsiString fileName = baseName + ".TLB";
+    sent.BaseName = name.BaseName();
+    sent.NextCounter = name.Counter() + 1;
+    const AnsiString fileName = name.FileName();
     Sender.Get()->Send(text, fileName, &container);
+    name.Keep();
 
     // The container is at the bank: from here on every failure is only noted, so that the
     // user is never led to send the same file again under a new number.
@@ -103,10 +145,7 @@ TSentFile SendAndRecord(TFileProfile& kind, int32_t counter, const AnsiString& b
             throw;
         }
     });
-    TryToRecord(sent, "копию файла в папке Sent", [&] {
-        container.SetPosition(0);
-        WriteFileAtomically(GetFolder(FolderSent, true) + fileName, container, TLinkAtTarget::Replace);
-    });
+    TryToRecord(sent, "копию файла в папке Sent", [&] { name.StoreCopy(container); });
     TryToRecord(sent, "строку журнала отправленных файлов", [&] { AppendEntryRow(entry, fileName); });
     if (StoreWindows.ReloadJournal)
         Guarded(StoreWindows.ReloadJournal);

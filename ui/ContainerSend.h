@@ -6,6 +6,7 @@
 // journal). Needs no window.
 
 #include "platform/AnsiString.h"
+#include "platform/Paths.h"
 
 #include <cstdint>
 #include <functional>
@@ -16,6 +17,7 @@
 class TBlockStream;
 class TFileProfile;
 class TRecord;
+class TStream;
 class TWizardView;
 class TZippedFile;
 
@@ -28,6 +30,45 @@ void CheckFileCounter(int32_t counter);
 // The name of a container without ".TLB": the prefix, the counter as at least six digits
 // and the kind's letter (AB1, 42, "N" give AB1000042N).
 AnsiString CounterBaseName(const AnsiString& prefix, int32_t counter, const AnsiString& letter);
+
+// The name of a new container, held in "Sent/" from before the container is built until
+// its archive copy takes its place. Another profile of the same prefix, or another
+// instance on the same data folder, may have used a number that this kind's counter has
+// not passed yet: the first number from the counter on whose name nothing stands in
+// "Sent/" (no archive copy, no name held by a send under way, not even a link) is taken,
+// and held by an empty file created there, so that no two sends ever take one name.
+class TSentName {
+public:
+    // Raises "Переполнение счетчика выходного файла" when the free number is past the last
+    // one, and the system's error when "Sent/" cannot be made or written.
+    TSentName(const AnsiString& prefix, int32_t counter, const AnsiString& letter);
+    // A name that was not kept (the container never reached the bank) is given back, and
+    // "Sent/" goes again when it was made for it and holds nothing else.
+    ~TSentName();
+    TSentName(const TSentName&) = delete;
+    TSentName& operator=(const TSentName&) = delete;
+
+    int32_t Counter() const { return FCounter; }
+    const AnsiString& BaseName() const { return FBaseName; }
+    AnsiString FileName() const { return FBaseName + ".TLB"; }
+
+    // The container reached the bank: its name stays taken, whatever is recorded later.
+    void Keep() { FKept = true; }
+    // The archive copy takes the place of the held name. When something else stands there
+    // now, it is left as it is and the copy is refused with a message that says so.
+    void StoreCopy(TStream& container);
+
+private:
+    bool StillHeld() const;
+
+    int32_t FCounter;
+    AnsiString FBaseName;
+    AnsiString FFolder;
+    bool FFolderMade = false;
+    AnsiString FPath;
+    TFileStamp FHeld;
+    bool FKept = false;
+};
 
 // A new, empty member "DATAFILE.000".
 std::unique_ptr<TZippedFile> NewDataMember();
@@ -62,14 +103,14 @@ struct TSentFile {
     int32_t NextCounter = 0;
 };
 
-// Sends the container as baseName + ".TLB" with the text as subject. A failure of the
+// Sends the container under the held name with the text as subject. A failure of the
 // send raises and changes nothing, so that the same number can be sent again. Once the
-// container is at the bank nothing raises: each record of the send (the kind's counter
-// advanced past `counter`, the archive copy, the journal row) is tried and what failed
-// is returned; the open journal window is reloaded, a failure of that shown in the error
-// box.
-TSentFile SendAndRecord(TFileProfile& kind, int32_t counter, const AnsiString& baseName, const AnsiString& text,
-                        TBlockStream& container, const TJournalEntry& entry);
+// container is at the bank nothing raises: the name is kept, and each record of the send
+// (the kind's counter advanced past the name's number, the archive copy, the journal
+// row) is tried and what failed is returned; the open journal window is reloaded, a
+// failure of that shown in the error box.
+TSentFile SendAndRecord(TFileProfile& kind, TSentName& name, const AnsiString& text, TBlockStream& container,
+                        const TJournalEntry& entry);
 
 // The warning about what the send could not record; empty when everything was recorded.
 AnsiString UnsavedWarning(const TSentFile& sent);

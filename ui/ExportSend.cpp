@@ -39,9 +39,8 @@ std::string ExportMember(const TExportProfile& kind, const AnsiString& baseName,
 
 TSentFile SendExportFile(TExportProfile& kind, TDataFile& output, const TExportTotals& totals)
 {
-    const int32_t counter = kind.FileCount;
-    CheckFileCounter(counter);
-    const AnsiString baseName = CounterBaseName(CurrentProfile().Prefix, counter, kind.DocType->Letter);
+    TSentName name(CurrentProfile().Prefix, kind.FileCount, kind.DocType->Letter);
+    const AnsiString& baseName = name.BaseName();
     TBlockStream container;
     {
         std::unique_ptr<TZippedFile> member = NewDataMember();
@@ -54,6 +53,5 @@ TSentFile SendExportFile(TExportProfile& kind, TDataFile& output, const TExportT
                               JournalSum(totals.CreditSum),
                               JournalSum(totals.DebitSum),
                               kind.Comment};
-    return SendAndRecord(kind, counter, baseName, AnsiString(kind.DocType->Title) + " (" + baseName + ")",
-                         container, entry);
+    return SendAndRecord(kind, name, AnsiString(kind.DocType->Title) + " (" + baseName + ")", container, entry);
 }

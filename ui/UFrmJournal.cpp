@@ -88,6 +88,10 @@ void ResendJournalRow(TJournal& journal, int row)
         TFileStream archived(GetFolder(FolderSent, false) + fileName, fmOpenRead | fmShareDenyWrite);
         container.WriteString(ReadToEnd(archived));
     }
+    // An empty file is a name held by a send whose archive copy was never stored.
+    if (container.Size() == 0)
+        throw Exception("Копия файла " + fileName + " в папке Sent не сохранилась после отправки: отправить его "
+                        "повторно нельзя");
     const AnsiString text = JournalKindTitle(record.Get(KindField)) + " (" + record.Get(BaseNameField) + ") - повторно";
     Sender.Get()->Send(text, fileName, &container);
 

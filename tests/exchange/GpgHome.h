@@ -60,7 +60,8 @@ public:
 };
 
 // The key folders of the client and the bank of a test suite, each holding the other's
-// public key.
+// public key. While they live, every gpg that the suite runs, the program's own included,
+// speaks English whatever the locale, so that the tests can name gpg's messages.
 class TGpgParties {
 public:
     TGpgParties() : Client(Keys.File("c/"), "Client"), Bank(Keys.File("b/"), "Bank")
@@ -72,6 +73,8 @@ public:
     // The data signed by the bank and encrypted for the client.
     std::string SealedByBank(const std::string& data) const { return Bank.SealFor(Client, data); }
 
+    // gettext takes LANGUAGE before the locale's own language (LC_ALL=C ignores both).
+    TEnvironmentVariable GpgLanguage{"LANGUAGE", "en"};
     TTempDir Keys;
     TGpgHome Client;
     TGpgHome Bank;

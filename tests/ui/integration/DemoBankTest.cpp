@@ -22,6 +22,8 @@
 #include "ui/ExportSend.h"
 #include "ui/QueryWizard.h"
 #include "ui/RecordInfos.h"
+#include "ui/UFrmMain.h"
+#include "ui/Updates.h"
 
 #include <chrono>
 #include <csignal>
@@ -30,6 +32,12 @@
 #include <map>
 #include <sstream>
 #include <thread>
+
+#include <QAction>
+#include <QCoreApplication>
+
+#include <sys/stat.h>
+#include <sys/wait.h>
 
 #include <gmock/gmock.h>
 
@@ -96,6 +104,43 @@ bool CatchesSigterm(const std::string& process)
     const std::string status = ReadProcFile(process + "/status");
     const size_t caught = status.find("SigCgt:\t");
     return caught != std::string::npos && (std::stoull(status.substr(caught + 8, 16), nullptr, 16) & (1ull << (SIGTERM - 1)));
+}
+
+// A copy of the real program in the folder, so that its restart state (beside the
+// program) belongs to the test alone.
+AnsiString CopyOfProgram(const TTempDir& folder)
+{
+    const AnsiString copy = folder.File("velton-export");
+    std::filesystem::copy_file(VELTON_PROGRAM, ToSystemPath(copy));
+    return copy;
+}
+
+// The process ids of the running programs that the file holds (their /proc/<id>/exe).
+std::vector<pid_t> ProcessesOf(const AnsiString& program)
+{
+    std::vector<pid_t> found;
+    std::error_code error;
+    for (const auto& entry : std::filesystem::directory_iterator("/proc")) {
+        const std::filesystem::path exe = std::filesystem::read_symlink(entry.path() / "exe", error);
+        if (!error && exe == ToSystemPath(program))
+            found.push_back(std::atoi(entry.path().filename().c_str()));
+    }
+    return found;
+}
+
+// A program on the profiles file holds its lock (the hidden lock file beside it). Read
+// from /proc/locks, so that the look takes no lock that a starting program could meet.
+bool ProfilesFileHeld(const AnsiString& profiles)
+{
+    struct stat info {};
+    const AnsiString lockFile = ExtractFilePath(profiles) + "." + ExtractFileName(profiles) + ".lock";
+    if (stat(ToSystemPath(lockFile).c_str(), &info) != 0)
+        return false;
+    std::istringstream locks(ReadProcFile("/proc/locks"));
+    for (std::string line; std::getline(locks, line);)
+        if (line.find(" FLOCK ") != std::string::npos && line.find(":" + std::to_string(info.st_ino) + " ") != std::string::npos)
+            return true;
+    return false;
 }
 
 // What a series of receives stored, summed.
@@ -295,6 +340,51 @@ TEST_F(DemoBankTest, EveryArrivalIsAnsweredEvenWhenTheBankCannotReadIt)
     EXPECT_ANSI_EQ(replies.CurRecord()->Get(1), replyName);
 }
 
+// The demo update that scripts/demo-bank.sh puts in place is offered by "Обновления ПО";
+// the program closes, the update starts it again on the same profiles file and profile,
+// and is offered no more.
+TEST_F(DemoBankTest, TheDemoUpdateRestartsTheProgramOnItsProfile)
+{
+    TTempDir programs;
+    const AnsiString program = CopyOfProgram(programs);
+    const TProgramRun placed = FDemo->Run("demo-bank.sh", {"update"}, {"VELTON_PROGRAM=" + program});
+    ASSERT_EQ(placed.ExitCode, 0) << placed.Output << placed.Errors;
+    TProfile& profile = Select(0);
+    const AnsiString updates = profile.DataPath + "Updates/";
+    const std::optional<TUpdateFile> update = FindUpdate(updates, VersionToInt(GetShortFileVersion()));
+    ASSERT_TRUE(update);
+    Profiles.Get()->Close();
+    {
+        TFrmMain main(TStartupParams{program, {ToSystemPath(FDemo->ProfilesFile())}});
+        FrmMain = &main;
+        main.show();
+        QCoreApplication::processEvents();
+        main.SelectProfile(0);
+        Dialogs.ExpectMessage(UpdateQuestion(update->Version), MessageBoxAnswer::Ok,
+                              MessageBoxFlags::OkCancel | MessageBoxFlags::IconQuestion);
+        main.ItmUpdates->trigger();
+        FrmMain = nullptr;
+    }
+    // The window is gone with its lock: the update starts the program again, which takes
+    // up the restart state.
+    const AnsiString restartState = programs.File("velton-export.rst");
+    std::vector<pid_t> restarted;
+    for (auto deadline = std::chrono::steady_clock::now() + 60s;
+         (restarted.empty() || FileExists(restartState)) && std::chrono::steady_clock::now() < deadline;) {
+        std::this_thread::sleep_for(100ms);
+        restarted = ProcessesOf(program);
+    }
+    ASSERT_EQ(restarted.size(), 1u) << "the program did not start again";
+    EXPECT_FALSE(FileExists(restartState));
+    EXPECT_FALSE(FileExists(update->Path));
+    EXPECT_TRUE(ProfilesFileHeld(FDemo->ProfilesFile()));
+
+    kill(restarted[0], SIGTERM);
+    int status = 0;
+    ASSERT_EQ(waitpid(restarted[0], &status, 0), restarted[0]);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+}
+
 // ---- scripts/run.sh ----
 
 // A program that stands in for the real one: it notes the bank's process id and its
@@ -377,6 +467,72 @@ TEST_F(RunScriptTest, StopsTheBankWhenTheProgramIsTerminated)
     const pid_t bank = Demo.BankPid();
 
     kill(program, SIGTERM);
+    ASSERT_TRUE(script.WaitFor(30000));
+    EXPECT_EQ(script.ExitCode(), 0);
+    EXPECT_TRUE(GroupGone(bank));
+    EXPECT_FALSE(Demo.BankRuns());
+}
+
+// The child processes of the process that run the program.
+std::vector<pid_t> ChildrenRunning(pid_t parent, const std::string& program)
+{
+    std::vector<pid_t> children;
+    for (const auto& entry : std::filesystem::directory_iterator("/proc")) {
+        const std::string stat = ReadProcFile(entry.path().string() + "/stat");
+        const size_t end = stat.rfind(')');
+        if (end == std::string::npos || stat.compare(stat.find('(') + 1, end - stat.find('(') - 1, program) != 0)
+            continue;
+        std::istringstream fields(stat.substr(end + 2));
+        std::string state;
+        pid_t ppid = 0;
+        fields >> state >> ppid;
+        if (ppid == parent)
+            children.push_back(std::atoi(entry.path().filename().c_str()));
+    }
+    return children;
+}
+
+// The self-update as the real program makes it: the program that run.sh started leaves
+// its restart state and ends, the update starts it again, and the bank serves the
+// restarted program until that one has ended too.
+TEST_F(RunScriptTest, KeepsTheBankUpWhileTheUpdateRestartsTheProgram)
+{
+    const AnsiString program = CopyOfProgram(Programs);
+    TAppExec script(Demo.Command("run.sh", {"VELTON_SKIP_BUILD=1", "VELTON_PROGRAM=" + program}));
+    std::vector<pid_t> first;
+    for (auto deadline = std::chrono::steady_clock::now() + 60s; std::chrono::steady_clock::now() < deadline;) {
+        std::this_thread::sleep_for(100ms);
+        first = ProcessesOf(program);
+        if (first.size() == 1 && CatchesSigterm("/proc/" + std::to_string(first[0])) &&
+            ProfilesFileHeld(Demo.ProfilesFile()))
+            break;
+    }
+    ASSERT_EQ(first.size(), 1u) << "the program did not start";
+    const pid_t bank = Demo.BankPid();
+
+    // The update's start: the restart state, then the program closes.
+    SaveRestartState(RestartStateFile(program), {ExpandFileName(Demo.ProfilesFile()), "Romashka"});
+    kill(first[0], SIGTERM);
+    // run.sh either ends or waits (a "sleep" of its own) for the restarted program.
+    while (ChildrenRunning(script.ProcessId(), "sleep").empty() && !script.WaitFor(100)) {
+    }
+    ASSERT_FALSE(script.Ended()) << "run.sh ended with the first program";
+    ASSERT_TRUE(Demo.BankRuns());
+
+    // The update starts the program again, without arguments.
+    TAppExec restarted({program});
+    for (auto deadline = std::chrono::steady_clock::now() + 60s;
+         FileExists(RestartStateFile(program)) && std::chrono::steady_clock::now() < deadline;)
+        std::this_thread::sleep_for(100ms);
+    ASSERT_FALSE(FileExists(RestartStateFile(program))) << "the program did not start again";
+    EXPECT_TRUE(Demo.BankRuns());
+    EXPECT_TRUE(AcceptsConnections(Demo.Http));
+    EXPECT_FALSE(script.Ended());
+
+    while (!CatchesSigterm("/proc/" + std::to_string(restarted.ProcessId())))
+        std::this_thread::sleep_for(50ms);
+    kill(restarted.ProcessId(), SIGTERM);
+    ASSERT_TRUE(restarted.WaitFor(30000));
     ASSERT_TRUE(script.WaitFor(30000));
     EXPECT_EQ(script.ExitCode(), 0);
     EXPECT_TRUE(GroupGone(bank));

@@ -9,6 +9,7 @@
 
 #include "documents/Charsets.h"
 #include "documents/Common.h"
+#include "platform/IniFiles.h"
 #include "platform/Paths.h"
 #include "platform/SysUtils.h"
 #include "ui/ArbitraryWizard.h"
@@ -81,6 +82,31 @@ protected:
         ExpectButtons(View.Buttons, "< Назад", "Выход", false, true);
     }
 
+    // The file "письмо.txt" sent with the comment by the arbitrary-file wizard.
+    void SendArbitraryFile(const AnsiString& comment)
+    {
+        WriteBytes(Dir.File("письмо.txt"), "Текст письма");
+        TArbitraryWizard arbitrary;
+        arbitrary.SetView(&View);
+        arbitrary.Start();
+        View.Name = Dir.File("письмо.txt");
+        arbitrary.Next();
+        View.Comment = comment;
+        arbitrary.Next();
+        EXPECT_ANSI_EQ(View.Page, "message:Файл успешно отправлен в банк.");
+    }
+
+    // "Повторно" in the open journal window, answered Yes, ending in the success message.
+    static void ResendSelectedRow()
+    {
+        TScriptedDialogs dialogs;
+        dialogs.ExpectMessage("Отправить файл повторно?", MessageBoxAnswer::Yes,
+                              MessageBoxFlags::YesNo | MessageBoxFlags::IconQuestion);
+        dialogs.ExpectMessage("Файл успешно отправлен в банк.", MessageBoxAnswer::Ok,
+                              MessageBoxFlags::Ok | MessageBoxFlags::IconInformation);
+        FrmJournal->BtnRepeatClick();
+    }
+
     std::unique_ptr<TTestDocument> Document;
     TRecordingView View;
 };
@@ -142,11 +168,12 @@ TEST_F(ExportSendTest, SalaryListMailedToTheBankIsRecordedAndTheNextExportTakesT
 
 TEST_F(ExportSendTest, ClientListPostedToTheBankHasNoTotals)
 {
-    SelectClientList("7");
-    // A link planted at the name of the archive copy: the copy takes its place.
+    SelectClientList("6");
+    // A link planted at the name of the next archive copy: the name is taken, the link is
+    // never written through.
     ForceDirectories(Dir.File("Sent/"));
     WriteBytes(Dir.File("elsewhere"), "mine");
-    ASSERT_EQ(symlink(ToSystemPath(Dir.File("elsewhere")).c_str(), ToSystemPath(Dir.File("Sent/ABC000007D.TLB")).c_str()), 0);
+    ASSERT_EQ(symlink(ToSystemPath(Dir.File("elsewhere")).c_str(), ToSystemPath(Dir.File("Sent/ABC000006D.TLB")).c_str()), 0);
     TExportWizard wizard(*Document);
     Export(wizard, "Закрытие счетов");
     ExpectSentPage("ABC000007D");
@@ -159,7 +186,7 @@ TEST_F(ExportSendTest, ClientListPostedToTheBankHasNoTotals)
                           "FILE_NAME=ABC000007D", "FILE_COMMENT=Закрытие счетов", "<DATA>"}) +
                   "ИВАНОВ ИВАН;000000012345\r\n"));
     EXPECT_TRUE(ReadBytes(Dir.File("Sent/ABC000007D.TLB")) == container);
-    EXPECT_FALSE(std::filesystem::is_symlink(ToSystemPath(Dir.File("Sent/ABC000007D.TLB"))));
+    EXPECT_TRUE(std::filesystem::is_symlink(ToSystemPath(Dir.File("Sent/ABC000006D.TLB"))));
     EXPECT_EQ(ReadBytes(Dir.File("elsewhere")), "mine");
     auto rows = JournalRows();
     ASSERT_EQ(rows.size(), 1u);
@@ -191,15 +218,7 @@ TEST_F(ExportSendTest, TheOpenJournalShowsEachSendAtOnceAndAResendKeepsEveryRow)
     ASSERT_EQ(list.rowCount(), 1);
     EXPECT_ANSI_EQ(list.Text(0, 0), "ABC000007D");
 
-    WriteBytes(Dir.File("письмо.txt"), "Текст письма");
-    TArbitraryWizard arbitrary;
-    arbitrary.SetView(&View);
-    arbitrary.Start();
-    View.Name = Dir.File("письмо.txt");
-    arbitrary.Next();
-    View.Comment = "Письмо";
-    arbitrary.Next();
-    EXPECT_ANSI_EQ(View.Page, "message:Файл успешно отправлен в банк.");
+    SendArbitraryFile("Письмо");
     ASSERT_EQ(list.rowCount(), 2);
     EXPECT_ANSI_EQ(list.Text(0, 0), "письмо.txt");
     EXPECT_ANSI_EQ(list.Text(0, 1), "Произвольный файл");
@@ -207,14 +226,7 @@ TEST_F(ExportSendTest, TheOpenJournalShowsEachSendAtOnceAndAResendKeepsEveryRow)
     AppendStoreRow<TJournal>(Dir.File("Sent/ABC.JOURNAL"),
                              {"ABC000001", "Salary", "1", "5.00", "", "Другая программа", "01/03/2024 10:00:00"});
     FrmJournal->SelectItem(1);
-    {
-        TScriptedDialogs dialogs;
-        dialogs.ExpectMessage("Отправить файл повторно?", MessageBoxAnswer::Yes,
-                              MessageBoxFlags::YesNo | MessageBoxFlags::IconQuestion);
-        dialogs.ExpectMessage("Файл успешно отправлен в банк.", MessageBoxAnswer::Ok,
-                              MessageBoxFlags::Ok | MessageBoxFlags::IconInformation);
-        FrmJournal->BtnRepeatClick();
-    }
+    ResendSelectedRow();
     ASSERT_EQ(Posted().size(), 3u) << Bank.Logs();
     Attachment(Posted()[2], "ABC000007D.TLB");
     auto rows = JournalRows();
@@ -226,6 +238,60 @@ TEST_F(ExportSendTest, TheOpenJournalShowsEachSendAtOnceAndAResendKeepsEveryRow)
     EXPECT_EQ(rows[3], rows[0]);
     ASSERT_EQ(list.rowCount(), 4);
     EXPECT_EQ(FrmJournal->SelectedItem(), 0);
+}
+
+// Two profiles of the prefix ABC on one data folder, one posting, one mailing, both
+// counting from 0: no container takes a name whose copy stands in "Sent/" already, each
+// profile's counter goes on past the number it took, no archive copy is replaced, and the
+// resend of the first row sends the first container.
+TEST_F(ExportSendTest, TwoProfilesOfOnePrefixNeverGiveTwoContainersOneName)
+{
+    SelectHttpProfile({});
+    WriteBytes(Dir.File("velton.ini"),
+               Ini() + "[M]\r\nSendHost=127.0.0.1\r\nSendPort=" + std::to_string(Mail.StartSmtp()) +
+                   "\r\nPgpKeyPath=" + Keys->Client.Path + "\r\nBankPgpKey=" + Keys->Bank.KeyId() +
+                   "\r\nPrefix=ABC\r\nRecvUser=client\r\nRecvPass=secret\r\nDataPath=" + Dir.Path() + "\r\n");
+    Profiles.Get()->Open(Dir.File("velton.ini"));
+    TFrmMain main;
+    const TMainWindowGlobal global(main);
+    main.SelectProfile(1);
+    TTestDocument mailed(Kind(2), Dir, {"Иванов  Иван;12345"});
+    TExportWizard first(mailed);
+    Export(first, "Почтой");
+    ExpectSentPage("ABC000000D");
+    ASSERT_EQ(Mail.Messages().size(), 1u) << Mail.Logs();
+    const std::string firstContainer = Attachment(Mail.Messages()[0].Bytes, "ABC000000D.TLB");
+
+    main.SelectProfile(0);
+    TTestDocument posted(Kind(2), Dir, {"Петров  Петр;12346"});
+    TExportWizard second(posted);
+    Export(second, "По HTTP");
+    ExpectSentPage("ABC000001D");
+    // Another instance sent the next arbitrary file already.
+    WriteBytes(Dir.File("Sent/ABC000000A.TLB"), "another instance's container");
+    SendArbitraryFile("");
+    ASSERT_EQ(Posted().size(), 2u) << Bank.Logs();
+    EXPECT_THAT(OpenAtBank(Attachment(Posted()[0], "ABC000001D.TLB")), HasSubstr("FILE_NAME=ABC000001D\r\n"));
+    Attachment(Posted()[1], "ABC000001A.TLB");
+    const TIniFile ini(Dir.File("velton.ini"));
+    EXPECT_EQ(ini.ReadString("P", "DelCli.FileCount", ""), "2");
+    EXPECT_EQ(ini.ReadString("P", "Arbitrary.FileCount", ""), "2");
+    EXPECT_EQ(ini.ReadString("M", "DelCli.FileCount", ""), "1");
+    EXPECT_TRUE(ReadBytes(Dir.File("Sent/ABC000000D.TLB")) == firstContainer);
+    EXPECT_EQ(ReadBytes(Dir.File("Sent/ABC000000A.TLB")), "another instance's container");
+    const auto rows = JournalRows();
+    ASSERT_EQ(rows.size(), 3u);
+    EXPECT_EQ(rows[0][7], "ABC000000D.TLB");
+    EXPECT_EQ(rows[1][7], "ABC000001D.TLB");
+    EXPECT_EQ(rows[2][7], "ABC000001A.TLB");
+
+    main.ItmJournal->trigger();
+    QCoreApplication::processEvents();
+    ASSERT_TRUE(FrmJournal);
+    FrmJournal->SelectItem(2);
+    ResendSelectedRow();
+    ASSERT_EQ(Posted().size(), 3u) << Bank.Logs();
+    EXPECT_TRUE(Attachment(Posted()[2], "ABC000000D.TLB") == firstContainer);
 }
 
 // The last number: refused first, then sent by the retry; the next export overflows.

@@ -206,18 +206,19 @@ TEST_F(OutgoingWizardsTest, AFailedSendKeepsTheNameTheCommentAndTheNumberForTheR
     EXPECT_THAT(Ini(), HasSubstr("\r\nArbitrary.FileCount=999999\r\n"));
     EXPECT_FALSE(DirectoryExists(Dir.File("Sent/")));
 
-    // The retry sends the last number; the send is at the bank, so an archive folder that
-    // cannot be made is only warned of and the wizard shows the sent file.
+    // An archive folder that cannot be made holds no name for the container: nothing is
+    // sent, and the retry after the folder is mended sends the last number.
     Bank.ClearFailures();
     WriteBytes(Dir.File("Sent"), "not a folder");
     {
         TScriptedDialogs dialogs;
-        dialogs.ExpectMessage("Файл ABC999999A.TLB отправлен в банк, но не удалось сохранить:\n"
-                              "- копию файла в папке Sent: " + Dir.File("Sent") + ": " + SysErrorMessage(ENOTDIR) + "\n"
-                              "- строку журнала отправленных файлов: " + Dir.File("Sent") + ": " + SysErrorMessage(ENOTDIR),
-                              MessageBoxAnswer::Ok, WarningBox);
+        dialogs.ExpectMessage(Dir.File("Sent") + ": " + SysErrorMessage(ENOTDIR) + ".", MessageBoxAnswer::Ok, ErrorBox);
         wizard.Next();
     }
+    EXPECT_ANSI_EQ(View.Page, "message:Произошла ошибка при отправке файла.");
+    EXPECT_TRUE(Posted().empty());
+    DeleteFile(Dir.File("Sent"));
+    wizard.Next();
     EXPECT_ANSI_EQ(View.Page, "message:Файл успешно отправлен в банк.");
     ExpectButtons(View.Buttons, "< Назад", "Выход", false, true);
     ASSERT_EQ(Posted().size(), 1u);
