@@ -123,3 +123,24 @@ AnsiString FromAnsi(const AnsiString& text, int codePage)
     default: return text;
     }
 }
+
+std::vector<size_t> CharacterStarts(std::string_view text, int codePage)
+{
+    if (codePage == CodePageUtf8)
+        return Utf8CharacterStarts(text);
+    std::vector<size_t> starts(text.size() + 1);
+    for (size_t i = 0; i < starts.size(); ++i)
+        starts[i] = i;
+    return starts;
+}
+
+bool PlainlyNotInCodePage(const TUtf8Scan& scan, int codePage)
+{
+    switch (codePage) {
+    case CodePageUtf8: return !scan.Valid;
+    case CodePageCp1251:
+    case CodePageCp866:
+    case CodePageKoi8R: return scan.Valid && scan.Cyrillic;
+    default: return false;
+    }
+}

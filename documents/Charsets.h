@@ -4,6 +4,10 @@
 // KOI8-R and UTF-8. Every conversion covers the whole text, NUL bytes included.
 
 #include "platform/AnsiString.h"
+#include "platform/Encoding.h"
+
+#include <string_view>
+#include <vector>
 
 // The code-page codes of the profile's "Charset" keys and of the data files.
 constexpr int CodePageCp1251 = 0;
@@ -31,3 +35,12 @@ void BuildKoi8ReverseTable();
 // are taken as they stand.
 AnsiString ToAnsi(const AnsiString& text, int codePage);
 AnsiString FromAnsi(const AnsiString& text, int codePage);
+
+// Where each character of ToAnsi's result begins in the text of the code page, followed by
+// the text's length: every byte is a character, except in UTF-8 (Utf8CharacterStarts).
+std::vector<size_t> CharacterStarts(std::string_view text, int codePage);
+
+// A file's bytes, as a UTF-8 scan found them, are plainly not text of the code page:
+// not valid UTF-8 for UTF-8; valid UTF-8 holding Cyrillic letters for CP1251, CP866 and
+// KOI8-R (whose Cyrillic text is next to never valid UTF-8). Plain ASCII is text of all.
+bool PlainlyNotInCodePage(const TUtf8Scan& scan, int codePage);

@@ -15,6 +15,7 @@
 
 #include <algorithm>
 #include <climits>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -37,6 +38,11 @@ void TFileRecord::Set(int index, const AnsiString& value)
     CheckField(index);
     SetAsString(index, value);
     FModified = true;
+}
+
+void TFileRecord::FieldSpans(std::string_view text, std::vector<TTextSpan>& spans) const
+{
+    spans.assign(1, TTextSpan{0, text.size()});
 }
 
 void TFileRecord::CheckField(int index) const
@@ -80,8 +86,15 @@ template <class TChange> void TDataFile::Counted(TChange change)
 void TDataFile::LoadFromFile(const AnsiString& name)
 {
     TFileStream file(name, fmOpenRead | fmShareDenyWrite);
-    LoadFromStream(&file);
+    TFingerprintReader reader(file);
+    LoadFromStream(&reader);
+    FOnDisk = reader.Finish();
     FFileName = name;
+}
+
+bool TDataFile::ChangedOnDisk() const
+{
+    return FingerprintOfFile(FFileName) != FOnDisk;
 }
 
 void TDataFile::SaveToFile(const AnsiString& name)
@@ -90,8 +103,8 @@ void TDataFile::SaveToFile(const AnsiString& name)
     // A save that does not reach the target leaves the table as modified as it was, so
     // closing the window still asks before the changes are dropped.
     const bool wasModified = IsModified();
+    TMemoryStream bytes;
     try {
-        TMemoryStream bytes;
         SaveToStream(&bytes);
         // Through a temporary file renamed over the target: the old file stays whole
         // until the new one is complete on the disk.
@@ -100,12 +113,14 @@ void TDataFile::SaveToFile(const AnsiString& name)
         FModified = wasModified;
         throw;
     }
+    FOnDisk = FingerprintOfBytes(bytes.Bytes());
     FFileName = target;
 }
 
 void TDataFile::LoadFromStream(TStream* stream)
 {
     FFileName.clear();
+    FOnDisk = TFileFingerprint();
     FOpen = false;
     FBof = FEof = true;
     FRecNo = -1;
@@ -204,9 +219,81 @@ void TDataFile::LoadCurrentRecord(int count)
 
 void TDataFile::PostModifiedRecord()
 {
-    PutRecordText(FRecNo, FromAnsi(FCurRecord->GetText(), FCodePage));
+    PutRecordText(FRecNo, Converts() ? StoredTextOfChanges() : FCurRecord->GetText());
     FCurRecord->SetModified(false);
     FModified = true;
+}
+
+bool TDataFile::Converts() const
+{
+    return FCodePage == CodePageCp866 || FCodePage == CodePageKoi8R || FCodePage == CodePageUtf8;
+}
+
+AnsiString TDataFile::StoredTextOfChanges()
+{
+    // The store keeps the record as loaded until it is posted.
+    AnsiString stored;
+    ReadRecordText(FRecNo, stored);
+    const AnsiString loaded = ToAnsi(stored, FCodePage);
+    const std::vector<size_t> starts = CharacterStarts(stored, FCodePage);
+    const AnsiString edited = FCurRecord->GetText();
+    std::vector<TTextSpan> loadedFields;
+    std::vector<TTextSpan> editedFields;
+    FCurRecord->FieldSpans(loaded, loadedFields);
+    FCurRecord->FieldSpans(edited, editedFields);
+
+    AnsiString result;
+    // A piece of the edited line, and where the same piece stood in the loaded line.
+    const auto put = [&](TTextSpan piece, std::optional<TTextSpan> was) {
+        const std::string_view text = std::string_view(edited).substr(piece.Start, piece.End - piece.Start);
+        if (was && std::string_view(loaded).substr(was->Start, was->End - was->Start) == text)
+            result.append(stored, starts[was->Start], starts[was->End] - starts[was->Start]);
+        else
+            result += FromAnsi(AnsiString(text), FCodePage);
+    };
+    size_t at = 0;
+    size_t wasAt = 0;
+    for (size_t k = 0; k < editedFields.size(); ++k) {
+        const bool known = k < loadedFields.size();
+        put({at, editedFields[k].Start}, known ? std::optional<TTextSpan>({wasAt, loadedFields[k].Start}) : std::nullopt);
+        put(editedFields[k], known ? std::optional<TTextSpan>(loadedFields[k]) : std::nullopt);
+        at = editedFields[k].End;
+        if (known)
+            wasAt = loadedFields[k].End;
+    }
+    const bool sameFields = editedFields.size() == loadedFields.size();
+    put({at, edited.size()}, sameFields ? std::optional<TTextSpan>({wasAt, loaded.size()}) : std::nullopt);
+    return result;
+}
+
+bool TDataFile::FieldConvertsExactly(int index)
+{
+    if (!Converts() || FRecNo < 0 || FRecNo >= RecordCount())
+        return true;
+    AnsiString stored;
+    ReadRecordText(FRecNo, stored);
+    const AnsiString loaded = ToAnsi(stored, FCodePage);
+    std::vector<TTextSpan> fields;
+    FCurRecord->FieldSpans(loaded, fields);
+    if (index < 0 || static_cast<size_t>(index) >= fields.size())
+        return true;
+    const TTextSpan field = fields[static_cast<size_t>(index)];
+    const std::vector<size_t> starts = CharacterStarts(stored, FCodePage);
+    const AnsiString text = loaded.substr(field.Start, field.End - field.Start);
+    return FromAnsi(text, FCodePage) == stored.substr(starts[field.Start], starts[field.End] - starts[field.Start]);
+}
+
+bool TDataFile::PlainlyInOtherCodePage()
+{
+    if (FCodePage > CodePageUtf8)
+        return false;
+    TUtf8Scan scan;
+    AnsiString stored;
+    for (int i = 0; i < RecordCount() && scan.Valid; ++i) {
+        ReadRecordText(i, stored);
+        scan.Add(stored);
+    }
+    return PlainlyNotInCodePage(scan, FCodePage);
 }
 
 // ---- TTextFile ----
@@ -383,6 +470,15 @@ void TDelimRecord::FindFields()
     }
 }
 
+void TDelimRecord::FieldSpans(std::string_view text, std::vector<TTextSpan>& spans) const
+{
+    TDelimRecord parsed(FDelim, false);
+    parsed.ViewText(text);
+    spans.clear();
+    for (size_t i = 0; i < parsed.FStarts.size(); ++i)
+        spans.push_back({parsed.FStarts[i], parsed.FieldEnd(i)});
+}
+
 std::unique_ptr<TFileRecord> TDelimRecord::NewRecord() const
 {
     // FEscaped starts with CR LF and the delimiter, which the constructor adds itself.
@@ -514,6 +610,15 @@ int TFixedRecord::Count() const
 std::unique_ptr<TFileRecord> TFixedRecord::NewRecord() const
 {
     return std::make_unique<TFixedRecord>();
+}
+
+void TFixedRecord::FieldSpans(std::string_view text, std::vector<TTextSpan>& spans) const
+{
+    spans.clear();
+    for (int i = 0; i < FOffsets.Count(); ++i) {
+        const size_t start = std::min(static_cast<size_t>(FOffsets.At(i)), text.size());
+        spans.push_back({start, std::min(start + static_cast<size_t>(Field(i).Length), text.size())});
+    }
 }
 
 const TFieldDesc& TFixedRecord::Field(int index) const

@@ -6,6 +6,7 @@
 #include "documents/Blockstreams.h"
 #include "documents/Charsets.h"
 #include "documents/Containers.h"
+#include "documents/Fingerprints.h"
 #include "documents/LineStore.h"
 #include "documents/Profiles.h"
 #include "documents/Records.h"
@@ -34,6 +35,12 @@ struct TFieldDesc {
 
 class TFieldDescs : public TPtrArray<TFieldDesc*, 8> {};
 
+// A part of a line of text: its characters from Start up to End.
+struct TTextSpan {
+    size_t Start;
+    size_t End;
+};
+
 // The current record of a data file. Field access fails with "Выход индекса поля за
 // пределы диапазона" while the owning table has no records; each kind adds its own index
 // bounds. Set marks the record modified until the table posts it.
@@ -58,6 +65,9 @@ public:
     // current one (TDataFile::ReadRecord). A kind whose fields come from more than its
     // line must override it.
     virtual std::unique_ptr<TFileRecord> NewRecord() const = 0;
+    // Where the fields of a line of this format stand in it, in field order. By default
+    // the whole line is one field.
+    virtual void FieldSpans(std::string_view text, std::vector<TTextSpan>& spans) const;
 
     bool Modified() const { return FModified; }
     void SetModified(bool modified) { FModified = modified; }
@@ -101,6 +111,10 @@ public:
     // FileName. A link at the name is treated as LinkAtTarget says.
     virtual void SaveToFile(const AnsiString& name);
 
+    // Another program wrote the file since this table loaded or saved it (or it stands
+    // where there was none): checked by reading it again.
+    bool ChangedOnDisk() const;
+
     // A null stream loads an empty table. A failed load leaves the table closed.
     void LoadFromStream(TStream* stream);
     // Writes nothing when the table was never opened.
@@ -134,6 +148,13 @@ public:
     // NewRecord) without moving the cursor or posting anything: the current record reads
     // with its pending edits. An index outside the table raises the range error.
     void ReadRecord(int index, TFileRecord& into);
+
+    // Field i of the current record, as the file holds it, reads into CP1251 without loss:
+    // its bytes convert into CP1251 and back unchanged (always so without a conversion).
+    bool FieldConvertsExactly(int index);
+    // Whether the stored records are plainly not text of the file's code page (see
+    // PlainlyNotInCodePage): a file in another code page than the profile sets.
+    bool PlainlyInOtherCodePage();
 
     int RecordCount() const { return FOpen ? FCount : 0; }
     bool IsModified() const;
@@ -183,6 +204,13 @@ private:
     // The same for a table of `count` records.
     void LoadCurrentRecord(int count);
     void PostModifiedRecord();
+    // The records are converted from and into another code page than CP1251.
+    bool Converts() const;
+    // The current record's line in the file's code page: each field and each text between
+    // fields that reads as it did when the record was loaded keeps the bytes the file
+    // holds; only what changed is converted from CP1251. So text that CP1251 cannot hold
+    // survives an edit of another field.
+    AnsiString StoredTextOfChanges();
     // Runs a change of the kind's records and takes their new count, also when the change
     // fails halfway.
     template <class TChange> void Counted(TChange change);
@@ -195,6 +223,9 @@ private:
     // field read checks it, and without a virtual call.
     int FCount = 0;
     AnsiString FFileName;
+    // What the file held when the table loaded or saved it; none for a table loaded from a
+    // stream (a new file, which does not exist yet).
+    TFileFingerprint FOnDisk;
     bool FOpen = false;
     bool FBof = true;
     bool FEof = true;
@@ -254,6 +285,7 @@ public:
     void TakeText(AnsiString& text) override;
     void ViewText(std::string_view text) override;
     std::unique_ptr<TFileRecord> NewRecord() const override;
+    void FieldSpans(std::string_view text, std::vector<TTextSpan>& spans) const override;
 
     const AnsiString& Delim() const { return FDelim; }
     bool Escape() const { return FEscape; }
@@ -318,6 +350,7 @@ public:
     AnsiString GetText() const override { return FText; }
     void SetText(const AnsiString& text) override { FText = text; }
     std::unique_ptr<TFileRecord> NewRecord() const override;
+    void FieldSpans(std::string_view text, std::vector<TTextSpan>& spans) const override;
 
 protected:
     AnsiString GetAsString(int index) const override;

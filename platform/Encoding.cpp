@@ -53,7 +53,7 @@ int SequenceLength(unsigned char lead)
 
 // Decodes one character at pos; returns its length, or 0 when the bytes there are not
 // valid UTF-8 (overlong forms, surrogates and values past U+10FFFF included).
-int DecodeOne(const std::string& text, size_t pos, char32_t& codePoint)
+int DecodeOne(std::string_view text, size_t pos, char32_t& codePoint)
 {
     const auto lead = static_cast<unsigned char>(text[pos]);
     const int length = SequenceLength(lead);
@@ -179,4 +179,29 @@ bool IsUtf8Text(const std::string& bytes)
         pos += length;
     }
     return cyrillic;
+}
+
+std::vector<size_t> Utf8CharacterStarts(std::string_view text)
+{
+    std::vector<size_t> starts;
+    starts.reserve(text.size() + 1);
+    for (size_t pos = 0; pos < text.size();) {
+        starts.push_back(pos);
+        char32_t codePoint = 0;
+        const int length = DecodeOne(text, pos, codePoint);
+        pos += length == 0 ? 1 : static_cast<size_t>(length);
+    }
+    starts.push_back(text.size());
+    return starts;
+}
+
+void TUtf8Scan::Add(std::string_view bytes)
+{
+    for (size_t pos = 0; Valid && pos < bytes.size();) {
+        char32_t codePoint = 0;
+        const int length = DecodeOne(bytes, pos, codePoint);
+        Valid = length != 0;
+        Cyrillic = Cyrillic || (codePoint >= 0x400 && codePoint <= 0x4FF);
+        pos += static_cast<size_t>(length);
+    }
 }

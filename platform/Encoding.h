@@ -6,6 +6,8 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
+#include <vector>
 
 // The Unicode code point of a CP1251 byte (0x98, unassigned, maps to U+FFFD).
 char32_t Cp1251ToUnicode(unsigned char byte);
@@ -32,3 +34,17 @@ void AppendUtf8(std::string& out, char32_t codePoint);
 // lacks. Cyrillic text in CP1251 is almost never valid UTF-8; where some of its byte pairs
 // are (as "\xC4\xB9"), they decode to characters outside CP1251.
 bool IsUtf8Text(const std::string& bytes);
+
+// Where each character of Utf8ToAnsi's result begins in the UTF-8 text (a valid sequence,
+// or one byte that is not valid UTF-8, gives one character), followed by the text's length.
+std::vector<size_t> Utf8CharacterStarts(std::string_view text);
+
+// What bytes read as UTF-8 hold: whether all of them are valid UTF-8, and whether they
+// hold a Cyrillic letter (U+0400-U+04FF). Text may be added piece by piece (line by line);
+// once a piece is not valid, later pieces are not looked at.
+struct TUtf8Scan {
+    bool Valid = true;
+    bool Cyrillic = false;
+
+    void Add(std::string_view bytes);
+};

@@ -60,7 +60,7 @@ void TRecordGridModel::RecordChanged(int record)
 void TRecordGridModel::RepaintAll()
 {
     ForgetRead();
-    if (columnCount() > 0)
+    if (columnCount() > 0 && rowCount() > 0)
         emit dataChanged(index(0, 0), index(rowCount() - 1, columnCount() - 1));
 }
 
@@ -89,7 +89,7 @@ std::string_view TRecordGridModel::FieldView(int record, int column, AnsiString&
 
 int TRecordGridModel::rowCount(const QModelIndex& parent) const
 {
-    return parent.isValid() ? 0 : std::max(RecordCount(), 1);
+    return parent.isValid() ? 0 : std::max(RecordCount(), FEmptyRow ? 1 : 0);
 }
 
 int TRecordGridModel::columnCount(const QModelIndex& parent) const

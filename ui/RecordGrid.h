@@ -58,7 +58,8 @@ public:
     // The whole field that a cell shows (the cell shows it cut to MaxCellChars).
     AnsiString Text(int record, int column) const;
 
-    // At least one row: an empty or missing file shows one empty data row.
+    // At least one row: an empty or missing file shows one empty data row, unless the
+    // model was made without it.
     int rowCount(const QModelIndex& parent = QModelIndex()) const override;
     int columnCount(const QModelIndex& parent = QModelIndex()) const override;
     QVariant data(const QModelIndex& index, int role) const override;
@@ -68,6 +69,8 @@ protected:
     // The letters of a record's row (a QColor), normally and while the row is selected in
     // a grid that has the focus; nothing keeps the grid's own.
     virtual QVariant RecordForeground(int record, bool selectedFocused) const;
+    // An empty file shows no rows (where an empty row would look like a record).
+    void WithoutEmptyRow() { FEmptyRow = false; }
 
 private:
     TDataFile* FFile = nullptr;
@@ -75,6 +78,7 @@ private:
     std::unique_ptr<TIntArray> FMap;
     std::unique_ptr<TFileRecord> FReader;
     mutable int FReadRecord = -1;   // the record in FReader, -1 for none
+    bool FEmptyRow = true;
 
     void ForgetRead() const { FReadRecord = -1; }
     // The field that a cell shows, valid until the next read or a change of the buffer.

@@ -4,6 +4,7 @@
 #include "ui/Common.h"
 #include "ui/Guard.h"
 #include "ui/QtText.h"
+#include "ui/RecordGrid.h"
 
 #include <QComboBox>
 #include <QLabel>
@@ -51,6 +52,16 @@ QWidget* NewEditBox(QWidget* parent, const AnsiString& value, bool readOnly, boo
     return edit;
 }
 
+// The text of an edit box, or the chosen item of a list ("" when none is chosen).
+QString EditorText(const QWidget* editor)
+{
+    if (const auto* list = qobject_cast<const QComboBox*>(editor))
+        return list->currentIndex() < 0 ? QString() : list->currentText();
+    return static_cast<const QLineEdit*>(editor)->text();
+}
+
+constexpr int NoteMargin = 8;
+
 // The hint's CR LF line breaks as the tool tip shows them.
 QString HintText(const AnsiString& hint)
 {
@@ -61,14 +72,22 @@ QString HintText(const AnsiString& hint)
 
 }  // namespace
 
+bool EditorShowsExactly(const AnsiString& value)
+{
+    return value.size() <= MaxLineChars && FromQString(ToQString(value)) == value;
+}
+
 // ---- TControlRecord ----
 
 AnsiString TControlRecord::Get(int index) const
 {
+    return FromQString(EditorText(FRows.At(index).Editor));
+}
+
+bool TControlRecord::Changed(int index) const
+{
     const TDataControl& row = FRows.At(index);
-    if (const auto* list = qobject_cast<const QComboBox*>(row.Editor))
-        return list->currentIndex() < 0 ? AnsiString() : FromQString(list->currentText());
-    return FromQString(static_cast<const QLineEdit*>(row.Editor)->text());
+    return EditorText(row.Editor) != row.Shown;
 }
 
 int TControlRecord::Count() const
@@ -92,6 +111,27 @@ void TDataControls::Clear()
         delete row.Editor;
     }
     FRows.clear();
+    SetNote(AnsiString());
+}
+
+void TDataControls::SetNote(const AnsiString& text)
+{
+    delete FNote;
+    FNote = nullptr;
+    if (text.empty())
+        return;
+    FNote = new QLabel(ToQString(text), FParent);
+    FNote->setTextFormat(Qt::PlainText);
+    FNote->setWordWrap(true);
+    const int width = TFrmEditRecord::ClientWidth - 2 * NoteMargin;
+    FNote->setGeometry(NoteMargin, Count() * TFrmEditRecord::RowHeight + NoteMargin, width,
+                       FNote->heightForWidth(width));
+    FNote->show();
+}
+
+int TDataControls::NoteHeight() const
+{
+    return FNote ? FNote->height() + NoteMargin : 0;
 }
 
 void TDataControls::Add(const AnsiString& caption, char type, const AnsiString& value, const AnsiString& hint,
@@ -110,6 +150,7 @@ void TDataControls::Add(const AnsiString& caption, char type, const AnsiString& 
         row.Editor = NewLogicalList(FParent, value);
     else
         row.Editor = NewEditBox(FParent, value, readOnly || type == 'M', readOnly);
+    row.Shown = EditorText(row.Editor);
     row.Editor->setToolTip(HintText(hint));
     row.Editor->move(0, top + 8);
     row.Label->show();
@@ -182,7 +223,7 @@ void TFrmEditRecord::showEvent(QShowEvent* event)
 void TFrmEditRecord::FormShow()
 {
     setWindowTitle(ToQString(!FOwner ? "Просмотр записи" : FNew ? "Добавление записи" : "Редактирование записи"));
-    const int height = FRows->Count() * RowHeight + BottomHeight + 8;
+    const int height = FRows->Count() * RowHeight + FRows->NoteHeight() + BottomHeight + 8;
     setFixedSize(ClientWidth, height);
     PnlBottom->setGeometry(0, height - BottomHeight, ClientWidth, BottomHeight);
     CenterOverMain(this);

@@ -8,6 +8,7 @@
 #include "platform/AnsiString.h"
 
 #include <QDialog>
+#include <QString>
 
 #include <memory>
 #include <vector>
@@ -15,14 +16,22 @@
 class QLabel;
 class QPushButton;
 
+class TControlRecord;
+
+// The editor shows the text exactly as it is: it goes into an edit box and back unchanged
+// (a byte that CP1251 leaves unassigned does not; nor does a text longer than an edit box
+// holds).
+bool EditorShowsExactly(const AnsiString& value);
+
 // What the editor needs of the window whose record it edits.
 class TRecordEditorOwner {
 public:
     virtual ~TRecordEditorOwner() = default;
     // Appends an empty record, which becomes the one edited.
     virtual void AppendRecord() = 0;
-    // Stores the edited values (field k = row k); raises when the file refuses one.
-    virtual void StoreRecord(const TRecord& source) = 0;
+    // Stores the edited values (field k = row k; source.Changed tells the rows the user
+    // changed); raises when the file refuses one.
+    virtual void StoreRecord(const TControlRecord& source) = 0;
     // Takes back the record that AppendRecord added: the user cancelled the new record
     // after the file had refused a value of it.
     virtual void CancelAppend() = 0;
@@ -34,6 +43,7 @@ struct TDataControl {
     QLabel* Label = nullptr;
     QWidget* Editor = nullptr;
     char Type = '?';
+    QString Shown;   // the editor's text as the row was added
 };
 
 class TDataControls;
@@ -47,6 +57,8 @@ public:
     AnsiString Get(int index) const override;
     void Set(int, const AnsiString&) override {}
     int Count() const override;
+    // The user changed row k: its editor's text is no longer the one it was given.
+    bool Changed(int index) const;
 
 private:
     const TDataControls& FRows;
@@ -64,6 +76,12 @@ public:
     void Clear();
     // Adds a row at the bottom and lays out all rows.
     void Add(const AnsiString& caption, char type, const AnsiString& value, const AnsiString& hint, bool readOnly);
+    // A line of text under the rows that says why some of them cannot be changed; an empty
+    // text removes it. Clear removes it too.
+    void SetNote(const AnsiString& text);
+    // The height that the note takes (0 without one).
+    int NoteHeight() const;
+    const QLabel* Note() const { return FNote; }
 
     int Count() const { return static_cast<int>(FRows.size()); }
     const TDataControl& At(int index) const { return FRows.at(static_cast<size_t>(index)); }
@@ -73,6 +91,7 @@ private:
     QWidget* FParent;
     std::vector<TDataControl> FRows;
     TControlRecord FRecord;
+    QLabel* FNote = nullptr;
 
     void Layout();
 };

@@ -50,6 +50,28 @@ const QColor StateHighlightLetters[] = {QColor(), QColor(191, 191, 255), QColor(
 // The texts of the status memo by mark state (state 2 shows the mark's error text).
 const char* const StateTexts[] = {"Запись не проверена", "Запись проверена, ошибок нет"};
 
+// The name of a code page as the profile sets it ("UTF8").
+AnsiString CharsetName(int code)
+{
+    for (int i = 0; i < CharsetTypes.Count; ++i)
+        if (CharsetTypes.Rows[i].Code == code)
+            return CharsetTypes.Rows[i].Name;
+    return IntToStr(code);
+}
+
+// Why the record editor keeps the named fields from being changed; "" for none.
+AnsiString LockedFieldsNote(const std::vector<AnsiString>& captions)
+{
+    if (captions.empty())
+        return AnsiString();
+    AnsiString names;
+    for (const AnsiString& caption : captions)
+        names += (names.empty() ? "" : ", ") + caption;
+    if (captions.size() == 1)
+        return "Поле \"" + names + "\" содержит символы, которые нельзя показать без искажений, и не может быть изменено.";
+    return "Поля " + names + " содержат символы, которые нельзя показать без искажений, и не могут быть изменены.";
+}
+
 }  // namespace
 
 void ExcludeRefs(const TIntArray& fieldIndexes, TIntArray& refs)
@@ -73,7 +95,11 @@ QVariant MarkLetters(const TRecordInfo& mark, bool selectedFocused)
 // The grid of a document: the records of its data file in the colours of their marks.
 class TExportFileModel : public TRecordGridModel {
 public:
-    TExportFileModel(const TRecordInfos& marks, QObject* parent) : TRecordGridModel(parent), FMarks(marks) {}
+    // A document without records shows no rows: an empty row would look like a record.
+    TExportFileModel(const TRecordInfos& marks, QObject* parent) : TRecordGridModel(parent), FMarks(marks)
+    {
+        WithoutEmptyRow();
+    }
 
 protected:
     QVariant RecordForeground(int record, bool selectedFocused) const override
@@ -265,6 +291,12 @@ void TFrmExportFile::LoadFile(bool createMissing)
     BtnSelectAll->setEnabled(true);
     if (FReadOnly)
         AppMessageBox(readOnlyMessage, MessageBoxFlags::Ok | MessageBoxFlags::IconWarning);
+    // A file in another code page opens all the same; the user learns why its text looks
+    // garbled before exporting it.
+    if (FDataFile->PlainlyInOtherCodePage())
+        AppMessageBox("Файл " + name + " не похож на текст в кодировке " + CharsetName(FKind->Charset) +
+                          ", заданной в профиле.\nТекст записей может отображаться и выгружаться неверно.",
+                      MessageBoxFlags::Ok | MessageBoxFlags::IconWarning);
 }
 
 void TFrmExportFile::SetColumns()
@@ -328,12 +360,20 @@ void TFrmExportFile::UpdateCaption()
     setWindowTitle(ToQString(caption));
 }
 
-void TFrmExportFile::SaveFile()
+bool TFrmExportFile::SaveFile()
 {
     if (!FDataFile || FReadOnly)
-        return;
+        return false;
+    // Another program (the accounting program, as a rule) may have written the file anew
+    // since it was loaded: writing over it would drop what it wrote.
+    if (FDataFile->ChangedOnDisk() &&
+        AppMessageBox("Файл " + FDataFile->FileName() + " изменен другой программой после открытия. Сохранить поверх него?",
+                      MessageBoxFlags::YesNo | MessageBoxFlags::IconWarning | MessageBoxFlags::DefaultButton2) !=
+            MessageBoxAnswer::Yes)
+        return false;
     FDataFile->SaveToFile(AnsiString());
     UpdateCaption();
+    return true;
 }
 
 bool TFrmExportFile::ConfirmSave()
@@ -343,8 +383,7 @@ bool TFrmExportFile::ConfirmSave()
     switch (AppMessageBox("Файл был изменен.\nСохранить изменения на диск?",
                           MessageBoxFlags::YesNoCancel | MessageBoxFlags::IconWarning)) {
     case MessageBoxAnswer::Yes:
-        SaveFile();
-        return true;
+        return SaveFile();
     case MessageBoxAnswer::No:
         return true;
     default:
@@ -438,12 +477,20 @@ void TFrmExportFile::EditRecord(bool add)
     TDataControls& rows = FrmEditRecord->Rows();
     rows.Clear();
     const TFieldDescs& fields = FDataFile->Fields();
+    std::vector<AnsiString> locked;
     for (int k = 0; k < FColumnMap.Count(); ++k) {
         const int input = FColumnMap.At(k);
         const TColumnInfo& column = FKind->DocType->Columns[FKind->FieldIndexes.At(input)];
         const char type = input < fields.Count() ? fields.At(input)->Type : '?';
-        rows.Add(column.Caption, type, add ? AnsiString() : FView->Get(k), column.Hint, false);
+        const AnsiString value = add ? AnsiString() : FView->Get(k);
+        // Text that the screen would show otherwise than the file holds it is never
+        // written back from the screen.
+        const bool exact = add || (FDataFile->FieldConvertsExactly(input) && EditorShowsExactly(value));
+        if (!exact)
+            locked.push_back(column.Caption);
+        rows.Add(column.Caption, type, value, column.Hint, !exact);
     }
+    rows.SetNote(LockedFieldsNote(locked));
     if (!FrmEditRecord->Execute(this, add))
         return;
     const int record = FDataFile->RecNo();
@@ -474,10 +521,13 @@ void TFrmExportFile::CancelAppend()
     UpdateCaption();
 }
 
-void TFrmExportFile::StoreRecord(const TRecord& source)
+void TFrmExportFile::StoreRecord(const TControlRecord& source)
 {
+    // Only what the user changed: every other field keeps the bytes the file holds.
     TFileRecord& record = *DataFile().CurRecord();
     for (int k = 0; k < FColumnMap.Count(); ++k) {
+        if (!source.Changed(k))
+            continue;
         try {
             record.Set(FColumnMap.At(k), source.Get(k));
         } catch (const Exception& error) {

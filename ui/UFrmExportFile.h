@@ -60,14 +60,16 @@ public:
     // Loads the kind's file; with createMissing, a file that does not exist gives an empty
     // document bound to that name, which Save creates. A failure keeps what was shown.
     void LoadFile(bool createMissing = false);
-    void SaveFile();
+    // Saves the file under its name; false when nothing was written (the user kept a file
+    // that another program changed, or the file may not be saved).
+    bool SaveFile();
     // Asks whether to save unsaved changes; false when the user cancels.
     bool ConfirmSave();
     void UpdateCaption();
 
     // The record editor's calls when it closes with Ok.
     void AppendRecord() override;
-    void StoreRecord(const TRecord& source) override;
+    void StoreRecord(const TControlRecord& source) override;
     void CancelAppend() override;
     // Adds a record or edits the record of the grid's current row in the record editor.
     void EditRecord(bool add);

@@ -23,6 +23,7 @@
 #include <QApplication>
 #include <QHeaderView>
 #include <QKeyEvent>
+#include <QLabel>
 #include <QPushButton>
 #include <QComboBox>
 #include <QLineEdit>
@@ -257,8 +258,8 @@ TEST_F(DocumentWindowTest, AddEditDeleteAndSaveKeepTheGridTheMarksAndTheFileInSt
     EXPECT_ANSI_EQ(Caption(window), "Список на зачисление: salary.txt");
     EXPECT_FALSE(window.IsModified());
 
-    // Down to no records: the grid keeps one empty row, and the record commands go off
-    // and come back with the next add.
+    // Down to no records: the grid shows no row, and the record commands go off and come
+    // back with the next add.
     {
         TScriptedDialogs dialogs;
         dialogs.ExpectMessage("Удалить запись?", MessageBoxAnswer::Yes);
@@ -266,11 +267,11 @@ TEST_F(DocumentWindowTest, AddEditDeleteAndSaveKeepTheGridTheMarksAndTheFileInSt
         window.BtnDel->trigger();
         window.BtnDel->trigger();
     }
-    EXPECT_EQ(window.GridModel()->rowCount(), 1);
+    EXPECT_EQ(window.GridModel()->rowCount(), 0);
     EXPECT_ANSI_EQ(Cell(window, 0, 0), "");
     EXPECT_FALSE(RecordCommandsOn(window));
     EXPECT_EQ(window.CurrentRecord(), -1);
-    // Keys on the empty row do nothing (no question is asked, nothing is toggled).
+    // Keys on the empty grid do nothing (no question is asked, nothing is toggled).
     QKeyEvent del(QEvent::KeyPress, Qt::Key_Delete, Qt::NoModifier);
     QCoreApplication::sendEvent(window.Grid, &del);
     window.BtnSelectAll->click();
@@ -522,4 +523,250 @@ TEST_F(DocumentWindowTest, AFileWithFewerFieldsThanTheMapIsRefusedAndTheWindowKe
     EXPECT_RAISES(window.LoadFile(), Exception, "Количество полей в файле должно быть не менее 4");
     EXPECT_ANSI_EQ(Cell(window, 0, 0), "Иванов Иван Иванович");
     EXPECT_ANSI_EQ(Caption(window), "Список на зачисление: salary.txt");
+}
+
+namespace {
+
+// The bytes of a line of text ended by CR LF.
+std::string Line(const std::string& bytes)
+{
+    return bytes + "\r\n";
+}
+
+// The UTF-8 bytes of CP1251 text.
+std::string Utf8(const AnsiString& text)
+{
+    return AnsiToUtf8(text);
+}
+
+// Tatar "ә" (U+04D9), a letter that CP1251 lacks, in UTF-8.
+constexpr char TatarA[] = "\xD3\x99";
+
+// A dBase III table of NAME C(10), ACC C(4), SUM N(8,2) with live records of those bytes.
+std::string SalaryDbf(const std::vector<std::string>& records)
+{
+    const auto descriptor = [](const char* name, char type, int length, int decimals) {
+        std::string bytes(32, '\0');
+        bytes.replace(0, std::string(name).size(), name);
+        bytes[11] = type;
+        bytes[16] = static_cast<char>(length);
+        bytes[17] = static_cast<char>(decimals);
+        return bytes;
+    };
+    const std::string descriptors = descriptor("NAME", 'C', 10, 0) + descriptor("ACC", 'C', 4, 0) +
+                                    descriptor("SUM", 'N', 8, 2);
+    std::string header(32, '\0');
+    header[0] = 0x03;
+    header[4] = static_cast<char>(records.size());
+    header[8] = static_cast<char>(32 + descriptors.size() + 1);
+    header[10] = 1 + 10 + 4 + 8;
+    std::string file = header + descriptors + "\r";
+    for (const std::string& record : records)
+        file += " " + record;
+    return file + "\x1A";
+}
+
+}  // namespace
+
+// The record editor stores only the fields the user changed, and a changed field is
+// written in the file's own code page into its own place: every other byte of the line
+// stays as the file had it. A field that the screen cannot show as the file holds it is
+// read-only, and the editor says why.
+TEST_F(DocumentWindowTest, AnEditRewritesOnlyTheChangedFieldsBytesInTheFilesCodePage)
+{
+    const auto editAmount = [this](TFrmExportFile& window, int record, const char* amount,
+                                   std::vector<bool> lockedRows) {
+        window.SelectRecord(record);
+        EditWith(window.BtnEdit, [&](TDataControls& rows) {
+            ASSERT_EQ(rows.Count(), 3);
+            bool anyLocked = false;
+            for (int k = 0; k < 3; ++k) {
+                EXPECT_EQ(static_cast<QLineEdit*>(rows.At(k).Editor)->isReadOnly(), lockedRows[k]) << "row " << k;
+                anyLocked = anyLocked || lockedRows[k];
+            }
+            EXPECT_EQ(rows.Note() != nullptr, anyLocked);
+            if (rows.Note())
+                EXPECT_ANSI_EQ(FromQString(rows.Note()->text()),
+                               "Поле \"ФИО\" содержит символы, которые нельзя показать без искажений, и не может быть "
+                               "изменено.");
+            if (amount)
+                Type(rows, 2, amount);
+        });
+        window.BtnSave->trigger();
+    };
+
+    // CP1251: 0x98 (unassigned in CP1251) in a name survives a change of the amount.
+    const std::string name98 = std::string("Ив") + "\x98" + "нов";
+    WriteBytes(Salary, Line(name98 + ";40817810000000000001;100.00") + Line(Petrova));
+    OpenProfile();
+    editAmount(OpenWindow(), 0, "200.00", {true, false, false});
+    EXPECT_EQ(ReadBytes(Salary), Line(name98 + ";40817810000000000001;200.00") + Line(Petrova));
+    Main->SelectProfile(0);
+
+    // A UTF-8 list under the default CP1251 profile: "И" is D0 98. Ok without a change
+    // writes nothing new; a change of the amount leaves the name's bytes.
+    const std::string utf8Line = Utf8("Иванов Иван") + ";40817810000000000001;100.00";
+    const AnsiString utf8Warning = "Файл " + Salary +
+                                   " не похож на текст в кодировке CP1251, заданной в профиле.\nТекст записей может "
+                                   "отображаться и выгружаться неверно.";
+    WriteBytes(Salary, Line(utf8Line));
+    OpenProfile();
+    {
+        TScriptedDialogs dialogs;
+        dialogs.ExpectMessage(utf8Warning, MessageBoxAnswer::Ok, MessageBoxFlags::Ok | MessageBoxFlags::IconWarning);
+        TFrmExportFile& window = OpenWindow();
+        editAmount(window, 0, nullptr, {true, false, false});
+        EXPECT_EQ(ReadBytes(Salary), Line(utf8Line));
+        editAmount(window, 0, "300.00", {true, false, false});
+    }
+    EXPECT_EQ(ReadBytes(Salary), Line(Utf8("Иванов Иван") + ";40817810000000000001;300.00"));
+    Main->SelectProfile(0);
+
+    // UTF8: a name with a letter CP1251 lacks keeps its bytes; the amount is written.
+    const auto tatar = [](const char* amount) {
+        return Line(Utf8("Х") + TatarA + Utf8("кимов Р") + TatarA + Utf8("ис;40817810000000000001;") + amount);
+    };
+    WriteBytes(Salary, tatar("100.00") + Line(Utf8(Petrova)));
+    OpenProfile({"Salary.Charset=UTF8"});
+    editAmount(OpenWindow(), 0, "150.00", {true, false, false});
+    EXPECT_EQ(ReadBytes(Salary), tatar("150.00") + Line(Utf8(Petrova)));
+    Main->SelectProfile(0);
+
+    // UTF8 over a CP1251 file (it warns on opening): the name shown as "?" keeps its bytes.
+    WriteBytes(Salary, Line(Ivanov));
+    OpenProfile({"Salary.Charset=UTF8"});
+    {
+        TScriptedDialogs dialogs;
+        dialogs.ExpectMessage("Файл " + Salary +
+                              " не похож на текст в кодировке UTF8, заданной в профиле.\nТекст записей может "
+                              "отображаться и выгружаться неверно.");
+        editAmount(OpenWindow(), 0, "1.00", {true, false, false});
+    }
+    EXPECT_EQ(ReadBytes(Salary), Line("Иванов Иван Иванович;40817810000000000001;1.00"));
+    Main->SelectProfile(0);
+
+    // FIXED under UTF8: widths count letters; the other fields' bytes stay.
+    const auto fixedLine = [](const char* amount) {
+        return Line(Utf8("Р") + TatarA + Utf8("ис    ") + "0001" + amount);
+    };
+    WriteBytes(Salary, fixedLine("  100.00"));
+    OpenProfile({"Salary.Charset=UTF8", "Salary.FileFormat=FIXED", "Salary.Lengths=8,4,8"});
+    editAmount(OpenWindow(), 0, "7.50", {true, false, false});
+    EXPECT_EQ(ReadBytes(Salary), fixedLine("7.50"));
+    Main->SelectProfile(0);
+
+    // DBASE in CP866: a name with a box-drawing byte (none in CP1251) keeps it.
+    const std::string boxName = AnsiToOem("Ким") + "\xB0" + "      ";
+    WriteBytes(Salary, SalaryDbf({boxName + "0001" + "  100.00"}));
+    OpenProfile({"Salary.FileFormat=DBASE"});
+    editAmount(OpenWindow(), 0, "5", {true, false, false});
+    EXPECT_EQ(ReadBytes(Salary), SalaryDbf({boxName + "0001" + "    5.00"}));
+}
+
+// Another program may write the list anew while the window holds it: a save over it asks
+// first, and No writes nothing and keeps the window's edits. After a save the file the
+// window wrote is the one it holds.
+TEST_F(DocumentWindowTest, ASaveOverAFileThatAnotherProgramWroteAsksFirst)
+{
+    const AnsiString question = "Файл " + Salary + " изменен другой программой после открытия. Сохранить поверх него?";
+    const unsigned questionFlags = MessageBoxFlags::YesNo | MessageBoxFlags::IconWarning | MessageBoxFlags::DefaultButton2;
+    const std::string loaded = IniText({Ivanov, Petrova, Sidorov});
+    WriteBytes(Salary, loaded);
+    OpenProfile();
+    TFrmExportFile& window = OpenWindow();
+    EditWith(window.BtnEdit, [](TDataControls& rows) { Type(rows, 2, "1.00"); });
+
+    // The accounting program writes five records; No keeps them and the window's edit.
+    const std::string five = IniText({Ivanov, Petrova, Sidorov, "Новиков;40817810000000000004;1.00",
+                                      "Орлова;40817810000000000005;2.00"});
+    WriteBytes(Salary, five);
+    {
+        TScriptedDialogs dialogs;
+        dialogs.ExpectMessage(question, MessageBoxAnswer::No, questionFlags);
+        window.BtnSave->trigger();
+    }
+    EXPECT_EQ(ReadBytes(Salary), five);
+    EXPECT_TRUE(window.IsModified());
+    EXPECT_ANSI_EQ(Cell(window, 0, 2), "1.00");
+
+    // Closing asks to save; Yes, then No to writing over the other program's file: the
+    // window stays open with its edit.
+    {
+        TScriptedDialogs dialogs;
+        dialogs.ExpectMessage("Файл был изменен.\nСохранить изменения на диск?", MessageBoxAnswer::Yes);
+        dialogs.ExpectMessage(question, MessageBoxAnswer::No);
+        EXPECT_FALSE(window.parentWidget()->close());
+    }
+    EXPECT_EQ(ReadBytes(Salary), five);
+    EXPECT_EQ(FrmSalary, &window);
+    EXPECT_TRUE(window.IsModified());
+
+    // Yes writes the window's records; a save after that asks nothing.
+    {
+        TScriptedDialogs dialogs;
+        dialogs.ExpectMessage(question, MessageBoxAnswer::Yes);
+        window.BtnSave->trigger();
+    }
+    const std::string saved = IniText({"Иванов Иван Иванович;40817810000000000001;1.00", Petrova, Sidorov});
+    EXPECT_EQ(ReadBytes(Salary), saved);
+    EditWith(window.BtnEdit, [](TDataControls& rows) { Type(rows, 2, "2.00"); });
+    window.BtnSave->trigger();
+
+    // A change that keeps the file's size is seen too.
+    std::string sameSize = ReadBytes(Salary);
+    sameSize.replace(sameSize.find("2.00"), 4, "3.00");
+    WriteBytes(Salary, sameSize);
+    EditWith(window.BtnEdit, [](TDataControls& rows) { Type(rows, 2, "4.00"); });
+    {
+        TScriptedDialogs dialogs;
+        dialogs.ExpectMessage(question, MessageBoxAnswer::No);
+        window.BtnSave->trigger();
+    }
+    EXPECT_EQ(ReadBytes(Salary), sameSize);
+}
+
+// A file whose bytes are plainly not text in the profile's code page opens with a warning
+// that names the file and the code page; text that fits, and plain ASCII, open silently.
+TEST_F(DocumentWindowTest, AFileInAnotherCodePageOpensWithAWarning)
+{
+    WriteBytes(Salary, IniText({"Ivanov;40817810000000000001;1.00"}));
+    OpenProfile();
+    TFrmExportFile& window = OpenWindow();
+    const auto open = [&](int charset, const std::string& bytes, const char* warnedCharset) {
+        WriteBytes(Salary, bytes);
+        window.ExportKind().Charset = static_cast<uint8_t>(charset);
+        TScriptedDialogs dialogs;
+        if (warnedCharset)
+            dialogs.ExpectMessage("Файл " + Salary + " не похож на текст в кодировке " + warnedCharset +
+                                      ", заданной в профиле.\nТекст записей может отображаться и выгружаться неверно.",
+                                  MessageBoxAnswer::Ok, MessageBoxFlags::Ok | MessageBoxFlags::IconWarning);
+        window.LoadFile();
+        EXPECT_EQ(window.GridModel()->rowCount(), 1) << warnedCharset;
+    };
+    const std::string cyrillic = IniText({Ivanov});
+    const std::string ascii = IniText({"Ivanov;40817810000000000001;1.00"});
+    const std::string utf8 = AnsiToUtf8(cyrillic);
+    open(CodePageUtf8, utf8, nullptr);
+    open(CodePageUtf8, ascii, nullptr);
+    open(CodePageUtf8, cyrillic, "UTF8");
+    open(CodePageCp1251, cyrillic, nullptr);
+    open(CodePageCp1251, ascii, nullptr);
+    open(CodePageCp1251, utf8, "CP1251");
+    open(CodePageCp866, utf8, "CP866");
+    open(CodePageKoi8R, utf8, "KOI8R");
+    open(CodePageCp866, AnsiToOem(cyrillic), nullptr);
+    open(CodePageKoi8R, AnsiToKoi8(cyrillic), nullptr);
+}
+
+// An empty list shows no rows: an empty row would look like a record.
+TEST_F(DocumentWindowTest, AnEmptyFileShowsNoRows)
+{
+    WriteBytes(Salary, std::string());
+    OpenProfile();
+    TFrmExportFile& window = OpenWindow();
+    EXPECT_EQ(window.GridModel()->rowCount(), 0);
+    EXPECT_EQ(window.CurrentRecord(), -1);
+    EXPECT_FALSE(RecordCommandsOn(window));
+    EXPECT_TRUE(window.BtnAdd->isEnabled());
+    EXPECT_ANSI_EQ(Status(window), "");
 }

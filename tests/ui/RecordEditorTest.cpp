@@ -25,7 +25,7 @@ class TFussyOwner : public TRecordEditorOwner {
 public:
     void AppendRecord() override { ++Appended; }
     void CancelAppend() override { --Appended; }
-    void StoreRecord(const TRecord& source) override
+    void StoreRecord(const TControlRecord& source) override
     {
         const AnsiString amount = source.Get(1);
         if (amount.empty() || amount.find_first_not_of("0123456789.") != AnsiString::npos)
