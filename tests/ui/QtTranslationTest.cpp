@@ -13,13 +13,18 @@
 #include <QDialogButtonBox>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QHeaderView>
 #include <QLabel>
 #include <QListView>
 #include <QPushButton>
+#include <QScreen>
+#include <QSettings>
+#include <QStandardPaths>
 #include <QTimer>
 #include <QTreeView>
 
 #include <chrono>
+#include <functional>
 #include <map>
 #include <sys/stat.h>
 #include <thread>
@@ -88,6 +93,35 @@ std::map<AnsiString, std::vector<AnsiString>> ListedFiles(QFileDialog& dialog, i
     return files;
 }
 
+// Opens the program's open dialog on the folder and runs the check while it is shown;
+// the dialog is cancelled afterwards.
+void LookAtOpenDialog(const AnsiString& folder, const std::function<void(QFileDialog&)>& check)
+{
+    TQtDialogService service;
+    QTimer::singleShot(0, [&] {
+        auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+        ASSERT_NE(dialog, nullptr);
+        check(*dialog);
+        dialog->reject();
+    });
+    TFileDialogRequest request;
+    request.InitialDir = folder;
+    EXPECT_EQ(service.OpenFileName(request), std::nullopt);
+}
+
+// Qt's file dialog restores its view and column widths of the last use from the user's
+// settings; a test that measures the dialog as it first opens gives it none.
+class TFreshQtSettings {
+public:
+    TFreshQtSettings() { SetPath(ToQString(Folder.Path())); }
+    ~TFreshQtSettings() { SetPath(QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation)); }
+
+private:
+    static void SetPath(const QString& path) { QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, path); }
+
+    const TTempDir Folder;
+};
+
 }  // namespace
 
 TEST_F(ProgramLocaleTest, TheFileDialogsShowSizesDatesAndTypesInRussianAndTheirPlacesWhole)
@@ -97,11 +131,8 @@ TEST_F(ProgramLocaleTest, TheFileDialogsShowSizesDatesAndTypesInRussianAndTheirP
     WriteBytes(dir.File("data.bin"), std::string(9360, '\0'));
     ASSERT_EQ(mkdir(dir.File("Sent").c_str(), 0700), 0);
 
-    TQtDialogService service;
-    QTimer::singleShot(0, [&] {
-        auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
-        ASSERT_NE(dialog, nullptr);
-        const auto files = ListedFiles(*dialog, 3);
+    LookAtOpenDialog(dir.Path(), [&](QFileDialog& dialog) {
+        const auto files = ListedFiles(dialog, 3);
         ASSERT_EQ(files.size(), 3u);
         EXPECT_ANSI_EQ(files.at("письмо.txt")[0], "616 байт");
         EXPECT_ANSI_EQ(files.at("письмо.txt")[1], "Текстовый документ");
@@ -111,14 +142,10 @@ TEST_F(ProgramLocaleTest, TheFileDialogsShowSizesDatesAndTypesInRussianAndTheirP
         EXPECT_ANSI_EQ(files.at("data.bin")[2], FromQString(modified.toString(QStringLiteral("dd.MM.yyyy hh:mm"))));
 
         // "Компьютер" and the other places stand whole in the side bar.
-        auto* places = dialog->findChild<QListView*>(QStringLiteral("sidebar"));
+        auto* places = dialog.findChild<QListView*>(QStringLiteral("sidebar"));
         ASSERT_NE(places, nullptr);
         EXPECT_GE(places->viewport()->width(), places->sizeHintForColumn(0));
-        dialog->reject();
     });
-    TFileDialogRequest request;
-    request.InitialDir = dir.Path();
-    EXPECT_EQ(service.OpenFileName(request), std::nullopt);
 }
 
 TEST_F(ProgramLocaleTest, TheProgramsOwnNumbersKeepThePointAndNoGroupSeparator)
@@ -130,4 +157,31 @@ TEST_F(ProgramLocaleTest, TheProgramsOwnNumbersKeepThePointAndNoGroupSeparator)
     EXPECT_ANSI_EQ(FromQString(wizard.LblCount->text()), "1750");
     EXPECT_ANSI_EQ(FromQString(wizard.LblSumKt->text()), "1750.50");
     EXPECT_ANSI_EQ(FromQString(wizard.LblSumDt->text()), "1234567.25");
+}
+
+TEST_F(ProgramLocaleTest, TheFileDialogsOpenWithEveryColumnOfTheDetailedListWhole)
+{
+    const TFreshQtSettings settings;
+    const TTempDir dir;
+    WriteBytes(dir.File("письмо в банк.txt"), std::string(616, 'a'));
+    ASSERT_EQ(mkdir(dir.File("Sent").c_str(), 0700), 0);
+
+    LookAtOpenDialog(dir.Path(), [](QFileDialog& dialog) {
+        ASSERT_EQ(ListedFiles(dialog, 2).size(), 2u);
+        const QSize screen = dialog.screen()->availableGeometry().size();
+        EXPECT_TRUE(dialog.width() <= screen.width() && dialog.height() <= screen.height());
+        EXPECT_NE(dialog.minimumSize(), dialog.maximumSize()) << "the dialog stays resizable";
+
+        auto* list = dialog.findChild<QTreeView*>(QStringLiteral("treeView"));
+        ASSERT_NE(list, nullptr);
+        const QHeaderView& header = *list->header();
+        ASSERT_EQ(header.count(), 4);
+        const QAbstractItemView& cells = *list;
+        for (int column = 0; column < header.count(); ++column) {
+            const AnsiString caption = FromQString(list->model()->headerData(column, Qt::Horizontal).toString());
+            EXPECT_GE(header.sectionSize(column), header.sectionSizeHint(column)) << "caption cut: " << caption;
+            EXPECT_GE(header.sectionSize(column), cells.sizeHintForColumn(column)) << "cells cut: " << caption;
+        }
+        EXPECT_LE(header.sectionViewportPosition(3) + header.sectionSize(3), list->viewport()->width());
+    });
 }
