@@ -159,6 +159,8 @@ AnsiString UnsavedWarning(const TSentFile& sent)
     AnsiString text = "Файл " + sent.BaseName + ".TLB отправлен в банк, но не удалось сохранить:";
     for (const AnsiString& line : sent.Unsaved)
         text += "\n- " + line;
+    // A reason may end in "repeat later" (a busy store): that never means sending again.
+    text += "\n\nФайл уже в банке: отправлять его еще раз не нужно.";
     if (sent.CounterUnsaved)
         text += "\n\nПеред следующей отправкой проверьте номер следующего файла в профиле: он должен быть " +
                 IntToStr(sent.NextCounter) + ".";

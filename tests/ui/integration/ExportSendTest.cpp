@@ -335,7 +335,8 @@ TEST_F(ExportSendTest, ACounterThatCannotBeStoredIsWarnedOfAndNotGivenToTheNextC
 {
     auto CounterWarning = [&](const AnsiString& baseName, const AnsiString& next) {
         return "Файл " + baseName + ".TLB отправлен в банк, но не удалось сохранить:\n- номер следующего файла: " +
-               "Не удается открыть файл \"" + Dir.File("velton.ini") + "\". " + SysErrorMessage(EISDIR) + "\n\nПеред следующей отправкой проверьте номер " +
+               "Не удается открыть файл \"" + Dir.File("velton.ini") + "\". " + SysErrorMessage(EISDIR) +
+               "\n\nФайл уже в банке: отправлять его еще раз не нужно.\n\nПеред следующей отправкой проверьте номер " +
                "следующего файла в профиле: он должен быть " + next + ".";
     };
     SelectClientList("7");
