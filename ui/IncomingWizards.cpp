@@ -74,8 +74,8 @@ void TProcessWizard::DoWork()
             UpdateMessageStore(store, FWindow.MessageStoreFile(), [&] {
                 savedRow = store.FindRow(shown, shownRow);
                 if (savedRow < 0)
-                    throw Exception("Сообщение удалено из файла " + FWindow.MessageStoreFile() +
-                                    " другой программой; результат обработки не сохранен");
+                    throw Exception("Сообщение в файле " + FWindow.MessageStoreFile() +
+                                    " изменено или удалено другой программой; результат обработки не сохранен");
                 store.GoTo(savedRow);
                 store.CurRecord()->Set(ReportField, report.Text());
                 store.CurRecord()->Set(FailedField, failed.Text());
