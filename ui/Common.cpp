@@ -272,6 +272,12 @@ void SelectListItem(QTableView* list, int item)
     list->scrollTo(index);
 }
 
+void ShowFoundItem(QTableView* list, int item)
+{
+    SelectListItem(list, item);
+    list->setFocus(Qt::OtherFocusReason);
+}
+
 // ---- Printing ----
 
 TPrinterGeometry PrinterGeometry(const QPrinter& printer)

@@ -122,6 +122,10 @@ int ColumnWidthUnit(const QWidget* grid);
 // The row of the list's current item, -1 with none; and selecting an item (shown).
 int CurrentItem(const QTableView* list);
 void SelectListItem(QTableView* list, int item);
+// Selects the item a search found and gives its list the focus of its window: the row
+// shows plainly selected while the find dialog is open, and still after it closes,
+// whether or not the user had clicked into the list before the search.
+void ShowFoundItem(QTableView* list, int item);
 
 // ---- Printing ----
 

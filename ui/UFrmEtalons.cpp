@@ -224,7 +224,7 @@ void TFrmEtalons::BtnFindClick()
     FShownLayout->LastRow = CurrentItem(Grid);
     TEtalonLayout* layout = FShownLayout;
     FrmFind->Execute(layout, std::make_unique<TDataFileFindTable>(*FShown, *FShown->CurRecord()),
-                     [this, layout] { SelectListItem(Grid, layout->LastRow); });
+                     [this, layout] { ShowFoundItem(Grid, layout->LastRow); });
 }
 
 void TFrmEtalons::BtnSaveClick()

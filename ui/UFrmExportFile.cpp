@@ -603,7 +603,10 @@ void TFrmExportFile::BtnFindClick()
         return;
     FFindLayout->LastRow = std::max(CurrentRecord(), 0);
     FrmFind->Execute(FFindLayout.get(), std::make_unique<TDataFileFindTable>(*FDataFile, *FView),
-                     [this] { SelectRecord(FFindLayout->LastRow); });
+                     [this] {
+                         SelectRecord(FFindLayout->LastRow);
+                         Grid->setFocus(Qt::OtherFocusReason);
+                     });
 }
 
 void TFrmExportFile::BtnSelectClick()

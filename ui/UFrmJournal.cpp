@@ -198,7 +198,7 @@ void TFrmJournal::BtnFindClick()
 {
     FFind.LastRow = SelectedRow();
     FrmFind->Execute(&FFind, std::make_unique<TStoreFindTable>(FStore, ShownField),
-                     [this] { SelectItem(JournalModel->Item(FFind.LastRow)); });
+                     [this] { ShowFoundItem(LstJournal, JournalModel->Item(FFind.LastRow)); });
 }
 
 void TFrmJournal::BtnRepeatClick()

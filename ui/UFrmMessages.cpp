@@ -458,7 +458,7 @@ void TFrmMessages::BtnFindClick()
 
 void TFrmMessages::FoundRow()
 {
-    SelectItem(MessagesModel->Item(FFind.LastRow));
+    ShowFoundItem(LstMessages, MessagesModel->Item(FFind.LastRow));
     LstMessagesClick();
 }
 

@@ -189,7 +189,7 @@ void TFrmReplyFiles::BtnFindClick()
 {
     FFind.LastRow = CurrentItem(Grid);
     FrmFind->Execute(&FFind, std::make_unique<TDataFileFindTable>(FParser, *FParser.CurRecord()),
-                     [this] { SelectListItem(Grid, FFind.LastRow); });
+                     [this] { ShowFoundItem(Grid, FFind.LastRow); });
 }
 
 void TFrmReplyFiles::BtnSaveClick()

@@ -4,6 +4,7 @@
 
 #include "documents/Datafiles.h"
 #include "documents/Exportfiles.h"
+#include "documents/Internals.h"
 #include "documents/Profiles.h"
 #include "platform/Paths.h"
 #include "ui/Common.h"
@@ -11,11 +12,14 @@
 #include "ui/RecordGrid.h"
 #include "ui/Reports.h"
 #include "ui/UFrmEditRecord.h"
+#include "ui/ListGrids.h"
+#include "ui/UFrmEtalons.h"
 #include "ui/UFrmExportFile.h"
 #include "ui/UFrmFind.h"
 #include "ui/UFrmMain.h"
 
 #include "documents/ProfileFiles.h"
+#include "StoreRows.h"
 #include "support/ScriptedDialogs.h"
 #include "support/TestSupport.h"
 
@@ -479,6 +483,35 @@ TEST_F(DocumentWindowTest, TheFoundRowShowsSelectedWhileTheFindDialogHoldsTheFoc
         QCoreApplication::processEvents();
     ASSERT_EQ(QApplication::activeWindow(), &other);
     EXPECT_EQ(background(2), palette.color(QPalette::Active, QPalette::Button));
+}
+
+// A list window opened from the menu and searched at once, before the user ever clicked
+// into its list: the found row still shows selected while the find dialog is open.
+TEST_F(DocumentWindowTest, TheFoundRowShowsSelectedInAListTheUserNeverClickedInto)
+{
+    ForceDirectories(Dir.File("Cache/"));
+    AppendStoreRow<TEtalons>(Dir.File("Cache/RMS.ETALONS"),
+                             {"АБРАМОВ;000000000001\r\nБОРИСОВ;000000000002\r\nЯКОВЛЕВ;000000000003\r\n", "SAL",
+                              "05/03/2024"});
+    OpenProfile({"DataPath=" + Dir.Path(), "Salary.EtalonTypes=SAL"});
+    Main->activateWindow();
+    Main->ItmEtalons->trigger();
+    QCoreApplication::processEvents();
+    ASSERT_NE(FrmEtalons, nullptr);
+    QTableView& grid = *FrmEtalons->Grid;
+    ASSERT_EQ(grid.model()->rowCount(), 3);
+
+    FrmEtalons->BtnFind->trigger();
+    for (int round = 0; round < 100 && QApplication::activeWindow() != Find.get(); ++round)
+        QCoreApplication::processEvents();
+    ASSERT_EQ(QApplication::activeWindow(), Find.get());
+    Find->CmbValue->setEditText(ToQString("борисов"));
+    Find->BtnFind->click();
+    ASSERT_EQ(CurrentItem(&grid), 1);
+
+    const QRect cell = grid.visualRect(grid.model()->index(1, 0));
+    const QColor background = grid.viewport()->grab().toImage().pixelColor(cell.left() + 1, cell.top() + 1);
+    EXPECT_EQ(background, grid.palette().color(QPalette::Active, QPalette::Highlight));
 }
 
 TEST_F(DocumentWindowTest, AReadOnlyFileCanBeEditedButNotSavedAndClosesWithoutAsking)
