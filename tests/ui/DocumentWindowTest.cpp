@@ -36,6 +36,7 @@
 #include <QToolBar>
 #include <QToolButton>
 
+#include <algorithm>
 #include <functional>
 #include <memory>
 #include <sys/stat.h>
@@ -585,10 +586,17 @@ TEST_F(DocumentWindowTest, AnEditRewritesOnlyTheChangedFieldsBytesInTheFilesCode
                 anyLocked = anyLocked || lockedRows[k];
             }
             EXPECT_EQ(rows.Note() != nullptr, anyLocked);
-            if (rows.Note())
+            // The focus and the selected text go to the first row the user can change.
+            const auto* focused = static_cast<QLineEdit*>(Editor->focusWidget());
+            const int firstOpen = static_cast<int>(std::find(lockedRows.begin(), lockedRows.end(), false) -
+                                                   lockedRows.begin());
+            EXPECT_EQ(focused, rows.At(firstOpen).Editor);
+            EXPECT_EQ(static_cast<QLineEdit*>(rows.At(0).Editor)->hasSelectedText(), firstOpen == 0);
+            if (rows.Note()) {
                 EXPECT_ANSI_EQ(FromQString(rows.Note()->text()),
                                "Поле \"ФИО\" содержит символы, которые нельзя показать без искажений, и не может быть "
                                "изменено.");
+            }
             if (amount)
                 Type(rows, 2, amount);
         });
