@@ -657,10 +657,16 @@ TEST_F(DocumentWindowTest, AnEditRewritesOnlyTheChangedFieldsBytesInTheFilesCode
     const auto fixedLine = [](const char* amount) {
         return Line(Utf8("Р") + TatarA + Utf8("ис    ") + "0001" + amount);
     };
-    WriteBytes(Salary, fixedLine("  100.00"));
+    // A line that ends inside the name: the spaces that fill the name out to its width
+    // are added to its bytes, not written in their place.
+    const std::string shortName = Utf8("Р") + TatarA + Utf8("ис");
+    WriteBytes(Salary, fixedLine("  100.00") + Line(shortName));
     OpenProfile({"Salary.Charset=UTF8", "Salary.FileFormat=FIXED", "Salary.Lengths=8,4,8"});
-    editAmount(OpenWindow(), 0, "7.50", {true, false, false});
-    EXPECT_EQ(ReadBytes(Salary), fixedLine("7.50"));
+    TFrmExportFile& fixedWindow = OpenWindow();
+    editAmount(fixedWindow, 0, "7.50", {true, false, false});
+    EXPECT_EQ(ReadBytes(Salary), fixedLine("7.50") + Line(shortName));
+    editAmount(fixedWindow, 1, "2.00", {true, false, false});
+    EXPECT_EQ(ReadBytes(Salary), fixedLine("7.50") + Line(shortName + "        2.00"));
     Main->SelectProfile(0);
 
     // DBASE in CP866: a name with a box-drawing byte (none in CP1251) keeps it.
