@@ -290,6 +290,18 @@ bool TDataFile::FieldConvertsExactly(int index)
     return FromAnsi(text, FCodePage) == stored.substr(starts[field.Start], starts[field.End] - starts[field.Start]);
 }
 
+size_t TDataFile::FirstCharacterNotHeld(const AnsiString& text) const
+{
+    if (!Converts())
+        return AnsiString::npos;
+    for (size_t i = 0; i < text.size(); ++i) {
+        const AnsiString character(1, text[i]);
+        if (ToAnsi(FromAnsi(character, FCodePage), FCodePage) != character)
+            return i;
+    }
+    return AnsiString::npos;
+}
+
 bool TDataFile::PlainlyInOtherCodePage()
 {
     if (FCodePage > CodePageUtf8)

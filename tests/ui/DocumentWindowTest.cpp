@@ -784,3 +784,32 @@ TEST_F(DocumentWindowTest, AnEmptyFileShowsNoRows)
     EXPECT_TRUE(window.BtnAdd->isEnabled());
     EXPECT_ANSI_EQ(Status(window), "");
 }
+
+// A typed character that the file's code page lacks is refused with the field's name,
+// not written as another character ("?" for "«" in CP866, for "—" in KOI8-R); the
+// editor stays open and the file keeps its bytes.
+TEST_F(DocumentWindowTest, ATypedCharacterTheFilesCodePageLacksIsRefused)
+{
+    const auto refuse = [this](const char* charset, const std::string& bytes, const char* typed, const char* message) {
+        WriteBytes(Salary, bytes);
+        OpenProfile({charset});
+        TFrmExportFile& window = OpenWindow();
+        TScriptedDialogs dialogs;
+        dialogs.ExpectMessage(message, MessageBoxAnswer::Ok);
+        QTimer::singleShot(0, Editor.get(), [this, typed] {
+            Type(Editor->Rows(), 0, typed);
+            Editor->BtnOk->click();
+            EXPECT_TRUE(Editor->isVisible());
+            Editor->BtnCancel->click();
+        });
+        window.BtnEdit->trigger();
+        EXPECT_FALSE(window.IsModified());
+        window.BtnSave->trigger();
+        EXPECT_EQ(ReadBytes(Salary), bytes) << charset;
+        Main->SelectProfile(0);
+    };
+    refuse("Salary.Charset=CP866", AnsiToOem(IniText({Ivanov})), "ООО «Ромашка»",
+           "ФИО: Символа \"«\" нет в кодировке файла CP866.");
+    refuse("Salary.Charset=KOI8R", AnsiToKoi8(IniText({Ivanov})), "Петров — Водкин",
+           "ФИО: Символа \"—\" нет в кодировке файла KOI8R.");
+}
