@@ -245,11 +245,18 @@ AnsiString TDataFile::StoredTextOfChanges()
     AnsiString result;
     // A piece of the edited line, and where the same piece stood in the loaded line.
     const auto put = [&](TTextSpan piece, std::optional<TTextSpan> was) {
-        const std::string_view text = std::string_view(edited).substr(piece.Start, piece.End - piece.Start);
-        if (was && std::string_view(loaded).substr(was->Start, was->End - was->Start) == text)
-            result.append(stored, starts[was->Start], starts[was->End] - starts[was->Start]);
-        else
-            result += FromAnsi(AnsiString(text), FCodePage);
+        std::string_view text = std::string_view(edited).substr(piece.Start, piece.End - piece.Start);
+        if (was) {
+            const std::string_view before = std::string_view(loaded).substr(was->Start, was->End - was->Start);
+            // A piece that the loaded line cut short (a fixed-width field at its end) may
+            // come back filled out with spaces: what it held keeps its bytes all the same.
+            const bool filledOut = was->End == loaded.size() && text.starts_with(before);
+            if (text == before || filledOut) {
+                result.append(stored, starts[was->Start], starts[was->End] - starts[was->Start]);
+                text.remove_prefix(before.size());
+            }
+        }
+        result += FromAnsi(AnsiString(text), FCodePage);
     };
     size_t at = 0;
     size_t wasAt = 0;
@@ -281,6 +288,18 @@ bool TDataFile::FieldConvertsExactly(int index)
     const std::vector<size_t> starts = CharacterStarts(stored, FCodePage);
     const AnsiString text = loaded.substr(field.Start, field.End - field.Start);
     return FromAnsi(text, FCodePage) == stored.substr(starts[field.Start], starts[field.End] - starts[field.Start]);
+}
+
+size_t TDataFile::FirstCharacterNotHeld(const AnsiString& text) const
+{
+    if (!Converts())
+        return AnsiString::npos;
+    for (size_t i = 0; i < text.size(); ++i) {
+        const AnsiString character(1, text[i]);
+        if (ToAnsi(FromAnsi(character, FCodePage), FCodePage) != character)
+            return i;
+    }
+    return AnsiString::npos;
 }
 
 bool TDataFile::PlainlyInOtherCodePage()

@@ -152,6 +152,9 @@ public:
     // Field i of the current record, as the file holds it, reads into CP1251 without loss:
     // its bytes convert into CP1251 and back unchanged (always so without a conversion).
     bool FieldConvertsExactly(int index);
+    // Where the CP1251 text holds the first character that the file's code page lacks (it
+    // would be written as another one: "?" for "«" in CP866); npos when there is none.
+    size_t FirstCharacterNotHeld(const AnsiString& text) const;
     // Whether the stored records are plainly not text of the file's code page (see
     // PlainlyNotInCodePage): a file in another code page than the profile sets.
     bool PlainlyInOtherCodePage();

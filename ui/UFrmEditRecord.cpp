@@ -62,6 +62,18 @@ QString EditorText(const QWidget* editor)
 
 constexpr int NoteMargin = 8;
 
+// The editor that takes the focus: the first row the user can change (a read-only row
+// holds text that must not be typed over), else the first row (view mode).
+QWidget* FirstEditor(const TDataControls& rows)
+{
+    for (int k = 0; k < rows.Count(); ++k) {
+        const auto* edit = qobject_cast<const QLineEdit*>(rows.At(k).Editor);
+        if (!edit || !edit->isReadOnly())
+            return rows.At(k).Editor;
+    }
+    return rows.At(0).Editor;
+}
+
 // The hint's CR LF line breaks as the tool tip shows them.
 QString HintText(const AnsiString& hint)
 {
@@ -229,9 +241,9 @@ void TFrmEditRecord::FormShow()
     CenterOverMain(this);
     if (FRows->Count() == 0)
         return;
-    const TDataControl& first = FRows->At(0);
-    first.Editor->setFocus();
-    if (auto* edit = qobject_cast<QLineEdit*>(first.Editor))
+    QWidget* first = FirstEditor(*FRows);
+    first->setFocus();
+    if (auto* edit = qobject_cast<QLineEdit*>(first))
         edit->selectAll();
 }
 

@@ -529,7 +529,13 @@ void TFrmExportFile::StoreRecord(const TControlRecord& source)
         if (!source.Changed(k))
             continue;
         try {
-            record.Set(FColumnMap.At(k), source.Get(k));
+            const AnsiString value = source.Get(k);
+            // Written in the file's code page, a character it lacks would become another.
+            const size_t lacking = FDataFile->FirstCharacterNotHeld(value);
+            if (lacking != AnsiString::npos)
+                throw Exception("Символа \"" + value.substr(lacking, 1) + "\" нет в кодировке файла " +
+                                CharsetName(FKind->Charset));
+            record.Set(FColumnMap.At(k), value);
         } catch (const Exception& error) {
             // The record keeps what the file holds; none of this store's values stay.
             record.SetModified(false);

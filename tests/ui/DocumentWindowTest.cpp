@@ -40,6 +40,7 @@
 #include <QToolBar>
 #include <QToolButton>
 
+#include <algorithm>
 #include <functional>
 #include <memory>
 #include <sys/stat.h>
@@ -618,10 +619,17 @@ TEST_F(DocumentWindowTest, AnEditRewritesOnlyTheChangedFieldsBytesInTheFilesCode
                 anyLocked = anyLocked || lockedRows[k];
             }
             EXPECT_EQ(rows.Note() != nullptr, anyLocked);
-            if (rows.Note())
+            // The focus and the selected text go to the first row the user can change.
+            const auto* focused = static_cast<QLineEdit*>(Editor->focusWidget());
+            const int firstOpen = static_cast<int>(std::find(lockedRows.begin(), lockedRows.end(), false) -
+                                                   lockedRows.begin());
+            EXPECT_EQ(focused, rows.At(firstOpen).Editor);
+            EXPECT_EQ(static_cast<QLineEdit*>(rows.At(0).Editor)->hasSelectedText(), firstOpen == 0);
+            if (rows.Note()) {
                 EXPECT_ANSI_EQ(FromQString(rows.Note()->text()),
                                "Поле \"ФИО\" содержит символы, которые нельзя показать без искажений, и не может быть "
                                "изменено.");
+            }
             if (amount)
                 Type(rows, 2, amount);
         });
@@ -682,10 +690,16 @@ TEST_F(DocumentWindowTest, AnEditRewritesOnlyTheChangedFieldsBytesInTheFilesCode
     const auto fixedLine = [](const char* amount) {
         return Line(Utf8("Р") + TatarA + Utf8("ис    ") + "0001" + amount);
     };
-    WriteBytes(Salary, fixedLine("  100.00"));
+    // A line that ends inside the name: the spaces that fill the name out to its width
+    // are added to its bytes, not written in their place.
+    const std::string shortName = Utf8("Р") + TatarA + Utf8("ис");
+    WriteBytes(Salary, fixedLine("  100.00") + Line(shortName));
     OpenProfile({"Salary.Charset=UTF8", "Salary.FileFormat=FIXED", "Salary.Lengths=8,4,8"});
-    editAmount(OpenWindow(), 0, "7.50", {true, false, false});
-    EXPECT_EQ(ReadBytes(Salary), fixedLine("7.50"));
+    TFrmExportFile& fixedWindow = OpenWindow();
+    editAmount(fixedWindow, 0, "7.50", {true, false, false});
+    EXPECT_EQ(ReadBytes(Salary), fixedLine("7.50") + Line(shortName));
+    editAmount(fixedWindow, 1, "2.00", {true, false, false});
+    EXPECT_EQ(ReadBytes(Salary), fixedLine("7.50") + Line(shortName + "        2.00"));
     Main->SelectProfile(0);
 
     // DBASE in CP866: a name with a box-drawing byte (none in CP1251) keeps it.
@@ -802,4 +816,33 @@ TEST_F(DocumentWindowTest, AnEmptyFileShowsNoRows)
     EXPECT_FALSE(RecordCommandsOn(window));
     EXPECT_TRUE(window.BtnAdd->isEnabled());
     EXPECT_ANSI_EQ(Status(window), "");
+}
+
+// A typed character that the file's code page lacks is refused with the field's name,
+// not written as another character ("?" for "«" in CP866, for "—" in KOI8-R); the
+// editor stays open and the file keeps its bytes.
+TEST_F(DocumentWindowTest, ATypedCharacterTheFilesCodePageLacksIsRefused)
+{
+    const auto refuse = [this](const char* charset, const std::string& bytes, const char* typed, const char* message) {
+        WriteBytes(Salary, bytes);
+        OpenProfile({charset});
+        TFrmExportFile& window = OpenWindow();
+        TScriptedDialogs dialogs;
+        dialogs.ExpectMessage(message, MessageBoxAnswer::Ok);
+        QTimer::singleShot(0, Editor.get(), [this, typed] {
+            Type(Editor->Rows(), 0, typed);
+            Editor->BtnOk->click();
+            EXPECT_TRUE(Editor->isVisible());
+            Editor->BtnCancel->click();
+        });
+        window.BtnEdit->trigger();
+        EXPECT_FALSE(window.IsModified());
+        window.BtnSave->trigger();
+        EXPECT_EQ(ReadBytes(Salary), bytes) << charset;
+        Main->SelectProfile(0);
+    };
+    refuse("Salary.Charset=CP866", AnsiToOem(IniText({Ivanov})), "ООО «Ромашка»",
+           "ФИО: Символа \"«\" нет в кодировке файла CP866.");
+    refuse("Salary.Charset=KOI8R", AnsiToKoi8(IniText({Ivanov})), "Петров — Водкин",
+           "ФИО: Символа \"—\" нет в кодировке файла KOI8R.");
 }
