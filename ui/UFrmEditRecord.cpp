@@ -93,7 +93,11 @@ bool EditorShowsExactly(const AnsiString& value)
 
 AnsiString TControlRecord::Get(int index) const
 {
-    return FromQString(EditorText(FRows.At(index).Editor));
+    // The program keeps text in CP1251: a typed character it lacks would be stored as "?".
+    AnsiString value;
+    if (!FromQStringExact(EditorText(FRows.At(index).Editor), value))
+        throw Exception("Введен символ, которого нет в кодировке CP1251");
+    return value;
 }
 
 bool TControlRecord::Changed(int index) const

@@ -823,14 +823,14 @@ TEST_F(DocumentWindowTest, AnEmptyFileShowsNoRows)
 // editor stays open and the file keeps its bytes.
 TEST_F(DocumentWindowTest, ATypedCharacterTheFilesCodePageLacksIsRefused)
 {
-    const auto refuse = [this](const char* charset, const std::string& bytes, const char* typed, const char* message) {
+    const auto refuse = [this](const char* charset, const std::string& bytes, const QString& typed, const char* message) {
         WriteBytes(Salary, bytes);
         OpenProfile({charset});
         TFrmExportFile& window = OpenWindow();
         TScriptedDialogs dialogs;
         dialogs.ExpectMessage(message, MessageBoxAnswer::Ok);
         QTimer::singleShot(0, Editor.get(), [this, typed] {
-            Type(Editor->Rows(), 0, typed);
+            static_cast<QLineEdit*>(Editor->Rows().At(0).Editor)->setText(typed);
             Editor->BtnOk->click();
             EXPECT_TRUE(Editor->isVisible());
             Editor->BtnCancel->click();
@@ -841,8 +841,11 @@ TEST_F(DocumentWindowTest, ATypedCharacterTheFilesCodePageLacksIsRefused)
         EXPECT_EQ(ReadBytes(Salary), bytes) << charset;
         Main->SelectProfile(0);
     };
-    refuse("Salary.Charset=CP866", AnsiToOem(IniText({Ivanov})), "ООО «Ромашка»",
+    refuse("Salary.Charset=CP866", AnsiToOem(IniText({Ivanov})), ToQString("ООО «Ромашка»"),
            "ФИО: Символа \"«\" нет в кодировке файла CP866.");
-    refuse("Salary.Charset=KOI8R", AnsiToKoi8(IniText({Ivanov})), "Петров — Водкин",
+    refuse("Salary.Charset=KOI8R", AnsiToKoi8(IniText({Ivanov})), ToQString("Петров — Водкин"),
            "ФИО: Символа \"—\" нет в кодировке файла KOI8R.");
+    // A UTF-8 file could hold a Tatar letter, but the program's own text cannot.
+    refuse("Salary.Charset=UTF8", AnsiToUtf8(IniText({Ivanov})), QStringLiteral(u"\u0425\u04d9\u043a\u0438\u043c\u043e\u0432"),
+           "ФИО: Введен символ, которого нет в кодировке CP1251.");
 }
