@@ -66,9 +66,10 @@ AnsiString LockedFieldsNote(const std::vector<AnsiString>& captions)
         return AnsiString();
     AnsiString names;
     for (const AnsiString& caption : captions)
-        names += (names.empty() ? "" : ", ") + caption;
+        names += (names.empty() ? "\"" : "\", \"") + caption;
+    names += "\"";
     if (captions.size() == 1)
-        return "Поле \"" + names + "\" содержит символы, которые нельзя показать без искажений, и не может быть изменено.";
+        return "Поле " + names + " содержит символы, которые нельзя показать без искажений, и не может быть изменено.";
     return "Поля " + names + " содержат символы, которые нельзя показать без искажений, и не могут быть изменены.";
 }
 
