@@ -116,17 +116,21 @@ AnsiString RejectFileName(const AnsiString& attachmentName)
 // A failed attachment keeps a file of its own in "Reject/": when an earlier one still holds
 // the name, a number goes before the extension, so that no kept file is overwritten and
 // every failed line names the bytes it failed on. A link holds its name too, even one to
-// nothing: the copy must not land where it points.
-AnsiString FreeRejectName(const AnsiString& folder, const AnsiString& name)
+// nothing: the copy must not land where it points. The name is held by creating an empty
+// file there exclusively, so that a receive of another instance at the same moment takes
+// another one; the copy then replaces that empty file.
+AnsiString ReserveRejectName(const AnsiString& folder, const AnsiString& name)
 {
-    const auto taken = [&folder](const AnsiString& candidate) { return NameIsTaken(folder + candidate); };
-    if (!taken(name))
+    const auto reserved = [&folder](const AnsiString& candidate) {
+        return CreateEmptyFile(folder + candidate).has_value();
+    };
+    if (reserved(name))
         return name;
     const AnsiString extension = ShortExtension(name);
     const AnsiString stem = name.substr(0, name.size() - extension.size());
     for (int number = 1;; ++number) {
         const AnsiString candidate = FittedName(stem, "(" + IntToStr(number) + ")" + extension);
-        if (!taken(candidate))
+        if (reserved(candidate))
             return candidate;
     }
 }
@@ -366,10 +370,15 @@ void TReceiver::ProcessAttachments(const TReceivedMail& mail, TStringList& repor
             error = raised.Message();
         }
         const AnsiString folder = GetFolder(FolderReject, true);
-        const AnsiString name = FreeRejectName(folder, RejectFileName(part.FileName));
+        const AnsiString name = ReserveRejectName(folder, RejectFileName(part.FileName));
         FileError(error, name);
         failed.Add(FailedLine(name, error));
-        WriteFileAtomically(folder + name, part.Content, TLinkAtTarget::Replace);
+        try {
+            WriteFileAtomically(folder + name, part.Content, TLinkAtTarget::Replace);
+        } catch (...) {
+            DeleteFile(folder + name);   // the empty file that held the name
+            throw;
+        }
     }
 }
 

@@ -21,6 +21,10 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <filesystem>
+#include <fstream>
+#include <set>
+#include <string>
 
 namespace {
 
@@ -235,6 +239,56 @@ TEST_F(IncomingFilesTest, FailedCopiesOfOneOverlongNameAreKeptApartAndRetriedAnd
     RemoveFolderTree(Dir.File("Reject/"));
     WriteBytes(Dir.File("Reject"), "a file in the folder's place");
     EXPECT_THROW(Receiver.ProcessAttachments(mail, report, failed), Exception);
+}
+
+// Two instances receive failed attachments of one name into one "Reject/" at the same
+// moment: each copy keeps a file of its own, none is written over another.
+TEST_F(IncomingFilesTest, TwoReceivesAtOnceKeepEveryFailedCopyUnderANameOfItsOwn)
+{
+    // Answers every notice, so that the children's receives go on without a script.
+    struct TAnswerAll : TDialogService {
+        int MessageBox(const AnsiString&, const AnsiString&, unsigned) override { return MessageBoxAnswer::Ok; }
+        std::optional<AnsiString> OpenFileName(const TFileDialogRequest&) override { return std::nullopt; }
+        std::optional<AnsiString> SaveFileName(const TFileDialogRequest&) override { return std::nullopt; }
+        std::optional<AnsiString> BrowseFolder(const AnsiString&, const AnsiString&) override { return std::nullopt; }
+    };
+    constexpr int CopiesEach = 60;
+    Gpg.Script("cat >/dev/null\necho 'gpg: bad' >&2\nexit 2\n");
+    std::vector<pid_t> children;
+    for (const char* writer : {"A", "B"}) {
+        const pid_t child = fork();
+        ASSERT_GE(child, 0);
+        if (child == 0) {
+            TAnswerAll answers;
+            SetDialogService(&answers);
+            TReceivedMail mail;
+            for (int i = 0; i < CopiesEach; ++i)
+                mail.Parts.push_back(Attachment("ABC000001.TLB", writer + std::to_string(i)));
+            TStringList report;
+            TStringList failed;
+            try {
+                Receiver.ProcessAttachments(mail, report, failed);
+            } catch (...) {
+                _exit(1);
+            }
+            _exit(failed.Count() == CopiesEach ? 0 : 2);
+        }
+        children.push_back(child);
+    }
+    for (const pid_t child : children) {
+        int status = 0;
+        ASSERT_EQ(waitpid(child, &status, 0), child);
+        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    }
+    std::set<std::string> kept;
+    int files = 0;
+    for (const auto& entry : std::filesystem::directory_iterator(ToSystemPath(Dir.File("Reject/")))) {
+        std::ifstream file(entry.path(), std::ios::binary);
+        kept.insert(std::string(std::istreambuf_iterator<char>(file), {}));
+        ++files;
+    }
+    EXPECT_EQ(files, 2 * CopiesEach);
+    EXPECT_EQ(kept.size(), 2u * CopiesEach);
 }
 
 TEST_F(IncomingFilesTest, AFailedAttachmentTakesANameAtWhichNothingStandsNotEvenALink)
