@@ -331,7 +331,8 @@ void UpdateLoadedStore(TInternalData& store, const AnsiString& fileName, const s
     const TStoreLock lock(fileName);
     load();
     change();
-    store.SaveToFile(AnsiString());
+    if (store.IsModified())
+        store.SaveToFile(AnsiString());
 }
 
 }  // namespace

@@ -99,6 +99,14 @@ int FindNamedCode(const TNamedCodes& table, const AnsiString& name)
     return -1;
 }
 
+AnsiString NamedCodeName(const TNamedCodes& table, int32_t code)
+{
+    for (int32_t i = 0; i < table.Count; ++i)
+        if (table.Rows[i].Code == code)
+            return table.Rows[i].Name;
+    return IntToStr(code);
+}
+
 // ---- Paths ----
 
 namespace {

@@ -46,6 +46,8 @@ constexpr uint8_t ttSmtp = 3;
 
 // The index of the first row whose Name equals name byte for byte, or -1.
 int FindNamedCode(const TNamedCodes& table, const AnsiString& name);
+// The name of the first row with that code, or the code itself in digits when none has it.
+AnsiString NamedCodeName(const TNamedCodes& table, int32_t code);
 
 // The bank's own service and keys, used when a profile names no other.
 inline constexpr char DefaultRecvHost[] = "mail.velton-bank.ru";

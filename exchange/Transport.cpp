@@ -22,19 +22,6 @@ const char* const MessageToken = "ZEM_TLB_MESSAGE";
 
 // ---- Sender and receiver ----
 
-namespace {
-
-// The name of a transport code in the table, or the code itself when it has none.
-AnsiString TransportName(const TNamedCodes& table, int32_t code)
-{
-    for (int32_t i = 0; i < table.Count; ++i)
-        if (table.Rows[i].Code == code)
-            return table.Rows[i].Name;
-    return IntToStr(code);
-}
-
-} // namespace
-
 void TReceiver::ResetCounters()
 {
     Messages = 0;
@@ -52,7 +39,7 @@ TSender* TSenderPtr::Create()
     case ttHttp: return new THttpSender;
     case ttSmtp: return new TSmtpSender;
     }
-    throw Exception("Неизвестный способ отправки: " + TransportName(SendTypes, type));
+    throw Exception("Неизвестный способ отправки: " + NamedCodeName(SendTypes, type));
 }
 
 TReceiver* TReceiverPtr::Create()
@@ -63,7 +50,7 @@ TReceiver* TReceiverPtr::Create()
     case ttImap4: return new TImap4Receiver;
     case ttHttp: return new THttpReceiver;
     }
-    throw Exception("Неизвестный способ получения почты: " + TransportName(RecvTypes, type));
+    throw Exception("Неизвестный способ получения почты: " + NamedCodeName(RecvTypes, type));
 }
 
 // ---- Base64 ----

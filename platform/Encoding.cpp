@@ -162,6 +162,16 @@ bool Utf8ToAnsiExact(const std::string& text, AnsiString& result)
     return true;
 }
 
+namespace {
+
+// A letter of the Unicode Cyrillic block (U+0400-U+04FF).
+bool IsCyrillic(char32_t codePoint)
+{
+    return codePoint >= 0x400 && codePoint <= 0x4FF;
+}
+
+}  // namespace
+
 bool IsUtf8Text(const std::string& bytes)
 {
     if (bytes.compare(0, 3, "\xEF\xBB\xBF") == 0)
@@ -175,7 +185,7 @@ bool IsUtf8Text(const std::string& bytes)
         // letters that Russian text saved as UTF-8 never holds.
         if (length == 0 || (length > 1 && !UnicodeToCp1251(codePoint, byte)))
             return false;
-        cyrillic = cyrillic || (codePoint >= 0x400 && codePoint <= 0x4FF);
+        cyrillic = cyrillic || IsCyrillic(codePoint);
         pos += length;
     }
     return cyrillic;
@@ -201,7 +211,7 @@ void TUtf8Scan::Add(std::string_view bytes)
         char32_t codePoint = 0;
         const int length = DecodeOne(bytes, pos, codePoint);
         Valid = length != 0;
-        Cyrillic = Cyrillic || (codePoint >= 0x400 && codePoint <= 0x4FF);
+        Cyrillic = Cyrillic || IsCyrillic(codePoint);
         pos += static_cast<size_t>(length);
     }
 }

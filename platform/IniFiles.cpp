@@ -322,9 +322,12 @@ void TIniFile::Update(const std::function<bool()>& change)
             lock.RemoveCreatedFile();
             return;
         }
-        if (!IsUtf8Text(onDiskBytes) && IsUtf8Text(JoinFileLines(FLines)))
+        std::string bytes = JoinFileLines(FLines);
+        if (!IsUtf8Text(onDiskBytes) && IsUtf8Text(bytes)) {
             FLines.insert(FLines.begin(), Cp1251Marker);
-        WriteFileAtomically(target, JoinFileLines(FLines));
+            bytes = JoinFileLines(FLines);
+        }
+        WriteFileAtomically(target, bytes);
     } catch (...) {
         // The profile in memory stays what the file on disk holds.
         FLines = onDisk;

@@ -355,12 +355,6 @@ bool IsSymbolicLink(const AnsiString& path)
     return ::lstat(ToSystemPath(path).c_str(), &info) == 0 && S_ISLNK(info.st_mode);
 }
 
-bool NameIsTaken(const AnsiString& path)
-{
-    struct stat info {};
-    return !path.empty() && ::lstat(ToSystemPath(path).c_str(), &info) == 0;
-}
-
 bool IsReadOnlyFile(const AnsiString& path)
 {
     struct stat info {};

@@ -60,8 +60,6 @@ AnsiString TempFolder();
 
 // A regular file (not a folder) of that name exists.
 bool FileExists(const AnsiString& path);
-// Anything at all stands at the name: a file, a folder, or a link, even one to nothing.
-bool NameIsTaken(const AnsiString& path);
 // A symbolic link stands at the name (whatever it leads to, or nothing).
 bool IsSymbolicLink(const AnsiString& path);
 bool DirectoryExists(const AnsiString& path);

@@ -54,6 +54,20 @@ TProcessWizard::TProcessWizard(TSelectedMessage& window)
 {
 }
 
+int TSelectedMessage::ChangeSelectedInFile(const std::function<void(TMessages& store, int row)>& change)
+{
+    const int shownRow = SelectedRow();
+    const TStoreRow shown = MessageStore().RowContent(shownRow);
+    int row = -1;
+    TMessages store;
+    UpdateMessageStore(store, MessageStoreFile(), [&] {
+        row = store.FindRow(shown, shownRow);
+        if (row >= 0)
+            change(store, row);
+    });
+    return row;
+}
+
 void TProcessWizard::ShowStart()
 {
     View().ShowMessage("Сейчас будет выполнена повторная обработка ошибочных вложений.\n\n" +
@@ -65,21 +79,17 @@ void TProcessWizard::DoWork()
     View().ShowMessage("Идет повторная обработка ошибочных вложений...");
     TStringList& report = FWindow.ReportLines();
     TStringList& failed = FWindow.FailedLines();
-    const int shownRow = FWindow.SelectedRow();
-    const TStoreRow shown = FWindow.MessageStore().RowContent(shownRow);
-    TMessages store;
-    int savedRow = shownRow;
+    int savedRow = -1;
     try {
         Receiver.Get()->ProcessStoredFiles(report, failed, [&] {
-            UpdateMessageStore(store, FWindow.MessageStoreFile(), [&] {
-                savedRow = store.FindRow(shown, shownRow);
-                if (savedRow < 0)
-                    throw Exception("Сообщение в файле " + FWindow.MessageStoreFile() +
-                                    " изменено или удалено другой программой; результат обработки не сохранен");
-                store.GoTo(savedRow);
+            savedRow = FWindow.ChangeSelectedInFile([&](TMessages& store, int row) {
+                store.GoTo(row);
                 store.CurRecord()->Set(ReportField, report.Text());
                 store.CurRecord()->Set(FailedField, failed.Text());
             });
+            if (savedRow < 0)
+                throw Exception("Сообщение в файле " + FWindow.MessageStoreFile() +
+                                " изменено или удалено другой программой; результат обработки не сохранен");
         });
     } catch (...) {
         // The file keeps the old row; the window shows it instead of the unsaved one.

@@ -6,6 +6,8 @@
 #include "platform/AnsiString.h"
 #include "ui/Wizard.h"
 
+#include <functional>
+
 class TMessages;
 class TStringList;
 
@@ -29,6 +31,13 @@ public:
     virtual void ReloadAt(int row) = 0;
     // The file of the message store.
     virtual AnsiString MessageStoreFile() const = 0;
+
+    // Applies `change` to the selected message's row of the store as its file holds it
+    // now, under the store's lock: the row is found there by its content, since another
+    // program may have added or deleted rows since the window read the file. Returns the
+    // row's place in the file, or -1 when another program has deleted or changed the
+    // message; nothing is written then.
+    int ChangeSelectedInFile(const std::function<void(TMessages& store, int row)>& change);
 };
 
 class TReceiveWizard : public TSimpleWizard {

@@ -97,9 +97,11 @@ int NeededWidth(QTreeView& list, int column)
 // texts only); the name column keeps Qt's width, and nothing is narrowed.
 void WidenColumns(QTreeView& list)
 {
-    for (int column = SizeColumn; column < ColumnCount; ++column)
-        if (list.header()->sectionSize(column) < NeededWidth(list, column))
-            list.header()->resizeSection(column, NeededWidth(list, column));
+    for (int column = SizeColumn; column < ColumnCount; ++column) {
+        const int needed = NeededWidth(list, column);
+        if (list.header()->sectionSize(column) < needed)
+            list.header()->resizeSection(column, needed);
+    }
 }
 
 // Makes the dialog wide enough for every column of the detailed list, within the screen,

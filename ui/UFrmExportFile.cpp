@@ -50,15 +50,6 @@ const QColor StateHighlightLetters[] = {QColor(), QColor(191, 191, 255), QColor(
 // The texts of the status memo by mark state (state 2 shows the mark's error text).
 const char* const StateTexts[] = {"Запись не проверена", "Запись проверена, ошибок нет"};
 
-// The name of a code page as the profile sets it ("UTF8").
-AnsiString CharsetName(int code)
-{
-    for (int i = 0; i < CharsetTypes.Count; ++i)
-        if (CharsetTypes.Rows[i].Code == code)
-            return CharsetTypes.Rows[i].Name;
-    return IntToStr(code);
-}
-
 // Why the record editor keeps the named fields from being changed; "" for none.
 AnsiString LockedFieldsNote(const std::vector<AnsiString>& captions)
 {
@@ -295,7 +286,7 @@ void TFrmExportFile::LoadFile(bool createMissing)
     // A file in another code page opens all the same; the user learns why its text looks
     // garbled before exporting it.
     if (FDataFile->PlainlyInOtherCodePage())
-        AppMessageBox("Файл " + name + " не похож на текст в кодировке " + CharsetName(FKind->Charset) +
+        AppMessageBox("Файл " + name + " не похож на текст в кодировке " + NamedCodeName(CharsetTypes, FKind->Charset) +
                           ", заданной в профиле.\nТекст записей может отображаться и выгружаться неверно.",
                       MessageBoxFlags::Ok | MessageBoxFlags::IconWarning);
 }
@@ -535,7 +526,7 @@ void TFrmExportFile::StoreRecord(const TControlRecord& source)
             const size_t lacking = FDataFile->FirstCharacterNotHeld(value);
             if (lacking != AnsiString::npos)
                 throw Exception("Символа \"" + value.substr(lacking, 1) + "\" нет в кодировке файла " +
-                                CharsetName(FKind->Charset));
+                                NamedCodeName(CharsetTypes, FKind->Charset));
             record.Set(FColumnMap.At(k), value);
         } catch (const Exception& error) {
             // The record keeps what the file holds; none of this store's values stay.

@@ -421,20 +421,14 @@ void TFrmMessages::BtnDelClick()
     if (AppMessageBox("Удаленное сообщение восстановить будет нельзя.\nПродолжить?",
                       MessageBoxFlags::YesNo | MessageBoxFlags::IconWarning) != MessageBoxAnswer::Yes)
         return;
-    // The message is deleted from the store as its file holds it now, found there by its
-    // content: rows that another program added or deleted since this window read the file
-    // stay as that program left them.
+    // The message is deleted from the store as its file holds it now: rows that another
+    // program added or deleted since this window read the file stay as that program left them.
     const int shownRow = SelectedRow();
-    const TStoreRow shown = FStore.RowContent(shownRow);
-    int deletedRow = shownRow;
+    int deletedRow = -1;
     try {
-        TMessages store;
-        UpdateMessageStore(store, MessageStoreFile(), [&] {
-            deletedRow = store.FindRow(shown, shownRow);
-            if (deletedRow >= 0) {
-                store.GoTo(deletedRow);
-                store.Delete();
-            }
+        deletedRow = ChangeSelectedInFile([](TMessages& store, int row) {
+            store.GoTo(row);
+            store.Delete();
         });
     } catch (...) {
         // The file keeps the message: the window shows it again.

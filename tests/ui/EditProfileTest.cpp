@@ -781,7 +781,9 @@ TEST_F(EditProfileDialogTest, TheDialogKeepsOneSizeThatHoldsEveryRow)
     EXPECT_GE(Dialog.width(), 656);
     EXPECT_GE(Dialog.height(), std::max(563, Dialog.layout()->minimumSize().height()));
     const QRect area = Dialog.rect();
-    for (const QWidget* child : Dialog.findChildren<QWidget*>())
-        if (child->isVisible())
+    for (const QWidget* child : Dialog.findChildren<QWidget*>()) {
+        if (child->isVisible()) {
             EXPECT_TRUE(area.contains(QRect(child->mapTo(&Dialog, QPoint(0, 0)), child->size())));
+        }
+    }
 }
