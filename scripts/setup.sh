@@ -40,10 +40,18 @@ if [ "${#missing[@]}" -gt 0 ]; then
 fi
 
 # The tests run under the Russian locale as well, and check that number and date texts do
-# not follow it.
-if [ "${1:-}" = "--tests" ] && ! locale -a 2>/dev/null | grep -qi '^ru_RU\.utf-\?8$'; then
+# not follow it; the program's start-up is tested under an English locale too.
+if [ "${1:-}" = "--tests" ]; then
   sudo_cmd=()
   if [ "$(id -u)" -ne 0 ]; then sudo_cmd=(sudo); fi
-  "${sudo_cmd[@]}" sh -c "grep -q '^ru_RU.UTF-8 UTF-8' /etc/locale.gen || echo 'ru_RU.UTF-8 UTF-8' >> /etc/locale.gen"
-  "${sudo_cmd[@]}" locale-gen
+  generate=false
+  for wanted_locale in ru_RU en_US; do
+    if ! locale -a 2>/dev/null | grep -qi "^${wanted_locale}\.utf-\?8$"; then
+      "${sudo_cmd[@]}" sh -c "grep -q '^${wanted_locale}.UTF-8 UTF-8' /etc/locale.gen || echo '${wanted_locale}.UTF-8 UTF-8' >> /etc/locale.gen"
+      generate=true
+    fi
+  done
+  if [ "$generate" = true ]; then
+    "${sudo_cmd[@]}" locale-gen
+  fi
 fi

@@ -54,7 +54,8 @@ TProcessWizard::TProcessWizard(TSelectedMessage& window)
 {
 }
 
-int TSelectedMessage::ChangeSelectedInFile(const std::function<void(TMessages& store, int row)>& change)
+int TSelectedMessage::ChangeSelectedInFile(const std::function<void(TMessages& store, int row)>& change,
+                                           const AnsiString& consequence)
 {
     const int shownRow = SelectedRow();
     const TStoreRow shown = MessageStore().RowContent(shownRow);
@@ -65,6 +66,10 @@ int TSelectedMessage::ChangeSelectedInFile(const std::function<void(TMessages& s
         if (row >= 0)
             change(store, row);
     });
+    // A message changed since the window read it is not the one the user acted on.
+    if (row < 0)
+        throw Exception("Сообщение в файле " + MessageStoreFile() + " изменено или удалено другой программой; " +
+                        consequence);
     return row;
 }
 
@@ -82,14 +87,13 @@ void TProcessWizard::DoWork()
     int savedRow = -1;
     try {
         Receiver.Get()->ProcessStoredFiles(report, failed, [&] {
-            savedRow = FWindow.ChangeSelectedInFile([&](TMessages& store, int row) {
-                store.GoTo(row);
-                store.CurRecord()->Set(ReportField, report.Text());
-                store.CurRecord()->Set(FailedField, failed.Text());
-            });
-            if (savedRow < 0)
-                throw Exception("Сообщение в файле " + FWindow.MessageStoreFile() +
-                                " изменено или удалено другой программой; результат обработки не сохранен");
+            savedRow = FWindow.ChangeSelectedInFile(
+                [&](TMessages& store, int row) {
+                    store.GoTo(row);
+                    store.CurRecord()->Set(ReportField, report.Text());
+                    store.CurRecord()->Set(FailedField, failed.Text());
+                },
+                "результат обработки не сохранен");
         });
     } catch (...) {
         // The file keeps the old row; the window shows it instead of the unsaved one.

@@ -35,9 +35,10 @@ public:
     // Applies `change` to the selected message's row of the store as its file holds it
     // now, under the store's lock: the row is found there by its content, since another
     // program may have added or deleted rows since the window read the file. Returns the
-    // row's place in the file, or -1 when another program has deleted or changed the
-    // message; nothing is written then.
-    int ChangeSelectedInFile(const std::function<void(TMessages& store, int row)>& change);
+    // row's place in the file. When another program has deleted or changed the message,
+    // nothing is written and the refusal ends in `consequence` (what did not happen).
+    int ChangeSelectedInFile(const std::function<void(TMessages& store, int row)>& change,
+                             const AnsiString& consequence);
 };
 
 class TReceiveWizard : public TSimpleWizard {

@@ -1,8 +1,7 @@
 // The program entry: the application, its permanent windows and the message loop.
 
 #include "ui/Guard.h"
-#include "ui/Images.h"
-#include "ui/QtDialogService.h"
+#include "ui/ProgramStart.h"
 #include "ui/UFrmAbout.h"
 #include "ui/UFrmEditProfile.h"
 #include "ui/UFrmEditRecord.h"
@@ -13,7 +12,6 @@
 
 #include <QSocketNotifier>
 
-#include <clocale>
 #include <csignal>
 #include <fcntl.h>
 #include <memory>
@@ -88,14 +86,8 @@ int main(int argc, char** argv)
 {
     // A write to a pipe whose reader has gone comes back as an error, not a signal.
     std::signal(SIGPIPE, SIG_IGN);
-    TApplication application(argc, argv);
-    QApplication::setWindowIcon(AppIcon());
-    // Qt takes the locale from the environment; the program's numbers never depend on it.
-    std::setlocale(LC_NUMERIC, "C");
-    TQtDialogService dialogs;
-    SetDialogService(&dialogs);
+    const TProgramStart start(argc, argv);
     const std::unique_ptr<QSocketNotifier> terminate = WatchTerminate();
     Guarded([&] { RunWindows(argc, argv); });
-    SetDialogService(nullptr);
     return 0;
 }

@@ -423,13 +423,14 @@ void TFrmMessages::BtnDelClick()
         return;
     // The message is deleted from the store as its file holds it now: rows that another
     // program added or deleted since this window read the file stay as that program left them.
-    const int shownRow = SelectedRow();
     int deletedRow = -1;
     try {
-        deletedRow = ChangeSelectedInFile([](TMessages& store, int row) {
-            store.GoTo(row);
-            store.Delete();
-        });
+        deletedRow = ChangeSelectedInFile(
+            [](TMessages& store, int row) {
+                store.GoTo(row);
+                store.Delete();
+            },
+            "оно не удалено");
     } catch (...) {
         // The file keeps the message: the window shows it again.
         try {
@@ -439,9 +440,8 @@ void TFrmMessages::BtnDelClick()
         }
         throw;
     }
-    // The next older message, or the new oldest one when the oldest went. A message that
-    // another program had deleted already leaves the selection where it was.
-    ReloadAt(deletedRow >= 0 ? std::max(deletedRow - 1, 0) : shownRow);
+    // The next older message, or the new oldest one when the oldest went.
+    ReloadAt(std::max(deletedRow - 1, 0));
 }
 
 void TFrmMessages::BtnFindClick()

@@ -81,6 +81,14 @@ TEST_F(SalaryValidationTest, GroupRulesRunAfterTheFieldsAreNormalised)
     EXPECT_EQ(Failure(Validator, complete), "passed");
 }
 
+// A payment to an external recipient with every detail of the recipient still needs a
+// comment.
+TEST_F(SalaryValidationTest, AnExternalPaymentWithAllTheRecipientsDetailsNeedsAComment)
+{
+    TLine noComment("Петров;1;100;;;044525225;;ООО Вода;7707083893;40702810000000000009");
+    EXPECT_ANSI_EQ(Failure(Validator, noComment), "Комментарий: Значение поля не задано");
+}
+
 TEST_F(SalaryValidationTest, ServiceAccountBesideRecipientAccountIsAmbiguous)
 {
     // Both group rules pass first; only then the two accounts clash.

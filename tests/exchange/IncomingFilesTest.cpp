@@ -509,4 +509,30 @@ TEST_F(IncomingFilesTest, AMessageForAnotherClientIsNotRecorded)
     EXPECT_EQ(Receiver.Messages, 1);
 }
 
+// The copy into "Reject/" fails after its name was held: the empty file that held the name
+// goes again, so that no empty copy stands there for a retry to fail on.
+TEST_F(IncomingFilesTest, ACopyIntoRejectThatFailsLeavesNoEmptyFileThere)
+{
+    Gpg.Script("cat >/dev/null\necho 'gpg: bad' >&2\nexit 2\n");
+    Dialogs.ExpectMessage("Ошибка обработки файла ABC000001.TLB:\ngpg: bad.\nФайл пропущен.");
+    TReceivedMail mail;
+    mail.Parts = {Attachment("ABC000001.TLB", std::string(64, 'x'))};
+    TStringList report;
+    TStringList failed;
+    {
+        const TFileSizeLimit limit(16);
+        EXPECT_THROW(Receiver.ProcessAttachments(mail, report, failed), Exception);
+    }
+    EXPECT_THAT(SystemNames(Dir.File("Reject/")), IsEmpty());
+}
+
+// The bank renews a list: the same list again with a newer date replaces the held one, so
+// that the list's age counts from the renewal.
+TEST_F(IncomingFilesTest, TheSameReferenceListWithANewerDateReplacesTheHeldOne)
+{
+    Process(BankContainer({EtalonMember("ABC", "SAL", "list", "01/03/2024")}));
+    Process(BankContainer({EtalonMember("ABC", "SAL", "list", "02/04/2024")}));
+    EXPECT_THAT(Rows<TEtalons>(Dir.File("Cache/ABC.ETALONS")), ElementsAre("list|SAL|02/04/2024"));
+}
+
 } // namespace

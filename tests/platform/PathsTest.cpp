@@ -223,6 +223,43 @@ TEST(PathsTest, AKilledSaveLeavesTheOldFileOrTheNewOneAndItsCopyGoesAtTheNextSav
     EXPECT_EQ(SystemNames(dir.Path()), std::vector<std::string>{"list.txt"});
 }
 
+namespace {
+
+// The flushes and renames, in order, of one save of "new" over the target (a full system
+// path) made by a process of its own.
+std::vector<std::string> SafeWriteCalls(const std::string& target)
+{
+    const TTempDir logDir;
+    const std::string log = ToSystemPath(logDir.File("calls.log"));
+    pid_t child = 0;
+    {
+        const TEnvironmentVariable preload("LD_PRELOAD", SYSCALL_LOG_PATH);
+        const TEnvironmentVariable logName("VELTON_SYSCALL_LOG", log);
+        const char* arguments[] = {SAFE_WRITE_PROBE, target.c_str(), "new", nullptr};
+        EXPECT_EQ(posix_spawn(&child, SAFE_WRITE_PROBE, nullptr, nullptr, const_cast<char**>(arguments), environ), 0);
+    }
+    int status = 0;
+    EXPECT_EQ(waitpid(child, &status, 0), child);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+    EXPECT_EQ(ReadBytes(FromSystemPath(target)), "new");
+
+    std::vector<std::string> calls;
+    std::istringstream lines(ReadBytes(FromSystemPath(log)));
+    for (std::string line; std::getline(lines, line);)
+        calls.push_back(line);
+    return calls;
+}
+
+// The save's rename of its temporary file over the target; the end when it made none.
+std::vector<std::string>::const_iterator RenameOver(const std::vector<std::string>& calls, const std::string& target)
+{
+    return std::find_if(calls.begin(), calls.end(), [&](const std::string& call) {
+        return call.starts_with("rename ") && call.ends_with(" " + target);
+    });
+}
+
+}  // namespace
+
 // A power loss must leave the old file or the new one, never an empty one: the new bytes
 // reach the disk before their name replaces the target. A library preloaded into a
 // process that makes one save notes its flushes and renames in order.
@@ -232,30 +269,27 @@ TEST(PathsTest, TheNewFileIsFlushedToTheDiskBeforeItIsRenamedOverTheTarget)
     const std::string folder = std::filesystem::canonical(ToSystemPath(dir.Path())).string() + "/";
     const std::string target = folder + "x.ini";
     WriteBytes(FromSystemPath(target), "old");
-    const std::string log = folder + "calls.log";
-    pid_t child = 0;
-    {
-        const TEnvironmentVariable preload("LD_PRELOAD", SYSCALL_LOG_PATH);
-        const TEnvironmentVariable logName("VELTON_SYSCALL_LOG", log);
-        const char* arguments[] = {SAFE_WRITE_PROBE, target.c_str(), "new", nullptr};
-        ASSERT_EQ(posix_spawn(&child, SAFE_WRITE_PROBE, nullptr, nullptr, const_cast<char**>(arguments), environ), 0);
-    }
-    int status = 0;
-    ASSERT_EQ(waitpid(child, &status, 0), child);
-    ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
-    ASSERT_EQ(ReadBytes(FromSystemPath(target)), "new");
-
-    std::vector<std::string> calls;
-    std::istringstream lines(ReadBytes(FromSystemPath(log)));
-    for (std::string line; std::getline(lines, line);)
-        calls.push_back(line);
-    const auto renamed = std::find_if(calls.begin(), calls.end(), [&](const std::string& call) {
-        return call.starts_with("rename ") && call.ends_with(" " + target);
-    });
+    const std::vector<std::string> calls = SafeWriteCalls(target);
+    const auto renamed = RenameOver(calls, target);
     ASSERT_TRUE(renamed != calls.end()) << ::testing::PrintToString(calls);
     const std::string temporary = renamed->substr(7, renamed->size() - 7 - target.size() - 1);
     EXPECT_TRUE(std::find(calls.begin(), renamed, "sync " + temporary) != renamed)
         << "no flush of " << temporary << " before its rename: " << ::testing::PrintToString(calls);
+}
+
+// The rename reaches the disk as well: the folder that holds the new name is flushed after
+// the rename, so that a power loss cannot bring the old file back.
+TEST(PathsTest, TheFolderIsFlushedToTheDiskAfterTheRenameOverTheTarget)
+{
+    TTempDir dir;
+    const std::string folder = std::filesystem::canonical(ToSystemPath(dir.Path())).string();
+    const std::string target = folder + "/x.ini";
+    WriteBytes(FromSystemPath(target), "old");
+    const std::vector<std::string> calls = SafeWriteCalls(target);
+    const auto renamed = RenameOver(calls, target);
+    ASSERT_TRUE(renamed != calls.end()) << ::testing::PrintToString(calls);
+    EXPECT_TRUE(std::find(renamed, calls.end(), "sync " + folder) != calls.end())
+        << "no flush of " << folder << " after the rename: " << ::testing::PrintToString(calls);
 }
 
 TEST(PathsTest, ALinkIsFollowedAndStaysALink)

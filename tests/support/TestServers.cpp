@@ -870,6 +870,11 @@ void TBankHttpServer::ReplyWith(const std::string& body, const std::string& acti
     WriteFile(BankPath("reply-" + action), body);
 }
 
+void TBankHttpServer::ReplaceFileDuring(const std::string& action, const std::string& path, const std::string& bytes)
+{
+    WriteFile(BankPath("replace-" + action), path + "\n" + bytes);
+}
+
 void TBankHttpServer::ClearFailures()
 {
     for (const std::string& name : SortedNames(BankPath("")))

@@ -227,6 +227,10 @@ public:
     void ClearFailures();
     // From now on a successful answer to the action carries this body.
     void ReplyWith(const std::string& body, const std::string& action);
+    // While it handles each request of the action, the script puts these bytes at the
+    // path (a system path): a new file renamed over whatever stands there, as another
+    // program on the client's machine may do while the client waits for the answer.
+    void ReplaceFileDuring(const std::string& action, const std::string& path, const std::string& bytes);
 
     std::vector<TUpload> Uploads() const;
     std::vector<TBankRequest> Requests() const;

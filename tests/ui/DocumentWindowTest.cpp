@@ -131,6 +131,29 @@ protected:
         static_cast<QLineEdit*>(rows.At(row).Editor)->setText(ToQString(text));
     }
 
+    // Types `typed` as the name of the first record of a list in the code page `charset`
+    // holds and presses Ok: the editor refuses it with `message` and stays open, and the
+    // file keeps its bytes.
+    void ExpectTypedNameRefused(const char* charset, const std::string& bytes, const QString& typed, const char* message)
+    {
+        WriteBytes(Salary, bytes);
+        OpenProfile({charset});
+        TFrmExportFile& window = OpenWindow();
+        TScriptedDialogs dialogs;
+        dialogs.ExpectMessage(message, MessageBoxAnswer::Ok);
+        QTimer::singleShot(0, Editor.get(), [this, typed] {
+            static_cast<QLineEdit*>(Editor->Rows().At(0).Editor)->setText(typed);
+            Editor->BtnOk->click();
+            EXPECT_TRUE(Editor->isVisible());
+            Editor->BtnCancel->click();
+        });
+        window.BtnEdit->trigger();
+        EXPECT_FALSE(window.IsModified());
+        window.BtnSave->trigger();
+        EXPECT_EQ(ReadBytes(Salary), bytes) << charset;
+        Main->SelectProfile(0);
+    }
+
     TTempDir Dir;
     AnsiString Ini = Dir.File("velton.ini");
     AnsiString Salary = Dir.File("salary.txt");
@@ -823,29 +846,30 @@ TEST_F(DocumentWindowTest, AnEmptyFileShowsNoRows)
 // editor stays open and the file keeps its bytes.
 TEST_F(DocumentWindowTest, ATypedCharacterTheFilesCodePageLacksIsRefused)
 {
-    const auto refuse = [this](const char* charset, const std::string& bytes, const QString& typed, const char* message) {
-        WriteBytes(Salary, bytes);
-        OpenProfile({charset});
-        TFrmExportFile& window = OpenWindow();
-        TScriptedDialogs dialogs;
-        dialogs.ExpectMessage(message, MessageBoxAnswer::Ok);
-        QTimer::singleShot(0, Editor.get(), [this, typed] {
-            static_cast<QLineEdit*>(Editor->Rows().At(0).Editor)->setText(typed);
-            Editor->BtnOk->click();
-            EXPECT_TRUE(Editor->isVisible());
-            Editor->BtnCancel->click();
-        });
-        window.BtnEdit->trigger();
-        EXPECT_FALSE(window.IsModified());
-        window.BtnSave->trigger();
-        EXPECT_EQ(ReadBytes(Salary), bytes) << charset;
-        Main->SelectProfile(0);
-    };
-    refuse("Salary.Charset=CP866", AnsiToOem(IniText({Ivanov})), ToQString("ООО «Ромашка»"),
-           "ФИО: Символа \"«\" нет в кодировке файла CP866.");
-    refuse("Salary.Charset=KOI8R", AnsiToKoi8(IniText({Ivanov})), ToQString("Петров — Водкин"),
-           "ФИО: Символа \"—\" нет в кодировке файла KOI8R.");
+    ExpectTypedNameRefused("Salary.Charset=CP866", AnsiToOem(IniText({Ivanov})), ToQString("ООО «Ромашка»"),
+                           "ФИО: Символа \"«\" нет в кодировке файла CP866.");
+    ExpectTypedNameRefused("Salary.Charset=KOI8R", AnsiToKoi8(IniText({Ivanov})), ToQString("Петров — Водкин"),
+                           "ФИО: Символа \"—\" нет в кодировке файла KOI8R.");
     // A UTF-8 file could hold a Tatar letter, but the program's own text cannot.
-    refuse("Salary.Charset=UTF8", AnsiToUtf8(IniText({Ivanov})), QStringLiteral(u"\u0425\u04d9\u043a\u0438\u043c\u043e\u0432"),
-           "ФИО: Введен символ, которого нет в кодировке CP1251.");
+    ExpectTypedNameRefused("Salary.Charset=UTF8", AnsiToUtf8(IniText({Ivanov})),
+                           QStringLiteral(u"\u0425\u04d9\u043a\u0438\u043c\u043e\u0432"),
+                           "ФИО: Введен символ, которого нет в кодировке CP1251.");
+}
+
+// The check of the file's code page reaches the last character typed as well.
+TEST_F(DocumentWindowTest, ACharacterTheFilesCodePageLacksIsRefusedAlsoAsTheLastOneTyped)
+{
+    ExpectTypedNameRefused("Salary.Charset=CP866", AnsiToOem(IniText({Ivanov})), ToQString("ООО Ромашка»"),
+                           "ФИО: Символа \"»\" нет в кодировке файла CP866.");
+}
+
+// A change of the letter case alone is a change: the record editor writes it.
+TEST_F(DocumentWindowTest, AnEditThatChangesOnlyTheLetterCaseIsWritten)
+{
+    WriteBytes(Salary, Line("ооо Ромашка;40817810000000000001;100.00"));
+    OpenProfile();
+    TFrmExportFile& window = OpenWindow();
+    EditWith(window.BtnEdit, [](TDataControls& rows) { Type(rows, 0, "ООО Ромашка"); });
+    window.BtnSave->trigger();
+    EXPECT_EQ(ReadBytes(Salary), Line("ООО Ромашка;40817810000000000001;100.00"));
 }

@@ -6,6 +6,7 @@
 #include "ui/QtText.h"
 #include "ui/UFrmWizard.h"
 
+#include "FileDialogLook.h"
 #include "support/TestSupport.h"
 
 #include <QApplication>
@@ -73,54 +74,12 @@ protected:
     const std::unique_ptr<QTranslator> Translation = InstallQtTranslation(QtTranslationsFolder());
 };
 
-// The cells of the file dialog's detailed list, by file name: size, type and date.
-std::map<AnsiString, std::vector<AnsiString>> ListedFiles(QFileDialog& dialog, int expected)
-{
-    auto* list = dialog.findChild<QTreeView*>(QStringLiteral("treeView"));
-    std::map<AnsiString, std::vector<AnsiString>> files;
-    if (!list)
-        return files;
-    // The dialog reads the folder in a thread of its own.
-    for (int round = 0; round < 1000 && list->model()->rowCount(list->rootIndex()) < expected; ++round) {
-        QCoreApplication::processEvents();
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    }
-    const QAbstractItemModel& model = *list->model();
-    for (int row = 0; row < model.rowCount(list->rootIndex()); ++row) {
-        auto cell = [&](int column) { return FromQString(model.index(row, column, list->rootIndex()).data().toString()); };
-        files[cell(0)] = {cell(1), cell(2), cell(3)};
-    }
-    return files;
-}
-
-// Opens the program's open dialog on the folder and runs the check while it is shown;
-// the dialog is cancelled afterwards.
+// Opens the program's open dialog on the folder and runs the check while it is shown.
 void LookAtOpenDialog(const AnsiString& folder, const std::function<void(QFileDialog&)>& check)
 {
     TQtDialogService service;
-    QTimer::singleShot(0, [&] {
-        auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
-        ASSERT_NE(dialog, nullptr);
-        check(*dialog);
-        dialog->reject();
-    });
-    TFileDialogRequest request;
-    request.InitialDir = folder;
-    EXPECT_EQ(service.OpenFileName(request), std::nullopt);
+    LookAtOpenDialog(service, folder, check);
 }
-
-// Qt's file dialog restores its view and column widths of the last use from the user's
-// settings; a test that measures the dialog as it first opens gives it none.
-class TFreshQtSettings {
-public:
-    TFreshQtSettings() { SetPath(ToQString(Folder.Path())); }
-    ~TFreshQtSettings() { SetPath(QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation)); }
-
-private:
-    static void SetPath(const QString& path) { QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, path); }
-
-    const TTempDir Folder;
-};
 
 }  // namespace
 

@@ -30,8 +30,10 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <functional>
 #include <optional>
 #include <set>
+#include <thread>
 
 namespace {
 
@@ -39,6 +41,7 @@ using ::testing::ElementsAre;
 
 constexpr char BankKey[] = "0123456789ABCDEF";
 const AnsiString DeleteQuestion = "Удаленное сообщение восстановить будет нельзя.\nПродолжить?";
+const AnsiString FailedCopyLine = "ABC000001.TLB: Подпись банка не найдена\r\n";
 
 class SharedStoresTest : public ::testing::Test {
 protected:
@@ -90,6 +93,60 @@ protected:
         window.BtnProcessClick();
         FrmWizard = nullptr;
     }
+
+    // Notes the send of the file in the journal as a send does, or in the journal file
+    // named otherwise.
+    static void NoteSend(const AnsiString& name, const AnsiString& journalFile = AnsiString())
+    {
+        TDelimRecord row(";", true);
+        row.Set(0, name);
+        if (journalFile.empty()) {
+            AppendJournalRow(row);
+            return;
+        }
+        TJournal journal;
+        UpdateStore(journal, journalFile, [&] { journal.Append(&row); });
+    }
+
+    // Runs each writer in a child process of its own, all at the same moment; each must
+    // end without an error.
+    static void RunInChildren(const std::vector<std::function<void()>>& writers)
+    {
+        std::vector<pid_t> children;
+        for (const std::function<void()>& writer : writers) {
+            const pid_t child = fork();
+            ASSERT_GE(child, 0);
+            if (child == 0) {
+                int code = 0;
+                try {
+                    writer();
+                } catch (...) {
+                    code = 1;
+                }
+                _exit(code);
+            }
+            children.push_back(child);
+        }
+        for (const pid_t child : children) {
+            int status = 0;
+            ASSERT_EQ(waitpid(child, &status, 0), child);
+            EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+        }
+    }
+
+    // The journal holds the rows of two writers of RowsEach rows each, every one once.
+    static void ExpectEveryRowOfBothWriters()
+    {
+        TJournal journal;
+        journal.LoadFromFile(JournalFileName("ABC"));
+        std::set<AnsiString> names;
+        for (int row = 0; row < journal.RecordCount(); ++row)
+            names.insert(journal.RowField(row, 0));
+        EXPECT_EQ(journal.RecordCount(), 2 * RowsEach);
+        EXPECT_EQ(names.size(), 2u * RowsEach);
+    }
+
+    static constexpr int RowsEach = 300;
 
     TTempDir Dir;
     TFakeGpg Gpg{Dir.File("bin/")};
@@ -184,39 +241,114 @@ TEST_F(SharedStoresTest, AStoreThatAnotherProgramKeepsLockedIsNamedAndNothingIsW
 // Two processes note their sends at the same moment: every row of both stays.
 TEST_F(SharedStoresTest, TwoProcessesAppendingToTheJournalAtOnceLoseNoRow)
 {
-    constexpr int RowsEach = 300;
     ForceDirectories(Dir.File("Sent/"));
-    std::vector<pid_t> children;
-    for (const char* writer : {"A", "B"}) {
-        const pid_t child = fork();
-        ASSERT_GE(child, 0);
-        if (child == 0) {
-            int code = 0;
-            try {
-                for (int i = 0; i < RowsEach; ++i) {
-                    TDelimRecord row(";", true);
-                    row.Set(0, writer + IntToStr(i));
-                    AppendJournalRow(row);
-                }
-            } catch (...) {
-                code = 1;
-            }
-            _exit(code);
+    const auto writer = [](const char* name) {
+        return [name] {
+            for (int i = 0; i < RowsEach; ++i)
+                NoteSend(name + IntToStr(i));
+        };
+    };
+    RunInChildren({writer("A"), writer("B")});
+    ExpectEveryRowOfBothWriters();
+}
+
+// A writer that finds the lock held waits for it: when the other writer lets it go within
+// the lock's patience, the row is saved.
+TEST_F(SharedStoresTest, AWriterThatWaitsAMomentForTheStoresLockGetsItAndSaves)
+{
+    ForceDirectories(Dir.File("Sent/"));
+    int held[2];
+    ASSERT_EQ(pipe(held), 0);
+    const pid_t holder = fork();
+    ASSERT_GE(holder, 0);
+    if (holder == 0) {
+        {
+            const TStoreLock lock(JournalFileName("ABC"));
+            (void)!write(held[1], "+", 1);
+            std::this_thread::sleep_for(std::chrono::milliseconds(1500));
         }
-        children.push_back(child);
+        _exit(0);
     }
-    for (const pid_t child : children) {
-        int status = 0;
-        ASSERT_EQ(waitpid(child, &status, 0), child);
-        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
-    }
+    close(held[1]);
+    char signal = 0;
+    ASSERT_EQ(read(held[0], &signal, 1), 1);
+    close(held[0]);
+
+    NoteSend("ABC000001");
+    int status = 0;
+    ASSERT_EQ(waitpid(holder, &status, 0), holder);
     TJournal journal;
     journal.LoadFromFile(JournalFileName("ABC"));
-    std::set<AnsiString> names;
-    for (int row = 0; row < journal.RecordCount(); ++row)
-        names.insert(journal.RowField(row, 0));
-    EXPECT_EQ(journal.RecordCount(), 2 * RowsEach);
-    EXPECT_EQ(names.size(), 2u * RowsEach);
+    ASSERT_EQ(journal.RecordCount(), 1);
+    EXPECT_ANSI_EQ(journal.RowField(0, 0), "ABC000001");
+}
+
+// One writer reaches the journal through a link to its folder, the other through the
+// folder's real path: both take the one lock of the store, and every row of both stays.
+TEST_F(SharedStoresTest, TwoWritersThroughALinkedFolderAndTheRealPathLoseNoRow)
+{
+    ForceDirectories(Dir.File("Sent/"));
+    ASSERT_EQ(symlink(ToSystemPath(Dir.File("Sent")).c_str(), ToSystemPath(Dir.File("Linked")).c_str()), 0);
+    RunInChildren({[] {
+                       for (int i = 0; i < RowsEach; ++i)
+                           NoteSend("A" + IntToStr(i));
+                   },
+                   [this] {
+                       for (int i = 0; i < RowsEach; ++i)
+                           NoteSend("B" + IntToStr(i), Dir.File("Linked/ABC.JOURNAL"));
+                   }});
+    ExpectEveryRowOfBothWriters();
+}
+
+// Another program re-processed the shown message: the same line, another report. A stale
+// window's "Удалить" and "Обработка" are refused, and nothing is written.
+TEST_F(SharedStoresTest, AStaleWindowNeitherDeletesNorReprocessesAMessageThatAnotherProgramReprocessed)
+{
+    ForceDirectories(Dir.File("Reject/"));
+    WriteBytes(Dir.File("Reject/ABC000001.TLB"), BankContainer({UpdateMember("3.0", "fixed")}));
+    AddMessages({"Первое"}, FailedCopyLine);
+    TFrmMessages* deleting = OpenWindow();
+    TFrmMessages* reprocessing = OpenWindow();
+    {
+        TMessages other;
+        UpdateStore(other, StoreFile, [&] {
+            other.GoTo(0);
+            other.CurRecord()->Set(1, "Справочник банков\r\n");
+        });
+    }
+    const std::string before = ReadBytes(StoreFile);
+    const AnsiString changed = "Сообщение в файле " + StoreFile + " изменено или удалено другой программой; ";
+
+    Dialogs.ExpectMessage(DeleteQuestion, MessageBoxAnswer::Yes);
+    EXPECT_RAISES(deleting->BtnDelClick(), Exception, changed + "оно не удалено");
+    EXPECT_EQ(ReadBytes(StoreFile), before);
+
+    Dialogs.ExpectMessage(changed + "результат обработки не сохранен.");
+    Reprocess(*reprocessing, false);
+    EXPECT_EQ(ReadBytes(StoreFile), before);
+    delete deleting;
+    delete reprocessing;
+}
+
+// "Обработка" of a message that another program deleted meanwhile says so and keeps the
+// copy in "Reject/": no row names it any more, but nothing the user chose has happened.
+TEST_F(SharedStoresTest, ReprocessingAMessageThatAnotherProgramDeletedKeepsTheRejectedCopy)
+{
+    ForceDirectories(Dir.File("Reject/"));
+    const std::string copy = BankContainer({UpdateMember("3.0", "fixed")});
+    WriteBytes(Dir.File("Reject/ABC000001.TLB"), copy);
+    AddMessages({"Первое"}, FailedCopyLine);
+    TFrmMessages* window = OpenWindow();
+    {
+        TMessages other;
+        UpdateStore(other, StoreFile, [&] { other.Delete(); });
+    }
+
+    Dialogs.ExpectMessage("Сообщение в файле " + StoreFile +
+                          " изменено или удалено другой программой; результат обработки не сохранен.");
+    Reprocess(*window, false);
+    EXPECT_EQ(ReadBytes(Dir.File("Reject/ABC000001.TLB")), copy);
+    delete window;
 }
 
 }  // namespace

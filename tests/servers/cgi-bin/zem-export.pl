@@ -22,6 +22,9 @@ Data, in the folder named by the environment variable ZEM_BANK_DIR:
     fail-ACTION           when present: the status to answer instead ("500 Broken")
     reply-ACTION          when present: the body of a successful answer, in place of the
                           usual one
+    replace-ACTION        when present: a path, a line feed and bytes; while handling the
+                          action the script puts the bytes at that path (a new file renamed
+                          over whatever stands there)
 """
 
 import os
@@ -189,8 +192,21 @@ def message_path(user, prefix, uid):
     return None
 
 
+def replace_file_for(action):
+    """Does what another program on the client's machine does meanwhile, when the test
+    asked for it: puts its own file at a path."""
+    try:
+        path, _, data = read_file(bank_path("replace-" + action)).partition(b"\n")
+    except FileNotFoundError:
+        return
+    staging = path + b".replacing"
+    write_file(staging, data)
+    os.replace(staging, path)
+
+
 def handle(fields, parts):
     action = field(fields, "action") or ""
+    replace_file_for(action)
     failure = failure_for(action)
     if failure:
         return answer(int(failure) if failure.isdigit() else failure, b"Refused by the test\n")

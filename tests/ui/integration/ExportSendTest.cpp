@@ -96,6 +96,16 @@ protected:
         EXPECT_ANSI_EQ(View.Page, "message:Файл успешно отправлен в банк.");
     }
 
+    // The journal window, opened from the main window's menu on the profile.
+    static void OpenJournal(TFrmMain& main)
+    {
+        main.show();
+        main.SelectProfile(0);
+        main.ItmJournal->trigger();
+        QCoreApplication::processEvents();
+        ASSERT_TRUE(FrmJournal);
+    }
+
     // "Повторно" in the open journal window, answered Yes, ending in the success message.
     static void ResendSelectedRow()
     {
@@ -204,11 +214,7 @@ TEST_F(ExportSendTest, TheOpenJournalShowsEachSendAtOnceAndAResendKeepsEveryRow)
     SelectClientList("7");
     TFrmMain main;
     const TMainWindowGlobal global(main);
-    main.show();
-    main.SelectProfile(0);
-    main.ItmJournal->trigger();
-    QCoreApplication::processEvents();
-    ASSERT_TRUE(FrmJournal);
+    ASSERT_NO_FATAL_FAILURE(OpenJournal(main));
     const TStoreModel& list = *FrmJournal->JournalModel;
     EXPECT_EQ(list.rowCount(), 0);
 
@@ -362,6 +368,73 @@ TEST_F(ExportSendTest, ACounterThatCannotBeStoredIsWarnedOfAndNotGivenToTheNextC
     ExpectSentPage("ABC000008D");
     ASSERT_EQ(Posted().size(), 2u);
     Attachment(Posted()[1], "ABC000008D.TLB");
+}
+
+// Number 999999 is the counter's last, and its name is taken in "Sent/" already: the send
+// is refused as the counter's overflow, nothing reaches the bank, and the file that holds
+// the name stays as it is.
+TEST_F(ExportSendTest, WhenTheLastNumbersNameIsTakenTheCounterOverflowsAndNothingIsSent)
+{
+    SelectClientList("999999");
+    ForceDirectories(Dir.File("Sent/"));
+    WriteBytes(Dir.File("Sent/ABC999999D.TLB"), "another instance's container");
+    TExportWizard wizard(*Document);
+    {
+        TScriptedDialogs dialogs;
+        dialogs.ExpectMessage("Переполнение счетчика выходного файла.", MessageBoxAnswer::Ok, ErrorBox);
+        Export(wizard, "Закрытие");
+    }
+    EXPECT_ANSI_EQ(View.Page, "message:Произошла ошибка при отправке файла.");
+    EXPECT_TRUE(Posted().empty());
+    EXPECT_EQ(SystemNames(Dir.File("Sent/")), std::vector<std::string>{"ABC999999D.TLB"});
+    EXPECT_EQ(ReadBytes(Dir.File("Sent/ABC999999D.TLB")), "another instance's container");
+}
+
+// A journal row whose copy in "Sent/" is an empty file (a name held by a send whose copy
+// was never stored): "Повторно" refuses it and sends nothing.
+TEST_F(ExportSendTest, AResendOfARowWhoseArchiveCopyIsAnEmptyHeldFileIsRefused)
+{
+    SelectClientList("7");
+    ForceDirectories(Dir.File("Sent/"));
+    WriteBytes(Dir.File("Sent/ABC000006D.TLB"), "");
+    AppendStoreRow<TJournal>(Dir.File("Sent/ABC.JOURNAL"), {"ABC000006D", "DelCli", "1", "", "", "Закрытие",
+                                                           "01/03/2024 10:00:00", "ABC000006D.TLB"});
+    TFrmMain main;
+    const TMainWindowGlobal global(main);
+    ASSERT_NO_FATAL_FAILURE(OpenJournal(main));
+    FrmJournal->SelectItem(0);
+    {
+        TScriptedDialogs dialogs;
+        dialogs.ExpectMessage("Отправить файл повторно?", MessageBoxAnswer::Yes);
+        EXPECT_RAISES(FrmJournal->BtnRepeatClick(), Exception,
+                      "Копия файла ABC000006D.TLB в папке Sent не сохранилась после отправки: отправить его "
+                      "повторно нельзя");
+    }
+    EXPECT_TRUE(Posted().empty());
+    EXPECT_EQ(JournalRows().size(), 1u);
+}
+
+// Another program puts a file of its own at the name that the send holds in "Sent/" while
+// the container goes to the bank: the archive copy is refused with its reason, and that
+// program's file stays as it is.
+TEST_F(ExportSendTest, AnArchiveNameThatAnotherProgramReplacedDuringTheSendKeepsThatProgramsFile)
+{
+    SelectClientList("7");
+    const AnsiString held = Dir.File("Sent/ABC000007D.TLB");
+    Bank.ReplaceFileDuring("put", ToSystemPath(held), "another program's file");
+    TExportWizard wizard(*Document);
+    {
+        TScriptedDialogs dialogs;
+        dialogs.ExpectMessage("Файл ABC000007D.TLB отправлен в банк, но не удалось сохранить:\n- копию файла в папке "
+                              "Sent: в папке Sent под именем ABC000007D.TLB теперь стоит другой файл (его записала "
+                              "другая программа во время отправки); он оставлен как есть, копия этого файла не "
+                              "сохранена\n\nФайл уже в банке: отправлять его еще раз не нужно.",
+                              MessageBoxAnswer::Ok, WarningBox);
+        Export(wizard, "Закрытие счетов");
+    }
+    ExpectSentPage("ABC000007D");
+    EXPECT_EQ(Posted().size(), 1u);
+    EXPECT_EQ(ReadBytes(held), "another program's file");
 }
 
 }  // namespace

@@ -1,0 +1,20 @@
+// The entry of the test program of the program's start-up: it starts as the program
+// itself does, not with the plain application object of the other widget test programs,
+// under the platform that QT_QPA_PLATFORM names (offscreen in CTest) and the locale of the
+// environment.
+
+#include "ui/ProgramStart.h"
+
+#include <gtest/gtest.h>
+
+#include <csignal>
+
+int main(int argc, char** argv)
+{
+    ::testing::InitGoogleTest(&argc, argv);
+    std::signal(SIGPIPE, SIG_IGN);
+    if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    const TProgramStart start(argc, argv);
+    return RUN_ALL_TESTS();
+}
