@@ -356,16 +356,24 @@ bool TFrmExportFile::SaveFile()
 {
     if (!FDataFile || FReadOnly)
         return false;
-    // Another program (the accounting program, as a rule) may have written the file anew
-    // since it was loaded: writing over it would drop what it wrote.
-    if (FDataFile->ChangedOnDisk() &&
-        AppMessageBox("Файл " + FDataFile->FileName() + " изменен другой программой после открытия. Сохранить поверх него?",
-                      MessageBoxFlags::YesNo | MessageBoxFlags::IconWarning | MessageBoxFlags::DefaultButton2) !=
-            MessageBoxAnswer::Yes)
+    if (FDataFile->ChangedOnDisk() && !ConfirmSaveOverOtherProgram())
         return false;
     FDataFile->SaveToFile(AnsiString());
     UpdateCaption();
     return true;
+}
+
+bool TFrmExportFile::ConfirmSaveOverOtherProgram() const
+{
+    // Another program (the accounting program, as a rule) may have written the file anew
+    // since it was loaded, and writing over it would drop what it wrote; or it deleted the
+    // file, and the user may have meant it gone.
+    const AnsiString& name = FDataFile->FileName();
+    const char* const happened = FileExists(name) ? " изменен другой программой после открытия. Сохранить поверх него?"
+                                                  : " удален другой программой после открытия. Сохранить его?";
+    return AppMessageBox("Файл " + name + happened,
+                         MessageBoxFlags::YesNo | MessageBoxFlags::IconWarning | MessageBoxFlags::DefaultButton2) ==
+           MessageBoxAnswer::Yes;
 }
 
 bool TFrmExportFile::ConfirmSave()

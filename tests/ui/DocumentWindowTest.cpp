@@ -772,6 +772,34 @@ TEST_F(DocumentWindowTest, ASaveOverAFileThatAnotherProgramWroteAsksFirst)
     EXPECT_EQ(ReadBytes(Salary), sameSize);
 }
 
+// A list that another program deleted while the window holds it: the save's question says
+// so. No writes nothing and keeps the edit; Yes writes the window's records.
+TEST_F(DocumentWindowTest, ASaveOfAFileThatAnotherProgramDeletedAsksFirst)
+{
+    const AnsiString question = "Файл " + Salary + " удален другой программой после открытия. Сохранить его?";
+    const unsigned questionFlags = MessageBoxFlags::YesNo | MessageBoxFlags::IconWarning | MessageBoxFlags::DefaultButton2;
+    WriteBytes(Salary, IniText({Ivanov, Petrova}));
+    OpenProfile();
+    TFrmExportFile& window = OpenWindow();
+    EditWith(window.BtnEdit, [](TDataControls& rows) { Type(rows, 2, "1.00"); });
+    ASSERT_TRUE(DeleteFile(Salary));
+    {
+        TScriptedDialogs dialogs;
+        dialogs.ExpectMessage(question, MessageBoxAnswer::No, questionFlags);
+        window.BtnSave->trigger();
+    }
+    EXPECT_FALSE(FileExists(Salary));
+    EXPECT_TRUE(window.IsModified());
+    EXPECT_ANSI_EQ(Cell(window, 0, 2), "1.00");
+    {
+        TScriptedDialogs dialogs;
+        dialogs.ExpectMessage(question, MessageBoxAnswer::Yes);
+        window.BtnSave->trigger();
+    }
+    EXPECT_EQ(ReadBytes(Salary), IniText({"Иванов Иван Иванович;40817810000000000001;1.00", Petrova}));
+    EXPECT_FALSE(window.IsModified());
+}
+
 // A file whose bytes are plainly not text in the profile's code page opens with a warning
 // that names the file and the code page; text that fits, and plain ASCII, open silently.
 TEST_F(DocumentWindowTest, AFileInAnotherCodePageOpensWithAWarning)
