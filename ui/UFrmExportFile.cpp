@@ -336,6 +336,13 @@ AnsiString TFrmExportFile::ReadOnlyMessage() const
     if (FKind->FileFormat == ffDBase && FKind->FieldLengths.Count() > 0)
         return "В настройках профиля задано переопределение полей входного DBase-файла.\nИзменения файла не могут "
                "быть сохранены на диск.";
+    // A save would have to write a header that still leaves records out of its count, or
+    // change the count that the file's own program wrote: the file is shown whole and kept.
+    if (const auto* dbase = dynamic_cast<const TDBaseFile*>(FDataFile.get());
+        dbase && static_cast<uint32_t>(dbase->HeldRecords()) > dbase->HeaderRecordCount())
+        return "Файл " + name + " содержит записей: " + IntToStr(dbase->HeldRecords()) +
+               ", а в его заголовке указано: " + IntToStr(dbase->HeaderRecordCount()) +
+               ".\nПоказаны все записи. Изменения файла не могут быть сохранены на диск.";
     return AnsiString();
 }
 
