@@ -850,6 +850,7 @@ void TDBaseFile::LoadFormat(TStream* stream)
 {
     FRecordRefs.SetCount(0);
     FData.Clear();
+    FHeldRecords = 0;
     FFieldDescs.clear();
     if (!stream)
         throw Exception("Создание нового DBase-файла невозможно");
@@ -898,19 +899,27 @@ void TDBaseFile::AddFields(TStream* stream)
 
 void TDBaseFile::LoadRecords(TStream* stream)
 {
-    const int count = static_cast<int>(HeaderRecordCount());
-    const int64_t recordsSize = RecordOffset(count);
-    if (recordsSize > 0)
-        FData.CopyFrom(*stream, recordsSize);
-    for (int physical = 0; physical < count; ++physical) {
+    // Whole records past those the header counts are records of the file all the same (its
+    // writer forgot to count them); they end at the first byte that is no deletion mark,
+    // as a rule the end-of-file byte.
+    const int counted = static_cast<int>(HeaderRecordCount());
+    const int64_t whole = std::min<int64_t>((stream->Size() - stream->Position()) / RecordLength(), INT_MAX);
+    if (whole > 0)
+        FData.CopyFrom(*stream, RecordOffset(static_cast<int>(whole)));
+    for (; FHeldRecords < whole; ++FHeldRecords) {
         char mark = 0;
-        FData.SetPosition(RecordOffset(physical));
+        FData.SetPosition(RecordOffset(FHeldRecords));
         FData.ReadBuffer(&mark, 1);
         if (mark == LiveMark)
-            FRecordRefs.Add(physical);
-        else if (mark != DeletedMark)
+            FRecordRefs.Add(FHeldRecords);
+        else if (mark == DeletedMark)
+            continue;
+        else if (FHeldRecords < counted)
             throw Exception("Неверная метка удаленной записи в DBF-файле");
+        else
+            break;
     }
+    FData.SetSize(RecordOffset(FHeldRecords));
 }
 
 void TDBaseFile::SaveFormat(TStream* stream)
@@ -949,12 +958,11 @@ void TDBaseFile::PutRecordText(int index, const AnsiString& text)
 
 void TDBaseFile::AppendRecord()
 {
-    const int physical = static_cast<int>(HeaderRecordCount());
     const AnsiString blank(static_cast<size_t>(RecordLength()), LiveMark);
-    FData.SetPosition(RecordOffset(physical));
+    FData.SetPosition(RecordOffset(FHeldRecords));
     FData.WriteBuffer(blank.data(), static_cast<int32_t>(blank.size()));
     PutLE32(FHeader + 4, HeaderRecordCount() + 1);
-    FRecordRefs.Add(physical);
+    FRecordRefs.Add(FHeldRecords++);
 }
 
 void TDBaseFile::DeleteRecord(int index)

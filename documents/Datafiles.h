@@ -424,6 +424,10 @@ public:
     TDBaseFile(const TFieldLengths* lengths, uint8_t codePage);
 
     const TFieldLengths& Lengths() const { return FLengths; }
+    // The records, live and deleted, that the header counts and that the file holds: more
+    // when the program that wrote the file forgot to count some. Every record held is read.
+    uint32_t HeaderRecordCount() const;
+    int HeldRecords() const { return FHeldRecords; }
 
 protected:
     // A damaged header (bad version, header or record length, fields wider than the
@@ -437,7 +441,6 @@ protected:
     int GetCount() const override;
 
 private:
-    uint32_t HeaderRecordCount() const;
     int HeaderLength() const;
     int RecordLength() const;
     void CheckHeader(TStream* stream);
@@ -451,6 +454,7 @@ private:
     TDBaseFieldDescs FFieldDescs;
     TDBaseRecordRefs FRecordRefs;
     TBlockStream FData;
+    int FHeldRecords = 0;   // the physical records in Data
 };
 
 // ---- XML documents ----

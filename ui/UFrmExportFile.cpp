@@ -336,6 +336,13 @@ AnsiString TFrmExportFile::ReadOnlyMessage() const
     if (FKind->FileFormat == ffDBase && FKind->FieldLengths.Count() > 0)
         return "В настройках профиля задано переопределение полей входного DBase-файла.\nИзменения файла не могут "
                "быть сохранены на диск.";
+    // A save would have to write a header that still leaves records out of its count, or
+    // change the count that the file's own program wrote: the file is shown whole and kept.
+    if (const auto* dbase = dynamic_cast<const TDBaseFile*>(FDataFile.get());
+        dbase && static_cast<uint32_t>(dbase->HeldRecords()) > dbase->HeaderRecordCount())
+        return "Файл " + name + " содержит записей: " + IntToStr(dbase->HeldRecords()) +
+               ", а в его заголовке указано: " + IntToStr(dbase->HeaderRecordCount()) +
+               ".\nПоказаны все записи. Изменения файла не могут быть сохранены на диск.";
     return AnsiString();
 }
 
@@ -356,16 +363,24 @@ bool TFrmExportFile::SaveFile()
 {
     if (!FDataFile || FReadOnly)
         return false;
-    // Another program (the accounting program, as a rule) may have written the file anew
-    // since it was loaded: writing over it would drop what it wrote.
-    if (FDataFile->ChangedOnDisk() &&
-        AppMessageBox("Файл " + FDataFile->FileName() + " изменен другой программой после открытия. Сохранить поверх него?",
-                      MessageBoxFlags::YesNo | MessageBoxFlags::IconWarning | MessageBoxFlags::DefaultButton2) !=
-            MessageBoxAnswer::Yes)
+    if (FDataFile->ChangedOnDisk() && !ConfirmSaveOverOtherProgram())
         return false;
     FDataFile->SaveToFile(AnsiString());
     UpdateCaption();
     return true;
+}
+
+bool TFrmExportFile::ConfirmSaveOverOtherProgram() const
+{
+    // Another program (the accounting program, as a rule) may have written the file anew
+    // since it was loaded, and writing over it would drop what it wrote; or it deleted the
+    // file, and the user may have meant it gone.
+    const AnsiString& name = FDataFile->FileName();
+    const char* const happened = FileExists(name) ? " изменен другой программой после открытия. Сохранить поверх него?"
+                                                  : " удален другой программой после открытия. Сохранить его?";
+    return AppMessageBox("Файл " + name + happened,
+                         MessageBoxFlags::YesNo | MessageBoxFlags::IconWarning | MessageBoxFlags::DefaultButton2) ==
+           MessageBoxAnswer::Yes;
 }
 
 bool TFrmExportFile::ConfirmSave()

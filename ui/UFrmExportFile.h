@@ -151,6 +151,9 @@ private:
     // the file's current record and switches the commands that need a record.
     void RefreshGrid(bool reload = true);
     AnsiString ReadOnlyMessage() const;
+    // Asks whether to save over the file that another program wrote or deleted since it
+    // was loaded; true for Yes.
+    bool ConfirmSaveOverOtherProgram() const;
     void SetSelected(int mode);
     // The file name the user picks in the open dialog (an existing file, or any name).
     bool ChooseFile(bool existingOnly);

@@ -160,6 +160,33 @@ TEST(DBaseFileTest, DamagedFilesAreRefused)
     refused(good.substr(0, 20), "Ошибка чтения потока");
 }
 
+// Whole records past those the header counts are read, deleted ones hidden; an append
+// follows them. Bytes after the last whole record (a record-sized run that starts with the
+// end-of-file byte, a piece of a record) are no record and are not kept.
+TEST(DBaseFileTest, RecordsTheHeaderDidNotCountAreRead)
+{
+    const std::string tail = "\x1A" + std::string(37, 'x') + " part";
+    std::string bytes = DbfFile(SalaryFields, {Ivanov, Gone, Petrova});
+    bytes.replace(4, 4, LE32(1)).append(tail);
+    TDBaseFile file(nullptr, CodePageCp866);
+    LoadBytes(file, bytes);
+    EXPECT_EQ(file.HeaderRecordCount(), 1u);
+    EXPECT_EQ(file.HeldRecords(), 3);
+    ASSERT_EQ(file.RecordCount(), 2);
+    AppendRow(file, {"Новиков"});
+    file.First();
+    const std::unique_ptr<TFileRecord> reader = file.CurRecord()->NewRecord();
+    file.ReadRecord(1, *reader);
+    EXPECT_ANSI_EQ(reader->Get(0), "Петрова");
+    const std::string records = SavedBytes(file).substr(32 + 5 * 32 + 1);
+    EXPECT_EQ(records, Ivanov + Gone + Petrova + SalaryRecord(' ', AnsiToOem("Новиков"), "", "", ' ', "") + "\x1A");
+
+    // A file whose header counts every record keeps what follows them out of the table too.
+    LoadBytes(file, DbfFile(SalaryFields, {Ivanov}) + tail);
+    EXPECT_EQ(file.HeldRecords(), 1);
+    EXPECT_EQ(SavedBytes(file), DbfFile(SalaryFields, {Ivanov}));
+}
+
 TEST(DBaseFileTest, ATableIsAlwaysAFile)
 {
     TDBaseFile file(nullptr, CodePageCp866);

@@ -795,6 +795,73 @@ TEST_F(DocumentWindowTest, ASaveOverAFileThatAnotherProgramWroteAsksFirst)
     EXPECT_EQ(ReadBytes(Salary), sameSize);
 }
 
+// A dBase list whose header counts fewer records than it holds shows every record and is
+// kept as it is: a save from it would leave records out of the count or change the count.
+TEST_F(DocumentWindowTest, ADbaseListWithRecordsItsHeaderDidNotCountOpensWholeAndReadOnly)
+{
+    const auto withCount = [](std::string file, char count) { return file.replace(4, 1, 1, count); };
+    const std::vector<std::string> records = {"Ivanov    0001 1500.00", "Petrova   0002  200.00", "Sidorov   0003   30.00"};
+    const auto warning = [this](int held, int counted) {
+        return "Файл " + Salary + " содержит записей: " + IntToStr(held) + ", а в его заголовке указано: " +
+               IntToStr(counted) + ".\nПоказаны все записи. Изменения файла не могут быть сохранены на диск.";
+    };
+    const std::string file = withCount(SalaryDbf(records), 2);
+    WriteBytes(Salary, file);
+    OpenProfile({"Salary.FileFormat=DBASE"});
+    TFrmExportFile* window = nullptr;
+    {
+        TScriptedDialogs dialogs;
+        dialogs.ExpectMessage(warning(3, 2), MessageBoxAnswer::Ok, MessageBoxFlags::Ok | MessageBoxFlags::IconWarning);
+        window = &OpenWindow();
+    }
+    ASSERT_EQ(window->GridModel()->rowCount(), 3);
+    EXPECT_ANSI_EQ(Cell(*window, 2, 0), "Sidorov");
+    EXPECT_ANSI_EQ(Caption(*window), "Список на зачисление: salary.txt (только чтение)");
+    EXPECT_FALSE(window->BtnSave->isEnabled());
+    window->SelectRecord(2);
+    EditWith(window->BtnEdit, [](TDataControls& rows) { Type(rows, 2, "1"); });
+    EXPECT_ANSI_EQ(Cell(*window, 2, 2), "1.00");
+    window->BtnSave->trigger();
+    EXPECT_TRUE(window->parentWidget()->close());
+    EXPECT_EQ(ReadBytes(Salary), file);
+
+    // A count of 0.
+    WriteBytes(Salary, withCount(SalaryDbf({records[0], records[1]}), 0));
+    {
+        TScriptedDialogs dialogs;
+        dialogs.ExpectMessage(warning(2, 0));
+        EXPECT_EQ(OpenWindow().GridModel()->rowCount(), 2);
+    }
+}
+
+// A list that another program deleted while the window holds it: the save's question says
+// so. No writes nothing and keeps the edit; Yes writes the window's records.
+TEST_F(DocumentWindowTest, ASaveOfAFileThatAnotherProgramDeletedAsksFirst)
+{
+    const AnsiString question = "Файл " + Salary + " удален другой программой после открытия. Сохранить его?";
+    const unsigned questionFlags = MessageBoxFlags::YesNo | MessageBoxFlags::IconWarning | MessageBoxFlags::DefaultButton2;
+    WriteBytes(Salary, IniText({Ivanov, Petrova}));
+    OpenProfile();
+    TFrmExportFile& window = OpenWindow();
+    EditWith(window.BtnEdit, [](TDataControls& rows) { Type(rows, 2, "1.00"); });
+    ASSERT_TRUE(DeleteFile(Salary));
+    {
+        TScriptedDialogs dialogs;
+        dialogs.ExpectMessage(question, MessageBoxAnswer::No, questionFlags);
+        window.BtnSave->trigger();
+    }
+    EXPECT_FALSE(FileExists(Salary));
+    EXPECT_TRUE(window.IsModified());
+    EXPECT_ANSI_EQ(Cell(window, 0, 2), "1.00");
+    {
+        TScriptedDialogs dialogs;
+        dialogs.ExpectMessage(question, MessageBoxAnswer::Yes);
+        window.BtnSave->trigger();
+    }
+    EXPECT_EQ(ReadBytes(Salary), IniText({"Иванов Иван Иванович;40817810000000000001;1.00", Petrova}));
+    EXPECT_FALSE(window.IsModified());
+}
+
 // A file whose bytes are plainly not text in the profile's code page opens with a warning
 // that names the file and the code page; text that fits, and plain ASCII, open silently.
 TEST_F(DocumentWindowTest, AFileInAnotherCodePageOpensWithAWarning)
