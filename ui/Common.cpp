@@ -15,6 +15,7 @@
 #include <QPainter>
 #include <QPalette>
 #include <QPrinter>
+#include <QScreen>
 #include <QTableView>
 #include <QToolBar>
 #include <QToolTip>
@@ -164,7 +165,9 @@ void TGridDelegate::paint(QPainter* painter, const QStyleOptionViewItem& option,
     const bool focused = view ? ListHasFocus(view) : (option.state & QStyle::State_HasFocus);
     const bool selected = option.state & QStyle::State_Selected;
     TRowColors colors = RowColors(option.palette, index.row(), selected, focused);
-    const QVariant letters = index.data(selected && focused ? SelectedForegroundRole : Qt::ForegroundRole);
+    // On the highlight every row reads alike: the letters of a state (navy, maroon) would
+    // not stand out from it.
+    const QVariant letters = selected && focused ? QVariant() : index.data(Qt::ForegroundRole);
     if (letters.canConvert<QColor>())
         colors.Text = letters.value<QColor>();
     const QRect cell = option.rect;
@@ -199,13 +202,54 @@ bool TGridDelegate::helpEvent(QHelpEvent* event, QAbstractItemView* view, const 
         QToolTip::hideText();
         return false;
     }
-    // Shown as written, never as rich text; a long text wraps.
-    QToolTip::showText(event->globalPos(),
-                       QStringLiteral("<p style=\"white-space:pre-wrap\">") + text.toHtmlEscaped() +
-                           QStringLiteral("</p>"),
-                       view->viewport(), option.rect);
+    QToolTip::showText(event->globalPos(), ToolTipText(text, view), view->viewport(), option.rect);
     return true;
 }
+
+QString ToolTipText(const QString& text, const QWidget* where)
+{
+    // Qt lays out a rich-text tip a few words wide, breaking at blanks and hyphens; a
+    // paragraph that keeps its line is as wide as its text.
+    const QScreen* screen = where->screen();
+    const int room = screen ? screen->availableGeometry().width() - 16 : 0;
+    const bool fits = QFontMetrics(QToolTip::font()).horizontalAdvance(text) <= room;
+    return QStringLiteral("<p style=\"white-space:%1\">").arg(fits ? QStringLiteral("pre") : QStringLiteral("pre-wrap")) +
+           text.toHtmlEscaped() + QStringLiteral("</p>");
+}
+
+namespace {
+
+// Shows the whole caption of a header section too narrow for it as the section's tooltip.
+class THeaderTips : public QObject {
+public:
+    explicit THeaderTips(QHeaderView* header) : QObject(header), FHeader(header) {}
+
+    bool eventFilter(QObject*, QEvent* event) override
+    {
+        if (event->type() != QEvent::ToolTip)
+            return false;
+        const auto* help = static_cast<QHelpEvent*>(event);
+        const int section = FHeader->logicalIndexAt(help->pos());
+        const QString caption =
+            section < 0 ? QString() : FHeader->model()->headerData(section, FHeader->orientation()).toString();
+        // The style draws the caption inside a margin on each side of the section.
+        const int margin = FHeader->style()->pixelMetric(QStyle::PM_HeaderMargin, nullptr, FHeader);
+        if (caption.isEmpty() ||
+            FHeader->fontMetrics().horizontalAdvance(caption) <= FHeader->sectionSize(section) - 2 * margin) {
+            QToolTip::hideText();
+            return true;
+        }
+        const QRect rect(FHeader->sectionViewportPosition(section), 0, FHeader->sectionSize(section),
+                         FHeader->height());
+        QToolTip::showText(help->globalPos(), ToolTipText(caption, FHeader), FHeader->viewport(), rect);
+        return true;
+    }
+
+private:
+    QHeaderView* FHeader;
+};
+
+}  // namespace
 
 void ApplyGridLook(QTableView* table, int rowHeight)
 {
@@ -223,6 +267,7 @@ void ApplyGridLook(QTableView* table, int rowHeight)
     table->horizontalHeader()->setHighlightSections(false);
     // A caption too long for its column is cut at its end, as a table's captions read.
     table->horizontalHeader()->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+    table->horizontalHeader()->viewport()->installEventFilter(new THeaderTips(table->horizontalHeader()));
 }
 
 void ApplyListLook(QTableView* list, QAbstractItemModel* model, int itemHeight)

@@ -533,7 +533,8 @@ bool TFrmMain::CanCloseChildren()
         const auto* unsaved = dynamic_cast<const TUnsavedData*>(window->widget());
         if (unsaved && unsaved->HasUnsavedChanges())
             return AppMessageBox("Закрыть все окна без сохранения изменений?",
-                                 MessageBoxFlags::YesNo | MessageBoxFlags::IconWarning) == MessageBoxAnswer::Yes;
+                                 MessageBoxFlags::YesNo | MessageBoxFlags::IconWarning |
+                                     MessageBoxFlags::DefaultButton2) == MessageBoxAnswer::Yes;
     }
     return true;
 }

@@ -198,8 +198,6 @@ TEST_F(DocumentWindowTest, LoadsTheListWithEveryRecordMarkedAndMarksFollowTheCom
     window.MarksChanged();
     const QModelIndex error = window.GridModel()->index(1, 0);
     EXPECT_EQ(error.data(Qt::ForegroundRole).value<QColor>(), QColor(128, 0, 0));
-    EXPECT_EQ(error.data(SelectedForegroundRole).value<QColor>(), QColor(255, 191, 191));
-    EXPECT_EQ(window.GridModel()->index(0, 0).data(SelectedForegroundRole).value<QColor>(), QColor(191, 191, 255));
     window.SelectRecord(0);
     EXPECT_ANSI_EQ(Status(window), "Запись проверена, ошибок нет");
     window.BtnNextError->trigger();
@@ -250,7 +248,7 @@ TEST_F(DocumentWindowTest, AddEditDeleteAndSaveKeepTheGridTheMarksAndTheFileInSt
     {
         TScriptedDialogs dialogs;
         dialogs.ExpectMessage("Удалить запись?", MessageBoxAnswer::Yes,
-                              MessageBoxFlags::YesNo | MessageBoxFlags::IconWarning);
+                              MessageBoxFlags::YesNo | MessageBoxFlags::IconWarning | MessageBoxFlags::DefaultButton2);
         window.BtnDel->trigger();
     }
     EXPECT_EQ(window.Marks().Count(), 2);
@@ -484,6 +482,34 @@ TEST_F(DocumentWindowTest, TheFoundRowShowsSelectedWhileTheFindDialogHoldsTheFoc
         QCoreApplication::processEvents();
     ASSERT_EQ(QApplication::activeWindow(), &other);
     EXPECT_EQ(background(2), palette.color(QPalette::Active, QPalette::Button));
+}
+
+// A selected row in the focused grid reads as selected text on the selection colour, in
+// every state of its mark.
+TEST_F(DocumentWindowTest, ASelectedRowReadsAlikeWhateverTheStateOfItsMark)
+{
+    WriteBytes(Salary, IniText({Ivanov, Ivanov}));
+    OpenProfile();
+    TFrmExportFile& window = OpenWindow();
+    Main->activateWindow();
+    window.Grid->setFocus();
+    window.SelectRecord(0);
+    auto selectedRow = [&] {
+        const QRect row = window.Grid->visualRect(window.GridModel()->index(0, 0));
+        return window.Grid->viewport()->grab().toImage().copy(row);
+    };
+    window.Marks().Info(0).State = RecordNotChecked;
+    window.MarksChanged();
+    const QImage plain = selectedRow();
+    EXPECT_EQ(plain.pixelColor(1, 1), window.Grid->palette().color(QPalette::Active, QPalette::Highlight));
+    for (const int state : {RecordCheckedOk, RecordHasError}) {
+        window.Marks().Info(0).State = state;
+        window.MarksChanged();
+        EXPECT_TRUE(selectedRow() == plain) << "state " << state;
+    }
+    window.Marks().Info(0).Selected = false;
+    window.MarksChanged();
+    EXPECT_TRUE(selectedRow() == plain) << "unmarked";
 }
 
 // A list window opened from the menu and searched at once, before the user ever clicked

@@ -12,6 +12,7 @@
 #include <QAbstractButton>
 #include <QApplication>
 #include <QFileDialog>
+#include <QKeyEvent>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QTimer>
@@ -82,6 +83,13 @@ TEST(QtDialogService, TheTextIsPlainAndButtonsIconsAndAnswersFollowTheWindowsFla
     WhenBoxShows([](QMessageBox* box) { EXPECT_EQ(static_cast<QAbstractButton*>(box->defaultButton()), box->button(QMessageBox::Cancel)); }, "OK");
     EXPECT_EQ(service.MessageBox("?", "t", MessageBoxFlags::OkCancel | MessageBoxFlags::DefaultButton2),
               MessageBoxAnswer::Ok);
+    // One Enter on a question whose "Да" throws work away answers "Нет".
+    QTimer::singleShot(0, [] {
+        QKeyEvent enter(QEvent::KeyPress, Qt::Key_Return, Qt::NoModifier);
+        QApplication::sendEvent(QApplication::activeModalWidget(), &enter);
+    });
+    EXPECT_EQ(service.MessageBox("?", "t", MessageBoxFlags::YesNo | MessageBoxFlags::DefaultButton2),
+              MessageBoxAnswer::No);
 
     // Closing the box answers Cancel where there is one.
     QTimer::singleShot(0, [] { QApplication::activeModalWidget()->close(); });

@@ -164,7 +164,7 @@ TEST_F(IncomingWindowsTest, JournalResendsTheArchivedContainerByteForByte)
     EXPECT_EQ(window->SelectedItem(), 1);
 
     // No sends nothing; a container missing from the archive fails before the send.
-    Dialogs.ExpectMessage("Отправить файл повторно?", MessageBoxAnswer::No, 0x24);
+    Dialogs.ExpectMessage("Отправить файл повторно?", MessageBoxAnswer::No, 0x124);
     window->BtnRepeatClick();
     Dialogs.ExpectMessage("Отправить файл повторно?", MessageBoxAnswer::Yes, 0x24);
     EXPECT_RAISES_PREFIX(window->BtnRepeatClick(), Exception, "Не удается открыть файл");
