@@ -16,10 +16,12 @@
 #include <QPalette>
 #include <QPrinter>
 #include <QScreen>
+#include <QStyle>
 #include <QTableView>
 #include <QToolBar>
 #include <QToolTip>
 #include <QWidget>
+#include <QWindow>
 
 #include <algorithm>
 
@@ -60,7 +62,50 @@ void SetDialogBorder(QWidget* dialog)
 
 void FixClientSize(QWidget* window, QSize clientSize)
 {
-    window->setFixedSize(clientSize.expandedTo(window->minimumSizeHint()));
+    QSize wanted = clientSize.expandedTo(window->minimumSizeHint());
+    const QSize room = AvailableClientSize(window);
+    // Cut in height, the content scrolls: its scroll bar needs width beside it.
+    if (wanted.height() > room.height())
+        wanted.rwidth() += window->style()->pixelMetric(QStyle::PM_ScrollBarExtent, nullptr, window);
+    window->setFixedSize(wanted.boundedTo(room));
+}
+
+namespace {
+
+// The window manager's frame around a window: as it framed the window when it was shown,
+// else a usual title bar and border.
+QMargins FrameMargins(const QWidget* window)
+{
+    const QWindow* handle = window->windowHandle();
+    if (handle && !handle->frameMargins().isNull())
+        return handle->frameMargins();
+    return QMargins(4, 30, 4, 4);
+}
+
+}  // namespace
+
+QSize AvailableClientSize(const QWidget* window)
+{
+    return window->screen()->availableGeometry().size().shrunkBy(FrameMargins(window));
+}
+
+TScrollingContent::TScrollingContent(QWidget* content, QWidget* parent) : QScrollArea(parent)
+{
+    setFrameShape(QFrame::NoFrame);
+    // Tab goes from the content's last control to the buttons, never to the area itself.
+    setFocusPolicy(Qt::NoFocus);
+    setWidgetResizable(true);
+    setWidget(content);
+}
+
+QSize TScrollingContent::minimumSizeHint() const
+{
+    return widget()->minimumSize().expandedTo(widget()->minimumSizeHint());
+}
+
+QSize TScrollingContent::sizeHint() const
+{
+    return minimumSizeHint().expandedTo(widget()->sizeHint());
 }
 
 // ---- Colours ----

@@ -7,6 +7,7 @@
 #include "platform/AnsiString.h"
 
 #include <QRect>
+#include <QScrollArea>
 #include <QSize>
 #include <QStyledItemDelegate>
 
@@ -37,8 +38,21 @@ void CenterOverMain(QWidget* window);
 // message boxes and file dialogs included.
 void SetDialogBorder(QWidget* dialog);
 // Fixes the window's size at the client size, or at what its contents need where that is
-// more.
+// more, but never beyond the work area of its screen: there a dialog's scrolling content
+// (below) gives up height and shows a scroll bar.
 void FixClientSize(QWidget* window, QSize clientSize);
+// The largest client size that keeps the window with its frame on the work area of its
+// screen.
+QSize AvailableClientSize(const QWidget* window);
+
+// The content of a dialog, scrolled where the screen is too small for all of it; the
+// dialog's buttons stay outside it, in view. It asks for room for the whole content.
+class TScrollingContent : public QScrollArea {
+public:
+    TScrollingContent(QWidget* content, QWidget* parent);
+    QSize minimumSizeHint() const override;
+    QSize sizeHint() const override;
+};
 
 // ---- Toolbars ----
 

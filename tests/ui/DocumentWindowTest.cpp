@@ -145,6 +145,7 @@ TEST_F(DocumentWindowTest, LoadsTheListWithEveryRecordMarkedAndMarksFollowTheCom
 {
     WriteBytes(Salary, IniText({Ivanov, Petrova, Sidorov}));
     OpenProfile();
+    Main->resize(1600, Main->height());   // room for the whole toolbar
     TFrmExportFile& window = OpenWindow();
 
     ASSERT_EQ(window.GridModel()->rowCount(), 3);
@@ -157,7 +158,8 @@ TEST_F(DocumentWindowTest, LoadsTheListWithEveryRecordMarkedAndMarksFollowTheCom
     EXPECT_TRUE(RecordCommandsOn(window));
     EXPECT_TRUE(window.BtnSave->isEnabled());
     EXPECT_EQ(window.CurrentRecord(), 0);
-    // The window opens wide enough for its toolbar: no command hides behind its overflow.
+    // The window opens wide enough for its toolbar where the area has room: no command
+    // hides behind its overflow.
     for (QAction* button : {window.BtnExport, window.BtnPrintErrors})
         EXPECT_TRUE(window.TbrToolbar->widgetForAction(button)->isVisible());
     EXPECT_ANSI_EQ(Status(window), "Запись не проверена");
@@ -482,6 +484,17 @@ TEST_F(DocumentWindowTest, TheFoundRowShowsSelectedWhileTheFindDialogHoldsTheFoc
         QCoreApplication::processEvents();
     ASSERT_EQ(QApplication::activeWindow(), &other);
     EXPECT_EQ(background(2), palette.color(QPalette::Active, QPalette::Button));
+}
+
+// A main window narrower than the toolbar: the window fits the area, its far commands
+// behind the toolbar's overflow button instead of beyond the area's edge.
+TEST_F(DocumentWindowTest, TheWindowOpensNoWiderThanTheArea)
+{
+    WriteBytes(Salary, IniText({Ivanov}));
+    OpenProfile();
+    Main->resize(500, Main->height());
+    QCoreApplication::processEvents();
+    EXPECT_LE(OpenWindow().parentWidget()->width(), Main->centralWidget()->width());
 }
 
 // A selected row in the focused grid reads as selected text on the selection colour, in

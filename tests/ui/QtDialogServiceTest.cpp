@@ -115,6 +115,20 @@ bool HasCloseBoxOnly(const QWidget& dialog)
 
 }  // namespace
 
+TEST(QtDialogService, ABoxIsWideEnoughForItsCaptionInATitleBar)
+{
+    TQtDialogService service;
+    WhenBoxShows(
+        [](QMessageBox* box) {
+            QFont bold = box->font();
+            bold.setBold(true);
+            // The window manager's icon and buttons take room beside the caption.
+            EXPECT_GE(box->width(), QFontMetrics(bold).horizontalAdvance(box->windowTitle()) + 100);
+        },
+        "OK");
+    service.MessageBox("Обновлений ПО нет.", "Экспорт в Вельтон-Банк", MessageBoxFlags::Ok);
+}
+
 TEST(QtDialogService, AHyphenatedWordIsNeverBrokenAcrossTwoLinesOfTheBox)
 {
     TQtDialogService service;
@@ -142,7 +156,7 @@ TEST(QtDialogService, EveryModalDialogHasACloseBoxOnly)
             dialog->close();
         });
         if (folder)
-            service.BrowseFolder("Select A Folder", AnsiString());
+            service.BrowseFolder("Обзор папок", AnsiString());
         else
             service.OpenFileName(TFileDialogRequest());
     }

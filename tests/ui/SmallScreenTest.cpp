@@ -1,0 +1,60 @@
+// The dialogs on the screen the program runs on: CTest runs these on small screens too
+// (1024 x 768, 1366 x 768 at 125 % and a low one).
+
+#include "documents/Exportfiles.h"
+#include "ui/UFrmEditProfile.h"
+#include "ui/UFrmEditRecord.h"
+
+#include <QApplication>
+#include <QCoreApplication>
+#include <QPushButton>
+#include <QScreen>
+#include <QScrollArea>
+#include <QTimer>
+
+#include <gtest/gtest.h>
+
+namespace {
+
+// The dialog with its frame fits the screen's work area, the button stands whole in
+// the dialog, and every control of the content comes into view as the content scrolls
+// to it.
+void ExpectFitsWithButtonInReach(QDialog& dialog, const QPushButton& button)
+{
+    QCoreApplication::processEvents();   // as the user sees it: laid out
+    const QSize room = dialog.screen()->availableGeometry().size();
+    EXPECT_LE(dialog.frameGeometry().width(), room.width());
+    EXPECT_LE(dialog.frameGeometry().height(), room.height());
+    EXPECT_TRUE(dialog.rect().contains(QRect(button.mapTo(&dialog, QPoint(0, 0)), button.size())));
+    auto* area = dialog.findChild<QScrollArea*>();
+    ASSERT_NE(area, nullptr);
+    for (QWidget* control : area->widget()->findChildren<QWidget*>()) {
+        if (!control->isVisible() || !(control->focusPolicy() & Qt::TabFocus))
+            continue;
+        area->ensureWidgetVisible(control);
+        const QRect shown(control->mapTo(area->viewport(), QPoint(0, 0)), control->size());
+        EXPECT_TRUE(area->viewport()->rect().contains(shown)) << control->metaObject()->className();
+    }
+}
+
+}  // namespace
+
+TEST(SmallScreen, TheProfileEditorFitsWithItsButtonsInView)
+{
+    TFrmEditProfile dialog;
+    dialog.show();
+    ExpectFitsWithButtonInReach(dialog, *dialog.BtnOk);
+}
+
+TEST(SmallScreen, TheRecordEditorOfTheLongestKindFitsWithItsButtonsInView)
+{
+    TFrmEditRecord dialog;
+    const TDocTypeInfo& kind = ExportDocTypes[1];
+    for (int i = 0; i < kind.FieldCount; ++i)
+        dialog.Rows().Add(kind.Columns[i].Caption, '?', "", "", false);
+    QTimer::singleShot(0, &dialog, [&dialog] {
+        ExpectFitsWithButtonInReach(dialog, *dialog.BtnCancel);
+        dialog.reject();
+    });
+    dialog.Execute(nullptr, false);
+}
