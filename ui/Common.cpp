@@ -60,16 +60,6 @@ void SetDialogBorder(QWidget* dialog)
                            Qt::WindowCloseButtonHint);
 }
 
-void FixClientSize(QWidget* window, QSize clientSize)
-{
-    QSize wanted = clientSize.expandedTo(window->minimumSizeHint());
-    const QSize room = AvailableClientSize(window);
-    // Cut in height, the content scrolls: its scroll bar needs width beside it.
-    if (wanted.height() > room.height())
-        wanted.rwidth() += window->style()->pixelMetric(QStyle::PM_ScrollBarExtent, nullptr, window);
-    window->setFixedSize(wanted.boundedTo(room));
-}
-
 namespace {
 
 // The window manager's frame around a window: as it framed the window when it was shown,
@@ -82,11 +72,23 @@ QMargins FrameMargins(const QWidget* window)
     return QMargins(4, 30, 4, 4);
 }
 
-}  // namespace
-
+// The largest client size that keeps the window with its frame on the work area of its
+// screen.
 QSize AvailableClientSize(const QWidget* window)
 {
     return window->screen()->availableGeometry().size().shrunkBy(FrameMargins(window));
+}
+
+}  // namespace
+
+void FixClientSize(QWidget* window, QSize clientSize)
+{
+    QSize wanted = clientSize.expandedTo(window->minimumSizeHint());
+    const QSize room = AvailableClientSize(window);
+    // Cut in height, the content scrolls: its scroll bar needs width beside it.
+    if (wanted.height() > room.height())
+        wanted.rwidth() += window->style()->pixelMetric(QStyle::PM_ScrollBarExtent, nullptr, window);
+    window->setFixedSize(wanted.boundedTo(room));
 }
 
 TScrollingContent::TScrollingContent(QWidget* content, QWidget* parent) : QScrollArea(parent)
@@ -255,8 +257,9 @@ QString ToolTipText(const QString& text, const QWidget* where)
 {
     // Qt lays out a rich-text tip a few words wide, breaking at blanks and hyphens; a
     // paragraph that keeps its line is as wide as its text.
+    constexpr int TipMargins = 16;   // the tip's border and padding
     const QScreen* screen = where->screen();
-    const int room = screen ? screen->availableGeometry().width() - 16 : 0;
+    const int room = screen ? screen->availableGeometry().width() - TipMargins : 0;
     const bool fits = QFontMetrics(QToolTip::font()).horizontalAdvance(text) <= room;
     return QStringLiteral("<p style=\"white-space:%1\">").arg(fits ? QStringLiteral("pre") : QStringLiteral("pre-wrap")) +
            text.toHtmlEscaped() + QStringLiteral("</p>");

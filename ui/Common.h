@@ -41,9 +41,6 @@ void SetDialogBorder(QWidget* dialog);
 // more, but never beyond the work area of its screen: there a dialog's scrolling content
 // (below) gives up height and shows a scroll bar.
 void FixClientSize(QWidget* window, QSize clientSize);
-// The largest client size that keeps the window with its frame on the work area of its
-// screen.
-QSize AvailableClientSize(const QWidget* window);
 
 // The content of a dialog, scrolled where the screen is too small for all of it; the
 // dialog's buttons stay outside it, in view. It asks for room for the whole content.
@@ -97,10 +94,11 @@ TRowColors RowColors(const QPalette& palette, int row, bool selected, bool focus
 // selected while the find dialog is open).
 bool ListHasFocus(const QWidget* list);
 
-// Draws the cells of a list or table: the row's colours (with the model's letters
-// (Qt::ForegroundRole) where it gives them, except on the highlight), the text 2 pixels in from the left and top edges and clipped to the cell,
-// and a grid line along the bottom and the right edge of every cell. A cell too narrow
-// for its text shows the whole text as its tooltip.
+// Draws the cells of a list or table: the row's colours (with the model's letters, its
+// Qt::ForegroundRole, where it gives them, except on the highlight), the text 2 pixels in
+// from the left and top edges and clipped to the cell, and a grid line along the bottom
+// and the right edge of every cell. A cell too narrow for its text shows the whole text
+// as its tooltip.
 class TGridDelegate : public QStyledItemDelegate {
 public:
     using QStyledItemDelegate::QStyledItemDelegate;
