@@ -47,8 +47,14 @@ void CenterOverMain(QWidget* window)
     if (!FrmMain || window == FrmMain)
         return;
     const QRect main = FrmMain->frameGeometry();
-    const QRect own = window->frameGeometry();
-    window->move(main.left() + (main.width() - own.width()) / 2, main.top() + (main.height() - own.height()) / 2);
+    QRect own = window->frameGeometry();
+    own.moveTo(main.left() + (main.width() - own.width()) / 2, main.top() + (main.height() - own.height()) / 2);
+    // A dialog taller or wider than a small main window stays on the screen, its title
+    // bar first.
+    const QRect area = window->screen()->availableGeometry();
+    own.moveLeft(std::max(area.left(), std::min(own.left(), area.right() + 1 - own.width())));
+    own.moveTop(std::max(area.top(), std::min(own.top(), area.bottom() + 1 - own.height())));
+    window->move(own.topLeft());
 }
 
 void SetDialogBorder(QWidget* dialog)
