@@ -104,6 +104,12 @@ TScrollingContent::TScrollingContent(QWidget* content, QWidget* parent) : QScrol
     setFocusPolicy(Qt::NoFocus);
     setWidgetResizable(true);
     setWidget(content);
+    // Whichever way the focus comes in (Tab from the buttons below, a mnemonic), the
+    // control that gets it scrolls into view.
+    connect(qApp, &QApplication::focusChanged, this, [this](QWidget*, QWidget* now) {
+        if (now && widget()->isAncestorOf(now))
+            ensureWidgetVisible(now);
+    });
 }
 
 QSize TScrollingContent::minimumSizeHint() const

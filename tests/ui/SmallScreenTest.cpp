@@ -8,9 +8,11 @@
 
 #include <QApplication>
 #include <QCoreApplication>
+#include <QKeyEvent>
 #include <QPushButton>
 #include <QScreen>
 #include <QScrollArea>
+#include <QScrollBar>
 #include <QTimer>
 
 #include <gtest/gtest.h>
@@ -43,6 +45,23 @@ TEST(SmallScreen, TheProfileEditorFitsWithItsButtonsInView)
     TFrmEditProfile dialog;
     dialog.show();
     ExpectFitsWithButtonInReach(dialog, *dialog.BtnOk);
+
+    // Tab twice round the dialog, from the top: each control that takes the focus is in
+    // view.
+    QScrollArea& area = *dialog.findChild<QScrollArea*>();
+    area.verticalScrollBar()->setValue(0);
+    dialog.activateWindow();
+    QCoreApplication::processEvents();
+    for (int step = 0; step < 2 * 64; ++step) {
+        QWidget* focused = QApplication::focusWidget();
+        ASSERT_NE(focused, nullptr);
+        const QRect shown(focused->mapTo(&dialog, QPoint(0, 0)), focused->size());
+        if (area.widget()->isAncestorOf(focused))
+            EXPECT_TRUE(QRect(area.viewport()->mapTo(&dialog, QPoint(0, 0)), area.viewport()->size()).contains(shown))
+                << focused->metaObject()->className() << " at step " << step;
+        QKeyEvent tab(QEvent::KeyPress, Qt::Key_Tab, Qt::NoModifier);
+        QApplication::sendEvent(focused, &tab);
+    }
 }
 
 TEST(SmallScreen, TheRecordEditorOfTheLongestKindFitsWithItsButtonsInView)
