@@ -15,10 +15,13 @@
 #include <QPainter>
 #include <QPalette>
 #include <QPrinter>
+#include <QScreen>
+#include <QStyle>
 #include <QTableView>
 #include <QToolBar>
 #include <QToolTip>
 #include <QWidget>
+#include <QWindow>
 
 #include <algorithm>
 
@@ -44,8 +47,14 @@ void CenterOverMain(QWidget* window)
     if (!FrmMain || window == FrmMain)
         return;
     const QRect main = FrmMain->frameGeometry();
-    const QRect own = window->frameGeometry();
-    window->move(main.left() + (main.width() - own.width()) / 2, main.top() + (main.height() - own.height()) / 2);
+    QRect own = window->frameGeometry();
+    own.moveTo(main.left() + (main.width() - own.width()) / 2, main.top() + (main.height() - own.height()) / 2);
+    // A dialog taller or wider than a small main window stays on the screen, its title
+    // bar first.
+    const QRect area = window->screen()->availableGeometry();
+    own.moveLeft(std::max(area.left(), std::min(own.left(), area.right() + 1 - own.width())));
+    own.moveTop(std::max(area.top(), std::min(own.top(), area.bottom() + 1 - own.height())));
+    window->move(own.topLeft());
 }
 
 void SetDialogBorder(QWidget* dialog)
@@ -57,9 +66,60 @@ void SetDialogBorder(QWidget* dialog)
                            Qt::WindowCloseButtonHint);
 }
 
+namespace {
+
+// The window manager's frame around a window: as it framed the window when it was shown,
+// else a usual title bar and border.
+QMargins FrameMargins(const QWidget* window)
+{
+    const QWindow* handle = window->windowHandle();
+    if (handle && !handle->frameMargins().isNull())
+        return handle->frameMargins();
+    return QMargins(4, 30, 4, 4);
+}
+
+// The largest client size that keeps the window with its frame on the work area of its
+// screen.
+QSize AvailableClientSize(const QWidget* window)
+{
+    return window->screen()->availableGeometry().size().shrunkBy(FrameMargins(window));
+}
+
+}  // namespace
+
 void FixClientSize(QWidget* window, QSize clientSize)
 {
-    window->setFixedSize(clientSize.expandedTo(window->minimumSizeHint()));
+    QSize wanted = clientSize.expandedTo(window->minimumSizeHint());
+    const QSize room = AvailableClientSize(window);
+    // Cut in height, the content scrolls: its scroll bar needs width beside it.
+    if (wanted.height() > room.height())
+        wanted.rwidth() += window->style()->pixelMetric(QStyle::PM_ScrollBarExtent, nullptr, window);
+    window->setFixedSize(wanted.boundedTo(room));
+}
+
+TScrollingContent::TScrollingContent(QWidget* content, QWidget* parent) : QScrollArea(parent)
+{
+    setFrameShape(QFrame::NoFrame);
+    // Tab goes from the content's last control to the buttons, never to the area itself.
+    setFocusPolicy(Qt::NoFocus);
+    setWidgetResizable(true);
+    setWidget(content);
+    // Whichever way the focus comes in (Tab from the buttons below, a mnemonic), the
+    // control that gets it scrolls into view.
+    connect(qApp, &QApplication::focusChanged, this, [this](QWidget*, QWidget* now) {
+        if (now && widget()->isAncestorOf(now))
+            ensureWidgetVisible(now);
+    });
+}
+
+QSize TScrollingContent::minimumSizeHint() const
+{
+    return widget()->minimumSize().expandedTo(widget()->minimumSizeHint());
+}
+
+QSize TScrollingContent::sizeHint() const
+{
+    return minimumSizeHint().expandedTo(widget()->sizeHint());
 }
 
 // ---- Colours ----
@@ -164,7 +224,9 @@ void TGridDelegate::paint(QPainter* painter, const QStyleOptionViewItem& option,
     const bool focused = view ? ListHasFocus(view) : (option.state & QStyle::State_HasFocus);
     const bool selected = option.state & QStyle::State_Selected;
     TRowColors colors = RowColors(option.palette, index.row(), selected, focused);
-    const QVariant letters = index.data(selected && focused ? SelectedForegroundRole : Qt::ForegroundRole);
+    // On the highlight every row reads alike: the letters of a state (navy, maroon) would
+    // not stand out from it.
+    const QVariant letters = selected && focused ? QVariant() : index.data(Qt::ForegroundRole);
     if (letters.canConvert<QColor>())
         colors.Text = letters.value<QColor>();
     const QRect cell = option.rect;
@@ -199,13 +261,55 @@ bool TGridDelegate::helpEvent(QHelpEvent* event, QAbstractItemView* view, const 
         QToolTip::hideText();
         return false;
     }
-    // Shown as written, never as rich text; a long text wraps.
-    QToolTip::showText(event->globalPos(),
-                       QStringLiteral("<p style=\"white-space:pre-wrap\">") + text.toHtmlEscaped() +
-                           QStringLiteral("</p>"),
-                       view->viewport(), option.rect);
+    QToolTip::showText(event->globalPos(), ToolTipText(text, view), view->viewport(), option.rect);
     return true;
 }
+
+QString ToolTipText(const QString& text, const QWidget* where)
+{
+    // Qt lays out a rich-text tip a few words wide, breaking at blanks and hyphens; a
+    // paragraph that keeps its line is as wide as its text.
+    constexpr int TipMargins = 16;   // the tip's border and padding
+    const QScreen* screen = where->screen();
+    const int room = screen ? screen->availableGeometry().width() - TipMargins : 0;
+    const bool fits = QFontMetrics(QToolTip::font()).horizontalAdvance(text) <= room;
+    return QStringLiteral("<p style=\"white-space:%1\">").arg(fits ? QStringLiteral("pre") : QStringLiteral("pre-wrap")) +
+           text.toHtmlEscaped() + QStringLiteral("</p>");
+}
+
+namespace {
+
+// Shows the whole caption of a header section too narrow for it as the section's tooltip.
+class THeaderTips : public QObject {
+public:
+    explicit THeaderTips(QHeaderView* header) : QObject(header), FHeader(header) {}
+
+    bool eventFilter(QObject*, QEvent* event) override
+    {
+        if (event->type() != QEvent::ToolTip)
+            return false;
+        const auto* help = static_cast<QHelpEvent*>(event);
+        const int section = FHeader->logicalIndexAt(help->pos());
+        const QString caption =
+            section < 0 ? QString() : FHeader->model()->headerData(section, FHeader->orientation()).toString();
+        // The style draws the caption inside a margin on each side of the section.
+        const int margin = FHeader->style()->pixelMetric(QStyle::PM_HeaderMargin, nullptr, FHeader);
+        if (caption.isEmpty() ||
+            FHeader->fontMetrics().horizontalAdvance(caption) <= FHeader->sectionSize(section) - 2 * margin) {
+            QToolTip::hideText();
+            return true;
+        }
+        const QRect rect(FHeader->sectionViewportPosition(section), 0, FHeader->sectionSize(section),
+                         FHeader->height());
+        QToolTip::showText(help->globalPos(), ToolTipText(caption, FHeader), FHeader->viewport(), rect);
+        return true;
+    }
+
+private:
+    QHeaderView* FHeader;
+};
+
+}  // namespace
 
 void ApplyGridLook(QTableView* table, int rowHeight)
 {
@@ -223,6 +327,7 @@ void ApplyGridLook(QTableView* table, int rowHeight)
     table->horizontalHeader()->setHighlightSections(false);
     // A caption too long for its column is cut at its end, as a table's captions read.
     table->horizontalHeader()->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+    table->horizontalHeader()->viewport()->installEventFilter(new THeaderTips(table->horizontalHeader()));
 }
 
 void ApplyListLook(QTableView* list, QAbstractItemModel* model, int itemHeight)

@@ -7,6 +7,7 @@
 #include "platform/AnsiString.h"
 
 #include <QRect>
+#include <QScrollArea>
 #include <QSize>
 #include <QStyledItemDelegate>
 
@@ -37,8 +38,18 @@ void CenterOverMain(QWidget* window);
 // message boxes and file dialogs included.
 void SetDialogBorder(QWidget* dialog);
 // Fixes the window's size at the client size, or at what its contents need where that is
-// more.
+// more, but never beyond the work area of its screen: there a dialog's scrolling content
+// (below) gives up height and shows a scroll bar.
 void FixClientSize(QWidget* window, QSize clientSize);
+
+// The content of a dialog, scrolled where the screen is too small for all of it; the
+// dialog's buttons stay outside it, in view. It asks for room for the whole content.
+class TScrollingContent : public QScrollArea {
+public:
+    TScrollingContent(QWidget* content, QWidget* parent);
+    QSize minimumSizeHint() const override;
+    QSize sizeHint() const override;
+};
 
 // ---- Toolbars ----
 
@@ -74,23 +85,20 @@ struct TRowColors {
     QColor Background;
     QColor Text;
 };
-// An unselected row is striped; a selected one keeps the highlight while its list has the
-// focus and turns to the button face with window-text letters without it.
+// An unselected row is striped; a selected one keeps the highlight (whatever the letters of
+// its state) while its list has the focus and turns to the button face with window-text
+// letters without it.
 TRowColors RowColors(const QPalette& palette, int row, bool selected, bool focused);
 // Whether a list draws its selection as focused: while it has the focus, and while a
 // dialog over its window has taken the focus from it (the found row stays plainly
 // selected while the find dialog is open).
 bool ListHasFocus(const QWidget* list);
 
-// The role under which a model gives the letters (a QColor) of a row that is selected in a
-// list with the focus; Qt::ForegroundRole gives them otherwise. Where a model gives none,
-// the row keeps the letters of RowColors.
-constexpr int SelectedForegroundRole = Qt::UserRole + 1;
-
-// Draws the cells of a list or table: the row's colours (with the model's letters where it
-// gives them), the text 2 pixels in from the left and top edges and clipped to the cell,
-// and a grid line along the bottom and the right edge of every cell. A cell too narrow
-// for its text shows the whole text as its tooltip.
+// Draws the cells of a list or table: the row's colours (with the model's letters, its
+// Qt::ForegroundRole, where it gives them, except on the highlight), the text 2 pixels in
+// from the left and top edges and clipped to the cell, and a grid line along the bottom
+// and the right edge of every cell. A cell too narrow for its text shows the whole text
+// as its tooltip.
 class TGridDelegate : public QStyledItemDelegate {
 public:
     using QStyledItemDelegate::QStyledItemDelegate;
@@ -102,9 +110,13 @@ public:
 // Whether a cell of the width cuts the text that the grid delegate draws in it.
 bool CellCutsText(const QFontMetrics& metrics, int cellWidth, const QString& text);
 
+// A tooltip's text shown as written, never as rich text: on one line while it fits the
+// width of the screen under `where`, wrapped only where it is wider.
+QString ToolTipText(const QString& text, const QWidget* where);
+
 // Gives a table the common look: the grid delegate instead of Qt's own grid, one selected
-// row at a time, no row headers, rows of the given height, and a last column that takes
-// the free width.
+// row at a time, no row headers, rows of the given height, a last column that takes the
+// free width, and a caption cut by its column shown whole as its tooltip.
 void ApplyGridLook(QTableView* table, int rowHeight);
 
 // A read-only list of rows over the model in the common look, without a frame, its

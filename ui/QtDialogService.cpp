@@ -8,8 +8,11 @@
 
 #include <QApplication>
 #include <QFileDialog>
+#include <QFontMetrics>
+#include <QGridLayout>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QSpacerItem>
 
 #include <vector>
 
@@ -75,6 +78,23 @@ QString KeepHyphenatedWords(QString text)
     return text;
 }
 
+// Room beside the caption in a window manager's title bar: its icon on one side, its
+// buttons on the other, with the caption centred between them.
+constexpr int TitleBarRoom = 160;
+
+// Makes the box wide enough for its caption in a title bar's bold letters: the window
+// manager would cut a caption wider than the box's text.
+void FitCaption(QMessageBox& box)
+{
+    QFont bold = box.font();
+    bold.setBold(true);
+    const int wanted = QFontMetrics(bold).horizontalAdvance(box.windowTitle()) + TitleBarRoom;
+    auto* grid = qobject_cast<QGridLayout*>(box.layout());
+    if (grid)
+        grid->addItem(new QSpacerItem(wanted, 0, QSizePolicy::Minimum, QSizePolicy::Minimum), grid->rowCount(), 0, 1,
+                      grid->columnCount());
+}
+
 // A file name the user picked; a name CP1251 cannot hold is refused with a message.
 std::optional<AnsiString> ChosenPath(const QString& chosen)
 {
@@ -86,6 +106,7 @@ std::optional<AnsiString> ChosenPath(const QString& chosen)
                     QMessageBox::Ok, QApplication::activeWindow());
     SetDialogBorder(&box);
     box.setTextFormat(Qt::PlainText);
+    FitCaption(box);
     box.exec();
     return std::nullopt;
 }
@@ -154,6 +175,7 @@ int TQtDialogService::MessageBox(const AnsiString& text, const AnsiString& capti
         box.addButton(button.Button)->setText(ButtonText(button.Button));
     const bool second = (flags & MessageBoxFlags::DefaultButton2) != 0 && buttons.size() > 1;
     box.setDefaultButton(buttons[second ? 1 : 0].Button);
+    FitCaption(box);
     box.exec();
     const auto pressed = box.standardButton(box.clickedButton());
     for (const TButton& button : buttons)

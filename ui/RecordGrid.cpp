@@ -113,9 +113,7 @@ QVariant TRecordGridModel::data(const QModelIndex& index, int role) const
             return ToQString(error.what());
         }
     case Qt::ForegroundRole:
-        return RecordForeground(index.row(), false);
-    case SelectedForegroundRole:
-        return RecordForeground(index.row(), true);
+        return RecordForeground(index.row());
     default:
         return {};
     }
@@ -128,7 +126,7 @@ QVariant TRecordGridModel::headerData(int section, Qt::Orientation orientation, 
     return ToQString(FColumns[static_cast<size_t>(section)].Caption);
 }
 
-QVariant TRecordGridModel::RecordForeground(int, bool) const
+QVariant TRecordGridModel::RecordForeground(int) const
 {
     return {};
 }

@@ -66,9 +66,8 @@ public:
     QVariant headerData(int section, Qt::Orientation orientation, int role) const override;
 
 protected:
-    // The letters of a record's row (a QColor), normally and while the row is selected in
-    // a grid that has the focus; nothing keeps the grid's own.
-    virtual QVariant RecordForeground(int record, bool selectedFocused) const;
+    // The letters of a record's row (a QColor); nothing keeps the grid's own.
+    virtual QVariant RecordForeground(int record) const;
     // An empty file shows no rows (where an empty row would look like a record).
     void WithoutEmptyRow() { FEmptyRow = false; }
 

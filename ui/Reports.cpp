@@ -145,7 +145,8 @@ std::optional<AnsiString> AskSaveFileName(TFileDialogRequest request)
             fileName += "." + request.DefaultExt;
         if (!FileExists(fileName) ||
             AppMessageBox(fileName + " уже существует.\nЗаменить?",
-                          MessageBoxFlags::YesNo | MessageBoxFlags::IconWarning) == MessageBoxAnswer::Yes)
+                          MessageBoxFlags::YesNo | MessageBoxFlags::IconWarning | MessageBoxFlags::DefaultButton2) ==
+                MessageBoxAnswer::Yes)
             return fileName;
         request.FileName = fileName;
     }

@@ -106,10 +106,15 @@ TFrmEditProfile::TFrmEditProfile(QWidget* parent) : QDialog(parent)
     groups->setColumnStretch(0, 1);
     groups->setColumnStretch(1, 1);
 
+    // On a screen too low for all the rows they scroll; the buttons stay in view below them.
+    auto* rows = new QWidget(this);
+    auto* rowsLayout = new QVBoxLayout(rows);
+    rowsLayout->setContentsMargins(0, 0, 0, 0);
+    rowsLayout->addLayout(top);
+    rowsLayout->addLayout(groups);
+    rowsLayout->addStretch();
     auto* layout = new QVBoxLayout(this);
-    layout->addLayout(top);
-    layout->addLayout(groups);
-    layout->addStretch();
+    layout->addWidget(new TScrollingContent(rows, this));
     layout->addLayout(buttons);
     // A single fixed border: the window takes the size its rows need, and the window
     // manager draws no resize handle under the buttons.
@@ -388,7 +393,7 @@ void TFrmEditProfile::BtnDlgOpenClick(TEditKey key)
     if (!edit || !edit->isEnabled())
         return;
     const std::optional<AnsiString> chosen =
-        Dialogs().BrowseFolder("Select A Folder", FolderBrowseStart(FromQString(edit->text())));
+        Dialogs().BrowseFolder("Обзор папок", FolderBrowseStart(FromQString(edit->text())));
     if (chosen)
         edit->setText(ToQString(StoredFolderText(*chosen)));
 }

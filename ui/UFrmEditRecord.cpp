@@ -11,6 +11,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QShowEvent>
+#include <QVBoxLayout>
 
 #include <algorithm>
 
@@ -139,10 +140,30 @@ void TDataControls::SetNote(const AnsiString& text)
     FNote = new QLabel(ToQString(text), FParent);
     FNote->setTextFormat(Qt::PlainText);
     FNote->setWordWrap(true);
-    const int width = TFrmEditRecord::ClientWidth - 2 * NoteMargin;
+    PlaceNote();
+    FNote->show();
+}
+
+void TDataControls::PlaceNote()
+{
+    if (!FNote)
+        return;
+    const int width = Width() - 2 * NoteMargin;
     FNote->setGeometry(NoteMargin, Count() * TFrmEditRecord::RowHeight + NoteMargin, width,
                        FNote->heightForWidth(width));
-    FNote->show();
+}
+
+int TDataControls::Height() const
+{
+    return Count() * TFrmEditRecord::RowHeight + NoteHeight() + 8;
+}
+
+int TDataControls::Width() const
+{
+    // The design's editors are never narrower than beside the widest caption it allowed
+    // (half the dialog less 24); a wider caption widens the dialog instead of being cut.
+    constexpr int DesignEditorWidth = TFrmEditRecord::ClientWidth - (TFrmEditRecord::ClientWidth / 2 - 24) - 32;
+    return std::max(TFrmEditRecord::ClientWidth, FLabelWidth + 32 + DesignEditorWidth);
 }
 
 int TDataControls::NoteHeight() const
@@ -159,8 +180,7 @@ void TDataControls::Add(const AnsiString& caption, char type, const AnsiString& 
     row.Label = new QLabel(ToQString(caption + ":"), FParent);
     row.Label->setTextFormat(Qt::PlainText);
     row.Label->setAlignment(Qt::AlignRight | Qt::AlignTop);
-    const int widest = TFrmEditRecord::ClientWidth / 2 - 24;
-    row.Label->resize(std::min(row.Label->sizeHint().width(), widest), row.Label->sizeHint().height());
+    row.Label->resize(row.Label->sizeHint());
     row.Label->move(0, top + 12);
     if (type == 'L' && !readOnly)
         row.Editor = NewLogicalList(FParent, value);
@@ -177,25 +197,34 @@ void TDataControls::Add(const AnsiString& caption, char type, const AnsiString& 
 
 void TDataControls::Layout()
 {
-    int widest = 0;
+    FLabelWidth = 0;
     for (const TDataControl& row : FRows)
-        widest = std::max(widest, row.Label->width());
+        FLabelWidth = std::max(FLabelWidth, row.Label->width());
     for (const TDataControl& row : FRows) {
-        row.Editor->setGeometry(widest + 24, row.Editor->y(), TFrmEditRecord::ClientWidth - widest - 32,
-                                EditorHeight);
-        row.Label->move(widest + 12 - row.Label->width(), row.Label->y());
+        row.Editor->setGeometry(FLabelWidth + 24, row.Editor->y(), Width() - FLabelWidth - 32, EditorHeight);
+        row.Label->move(FLabelWidth + 12 - row.Label->width(), row.Label->y());
     }
+    PlaceNote();
 }
 
 // ---- TFrmEditRecord ----
 
 TFrmEditRecord::TFrmEditRecord(QWidget* parent)
-    : QDialog(parent, Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint), FRows(std::make_unique<TDataControls>(this))
+    : QDialog(parent, Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint),
+      FContent(new QWidget),
+      FRows(std::make_unique<TDataControls>(FContent))
 {
     setWindowTitle(ToQString("Редактирование записи"));
     SetDialogBorder(this);
     setModal(true);
+    // A record of more rows than the screen holds scrolls; the buttons stay below, in view.
     PnlBottom = new QWidget(this);
+    PnlBottom->setFixedHeight(BottomHeight);
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(0);
+    layout->addWidget(new TScrollingContent(FContent, this));
+    layout->addWidget(PnlBottom);
     BtnOk = new QPushButton(ToQString("Ok"), PnlBottom);
     BtnCancel = new QPushButton(ToQString("Отмена"), PnlBottom);
     BtnOk->setDefault(true);
@@ -218,8 +247,6 @@ bool TFrmEditRecord::Execute(TRecordEditorOwner* owner, bool isNew)
     FOwner = owner;
     FNew = isNew;
     BtnOk->setVisible(owner != nullptr);
-    BtnOk->move(104, 8);
-    BtnCancel->move(owner ? 192 : 148, 8);
     BtnCancel->setText(ToQString(owner ? "Отмена" : "Выход"));
     const bool ok = exec() == QDialog::Accepted;
     // A new record appended by a first Ok whose value was refused is not kept on Cancel.
@@ -239,9 +266,12 @@ void TFrmEditRecord::showEvent(QShowEvent* event)
 void TFrmEditRecord::FormShow()
 {
     setWindowTitle(ToQString(!FOwner ? "Просмотр записи" : FNew ? "Добавление записи" : "Редактирование записи"));
-    const int height = FRows->Count() * RowHeight + FRows->NoteHeight() + BottomHeight + 8;
-    setFixedSize(ClientWidth, height);
-    PnlBottom->setGeometry(0, height - BottomHeight, ClientWidth, BottomHeight);
+    FContent->setFixedSize(FRows->Width(), FRows->Height());
+    FixClientSize(this, QSize(FRows->Width(), FRows->Height() + BottomHeight));
+    // The buttons keep their places in the middle of a widened dialog.
+    const int shift = (width() - ClientWidth) / 2;
+    BtnOk->move(shift + 104, 8);
+    BtnCancel->move(shift + (FOwner ? 192 : 148), 8);
     CenterOverMain(this);
     if (FRows->Count() == 0)
         return;

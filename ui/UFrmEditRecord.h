@@ -81,6 +81,9 @@ public:
     void SetNote(const AnsiString& text);
     // The height that the note takes (0 without one).
     int NoteHeight() const;
+    // The size of the rows with the note: as wide as the widest caption needs.
+    int Width() const;
+    int Height() const;
     const QLabel* Note() const { return FNote; }
 
     int Count() const { return static_cast<int>(FRows.size()); }
@@ -92,8 +95,10 @@ private:
     std::vector<TDataControl> FRows;
     TControlRecord FRecord;
     QLabel* FNote = nullptr;
+    int FLabelWidth = 0;   // the widest caption's
 
     void Layout();
+    void PlaceNote();
 };
 
 class TFrmEditRecord : public QDialog {
@@ -123,6 +128,7 @@ protected:
     void showEvent(QShowEvent* event) override;
 
 private:
+    QWidget* FContent;   // the rows, scrolled on a low screen
     std::unique_ptr<TDataControls> FRows;
     TRecordEditorOwner* FOwner = nullptr;
     bool FNew = false;

@@ -42,10 +42,8 @@ namespace {
 
 constexpr int GridRowHeight = 18;
 
-// The letters of the three mark states, normally and selected in a focused grid; state 0
-// keeps the grid's own (window text, highlight text).
+// The letters of the three mark states; state 0 keeps the grid's own (window text).
 const QColor StateLetters[] = {QColor(), QColor(0, 0, 128), QColor(128, 0, 0)};
-const QColor StateHighlightLetters[] = {QColor(), QColor(191, 191, 255), QColor(255, 191, 191)};
 
 // The texts of the status memo by mark state (state 2 shows the mark's error text).
 const char* const StateTexts[] = {"Запись не проверена", "Запись проверена, ошибок нет"};
@@ -74,13 +72,13 @@ void ExcludeRefs(const TIntArray& fieldIndexes, TIntArray& refs)
             refs.Add(i);
 }
 
-QVariant MarkLetters(const TRecordInfo& mark, bool selectedFocused)
+QVariant MarkLetters(const TRecordInfo& mark)
 {
     if (!mark.Selected)
         return ToQColor(GridLineColor());
     if (mark.State > RecordHasError)
         return {};
-    const QColor& letters = selectedFocused ? StateHighlightLetters[mark.State] : StateLetters[mark.State];
+    const QColor& letters = StateLetters[mark.State];
     return letters.isValid() ? QVariant(letters) : QVariant();
 }
 
@@ -94,11 +92,11 @@ public:
     }
 
 protected:
-    QVariant RecordForeground(int record, bool selectedFocused) const override
+    QVariant RecordForeground(int record) const override
     {
         if (record >= FMarks.Count())
             return {};
-        return MarkLetters(FMarks.Info(record), selectedFocused);
+        return MarkLetters(FMarks.Info(record));
     }
 
 private:
@@ -441,7 +439,7 @@ void TFrmExportFile::ShowRecordStatus(int record)
     if (record >= 0 && record < FMarks.Count() && FMarks.Info(record).Selected) {
         const TRecordInfo& mark = FMarks.Info(record);
         text = mark.State == RecordHasError ? FMarks.ErrorText(record) : AnsiString(StateTexts[mark.State == RecordCheckedOk]);
-        letters = MarkLetters(mark, false);
+        letters = MarkLetters(mark);
     }
     QPalette palette = EdtMessages->palette();
     palette.setColor(QPalette::Text, letters.isValid() ? letters.value<QColor>() : Grid->palette().color(QPalette::Text));
@@ -601,7 +599,9 @@ void TFrmExportFile::BtnDelClick()
 {
     const int record = CurrentRecord();
     if (record < 0 ||
-        AppMessageBox("Удалить запись?", MessageBoxFlags::YesNo | MessageBoxFlags::IconWarning) != MessageBoxAnswer::Yes)
+        AppMessageBox("Удалить запись?",
+                      MessageBoxFlags::YesNo | MessageBoxFlags::IconWarning | MessageBoxFlags::DefaultButton2) !=
+            MessageBoxAnswer::Yes)
         return;
     FDataFile->GoTo(record);
     FDataFile->Delete();

@@ -34,9 +34,9 @@ class TRecordGridModel;
 void ExcludeRefs(const TIntArray& fieldIndexes, TIntArray& refs);
 
 // The letters of a record by its mark: gray when it is not marked; else by its state
-// (not checked, checked, in error), in lighter tints while the row is selected in a grid
-// that has the focus. Nothing (the grid's own letters) for a marked unchecked record.
-QVariant MarkLetters(const TRecordInfo& mark, bool selectedFocused);
+// (not checked, checked, in error). Nothing (the grid's own letters) for a marked
+// unchecked record.
+QVariant MarkLetters(const TRecordInfo& mark);
 
 class TFrmExportFile : public QWidget, public TUnsavedData, public TExportDocument, public TRecordEditorOwner {
     Q_OBJECT

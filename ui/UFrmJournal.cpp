@@ -203,7 +203,9 @@ void TFrmJournal::BtnFindClick()
 
 void TFrmJournal::BtnRepeatClick()
 {
-    if (AppMessageBox("Отправить файл повторно?", MessageBoxFlags::YesNo | MessageBoxFlags::IconQuestion) !=
+    // A file sent twice reaches the bank twice: one stray Enter must not send it.
+    if (AppMessageBox("Отправить файл повторно?",
+                      MessageBoxFlags::YesNo | MessageBoxFlags::IconQuestion | MessageBoxFlags::DefaultButton2) !=
         MessageBoxAnswer::Yes)
         return;
     try {

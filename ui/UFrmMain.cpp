@@ -257,10 +257,11 @@ void TFrmMain::ShowAtOwnSize(QWidget* window)
     QMdiSubWindow* frame = FMdiArea->addSubWindow(window);
     frame->setAttribute(Qt::WA_DeleteOnClose);
     window->show();
-    frame->resize(frame->size() - window->size() + size);
+    // Never wider or taller than the area: a low screen would hide the window's far edges.
+    const QSize area = FMdiArea->viewport()->size();
+    frame->resize((frame->size() - window->size() + size).boundedTo(area));
     // The area placed the frame by its smaller hinted size: grown, it is moved back inside
     // the area where it fits.
-    const QSize area = FMdiArea->viewport()->size();
     frame->move(std::max(0, std::min(frame->x(), area.width() - frame->width())),
                 std::max(0, std::min(frame->y(), area.height() - frame->height())));
 }
@@ -533,7 +534,8 @@ bool TFrmMain::CanCloseChildren()
         const auto* unsaved = dynamic_cast<const TUnsavedData*>(window->widget());
         if (unsaved && unsaved->HasUnsavedChanges())
             return AppMessageBox("Закрыть все окна без сохранения изменений?",
-                                 MessageBoxFlags::YesNo | MessageBoxFlags::IconWarning) == MessageBoxAnswer::Yes;
+                                 MessageBoxFlags::YesNo | MessageBoxFlags::IconWarning |
+                                     MessageBoxFlags::DefaultButton2) == MessageBoxAnswer::Yes;
     }
     return true;
 }

@@ -419,7 +419,8 @@ void TFrmMessages::BtnProcessClick()
 void TFrmMessages::BtnDelClick()
 {
     if (AppMessageBox("Удаленное сообщение восстановить будет нельзя.\nПродолжить?",
-                      MessageBoxFlags::YesNo | MessageBoxFlags::IconWarning) != MessageBoxAnswer::Yes)
+                      MessageBoxFlags::YesNo | MessageBoxFlags::IconWarning | MessageBoxFlags::DefaultButton2) !=
+            MessageBoxAnswer::Yes)
         return;
     // The message is deleted from the store as its file holds it now: rows that another
     // program added or deleted since this window read the file stay as that program left them.

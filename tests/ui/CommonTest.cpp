@@ -6,6 +6,7 @@
 
 #include "ui/QtText.h"
 
+#include <QApplication>
 #include <QCoreApplication>
 #include <QHeaderView>
 #include <QHelpEvent>
@@ -109,6 +110,28 @@ protected:
         return event.isAccepted() ? QToolTip::text() : QString();
     }
 
+    // The tooltip over a header section (an empty text when none shows): a tip shown
+    // before keeps its text when the header shows none.
+    QString TooltipOverHeader(int section)
+    {
+        QHeaderView* header = List.horizontalHeader();
+        const QPoint point(header->sectionViewportPosition(section) + 5, header->height() / 2);
+        const QString before = QStringLiteral("-");
+        QToolTip::showText(header->mapToGlobal(point), before, header);
+        QHelpEvent event(QEvent::ToolTip, point, header->viewport()->mapToGlobal(point));
+        QCoreApplication::sendEvent(header->viewport(), &event);
+        return QToolTip::text() == before ? QString() : QToolTip::text();
+    }
+
+    // The label that shows the tooltip.
+    static QWidget* TooltipLabel()
+    {
+        for (QWidget* widget : QApplication::topLevelWidgets())
+            if (widget->inherits("QTipLabel") && widget->isVisible())
+                return widget;
+        return nullptr;
+    }
+
     // The header as drawn, from its left edge to the width given.
     QImage HeaderStart(int sectionWidth, int width)
     {
@@ -131,6 +154,26 @@ TEST_F(GridTextTest, ACutCellShowsItsWholeTextAsATooltipAndAWholeOneNone)
     // Text that looks like markup is shown as written.
     Model.item(0, 0)->setText(QStringLiteral("<b>a very long name of a file</b>"));
     EXPECT_TRUE(TooltipOver(0).contains(QStringLiteral("&lt;b&gt;"))) << TooltipOver(0).toStdString();
+    QToolTip::hideText();
+}
+
+TEST_F(GridTextTest, ACutCaptionShowsItselfWholeAsATooltipAndAWholeOneNone)
+{
+    Model.setHorizontalHeaderLabels({ToQString("Комментарий к файлу"), ToQString("Имя")});
+    EXPECT_TRUE(TooltipOverHeader(0).contains(ToQString("Комментарий к файлу"))) << TooltipOverHeader(0).toStdString();
+    EXPECT_TRUE(TooltipOverHeader(1).isEmpty());
+    QToolTip::hideText();
+}
+
+TEST_F(GridTextTest, ATooltipKeepsItsTextOnOneLineWhileItFitsTheScreen)
+{
+    const QString name = ToQString("Эталонный список получателей с 12-значными номерами счетов");
+    Model.item(0, 0)->setText(name);
+    ASSERT_TRUE(TooltipOver(0).contains(name));
+    const QWidget* label = TooltipLabel();
+    ASSERT_NE(label, nullptr);
+    EXPECT_LT(label->height(), 2 * QFontMetrics(QToolTip::font()).lineSpacing());
+    EXPECT_GT(label->width(), QFontMetrics(QToolTip::font()).horizontalAdvance(name));
     QToolTip::hideText();
 }
 

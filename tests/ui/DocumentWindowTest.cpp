@@ -168,6 +168,7 @@ TEST_F(DocumentWindowTest, LoadsTheListWithEveryRecordMarkedAndMarksFollowTheCom
 {
     WriteBytes(Salary, IniText({Ivanov, Petrova, Sidorov}));
     OpenProfile();
+    Main->resize(1600, Main->height());   // room for the whole toolbar
     TFrmExportFile& window = OpenWindow();
 
     ASSERT_EQ(window.GridModel()->rowCount(), 3);
@@ -180,7 +181,8 @@ TEST_F(DocumentWindowTest, LoadsTheListWithEveryRecordMarkedAndMarksFollowTheCom
     EXPECT_TRUE(RecordCommandsOn(window));
     EXPECT_TRUE(window.BtnSave->isEnabled());
     EXPECT_EQ(window.CurrentRecord(), 0);
-    // The window opens wide enough for its toolbar: no command hides behind its overflow.
+    // The window opens wide enough for its toolbar where the area has room: no command
+    // hides behind its overflow.
     for (QAction* button : {window.BtnExport, window.BtnPrintErrors})
         EXPECT_TRUE(window.TbrToolbar->widgetForAction(button)->isVisible());
     EXPECT_ANSI_EQ(Status(window), "Запись не проверена");
@@ -221,8 +223,6 @@ TEST_F(DocumentWindowTest, LoadsTheListWithEveryRecordMarkedAndMarksFollowTheCom
     window.MarksChanged();
     const QModelIndex error = window.GridModel()->index(1, 0);
     EXPECT_EQ(error.data(Qt::ForegroundRole).value<QColor>(), QColor(128, 0, 0));
-    EXPECT_EQ(error.data(SelectedForegroundRole).value<QColor>(), QColor(255, 191, 191));
-    EXPECT_EQ(window.GridModel()->index(0, 0).data(SelectedForegroundRole).value<QColor>(), QColor(191, 191, 255));
     window.SelectRecord(0);
     EXPECT_ANSI_EQ(Status(window), "Запись проверена, ошибок нет");
     window.BtnNextError->trigger();
@@ -273,7 +273,7 @@ TEST_F(DocumentWindowTest, AddEditDeleteAndSaveKeepTheGridTheMarksAndTheFileInSt
     {
         TScriptedDialogs dialogs;
         dialogs.ExpectMessage("Удалить запись?", MessageBoxAnswer::Yes,
-                              MessageBoxFlags::YesNo | MessageBoxFlags::IconWarning);
+                              MessageBoxFlags::YesNo | MessageBoxFlags::IconWarning | MessageBoxFlags::DefaultButton2);
         window.BtnDel->trigger();
     }
     EXPECT_EQ(window.Marks().Count(), 2);
@@ -507,6 +507,45 @@ TEST_F(DocumentWindowTest, TheFoundRowShowsSelectedWhileTheFindDialogHoldsTheFoc
         QCoreApplication::processEvents();
     ASSERT_EQ(QApplication::activeWindow(), &other);
     EXPECT_EQ(background(2), palette.color(QPalette::Active, QPalette::Button));
+}
+
+// A main window narrower than the toolbar: the window fits the area, its far commands
+// behind the toolbar's overflow button instead of beyond the area's edge.
+TEST_F(DocumentWindowTest, TheWindowOpensNoWiderThanTheArea)
+{
+    WriteBytes(Salary, IniText({Ivanov}));
+    OpenProfile();
+    Main->resize(500, Main->height());
+    QCoreApplication::processEvents();
+    EXPECT_LE(OpenWindow().parentWidget()->width(), Main->centralWidget()->width());
+}
+
+// A selected row in the focused grid reads as selected text on the selection colour, in
+// every state of its mark.
+TEST_F(DocumentWindowTest, ASelectedRowReadsAlikeWhateverTheStateOfItsMark)
+{
+    WriteBytes(Salary, IniText({Ivanov, Ivanov}));
+    OpenProfile();
+    TFrmExportFile& window = OpenWindow();
+    Main->activateWindow();
+    window.Grid->setFocus();
+    window.SelectRecord(0);
+    auto selectedRow = [&] {
+        const QRect row = window.Grid->visualRect(window.GridModel()->index(0, 0));
+        return window.Grid->viewport()->grab().toImage().copy(row);
+    };
+    window.Marks().Info(0).State = RecordNotChecked;
+    window.MarksChanged();
+    const QImage plain = selectedRow();
+    EXPECT_EQ(plain.pixelColor(1, 1), window.Grid->palette().color(QPalette::Active, QPalette::Highlight));
+    for (const int state : {RecordCheckedOk, RecordHasError}) {
+        window.Marks().Info(0).State = state;
+        window.MarksChanged();
+        EXPECT_TRUE(selectedRow() == plain) << "state " << state;
+    }
+    window.Marks().Info(0).Selected = false;
+    window.MarksChanged();
+    EXPECT_TRUE(selectedRow() == plain) << "unmarked";
 }
 
 // A list window opened from the menu and searched at once, before the user ever clicked

@@ -538,7 +538,7 @@ TEST_F(EditProfileDialogTest, FolderButtonsAndTextsTheFileCannotHold)
     Dialog.CheckOf(ekPgpKeyPath)->click();
     dialogs.ExpectFolder(ProgramFolder() + "Keys/client/");
     Dialog.BrowseOf(ekPgpKeyPath)->click();
-    EXPECT_ANSI_EQ(dialogs.Asked().back().Text, "Select A Folder");
+    EXPECT_ANSI_EQ(dialogs.Asked().back().Text, "Обзор папок");
     EXPECT_ANSI_EQ(dialogs.Asked().back().Request.InitialDir, ProgramFolder());
     EXPECT_ANSI_EQ(FromQString(Dialog.EditOf(ekPgpKeyPath)->text()), "Keys/client");
 

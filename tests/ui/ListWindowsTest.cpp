@@ -190,7 +190,7 @@ TEST_F(EtalonsWindowTest, SavesTheShownListAsTextCompletingTheNameAndAskingBefor
     Window->BtnEtalonTypeClick();
     Dialogs.ExpectSaveFile(Dir.File("list"))
         .ExpectMessage(target + " уже существует.\nЗаменить?", MessageBoxAnswer::No,
-                       MessageBoxFlags::YesNo | MessageBoxFlags::IconWarning)
+                       MessageBoxFlags::YesNo | MessageBoxFlags::IconWarning | MessageBoxFlags::DefaultButton2)
         .ExpectSaveFile(std::nullopt);
     Window->BtnSaveClick();
     EXPECT_EQ(ReadBytes(target).substr(0, 7), "абрамов");

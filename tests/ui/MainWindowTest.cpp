@@ -419,7 +419,7 @@ TEST_F(MainWindowTest, ChoosingAnotherProfileAsksAboutOpenWindowsAndUnsavedData)
         dialogs.ExpectMessage("Все окна текущего профиля будут закрыты. Продолжить?", MessageBoxAnswer::Yes,
                               MessageBoxFlags::YesNo | MessageBoxFlags::IconQuestion);
         dialogs.ExpectMessage("Закрыть все окна без сохранения изменений?", MessageBoxAnswer::No,
-                              MessageBoxFlags::YesNo | MessageBoxFlags::IconWarning);
+                              MessageBoxFlags::YesNo | MessageBoxFlags::IconWarning | MessageBoxFlags::DefaultButton2);
         Main->ItmProfile->trigger();
     }
     EXPECT_FALSE(Chooser->isVisible());

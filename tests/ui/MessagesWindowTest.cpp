@@ -120,7 +120,7 @@ TEST_F(MessagesWindowTest, DeleteMovesToTheNextOlderMessageAndAFailedSaveKeepsTh
 
     // Delete with Ctrl held does nothing; No keeps the message.
     PressKey(window->LstMessages, Qt::Key_Delete, Qt::ControlModifier);
-    Dialogs.ExpectMessage("Удаленное сообщение восстановить будет нельзя.\nПродолжить?", MessageBoxAnswer::No, 0x34);
+    Dialogs.ExpectMessage("Удаленное сообщение восстановить будет нельзя.\nПродолжить?", MessageBoxAnswer::No, 0x134);
     PressKey(window->LstMessages, Qt::Key_Delete, Qt::NoModifier);
     EXPECT_EQ(window->MessagesModel->rowCount(), 3);
 

@@ -12,6 +12,7 @@
 #include <QAbstractButton>
 #include <QApplication>
 #include <QFileDialog>
+#include <QKeyEvent>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QTimer>
@@ -82,6 +83,13 @@ TEST(QtDialogService, TheTextIsPlainAndButtonsIconsAndAnswersFollowTheWindowsFla
     WhenBoxShows([](QMessageBox* box) { EXPECT_EQ(static_cast<QAbstractButton*>(box->defaultButton()), box->button(QMessageBox::Cancel)); }, "OK");
     EXPECT_EQ(service.MessageBox("?", "t", MessageBoxFlags::OkCancel | MessageBoxFlags::DefaultButton2),
               MessageBoxAnswer::Ok);
+    // One Enter on a question whose "Да" throws work away answers "Нет".
+    QTimer::singleShot(0, [] {
+        QKeyEvent enter(QEvent::KeyPress, Qt::Key_Return, Qt::NoModifier);
+        QApplication::sendEvent(QApplication::activeModalWidget(), &enter);
+    });
+    EXPECT_EQ(service.MessageBox("?", "t", MessageBoxFlags::YesNo | MessageBoxFlags::DefaultButton2),
+              MessageBoxAnswer::No);
 
     // Closing the box answers Cancel where there is one.
     QTimer::singleShot(0, [] { QApplication::activeModalWidget()->close(); });
@@ -106,6 +114,20 @@ bool HasCloseBoxOnly(const QWidget& dialog)
 }
 
 }  // namespace
+
+TEST(QtDialogService, ABoxIsWideEnoughForItsCaptionInATitleBar)
+{
+    TQtDialogService service;
+    WhenBoxShows(
+        [](QMessageBox* box) {
+            QFont bold = box->font();
+            bold.setBold(true);
+            // The window manager's icon and buttons take room beside the caption.
+            EXPECT_GE(box->width(), QFontMetrics(bold).horizontalAdvance(box->windowTitle()) + 100);
+        },
+        "OK");
+    service.MessageBox("Обновлений ПО нет.", "Экспорт в Вельтон-Банк", MessageBoxFlags::Ok);
+}
 
 TEST(QtDialogService, AHyphenatedWordIsNeverBrokenAcrossTwoLinesOfTheBox)
 {
@@ -134,7 +156,7 @@ TEST(QtDialogService, EveryModalDialogHasACloseBoxOnly)
             dialog->close();
         });
         if (folder)
-            service.BrowseFolder("Select A Folder", AnsiString());
+            service.BrowseFolder("Обзор папок", AnsiString());
         else
             service.OpenFileName(TFileDialogRequest());
     }

@@ -1,5 +1,6 @@
 // The record editor: rows by field type, a value the owner refuses, view mode.
 
+#include "documents/Exportfiles.h"
 #include "platform/Exception.h"
 #include "ui/QtText.h"
 #include "ui/RecordInfos.h"
@@ -139,6 +140,25 @@ TEST(RecordEditor, ViewModeHasOnlyTheExitButtonAndAnOwnerBringsOkBack)
         EXPECT_ANSI_EQ(FromQString(dialog.windowTitle()), "Редактирование записи");
         EXPECT_TRUE(dialog.BtnOk->isVisible());
         EXPECT_ANSI_EQ(FromQString(dialog.BtnCancel->text()), "Отмена");
+    });
+}
+
+TEST(RecordEditor, EveryCaptionOfAKindShowsWholeBesideItsEditor)
+{
+    TFrmEditRecord dialog;
+    TDataControls& rows = dialog.Rows();
+    const TDocTypeInfo& kind = ExportDocTypes[1];
+    for (int i = 0; i < kind.FieldCount; ++i)
+        rows.Add(kind.Columns[i].Caption, '?', "", "", false);
+    ExecuteWith(dialog, nullptr, false, [&] {
+        for (int k = 0; k < rows.Count(); ++k) {
+            const QLabel& label = *rows.At(k).Label;
+            const QWidget& editor = *rows.At(k).Editor;
+            EXPECT_GE(label.width(), label.fontMetrics().horizontalAdvance(label.text())) << U8(FromQString(label.text()));
+            EXPECT_GE(label.x(), 0);
+            EXPECT_LT(label.geometry().right(), editor.x());
+            EXPECT_LE(editor.geometry().right(), editor.parentWidget()->width());
+        }
     });
 }
 

@@ -22,9 +22,9 @@ TEST(AskSaveFileName, CompletesTheExtensionAndAsksBeforeReplacing)
     {
         TScriptedDialogs dialogs;
         dialogs.ExpectSaveFile(dir.File("errors"))
-            .ExpectMessage(dir.File("errors.rtf") + " уже существует.\nЗаменить?", MessageBoxAnswer::No, 0x34)
+            .ExpectMessage(dir.File("errors.rtf") + " уже существует.\nЗаменить?", MessageBoxAnswer::No, 0x134)
             .ExpectSaveFile(dir.File("errors.rtf"))
-            .ExpectMessage(dir.File("errors.rtf") + " уже существует.\nЗаменить?", MessageBoxAnswer::Yes, 0x34);
+            .ExpectMessage(dir.File("errors.rtf") + " уже существует.\nЗаменить?", MessageBoxAnswer::Yes, 0x134);
         EXPECT_EQ(AskSaveFileName(request), dir.File("errors.rtf"));
         // The dialog came back with the name the user had chosen.
         EXPECT_EQ(dialogs.Asked()[2].Request.FileName, dir.File("errors.rtf"));

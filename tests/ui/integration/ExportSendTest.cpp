@@ -111,7 +111,7 @@ protected:
     {
         TScriptedDialogs dialogs;
         dialogs.ExpectMessage("Отправить файл повторно?", MessageBoxAnswer::Yes,
-                              MessageBoxFlags::YesNo | MessageBoxFlags::IconQuestion);
+                              MessageBoxFlags::YesNo | MessageBoxFlags::IconQuestion | MessageBoxFlags::DefaultButton2);
         dialogs.ExpectMessage("Файл успешно отправлен в банк.", MessageBoxAnswer::Ok,
                               MessageBoxFlags::Ok | MessageBoxFlags::IconInformation);
         FrmJournal->BtnRepeatClick();

@@ -164,15 +164,15 @@ TEST_F(IncomingWindowsTest, JournalResendsTheArchivedContainerByteForByte)
     EXPECT_EQ(window->SelectedItem(), 1);
 
     // No sends nothing; a container missing from the archive fails before the send.
-    Dialogs.ExpectMessage("Отправить файл повторно?", MessageBoxAnswer::No, 0x24);
+    Dialogs.ExpectMessage("Отправить файл повторно?", MessageBoxAnswer::No, 0x124);
     window->BtnRepeatClick();
-    Dialogs.ExpectMessage("Отправить файл повторно?", MessageBoxAnswer::Yes, 0x24);
+    Dialogs.ExpectMessage("Отправить файл повторно?", MessageBoxAnswer::Yes, 0x124);
     EXPECT_RAISES_PREFIX(window->BtnRepeatClick(), Exception, "Не удается открыть файл");
     EXPECT_TRUE(Mail.Messages().empty());
     EXPECT_EQ(list.rowCount(), 3);
 
     window->SelectItem(2);
-    Dialogs.ExpectMessage("Отправить файл повторно?", MessageBoxAnswer::Yes, 0x24);
+    Dialogs.ExpectMessage("Отправить файл повторно?", MessageBoxAnswer::Yes, 0x124);
     Dialogs.ExpectMessage("Файл успешно отправлен в банк.", MessageBoxAnswer::Ok, 0x40);
     window->BtnRepeatClick();
 
@@ -211,7 +211,7 @@ TEST_F(IncomingWindowsTest, JournalResendsARowWithoutAFileNameFromTheBaseNamesCo
     window->show();
     QApplication::processEvents();
 
-    Dialogs.ExpectMessage("Отправить файл повторно?", MessageBoxAnswer::Yes, 0x24);
+    Dialogs.ExpectMessage("Отправить файл повторно?", MessageBoxAnswer::Yes, 0x124);
     Dialogs.ExpectMessage("Файл успешно отправлен в банк.", MessageBoxAnswer::Ok, 0x40);
     window->BtnRepeatClick();
     ASSERT_EQ(Mail.Messages().size(), 1u) << Mail.Logs();
