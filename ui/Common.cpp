@@ -6,10 +6,12 @@
 #include "ui/UFrmMain.h"
 
 #include <QAbstractItemView>
+#include <QAction>
 #include <QApplication>
 #include <QColor>
 #include <QHeaderView>
 #include <QHelpEvent>
+#include <QKeySequence>
 #include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QPainter>
@@ -338,4 +340,13 @@ QAction* AddToolButton(QToolBar* toolbar, TToolImage image, const char* caption,
     QAction* button = toolbar->addAction(ToolImage(image), ToQString(caption));
     QObject::connect(button, &QAction::triggered, toolbar, [command = std::move(command)] { Guarded(command); });
     return button;
+}
+
+void SetCommandKey(QWidget* window, QAction* command, const QKeySequence& key)
+{
+    command->setShortcut(key);
+    command->setShortcutContext(Qt::WidgetWithChildrenShortcut);
+    window->addAction(command);
+    command->setToolTip(command->toolTip() + QStringLiteral(" (") + key.toString(QKeySequence::NativeText) +
+                        QLatin1Char(')'));
 }

@@ -17,6 +17,7 @@
 class QAction;
 class QColor;
 class QFontMetrics;
+class QKeySequence;
 class QPalette;
 class QPrinter;
 class QAbstractItemModel;
@@ -47,6 +48,10 @@ QToolBar* NewToolbar(QWidget* parent);
 // Adds a button with its picture and caption; a click runs the command through the error
 // guard.
 QAction* AddToolButton(QToolBar* toolbar, TToolImage image, const char* caption, std::function<void()> command);
+// Gives a window's command its key, named in the command's tooltip. The key works while
+// the focus is anywhere in that window: the other windows of the main window have the
+// same keys for their own commands.
+void SetCommandKey(QWidget* window, QAction* command, const QKeySequence& key);
 
 // ---- Colours ----
 

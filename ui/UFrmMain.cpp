@@ -13,6 +13,7 @@
 #include "ui/ArbitraryWizard.h"
 #include "ui/Common.h"
 #include "ui/Guard.h"
+#include "ui/MainMenuBar.h"
 #include "ui/QtText.h"
 #include "ui/QueryWizard.h"
 #include "ui/UFrmAbout.h"
@@ -26,6 +27,7 @@
 #include "ui/Updates.h"
 
 #include <QActionGroup>
+#include <QApplication>
 #include <QCloseEvent>
 #include <QGuiApplication>
 #include <QLabel>
@@ -135,7 +137,14 @@ TFrmMain::TFrmMain(std::optional<TStartupParams> startup, QWidget* parent)
     : QMainWindow(parent), FMdiArea(new QMdiArea(this)), FChildren(this), FStartup(std::move(startup))
 {
     setCentralWidget(FMdiArea);
+    // A child that comes to the front without the focus inside (it has just opened, or
+    // it was never worked in) takes it on its list, the control that its focus proxy names.
+    connect(FMdiArea, &QMdiArea::subWindowActivated, this, [](QMdiSubWindow* frame) {
+        if (frame && frame->widget() && !frame->isAncestorOf(QApplication::focusWidget()))
+            frame->widget()->setFocus(Qt::ActiveWindowFocusReason);
+    });
     resize(698, 492);
+    setMenuBar(new TMainMenuBar(this));
     BuildMenu();
     ConnectCommands();
     setStatusBar(new QStatusBar(this));

@@ -1,0 +1,48 @@
+#include "ui/MainMenuBar.h"
+
+#include <QCoreApplication>
+#include <QKeyEvent>
+#include <QProxyStyle>
+#include <QShortcut>
+
+namespace {
+
+// Qt moves through a menu bar from the keyboard (a highlighted title, the arrows, Escape
+// giving the focus back) only where the style asks for it, and the styles of the Linux
+// desktops do not. The bar's own style asks for it; everything else is drawn as the
+// application's style draws it.
+class TKeyboardMenuBarStyle : public QProxyStyle {
+public:
+    int styleHint(StyleHint hint, const QStyleOption* option, const QWidget* widget,
+                  QStyleHintReturn* returnData) const override
+    {
+        if (hint == SH_MenuBar_AltKeyNavigation)
+            return 1;
+        return QProxyStyle::styleHint(hint, option, widget, returnData);
+    }
+};
+
+}  // namespace
+
+TMainMenuBar::TMainMenuBar(QWidget* parent) : QMenuBar(parent)
+{
+    auto* style = new TKeyboardMenuBarStyle;
+    style->setParent(this);
+    setStyle(style);
+    auto* f10 = new QShortcut(QKeySequence(Qt::Key_F10), parent);
+    f10->setContext(Qt::WindowShortcut);
+    connect(f10, &QShortcut::activated, this, &TMainMenuBar::ToggleKeyboardMode);
+}
+
+void TMainMenuBar::ToggleKeyboardMode()
+{
+    // The bar enters its keyboard mode, and leaves it, when it sees Alt pressed and
+    // released with nothing in between: F10 takes the same road, with the events that a
+    // press and release of Alt bring.
+    QKeyEvent altOverride(QEvent::ShortcutOverride, Qt::Key_Alt, Qt::AltModifier);
+    QCoreApplication::sendEvent(window(), &altOverride);
+    QKeyEvent altPressed(QEvent::KeyPress, Qt::Key_Alt, Qt::AltModifier);
+    QCoreApplication::sendEvent(window(), &altPressed);
+    QKeyEvent altReleased(QEvent::KeyRelease, Qt::Key_Alt, Qt::NoModifier);
+    QCoreApplication::sendEvent(window(), &altReleased);
+}
