@@ -16,6 +16,7 @@
 #include <QMdiSubWindow>
 #include <QPainter>
 #include <QPalette>
+#include <QPen>
 #include <QPrinter>
 #include <QTableView>
 #include <QToolBar>
@@ -57,6 +58,31 @@ void SetDialogBorder(QWidget* dialog)
     const Qt::WindowFlags kept = dialog->windowFlags() & (Qt::WindowStaysOnTopHint | Qt::MSWindowsFixedSizeDialogHint);
     dialog->setWindowFlags(kept | Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                            Qt::WindowCloseButtonHint);
+    ShowFocusFrames(dialog);
+}
+
+namespace {
+
+// Qt hides the focus frames of a window each time it is shown, until Tab is pressed: the
+// window says that the keyboard is in use as soon as it is shown.
+class TFocusFramesShown : public QObject {
+public:
+    using QObject::QObject;
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override
+    {
+        if (event->type() == QEvent::Show)
+            static_cast<QWidget*>(watched)->setAttribute(Qt::WA_KeyboardFocusChange);
+        return false;
+    }
+};
+
+}  // namespace
+
+void ShowFocusFrames(QWidget* window)
+{
+    window->installEventFilter(new TFocusFramesShown(window));
 }
 
 void FixClientSize(QWidget* window, QSize clientSize)
@@ -160,6 +186,30 @@ bool ListHasFocus(const QWidget* list)
     return false;
 }
 
+namespace {
+
+// A dotted frame inside the grid lines around the whole current row of a list with the
+// focus, drawn cell by cell: the first and the last column on the screen close it.
+void DrawRowFocusFrame(QPainter* painter, const QAbstractItemView& view, int column, const QRect& cell,
+                       const QColor& color)
+{
+    const QRect frame = cell.adjusted(0, 0, -1, -1);
+    const QHeaderView* header = qobject_cast<const QTableView*>(&view)
+                                    ? static_cast<const QTableView&>(view).horizontalHeader()
+                                    : nullptr;
+    const int shownAt = header ? header->visualIndex(column) : 0;
+    const int shownCount = header ? header->count() - header->hiddenSectionCount() : 1;
+    painter->setPen(QPen(color, 1, Qt::DotLine));
+    painter->drawLine(frame.topLeft(), frame.topRight());
+    painter->drawLine(frame.bottomLeft(), frame.bottomRight());
+    if (shownAt == 0)
+        painter->drawLine(frame.topLeft(), frame.bottomLeft());
+    if (shownAt == shownCount - 1)
+        painter->drawLine(frame.topRight(), frame.bottomRight());
+}
+
+}  // namespace
+
 void TGridDelegate::paint(QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index) const
 {
     const auto* view = qobject_cast<const QAbstractItemView*>(option.widget);
@@ -182,6 +232,8 @@ void TGridDelegate::paint(QPainter* painter, const QStyleOptionViewItem& option,
     painter->setPen(ToQColor(GridLineColor(ColorOf(option.palette.color(QPalette::Active, QPalette::Base)))));
     painter->drawLine(cell.bottomLeft(), cell.bottomRight());
     painter->drawLine(cell.bottomRight(), cell.topRight());
+    if (view && view->hasFocus() && view->currentIndex().row() == index.row())
+        DrawRowFocusFrame(painter, *view, index.column(), cell, colors.Text);
     painter->restore();
 }
 

@@ -35,8 +35,11 @@ void CenterOverMain(QWidget* window);
 
 // A dialog border: a title bar with the close box only, no minimise or maximise box (a
 // modal dialog has nothing to minimise). Every dialog of the program takes it, Qt's own
-// message boxes and file dialogs included.
+// message boxes and file dialogs included; its focus frames show from the start.
 void SetDialogBorder(QWidget* dialog);
+// The style draws the frame of the focused control from the moment the window opens, not
+// only once Tab has been pressed in it: a user of the keyboard sees where a key goes.
+void ShowFocusFrames(QWidget* window);
 // Fixes the window's size at the client size, or at what its contents need where that is
 // more.
 void FixClientSize(QWidget* window, QSize clientSize);

@@ -145,6 +145,7 @@ TFrmMain::TFrmMain(std::optional<TStartupParams> startup, QWidget* parent)
     });
     resize(698, 492);
     setMenuBar(new TMainMenuBar(this));
+    ShowFocusFrames(this);
     BuildMenu();
     ConnectCommands();
     setStatusBar(new QStatusBar(this));

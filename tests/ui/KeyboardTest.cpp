@@ -19,6 +19,7 @@
 #include "ui/UFrmJournal.h"
 #include "ui/UFrmMain.h"
 #include "ui/UFrmMessages.h"
+#include "ui/UFrmProfile.h"
 #include "ui/UFrmReplyFiles.h"
 
 #include "support/ScriptedDialogs.h"
@@ -29,11 +30,13 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QGroupBox>
+#include <QImage>
 #include <QLineEdit>
 #include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QMenu>
 #include <QMenuBar>
+#include <QPlainTextEdit>
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QTableView>
@@ -347,4 +350,29 @@ TEST_F(KeyboardTest, TheProfileEditorsTabChainFollowsTheScreen)
             << "tab stop " << i << " " << FromQString(chain[i]->objectName()) << " at "
             << PlaceOf(&editor, chain[i]).Own.x() << "," << PlaceOf(&editor, chain[i]).Own.y() << " after "
             << PlaceOf(&editor, chain[i - 1]).Own.x() << "," << PlaceOf(&editor, chain[i - 1]).Own.y();
+}
+
+TEST_F(KeyboardTest, TheFocusedControlShowsAFrame)
+{
+    ASSERT_TRUE(Active);
+    // The row that keys act on, also when it is not selected.
+    Open(Main->ItmSalary);
+    ASSERT_TRUE(FrmSalary && FrmSalary->Grid->hasFocus());
+    FrmSalary->Grid->selectionModel()->clearSelection();
+    const QImage focusedRows = FrmSalary->Grid->viewport()->grab().toImage();
+    FrmSalary->EdtMessages->setFocus();
+    EXPECT_NE(FrmSalary->Grid->viewport()->grab().toImage(), focusedRows);
+
+    TFrmProfile chooser(Main.get());
+    chooser.show();
+    chooser.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&chooser));
+    QCoreApplication::processEvents();
+    ASSERT_TRUE(chooser.CmbProfile->hasFocus());
+    const QImage focusedBox = chooser.CmbProfile->grab().toImage();
+    const QImage unfocusedButton = chooser.BtnCancel->grab().toImage();
+    chooser.BtnCancel->setFocus();
+    EXPECT_NE(chooser.CmbProfile->grab().toImage(), focusedBox);
+    EXPECT_NE(chooser.BtnCancel->grab().toImage(), unfocusedButton);
+    chooser.reject();
 }
