@@ -31,6 +31,7 @@
 #include <QCloseEvent>
 #include <QGuiApplication>
 #include <QLabel>
+#include <QKeySequence>
 #include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QMenuBar>
@@ -216,6 +217,16 @@ void TFrmMain::ConnectCommands()
     SetCommandHandler(ItmExit, [this] { close(); });
     SetCommandHandler(ItmPrevious, [this] { FMdiArea->activatePreviousSubWindow(); });
     SetCommandHandler(ItmNext, [this] { FMdiArea->activateNextSubWindow(); });
+    // Ctrl+F4 closes the active child as its close box does, asking about unsaved
+    // changes. A child's frame has the desktop's close keys, which hold Ctrl+F4 on most
+    // desktops but not on every one; a second Ctrl+F4 would make the key do nothing.
+    const QKeySequence closeKey(Qt::CTRL | Qt::Key_F4);
+    if (!QKeySequence::keyBindings(QKeySequence::Close).contains(closeKey)) {
+        auto* closeChild = new QAction(this);
+        closeChild->setShortcut(closeKey);
+        addAction(closeChild);
+        connect(closeChild, &QAction::triggered, FMdiArea, &QMdiArea::closeActiveSubWindow);
+    }
     SetCommandHandler(ItmAbout, [this] { ItmAboutClick(); });
     SetCommandHandler(ItmEditCommon, [this] { ItmEditProfileClick(true); });
     SetCommandHandler(ItmEditProfile, [this] { ItmEditProfileClick(false); });
