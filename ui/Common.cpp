@@ -194,11 +194,9 @@ void DrawRowFocusFrame(QPainter* painter, const QAbstractItemView& view, int col
                        const QColor& color)
 {
     const QRect frame = cell.adjusted(0, 0, -1, -1);
-    const QHeaderView* header = qobject_cast<const QTableView*>(&view)
-                                    ? static_cast<const QTableView&>(view).horizontalHeader()
-                                    : nullptr;
-    const int shownAt = header ? header->visualIndex(column) : 0;
-    const int shownCount = header ? header->count() - header->hiddenSectionCount() : 1;
+    const auto* table = qobject_cast<const QTableView*>(&view);
+    const int shownAt = table ? table->horizontalHeader()->visualIndex(column) : 0;
+    const int shownCount = table ? table->horizontalHeader()->count() : 1;
     painter->setPen(QPen(color, 1, Qt::DotLine));
     painter->drawLine(frame.topLeft(), frame.topRight());
     painter->drawLine(frame.bottomLeft(), frame.bottomRight());
