@@ -4,6 +4,7 @@
 #include <QKeyEvent>
 #include <QProxyStyle>
 #include <QShortcut>
+#include <QStyleOptionMenuItem>
 
 namespace {
 
@@ -19,6 +20,21 @@ public:
         if (hint == SH_MenuBar_AltKeyNavigation)
             return 1;
         return QProxyStyle::styleHint(hint, option, widget, returnData);
+    }
+
+    // A style may mark only the title whose menu is open; the title chosen from the
+    // keyboard (the bar has the focus) is drawn as such a one.
+    void drawControl(ControlElement element, const QStyleOption* option, QPainter* painter,
+                     const QWidget* widget) const override
+    {
+        const auto* title = qstyleoption_cast<const QStyleOptionMenuItem*>(option);
+        if (element == CE_MenuBarItem && title && (title->state & State_Selected) && widget && widget->hasFocus()) {
+            QStyleOptionMenuItem chosen(*title);
+            chosen.state |= State_Sunken;
+            QProxyStyle::drawControl(element, &chosen, painter, widget);
+            return;
+        }
+        QProxyStyle::drawControl(element, option, painter, widget);
     }
 };
 

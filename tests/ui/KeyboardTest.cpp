@@ -146,8 +146,10 @@ TEST_F(KeyboardTest, F10OrAltAloneOpensTheMenuBarAndEnterRunsTheChosenItem)
     QWidget* working = QApplication::focusWidget();
     ASSERT_TRUE(working);
 
+    const QImage idleBar = Main->menuBar()->grab().toImage();
     Press(Qt::Key_F10);
     EXPECT_EQ(ActiveTitle(), Main->ItmControl->menuAction());
+    EXPECT_NE(Main->menuBar()->grab().toImage(), idleBar);   // the title shows highlighted
     Press(Qt::Key_Right);
     EXPECT_EQ(ActiveTitle(), Main->ItmOutgoing->menuAction());
     Press(Qt::Key_Left);
