@@ -6,14 +6,17 @@
 #include "ui/UFrmMain.h"
 
 #include <QAbstractItemView>
+#include <QAction>
 #include <QApplication>
 #include <QColor>
 #include <QHeaderView>
 #include <QHelpEvent>
+#include <QKeySequence>
 #include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QPainter>
 #include <QPalette>
+#include <QPen>
 #include <QPrinter>
 #include <QScreen>
 #include <QStyle>
@@ -64,6 +67,31 @@ void SetDialogBorder(QWidget* dialog)
     const Qt::WindowFlags kept = dialog->windowFlags() & (Qt::WindowStaysOnTopHint | Qt::MSWindowsFixedSizeDialogHint);
     dialog->setWindowFlags(kept | Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                            Qt::WindowCloseButtonHint);
+    ShowFocusFrames(dialog);
+}
+
+namespace {
+
+// Qt hides the focus frames of a window each time it is shown, until Tab is pressed: the
+// window says that the keyboard is in use as soon as it is shown.
+class TFocusFramesShown : public QObject {
+public:
+    using QObject::QObject;
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override
+    {
+        if (event->type() == QEvent::Show)
+            static_cast<QWidget*>(watched)->setAttribute(Qt::WA_KeyboardFocusChange);
+        return false;
+    }
+};
+
+}  // namespace
+
+void ShowFocusFrames(QWidget* window)
+{
+    window->installEventFilter(new TFocusFramesShown(window));
 }
 
 namespace {
@@ -218,6 +246,28 @@ bool ListHasFocus(const QWidget* list)
     return false;
 }
 
+namespace {
+
+// A dotted frame inside the grid lines around the whole current row of a list with the
+// focus, drawn cell by cell: the first and the last column on the screen close it.
+void DrawRowFocusFrame(QPainter* painter, const QAbstractItemView& view, int column, const QRect& cell,
+                       const QColor& color)
+{
+    const QRect frame = cell.adjusted(0, 0, -1, -1);
+    const auto* table = qobject_cast<const QTableView*>(&view);
+    const int shownAt = table ? table->horizontalHeader()->visualIndex(column) : 0;
+    const int shownCount = table ? table->horizontalHeader()->count() : 1;
+    painter->setPen(QPen(color, 1, Qt::DotLine));
+    painter->drawLine(frame.topLeft(), frame.topRight());
+    painter->drawLine(frame.bottomLeft(), frame.bottomRight());
+    if (shownAt == 0)
+        painter->drawLine(frame.topLeft(), frame.bottomLeft());
+    if (shownAt == shownCount - 1)
+        painter->drawLine(frame.topRight(), frame.bottomRight());
+}
+
+}  // namespace
+
 void TGridDelegate::paint(QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index) const
 {
     const auto* view = qobject_cast<const QAbstractItemView*>(option.widget);
@@ -242,6 +292,8 @@ void TGridDelegate::paint(QPainter* painter, const QStyleOptionViewItem& option,
     painter->setPen(ToQColor(GridLineColor(ColorOf(option.palette.color(QPalette::Active, QPalette::Base)))));
     painter->drawLine(cell.bottomLeft(), cell.bottomRight());
     painter->drawLine(cell.bottomRight(), cell.topRight());
+    if (view && view->hasFocus() && view->currentIndex().row() == index.row())
+        DrawRowFocusFrame(painter, *view, index.column(), cell, colors.Text);
     painter->restore();
 }
 
@@ -443,4 +495,13 @@ QAction* AddToolButton(QToolBar* toolbar, TToolImage image, const char* caption,
     QAction* button = toolbar->addAction(ToolImage(image), ToQString(caption));
     QObject::connect(button, &QAction::triggered, toolbar, [command = std::move(command)] { Guarded(command); });
     return button;
+}
+
+void SetCommandKey(QWidget* window, QAction* command, const QKeySequence& key)
+{
+    command->setShortcut(key);
+    command->setShortcutContext(Qt::WidgetWithChildrenShortcut);
+    window->addAction(command);
+    command->setToolTip(command->toolTip() + QStringLiteral(" (") + key.toString(QKeySequence::NativeText) +
+                        QLatin1Char(')'));
 }

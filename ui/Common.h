@@ -18,6 +18,7 @@
 class QAction;
 class QColor;
 class QFontMetrics;
+class QKeySequence;
 class QPalette;
 class QPrinter;
 class QAbstractItemModel;
@@ -35,8 +36,11 @@ void CenterOverMain(QWidget* window);
 
 // A dialog border: a title bar with the close box only, no minimise or maximise box (a
 // modal dialog has nothing to minimise). Every dialog of the program takes it, Qt's own
-// message boxes and file dialogs included.
+// message boxes and file dialogs included; its focus frames show from the start.
 void SetDialogBorder(QWidget* dialog);
+// The style draws the frame of the focused control from the moment the window opens, not
+// only once Tab has been pressed in it: a user of the keyboard sees where a key goes.
+void ShowFocusFrames(QWidget* window);
 // Fixes the window's size at the client size, or at what its contents need where that is
 // more, but never beyond the work area of its screen: there a dialog's scrolling content
 // (below) gives up height and shows a scroll bar.
@@ -58,6 +62,10 @@ QToolBar* NewToolbar(QWidget* parent);
 // Adds a button with its picture and caption; a click runs the command through the error
 // guard.
 QAction* AddToolButton(QToolBar* toolbar, TToolImage image, const char* caption, std::function<void()> command);
+// Gives a window's command its key, named in the command's tooltip. The key works while
+// the focus is anywhere in that window: the other windows of the main window have the
+// same keys for their own commands.
+void SetCommandKey(QWidget* window, QAction* command, const QKeySequence& key);
 
 // ---- Colours ----
 

@@ -74,11 +74,13 @@ TFrmEditProfile::TFrmEditProfile(QWidget* parent) : QDialog(parent)
     AddRow(top, 2, 0, ekBankPgpKey);
     AddRow(top, 2, 2, ekBankVerbaKey);
 
+    // Tab goes through the controls in the order they are made: the groups are made in the
+    // order they stand on the screen, the upper one first and, of two side by side, the left.
     GbCipher = AddGroup({ekCipherType, ekPgpKeyPath, ekVerbaPubPath, ekVerbaSecPath});
-    GbRecv = AddGroup({ekRecvType, ekRecvPort, ekRecvHost, ekRecvUser, ekRecvPass});
-    GbSend = AddGroup({ekSendType, ekSendPort, ekSendHost, ekSendUser, ekSendPass});
     GbProxy = AddGroup({ekProxyPort, ekProxyHost, ekProxyUser, ekProxyPass});
     GbSalary = AddGroup({ekFileFormat, ekFields, ekLengths, ekDelim, ekCharset, ekEtalonTypes});
+    GbRecv = AddGroup({ekRecvType, ekRecvPort, ekRecvHost, ekRecvUser, ekRecvPass});
+    GbSend = AddGroup({ekSendType, ekSendPort, ekSendHost, ekSendUser, ekSendPass});
     // The rows keep their height beside the two groups on the left.
     static_cast<QGridLayout*>(GbSalary->layout())->setRowStretch(6, 1);
 

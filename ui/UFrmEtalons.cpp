@@ -14,6 +14,7 @@
 #include "ui/UFrmMain.h"
 
 #include <QActionGroup>
+#include <QKeySequence>
 #include <QMenu>
 #include <QTimer>
 #include <QToolBar>
@@ -106,9 +107,12 @@ TFrmEtalons::TFrmEtalons(QWidget* parent)
         button->setEnabled(false);
 
     connect(BtnEtalonType, &QToolButton::clicked, this, [this] { Guarded([this] { BtnEtalonTypeClick(); }); });
+    SetCommandKey(this, BtnFind, QKeySequence(Qt::CTRL | Qt::Key_F));
+    SetCommandKey(this, BtnSave, QKeySequence(Qt::CTRL | Qt::Key_S));
 
     Grid = new TRecordViewGrid(GridRowHeight, this);
     Grid->SetViewCommand(BtnView);
+    setFocusProxy(Grid);
 
     StackToolbarOver(this, toolbar, Grid);
 

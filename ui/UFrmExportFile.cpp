@@ -23,6 +23,7 @@
 #include <QCloseEvent>
 #include <QColor>
 #include <QKeyEvent>
+#include <QKeySequence>
 #include <QMenu>
 #include <QMouseEvent>
 #include <QPlainTextEdit>
@@ -125,6 +126,7 @@ TFrmExportFile::TFrmExportFile(TFrmExportFile** global, TExportProfile* kind, QW
     ApplyGridLook(Grid, GridRowHeight);
     Grid->setEditTriggers(QAbstractItemView::NoEditTriggers);
     Grid->setTabKeyNavigation(false);
+    setFocusProxy(Grid);
     Grid->installEventFilter(this);
     Grid->viewport()->installEventFilter(this);
     connect(Grid->selectionModel(), &QItemSelectionModel::currentRowChanged, this,
@@ -208,6 +210,11 @@ void TFrmExportFile::BuildToolbar()
                             BtnSaveErrors, BtnPrintErrors})
         button->setEnabled(false);
     BtnSelectAll->setEnabled(false);
+
+    SetCommandKey(this, BtnNew, QKeySequence(Qt::CTRL | Qt::Key_N));
+    SetCommandKey(this, BtnLoad, QKeySequence(Qt::CTRL | Qt::Key_O));
+    SetCommandKey(this, BtnSave, QKeySequence(Qt::CTRL | Qt::Key_S));
+    SetCommandKey(this, BtnFind, QKeySequence(Qt::CTRL | Qt::Key_F));
 }
 
 void TFrmExportFile::AutoLoadOnce()

@@ -17,6 +17,7 @@
 #include "ui/UFrmMain.h"
 
 #include <QApplication>
+#include <QKeySequence>
 #include <QTableView>
 #include <QTimer>
 #include <QToolBar>
@@ -125,10 +126,13 @@ TFrmJournal::TFrmJournal(QWidget* parent)
     BtnRepeat = AddToolButton(toolbar, TToolImage::Resend, "Повторно", [this] { BtnRepeatClick(); });
     BtnFind->setEnabled(false);
     BtnRepeat->setEnabled(false);
+    // A resend keeps to its button and its question: no key sends to the bank.
+    SetCommandKey(this, BtnFind, QKeySequence(Qt::CTRL | Qt::Key_F));
 
     JournalModel = new TStoreModel(FStore, JournalColumns(), this);
     LstJournal = new QTableView(this);
     ApplyListLook(LstJournal, JournalModel, 19);
+    setFocusProxy(LstJournal);
     // The comment takes the free width.
     // The longest kind title and the date show whole.
     SetColumnWidths(LstJournal,

@@ -13,6 +13,7 @@
 #include "ui/ArbitraryWizard.h"
 #include "ui/Common.h"
 #include "ui/Guard.h"
+#include "ui/MainMenuBar.h"
 #include "ui/QtText.h"
 #include "ui/QueryWizard.h"
 #include "ui/UFrmAbout.h"
@@ -26,8 +27,10 @@
 #include "ui/Updates.h"
 
 #include <QActionGroup>
+#include <QApplication>
 #include <QCloseEvent>
 #include <QGuiApplication>
+#include <QKeySequence>
 #include <QLabel>
 #include <QMdiArea>
 #include <QMdiSubWindow>
@@ -135,7 +138,15 @@ TFrmMain::TFrmMain(std::optional<TStartupParams> startup, QWidget* parent)
     : QMainWindow(parent), FMdiArea(new QMdiArea(this)), FChildren(this), FStartup(std::move(startup))
 {
     setCentralWidget(FMdiArea);
+    // A child that comes to the front without the focus inside (it has just opened, or
+    // it was never worked in) takes it on its list, the control that its focus proxy names.
+    connect(FMdiArea, &QMdiArea::subWindowActivated, this, [](QMdiSubWindow* frame) {
+        if (frame && frame->widget() && !frame->isAncestorOf(QApplication::focusWidget()))
+            frame->widget()->setFocus(Qt::ActiveWindowFocusReason);
+    });
     resize(698, 492);
+    setMenuBar(new TMainMenuBar(this));
+    ShowFocusFrames(this);
     BuildMenu();
     ConnectCommands();
     setStatusBar(new QStatusBar(this));
@@ -206,6 +217,16 @@ void TFrmMain::ConnectCommands()
     SetCommandHandler(ItmExit, [this] { close(); });
     SetCommandHandler(ItmPrevious, [this] { FMdiArea->activatePreviousSubWindow(); });
     SetCommandHandler(ItmNext, [this] { FMdiArea->activateNextSubWindow(); });
+    // Ctrl+F4 closes the active child as its close box does, asking about unsaved
+    // changes. A child's frame has the desktop's close keys, which hold Ctrl+F4 on most
+    // desktops but not on every one; a second Ctrl+F4 would make the key do nothing.
+    const QKeySequence closeKey(Qt::CTRL | Qt::Key_F4);
+    if (!QKeySequence::keyBindings(QKeySequence::Close).contains(closeKey)) {
+        auto* closeChild = new QAction(this);
+        closeChild->setShortcut(closeKey);
+        addAction(closeChild);
+        connect(closeChild, &QAction::triggered, FMdiArea, &QMdiArea::closeActiveSubWindow);
+    }
     SetCommandHandler(ItmAbout, [this] { ItmAboutClick(); });
     SetCommandHandler(ItmEditCommon, [this] { ItmEditProfileClick(true); });
     SetCommandHandler(ItmEditProfile, [this] { ItmEditProfileClick(false); });

@@ -17,6 +17,7 @@
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QKeyEvent>
+#include <QKeySequence>
 #include <QLabel>
 #include <QPlainTextEdit>
 #include <QSplitter>
@@ -162,6 +163,7 @@ TFrmMessages::TFrmMessages(QWidget* parent)
     const int dateWidth = FittingWidth(LstMessages, 115, "00/00/0000 00:00:00");
     SetColumnWidths(LstMessages, {70, 70, dateWidth, dateWidth}, 0);
     LstMessages->setMinimumHeight(42);
+    setFocusProxy(LstMessages);
     HorzSplitter->addWidget(LstMessages);
     HorzSplitter->addWidget(BuildMessagePart());
     HorzSplitter->setSizes({151, 210});
@@ -213,6 +215,10 @@ QWidget* TFrmMessages::BuildToolbar()
     BtnDel = add("Удалить", TToolImage::Delete, &TFrmMessages::BtnDelClick);
     toolbar->addSeparator();
     BtnProcess = add("Обработка", TToolImage::Process, &TFrmMessages::BtnProcessClick);
+    SetCommandKey(this, BtnReceive, QKeySequence(Qt::Key_F5));
+    SetCommandKey(this, BtnSave, QKeySequence(Qt::CTRL | Qt::Key_S));
+    SetCommandKey(this, BtnPrint, QKeySequence(Qt::CTRL | Qt::Key_P));
+    SetCommandKey(this, BtnFind, QKeySequence(Qt::CTRL | Qt::Key_F));
     return toolbar;
 }
 

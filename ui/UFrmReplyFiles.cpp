@@ -11,6 +11,7 @@
 #include "ui/StoreModels.h"
 #include "ui/UFrmMain.h"
 
+#include <QKeySequence>
 #include <QTableView>
 #include <QSplitter>
 #include <QTimer>
@@ -73,6 +74,8 @@ TFrmReplyFiles::TFrmReplyFiles(TFrmReplyFiles** global, TReplyProfile* kind, QWi
     BtnFind = AddToolButton(toolbar, TToolImage::Find, "Найти", [this] { BtnFindClick(); });
     for (QAction* button : {BtnSave, BtnView, BtnFind})
         button->setEnabled(false);
+    SetCommandKey(this, BtnSave, QKeySequence(Qt::CTRL | Qt::Key_S));
+    SetCommandKey(this, BtnFind, QKeySequence(Qt::CTRL | Qt::Key_F));
 
     auto* splitter = new QSplitter(Qt::Horizontal, this);
     splitter->setHandleWidth(3);
@@ -85,6 +88,7 @@ TFrmReplyFiles::TFrmReplyFiles(TFrmReplyFiles** global, TReplyProfile* kind, QWi
     // The file list's panel has a border of its own, as the grid beside it.
     LstFiles->setFrameShape(QFrame::StyledPanel);
     LstFiles->setMinimumWidth(42);
+    setFocusProxy(LstFiles);
     Grid = new TRecordViewGrid(GridRowHeight, splitter);
     Grid->SetViewCommand(BtnView);
     splitter->addWidget(LstFiles);
