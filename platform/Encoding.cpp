@@ -1,6 +1,7 @@
 #include "platform/Encoding.h"
 
 #include <array>
+#include <cstdio>
 
 namespace {
 
@@ -97,6 +98,12 @@ bool UnicodeToCp1251(char32_t codePoint, unsigned char& byte)
     return true;
 }
 
+char32_t FirstUtf8CodePoint(std::string_view text)
+{
+    char32_t codePoint = 0;
+    return !text.empty() && DecodeOne(text, 0, codePoint) != 0 ? codePoint : U'\uFFFD';
+}
+
 void AppendUtf8(std::string& out, char32_t codePoint)
 {
     if (codePoint < 0x80) {
@@ -125,25 +132,46 @@ std::string AnsiToUtf8(const AnsiString& text)
     return out;
 }
 
-AnsiString Utf8ToAnsi(const std::string& text)
+namespace {
+
+// UTF-8 -> CP1251: `lacking` appends what stands for a character that CP1251 lacks; every
+// byte of invalid UTF-8 becomes one "?".
+template <class TLacking> AnsiString ConvertUtf8(const std::string& text, TLacking lacking)
 {
     AnsiString out;
     out.reserve(text.size());
     for (size_t pos = 0; pos < text.size();) {
         char32_t codePoint = 0;
         const int length = DecodeOne(text, pos, codePoint);
-        unsigned char byte = '?';
         if (length == 0) {
             out.push_back('?');
             ++pos;
             continue;
         }
-        if (!UnicodeToCp1251(codePoint, byte))
-            byte = '?';
-        out.push_back(static_cast<char>(byte));
+        unsigned char byte = '?';
+        if (UnicodeToCp1251(codePoint, byte))
+            out.push_back(static_cast<char>(byte));
+        else
+            lacking(out, codePoint);
         pos += length;
     }
     return out;
+}
+
+}  // namespace
+
+AnsiString Utf8ToAnsi(const std::string& text)
+{
+    return ConvertUtf8(text, [](AnsiString& out, char32_t) { out.push_back('?'); });
+}
+
+AnsiString Utf8ToAnsiNamingCodes(const std::string& text)
+{
+    return ConvertUtf8(text, [](AnsiString& out, char32_t codePoint) {
+        char code[16];
+        std::snprintf(code, sizeof code, "U+%04X", static_cast<unsigned>(codePoint));
+        out += code;
+    });
 }
 
 bool Utf8ToAnsiExact(const std::string& text, AnsiString& result)

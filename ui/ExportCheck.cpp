@@ -4,11 +4,14 @@
 #include "documents/Exportfiles.h"
 #include "documents/Profiles.h"
 #include "documents/Validate.h"
+#include "platform/Encoding.h"
 #include "platform/Exception.h"
 #include "platform/SysUtils.h"
 #include "ui/RecordInfos.h"
 
 #include <algorithm>
+#include <string>
+#include <utility>
 
 namespace {
 
@@ -17,6 +20,56 @@ constexpr int SalaryAccountField = 1;
 constexpr int SalaryAmountField = 2;
 constexpr int SalaryProviderAccountField = 4;
 constexpr int SalaryRecipientAccountField = 9;
+
+// The payload's delimiter.
+constexpr char ExportDelimiter[] = ";";
+
+// A record whose field holds a character that CP1251 lacks: the text of its mark, in UTF-8,
+// since it names that character.
+struct TLostCharacter {
+    std::string Text;
+};
+
+AnsiString FieldCaption(const TDocTypeInfo& type, int field)
+{
+    return field < type.ColumnCount ? AnsiString(type.Columns[field].Caption) : IntToStr(field + 1);
+}
+
+// A value that reads with "?" is refused when the file holds another character there: in
+// the payload, which is CP1251, it would reach the bank as "?".
+void CheckNothingLost(const TDocTypeInfo& type, TDataFile& data, int column, int field)
+{
+    const char32_t lost = data.FirstCharacterLost(column);
+    if (lost == 0)
+        return;
+    std::string text = AnsiToUtf8(FieldCaption(type, field) + ": символа \"");
+    AppendUtf8(text, lost);
+    throw TLostCharacter{text + AnsiToUtf8("\" нет в кодировке Windows-1251")};
+}
+
+// Copies the document fields of the data file's current record into the working record
+// (the rest blanked). A value that cannot reach the bank as the file holds it is an error
+// of its field: a character that CP1251 lacks, or what the payload's line cannot hold
+// (its delimiter, and CR, LF or the kind's delimiter, which the working record refuses).
+void CopyFields(const TDocTypeInfo& type, TDataFile& data, const TConvertRecord& fields, TDelimRecord& work,
+                AnsiString& value)
+{
+    int field = 0;
+    for (; field < fields.Count(); ++field) {
+        fields.GetInto(field, value);
+        if (value.find('?') != AnsiString::npos)
+            CheckNothingLost(type, data, fields.Map().At(field), field);
+        try {
+            if (value.find(ExportDelimiter) != AnsiString::npos)
+                throw Exception("Недопустимые символы в поле");
+            work.Set(field, value);
+        } catch (const Exception& error) {
+            throw EValidateError(FieldCaption(type, field) + ": " + error.Message());
+        }
+    }
+    for (value.clear(); field < work.Count(); ++field)
+        work.Set(field, value);
+}
 
 std::unique_ptr<TExportValidator> NewValidator(const TExportProfile& kind)
 {
@@ -48,7 +101,7 @@ bool IsSalaryKind(const TExportProfile& kind)
 
 std::unique_ptr<TDelimFile> NewExportTable()
 {
-    return std::make_unique<TDelimFile>(";", CodePageCp1251, false);
+    return std::make_unique<TDelimFile>(ExportDelimiter, CodePageCp1251, false);
 }
 
 TIntArray* NewPlaceRefs(const TExportProfile& kind)
@@ -75,8 +128,14 @@ void CheckExportRecords(TExportProfile& kind, TDataFile& data, TRecordInfos& mar
     const std::unique_ptr<TExportValidator> validator = NewValidator(kind);
     TConvertRecord fields(NewPlaceRefs(kind), data.CurRecord());
     TDelimRecord work(kind.Delim, false);
+    AnsiString value;
     validator->Prepare();
 
+    const auto reject = [&](int index, std::string text) {
+        marks.SetErrorText(index, std::move(text));
+        marks.Info(index).State = RecordHasError;
+        ++totals.ErrorCount;
+    };
     const int count = data.RecordCount();
     for (int index = 0; index < count; ++index) {
         TRecordInfo& mark = marks.Info(index);
@@ -84,7 +143,7 @@ void CheckExportRecords(TExportProfile& kind, TDataFile& data, TRecordInfos& mar
             continue;
         data.GoTo(index);
         try {
-            CopyRecord(&work, &fields);
+            CopyFields(*kind.DocType, data, fields, work, value);
             validator->Validate(&work);
             TExportTotals withRecord = totals;
             if (salary)
@@ -94,9 +153,9 @@ void CheckExportRecords(TExportProfile& kind, TDataFile& data, TRecordInfos& mar
             mark.State = RecordCheckedOk;
             ++totals.ExportCount;
         } catch (const EValidateError& error) {
-            marks.SetErrorText(index, error.Message());
-            mark.State = RecordHasError;
-            ++totals.ErrorCount;
+            reject(index, AnsiToUtf8(error.Message()));
+        } catch (const TLostCharacter& lost) {
+            reject(index, lost.Text);
         }
         ++totals.CheckedCount;
     }
