@@ -1,5 +1,6 @@
 #include "ui/ExportCheck.h"
 
+#include "documents/ByteScan.h"
 #include "documents/Datafiles.h"
 #include "documents/Exportfiles.h"
 #include "documents/Profiles.h"
@@ -22,7 +23,7 @@ constexpr int SalaryProviderAccountField = 4;
 constexpr int SalaryRecipientAccountField = 9;
 
 // The payload's delimiter.
-constexpr char ExportDelimiter[] = ";";
+constexpr char ExportDelimiter = ';';
 
 // A record whose field holds a character that CP1251 lacks: the text of its mark, in UTF-8,
 // since it names that character.
@@ -47,6 +48,16 @@ void CheckNothingLost(const TDocTypeInfo& type, TDataFile& data, int column, int
     throw TLostCharacter{text + AnsiToUtf8("\" нет в кодировке Windows-1251")};
 }
 
+// A value holding "?" or the payload's delimiter: the "?" must be the file's own, and the
+// delimiter would split the payload's line.
+void CheckMarkedValue(const TDocTypeInfo& type, TDataFile& data, int column, int field, const AnsiString& value)
+{
+    if (value.find('?') != AnsiString::npos)
+        CheckNothingLost(type, data, column, field);
+    if (value.find(ExportDelimiter) != AnsiString::npos)
+        throw EValidateError(FieldCaption(type, field) + ": Недопустимые символы в поле");
+}
+
 // Copies the document fields of the data file's current record into the working record
 // (the rest blanked). A value that cannot reach the bank as the file holds it is an error
 // of its field: a character that CP1251 lacks, or what the payload's line cannot hold
@@ -57,11 +68,10 @@ void CopyFields(const TDocTypeInfo& type, TDataFile& data, const TConvertRecord&
     int field = 0;
     for (; field < fields.Count(); ++field) {
         fields.GetInto(field, value);
-        if (value.find('?') != AnsiString::npos)
-            CheckNothingLost(type, data, fields.Map().At(field), field);
+        // Most values hold neither byte: one pass looks for both.
+        if (ContainsByteOf(value.data(), value.data() + value.size(), '?', ExportDelimiter, ExportDelimiter))
+            CheckMarkedValue(type, data, fields.Map().At(field), field, value);
         try {
-            if (value.find(ExportDelimiter) != AnsiString::npos)
-                throw Exception("Недопустимые символы в поле");
             work.Set(field, value);
         } catch (const Exception& error) {
             throw EValidateError(FieldCaption(type, field) + ": " + error.Message());
@@ -101,7 +111,7 @@ bool IsSalaryKind(const TExportProfile& kind)
 
 std::unique_ptr<TDelimFile> NewExportTable()
 {
-    return std::make_unique<TDelimFile>(ExportDelimiter, CodePageCp1251, false);
+    return std::make_unique<TDelimFile>(AnsiString(1, ExportDelimiter), CodePageCp1251, false);
 }
 
 TIntArray* NewPlaceRefs(const TExportProfile& kind)
