@@ -31,9 +31,11 @@ struct TLostCharacter {
     std::string Text;
 };
 
+// The caption of a document field: the column map feeds only the kind's declared fields,
+// each of which has its column.
 AnsiString FieldCaption(const TDocTypeInfo& type, int field)
 {
-    return field < type.ColumnCount ? AnsiString(type.Columns[field].Caption) : IntToStr(field + 1);
+    return type.Columns[field].Caption;
 }
 
 // A value that reads with "?" is refused when the file holds another character there: in
