@@ -36,6 +36,11 @@ void BuildKoi8ReverseTable();
 AnsiString ToAnsi(const AnsiString& text, int codePage);
 AnsiString FromAnsi(const AnsiString& text, int codePage);
 
+// The Unicode character that a character of text in the code page (its bytes, as
+// CharacterStarts bounds them) stands for: U+FFFD for bytes that are no UTF-8 character.
+// CP1251 and any unknown code take the byte as CP1251.
+char32_t CodePointOf(std::string_view character, int codePage);
+
 // Where each character of ToAnsi's result begins in the text of the code page, followed by
 // the text's length: every byte is a character, except in UTF-8 (Utf8CharacterStarts).
 std::vector<size_t> CharacterStarts(std::string_view text, int codePage);

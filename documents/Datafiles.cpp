@@ -273,21 +273,43 @@ AnsiString TDataFile::StoredTextOfChanges()
     return result;
 }
 
-bool TDataFile::FieldConvertsExactly(int index)
+bool TDataFile::ReadStoredField(int index, TStoredField& field)
 {
     if (!Converts() || FRecNo < 0 || FRecNo >= RecordCount())
-        return true;
-    AnsiString stored;
-    ReadRecordText(FRecNo, stored);
-    const AnsiString loaded = ToAnsi(stored, FCodePage);
+        return false;
+    ReadRecordText(FRecNo, field.Stored);
+    field.Loaded = ToAnsi(field.Stored, FCodePage);
     std::vector<TTextSpan> fields;
-    FCurRecord->FieldSpans(loaded, fields);
+    FCurRecord->FieldSpans(field.Loaded, fields);
     if (index < 0 || static_cast<size_t>(index) >= fields.size())
+        return false;
+    field.Span = fields[static_cast<size_t>(index)];
+    field.Starts = CharacterStarts(field.Stored, FCodePage);
+    return true;
+}
+
+bool TDataFile::FieldConvertsExactly(int index)
+{
+    TStoredField field;
+    if (!ReadStoredField(index, field))
         return true;
-    const TTextSpan field = fields[static_cast<size_t>(index)];
-    const std::vector<size_t> starts = CharacterStarts(stored, FCodePage);
-    const AnsiString text = loaded.substr(field.Start, field.End - field.Start);
-    return FromAnsi(text, FCodePage) == stored.substr(starts[field.Start], starts[field.End] - starts[field.Start]);
+    const auto [start, end] = field.Span;
+    const AnsiString text = field.Loaded.substr(start, end - start);
+    return FromAnsi(text, FCodePage) == field.Stored.substr(field.Starts[start], field.Starts[end] - field.Starts[start]);
+}
+
+char32_t TDataFile::FirstCharacterLost(int index)
+{
+    TStoredField field;
+    if (!ReadStoredField(index, field))
+        return 0;
+    for (size_t at = field.Span.Start; at < field.Span.End; ++at) {
+        const std::string_view character =
+            std::string_view(field.Stored).substr(field.Starts[at], field.Starts[at + 1] - field.Starts[at]);
+        if (field.Loaded[at] == '?' && character != "?")
+            return CodePointOf(character, FCodePage);
+    }
+    return 0;
 }
 
 size_t TDataFile::FirstCharacterNotHeld(const AnsiString& text) const
@@ -1030,17 +1052,17 @@ xmlNode* FindElement(xmlNode* start, const TElementPath& path)
     return node;
 }
 
-// The element's text content in CP1251, trimmed.
-AnsiString ElementText(xmlNode* node)
+// The element's text content in UTF-8, trimmed.
+std::string ElementText(xmlNode* node)
 {
     xmlChar* content = xmlNodeGetContent(node);
-    const AnsiString text = content ? Trim(Utf8ToAnsi(reinterpret_cast<const char*>(content))) : AnsiString();
+    const std::string text = content ? Trim(reinterpret_cast<const char*>(content)) : std::string();
     xmlFree(content);
     return text;
 }
 
 // A line pattern: literal texts and placeholders in order. A "<" without its ">" ends the
-// pattern; the text after it is literal.
+// pattern; the text after it is literal. The lines it fills are UTF-8.
 class TLinePattern {
 public:
     explicit TLinePattern(const AnsiString& pattern)
@@ -1052,19 +1074,19 @@ public:
             if (close == AnsiString::npos) {
                 const size_t literal = open == AnsiString::npos ? position : open + 1;
                 if (open != AnsiString::npos)
-                    FParts.push_back({pattern.substr(position, open - position), {}, false});
-                FParts.push_back({pattern.substr(literal), {}, false});
+                    FParts.push_back({AnsiToUtf8(pattern.substr(position, open - position)), {}, false});
+                FParts.push_back({AnsiToUtf8(pattern.substr(literal)), {}, false});
                 break;
             }
-            FParts.push_back({pattern.substr(position, open - position), {}, false});
+            FParts.push_back({AnsiToUtf8(pattern.substr(position, open - position)), {}, false});
             FParts.push_back({{}, ParseElementPath(pattern.substr(open + 1, close - open - 1)), true});
             position = close + 1;
         }
     }
 
-    AnsiString Fill(xmlNode* person) const
+    std::string Fill(xmlNode* person) const
     {
-        AnsiString line;
+        std::string line;
         for (const TPart& part : FParts) {
             if (!part.Placeholder)
                 line += part.Literal;
@@ -1076,7 +1098,7 @@ public:
 
 private:
     struct TPart {
-        AnsiString Literal;
+        std::string Literal;
         TElementPath Path;
         bool Placeholder;
     };
@@ -1120,7 +1142,7 @@ TXmlDocument ParseXml(const std::string& bytes)
 }  // namespace
 
 TXmlFile::TXmlFile(const AnsiString& personPath, const AnsiString& personPattern, const AnsiString& delim)
-    : TTextFile(new TDelimRecord(delim, true), CodePageNoConversion),
+    : TTextFile(new TDelimRecord(delim, true), CodePageUtf8),
       FPersonPath(personPath),
       FPersonPattern(personPattern)
 {

@@ -20,9 +20,6 @@
 
 class TDataFile;
 
-// The code page of lines that are CP1251 already (the XML reader's): no conversion.
-constexpr uint8_t CodePageNoConversion = 4;
-
 // One column: a dBase type letter ('?' for fixed-width text), the width in characters and
 // the number of decimals.
 struct TFieldDesc {
@@ -152,6 +149,10 @@ public:
     // Field i of the current record, as the file holds it, reads into CP1251 without loss:
     // its bytes convert into CP1251 and back unchanged (always so without a conversion).
     bool FieldConvertsExactly(int index);
+    // The first character of field i of the current record, as the file holds it, that reads
+    // into CP1251 as "?" (a character CP1251 lacks, or bytes that are no text of the code
+    // page: U+FFFD), as a Unicode code point; 0 when the field has none.
+    char32_t FirstCharacterLost(int index);
     // Where the CP1251 text holds the first character that the file's code page lacks (it
     // would be written as another one: "?" for "«" in CP866); npos when there is none.
     size_t FirstCharacterNotHeld(const AnsiString& text) const;
@@ -214,6 +215,16 @@ private:
     // holds; only what changed is converted from CP1251. So text that CP1251 cannot hold
     // survives an edit of another field.
     AnsiString StoredTextOfChanges();
+    // Field i of the current record: the record as the file holds it, as it reads in CP1251,
+    // where each character of the reading starts in the stored text, and the field's place
+    // in the reading. False when the records are not converted or the field is not there.
+    struct TStoredField {
+        AnsiString Stored;
+        AnsiString Loaded;
+        std::vector<size_t> Starts;
+        TTextSpan Span;
+    };
+    bool ReadStoredField(int index, TStoredField& field);
     // Runs a change of the kind's records and takes their new count, also when the change
     // fails halfway.
     template <class TChange> void Counted(TChange change);
@@ -463,7 +474,9 @@ private:
 // built from a pattern whose placeholders "<path>" name child elements. The person path
 // and the placeholders are element names separated by "/"; a leading "/" makes a path
 // absolute (its first name must be that of the element it starts from), and each step
-// takes the first child element of that name. The fields are read with escaping on.
+// takes the first child element of that name. The fields are read with escaping on. The
+// lines are kept in UTF-8, as the parser gives the text, and read as a UTF-8 file's: a
+// character that CP1251 lacks is known where it stands (FirstCharacterLost).
 class TXmlFile : public TTextFile {
 public:
     TXmlFile(const AnsiString& personPath, const AnsiString& personPattern, const AnsiString& delim);

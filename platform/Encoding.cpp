@@ -1,6 +1,8 @@
 #include "platform/Encoding.h"
 
 #include <array>
+#include <cstdio>
+#include <cstring>
 
 namespace {
 
@@ -23,6 +25,26 @@ constexpr std::array<char16_t, 128> HighHalf = {
     0x0440, 0x0441, 0x0442, 0x0443, 0x0444, 0x0445, 0x0446, 0x0447,  // F0
     0x0448, 0x0449, 0x044A, 0x044B, 0x044C, 0x044D, 0x044E, 0x044F,  // F8
 };
+
+// The UTF-8 form of each CP1251 byte 0x80-0xFF: every one takes two or three bytes.
+struct TUtf8Form {
+    char Bytes[3];
+    unsigned char Length;
+};
+
+constexpr std::array<TUtf8Form, 128> HighHalfUtf8 = [] {
+    std::array<TUtf8Form, 128> forms{};
+    for (size_t i = 0; i < forms.size(); ++i) {
+        const char32_t codePoint = HighHalf[i];
+        if (codePoint < 0x800)
+            forms[i] = {{static_cast<char>(0xC0 | (codePoint >> 6)), static_cast<char>(0x80 | (codePoint & 0x3F)), 0}, 2};
+        else
+            forms[i] = {{static_cast<char>(0xE0 | (codePoint >> 12)), static_cast<char>(0x80 | ((codePoint >> 6) & 0x3F)),
+                         static_cast<char>(0x80 | (codePoint & 0x3F))},
+                        3};
+    }
+    return forms;
+}();
 
 // Reverse look-up from a code point to its CP1251 byte, built once.
 struct TReverseTable {
@@ -97,6 +119,12 @@ bool UnicodeToCp1251(char32_t codePoint, unsigned char& byte)
     return true;
 }
 
+char32_t FirstUtf8CodePoint(std::string_view text)
+{
+    char32_t codePoint = 0;
+    return !text.empty() && DecodeOne(text, 0, codePoint) != 0 ? codePoint : U'\uFFFD';
+}
+
 void AppendUtf8(std::string& out, char32_t codePoint)
 {
     if (codePoint < 0x80) {
@@ -118,32 +146,63 @@ void AppendUtf8(std::string& out, char32_t codePoint)
 
 std::string AnsiToUtf8(const AnsiString& text)
 {
-    std::string out;
-    out.reserve(text.size() * 2);
-    for (unsigned char byte : text)
-        AppendUtf8(out, Cp1251ToUnicode(byte));
+    // Written into room for the longest result, then cut to what was written: no check of
+    // the capacity per byte.
+    std::string out(text.size() * 3, '\0');
+    char* at = out.data();
+    for (unsigned char byte : text) {
+        if (byte < 0x80) {
+            *at++ = static_cast<char>(byte);
+            continue;
+        }
+        const TUtf8Form& form = HighHalfUtf8[byte - 0x80];
+        std::memcpy(at, form.Bytes, sizeof form.Bytes);
+        at += form.Length;
+    }
+    out.resize(static_cast<size_t>(at - out.data()));
     return out;
 }
 
-AnsiString Utf8ToAnsi(const std::string& text)
+namespace {
+
+// UTF-8 -> CP1251: `lacking` appends what stands for a character that CP1251 lacks; every
+// byte of invalid UTF-8 becomes one "?".
+template <class TLacking> AnsiString ConvertUtf8(const std::string& text, TLacking lacking)
 {
     AnsiString out;
     out.reserve(text.size());
     for (size_t pos = 0; pos < text.size();) {
         char32_t codePoint = 0;
         const int length = DecodeOne(text, pos, codePoint);
-        unsigned char byte = '?';
         if (length == 0) {
             out.push_back('?');
             ++pos;
             continue;
         }
-        if (!UnicodeToCp1251(codePoint, byte))
-            byte = '?';
-        out.push_back(static_cast<char>(byte));
+        unsigned char byte = '?';
+        if (UnicodeToCp1251(codePoint, byte))
+            out.push_back(static_cast<char>(byte));
+        else
+            lacking(out, codePoint);
         pos += length;
     }
     return out;
+}
+
+}  // namespace
+
+AnsiString Utf8ToAnsi(const std::string& text)
+{
+    return ConvertUtf8(text, [](AnsiString& out, char32_t) { out.push_back('?'); });
+}
+
+AnsiString Utf8ToAnsiNamingCodes(const std::string& text)
+{
+    return ConvertUtf8(text, [](AnsiString& out, char32_t codePoint) {
+        char code[16];
+        std::snprintf(code, sizeof code, "U+%04X", static_cast<unsigned>(codePoint));
+        out += code;
+    });
 }
 
 bool Utf8ToAnsiExact(const std::string& text, AnsiString& result)

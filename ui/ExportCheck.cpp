@@ -1,14 +1,18 @@
 #include "ui/ExportCheck.h"
 
+#include "documents/ByteScan.h"
 #include "documents/Datafiles.h"
 #include "documents/Exportfiles.h"
 #include "documents/Profiles.h"
 #include "documents/Validate.h"
+#include "platform/Encoding.h"
 #include "platform/Exception.h"
 #include "platform/SysUtils.h"
 #include "ui/RecordInfos.h"
 
 #include <algorithm>
+#include <string>
+#include <utility>
 
 namespace {
 
@@ -17,6 +21,67 @@ constexpr int SalaryAccountField = 1;
 constexpr int SalaryAmountField = 2;
 constexpr int SalaryProviderAccountField = 4;
 constexpr int SalaryRecipientAccountField = 9;
+
+// The payload's delimiter.
+constexpr char ExportDelimiter = ';';
+
+// A record whose field holds a character that CP1251 lacks: the text of its mark, in UTF-8,
+// since it names that character.
+struct TLostCharacter {
+    std::string Text;
+};
+
+// The caption of a document field: the column map feeds only the kind's declared fields,
+// each of which has its column.
+AnsiString FieldCaption(const TDocTypeInfo& type, int field)
+{
+    return type.Columns[field].Caption;
+}
+
+// A value that reads with "?" is refused when the file holds another character there: in
+// the payload, which is CP1251, it would reach the bank as "?".
+void CheckNothingLost(const TDocTypeInfo& type, TDataFile& data, int column, int field)
+{
+    const char32_t lost = data.FirstCharacterLost(column);
+    if (lost == 0)
+        return;
+    std::string text = AnsiToUtf8(FieldCaption(type, field) + ": символа \"");
+    AppendUtf8(text, lost);
+    throw TLostCharacter{text + AnsiToUtf8("\" нет в кодировке Windows-1251")};
+}
+
+// A value holding "?" or the payload's delimiter: the "?" must be the file's own, and the
+// delimiter would split the payload's line.
+void CheckMarkedValue(const TDocTypeInfo& type, TDataFile& data, int column, int field, const AnsiString& value)
+{
+    if (value.find('?') != AnsiString::npos)
+        CheckNothingLost(type, data, column, field);
+    if (value.find(ExportDelimiter) != AnsiString::npos)
+        throw EValidateError(FieldCaption(type, field) + ": Недопустимые символы в поле");
+}
+
+// Copies the document fields of the data file's current record into the working record
+// (the rest blanked). A value that cannot reach the bank as the file holds it is an error
+// of its field: a character that CP1251 lacks, or what the payload's line cannot hold
+// (its delimiter, and CR, LF or the kind's delimiter, which the working record refuses).
+void CopyFields(const TDocTypeInfo& type, TDataFile& data, const TConvertRecord& fields, TDelimRecord& work,
+                AnsiString& value)
+{
+    int field = 0;
+    for (; field < fields.Count(); ++field) {
+        fields.GetInto(field, value);
+        // Most values hold neither byte: one pass looks for both.
+        if (ContainsByteOf(value.data(), value.data() + value.size(), '?', ExportDelimiter, ExportDelimiter))
+            CheckMarkedValue(type, data, fields.Map().At(field), field, value);
+        try {
+            work.Set(field, value);
+        } catch (const Exception& error) {
+            throw EValidateError(FieldCaption(type, field) + ": " + error.Message());
+        }
+    }
+    for (value.clear(); field < work.Count(); ++field)
+        work.Set(field, value);
+}
 
 std::unique_ptr<TExportValidator> NewValidator(const TExportProfile& kind)
 {
@@ -48,7 +113,7 @@ bool IsSalaryKind(const TExportProfile& kind)
 
 std::unique_ptr<TDelimFile> NewExportTable()
 {
-    return std::make_unique<TDelimFile>(";", CodePageCp1251, false);
+    return std::make_unique<TDelimFile>(AnsiString(1, ExportDelimiter), CodePageCp1251, false);
 }
 
 TIntArray* NewPlaceRefs(const TExportProfile& kind)
@@ -75,8 +140,14 @@ void CheckExportRecords(TExportProfile& kind, TDataFile& data, TRecordInfos& mar
     const std::unique_ptr<TExportValidator> validator = NewValidator(kind);
     TConvertRecord fields(NewPlaceRefs(kind), data.CurRecord());
     TDelimRecord work(kind.Delim, false);
+    AnsiString value;
     validator->Prepare();
 
+    const auto reject = [&](int index, std::string text) {
+        marks.SetErrorText(index, std::move(text));
+        marks.Info(index).State = RecordHasError;
+        ++totals.ErrorCount;
+    };
     const int count = data.RecordCount();
     for (int index = 0; index < count; ++index) {
         TRecordInfo& mark = marks.Info(index);
@@ -84,7 +155,7 @@ void CheckExportRecords(TExportProfile& kind, TDataFile& data, TRecordInfos& mar
             continue;
         data.GoTo(index);
         try {
-            CopyRecord(&work, &fields);
+            CopyFields(*kind.DocType, data, fields, work, value);
             validator->Validate(&work);
             TExportTotals withRecord = totals;
             if (salary)
@@ -94,9 +165,9 @@ void CheckExportRecords(TExportProfile& kind, TDataFile& data, TRecordInfos& mar
             mark.State = RecordCheckedOk;
             ++totals.ExportCount;
         } catch (const EValidateError& error) {
-            marks.SetErrorText(index, error.Message());
-            mark.State = RecordHasError;
-            ++totals.ErrorCount;
+            reject(index, AnsiToUtf8(error.Message()));
+        } catch (const TLostCharacter& lost) {
+            reject(index, lost.Text);
         }
         ++totals.CheckedCount;
     }

@@ -43,8 +43,10 @@ TIntArray* NewPlaceRefs(const TExportProfile& kind);
 // Checks every marked record of the data file (whose cursor it moves) with the kind's
 // validator; the salary list also needs fresh reference lists, whose absence stops the
 // pass. An accepted record gets state 1 and goes to the output table, which is emptied
-// first; a rejected one gets state 2 and the validation message. Unmarked records are left
-// as they are. Any other failure ends the pass with the marks and the table as far as it
-// got, and with `totals` counted that far.
+// first; a rejected one gets state 2 and the message that names its field: a validation
+// error, or a value that cannot reach the bank as the file holds it (a character that
+// CP1251 lacks, a delimiter, CR or LF). Unmarked records are left as they are. Any other
+// failure ends the pass with the marks and the table as far as it got, and with `totals`
+// counted that far. The data file's records are only read.
 void CheckExportRecords(TExportProfile& kind, TDataFile& data, TRecordInfos& marks, TDelimFile& output,
                         TExportTotals& totals);

@@ -4,6 +4,7 @@
 #include "documents/Datafiles.h"
 #include "documents/Exportfiles.h"
 #include "documents/Profiles.h"
+#include "platform/Encoding.h"
 #include "platform/SysUtils.h"
 #include "ui/ExportActions.h"
 #include "ui/ExportCheck.h"
@@ -123,7 +124,7 @@ TRichText ExportErrorsReport(TExportDocument& document)
         const AnsiString name = nameColumn >= 0 ? data.CurRecord()->Get(nameColumn) : AnsiString();
         text.Add("Ошибка в строке " + IntToStr(index + 1) + " (" + name + "):\n");
         text.Font().Italic = true;
-        text.Add(marks.ErrorText(index) + "\n\n");
+        text.Add(Utf8ToAnsiNamingCodes(marks.ErrorText(index)) + "\n\n");
         text.Font().Italic = false;
     }
     return text;

@@ -37,15 +37,15 @@ const TRecordInfo& TRecordInfos::Info(int index) const
     return FMarks[static_cast<size_t>(index)];
 }
 
-const AnsiString& TRecordInfos::ErrorText(int index) const
+const std::string& TRecordInfos::ErrorText(int index) const
 {
-    static const AnsiString none;
+    static const std::string none;
     CheckIndex(index);
     const auto text = FErrorTexts.find(index);
     return text == FErrorTexts.end() ? none : text->second;
 }
 
-void TRecordInfos::SetErrorText(int index, AnsiString text)
+void TRecordInfos::SetErrorText(int index, std::string text)
 {
     CheckIndex(index);
     if (text.empty())

@@ -7,6 +7,7 @@
 
 #include <cstdint>
 #include <map>
+#include <string>
 #include <vector>
 
 enum : uint8_t {
@@ -37,14 +38,15 @@ public:
     TRecordInfo& Info(int index);
     const TRecordInfo& Info(int index) const;
 
-    // The text of the last check's error of a record ("" when it has none).
-    const AnsiString& ErrorText(int index) const;
+    // The text of the last check's error of a record ("" when it has none). It is UTF-8,
+    // not CP1251: it may name a character of the record that CP1251 lacks.
+    const std::string& ErrorText(int index) const;
     // An empty text removes the record's text.
-    void SetErrorText(int index, AnsiString text);
+    void SetErrorText(int index, std::string text);
 
 private:
     std::vector<TRecordInfo> FMarks;
-    std::map<int, AnsiString> FErrorTexts;   // by record
+    std::map<int, std::string> FErrorTexts;   // by record
 
     void CheckIndex(int index) const;
 };

@@ -441,17 +441,18 @@ void TFrmExportFile::ShowRecordStatus(int record)
 {
     if (record < 0)
         record = CurrentRecord();
-    AnsiString text;
+    QString text;
     QVariant letters;
     if (record >= 0 && record < FMarks.Count() && FMarks.Info(record).Selected) {
         const TRecordInfo& mark = FMarks.Info(record);
-        text = mark.State == RecordHasError ? FMarks.ErrorText(record) : AnsiString(StateTexts[mark.State == RecordCheckedOk]);
+        text = mark.State == RecordHasError ? QString::fromStdString(FMarks.ErrorText(record))
+                                            : ToQString(StateTexts[mark.State == RecordCheckedOk]);
         letters = MarkLetters(mark);
     }
     QPalette palette = EdtMessages->palette();
     palette.setColor(QPalette::Text, letters.isValid() ? letters.value<QColor>() : Grid->palette().color(QPalette::Text));
     EdtMessages->setPalette(palette);
-    EdtMessages->setPlainText(ToQString(text));
+    EdtMessages->setPlainText(text);
 }
 
 void TFrmExportFile::GotoFirstError()

@@ -224,3 +224,11 @@ TEST(DBaseFileTest, LineLongerThanTheRecordIsRefused)
     file.Next();
     EXPECT_EQ(SavedBytes(file).substr(32 + 32 + 1), " " + AnsiToUtf8("Ж") + "  \x1A");
 }
+
+TEST(DBaseFileTest, FirstCharacterLostFindsWhatCp1251LacksInItsField)
+{
+    TDBaseFile file(nullptr, CodePageCp866);
+    LoadBytes(file, DbfFile(SalaryFields, {SalaryRecord(' ', AnsiToOem("Ив?") + "\xB3", "1.00", "", ' ', "")}));
+    EXPECT_EQ(file.FirstCharacterLost(0), U'\u2502');
+    EXPECT_EQ(file.FirstCharacterLost(1), 0u);
+}

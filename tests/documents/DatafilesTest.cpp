@@ -273,6 +273,32 @@ TEST(DataFileTest, Utf8ByteOrderMarkIsDropped)
     EXPECT_EQ(cp1251.CurRecord()->Get(0), "\xEF\xBB\xBF" "a");
 }
 
+// A value that reads with "?" where the file holds another character: that character, in
+// every code page that is converted (an XML document's lines are UTF-8); a "?" of the file
+// itself is no loss.
+TEST(DataFileTest, FirstCharacterLostNamesWhatCp1251Lacks)
+{
+    const std::string schwa = "\xD3\x98";   // "Ә" in UTF-8
+    const auto lost = [](TDataFile& file, const std::string& bytes, int field) {
+        LoadBytes(file, bytes);
+        return file.FirstCharacterLost(field);
+    };
+    TDelimFile utf8(";", CodePageUtf8, false);
+    EXPECT_EQ(lost(utf8, AnsiToUtf8("Что?;") + schwa + "\xD0\xBB?" + schwa + "\r\n", 1), U'\u04D8');
+    EXPECT_EQ(utf8.FirstCharacterLost(0), 0u);
+    EXPECT_EQ(lost(utf8, "a\xFF;b\r\n", 0), U'\uFFFD');
+    TDelimFile cp866(";", CodePageCp866, false);
+    EXPECT_EQ(lost(cp866, "a;\x80\xB3\r\n", 1), U'\u2502');
+    TDelimFile koi8(";", CodePageKoi8R, false);
+    EXPECT_EQ(lost(koi8, "\xC1\x80;b\r\n", 0), U'\u2500');
+    TDelimFile cp1251(";", CodePageCp1251, false);
+    EXPECT_EQ(lost(cp1251, "?;\x98\r\n", 0), 0u);
+    TXmlFile xml("/r/p", "<a>;<b>", ";");
+    EXPECT_EQ(lost(xml, "<r><p><a>?</a><b>x" + schwa + "</b></p></r>", 1), U'\u04D8');
+    EXPECT_EQ(xml.FirstCharacterLost(0), 0u);
+    EXPECT_EQ(CurrentRow(xml), (std::vector<AnsiString>{"?", "x?"}));
+}
+
 // ---- Files ----
 
 class DataFileSaveTest : public ::testing::Test {

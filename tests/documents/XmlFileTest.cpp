@@ -41,7 +41,11 @@ std::vector<AnsiString> LoadLines(const AnsiString& path, const AnsiString& patt
 {
     TXmlFile file(path, pattern, ";");
     LoadBytes(file, bytes);
-    return file.Lines().Items();
+    const TStringList stored = file.Lines();
+    std::vector<AnsiString> lines;
+    for (const AnsiString& line : stored.Items())
+        lines.push_back(Utf8ToAnsi(line));
+    return lines;
 }
 
 }  // namespace

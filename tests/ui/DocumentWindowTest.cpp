@@ -218,7 +218,7 @@ TEST_F(DocumentWindowTest, LoadsTheListWithEveryRecordMarkedAndMarksFollowTheCom
     window.Marks().Info(0).State = RecordCheckedOk;
     for (int i : {1, 2}) {
         window.Marks().Info(i).State = RecordHasError;
-        window.Marks().SetErrorText(i, "Счет: Неверный счет");
+        window.Marks().SetErrorText(i, AnsiToUtf8("Счет: Неверный счет"));
     }
     window.MarksChanged();
     const QModelIndex error = window.GridModel()->index(1, 0);

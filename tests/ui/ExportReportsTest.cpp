@@ -23,7 +23,7 @@ protected:
     static void MarkError(TTestDocument& document, int index, const AnsiString& text)
     {
         document.Marks().Info(index).State = RecordHasError;
-        document.Marks().SetErrorText(index, text);
+        document.Marks().SetErrorText(index, AnsiToUtf8(text));
     }
 
     // The output table of an export with these lines.
@@ -75,6 +75,17 @@ TEST_F(ExportReportsTest, WithoutANameColumnTheErrorListShowsAnEmptyName)
     EXPECT_ANSI_EQ(ExportErrorsReport(document).PlainText(),
                    "Ошибки экспорта: ООО {Ромашка}\n\nОшибка в строке 1 ():\n"
                    "Счет: Обнаружен недопустимый символ: x\n\n");
+}
+
+// The report is CP1251: a letter that the message names and CP1251 lacks is shown by its code.
+TEST_F(ExportReportsTest, TheErrorListNamesALetterThatCp1251LacksByItsCode)
+{
+    SelectProfile({"DelCli.Fields=,2"});
+    TTestDocument document(Kind(2), Dir, {"x;1"});
+    document.Marks().Info(0).State = RecordHasError;
+    document.Marks().SetErrorText(0, AnsiToUtf8("ФИО: символа \"") + "\xD3\x98" + AnsiToUtf8("\" нет"));
+    EXPECT_ANSI_EQ(ExportErrorsReport(document).PlainText(),
+                   "Ошибки экспорта: ООО {Ромашка}\n\nОшибка в строке 1 ():\nФИО: символа \"U+04D8\" нет\n\n");
 }
 
 TEST_F(ExportReportsTest, TheRegistryCutsItsColumnsAndShowsOnlyTheTotalsAboveHalfAKopeck)

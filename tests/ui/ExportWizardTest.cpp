@@ -8,7 +8,9 @@
 
 #include "support/ScriptedDialogs.h"
 #include "platform/Paths.h"
+#include "ui/ExportCheck.h"
 #include "ui/ExportWizard.h"
+#include "ui/RecordInfos.h"
 
 #include <gmock/gmock.h>
 
@@ -48,7 +50,7 @@ TEST_F(ExportWizardTest, TheCheckMarksTheSelectedRecordsAndTheRegistryShowsTheAc
     std::vector<std::string> lines = SalaryLines;
     lines.push_back("Не Отмечен;1;1");
     TTestDocument document(Kind(0), Dir, lines);
-    document.Marks().SetErrorText(0, "старая ошибка");
+    document.Marks().SetErrorText(0, AnsiToUtf8("старая ошибка"));
     document.Marks().Info(3).Selected = 0;
     TExportWizard wizard(document);
     wizard.SetView(&View);
@@ -68,8 +70,8 @@ TEST_F(ExportWizardTest, TheCheckMarksTheSelectedRecordsAndTheRegistryShowsTheAc
     EXPECT_ANSI_EQ(View.Page, "end-prepare:3/1");
     ExpectButtons(View.Buttons, "< Назад", "Далее >", true, true);
     EXPECT_THAT(States(document), ::testing::ElementsAre(1, 2, 1, 0));
-    EXPECT_ANSI_EQ(document.Marks().ErrorText(1), "ФИО: Обнаружен недопустимый символ: 1");
-    EXPECT_ANSI_EQ(document.Marks().ErrorText(0), "старая ошибка");   // a pass keeps an old text
+    EXPECT_EQ(document.Marks().ErrorText(1), AnsiToUtf8("ФИО: Обнаружен недопустимый символ: 1"));
+    EXPECT_EQ(document.Marks().ErrorText(0), AnsiToUtf8("старая ошибка"));   // a pass keeps an old text
     EXPECT_EQ(document.MarksChangedCount, 1);
     EXPECT_EQ(Hex(Payload(wizard)), Hex(SalaryPayload));
     EXPECT_EQ(wizard.Totals.CreditCount, 2);
@@ -163,6 +165,85 @@ TEST_F(ExportWizardTest, TheColumnMapPlacesTheInputColumnsAndLeavesUnfedFieldsEm
     wizard.Start();
     wizard.Next();
     EXPECT_EQ(Hex(Payload(wizard)), Hex("ИВАНОВ ИВАН;000000012345\r\n"));
+}
+
+// A client of the new-clients list whose every field passes as it stands, with the given
+// issuing office and birth place, joined by the delimiter (narrow literals are CP1251).
+std::string NewClientLine(const std::string& issuedBy, const std::string& birthPlace, const std::string& delim)
+{
+    const std::vector<std::string> fields = {
+        "ИВАНОВ ИВАН", "4510 123456", "21", "01/02/2010", "Москва", issuedBy, "770-001", "03/04/1980", "", "", "77",
+        "Москва", "ул. Тверская, 1", "", "Татарстан", "", birthPlace, "слово", "5551234", "М", "VSCL", "7701234567"};
+    std::string line;
+    for (const std::string& field : fields)
+        line += (line.empty() ? "" : delim) + field;
+    return line;
+}
+
+TEST_F(ExportWizardTest, ALetterThatCp1251LacksMakesItsRecordAnErrorAndTheFileKeepsItsBytes)
+{
+    SelectProfile({"NewCli.Charset=UTF8"});
+    const std::string almetyevsk = "\xD3\x98" + AnsiToUtf8("лм") + "\xD3\x99" + AnsiToUtf8("т");   // "Әлмәт"
+    const std::string accepted = NewClientLine("ОВД", "Казань", ";");
+    std::string rejected = AnsiToUtf8(NewClientLine("ОВД", "@", ";"));
+    rejected.replace(rejected.find('@'), 1, almetyevsk);
+    TTestDocument document(Kind(1), Dir, {AnsiToUtf8(accepted), rejected});
+    const std::string bytes = ReadBytes(Dir.File("input.txt"));
+    TExportWizard wizard(document);
+    wizard.SetView(&View);
+    wizard.Start();
+    wizard.Next();
+
+    EXPECT_THAT(States(document), ::testing::ElementsAre(1, 2));
+    EXPECT_EQ(document.Marks().ErrorText(1),
+              AnsiToUtf8("Нас. пункт (место рожд.): символа \"") + "\xD3\x98" + AnsiToUtf8("\" нет в кодировке Windows-1251"));
+    EXPECT_EQ(wizard.Totals.ExportCount, 1);
+    EXPECT_EQ(Hex(Payload(wizard)), Hex(accepted + "\r\n"));
+    document.DataFile().SaveToFile("");
+    EXPECT_EQ(Hex(ReadBytes(Dir.File("input.txt"))), Hex(bytes));
+}
+
+TEST_F(ExportWizardTest, AValueTheLineCannotHoldMarksItsRecordAndTheCheckGoesOn)
+{
+    SelectProfile({"NewCli.Delim=|"});
+    TTestDocument document(Kind(1), Dir,
+                           {NewClientLine("ОВД", "Казань", "|"), NewClientLine("ОВД; отдел 2", "Казань", "|"),
+                            NewClientLine("ОВД", "Уфа", "|")});
+    TExportWizard wizard(document);
+    wizard.SetView(&View);
+    wizard.Start();
+    {
+        TScriptedDialogs dialogs;   // no box
+        wizard.Next();
+    }
+    EXPECT_ANSI_EQ(View.Page, "end-prepare:3/1");
+    EXPECT_THAT(States(document), ::testing::ElementsAre(1, 2, 1));
+    EXPECT_EQ(document.Marks().ErrorText(1), AnsiToUtf8("Кем выдан: Недопустимые символы в поле"));
+    EXPECT_EQ(Hex(Payload(wizard)),
+              Hex(NewClientLine("ОВД", "Казань", ";") + "\r\n" + NewClientLine("ОВД", "Уфа", ";") + "\r\n"));
+    wizard.LinkClick("ViewErrors");
+    EXPECT_EQ(document.ShownError, 1);
+}
+
+// An XML document: an escaped line break that the working record refuses, and a letter
+// that CP1251 lacks, each mark their own record only.
+TEST_F(ExportWizardTest, XmlValuesThatCannotGoAsTheyStandMarkTheirRecords)
+{
+    SelectProfile({});
+    TXmlFile data("/r/p", "<a>;<b>", Kind(2).Delim);
+    TMemoryStream xml;
+    xml.WriteString("<r><p><a>" + AnsiToUtf8("Пет#0Aров") + "</a><b>1</b></p><p><a>" + AnsiToUtf8("Иванов") +
+                    "</a><b>2</b></p><p><a>\xD3\x98</a><b>3</b></p></r>");
+    xml.SetPosition(0);
+    data.LoadFromStream(&xml);
+    TRecordInfos marks(data.RecordCount());
+    const std::unique_ptr<TDelimFile> output = NewExportTable();
+    TExportTotals totals;
+    CheckExportRecords(Kind(2), data, marks, *output, totals);
+    EXPECT_EQ(marks.ErrorText(0), AnsiToUtf8("ФИО: Недопустимые символы в поле"));
+    EXPECT_EQ(marks.ErrorText(2), AnsiToUtf8("ФИО: символа \"") + "\xD3\x98" + AnsiToUtf8("\" нет в кодировке Windows-1251"));
+    EXPECT_EQ(totals.ErrorCount, 2);
+    EXPECT_EQ(totals.ExportCount, 1);
 }
 
 }  // namespace
