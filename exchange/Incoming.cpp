@@ -17,6 +17,7 @@
 #include "platform/SysUtils.h"
 
 #include <algorithm>
+#include <functional>
 #include <numeric>
 #include <vector>
 
@@ -139,27 +140,31 @@ AnsiString ReserveRejectName(const AnsiString& folder, const AnsiString& name)
 
 namespace {
 
-// Whether a row of the store holds exactly these fields (from field 0, the memo, on).
-bool HoldsRow(TInternalData& store, const std::vector<AnsiString>& fields)
+// Whether some row of the store is one that `holds` accepts.
+bool AnyRow(TInternalData& store, const std::function<bool(int row)>& holds)
 {
-    for (int row = 0; row < store.RecordCount(); ++row) {
-        int field = 0;
-        while (field < static_cast<int>(fields.size()) && store.RowField(row, field) == fields[field])
-            ++field;
-        if (field == static_cast<int>(fields.size()))
+    for (int row = 0; row < store.RecordCount(); ++row)
+        if (holds(row))
             return true;
-    }
     return false;
 }
+
+// The handlers below store the bytes of a member from its position to its end as memo 0 of
+// a new last row. They are compared and copied where they lie, a piece at a time, and the
+// last store that needs them takes them from the member (`giveUp`): a list of hundreds of
+// megabytes is held once while it is stored, twice while it is compared with a held one.
 
 // Replaces the list of that type in the reference-list store: its rows hold the list
 // (memo), the type and the date. The same list again (a message that stayed on the
 // server comes again) leaves the store as it is.
-void StoreEtalon(const AnsiString& fileName, const AnsiString& type, const AnsiString& date, const std::string& data)
+void StoreEtalon(const AnsiString& fileName, const AnsiString& type, const AnsiString& date, TStream& data,
+                 bool giveUp)
 {
     TEtalons store;
     UpdateStore(store, fileName, [&] {
-        if (HoldsRow(store, {data, type, date}))
+        if (AnyRow(store, [&](int row) {
+                return store.RowField(row, 1) == type && store.RowField(row, 2) == date && store.RowMemoIs(row, 0, data);
+            }))
             return;
         store.First();
         while (!store.Eof()) {
@@ -169,8 +174,8 @@ void StoreEtalon(const AnsiString& fileName, const AnsiString& type, const AnsiS
                 store.Next();
         }
         store.Append();
+        store.SetMemoFrom(0, data, giveUp);
         TFileRecord& row = *store.CurRecord();
-        row.Set(0, data);
         row.Set(1, type);
         row.Set(2, date);
     });
@@ -179,21 +184,20 @@ void StoreEtalon(const AnsiString& fileName, const AnsiString& type, const AnsiS
 // Appends a reply to its store: the rows hold the reply (memo) and its file name. A reply
 // already held under its name with the same bytes (a message that stayed on the server
 // comes again) is not stored twice.
-void StoreReply(const AnsiString& fileName, const AnsiString& replyName, const std::string& data)
+void StoreReply(const AnsiString& fileName, const AnsiString& replyName, TStream& data)
 {
     TReplyFiles store;
     UpdateStore(store, fileName, [&] {
-        if (HoldsRow(store, {data, replyName}))
+        if (AnyRow(store, [&](int row) { return store.RowField(row, 1) == replyName && store.RowMemoIs(row, 0, data); }))
             return;
         store.Append();
-        TFileRecord& row = *store.CurRecord();
-        row.Set(0, data);
-        row.Set(1, replyName);
+        store.SetMemoFrom(0, data, true);
+        store.CurRecord()->Set(1, replyName);
     });
 }
 
-// The member's bytes from its position, which it then gives up: a large list is held once,
-// not twice, while it goes into its store.
+// The member's bytes from its position, which it then gives up: a large update is held
+// once, not twice, while it is written.
 std::string TakeBytes(TStream& member)
 {
     std::string bytes = ReadToEnd(member);
@@ -296,13 +300,12 @@ void TReceiver::ProcessEtalon(TStream& member, const TStringList& header, TStrin
     const int typeIndex = EtalonTypeIndex(type);
     const AnsiString date = GetParam(header, "ETALON_DATE");
     CheckEtalonDate(date);
-    const std::string data = TakeBytes(member);
     // Each prefix is checked when its turn comes: the stores of those before a bad one
     // are written already.
     TStringList items;
     SplitString(items, prefixes, ",");
-    for (const AnsiString& item : items.Items())
-        StoreEtalon(EtalonsFileName(EtalonPrefix(item)), type, date, data);
+    for (int i = 0; i < items.Count(); ++i)
+        StoreEtalon(EtalonsFileName(EtalonPrefix(items[i])), type, date, member, i == items.Count() - 1);
 
     AnsiString line = EtalonTypeInfos[typeIndex].Title;
     if (!SameText(prefixes, CurrentProfile().Prefix))
@@ -315,7 +318,7 @@ void TReceiver::ProcessReplyFile(TStream& member, const TStringList& header, TSt
 {
     const AnsiString fileName = GetParam(header, "FILE_NAME");
     CheckReplyFileName(fileName);
-    StoreReply(ReplyFilesName(fileName, ReplyDocTypes[replyKind].Code), fileName, TakeBytes(member));
+    StoreReply(ReplyFilesName(fileName, ReplyDocTypes[replyKind].Code), fileName, member);
     report.Add(AnsiString(ReplyDocTypes[replyKind].Title) + " (" + fileName + ")");
     ++ListsAdded[replyKind];
 }
