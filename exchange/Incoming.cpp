@@ -205,6 +205,21 @@ std::string TakeBytes(TStream& member)
     return bytes;
 }
 
+// The fields of a message's row: its text (memo), its title, the date it was written.
+constexpr int TextField = 0;
+constexpr int TitleField = 3;
+constexpr int CreatedField = 4;
+
+// Whether the store holds the row of a message with this title, date and text: one that
+// stayed on the server after it was recorded, because its deletion there failed.
+bool HoldsMessage(TInternalData& store, const AnsiString& title, const AnsiString& created, const AnsiString& text)
+{
+    return AnyRow(store, [&](int row) {
+        return store.RowField(row, TitleField) == title && store.RowField(row, CreatedField) == created &&
+               store.RowField(row, TextField) == text;
+    });
+}
+
 } // namespace
 
 int EtalonTypeIndex(const AnsiString& type)
@@ -334,24 +349,27 @@ void TReceiver::ProcessUpdate(TStream& member, const TStringList& header, TStrin
 
 // ---- The message's row and its attachments ----
 
-bool TReceiver::ProcessMessage(TReceivedMail& mail, TMessages& store)
+bool TReceiver::ProcessMessage(TReceivedMail& mail, TMessages& store, TMessages* held)
 {
     const TMessageSubject subject = JudgeSubject(mail.Subject, mail.CharSet, CurrentProfile().Prefix);
     mail.Subject = subject.Title;
     if (!subject.ForClient)
         return false;
     const AnsiString text = MessageText(mail);
+    const AnsiString created = DateTimeToStr(mail.Date);
+    if (HoldsMessage(store, subject.Title, created, text) || (held && HoldsMessage(*held, subject.Title, created, text)))
+        return true;
     TStringList report;
     TStringList failed;
     ProcessAttachments(mail, report, failed);
 
     store.Append();
     TFileRecord& row = *store.CurRecord();
-    row.Set(0, text);
+    row.Set(TextField, text);
     row.Set(1, report.Text());
     row.Set(2, failed.Text());
-    row.Set(3, subject.Title);
-    row.Set(4, DateTimeToStr(mail.Date));
+    row.Set(TitleField, subject.Title);
+    row.Set(CreatedField, created);
     row.Set(5, DateTimeToStr(Now()));
     ++Messages;
     return true;
@@ -470,7 +488,8 @@ namespace {
 // The current profile's message store, read when the run begins so that a store that
 // cannot be read stops the run before anything is fetched. The rows of the run are
 // collected apart and appended to the store as its file holds it when the run is saved:
-// another program may have changed it meanwhile.
+// another program may have changed it meanwhile. A message that the store holds already,
+// as read at the start or at the save, is not recorded twice.
 class TMessageStoreRun : public TReceiveRun {
 public:
     explicit TMessageStoreRun(TReceiver& receiver)
@@ -478,13 +497,17 @@ public:
     {
         LoadMessageStore(FStore, FFileName);
     }
-    bool Process(TReceivedMail& mail) override { return FReceiver.ProcessMessage(mail, FNewRows); }
+    bool Process(TReceivedMail& mail) override { return FReceiver.ProcessMessage(mail, FNewRows, &FStore); }
     void Save() override
     {
         if (!FNewRows.Open() || FNewRows.RecordCount() == 0)
             return;
         UpdateMessageStore(FStore, FFileName, [this] {
             for (int row = 0; row < FNewRows.RecordCount(); ++row) {
+                // Another receive may have recorded the same message meanwhile.
+                if (HoldsMessage(FStore, FNewRows.RowField(row, TitleField), FNewRows.RowField(row, CreatedField),
+                                 FNewRows.RowField(row, TextField)))
+                    continue;
                 FNewRows.GoTo(row);
                 FStore.Append(FNewRows.CurRecord());
             }
