@@ -19,6 +19,7 @@
 #include <algorithm>
 #include <functional>
 #include <numeric>
+#include <string_view>
 #include <vector>
 
 TStoreWindows StoreWindows;
@@ -51,6 +52,50 @@ AnsiString FittedName(const AnsiString& stem, const AnsiString& tail)
 } // namespace
 
 // ---- The message ----
+
+namespace {
+
+// The fields of a message's row: its text (memo), its title, the date it was written.
+constexpr int TextField = 0;
+constexpr int TitleField = 3;
+constexpr int CreatedField = 4;
+
+// The hashes of the three fields mixed into one, each step spread by the bits of the golden
+// ratio, so that equal fields in other places do not cancel out.
+size_t MessageHash(const AnsiString& title, const AnsiString& created, const AnsiString& text)
+{
+    const std::hash<std::string_view> hash;
+    size_t seed = 0;
+    for (const AnsiString* field : {&title, &created, &text})
+        seed ^= hash(*field) + 0x9e3779b97f4a7c15 + (seed << 6) + (seed >> 2);
+    return seed;
+}
+
+} // namespace
+
+void TMessageIndex::AddRows(TInternalData& store)
+{
+    for (int row = 0; row < store.RecordCount(); ++row)
+        AddRow(store, row);
+}
+
+void TMessageIndex::AddRow(TInternalData& store, int row)
+{
+    const size_t hash = MessageHash(store.RowField(row, TitleField), store.RowField(row, CreatedField),
+                                    store.RowField(row, TextField));
+    FRows.emplace(hash, TRow{&store, row});
+}
+
+bool TMessageIndex::Holds(const AnsiString& title, const AnsiString& created, const AnsiString& text) const
+{
+    const auto [first, last] = FRows.equal_range(MessageHash(title, created, text));
+    return std::any_of(first, last, [&](const auto& entry) {
+        TInternalData& store = *entry.second.Store;
+        const int row = entry.second.Row;
+        return store.RowField(row, TitleField) == title && store.RowField(row, CreatedField) == created &&
+               store.RowField(row, TextField) == text;
+    });
+}
 
 TMessageSubject JudgeSubject(const AnsiString& subject, const AnsiString& charset, const AnsiString& prefix)
 {
@@ -205,21 +250,6 @@ std::string TakeBytes(TStream& member)
     return bytes;
 }
 
-// The fields of a message's row: its text (memo), its title, the date it was written.
-constexpr int TextField = 0;
-constexpr int TitleField = 3;
-constexpr int CreatedField = 4;
-
-// Whether the store holds the row of a message with this title, date and text: one that
-// stayed on the server after it was recorded, because its deletion there failed.
-bool HoldsMessage(TInternalData& store, const AnsiString& title, const AnsiString& created, const AnsiString& text)
-{
-    return AnyRow(store, [&](int row) {
-        return store.RowField(row, TitleField) == title && store.RowField(row, CreatedField) == created &&
-               store.RowField(row, TextField) == text;
-    });
-}
-
 } // namespace
 
 int EtalonTypeIndex(const AnsiString& type)
@@ -349,7 +379,14 @@ void TReceiver::ProcessUpdate(TStream& member, const TStringList& header, TStrin
 
 // ---- The message's row and its attachments ----
 
-bool TReceiver::ProcessMessage(TReceivedMail& mail, TMessages& store, TMessages* held)
+bool TReceiver::ProcessMessage(TReceivedMail& mail, TMessages& store)
+{
+    TMessageIndex held;
+    held.AddRows(store);
+    return ProcessMessage(mail, store, held);
+}
+
+bool TReceiver::ProcessMessage(TReceivedMail& mail, TMessages& store, TMessageIndex& held)
 {
     const TMessageSubject subject = JudgeSubject(mail.Subject, mail.CharSet, CurrentProfile().Prefix);
     mail.Subject = subject.Title;
@@ -357,7 +394,7 @@ bool TReceiver::ProcessMessage(TReceivedMail& mail, TMessages& store, TMessages*
         return false;
     const AnsiString text = MessageText(mail);
     const AnsiString created = DateTimeToStr(mail.Date);
-    if (HoldsMessage(store, subject.Title, created, text) || (held && HoldsMessage(*held, subject.Title, created, text)))
+    if (held.Holds(subject.Title, created, text))
         return true;
     TStringList report;
     TStringList failed;
@@ -371,6 +408,7 @@ bool TReceiver::ProcessMessage(TReceivedMail& mail, TMessages& store, TMessages*
     row.Set(TitleField, subject.Title);
     row.Set(CreatedField, created);
     row.Set(5, DateTimeToStr(Now()));
+    held.AddRow(store, store.RecNo());
     ++Messages;
     return true;
 }
@@ -496,16 +534,19 @@ public:
         : FReceiver(receiver), FFileName(MessagesFileName(CurrentProfile().Prefix))
     {
         LoadMessageStore(FStore, FFileName);
+        FHeld.AddRows(FStore);
     }
-    bool Process(TReceivedMail& mail) override { return FReceiver.ProcessMessage(mail, FNewRows, &FStore); }
+    bool Process(TReceivedMail& mail) override { return FReceiver.ProcessMessage(mail, FNewRows, FHeld); }
     void Save() override
     {
         if (!FNewRows.Open() || FNewRows.RecordCount() == 0)
             return;
         UpdateMessageStore(FStore, FFileName, [this] {
+            // Another receive may have recorded some of the messages meanwhile.
+            TMessageIndex stored;
+            stored.AddRows(FStore);
             for (int row = 0; row < FNewRows.RecordCount(); ++row) {
-                // Another receive may have recorded the same message meanwhile.
-                if (HoldsMessage(FStore, FNewRows.RowField(row, TitleField), FNewRows.RowField(row, CreatedField),
+                if (stored.Holds(FNewRows.RowField(row, TitleField), FNewRows.RowField(row, CreatedField),
                                  FNewRows.RowField(row, TextField)))
                     continue;
                 FNewRows.GoTo(row);
@@ -519,6 +560,7 @@ private:
     const AnsiString FFileName;
     TMessages FStore;
     TMessages FNewRows;
+    TMessageIndex FHeld;   // the rows of both, until the save reads the store afresh
 };
 
 } // namespace

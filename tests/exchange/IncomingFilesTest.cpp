@@ -472,8 +472,8 @@ TEST_F(IncomingFilesTest, AMessageThatTheStoreHoldsIsNotProcessedAgain)
     EXPECT_FALSE(FileExists(Dir.File("Reject/ABC000001(1).TLB")));
 }
 
-// Two receives at once fetch the same message: the one that saves last finds it recorded
-// by the other and does not record it again.
+// One receive fetches the same message twice, and another one fetches it at the same
+// time: the first records it once, the one that saves last finds it recorded.
 TEST_F(IncomingFilesTest, AMessageThatAnotherReceiveRecordedMeanwhileIsStoredOnce)
 {
     TReceivedMail mail;
@@ -481,11 +481,13 @@ TEST_F(IncomingFilesTest, AMessageThatAnotherReceiveRecordedMeanwhileIsStoredOnc
     mail.Body = "text";
     const std::unique_ptr<TReceiveRun> first = Receiver.BeginRun();
     const std::unique_ptr<TReceiveRun> second = Receiver.BeginRun();
+    TReceivedMail again = mail;
     TReceivedMail copy = mail;
     ASSERT_TRUE(first->Process(mail));
+    ASSERT_TRUE(first->Process(again));
     ASSERT_TRUE(second->Process(copy));
-    second->Save();
     first->Save();
+    second->Save();
     EXPECT_THAT(Rows<TMessages>(MessagesFileName("ABC")), ElementsAre(testing::StartsWith("text\r\n|||Выписка|")));
 }
 
