@@ -10,8 +10,18 @@
 // anchor and the limit, sends the same commands in one process over one connection, the
 // way the receiver does: by POP3 UIDL, TOP n 0 and RETR n for each message, then DELE of
 // each; by IMAP the fetch of each message, one STORE of the deleted flag and CLOSE.
+//
+//   bench_receive list
+//
+// prints the peak memory of the dispatch of a bank's container whose one reference list
+// inflates to 256 MB: the process's peak resident size (VmHWM, reset through
+// /proc/self/clear_refs before each) while the list goes into an empty store, and while
+// the same container comes again and finds the list held. It runs in a process of its own.
 
 #include "BenchSupport.h"
+
+#include "exchange/BankContainers.h"
+#include "exchange/GpgHome.h"
 
 #include "documents/Charsets.h"
 #include "exchange/ExchangeProfile.h"
@@ -21,6 +31,7 @@
 #include "support/TestServers.h"
 
 #include <cstdlib>
+#include <cstring>
 #include <vector>
 
 namespace {
@@ -135,10 +146,54 @@ void MeasureSubject()
     Report("subject_2600k_per_1300k", PerRound(whole, half));
 }
 
+// A reference list of at least `bytes` bytes: rows of an account and a name, each its own.
+std::string LargeList(size_t bytes)
+{
+    std::string list;
+    list.reserve(bytes + 64);
+    char row[64];
+    for (unsigned number = 0; list.size() < bytes; ++number)
+        list.append(row, static_cast<size_t>(std::snprintf(row, sizeof row, "408178100%011u;ИВАНОВ ИВАН %u\r\n",
+                                                              number, number % 9973)));
+    return list;
+}
+
+// The process's peak resident size in MB while the bank's container is dispatched, counted
+// from the moment before it: the container's bytes and the program are in it.
+double DispatchPeakMb(const std::string& sealed)
+{
+    TMemoryStream container;
+    container.WriteString(sealed);
+    container.SetPosition(0);
+    malloc_trim(0);
+    std::ofstream("/proc/self/clear_refs") << "5";   // the peak starts again from now
+    TStringList report;
+    Receiver.Get()->ProcessFile(container, report);
+    if (report.Count() != 1)
+        throw std::runtime_error("the list was not dispatched");
+    return static_cast<double>(StatusKb("VmHWM:")) / 1024;
+}
+
+// A container of the bank whose one reference list inflates to 256 MB, sealed with key
+// pairs made for the run, dispatched into an empty store and then once more.
+void MeasureListDispatch()
+{
+    const TGpgParties keys;
+    const TTempDir dir;
+    const TExchangeProfile profile(dir, {"PgpKeyPath=" + keys.Client.Path, "BankPgpKey=" + keys.Bank.KeyId()});
+    const std::string sealed = keys.SealedByBank(BankArchive({EtalonMember("ABC", "SAL", LargeList(256 << 20))}));
+    Report("receive_list_256mb_peak_mb", DispatchPeakMb(sealed));
+    Report("receive_list_256mb_again_peak_mb", DispatchPeakMb(sealed));
+}
+
 } // namespace
 
-int main()
+int main(int argc, char** argv)
 {
+    if (argc == 2 && std::strcmp(argv[1], "list") == 0) {
+        MeasureListDispatch();
+        return 0;
+    }
     MeasureSubject();
     TMailServer mail("client", "secret");
     const TMailPorts ports = mail.Start();

@@ -88,6 +88,9 @@ mkdir "$work/send" "$work/container"
 # test fixtures do) by POP3 and by IMAP; curl fetches and deletes the same messages in one
 # process over one connection.
 ./build-bench/bench/bench_receive >>"$work/ours"
+# A bank's container whose one reference list inflates to 256 MB, dispatched into an empty
+# store and once more: the peak resident size, in a process of its own.
+./build-bench/bench/bench_receive list >>"$work/ours"
 
 status=0
 python3 bench/anchors.py report "$work/ours" "$work/anchors" || status=1

@@ -8,7 +8,9 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <cstring>
 #include <string>
+#include <vector>
 
 // ---- TMemoArea ----
 
@@ -77,6 +79,27 @@ AnsiString ReadWhole(TStream* stream)
         done += static_cast<size_t>(piece);
     }
     return bytes;
+}
+
+// Whether the two streams hold the same bytes from their positions to their ends, read
+// and compared a piece at a time.
+bool SameBytes(TStream& a, TStream& b)
+{
+    int64_t left = a.Size() - a.Position();
+    if (b.Size() - b.Position() != left)
+        return false;
+    constexpr int64_t PieceSize = 64 * 1024;
+    std::vector<char> pieceOfA(static_cast<size_t>(std::min(left, PieceSize)));
+    std::vector<char> pieceOfB(pieceOfA.size());
+    while (left > 0) {
+        const auto count = static_cast<int32_t>(std::min(left, PieceSize));
+        a.ReadBuffer(pieceOfA.data(), count);
+        b.ReadBuffer(pieceOfB.data(), count);
+        if (std::memcmp(pieceOfA.data(), pieceOfB.data(), static_cast<size_t>(count)) != 0)
+            return false;
+        left -= count;
+    }
+    return true;
 }
 
 }  // namespace
@@ -164,12 +187,63 @@ AnsiString TInternalData::RowField(int row, int index)
         line.SetText(AnsiString(FLines.Line(row)));
         return line.Get(index - FMemoCount);
     }
+    const AnsiString memo = ReadWhole(SelectRowMemo(row, index));
+    ReselectCurrentMemo();
+    return memo;
+}
+
+bool TInternalData::RowMemoIs(int row, int index, TStream& bytes)
+{
+    if (row < 0 || row >= GetCount())
+        throw Exception("Выход индекса за пределы диапазона (" + IntToStr(row) + ")");
+    if (index < 0 || index >= FMemoCount)
+        throw Exception("Выход индекса MEMO-поля за пределы диапазона");
+    const int64_t start = bytes.Position();
+    const bool same = SameBytes(*SelectRowMemo(row, index), bytes);
+    bytes.SetPosition(start);
+    ReselectCurrentMemo();
+    return same;
+}
+
+void TInternalData::SetMemoFrom(int index, TStream& source, bool giveUp)
+{
+    SelectMemo(index);
+    TStream& memo = *MemoStream();
+    const int64_t start = source.Position();
+    const int64_t count = source.Size() - start;
+    // Sized first, so that the memos behind it move once, not once per piece written.
+    memo.SetSize(count);
+    if (!giveUp) {
+        if (count > 0)
+            memo.CopyFrom(source, count);
+        source.SetPosition(start);
+        return;
+    }
+    constexpr int64_t PieceSize = 64 * 1024;
+    std::vector<char> piece(static_cast<size_t>(std::min(count, PieceSize)));
+    for (int64_t left = count; left > 0;) {
+        const auto size = static_cast<int32_t>(std::min(left, PieceSize));
+        left -= size;
+        source.SetPosition(start + left);
+        source.ReadBuffer(piece.data(), size);
+        source.SetSize(start + left);
+        memo.SetPosition(left);
+        memo.WriteBuffer(piece.data(), size);
+    }
+    source.SetPosition(start);
+}
+
+TChildStream* TInternalData::SelectRowMemo(int row, int index)
+{
     FMemos.Select(row * FMemoCount + index);
-    const AnsiString memo = ReadWhole(FMemos.Child());
-    // The memo of the current record stays the selected one.
+    return FMemos.Child();
+}
+
+// The memo of the current record stays the selected one.
+void TInternalData::ReselectCurrentMemo()
+{
     if (RecNo() >= 0 && FCurrentMemo >= 0)
         FMemos.Select(RecNo() * FMemoCount + FCurrentMemo);
-    return memo;
 }
 
 TStoreRow TInternalData::RowContent(int row)

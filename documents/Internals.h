@@ -114,6 +114,17 @@ public:
     // draw any row while an operation keeps its place. The current record is read with its
     // pending edits; a row outside the table raises "Выход индекса за пределы диапазона".
     AnsiString RowField(int row, int index);
+    // Whether memo `index` of record `row` holds exactly the bytes of `bytes` from its
+    // position to its end. Both are read and compared a piece at a time: a list of
+    // hundreds of megabytes is compared where it lies, never copied. `bytes` is left
+    // where it was.
+    bool RowMemoIs(int row, int index, TStream& bytes);
+    // Memo `index` of the current record becomes the bytes of `source` from its position
+    // to its end, copied a piece at a time; `source` is left where it was. With
+    // `giveUp` they are taken from the end of `source` backwards, and `source` is cut
+    // behind each piece taken, so that the bytes are never held twice; it ends at its
+    // position, which is its end then.
+    void SetMemoFrom(int index, TStream& source, bool giveUp = false);
 
     // The content of row `row` as stored (the current record's unposted edits aside).
     TStoreRow RowContent(int row);
@@ -145,6 +156,10 @@ protected:
 
 private:
     void SelectCurrentMemo();
+    // Memo `index` of row `row` selected at position 0, its index checked by the caller;
+    // then the memo of the current record selected again.
+    TChildStream* SelectRowMemo(int row, int index);
+    void ReselectCurrentMemo();
     void LoadTable(TStream* packed);
     void SaveTable(TStream* target);
     void SaveMemoArea(TStream* target);

@@ -179,8 +179,11 @@ void TMultiStream::SetSize(int64_t n)
     const int64_t oldSize = FSize;
     if (n == oldSize)
         return;
+    // The last child grows with the parent, whose new bytes are zero already: writing
+    // zeros there would only make a stream in memory hold the whole size at once.
+    const bool last = FDataStart + oldSize == FParent->Size();
     Resize(n);
-    if (n > oldSize)
+    if (n > oldSize && !last)
         ZeroFill(FDataStart + oldSize, n - oldSize);
     DataChanged();
     LayoutChanged();

@@ -17,7 +17,9 @@
 #include "platform/SysUtils.h"
 
 #include <algorithm>
+#include <functional>
 #include <numeric>
+#include <string_view>
 #include <vector>
 
 TStoreWindows StoreWindows;
@@ -50,6 +52,50 @@ AnsiString FittedName(const AnsiString& stem, const AnsiString& tail)
 } // namespace
 
 // ---- The message ----
+
+namespace {
+
+// The fields of a message's row: its text (memo), its title, the date it was written.
+constexpr int TextField = 0;
+constexpr int TitleField = 3;
+constexpr int CreatedField = 4;
+
+// The hashes of the three fields mixed into one, each step spread by the bits of the golden
+// ratio, so that equal fields in other places do not cancel out.
+size_t MessageHash(const AnsiString& title, const AnsiString& created, const AnsiString& text)
+{
+    const std::hash<std::string_view> hash;
+    size_t seed = 0;
+    for (const AnsiString* field : {&title, &created, &text})
+        seed ^= hash(*field) + 0x9e3779b97f4a7c15 + (seed << 6) + (seed >> 2);
+    return seed;
+}
+
+} // namespace
+
+void TMessageIndex::AddRows(TInternalData& store)
+{
+    for (int row = 0; row < store.RecordCount(); ++row)
+        AddRow(store, row);
+}
+
+void TMessageIndex::AddRow(TInternalData& store, int row)
+{
+    const size_t hash = MessageHash(store.RowField(row, TitleField), store.RowField(row, CreatedField),
+                                    store.RowField(row, TextField));
+    FRows.emplace(hash, TRow{&store, row});
+}
+
+bool TMessageIndex::Holds(const AnsiString& title, const AnsiString& created, const AnsiString& text) const
+{
+    const auto [first, last] = FRows.equal_range(MessageHash(title, created, text));
+    return std::any_of(first, last, [&](const auto& entry) {
+        TInternalData& store = *entry.second.Store;
+        const int row = entry.second.Row;
+        return store.RowField(row, TitleField) == title && store.RowField(row, CreatedField) == created &&
+               store.RowField(row, TextField) == text;
+    });
+}
 
 TMessageSubject JudgeSubject(const AnsiString& subject, const AnsiString& charset, const AnsiString& prefix)
 {
@@ -139,27 +185,31 @@ AnsiString ReserveRejectName(const AnsiString& folder, const AnsiString& name)
 
 namespace {
 
-// Whether a row of the store holds exactly these fields (from field 0, the memo, on).
-bool HoldsRow(TInternalData& store, const std::vector<AnsiString>& fields)
+// Whether some row of the store is one that `holds` accepts.
+bool AnyRow(TInternalData& store, const std::function<bool(int row)>& holds)
 {
-    for (int row = 0; row < store.RecordCount(); ++row) {
-        int field = 0;
-        while (field < static_cast<int>(fields.size()) && store.RowField(row, field) == fields[field])
-            ++field;
-        if (field == static_cast<int>(fields.size()))
+    for (int row = 0; row < store.RecordCount(); ++row)
+        if (holds(row))
             return true;
-    }
     return false;
 }
+
+// The handlers below store the bytes of a member from its position to its end as memo 0 of
+// a new last row. They are compared and copied where they lie, a piece at a time, and the
+// last store that needs them takes them from the member (`giveUp`): a list of hundreds of
+// megabytes is held once while it is stored, twice while it is compared with a held one.
 
 // Replaces the list of that type in the reference-list store: its rows hold the list
 // (memo), the type and the date. The same list again (a message that stayed on the
 // server comes again) leaves the store as it is.
-void StoreEtalon(const AnsiString& fileName, const AnsiString& type, const AnsiString& date, const std::string& data)
+void StoreEtalon(const AnsiString& fileName, const AnsiString& type, const AnsiString& date, TStream& data,
+                 bool giveUp)
 {
     TEtalons store;
     UpdateStore(store, fileName, [&] {
-        if (HoldsRow(store, {data, type, date}))
+        if (AnyRow(store, [&](int row) {
+                return store.RowField(row, 1) == type && store.RowField(row, 2) == date && store.RowMemoIs(row, 0, data);
+            }))
             return;
         store.First();
         while (!store.Eof()) {
@@ -169,8 +219,8 @@ void StoreEtalon(const AnsiString& fileName, const AnsiString& type, const AnsiS
                 store.Next();
         }
         store.Append();
+        store.SetMemoFrom(0, data, giveUp);
         TFileRecord& row = *store.CurRecord();
-        row.Set(0, data);
         row.Set(1, type);
         row.Set(2, date);
     });
@@ -179,21 +229,20 @@ void StoreEtalon(const AnsiString& fileName, const AnsiString& type, const AnsiS
 // Appends a reply to its store: the rows hold the reply (memo) and its file name. A reply
 // already held under its name with the same bytes (a message that stayed on the server
 // comes again) is not stored twice.
-void StoreReply(const AnsiString& fileName, const AnsiString& replyName, const std::string& data)
+void StoreReply(const AnsiString& fileName, const AnsiString& replyName, TStream& data)
 {
     TReplyFiles store;
     UpdateStore(store, fileName, [&] {
-        if (HoldsRow(store, {data, replyName}))
+        if (AnyRow(store, [&](int row) { return store.RowField(row, 1) == replyName && store.RowMemoIs(row, 0, data); }))
             return;
         store.Append();
-        TFileRecord& row = *store.CurRecord();
-        row.Set(0, data);
-        row.Set(1, replyName);
+        store.SetMemoFrom(0, data, true);
+        store.CurRecord()->Set(1, replyName);
     });
 }
 
-// The member's bytes from its position, which it then gives up: a large list is held once,
-// not twice, while it goes into its store.
+// The member's bytes from its position, which it then gives up: a large update is held
+// once, not twice, while it is written.
 std::string TakeBytes(TStream& member)
 {
     std::string bytes = ReadToEnd(member);
@@ -296,13 +345,12 @@ void TReceiver::ProcessEtalon(TStream& member, const TStringList& header, TStrin
     const int typeIndex = EtalonTypeIndex(type);
     const AnsiString date = GetParam(header, "ETALON_DATE");
     CheckEtalonDate(date);
-    const std::string data = TakeBytes(member);
     // Each prefix is checked when its turn comes: the stores of those before a bad one
     // are written already.
     TStringList items;
     SplitString(items, prefixes, ",");
-    for (const AnsiString& item : items.Items())
-        StoreEtalon(EtalonsFileName(EtalonPrefix(item)), type, date, data);
+    for (int i = 0; i < items.Count(); ++i)
+        StoreEtalon(EtalonsFileName(EtalonPrefix(items[i])), type, date, member, i == items.Count() - 1);
 
     AnsiString line = EtalonTypeInfos[typeIndex].Title;
     if (!SameText(prefixes, CurrentProfile().Prefix))
@@ -315,7 +363,7 @@ void TReceiver::ProcessReplyFile(TStream& member, const TStringList& header, TSt
 {
     const AnsiString fileName = GetParam(header, "FILE_NAME");
     CheckReplyFileName(fileName);
-    StoreReply(ReplyFilesName(fileName, ReplyDocTypes[replyKind].Code), fileName, TakeBytes(member));
+    StoreReply(ReplyFilesName(fileName, ReplyDocTypes[replyKind].Code), fileName, member);
     report.Add(AnsiString(ReplyDocTypes[replyKind].Title) + " (" + fileName + ")");
     ++ListsAdded[replyKind];
 }
@@ -333,23 +381,34 @@ void TReceiver::ProcessUpdate(TStream& member, const TStringList& header, TStrin
 
 bool TReceiver::ProcessMessage(TReceivedMail& mail, TMessages& store)
 {
+    TMessageIndex held;
+    held.AddRows(store);
+    return ProcessMessage(mail, store, held);
+}
+
+bool TReceiver::ProcessMessage(TReceivedMail& mail, TMessages& store, TMessageIndex& held)
+{
     const TMessageSubject subject = JudgeSubject(mail.Subject, mail.CharSet, CurrentProfile().Prefix);
     mail.Subject = subject.Title;
     if (!subject.ForClient)
         return false;
     const AnsiString text = MessageText(mail);
+    const AnsiString created = DateTimeToStr(mail.Date);
+    if (held.Holds(subject.Title, created, text))
+        return true;
     TStringList report;
     TStringList failed;
     ProcessAttachments(mail, report, failed);
 
     store.Append();
     TFileRecord& row = *store.CurRecord();
-    row.Set(0, text);
+    row.Set(TextField, text);
     row.Set(1, report.Text());
     row.Set(2, failed.Text());
-    row.Set(3, subject.Title);
-    row.Set(4, DateTimeToStr(mail.Date));
+    row.Set(TitleField, subject.Title);
+    row.Set(CreatedField, created);
     row.Set(5, DateTimeToStr(Now()));
+    held.AddRow(store, store.RecNo());
     ++Messages;
     return true;
 }
@@ -467,21 +526,29 @@ namespace {
 // The current profile's message store, read when the run begins so that a store that
 // cannot be read stops the run before anything is fetched. The rows of the run are
 // collected apart and appended to the store as its file holds it when the run is saved:
-// another program may have changed it meanwhile.
+// another program may have changed it meanwhile. A message that the store holds already,
+// as read at the start or at the save, is not recorded twice.
 class TMessageStoreRun : public TReceiveRun {
 public:
     explicit TMessageStoreRun(TReceiver& receiver)
         : FReceiver(receiver), FFileName(MessagesFileName(CurrentProfile().Prefix))
     {
         LoadMessageStore(FStore, FFileName);
+        FHeld.AddRows(FStore);
     }
-    bool Process(TReceivedMail& mail) override { return FReceiver.ProcessMessage(mail, FNewRows); }
+    bool Process(TReceivedMail& mail) override { return FReceiver.ProcessMessage(mail, FNewRows, FHeld); }
     void Save() override
     {
         if (!FNewRows.Open() || FNewRows.RecordCount() == 0)
             return;
         UpdateMessageStore(FStore, FFileName, [this] {
+            // Another receive may have recorded some of the messages meanwhile.
+            TMessageIndex stored;
+            stored.AddRows(FStore);
             for (int row = 0; row < FNewRows.RecordCount(); ++row) {
+                if (stored.Holds(FNewRows.RowField(row, TitleField), FNewRows.RowField(row, CreatedField),
+                                 FNewRows.RowField(row, TextField)))
+                    continue;
                 FNewRows.GoTo(row);
                 FStore.Append(FNewRows.CurRecord());
             }
@@ -493,6 +560,7 @@ private:
     const AnsiString FFileName;
     TMessages FStore;
     TMessages FNewRows;
+    TMessageIndex FHeld;   // the rows of both, until the save reads the store afresh
 };
 
 } // namespace

@@ -139,6 +139,36 @@ TEST(InternalDataTest, CurrentMemoAndRowFieldsFollowOrKeepTheCursor)
     EXPECT_RAISES(rows.RowField(2, 0), Exception, "Выход индекса за пределы диапазона (2)");
 }
 
+// A memo is filled from a stream and compared with one where both lie. Filled by its last
+// user, the memo takes the bytes, cutting the source behind each piece.
+TEST(InternalDataTest, AMemoIsFilledFromAStreamAndComparedWithOne)
+{
+    const std::string list = RandomBytes(200000, 3);
+    TBlockStream source;
+    source.WriteString("header" + list);
+    source.SetPosition(6);
+    TEtalons store;
+    store.Append();
+    store.SetMemoFrom(0, source);
+    EXPECT_EQ(source.Position(), 6);
+    EXPECT_EQ(source.Size(), 6 + int64_t(list.size()));
+    store.Append();
+    store.SetMemoFrom(0, source, true);
+    EXPECT_EQ(source.Size(), 6);
+    EXPECT_EQ(source.AllocatedBlocks(), 1);
+    EXPECT_EQ(store.RowField(0, 0), list);
+    EXPECT_EQ(store.RowField(1, 0), list);
+
+    source.WriteString(list);
+    source.SetPosition(6);
+    EXPECT_TRUE(store.RowMemoIs(0, 0, source));
+    EXPECT_EQ(source.Position(), 6);
+    store.CurRecord()->Set(0, list.substr(0, list.size() - 1) + "!");
+    EXPECT_FALSE(store.RowMemoIs(1, 0, source));
+    source.SetPosition(7);
+    EXPECT_FALSE(store.RowMemoIs(0, 0, source));   // one byte short
+}
+
 // Rows appended to a loaded store are packed onto the loaded deflate data; any other
 // change packs the memo area anew. Either way the file holds exactly the table's data.
 TEST(InternalDataTest, RoundTripsAfterAppendingAndAfterEditing)

@@ -155,6 +155,18 @@ TEST(MultiStream, LargeMovesKeepTheTail)
     EXPECT_EQ(ChildBytes(m), tail);
 }
 
+// The last child grows with its parent, whose new bytes read as zero already: a child
+// sized before it is written holds no memory until then.
+TEST(MultiStream, GrowingTheLastChildHoldsNoMemoryUntilItIsWritten)
+{
+    TBlockStream parent;
+    TMultiStream m(&parent);
+    m.Append();
+    m.SetSize(1 << 20);
+    EXPECT_EQ(parent.AllocatedBlocks(), 1);   // the length word
+    EXPECT_EQ(ChildBytes(m), std::string(1 << 20, '\0'));
+}
+
 // Random operations against a list of strings as the model; after each the parent must
 // hold exactly the model's layout. Covers deletes selecting the following child and the
 // zero-filled gaps of growth and of writes past a child's end.

@@ -455,6 +455,42 @@ TEST_F(IncomingFilesTest, AMessageThatComesAgainAfterAFailedSaveStoresItsListsOn
     EXPECT_ANSI_EQ(messages.RowField(1, 3), "Другое");
 }
 
+// A message whose row the store holds (the same title, date and text) is neither processed
+// nor counted again; it is reported as recorded, so that the server deletes it.
+TEST_F(IncomingFilesTest, AMessageThatTheStoreHoldsIsNotProcessedAgain)
+{
+    TReceivedMail mail;
+    mail.Subject = "ABC " + EncodeSubjectWord("Выписка");
+    mail.Parts = {Attachment("ABC000001.TLB", "garbage")};
+    Dialogs.ExpectMessage("Ошибка обработки файла ABC000001.TLB:\nНеверная сигнатура блока ZIP-файла.\nФайл пропущен.");
+    TMessages store;
+    TReceivedMail again = mail;
+    EXPECT_TRUE(Receiver.ProcessMessage(mail, store));
+    EXPECT_TRUE(Receiver.ProcessMessage(again, store));
+    EXPECT_EQ(store.RecordCount(), 1);
+    EXPECT_EQ(Receiver.Messages, 1);
+    EXPECT_FALSE(FileExists(Dir.File("Reject/ABC000001(1).TLB")));
+}
+
+// One receive fetches the same message twice, and another one fetches it at the same
+// time: the first records it once, the one that saves last finds it recorded.
+TEST_F(IncomingFilesTest, AMessageThatAnotherReceiveRecordedMeanwhileIsStoredOnce)
+{
+    TReceivedMail mail;
+    mail.Subject = "ABC " + EncodeSubjectWord("Выписка");
+    mail.Body = "text";
+    const std::unique_ptr<TReceiveRun> first = Receiver.BeginRun();
+    const std::unique_ptr<TReceiveRun> second = Receiver.BeginRun();
+    TReceivedMail again = mail;
+    TReceivedMail copy = mail;
+    ASSERT_TRUE(first->Process(mail));
+    ASSERT_TRUE(first->Process(again));
+    ASSERT_TRUE(second->Process(copy));
+    first->Save();
+    second->Save();
+    EXPECT_THAT(Rows<TMessages>(MessagesFileName("ABC")), ElementsAre(testing::StartsWith("text\r\n|||Выписка|")));
+}
+
 // A store that may not be read is not damaged: the system's own reason is shown. Root may
 // read any file, so the receive runs in a child process that gives up root first.
 TEST_F(IncomingFilesTest, AMessageStoreThatMayNotBeReadGivesTheSystemsReason)

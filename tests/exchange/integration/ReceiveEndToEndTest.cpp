@@ -6,6 +6,7 @@
 #include "../BankContainers.h"
 #include "../GpgHome.h"
 #include "exchange/ExchangeProfile.h"
+#include "exchange/RecordingRun.h"
 
 #include "documents/Internals.h"
 #include "exchange/MailMessage.h"
@@ -112,6 +113,28 @@ TEST_F(ReceiveEndToEndTest, Pop3DispatchesTheBanksContainerAndLeavesOtherMessage
     for (const TMailFile& message : Mail.Messages())
         left.push_back(message.Name);
     EXPECT_THAT(left, ElementsAre(theirs, foreign));
+}
+
+// A POP3 connection that ends without QUIT undoes its deletions: the messages recorded by
+// that receive come again with the next one, which deletes them and records nothing twice.
+TEST_F(ReceiveEndToEndTest, Pop3MessagesLeftOnTheServerAfterTheirRecordAreStoredOnce)
+{
+    Mail.StartDovecot();
+    Mail.PutMessage(BankMail("ABC", "Выписка", "first"));
+    Mail.PutMessage(BankMail("ABC", "Ответ", "second"));
+    {
+        const auto profile = Client({"RecvType=POP3", "RecvHost=127.0.0.1",
+                                     "RecvPort=" + std::to_string(Mail.RefuseCommand("pop3", "QUIT"))});
+        Receiver.Get()->Receive();
+        EXPECT_EQ(Receiver.Get()->Messages, 2);
+    }
+    ASSERT_EQ(Mail.Messages().size(), 2u) << Mail.Logs();
+
+    const auto profile = Client({"RecvType=POP3", "RecvHost=127.0.0.1", "RecvPort=" + std::to_string(Mail.Ports().Pop3)});
+    Receiver.Get()->Receive();
+    EXPECT_ANSI_EQ(Receiver.Get()->SummaryText(), "");
+    EXPECT_THAT(MessageRows(), ElementsAre("Выписка||", "Ответ||"));
+    EXPECT_THAT(Mail.Messages(), IsEmpty()) << Mail.Logs();
 }
 
 TEST_F(ReceiveEndToEndTest, ImapLeavesTheMessageWhenTheStoreCannotBeSaved)
