@@ -923,7 +923,7 @@ std::string TBankHttpServer::Logs() const
 
 // ---- The proxy ----
 
-TProxyServer::TProxyServer() = default;
+TProxyServer::TProxyServer(TProxyAccounts accounts) : FAccounts(std::move(accounts)) {}
 
 TProxyServer::~TProxyServer() { Stop(); }
 
@@ -931,9 +931,12 @@ int TProxyServer::Start()
 {
     const std::string root = FFolder.Path();
     auto prepare = [&](const std::vector<int>& ports) {
-        return TServerLaunch{{Python, ServersDir() + "http_proxy.py", "--port", std::to_string(ports[0]),
+        TServerLaunch launch{{Python, ServersDir() + "http_proxy.py", "--port", std::to_string(ports[0]),
                               "--record", root + "requests"},
                              root + "proxy.log", {}};
+        for (const auto& [user, password] : FAccounts)
+            launch.Argv.push_back("--account=" + user + ":" + password);
+        return launch;
     };
     std::vector<int> ports;
     FServer = StartOnFreePorts("HTTP proxy", 1, prepare, ports);

@@ -273,6 +273,14 @@ TEST_F(DemoBankTest, BothDemoClientsSendTheirSalaryListAndQueryReferenceLists)
     }
 }
 
+// The profiles file holds the passwords: the set-up makes it its user's only.
+TEST_F(DemoBankTest, TheProfilesFileIsReadableByItsUserOnly)
+{
+    struct stat info {};
+    ASSERT_EQ(stat(ToSystemPath(FDemo->ProfilesFile()).c_str(), &info), 0);
+    EXPECT_EQ(info.st_mode & 07777, 0600u);
+}
+
 // A new-clients list is answered with the list of added clients, in the reply store that
 // the reply-list window reads.
 TEST_F(DemoBankTest, NewClientsListIsAnsweredWithAReplyFile)
