@@ -156,6 +156,25 @@ TMailEnvelope ReadEnvelope(const std::string& path)
     return envelope;
 }
 
+// A socket bound to a free loopback port (port 0, the port read back into `port`); -1
+// when none could be had.
+int BindLoopback(int& port)
+{
+    const int handle = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t length = sizeof address;
+    if (handle < 0 || bind(handle, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
+        getsockname(handle, reinterpret_cast<sockaddr*>(&address), &length) != 0) {
+        if (handle >= 0)
+            close(handle);
+        return -1;
+    }
+    port = ntohs(address.sin_port);
+    return handle;
+}
+
 } // namespace
 
 std::vector<int> FreeLoopbackPorts(int count)
@@ -163,20 +182,27 @@ std::vector<int> FreeLoopbackPorts(int count)
     std::vector<int> sockets;
     std::vector<int> ports;
     for (int i = 0; i < count; ++i) {
-        const int handle = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-        sockaddr_in address{};
-        address.sin_family = AF_INET;
-        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        socklen_t length = sizeof address;
-        if (handle < 0 || bind(handle, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
-            getsockname(handle, reinterpret_cast<sockaddr*>(&address), &length) != 0)
+        int port = 0;
+        const int handle = BindLoopback(port);
+        if (handle < 0)
             throw TServerError("No free loopback port");
         sockets.push_back(handle);
-        ports.push_back(ntohs(address.sin_port));
+        ports.push_back(port);
     }
     for (int handle : sockets)
         close(handle);
     return ports;
+}
+
+int ListenOnLoopback(int backlog, int& port)
+{
+    const int handle = BindLoopback(port);
+    if (handle < 0 || listen(handle, backlog) != 0) {
+        if (handle >= 0)
+            close(handle);
+        throw TServerError("No loopback port to listen on");
+    }
+    return handle;
 }
 
 bool AcceptsConnections(int port)

@@ -27,6 +27,9 @@ using THeaderList = std::vector<std::pair<std::string, std::string>>;
 // The value of the first header of that name (compared ignoring case), "" when absent.
 std::string HeaderValue(const THeaderList& headers, const std::string& name);
 
+// A socket that listens on a free loopback port (bound to port 0, the port read back into
+// `port`); the caller closes it.
+int ListenOnLoopback(int backlog, int& port);
 // Something listens on that loopback port.
 bool AcceptsConnections(int port);
 // Loopback ports that nothing listens on now, all different (bound to port 0 together,

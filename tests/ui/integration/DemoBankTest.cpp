@@ -37,8 +37,6 @@
 #include <QAction>
 #include <QCoreApplication>
 
-#include <netinet/in.h>
-#include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -99,17 +97,7 @@ public:
 // A loopback port that another program listens on.
 class THeldPort {
 public:
-    THeldPort() : FSocket(socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0))
-    {
-        sockaddr_in address{};
-        address.sin_family = AF_INET;
-        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        socklen_t length = sizeof address;
-        if (FSocket < 0 || bind(FSocket, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
-            listen(FSocket, 16) != 0 || getsockname(FSocket, reinterpret_cast<sockaddr*>(&address), &length) != 0)
-            throw std::runtime_error("no loopback port to hold");
-        Port = ntohs(address.sin_port);
-    }
+    THeldPort() : FSocket(ListenOnLoopback(16, Port)) {}
     ~THeldPort() { close(FSocket); }
     THeldPort(const THeldPort&) = delete;
     THeldPort& operator=(const THeldPort&) = delete;
