@@ -536,15 +536,16 @@ def start_servers(demo, ports, clients):
     children = {}
     for name, command in commands.items():
         output = open(os.path.join(logs, name + ".log"), "ab")
+        # A process group of its own, so that every process of the server can be waited for.
         children[name] = subprocess.Popen(command, stdin=subprocess.DEVNULL, stdout=output, stderr=output,
-                                          preexec_fn=die_with_parent)
+                                          preexec_fn=die_with_parent, process_group=0)
         output.close()
     deadline = time.monotonic() + START_SECONDS
     while not all(served_by(children, port) and accepts(port) for port in ports.values()):
         dead = [name for name, child in children.items() if child.poll() is not None]
         if dead or time.monotonic() > deadline:
             stop_servers(children)
-            taken = [name for name, port in ports.items() if accepts(port)]
+            taken = [name for name, port in ports.items() if listening_sockets(port)]
             if taken:
                 raise PortTaken("another program listens on the port of %s" % ", ".join(taken))
             raise RuntimeError("the servers did not start (%s); see %s" % (", ".join(dead) or "time-out", logs))
@@ -552,7 +553,24 @@ def start_servers(demo, ports, clients):
     return children
 
 
+def live_processes_of_group(group):
+    """The processes of the group that have not ended (zombies do not count)."""
+    found = []
+    for entry in os.listdir("/proc"):
+        try:
+            with open("/proc/%s/stat" % entry) as file:
+                stat = file.read()
+        except OSError:
+            continue
+        state, _, pgrp = stat[stat.rfind(")") + 2:].split()[:3]
+        if int(pgrp) == group and state not in "ZX":
+            found.append(int(entry))
+    return found
+
+
 def stop_servers(children):
+    """Stops the servers and waits until every process of theirs has ended: a server
+    started again at once must not meet the sockets of the old one's helpers."""
     for child in children.values():
         if child.poll() is None:
             child.terminate()
@@ -562,6 +580,14 @@ def stop_servers(children):
         except subprocess.TimeoutExpired:
             child.kill()
             child.wait()
+    deadline = time.monotonic() + 5
+    for child in children.values():
+        try:
+            os.killpg(child.pid, signal.SIGKILL)
+        except ProcessLookupError:
+            continue
+        while live_processes_of_group(child.pid) and time.monotonic() < deadline:
+            time.sleep(0.05)
 
 
 def stop_gpg_agents(config):

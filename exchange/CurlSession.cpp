@@ -319,14 +319,14 @@ void TCurlSession::CheckHttpStatus() const
     const long code = ResponseCode();
     if (IsSuccess(code))
         return;
-    // "HTTP/1.1 500 Internal Server Error": the status and its reason.
-    const size_t statusStart = FStatusLine.find(' ');
-    const AnsiString status = statusStart == std::string::npos ? IntToStr(code)
-                                                                 : QuotedReply(FStatusLine.substr(statusStart + 1));
     if (code == ProxyAuthenticationRequired && !FProxyHost.empty())
         throw Exception("Прокси-сервер " + FProxyHost + ":" + IntToStr(static_cast<int>(FProxyPort)) +
                         " не принял имя и пароль (HTTP 407 Proxy Authentication Required). "
                         "Проверьте параметры прокси в профиле");
+    // "HTTP/1.1 500 Internal Server Error": the status and its reason.
+    const size_t statusStart = FStatusLine.find(' ');
+    const AnsiString status = statusStart == std::string::npos ? IntToStr(code)
+                                                                 : QuotedReply(FStatusLine.substr(statusStart + 1));
     throw Exception("Сервер ответил ошибкой HTTP " + status);
 }
 
