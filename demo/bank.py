@@ -1,7 +1,7 @@
 #!/usr/bin/python3
 """The demo bank: the bank's side of the exchange, on this machine's loopback only.
 
-    bank.py setup --dir DEMO --source REPO --tool WBOTHO_TOOL [--ports P,I,S,H]
+    bank.py setup --dir DEMO --source REPO --tool WBOTHO_TOOL [--ports P,I,S,H|auto]
     bank.py serve --dir DEMO
 
 "setup" prepares the demo folder (prepare.py): keys, the run-time profiles file, the
@@ -25,8 +25,9 @@ reference lists its salary list needs, so that an export can be tried before a q
 
 One bank per demo folder: "serve" holds a lock on DEMO/bank.lock for its life, writes its
 process id to DEMO/bank.pid and creates DEMO/bank.ready once every server accepts
-connections; it exits with code 10 when another bank holds the lock. Its servers die
-with it.
+connections; it exits with code 10 when another bank holds the lock, and with code 11
+when another program took one of its ports before its server could. Its servers die with
+it. "--ports auto" lets the set-up take ports that are free at that moment.
 """
 
 import argparse
@@ -55,6 +56,7 @@ import prepare as demo_setup  # noqa: E402
 # The servers and configurations that the tests use, shared by the demo.
 SERVERS = os.path.join(os.path.dirname(os.path.dirname(os.path.abspath(__file__))), "tests", "servers")
 ALREADY_RUNNING = 10
+PORT_TAKEN = 11
 POLL_SECONDS = 0.3
 START_SECONDS = 15
 
@@ -466,6 +468,60 @@ def accepts(port):
         return False
 
 
+class PortTaken(RuntimeError):
+    pass
+
+
+def free_ports(names):
+    """Loopback ports that nothing listens on now, all different: bound to port 0
+    together, then released for the servers."""
+    sockets = []
+    try:
+        for _ in names:
+            handle = socket.socket(socket.AF_INET, socket.SOCK_STREAM)
+            sockets.append(handle)
+            handle.bind(("127.0.0.1", 0))
+        return {name: handle.getsockname()[1] for name, handle in zip(names, sockets)}
+    finally:
+        for handle in sockets:
+            handle.close()
+
+
+def listening_sockets(port):
+    """The inodes of the sockets listening on the port, as /proc/PID/fd names them."""
+    inodes = set()
+    for table in ("/proc/net/tcp", "/proc/net/tcp6"):
+        try:
+            with open(table) as file:
+                rows = file.read().splitlines()[1:]
+        except OSError:
+            continue
+        for row in rows:
+            fields = row.split()
+            if fields[3] == "0A" and int(fields[1].rsplit(":", 1)[1], 16) == port:
+                inodes.add("socket:[%s]" % fields[9])
+    return inodes
+
+
+def served_by(children, port):
+    """One of the servers listens on the port itself: another program may have taken
+    it between the choice of the port and the server's bind."""
+    inodes = listening_sockets(port)
+    for child in children.values():
+        folder = "/proc/%d/fd" % child.pid
+        try:
+            descriptors = os.listdir(folder)
+        except OSError:
+            continue
+        for descriptor in descriptors:
+            try:
+                if os.readlink(os.path.join(folder, descriptor)) in inodes:
+                    return True
+            except OSError:
+                pass
+    return False
+
+
 def start_servers(demo, ports, clients):
     mail, http, logs = (os.path.join(demo, name) for name in ("mail", "http", "log"))
     accounts = demo_setup.mail_accounts()
@@ -480,20 +536,41 @@ def start_servers(demo, ports, clients):
     children = {}
     for name, command in commands.items():
         output = open(os.path.join(logs, name + ".log"), "ab")
+        # A process group of its own, so that every process of the server can be waited for.
         children[name] = subprocess.Popen(command, stdin=subprocess.DEVNULL, stdout=output, stderr=output,
-                                          preexec_fn=die_with_parent)
+                                          preexec_fn=die_with_parent, process_group=0)
         output.close()
     deadline = time.monotonic() + START_SECONDS
-    while not all(accepts(port) for port in ports.values()):
+    while not all(served_by(children, port) and accepts(port) for port in ports.values()):
         dead = [name for name, child in children.items() if child.poll() is not None]
         if dead or time.monotonic() > deadline:
             stop_servers(children)
+            taken = [name for name, port in ports.items() if listening_sockets(port)]
+            if taken:
+                raise PortTaken("another program listens on the port of %s" % ", ".join(taken))
             raise RuntimeError("the servers did not start (%s); see %s" % (", ".join(dead) or "time-out", logs))
         time.sleep(0.1)
     return children
 
 
+def live_processes_of_group(group):
+    """The processes of the group that have not ended (zombies do not count)."""
+    found = []
+    for entry in os.listdir("/proc"):
+        try:
+            with open("/proc/%s/stat" % entry) as file:
+                stat = file.read()
+        except OSError:
+            continue
+        state, _, pgrp = stat[stat.rfind(")") + 2:].split()[:3]
+        if int(pgrp) == group and state not in "ZX":
+            found.append(int(entry))
+    return found
+
+
 def stop_servers(children):
+    """Stops the servers and waits until every process of theirs has ended: a server
+    started again at once must not meet the sockets of the old one's helpers."""
     for child in children.values():
         if child.poll() is None:
             child.terminate()
@@ -503,6 +580,14 @@ def stop_servers(children):
         except subprocess.TimeoutExpired:
             child.kill()
             child.wait()
+    deadline = time.monotonic() + 5
+    for child in children.values():
+        try:
+            os.killpg(child.pid, signal.SIGKILL)
+        except ProcessLookupError:
+            continue
+        while live_processes_of_group(child.pid) and time.monotonic() < deadline:
+            time.sleep(0.05)
 
 
 def stop_gpg_agents(config):
@@ -542,6 +627,9 @@ def serve(demo):
             time.sleep(POLL_SECONDS)
         log("demo bank stopping")
         return 0
+    except PortTaken as error:
+        log("demo bank did not start: %s" % error)
+        return PORT_TAKEN
     except Exception as error:
         log("demo bank failed: %s" % error)
         return 1
@@ -559,13 +647,16 @@ def main():
     parser.add_argument("--dir", required=True)
     parser.add_argument("--source")
     parser.add_argument("--tool")
-    parser.add_argument("--ports", help="POP3,IMAP,SMTP,HTTP")
+    parser.add_argument("--ports", help="POP3,IMAP,SMTP,HTTP, or auto")
     args = parser.parse_args()
     if args.command == "serve":
         return serve(args.dir)
+    names = ("pop3", "imap", "smtp", "http")
     ports = dict(demo_setup.DEFAULT_PORTS)
-    if args.ports:
-        ports = dict(zip(("pop3", "imap", "smtp", "http"), (int(port) for port in args.ports.split(","))))
+    if args.ports == "auto":
+        ports = free_ports(names)
+    elif args.ports:
+        ports = dict(zip(names, (int(port) for port in args.ports.split(","))))
     try:
         demo_setup.set_up(args.dir, args.source, args.tool, ports)
     except demo_setup.SetupError as error:

@@ -48,9 +48,12 @@ def run(arguments, data=None):
     return result.stdout
 
 
-def write_atomic(path, data):
+def write_atomic(path, data, mode=None):
+    """Replaces the file; with a mode the new file has exactly that mode."""
     temporary = path + ".tmp"
     with open(temporary, "wb") as file:
+        if mode is not None:
+            os.fchmod(file.fileno(), mode)
         file.write(data)
         file.flush()
         os.fsync(file.fileno())
@@ -316,7 +319,10 @@ def set_up(demo, source, tool, ports):
         clients.append(client)
     os.chmod(os.path.join(demo, "keys"), 0o700)
 
-    write_atomic(target, ini.bytes())
+    # The profiles file holds the passwords: made for its user only, and a mode the user
+    # gave it is kept.
+    mode = os.stat(target).st_mode & 0o7777 if os.path.exists(target) else 0o600
+    write_atomic(target, ini.bytes(), mode)
     set_up_mail(demo, servers, ports, clients)
     set_up_http(demo, servers, ports, clients)
     write_atomic(os.path.join(demo, "clients.json"),

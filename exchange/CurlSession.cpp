@@ -12,6 +12,9 @@
 
 namespace {
 
+// The status a proxy answers when it wants other credentials.
+constexpr long ProxyAuthenticationRequired = 407;
+
 // Longest server text that goes into an error message.
 constexpr size_t LongestQuotedReply = 200;
 
@@ -302,6 +305,8 @@ TTransferFailure TCurlSession::Failure() const
     return failure;
 }
 
+bool TCurlSession::IsSuccess(long status) { return status >= 200 && status <= 299; }
+
 long TCurlSession::ResponseCode() const
 {
     long code = 0;
@@ -312,8 +317,12 @@ long TCurlSession::ResponseCode() const
 void TCurlSession::CheckHttpStatus() const
 {
     const long code = ResponseCode();
-    if (code >= 200 && code <= 299)
+    if (IsSuccess(code))
         return;
+    if (code == ProxyAuthenticationRequired && !FProxyHost.empty())
+        throw Exception("Прокси-сервер " + FProxyHost + ":" + IntToStr(static_cast<int>(FProxyPort)) +
+                        " не принял имя и пароль (HTTP 407 Proxy Authentication Required). "
+                        "Проверьте параметры прокси в профиле");
     // "HTTP/1.1 500 Internal Server Error": the status and its reason.
     const size_t statusStart = FStatusLine.find(' ');
     const AnsiString status = statusStart == std::string::npos ? IntToStr(code)
@@ -331,7 +340,9 @@ size_t TCurlSession::CollectBody(char* data, size_t size, size_t count, void* se
 {
     auto* self = static_cast<TCurlSession*>(session);
     const size_t length = size * count;
-    if (self->FDiscardBody)
+    // The page of an error status is not kept, however long: the status alone tells
+    // what happened (CheckHttpStatus), and the limit holds for a reply that came.
+    if (self->FDiscardBody || (self->FHttp && !IsSuccess(self->ResponseCode())))
         return length;
     if (self->FBodyLimit != 0 && self->FBody.size() + length > self->FBodyLimit) {
         // A short count makes libcurl end the transfer.

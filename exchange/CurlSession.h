@@ -58,7 +58,8 @@ public:
     void SetUpload(const std::string& bytes);
 
     // The longest body a transfer may bring; a longer one ends the transfer, and Perform
-    // raises "Слишком длинный ответ". 0: no limit (the default).
+    // raises "Слишком длинный ответ". 0: no limit (the default). The page of an HTTP
+    // error status is never kept, so the limit holds only for a successful reply.
     void LimitBody(size_t longest) { FBodyLimit = longest; }
     // The body of the next transfers is dropped as it comes, whatever its length.
     void DiscardBody(bool discard) { FDiscardBody = discard; }
@@ -75,7 +76,8 @@ public:
     // of the transfers before it.
     long NewConnections() const;
     // Raises unless the HTTP status of the last transfer is 2xx: a redirect or any
-    // other answer means that the request was not carried out.
+    // other answer means that the request was not carried out. A proxy that refused
+    // the profile's credentials is named, with what to check.
     void CheckHttpStatus() const;
     long ResponseCode() const;
     // The body the server answered with in the last transfer.
@@ -109,6 +111,7 @@ private:
     // log and the buffers above.
     std::unique_ptr<CURL, TCleanup> FHandle;
 
+    static bool IsSuccess(long status);
     void Check(CURLcode code) const;
     void UseTls(const char* protocol);
     // OpenSSL's result of checking the server's certificate chain (0: it passed).

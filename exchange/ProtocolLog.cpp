@@ -175,7 +175,8 @@ TLogger::TLogger()
 {
     GetFolder(FolderLog, true);
     const AnsiString fileName = ProtocolLogFileName();
-    FFile = std::make_unique<TFileStream>(fileName, FileExists(fileName) ? fmOpenWrite : fmCreate);
+    // The log holds user names and every server's dialogue: a new one is its user's only.
+    FFile = std::make_unique<TFileStream>(fileName, FileExists(fileName) ? fmOpenWrite : fmCreate, 0600);
     FFile->Seek(0, TSeekOrigin::soEnd);
 }
 

@@ -132,12 +132,12 @@ int64_t TStream::CopyFrom(TStream& source, int64_t count)
 
 // ---- TFileStream ----
 
-TFileStream::TFileStream(const AnsiString& fileName, unsigned mode) : FFileName(fileName)
+TFileStream::TFileStream(const AnsiString& fileName, unsigned mode, unsigned permissions) : FFileName(fileName)
 {
     const int flags = OpenFlags(mode);
     if (flags < 0)
         RaiseOpenError(fileName, EINVAL);
-    FHandle = ::open(ToSystemPath(fileName).c_str(), flags, 0666);
+    FHandle = ::open(ToSystemPath(fileName).c_str(), flags, static_cast<mode_t>(permissions));
     if (FHandle < 0)
         RaiseOpenError(fileName, errno);
     // A folder opens for reading on Linux; as a file stream it is an error.

@@ -66,7 +66,8 @@ enum : unsigned {
 // "Не удается открыть файл \"name\". " + the system's text.
 class TFileStream : public TStream {
 public:
-    TFileStream(const AnsiString& fileName, unsigned mode);
+    // permissions: the mode of a file that the open creates (before the umask).
+    TFileStream(const AnsiString& fileName, unsigned mode, unsigned permissions = 0666);
     ~TFileStream() override;
 
     int32_t Read(void* buffer, int32_t count) override;

@@ -11,7 +11,10 @@
 #
 # VELTON_BUILD_DIR  the build folder (default build/), which holds wbotho-tool
 # VELTON_DEMO_DIR   the demo folder (default the build folder's demo/)
-# VELTON_DEMO_PORTS POP3,IMAP,SMTP,HTTP ports (default 1110,1143,2525,8480)
+# VELTON_DEMO_PORTS POP3,IMAP,SMTP,HTTP ports (default 1110,1143,2525,8480), or "auto"
+#                   for ports that are free at the start. When another program holds one
+#                   of them, the bank starts again on free ports, which the set-up writes
+#                   into the demo profiles.
 # VELTON_PROGRAM    the program that the demo update starts again (default the build
 #                   folder's velton-export)
 set -euo pipefail
@@ -21,6 +24,8 @@ demo="${VELTON_DEMO_DIR:-$build/demo}"
 demo="${demo%/}"
 bank=(/usr/bin/python3 "$root/demo/bank.py")
 already_running=10
+port_taken=11
+start_attempts=3
 
 # The bank holds a lock on bank.lock for its whole life.
 running() { [ -e "$demo/bank.lock" ] && ! flock -n "$demo/bank.lock" true; }
@@ -32,8 +37,26 @@ start() {
     return "$already_running"
   fi
   mkdir -p "$demo"
+  local ports="${VELTON_DEMO_PORTS:-}" attempt code
+  for ((attempt = 1; ; attempt++)); do
+    code=0
+    launch "$ports" || code=$?
+    [ "$code" -eq "$port_taken" ] || return "$code"
+    if [ "$attempt" -ge "$start_attempts" ]; then
+      echo "Демо-банк не запустился: его порты заняты другими программами, см. $demo/log/bank.log" >&2
+      return 1
+    fi
+    echo "Порт демо-банка занят другой программой; демо-банк запускается на свободных портах."
+    ports=auto
+  done
+}
+
+# Prepares the demo folder for the ports (empty: the default ones) and starts the bank
+# once; the bank's exit code when it ended before it was ready. (Called in a condition,
+# where "set -e" does not hold.)
+launch() {
   "${bank[@]}" setup --dir "$demo" --source "$root" --tool "$build/standins/wbotho/wbotho-tool" \
-    ${VELTON_DEMO_PORTS:+--ports "$VELTON_DEMO_PORTS"}
+    ${1:+--ports "$1"} || return 1
   rm -f "$demo/bank.ready"
   # A session of its own: a Ctrl+C in the terminal reaches the program, not the bank.
   setsid "${bank[@]}" serve --dir "$demo" </dev/null >>"$demo/log/bank.log" 2>&1 &
@@ -46,7 +69,7 @@ start() {
     if ! kill -0 "$pid" 2>/dev/null; then
       local code=0
       wait "$pid" || code=$?
-      [ "$code" -eq "$already_running" ] && return "$already_running"
+      [ "$code" -eq "$already_running" ] || [ "$code" -eq "$port_taken" ] && return "$code"
       echo "Демо-банк не запустился:" >&2
       tail -n 20 "$demo/log/bank.log" >&2
       return 1

@@ -6,6 +6,7 @@
 #include "exchange/ProtocolLog.h"
 #include "exchange/Transport.h"
 #include "platform/Dialogs.h"
+#include "platform/Encoding.h"
 #include "platform/Exception.h"
 #include "platform/IniFiles.h"
 #include "platform/Paths.h"
@@ -42,8 +43,11 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstdlib>
+#include <cstdio>
 #include <ctime>
 #include <vector>
+
+#include <sys/stat.h>
 
 TFrmMain* FrmMain = nullptr;
 
@@ -123,6 +127,33 @@ int FindProfile(const TProfiles& profiles, const AnsiString& name)
         if (SameText(profiles.At(i)->Name, name))
             return i;
     return profiles.Count();
+}
+
+// The file name as one word of a shell command.
+AnsiString ShellWord(const AnsiString& text)
+{
+    const char* const plain = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789/._-+,";
+    if (!text.empty() && text.find_first_not_of(plain) == AnsiString::npos)
+        return text;
+    AnsiString word = "'";
+    for (char c : text)
+        word += c == '\'' ? AnsiString("'\\''") : AnsiString(1, c);
+    return word + "'";
+}
+
+// Opens the profiles file. It holds the passwords: when other users of the machine may
+// read it, a line on the terminal says how to make it private; the windows go on
+// undisturbed.
+void OpenProfilesFile(TProfiles& profiles, const AnsiString& fileName)
+{
+    profiles.Open(fileName);
+    struct stat info {};
+    if (::stat(ToSystemPath(fileName).c_str(), &info) != 0 || (info.st_mode & (S_IRGRP | S_IROTH)) == 0)
+        return;
+    const AnsiString warning = "Файл профилей " + fileName +
+                               " с паролями доступен для чтения другим пользователям; закройте его командой: chmod 600 " +
+                               ShellWord(fileName);
+    std::fprintf(stderr, "%s\n", AnsiToUtf8(warning).c_str());
 }
 
 QAction* AddItem(QMenu* menu, const char* caption)
@@ -412,7 +443,7 @@ void TFrmMain::StartupHandler()
         if (!HoldProfilesFile(state->IniFile, RestartLockPatience))
             return;
         if (RemoveRestartState(restartFile)) {
-            profiles.Open(state->IniFile);
+            OpenProfilesFile(profiles, state->IniFile);
             ChooseProfile(FindProfile(profiles, state->Profile));
             return;
         }
@@ -421,7 +452,7 @@ void TFrmMain::StartupHandler()
                                                          : ExpandFileName(FromSystemPath(startup.Arguments.front()));
     if (!HoldProfilesFile(iniName))
         return;
-    profiles.Open(iniName);
+    OpenProfilesFile(profiles, iniName);
     ChooseProfile(profiles.Count() == 1 ? 0 : profiles.Count());
 }
 

@@ -3,6 +3,8 @@
 #include "documents/Exportfiles.h"
 #include "platform/Paths.h"
 
+#include <sys/stat.h>
+
 namespace {
 
 // RecvPass=secret as the store writes it with the seed 0x5A.
@@ -248,6 +250,17 @@ TEST_F(KeyAccessTest, WriteGoesToTheOwnSectionAndKeepsTheRest)
     profile.WriteParam("B", "Значение");
     profile.WriteParam("A", "3");
     EXPECT_EQ(FileBytes(), IniText({"; comment", "[P]", "A=3", "B=Значение", "[Common]", "B=2"}));
+}
+
+// The file holds the passwords: a save keeps the mode its owner gave it.
+TEST_F(KeyAccessTest, AWriteKeepsTheFilesMode)
+{
+    Open({"[P]", "A=1"});
+    chmod(ToSystemPath(FileName).c_str(), 0640);
+    Store.Profile(0)->WriteParam("A", "2");
+    struct stat info {};
+    ASSERT_EQ(stat(ToSystemPath(FileName).c_str(), &info), 0);
+    EXPECT_EQ(info.st_mode & 07777, 0640u);
 }
 
 TEST(DemoProfilesTest, EveryDemoProfileLoadsAndTheFileStaysAsItIs)

@@ -5,6 +5,7 @@
 
 #include "platform/Exception.h"
 #include "platform/SysUtils.h"
+#include "support/TestServers.h"
 #include "support/TestSupport.h"
 
 #include <arpa/inet.h>
@@ -48,15 +49,7 @@ public:
 
     explicit TOneConnectionServer(TBehaviour behaviour)
     {
-        FListener = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-        sockaddr_in address{};
-        address.sin_family = AF_INET;
-        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        socklen_t length = sizeof address;
-        if (FListener < 0 || bind(FListener, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
-            listen(FListener, 1) != 0 || getsockname(FListener, reinterpret_cast<sockaddr*>(&address), &length) != 0)
-            throw std::runtime_error("no loopback socket");
-        FPort = ntohs(address.sin_port);
+        FListener = ListenOnLoopback(1, FPort);
         FThread = std::thread([this, behaviour] { Serve(behaviour); });
     }
     ~TOneConnectionServer()

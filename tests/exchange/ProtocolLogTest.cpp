@@ -9,6 +9,8 @@
 
 #include <regex>
 
+#include <sys/stat.h>
+
 #include <gmock/gmock.h>
 
 namespace {
@@ -108,6 +110,9 @@ TEST_F(LoggerTest, WritesOneRecordPerLineWhateverThePieces)
         log.Record(CURLINFO_TEXT, text.data(), text.size());   // ends the unfinished line
         log.Record(CURLINFO_DATA_IN, data.data(), data.size());
     }   // the last unfinished line is written when the log closes
+    struct stat info {};
+    ASSERT_EQ(stat(ToSystemPath(LogFile()).c_str(), &info), 0);
+    EXPECT_EQ(info.st_mode & 07777, 0600u);   // user names and dialogues: its user's only
     EXPECT_THAT(Records(), ElementsAre("*   Trying 127.0.0.1:25...", "< 220 ready", "< 250-one", "< 250 two",
                                        "> PASS ****", "> STAT", "< no line end", "*   Trying 127.0.0.1:25...",
                                        "< no line end"));

@@ -1,16 +1,20 @@
 #!/usr/bin/python3
-"""HTTP proxy of the tests.
+"""HTTP proxy of the tests, behaving as an office proxy with Basic authentication.
 
 Appends the request line and the header lines of every request to the record file (each
-request ends with an empty line), then forwards the request to the host and port of its
-absolute URL and passes the answer back.
+request ends with an empty line). A request whose Proxy-Authorization does not carry one
+of the accounts gets 407 with a Proxy-Authenticate header and an error page longer than
+2048 bytes, as squid's; any other is forwarded to the host and port of its absolute URL
+and the answer passed back. Connections are kept alive between requests.
 
-    http_proxy.py --port N --record FILE
+    http_proxy.py --port N --record FILE [--account USER:PASSWORD ...]
 """
 
 import argparse
+import base64
 import http.client
 import http.server
+import socketserver
 import urllib.parse
 
 HOP_BY_HOP = {"connection", "keep-alive", "proxy-authorization", "proxy-authenticate",
@@ -23,9 +27,11 @@ class ProxyHandler(http.server.BaseHTTPRequestHandler):
     protocol_version = "HTTP/1.1"
 
     def do_POST(self):
-        self.close_connection = True
         self.record()
         body = self.read_body()
+        if not self.authorized():
+            return self.answer(407, refusal_page(), [("Proxy-Authenticate", 'Basic realm="Office proxy"'),
+                                                     ("Content-Type", "text/html")])
         url = urllib.parse.urlsplit(self.path)
         if url.scheme != "http" or not url.hostname:
             return self.answer(400, b"Absolute http URL expected\n")
@@ -40,6 +46,16 @@ class ProxyHandler(http.server.BaseHTTPRequestHandler):
         block = ("\r\n".join(lines) + "\r\n\r\n").encode("latin-1", "replace")
         with open(self.server.record_path, "ab") as file:
             file.write(block)
+
+    def authorized(self):
+        scheme, _, credentials = (self.headers.get("Proxy-Authorization") or "").partition(" ")
+        if scheme.lower() != "basic":
+            return False
+        try:
+            account = base64.b64decode(credentials, validate=True).decode("latin-1")
+        except ValueError:
+            return False
+        return account in self.server.accounts
 
     def read_body(self):
         length = int(self.headers.get("Content-Length") or 0)
@@ -70,7 +86,6 @@ class ProxyHandler(http.server.BaseHTTPRequestHandler):
         for name, value in headers:
             self.send_header(name, value)
         self.send_header("Content-Length", str(len(data)))
-        self.send_header("Connection", "close")
         self.end_headers()
         self.wfile.write(data)
 
@@ -78,13 +93,26 @@ class ProxyHandler(http.server.BaseHTTPRequestHandler):
         pass
 
 
+def refusal_page():
+    """An error page of about 3 KB, as a real proxy sends with its 407."""
+    advice = "<p>Sorry, you are not currently allowed to request this page until you have authenticated yourself.</p>\n"
+    return ("<html><head><title>ERROR: Cache Access Denied</title></head><body>\n"
+            + advice * 25 + "</body></html>\n").encode("ascii")
+
+
+class ProxyServer(socketserver.ThreadingMixIn, http.server.HTTPServer):
+    daemon_threads = True
+
+
 def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("--port", type=int, required=True)
     parser.add_argument("--record", required=True)
+    parser.add_argument("--account", action="append", default=[])
     args = parser.parse_args()
-    server = http.server.HTTPServer(("127.0.0.1", args.port), ProxyHandler)
+    server = ProxyServer(("127.0.0.1", args.port), ProxyHandler)
     server.record_path = args.record
+    server.accounts = set(args.account)
     open(args.record, "ab").close()
     server.serve_forever()
 

@@ -2,6 +2,7 @@
 // under the platform that QT_QPA_PLATFORM names (offscreen in CTest).
 
 #include "support/ScriptedDialogs.h"
+#include "support/TestSupport.h"
 
 #include <QApplication>
 #include <gtest/gtest.h>
@@ -11,6 +12,8 @@
 int main(int argc, char** argv)
 {
     ::testing::InitGoogleTest(&argc, argv);
+    const TTempDir userFolders;
+    PlaceUserFoldersIn(userFolders);
     std::signal(SIGPIPE, SIG_IGN);
     if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");

@@ -1,6 +1,7 @@
 // The entry of every test program without windows.
 
 #include "support/ScriptedDialogs.h"
+#include "support/TestSupport.h"
 
 #include <gtest/gtest.h>
 
@@ -9,6 +10,8 @@
 int main(int argc, char** argv)
 {
     ::testing::InitGoogleTest(&argc, argv);
+    const TTempDir userFolders;
+    PlaceUserFoldersIn(userFolders);
     // A write to a closed pipe must come back as an error, as in the program.
     std::signal(SIGPIPE, SIG_IGN);
     ::testing::AddGlobalTestEnvironment(new TUnexpectedDialogsEnvironment);

@@ -156,6 +156,25 @@ TMailEnvelope ReadEnvelope(const std::string& path)
     return envelope;
 }
 
+// A socket bound to a free loopback port (port 0, the port read back into `port`); -1
+// when none could be had.
+int BindLoopback(int& port)
+{
+    const int handle = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t length = sizeof address;
+    if (handle < 0 || bind(handle, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
+        getsockname(handle, reinterpret_cast<sockaddr*>(&address), &length) != 0) {
+        if (handle >= 0)
+            close(handle);
+        return -1;
+    }
+    port = ntohs(address.sin_port);
+    return handle;
+}
+
 } // namespace
 
 std::vector<int> FreeLoopbackPorts(int count)
@@ -163,20 +182,27 @@ std::vector<int> FreeLoopbackPorts(int count)
     std::vector<int> sockets;
     std::vector<int> ports;
     for (int i = 0; i < count; ++i) {
-        const int handle = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-        sockaddr_in address{};
-        address.sin_family = AF_INET;
-        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        socklen_t length = sizeof address;
-        if (handle < 0 || bind(handle, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
-            getsockname(handle, reinterpret_cast<sockaddr*>(&address), &length) != 0)
+        int port = 0;
+        const int handle = BindLoopback(port);
+        if (handle < 0)
             throw TServerError("No free loopback port");
         sockets.push_back(handle);
-        ports.push_back(ntohs(address.sin_port));
+        ports.push_back(port);
     }
     for (int handle : sockets)
         close(handle);
     return ports;
+}
+
+int ListenOnLoopback(int backlog, int& port)
+{
+    const int handle = BindLoopback(port);
+    if (handle < 0 || listen(handle, backlog) != 0) {
+        if (handle >= 0)
+            close(handle);
+        throw TServerError("No loopback port to listen on");
+    }
+    return handle;
 }
 
 bool AcceptsConnections(int port)
@@ -928,7 +954,7 @@ std::string TBankHttpServer::Logs() const
 
 // ---- The proxy ----
 
-TProxyServer::TProxyServer() = default;
+TProxyServer::TProxyServer(TProxyAccounts accounts) : FAccounts(std::move(accounts)) {}
 
 TProxyServer::~TProxyServer() { Stop(); }
 
@@ -936,9 +962,12 @@ int TProxyServer::Start()
 {
     const std::string root = FFolder.Path();
     auto prepare = [&](const std::vector<int>& ports) {
-        return TServerLaunch{{Python, ServersDir() + "http_proxy.py", "--port", std::to_string(ports[0]),
+        TServerLaunch launch{{Python, ServersDir() + "http_proxy.py", "--port", std::to_string(ports[0]),
                               "--record", root + "requests"},
                              root + "proxy.log", {}};
+        for (const auto& [user, password] : FAccounts)
+            launch.Argv.push_back("--account=" + user + ":" + password);
+        return launch;
     };
     std::vector<int> ports;
     FServer = StartOnFreePorts("HTTP proxy", 1, prepare, ports);

@@ -27,6 +27,9 @@ using THeaderList = std::vector<std::pair<std::string, std::string>>;
 // The value of the first header of that name (compared ignoring case), "" when absent.
 std::string HeaderValue(const THeaderList& headers, const std::string& name);
 
+// A socket that listens on a free loopback port (bound to port 0, the port read back into
+// `port`); the caller closes it.
+int ListenOnLoopback(int backlog, int& port);
 // Something listens on that loopback port.
 bool AcceptsConnections(int port);
 // Loopback ports that nothing listens on now, all different (bound to port 0 together,
@@ -221,8 +224,8 @@ public:
     // The identifiers still waiting for the user under the prefix, in name order.
     std::vector<std::string> MessageIds(const std::string& user, const std::string& prefix) const;
 
-    // From now on the script answers this status (as 500 or "500 Broken") to every
-    // request of the action; ClearFailures ends it.
+    // From now on the script answers this status (as 500 or "500 Broken"), with an error
+    // page longer than 2048 bytes, to every request of the action; ClearFailures ends it.
     void FailWith(const std::string& status, const std::string& action);
     void ClearFailures();
     // From now on a successful answer to the action carries this body.
@@ -253,10 +256,15 @@ struct TProxyRequest {
     std::string Header(const std::string& name) const { return HeaderValue(Headers, name); }
 };
 
-// Records every request, then forwards it to the host of its absolute URL.
+// The accounts a proxy accepts: (user, password).
+using TProxyAccounts = std::vector<std::pair<std::string, std::string>>;
+
+// Records every request. Forwards one whose Basic credentials are of one of the accounts
+// (user, password) to the host of its absolute URL; answers any other 407 with a page
+// longer than 2048 bytes, as an office proxy does. Keeps connections alive.
 class TProxyServer {
 public:
-    TProxyServer();
+    explicit TProxyServer(TProxyAccounts accounts);
     ~TProxyServer();
     TProxyServer(const TProxyServer&) = delete;
     TProxyServer& operator=(const TProxyServer&) = delete;
@@ -269,6 +277,7 @@ public:
 
 private:
     TTempDir FFolder;
+    TProxyAccounts FAccounts;
     int FPort = 0;
     std::unique_ptr<TServerProcess> FServer;
 };

@@ -70,6 +70,15 @@ TTempDir::~TTempDir()
     std::filesystem::remove_all(FPath, ignored);
 }
 
+void PlaceUserFoldersIn(const TTempDir& folder)
+{
+    for (const char* name : {"XDG_CONFIG_HOME", "XDG_CACHE_HOME", "XDG_DATA_HOME", "XDG_STATE_HOME"}) {
+        const std::string path = folder.Path() + name;
+        std::filesystem::create_directory(path);
+        setenv(name, path.c_str(), 1);
+    }
+}
+
 TEnvironmentVariable::TEnvironmentVariable(const char* name, const std::string& value) : FName(name)
 {
     const char* old = std::getenv(name);

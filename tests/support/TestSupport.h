@@ -85,6 +85,11 @@ private:
     AnsiString FPath;
 };
 
+// Points the folders where programs keep their user's settings, caches and data
+// (XDG_CONFIG_HOME and its kin; Qt keeps QtProject.conf there) into the folder, for this
+// process and the programs it starts: no test writes into the home folder.
+void PlaceUserFoldersIn(const TTempDir& folder);
+
 // Sets an environment variable for the scope and puts back what it was.
 class TEnvironmentVariable {
 public:

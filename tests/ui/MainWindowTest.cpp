@@ -5,6 +5,7 @@
 #include "platform/Exception.h"
 #include "platform/FileLocks.h"
 #include "platform/IniFiles.h"
+#include "platform/Encoding.h"
 #include "platform/Paths.h"
 #include "ui/QtText.h"
 #include "exchange/ProtocolLog.h"
@@ -39,6 +40,8 @@
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
+
+#include <gmock/gmock.h>
 
 namespace {
 
@@ -185,6 +188,31 @@ TEST_F(MainWindowTest, TheRestartStateSelectsItsProfileAndIsGoneAfterwards)
     EXPECT_ANSI_EQ(panels[1], " Шифрование: СКЗИ \"Верба\"");
     EXPECT_ANSI_EQ(panels[2], " Адрес: second@bank.local");
     EXPECT_TRUE(Main->DocumentCommandsOn());
+}
+
+// A profiles file that others may read is named on the terminal, with the command that
+// makes it private; the start-up goes on as usual.
+TEST_F(MainWindowTest, AProfilesFileOthersMayReadIsNamedOnTheTerminal)
+{
+    const AnsiString ini = Dir.File("my profiles.ini");
+    WriteBytes(ini, IniText({"[Only]", "Prefix=ABC", "RecvUser=only", "RecvPass=one"}));
+    for (const mode_t mode : {0600, 0640, 0604}) {
+        chmod(ToSystemPath(ini).c_str(), mode);
+        ::testing::internal::CaptureStderr();
+        Start({ToSystemPath(ini)});
+        const std::string terminal = ::testing::internal::GetCapturedStderr();
+        ASSERT_NE(Profiles.Get()->Current(), nullptr);
+        if (mode == 0600)
+            EXPECT_EQ(terminal.find("chmod"), std::string::npos) << terminal;
+        else
+            EXPECT_THAT(terminal, ::testing::HasSubstr(AnsiToUtf8(
+                                      "Файл профилей " + ini +
+                                      " с паролями доступен для чтения другим пользователям; закройте его "
+                                      "командой: chmod 600 '" + ini + "'\n")));
+        Main.reset();
+        FrmMain = nullptr;
+        Profiles.Reset();
+    }
 }
 
 TEST_F(MainWindowTest, ARestartStateNamingNoProfileShowsTheChooserEvenForOne)

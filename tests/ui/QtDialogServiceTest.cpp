@@ -15,8 +15,10 @@
 #include <QKeyEvent>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QSettings>
 #include <QTimer>
 
+#include <filesystem>
 #include <functional>
 #include <initializer_list>
 
@@ -174,4 +176,13 @@ TEST(QtDialogService, EveryModalDialogHasACloseBoxOnly)
     // offer on a dialog of a fixed size.
     for (const QWidget* dialog : std::initializer_list<const QWidget*>{&find, &profileEditor})
         EXPECT_EQ(dialog->minimumSize(), dialog->maximumSize()) << dialog->metaObject()->className();
+}
+
+// The file dialog keeps its state in Qt's own settings: a test writes them into a
+// temporary folder, never into the home folder.
+TEST(QtDialogService, QtsOwnSettingsStayInATemporaryFolder)
+{
+    const QSettings settings(QSettings::UserScope, QStringLiteral("QtProject"));
+    const std::string temporary = std::filesystem::temp_directory_path().string() + "/";
+    EXPECT_EQ(settings.fileName().toStdString().rfind(temporary, 0), 0u) << settings.fileName().toStdString();
 }

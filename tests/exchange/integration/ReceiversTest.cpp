@@ -324,11 +324,15 @@ TEST_F(HttpReceiverTest, ListsGetsAndDeletesTheRecordedMessagesOnlyAfterTheSave)
     EXPECT_EQ(Bank.Requests().front().Field("prefix"), "ABC");
 }
 
+// Every error status comes with a page longer than a list may be: the status is told.
 TEST_F(HttpReceiverTest, AFailedListEndsTheReceiveAndAFailedGetOrDelSkipsTheMessage)
 {
     Bank.AddMessage("client", "ABC", BankMail("ABC", "Выписка", "ours"));
     const auto profile = Profile();
     {
+        Bank.FailWith("503", "list");
+        TRecordingReceiver<THttpReceiver> unavailable;
+        EXPECT_RAISES(unavailable.Receive(), Exception, "Сервер ответил ошибкой HTTP 503 Service Unavailable");
         Bank.FailWith("500 Broken", "list");
         TRecordingReceiver<THttpReceiver> receiver;
         EXPECT_RAISES(receiver.Receive(), Exception, "Сервер ответил ошибкой HTTP 500 Internal Server Error");
@@ -351,6 +355,39 @@ TEST_F(HttpReceiverTest, AFailedListEndsTheReceiveAndAFailedGetOrDelSkipsTheMess
     EXPECT_EQ(receiver.Log.Processed.size(), 1u);
     EXPECT_EQ(receiver.BadMessages, 1);
     EXPECT_THAT(Bank.MessageIds("client", "ABC"), ElementsAre("1"));
+}
+
+// All three requests go through the profile's proxy with its credentials. Credentials the proxy refuses end the receive with a message that names the
+// proxy; nothing is fetched, deleted or saved.
+TEST_F(HttpReceiverTest, GoesThroughTheProfilesProxyWhichMayRefuseItsCredentials)
+{
+    TProxyServer proxy(TProxyAccounts{{"office", "proxy pass"}});
+    proxy.Start();
+    Bank.AddMessage("client", "ABC", BankMail("ABC", "Выписка", "ours"));
+    auto profileWith = [&](const AnsiString& proxyPassword) {
+        return std::make_unique<TExchangeProfile>(
+            Dir, std::initializer_list<AnsiString>{"RecvType=HTTP", "RecvHost=" + Bank.Host(), "RecvPass=p&ss=1 %",
+                                                   "ProxyHost=127.0.0.1", "ProxyPort=" + IntToStr(proxy.Port()),
+                                                   "ProxyUser=office", "ProxyPass=" + proxyPassword});
+    };
+    {
+        const auto profile = profileWith("expired");
+        TRecordingReceiver<THttpReceiver> receiver;
+        EXPECT_RAISES(receiver.Receive(), Exception,
+                      "Прокси-сервер 127.0.0.1:" + IntToStr(proxy.Port()) +
+                          " не принял имя и пароль (HTTP 407 Proxy Authentication Required). "
+                          "Проверьте параметры прокси в профиле");
+        EXPECT_EQ(receiver.Log.Saves, 0);
+        EXPECT_TRUE(Bank.Requests().empty());
+    }
+    const auto profile = profileWith("proxy pass");
+    TRecordingReceiver<THttpReceiver> receiver;
+    receiver.Receive();
+    EXPECT_THAT(receiver.Log.Bodies(), ElementsAre("ours\r\n"));
+    EXPECT_THAT(Actions(), ElementsAre("list  200", "get 1 200", "del 1 200"));
+    const std::vector<TProxyRequest> requests = proxy.Requests();
+    ASSERT_EQ(requests.size(), 4u) << proxy.Logs();
+    EXPECT_EQ(requests[3].Header("Proxy-Authorization"), "Basic " + EncodeBase64("office:proxy pass"));
 }
 
 TEST_F(HttpReceiverTest, AListOver2048CharactersIsRefusedBeforeAnyGet)

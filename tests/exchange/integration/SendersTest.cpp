@@ -186,6 +186,9 @@ TEST_F(HttpSenderTest, AnyStatusButSuccessRaises)
     Bank.FailWith("500", "put");
     EXPECT_RAISES(Sender.Get()->Send(SalaryText, "ABC000001.TLB", &Container), Exception,
                   "Сервер ответил ошибкой HTTP 500 Internal Server Error");
+    Bank.FailWith("503", "put");
+    EXPECT_RAISES(Sender.Get()->Send(SalaryText, "ABC000001.TLB", &Container), Exception,
+                  "Сервер ответил ошибкой HTTP 503 Service Unavailable");
     // A redirect is no success either: the container has not reached the bank.
     Bank.FailWith("302 Found", "put");
     EXPECT_RAISES(Sender.Get()->Send(SalaryText, "ABC000001.TLB", &Container), Exception,
@@ -195,7 +198,7 @@ TEST_F(HttpSenderTest, AnyStatusButSuccessRaises)
 
 TEST_F(HttpSenderTest, GoesOnlyThroughTheProfilesProxyWithBasicAuthenticationAndLogsNoCredentials)
 {
-    TProxyServer proxy;
+    TProxyServer proxy(TProxyAccounts{{"proxyuser", "proxy pass"}, {"", ""}});
     proxy.Start();
     auto send = [&](std::vector<AnsiString> keys) {
         keys.insert(keys.end(), {"SendType=HTTP", "SendHost=" + Bank.Host(), "SendPass=p&ss=1"});
@@ -228,6 +231,20 @@ TEST_F(HttpSenderTest, GoesOnlyThroughTheProfilesProxyWithBasicAuthenticationAnd
     EXPECT_THAT(log, HasSubstr("< OK"));
     EXPECT_THAT(log, Not(HasSubstr("p&ss=1")));
     EXPECT_THAT(log, Not(HasSubstr(EncodeBase64("proxyuser:proxy pass"))));
+}
+
+TEST_F(HttpSenderTest, CredentialsTheProxyRefusesSendNothingAndNameTheProxy)
+{
+    TProxyServer proxy(TProxyAccounts{{"proxyuser", "proxy pass"}});
+    proxy.Start();
+    TExchangeProfile profile(Dir, {"SendType=HTTP", "SendHost=" + Bank.Host(), "ProxyHost=127.0.0.1",
+                                   "ProxyPort=" + IntToStr(proxy.Port()), "ProxyUser=proxyuser", "ProxyPass=expired"});
+    EXPECT_RAISES(Sender.Get()->Send(SalaryText, "ABC000001.TLB", &Container), Exception,
+                  "Прокси-сервер 127.0.0.1:" + IntToStr(proxy.Port()) +
+                      " не принял имя и пароль (HTTP 407 Proxy Authentication Required). "
+                      "Проверьте параметры прокси в профиле");
+    EXPECT_EQ(proxy.Requests().size(), 1u) << proxy.Logs();
+    EXPECT_TRUE(Bank.Uploads().empty());
 }
 
 } // namespace

@@ -19,7 +19,8 @@ Data, in the folder named by the environment variable ZEM_BANK_DIR:
     mail/xUSER/xPREFIX/UID  messages waiting for the client; USER and PREFIX hex-coded
     requests.log          per request: the status, a blank, the fields without "file",
                           urlencoded
-    fail-ACTION           when present: the status to answer instead ("500 Broken")
+    fail-ACTION           when present: the status to answer instead ("500 Broken"), with
+                          an error page longer than 2048 bytes
     reply-ACTION          when present: the body of a successful answer, in place of the
                           usual one
     replace-ACTION        when present: a path, a line feed and bytes; while handling the
@@ -133,6 +134,12 @@ def password_ok(user, password):
     return any(line == user + "\t" + password for line in lines)
 
 
+def error_page(status):
+    """A page of about 3 KB, as web servers and load balancers send with an error status."""
+    line = "<p>The server cannot handle the request (%s). Please try again later.</p>\n" % status
+    return ("<html><head><title>%s</title></head><body>\n" % status + line * 40 + "</body></html>\n").encode("latin-1")
+
+
 def failure_for(action):
     try:
         return read_file(bank_path("fail-" + action)).decode("latin-1").strip()
@@ -209,7 +216,7 @@ def handle(fields, parts):
     replace_file_for(action)
     failure = failure_for(action)
     if failure:
-        return answer(int(failure) if failure.isdigit() else failure, b"Refused by the test\n")
+        return answer(int(failure) if failure.isdigit() else failure, error_page(failure), "text/html")
     user = field(fields, "user1") or ""
     if not password_ok(user, field(fields, "pwd1") or ""):
         return answer(403, b"Wrong user or password\n")

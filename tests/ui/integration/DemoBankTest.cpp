@@ -30,6 +30,7 @@
 #include <filesystem>
 #include <functional>
 #include <map>
+#include <regex>
 #include <sstream>
 #include <thread>
 
@@ -38,6 +39,7 @@
 
 #include <sys/stat.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include <gmock/gmock.h>
 
@@ -49,7 +51,8 @@ using ::testing::HasSubstr;
 constexpr int AlreadyRunning = 10;
 constexpr int NotRunning = 3;
 
-// The demo bank's variables for the scripts: its own folder and ports, this build.
+// The demo bank's variables for the scripts: its own folder and ports, this build. The
+// ports are free when chosen; the bank takes others when one of them is taken meanwhile.
 class TDemoFolder {
 public:
     TDemoFolder()
@@ -57,7 +60,6 @@ public:
         const std::vector<int> ports = FreeLoopbackPorts(4);
         Ports = std::to_string(ports[0]) + "," + std::to_string(ports[1]) + "," + std::to_string(ports[2]) + "," +
                 std::to_string(ports[3]);
-        Http = ports[3];
     }
 
     // Runs a script of scripts/ with the variables (and more of them) to its end.
@@ -80,10 +82,30 @@ public:
     bool BankRuns() const { return Run("demo-bank.sh", {"status"}).ExitCode == 0; }
     pid_t BankPid() const { return std::atoi(ReadBytes(Dir.File("bank.pid")).c_str()); }
     AnsiString ProfilesFile() const { return Dir.File("velton.ini"); }
+    // The port of the bank's exchange script, as the last start set it up.
+    int HttpPort() const
+    {
+        std::smatch port;
+        const std::string clients = ReadBytes(Dir.File("clients.json"));
+        return std::regex_search(clients, port, std::regex("\"http\": ([0-9]+)")) ? std::stoi(port[1]) : 0;
+    }
 
     TTempDir Dir;
     std::string Ports;
-    int Http = 0;
+};
+
+// A loopback port that another program listens on.
+class THeldPort {
+public:
+    THeldPort() : FSocket(ListenOnLoopback(16, Port)) {}
+    ~THeldPort() { close(FSocket); }
+    THeldPort(const THeldPort&) = delete;
+    THeldPort& operator=(const THeldPort&) = delete;
+
+    int Port = 0;
+
+private:
+    int FSocket;
 };
 
 // No process is left of the group that the bank led (it leads one of its own).
@@ -273,6 +295,14 @@ TEST_F(DemoBankTest, BothDemoClientsSendTheirSalaryListAndQueryReferenceLists)
     }
 }
 
+// The profiles file holds the passwords: the set-up makes it its user's only.
+TEST_F(DemoBankTest, TheProfilesFileIsReadableByItsUserOnly)
+{
+    struct stat info {};
+    ASSERT_EQ(stat(ToSystemPath(FDemo->ProfilesFile()).c_str(), &info), 0);
+    EXPECT_EQ(info.st_mode & 07777, 0600u);
+}
+
 // A new-clients list is answered with the list of added clients, in the reply store that
 // the reply-list window reads.
 TEST_F(DemoBankTest, NewClientsListIsAnsweredWithAReplyFile)
@@ -428,7 +458,7 @@ TEST_F(RunScriptTest, StartsTheBankForTheProgramAndStopsItAfterwardsEachTime)
         EXPECT_GT(SeenBanks().back(), 0);
         EXPECT_TRUE(GroupGone(SeenBanks().back()));
         EXPECT_EQ(Demo.Run("demo-bank.sh", {"status"}).ExitCode, NotRunning);
-        EXPECT_FALSE(AcceptsConnections(Demo.Http));
+        EXPECT_FALSE(AcceptsConnections(Demo.HttpPort()));
     }
     EXPECT_NE(SeenBanks()[0], SeenBanks()[1]);
 }
@@ -447,6 +477,21 @@ TEST_F(RunScriptTest, LeavesABankThatWasAlreadyRunning)
 
     Demo.Run("demo-bank.sh", {"stop"});
     EXPECT_TRUE(GroupGone(bank));
+}
+
+// A port of the bank that another program holds (taken between the choice and the bind,
+// or a user's own server): the bank starts on free ports and the demo profiles name them.
+TEST_F(RunScriptTest, TheBankTakesFreePortsWhenOneOfItsOwnIsHeld)
+{
+    const THeldPort held;
+    const std::string ports = Demo.Ports.substr(0, Demo.Ports.rfind(',') + 1) + std::to_string(held.Port);
+    const TProgramRun start = Demo.Run("demo-bank.sh", {"start"}, {"VELTON_DEMO_PORTS=" + ports});
+    ASSERT_EQ(start.ExitCode, 0) << start.Output << start.Errors << ReadBytes(Demo.Dir.File("log/bank.log"));
+    EXPECT_TRUE(Demo.BankRuns());
+    const int http = Demo.HttpPort();
+    EXPECT_NE(http, held.Port);
+    EXPECT_TRUE(AcceptsConnections(http));
+    EXPECT_THAT(ReadBytes(Demo.ProfilesFile()), HasSubstr("127.0.0.1:" + std::to_string(http) + "\r\n"));
 }
 
 // The real program, ended by SIGTERM: the script stops the bank it started.
@@ -526,7 +571,7 @@ TEST_F(RunScriptTest, KeepsTheBankUpWhileTheUpdateRestartsTheProgram)
         std::this_thread::sleep_for(100ms);
     ASSERT_FALSE(FileExists(RestartStateFile(program))) << "the program did not start again";
     EXPECT_TRUE(Demo.BankRuns());
-    EXPECT_TRUE(AcceptsConnections(Demo.Http));
+    EXPECT_TRUE(AcceptsConnections(Demo.HttpPort()));
     EXPECT_FALSE(script.Ended());
 
     while (!CatchesSigterm("/proc/" + std::to_string(restarted.ProcessId())))
