@@ -335,16 +335,21 @@ void TTextFile::Sort()
 void TTextFile::LoadFormat(TStream* stream)
 {
     FLines.Clear();
+    FByteOrderMark = false;
     if (!stream)
         return;
     FLines.LoadFromStream(*stream);
-    if (CodePage() == CodePageUtf8 && FLines.Count() > 0 && FLines.Line(0).starts_with(Utf8ByteOrderMark))
+    FByteOrderMark =
+        CodePage() == CodePageUtf8 && FLines.Count() > 0 && FLines.Line(0).starts_with(Utf8ByteOrderMark);
+    if (FByteOrderMark)
         FLines.DropFirstLinePrefix(sizeof Utf8ByteOrderMark - 1);
 }
 
 void TTextFile::SaveFormat(TStream* stream)
 {
-    FLines.SaveToStream(*stream);
+    if (FByteOrderMark)
+        stream->WriteBuffer(Utf8ByteOrderMark, sizeof Utf8ByteOrderMark - 1);
+    FLines.SaveToStream(*stream, KeepsLineBreaks());
 }
 
 AnsiString TTextFile::GetRecordText(int index)

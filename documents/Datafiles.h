@@ -240,8 +240,9 @@ private:
 // ---- Text tables: one record per line ----
 
 // A table kept as the lines of a text file (in the file's code page). Lines end at CR LF,
-// CR or LF on loading and with CR LF on saving. A UTF-8 file's byte-order mark is dropped
-// on loading and not written back.
+// CR or LF on loading; a save writes each line with the break it was read with (see
+// TLineStore::SaveToStream), unless the kind writes CR LF after every line. A UTF-8 file's
+// byte-order mark is not part of its first line, and a save writes it back.
 class TTextFile : public TDataFile {
 public:
     TTextFile(TFileRecord* record, uint8_t codePage);
@@ -263,8 +264,14 @@ protected:
     void AppendRecord() override;
     void DeleteRecord(int index) override;
     int GetCount() const override;
+    // Whether a save keeps each line's own break: a user's file keeps the bytes it had;
+    // the program's own stores write CR LF.
+    virtual bool KeepsLineBreaks() const { return true; }
 
     TLineStore FLines;
+
+private:
+    bool FByteOrderMark = false;   // the loaded UTF-8 text began with one
 };
 
 // A line of fields separated by a delimiter (one or more characters); there is no quoting.
