@@ -304,15 +304,18 @@ size_t TDataFile::FirstCharacterNotHeld(const AnsiString& text) const
 
 bool TDataFile::PlainlyInOtherCodePage()
 {
-    if (FCodePage > CodePageUtf8)
-        return false;
+    return FCodePage <= CodePageUtf8 && PlainlyNotInCodePage(ScanRecords(), FCodePage);
+}
+
+TUtf8Scan TDataFile::ScanRecords()
+{
     TUtf8Scan scan;
     AnsiString stored;
     for (int i = 0; i < RecordCount() && scan.Valid; ++i) {
         ReadRecordText(i, stored);
         scan.Add(stored);
     }
-    return PlainlyNotInCodePage(scan, FCodePage);
+    return scan;
 }
 
 // ---- TTextFile ----
@@ -388,6 +391,13 @@ void TTextFile::DeleteRecord(int index)
 int TTextFile::GetCount() const
 {
     return FLines.Count();
+}
+
+TUtf8Scan TTextFile::ScanRecords()
+{
+    if (const TUtf8Scan* loaded = FLines.LoadedScan())
+        return *loaded;
+    return TDataFile::ScanRecords();
 }
 
 // ---- TDelimRecord and TDelimFile ----

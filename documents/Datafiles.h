@@ -186,6 +186,8 @@ protected:
     // The same in place, for a kind that keeps each record as one piece of text which stays
     // until the table loads, appends, deletes, sorts or posts; false for the others.
     virtual bool ViewRecordText(int /*index*/, std::string_view& /*view*/) { return false; }
+    // What the stored records hold read as UTF-8.
+    virtual TUtf8Scan ScanRecords();
     virtual void PutRecordText(int index, const AnsiString& text) = 0;
     virtual void AppendRecord() = 0;
     virtual void DeleteRecord(int index) = 0;
@@ -264,6 +266,8 @@ protected:
     void AppendRecord() override;
     void DeleteRecord(int index) override;
     int GetCount() const override;
+    // The scan that the load took, while the lines are as loaded.
+    TUtf8Scan ScanRecords() override;
     // Whether a save keeps each line's own break: a user's file keeps the bytes it had;
     // the program's own stores write CR LF.
     virtual bool KeepsLineBreaks() const { return true; }

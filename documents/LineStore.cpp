@@ -77,11 +77,13 @@ void TLineStore::SetLine(int index, std::string_view text)
         FOwned[line.Start()].Text.assign(text);
     else
         line = OwnedRef(text, BreakOf(line));
+    FAsLoaded = false;
 }
 
 void TLineStore::Add(std::string_view text)
 {
     FLines.push_back(OwnedRef(text, FLines.empty() ? TLineBreak::CrLf : BreakOf(FLines.back())));
+    FAsLoaded = false;
 }
 
 void TLineStore::Delete(int index)
@@ -92,6 +94,7 @@ void TLineStore::Delete(int index)
     if (line.Owned())
         AnsiString().swap(FOwned[line.Start()].Text);   // its slot stays, its memory goes
     FLines.erase(FLines.begin() + index);
+    FAsLoaded = false;
 }
 
 void TLineStore::Clear()
@@ -100,6 +103,8 @@ void TLineStore::Clear()
     FOwned.clear();
     FBuffer.reset();
     FBufferSize = 0;
+    FLoadedScan = TUtf8Scan();
+    FAsLoaded = true;
 }
 
 void TLineStore::DropFirstLinePrefix(size_t count)
@@ -141,8 +146,11 @@ void TLineStore::LoadFromStream(TStream& stream)
         FBufferSize += static_cast<size_t>(count);
         // The last byte waits for the next piece: a CR there may be the first half of CR LF.
         SplitUpTo(split, FBufferSize - 1);
+        // Whole lines only: a character is never cut in two at a piece's end.
+        ScanUpTo(split, split.LineStart);
     }
     SplitUpTo(split, FBufferSize);
+    ScanUpTo(split, FBufferSize);
     if (split.LineStart < FBufferSize)
         AddLoaded(split.LineStart, FBufferSize);
     // A file whose first lines are much shorter than the rest was overestimated.
@@ -185,6 +193,14 @@ void TLineStore::SplitUpTo(TSplit& split, size_t end)
         }
     });
     split.Scanned = std::max(split.Scanned, end);
+}
+
+void TLineStore::ScanUpTo(TSplit& split, size_t end)
+{
+    if (end <= split.ScannedAsUtf8)
+        return;
+    FLoadedScan.Add(std::string_view(FBuffer.get() + split.ScannedAsUtf8, end - split.ScannedAsUtf8));
+    split.ScannedAsUtf8 = end;
 }
 
 void TLineStore::SaveToStream(TStream& stream, bool keepBreaks) const

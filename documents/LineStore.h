@@ -6,6 +6,7 @@
 // give the file back the bytes it had.
 
 #include "platform/AnsiString.h"
+#include "platform/Encoding.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -52,6 +53,10 @@ public:
     void Sort();
     // A copy of the lines as a string list.
     TStringList ToList() const;
+    // What the loaded bytes hold read as UTF-8, taken while they were split into lines:
+    // the scan of every line, as the lines are bytes of the file between line breaks. Null
+    // once a line was changed, added or deleted.
+    const TUtf8Scan* LoadedScan() const { return FAsLoaded ? &FLoadedScan : nullptr; }
 
 private:
     // A line in the loaded buffer, or (Owned) the text FOwned[Start]. Eight bytes, as a
@@ -99,10 +104,13 @@ private:
         size_t Scanned = 0;
         size_t LineStart = 0;
         size_t LfOfCrLf = SIZE_MAX;   // the LF that ends a line together with the CR before it
+        size_t ScannedAsUtf8 = 0;
     };
 
     size_t EstimatedLineCount(size_t sample, size_t size) const;
     void SplitUpTo(TSplit& split, size_t end);
+    // Adds the bytes up to end to the UTF-8 scan, while they are still in the cache.
+    void ScanUpTo(TSplit& split, size_t end);
     void AddLoaded(size_t start, size_t end);
     TLineRef OwnedRef(std::string_view text, TLineBreak lineBreak);
 
@@ -110,4 +118,6 @@ private:
     size_t FBufferSize = 0;
     std::vector<TLineRef> FLines;
     std::vector<TOwnedLine> FOwned;
+    TUtf8Scan FLoadedScan;
+    bool FAsLoaded = true;
 };

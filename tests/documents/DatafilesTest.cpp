@@ -280,6 +280,43 @@ TEST(DataFileTest, Cp866AndKoi8FilesComeBackByteForByte)
     }
 }
 
+// The judge of the code page reads the records as they are, also after a change: a
+// CP1251 file of ASCII and one line of UTF-8 Cyrillic is plainly UTF-8, one that also holds
+// CP1251 Cyrillic is not.
+TEST(DataFileTest, PlainlyInOtherCodePageFollowsTheRecords)
+{
+    const std::string utf8 = AnsiToUtf8("Жук;1");
+    TDelimFile file(";", CodePageCp1251, false);
+    LoadBytes(file, "a;1\n" + utf8 + "\nb;2\n");
+    EXPECT_TRUE(file.PlainlyInOtherCodePage());
+    file.GoTo(2);
+    file.CurRecord()->Set(0, "Жук");
+    file.First();
+    EXPECT_FALSE(file.PlainlyInOtherCodePage());
+
+    LoadBytes(file, "a;1\nЖук;2\n" + utf8 + "\n");
+    EXPECT_FALSE(file.PlainlyInOtherCodePage());
+    file.GoTo(1);
+    file.Delete();
+    EXPECT_TRUE(file.PlainlyInOtherCodePage());
+
+    LoadBytes(file, "a;1\n");
+    EXPECT_FALSE(file.PlainlyInOtherCodePage());
+    AppendRow(file, {AnsiString(AnsiToUtf8("Жук"))});
+    file.First();
+    EXPECT_TRUE(file.PlainlyInOtherCodePage());
+
+    // Wherever in a run of ASCII the one letter stands.
+    for (size_t at = 0; at < 16; ++at) {
+        LoadBytes(file, std::string(at, 'x') + AnsiToUtf8("Ж") + "\n");
+        EXPECT_TRUE(file.PlainlyInOtherCodePage()) << at;
+    }
+    // Lines added to a store are no loaded bytes.
+    TLineStore lines;
+    lines.Add(utf8);
+    EXPECT_EQ(lines.LoadedScan(), nullptr);
+}
+
 TEST(DataFileTest, Utf8ByteOrderMarkIsNoPartOfTheFirstRecordAndStays)
 {
     TDelimFile file(";", CodePageUtf8, false);
