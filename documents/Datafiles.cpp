@@ -326,15 +326,18 @@ size_t TDataFile::FirstCharacterNotHeld(const AnsiString& text) const
 
 bool TDataFile::PlainlyInOtherCodePage()
 {
-    if (FCodePage > CodePageUtf8)
-        return false;
+    return FCodePage <= CodePageUtf8 && PlainlyNotInCodePage(ScanRecords(), FCodePage);
+}
+
+TUtf8Scan TDataFile::ScanRecords()
+{
     TUtf8Scan scan;
     AnsiString stored;
     for (int i = 0; i < RecordCount() && scan.Valid; ++i) {
         ReadRecordText(i, stored);
         scan.Add(stored);
     }
-    return PlainlyNotInCodePage(scan, FCodePage);
+    return scan;
 }
 
 // ---- TTextFile ----
@@ -357,16 +360,21 @@ void TTextFile::Sort()
 void TTextFile::LoadFormat(TStream* stream)
 {
     FLines.Clear();
+    FByteOrderMark = false;
     if (!stream)
         return;
     FLines.LoadFromStream(*stream);
-    if (CodePage() == CodePageUtf8 && FLines.Count() > 0 && FLines.Line(0).starts_with(Utf8ByteOrderMark))
+    FByteOrderMark =
+        CodePage() == CodePageUtf8 && FLines.Count() > 0 && FLines.Line(0).starts_with(Utf8ByteOrderMark);
+    if (FByteOrderMark)
         FLines.DropFirstLinePrefix(sizeof Utf8ByteOrderMark - 1);
 }
 
 void TTextFile::SaveFormat(TStream* stream)
 {
-    FLines.SaveToStream(*stream);
+    if (FByteOrderMark)
+        stream->WriteBuffer(Utf8ByteOrderMark, sizeof Utf8ByteOrderMark - 1);
+    FLines.SaveToStream(*stream, KeepsLineBreaks());
 }
 
 AnsiString TTextFile::GetRecordText(int index)
@@ -405,6 +413,13 @@ void TTextFile::DeleteRecord(int index)
 int TTextFile::GetCount() const
 {
     return FLines.Count();
+}
+
+TUtf8Scan TTextFile::ScanRecords()
+{
+    if (const TUtf8Scan* loaded = FLines.LoadedScan())
+        return *loaded;
+    return TDataFile::ScanRecords();
 }
 
 // ---- TDelimRecord and TDelimFile ----

@@ -187,6 +187,8 @@ protected:
     // The same in place, for a kind that keeps each record as one piece of text which stays
     // until the table loads, appends, deletes, sorts or posts; false for the others.
     virtual bool ViewRecordText(int /*index*/, std::string_view& /*view*/) { return false; }
+    // What the stored records hold read as UTF-8.
+    virtual TUtf8Scan ScanRecords();
     virtual void PutRecordText(int index, const AnsiString& text) = 0;
     virtual void AppendRecord() = 0;
     virtual void DeleteRecord(int index) = 0;
@@ -251,8 +253,9 @@ private:
 // ---- Text tables: one record per line ----
 
 // A table kept as the lines of a text file (in the file's code page). Lines end at CR LF,
-// CR or LF on loading and with CR LF on saving. A UTF-8 file's byte-order mark is dropped
-// on loading and not written back.
+// CR or LF on loading; a save writes each line with the break it was read with (see
+// TLineStore::SaveToStream), unless the kind writes CR LF after every line. A UTF-8 file's
+// byte-order mark is not part of its first line, and a save writes it back.
 class TTextFile : public TDataFile {
 public:
     TTextFile(TFileRecord* record, uint8_t codePage);
@@ -274,8 +277,16 @@ protected:
     void AppendRecord() override;
     void DeleteRecord(int index) override;
     int GetCount() const override;
+    // The scan that the load took, while the lines are as loaded.
+    TUtf8Scan ScanRecords() override;
+    // Whether a save keeps each line's own break: a user's file keeps the bytes it had;
+    // the program's own stores write CR LF.
+    virtual bool KeepsLineBreaks() const { return true; }
 
     TLineStore FLines;
+
+private:
+    bool FByteOrderMark = false;   // the loaded UTF-8 text began with one
 };
 
 // A line of fields separated by a delimiter (one or more characters); there is no quoting.

@@ -1,14 +1,11 @@
 #include "documents/Fingerprints.h"
 
+#include "documents/Compress.h"
 #include "platform/Paths.h"
-
-#include <zlib.h>
-
-#include <vector>
 
 void TFileFingerprint::Add(std::string_view bytes)
 {
-    CRC = static_cast<uint32_t>(crc32_z(CRC, reinterpret_cast<const Bytef*>(bytes.data()), bytes.size()));
+    CRC = UpdateCRC32(CRC, bytes.data(), bytes.size());
     Size += static_cast<int64_t>(bytes.size());
 }
 
@@ -52,10 +49,11 @@ void TFingerprintReader::SetSize(int64_t)
 
 TFileFingerprint TFingerprintReader::Finish()
 {
-    constexpr int32_t Piece = 256 * 1024;
-    std::vector<char> buffer(Piece);
+    // On the stack: after a load that read everything there is nothing left to read,
+    // and a heap buffer would be memory that the load itself did not need.
+    char buffer[64 * 1024];
     FSource.SetPosition(FPrint.Size);
-    while (Read(buffer.data(), Piece) > 0) {
+    while (Read(buffer, sizeof buffer) > 0) {
     }
     return FPrint;
 }

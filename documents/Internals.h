@@ -145,6 +145,8 @@ protected:
     // The stores' names are the program's own, in its working folders, and partly the
     // bank's: a link planted at one is replaced, never written through.
     TLinkAtTarget LinkAtTarget() const override { return TLinkAtTarget::Replace; }
+    // Every line of a store ends with CR LF, whatever its text was read with.
+    bool KeepsLineBreaks() const override { return false; }
     // Selects the current memo of the current record again, then gives line index.
     AnsiString GetRecordText(int index) override;
     void ReadRecordText(int index, AnsiString& into) override;

@@ -27,6 +27,17 @@ void WriteBytes(TStream& stream, std::string_view bytes)
     }
 }
 
+std::string_view BreakBytes(TLineBreak lineBreak)
+{
+    switch (lineBreak) {
+    case TLineBreak::CrLf: return "\r\n";
+    case TLineBreak::Lf: return "\n";
+    case TLineBreak::Cr: return "\r";
+    case TLineBreak::None: break;
+    }
+    return {};
+}
+
 }  // namespace
 
 void TLineStore::RaiseRangeError(int index)
@@ -34,10 +45,27 @@ void TLineStore::RaiseRangeError(int index)
     throw Exception("Выход индекса за пределы диапазона (" + IntToStr(index) + ")");
 }
 
-TLineStore::TLineRef TLineStore::OwnedRef(std::string_view text)
+TLineStore::TLineRef TLineStore::OwnedRef(std::string_view text, TLineBreak lineBreak)
 {
-    FOwned.emplace_back(text);
+    FOwned.push_back({AnsiString(text), lineBreak});
     return TLineRef::OwnedAt(FOwned.size() - 1);
+}
+
+TLineBreak TLineStore::BreakAt(size_t place) const
+{
+    if (place >= FBufferSize)
+        return TLineBreak::None;
+    if (FBuffer[place] == '\n')
+        return TLineBreak::Lf;
+    return place + 1 < FBufferSize && FBuffer[place + 1] == '\n' ? TLineBreak::CrLf : TLineBreak::Cr;
+}
+
+TLineBreak TLineStore::FirstBreak() const
+{
+    for (const TLineRef& line : FLines)
+        if (const TLineBreak lineBreak = BreakOf(line); lineBreak != TLineBreak::None)
+            return lineBreak;
+    return TLineBreak::CrLf;
 }
 
 void TLineStore::SetLine(int index, std::string_view text)
@@ -46,14 +74,16 @@ void TLineStore::SetLine(int index, std::string_view text)
         RaiseRangeError(index);
     TLineRef& line = FLines[static_cast<size_t>(index)];
     if (line.Owned())
-        FOwned[line.Start()].assign(text);
+        FOwned[line.Start()].Text.assign(text);
     else
-        line = OwnedRef(text);
+        line = OwnedRef(text, BreakOf(line));
+    FAsLoaded = false;
 }
 
 void TLineStore::Add(std::string_view text)
 {
-    FLines.push_back(OwnedRef(text));
+    FLines.push_back(OwnedRef(text, FLines.empty() ? TLineBreak::CrLf : BreakOf(FLines.back())));
+    FAsLoaded = false;
 }
 
 void TLineStore::Delete(int index)
@@ -62,8 +92,9 @@ void TLineStore::Delete(int index)
         RaiseRangeError(index);
     const TLineRef line = FLines[static_cast<size_t>(index)];
     if (line.Owned())
-        AnsiString().swap(FOwned[line.Start()]);   // its slot stays, its memory goes
+        AnsiString().swap(FOwned[line.Start()].Text);   // its slot stays, its memory goes
     FLines.erase(FLines.begin() + index);
+    FAsLoaded = false;
 }
 
 void TLineStore::Clear()
@@ -72,12 +103,18 @@ void TLineStore::Clear()
     FOwned.clear();
     FBuffer.reset();
     FBufferSize = 0;
+    FLoadedScan = TUtf8Scan();
+    FAsLoaded = true;
 }
 
 void TLineStore::DropFirstLinePrefix(size_t count)
 {
-    const std::string_view first = Line(0);
-    SetLine(0, first.substr(std::min(count, first.size())));
+    TLineRef& first = FLines.at(0);
+    count = std::min(count, Text(first).size());
+    if (first.Owned())
+        FOwned[first.Start()].Text.erase(0, count);
+    else
+        first = TLineRef::Loaded(first.Start() + count, first.Length() - count);
 }
 
 // The stream is read in pieces, and each piece split into lines while it is still in the
@@ -109,8 +146,11 @@ void TLineStore::LoadFromStream(TStream& stream)
         FBufferSize += static_cast<size_t>(count);
         // The last byte waits for the next piece: a CR there may be the first half of CR LF.
         SplitUpTo(split, FBufferSize - 1);
+        // Whole lines only: a character is never cut in two at a piece's end.
+        ScanUpTo(split, split.LineStart);
     }
     SplitUpTo(split, FBufferSize);
+    ScanUpTo(split, FBufferSize);
     if (split.LineStart < FBufferSize)
         AddLoaded(split.LineStart, FBufferSize);
     // A file whose first lines are much shorter than the rest was overestimated.
@@ -132,7 +172,7 @@ inline void TLineStore::AddLoaded(size_t start, size_t end)
 {
     const size_t length = end - start;
     if (length > LongestLoadedLine || start > LastLoadedStart) [[unlikely]]
-        FLines.push_back(OwnedRef(std::string_view(FBuffer.get() + start, length)));
+        FLines.push_back(OwnedRef(std::string_view(FBuffer.get() + start, length), BreakAt(end)));
     else
         FLines.push_back(TLineRef::Loaded(start, length));
 }
@@ -155,17 +195,27 @@ void TLineStore::SplitUpTo(TSplit& split, size_t end)
     split.Scanned = std::max(split.Scanned, end);
 }
 
-void TLineStore::SaveToStream(TStream& stream) const
+void TLineStore::ScanUpTo(TSplit& split, size_t end)
+{
+    if (end <= split.ScannedAsUtf8)
+        return;
+    FLoadedScan.Add(std::string_view(FBuffer.get() + split.ScannedAsUtf8, end - split.ScannedAsUtf8));
+    split.ScannedAsUtf8 = end;
+}
+
+void TLineStore::SaveToStream(TStream& stream, bool keepBreaks) const
 {
     // A memory stream takes the whole text at once instead of growing by copies of itself.
     int64_t savedSize = 0;
     for (const TLineRef& line : FLines)
         savedSize += static_cast<int64_t>(Text(line).size()) + 2;
     stream.Reserve(stream.Position() + savedSize);
+    const TLineBreak firstBreak = keepBreaks ? FirstBreak() : TLineBreak::CrLf;
     std::string piece;
     piece.reserve(WritePiece + 2);
     for (int i = 0; i < Count(); ++i) {
-        const std::string_view line = Line(i);
+        const TLineRef& ref = FLines[static_cast<size_t>(i)];
+        const std::string_view line = Text(ref);
         if (piece.size() + line.size() > WritePiece) {
             WriteBytes(stream, piece);
             piece.clear();
@@ -174,7 +224,10 @@ void TLineStore::SaveToStream(TStream& stream) const
             WriteBytes(stream, line);
         else
             piece.append(line);
-        piece.append("\r\n");
+        TLineBreak lineBreak = keepBreaks ? BreakOf(ref) : TLineBreak::CrLf;
+        if (lineBreak == TLineBreak::None && i + 1 < Count())
+            lineBreak = firstBreak;
+        piece.append(BreakBytes(lineBreak));
     }
     WriteBytes(stream, piece);
 }

@@ -1,6 +1,7 @@
 #include "platform/Encoding.h"
 
 #include <array>
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
 
@@ -267,6 +268,15 @@ std::vector<size_t> Utf8CharacterStarts(std::string_view text)
 void TUtf8Scan::Add(std::string_view bytes)
 {
     for (size_t pos = 0; Valid && pos < bytes.size();) {
+        // Eight bytes of ASCII at a time: none of them is invalid or Cyrillic.
+        if (pos + 8 <= bytes.size()) {
+            uint64_t eight = 0;
+            std::memcpy(&eight, bytes.data() + pos, 8);
+            if ((eight & 0x8080808080808080u) == 0) {
+                pos += 8;
+                continue;
+            }
+        }
         char32_t codePoint = 0;
         const int length = DecodeOne(bytes, pos, codePoint);
         Valid = length != 0;

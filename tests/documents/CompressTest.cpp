@@ -126,6 +126,22 @@ TEST(Compress, CRCFromThePosition)
     EXPECT_RAISES(CheckStreamCRC32(&s, 1), Exception, "Несовпадение CRC32");
 }
 
+// Every length around the 64- and 16-byte steps of the folded CRC, from every alignment,
+// whole and continued from a running CRC, gives zlib's.
+TEST(Compress, CRCIsZlibsForEveryLengthAndSplit)
+{
+    std::string bytes(400, '\0');
+    for (size_t i = 0; i < bytes.size(); ++i)
+        bytes[i] = static_cast<char>(i * 151 + i / 7);
+    for (size_t start = 0; start < 16; ++start)
+        for (size_t length = 0; start + length <= bytes.size(); ++length) {
+            const std::string piece = bytes.substr(start, length);
+            ASSERT_EQ(UpdateCRC32(0, piece.data(), piece.size()), ZlibCRC(piece)) << start << " " << length;
+            const size_t half = length / 3;
+            ASSERT_EQ(UpdateCRC32(UpdateCRC32(0, piece.data(), half), piece.data() + half, length - half), ZlibCRC(piece));
+        }
+}
+
 TEST(Compress, DamagedBlocksAreRefused)
 {
     const std::string good = Packed(DelimitedText(5000));

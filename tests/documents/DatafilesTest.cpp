@@ -109,8 +109,10 @@ TEST(DataFileTest, LinesEndAcrossTheLoadsPiecesAndBeyondTheStatedSize)
     TDelimFile file(";", CodePageCp1251, false);
     LoadBytes(file, first + "\r\ny\r");
     EXPECT_EQ(Walk(file), (std::vector<AnsiString>{first, "y"}));
+    EXPECT_TRUE(SavedBytes(file) == first + "\r\ny\r");
     LoadBytes(file, first + "\rz");
     EXPECT_EQ(Walk(file), (std::vector<AnsiString>{first, "z"}));
+    EXPECT_TRUE(SavedBytes(file) == first + "\rz");
 
     TUnderstatedStream stream(first + "\r\n" + first + "\nend");
     file.LoadFromStream(&stream);
@@ -148,6 +150,25 @@ TEST(DataFileTest, ALargeFileSplitsAsTheSameBytesFromMemory)
     fromFile.Prior();
     EXPECT_TRUE(fromFile.CurRecord()->GetText() == longLine);
     EXPECT_EQ(fromFile.CurRecord()->Get(1), "end");
+    // Every line is saved with the break it was read with, the copied one too.
+    EXPECT_TRUE(SavedBytes(fromFile) == bytes);
+}
+
+// A new line takes the break of the line before it; a last line without a break gets the
+// file's first break once a line follows it, and the new last line has none.
+TEST(DataFileTest, AppendedLinesTakeTheFilesBreaks)
+{
+    const auto appended = [](const std::string& bytes) {
+        TDelimFile file(";", CodePageCp1251, false);
+        LoadBytes(file, bytes);
+        AppendRow(file, {"c", "3"});
+        return SavedBytes(file);
+    };
+    EXPECT_EQ(appended("a;1\r\nb;2\n"), "a;1\r\nb;2\nc;3\n");
+    EXPECT_EQ(appended("a;1\rb;2\r"), "a;1\rb;2\rc;3\r");
+    EXPECT_EQ(appended("a;1\rb;2\nd;4"), "a;1\rb;2\nd;4\rc;3");
+    EXPECT_EQ(appended("a;1"), "a;1\r\nc;3");
+    EXPECT_EQ(appended(""), "c;3\r\n");
 }
 
 TEST(DataFileTest, EditIsWrittenBackOnlyOnMovingAndALoadDropsIt)
@@ -259,13 +280,50 @@ TEST(DataFileTest, Cp866AndKoi8FilesComeBackByteForByte)
     }
 }
 
-TEST(DataFileTest, Utf8ByteOrderMarkIsDropped)
+// The judge of the code page reads the records as they are, also after a change: a
+// CP1251 file of ASCII and one line of UTF-8 Cyrillic is plainly UTF-8, one that also holds
+// CP1251 Cyrillic is not.
+TEST(DataFileTest, PlainlyInOtherCodePageFollowsTheRecords)
+{
+    const std::string utf8 = AnsiToUtf8("Жук;1");
+    TDelimFile file(";", CodePageCp1251, false);
+    LoadBytes(file, "a;1\n" + utf8 + "\nb;2\n");
+    EXPECT_TRUE(file.PlainlyInOtherCodePage());
+    file.GoTo(2);
+    file.CurRecord()->Set(0, "Жук");
+    file.First();
+    EXPECT_FALSE(file.PlainlyInOtherCodePage());
+
+    LoadBytes(file, "a;1\nЖук;2\n" + utf8 + "\n");
+    EXPECT_FALSE(file.PlainlyInOtherCodePage());
+    file.GoTo(1);
+    file.Delete();
+    EXPECT_TRUE(file.PlainlyInOtherCodePage());
+
+    LoadBytes(file, "a;1\n");
+    EXPECT_FALSE(file.PlainlyInOtherCodePage());
+    AppendRow(file, {AnsiString(AnsiToUtf8("Жук"))});
+    file.First();
+    EXPECT_TRUE(file.PlainlyInOtherCodePage());
+
+    // Wherever in a run of ASCII the one letter stands.
+    for (size_t at = 0; at < 16; ++at) {
+        LoadBytes(file, std::string(at, 'x') + AnsiToUtf8("Ж") + "\n");
+        EXPECT_TRUE(file.PlainlyInOtherCodePage()) << at;
+    }
+    // Lines added to a store are no loaded bytes.
+    TLineStore lines;
+    lines.Add(utf8);
+    EXPECT_EQ(lines.LoadedScan(), nullptr);
+}
+
+TEST(DataFileTest, Utf8ByteOrderMarkIsNoPartOfTheFirstRecordAndStays)
 {
     TDelimFile file(";", CodePageUtf8, false);
     LoadBytes(file, "\xEF\xBB\xBF" + AnsiToUtf8("Жук;1") + "\r\n");
     EXPECT_ANSI_EQ(file.CurRecord()->Get(0), "Жук");
     file.CurRecord()->Set(1, "2");
-    EXPECT_EQ(SavedBytes(file), AnsiToUtf8("Жук;2") + "\r\n");
+    EXPECT_EQ(SavedBytes(file), "\xEF\xBB\xBF" + AnsiToUtf8("Жук;2") + "\r\n");
 
     // In a file of another code page the same bytes are data.
     TDelimFile cp1251(";", CodePageCp1251, false);
@@ -334,6 +392,31 @@ TEST_F(DataFileSaveTest, SavesThroughATemporaryFileAndKeepsThePermissions)
     EXPECT_EQ(ReadBytes(Target), "");
     EXPECT_THROW(never.LoadFromFile(Temp.File("missing.txt")), EFOpenError);
     EXPECT_FALSE(never.Open());
+}
+
+// A user's file keeps its line breaks, its byte-order mark and a last line without a
+// break: an edit changes only the edited field's bytes.
+TEST_F(DataFileSaveTest, AnEditChangesOnlyTheEditedBytes)
+{
+    const std::string before = "\xEF\xBB\xBF" + AnsiToUtf8("Жук;100.00\nЁж;250.50\nУж;7.00");
+    WriteBytes(Target, before);
+    TDelimFile utf8(";", CodePageUtf8, false);
+    utf8.LoadFromFile(Target);
+    utf8.GoTo(1);
+    utf8.CurRecord()->Set(1, "250.75");
+    utf8.SaveToFile("");
+    std::string after = before;
+    after.replace(after.find("250.50"), 6, "250.75");
+    EXPECT_EQ(Hex(ReadBytes(Target)), Hex(after));
+
+    // A lone CR in an LF file ends a line on loading and is written back as it was.
+    WriteBytes(Target, "first\rsecond;1\nb;2\n");
+    TDelimFile lf(";", CodePageCp1251, false);
+    lf.LoadFromFile(Target);
+    lf.GoTo(2);
+    lf.CurRecord()->Set(1, "3");
+    lf.SaveToFile("");
+    EXPECT_EQ(ReadBytes(Target), "first\rsecond;1\nb;3\n");
 }
 
 TEST_F(DataFileSaveTest, AFailedSaveLeavesTheTargetNoTemporaryFileAndTheModifiedFlag)

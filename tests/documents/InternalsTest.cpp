@@ -207,6 +207,14 @@ TEST(InternalDataTest, RoundTripsAfterAppendingAndAfterEditing)
     EXPECT_EQ(AllRows(reloaded), AllRows(built));
 }
 
+// A store's lines end with CR LF, whatever its text was read with.
+TEST(InternalDataTest, LinesAreSavedWithCrLf)
+{
+    TJournal journal;
+    LoadBytes(journal, Packed("a;1\nb;2\rc;3"));
+    EXPECT_EQ(Transformed(SavedBytes(journal), UnpackStream), "a;1\r\nb;2\r\nc;3\r\n");
+}
+
 TEST(InternalDataTest, MissingFileGivesAnEmptyStoreThatASaveCreates)
 {
     TTempDir dir;

@@ -38,6 +38,16 @@ protected:
         return bytes.Bytes();
     }
 
+    // The payload of the check of the document's marked records.
+    std::string CheckedPayload(TTestDocument& document)
+    {
+        TExportWizard wizard(document);
+        wizard.SetView(&View);
+        wizard.Start();
+        wizard.Next();
+        return Payload(wizard);
+    }
+
     TTempDir Dir;
     std::unique_ptr<TExchangeProfile> Profile;
     TRecordingView View;
@@ -160,11 +170,17 @@ TEST_F(ExportWizardTest, TheColumnMapPlacesTheInputColumnsAndLeavesUnfedFieldsEm
     // Column 0 feeds the account, column 1 nothing, column 2 the name.
     SelectProfile({"DelCli.Fields=2,,1", "Salary.Fields=1,2,3"});
     TTestDocument document(Kind(2), Dir, {"12345;лишнее;Иванов Иван"});
-    TExportWizard wizard(document);
-    wizard.SetView(&View);
-    wizard.Start();
-    wizard.Next();
-    EXPECT_EQ(Hex(Payload(wizard)), Hex("ИВАНОВ ИВАН;000000012345\r\n"));
+    EXPECT_EQ(Hex(CheckedPayload(document)), Hex("ИВАНОВ ИВАН;000000012345\r\n"));
+}
+
+// The user's file keeps its own line breaks; what goes to the bank ends every line with
+// CR LF.
+TEST_F(ExportWizardTest, ThePayloadEndsEveryLineWithCrLf)
+{
+    SelectProfile({"DelCli.Fields=2,,1", "Salary.Fields=1,2,3"});
+    TTestDocument document(Kind(2), Dir, {"12345;x;Иванов Иван\n54321;x;Петров Петр\r67890;x;Сидоров Сидор"});
+    EXPECT_EQ(Hex(CheckedPayload(document)),
+              Hex("ИВАНОВ ИВАН;000000012345\r\nПЕТРОВ ПЕТР;000000054321\r\nСИДОРОВ СИДОР;000000067890\r\n"));
 }
 
 // A client of the new-clients list whose every field passes as it stands, with the given
