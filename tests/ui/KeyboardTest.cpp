@@ -201,6 +201,21 @@ TEST_F(KeyboardTest, TheToolbarKeysRunTheCommandsOfTheActiveWindowOnly)
     }
     Press(Qt::Key_S, Qt::ControlModifier);
     EXPECT_EQ(ReadBytes(Salary), IniText({Petrova}));
+    bool errorsPrinted = false;
+    SetPrinterChooser([&](QPrinter&) {
+        errorsPrinted = true;
+        return false;
+    });
+    {
+        TScriptedDialogs dialogs;
+        // The export runs in the wizard window, which this test has not made.
+        dialogs.ExpectMessage("Окно мастера не создано.");
+        Press(Qt::Key_E, Qt::ControlModifier);
+        Press(Qt::Key_P, Qt::ControlModifier);
+    }
+    SetPrinterChooser(nullptr);
+    EXPECT_TRUE(errorsPrinted);
+    EXPECT_ANSI_EQ(FromQString(list.BtnExport->toolTip()), "Экспорт (Ctrl+E)");
     Press(Qt::Key_F, Qt::ControlModifier);
     EXPECT_TRUE(Find->isVisible());
     Find->close();
