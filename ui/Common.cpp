@@ -387,6 +387,9 @@ void ApplyListLook(QTableView* list, QAbstractItemModel* model, int itemHeight)
     list->setModel(model);
     ApplyGridLook(list, itemHeight);
     list->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    // A list picks whole rows: Tab goes on to the window's next control instead of
+    // moving unseen from cell to cell.
+    list->setTabKeyNavigation(false);
     list->setFrameShape(QFrame::NoFrame);
     list->horizontalHeader()->setSectionsClickable(false);
     list->horizontalHeader()->setSectionsMovable(false);

@@ -306,6 +306,13 @@ TEST_F(KeyboardTest, AWindowThatOpensOrComesToTheFrontHasTheFocusOnItsListAndTab
         EXPECT_EQ(Main->MdiArea()->activeSubWindow()->widget(), FrmSalary);
     }
     Open(Main->ItmMessages);
+    // Tab leaves the list for the message's text and the attachments, and comes round.
+    Press(Qt::Key_Tab);
+    EXPECT_EQ(QApplication::focusWidget(), FrmMessages->RtfBody);
+    Press(Qt::Key_Tab);
+    EXPECT_EQ(QApplication::focusWidget(), FrmMessages->LstAttaches);
+    Press(Qt::Key_Tab);
+    EXPECT_EQ(QApplication::focusWidget(), FrmMessages->LstMessages);
     for (int i = 0; i < 5; ++i) {
         Press(Qt::Key_Tab, Qt::ShiftModifier);
         EXPECT_TRUE(Inside(FrmMessages, QApplication::focusWidget()));
