@@ -242,6 +242,14 @@ TEST_F(KeyboardTest, TheToolbarKeysRunTheCommandsOfTheActiveWindowOnly)
     EXPECT_EQ(received.count(), 1);
     EXPECT_TRUE(printAsked);
     EXPECT_ANSI_EQ(FromQString(FrmMessages->BtnReceive->toolTip()), "Прием (F5)");
+
+    AppendStoreRow<TJournal>(Dir.File("Sent/ABC.JOURNAL"), {"ABC000001", "salary", "1", "100.00", "0.00", "",
+                                                            "01/03/2024 10:00:00", "ABC000001.TLB"});
+    Open(Main->ItmJournal);
+    ASSERT_TRUE(FrmJournal);
+    TScriptedDialogs dialogs;
+    dialogs.ExpectMessage("Отправить файл повторно?", MessageBoxAnswer::No);
+    Press(Qt::Key_R, Qt::ControlModifier);
 }
 
 TEST_F(KeyboardTest, CtrlF4ClosesTheActiveWindowAskingAboutUnsavedChangesAndCtrlTabGoesRound)
