@@ -408,3 +408,31 @@ TEST_F(KeyboardTest, TheFocusedControlShowsAFrame)
     EXPECT_NE(chooser.BtnCancel->grab().toImage(), unfocusedButton);
     chooser.reject();
 }
+
+TEST_F(KeyboardTest, EnterPressesTheButtonThatHasTheFocus)
+{
+    ASSERT_TRUE(Active);
+    Open(Main->ItmSalary);
+    Press(Qt::Key_F, Qt::ControlModifier);
+    ASSERT_TRUE(Find->isVisible());
+    Find->BtnClose->setFocus(Qt::TabFocusReason);
+    QTest::keyClick(Find->BtnClose, Qt::Key_Return);
+    EXPECT_FALSE(Find->isVisible());
+    EXPECT_EQ(FrmSalary->CurrentRecord(), 0);   // nothing was looked for
+
+    TFrmProfile chooser(Main.get());
+    chooser.show();
+    QSignalSpy chosen(&chooser, &QDialog::accepted);
+    chooser.BtnCancel->setFocus(Qt::TabFocusReason);
+    QTest::keyClick(chooser.BtnCancel, Qt::Key_Return);
+    EXPECT_EQ(chosen.count(), 0);
+    EXPECT_FALSE(chooser.isVisible());
+
+    TFrmEditProfile editor;
+    editor.show();
+    QSignalSpy saved(&editor, &QDialog::accepted);
+    editor.BtnCancel->setFocus(Qt::TabFocusReason);
+    QTest::keyClick(editor.BtnCancel, Qt::Key_Return);
+    EXPECT_EQ(saved.count(), 0);
+    EXPECT_FALSE(editor.isVisible());
+}
