@@ -22,6 +22,7 @@
 #include <QStyle>
 #include <QTableView>
 #include <QToolBar>
+#include <QToolButton>
 #include <QToolTip>
 #include <QWidget>
 #include <QWindow>
@@ -500,11 +501,32 @@ QAction* AddToolButton(QToolBar* toolbar, TToolImage image, const char* caption,
     return button;
 }
 
+namespace {
+
+QString WithKeyName(const QString& tip, const QKeySequence& key)
+{
+    return tip + QStringLiteral(" (") + key.toString(QKeySequence::NativeText) + QLatin1Char(')');
+}
+
+}  // namespace
+
 void SetCommandKey(QWidget* window, QAction* command, const QKeySequence& key)
 {
     command->setShortcut(key);
     command->setShortcutContext(Qt::WidgetWithChildrenShortcut);
     window->addAction(command);
-    command->setToolTip(command->toolTip() + QStringLiteral(" (") + key.toString(QKeySequence::NativeText) +
-                        QLatin1Char(')'));
+    command->setToolTip(WithKeyName(command->toolTip(), key));
+}
+
+void SetMenuKey(QWidget* window, QToolButton* button, const QKeySequence& key)
+{
+    auto* opener = new QAction(window);
+    opener->setShortcut(key);
+    opener->setShortcutContext(Qt::WidgetWithChildrenShortcut);
+    window->addAction(opener);
+    QObject::connect(opener, &QAction::triggered, button, [button] {
+        if (button->isEnabled())
+            button->showMenu();
+    });
+    button->setToolTip(WithKeyName(button->text(), key));
 }

@@ -218,6 +218,7 @@ void TFrmExportFile::BuildToolbar()
     // The key opens the wizard, which asks before anything goes to the bank.
     SetCommandKey(this, BtnExport, QKeySequence(Qt::CTRL | Qt::Key_E));
     SetCommandKey(this, BtnPrintErrors, QKeySequence(Qt::CTRL | Qt::Key_P));
+    SetMenuKey(this, BtnSelectAll, QKeySequence(Qt::CTRL | Qt::Key_A));
 }
 
 void TFrmExportFile::AutoLoadOnce()

@@ -41,6 +41,8 @@
 #include <QSignalSpy>
 #include <QTableView>
 #include <QTest>
+#include <QTimer>
+#include <QToolButton>
 
 #include <memory>
 #include <vector>
@@ -250,6 +252,27 @@ TEST_F(KeyboardTest, TheToolbarKeysRunTheCommandsOfTheActiveWindowOnly)
     TScriptedDialogs dialogs;
     dialogs.ExpectMessage("Отправить файл повторно?", MessageBoxAnswer::No);
     Press(Qt::Key_R, Qt::ControlModifier);
+}
+
+TEST_F(KeyboardTest, ADropDownButtonsKeyOpensItsMenu)
+{
+    ASSERT_TRUE(Active);
+    Open(Main->ItmSalary);
+    ASSERT_TRUE(FrmSalary);
+    TFrmExportFile& list = *FrmSalary;
+    ASSERT_TRUE(list.Marks().Info(0).Selected && list.Marks().Info(1).Selected);
+    bool menuShown = false;
+    QTimer::singleShot(0, [&] {
+        menuShown = QApplication::activePopupWidget() == list.MnuSelectAll;
+        if (menuShown && DownTo(list.MnuSelectAll, list.ItmUnselectAll))
+            Press(Qt::Key_Return);
+        else if (QWidget* popup = QApplication::activePopupWidget())
+            popup->close();
+    });
+    Press(Qt::Key_A, Qt::ControlModifier);
+    EXPECT_TRUE(menuShown);
+    EXPECT_FALSE(list.Marks().Info(0).Selected || list.Marks().Info(1).Selected);
+    EXPECT_ANSI_EQ(FromQString(list.BtnSelectAll->toolTip()), "Все (Ctrl+A)");
 }
 
 TEST_F(KeyboardTest, CtrlF4ClosesTheActiveWindowAskingAboutUnsavedChangesAndCtrlTabGoesRound)
