@@ -22,6 +22,8 @@
 #include <QStyle>
 #include <QTableView>
 #include <QToolBar>
+#include <QMenu>
+#include <QTimer>
 #include <QToolButton>
 #include <QToolTip>
 #include <QWidget>
@@ -525,8 +527,15 @@ void SetMenuKey(QWidget* window, QToolButton* button, const QKeySequence& key)
     opener->setShortcutContext(Qt::WidgetWithChildrenShortcut);
     window->addAction(opener);
     QObject::connect(opener, &QAction::triggered, button, [button] {
-        if (button->isEnabled())
-            button->showMenu();
+        if (!button->isEnabled() || !button->menu())
+            return;
+        // Opened from the keyboard, the menu starts on its first item, as the menu bar's do.
+        QMenu* menu = button->menu();
+        QTimer::singleShot(0, menu, [menu] {
+            if (menu->isVisible() && !menu->actions().isEmpty())
+                menu->setActiveAction(menu->actions().first());
+        });
+        button->showMenu();
     });
     button->setToolTip(WithKeyName(button->text(), key));
 }
