@@ -437,6 +437,16 @@ TEST_F(KeyboardTest, TheFocusedControlShowsAFrame)
     EXPECT_NE(chooser.CmbProfile->grab().toImage(), focusedBox);
     EXPECT_NE(chooser.BtnCancel->grab().toImage(), unfocusedButton);
     chooser.reject();
+
+    // The message's text, reached by Tab, shows its caret.
+    AppendStoreRow<TMessages>(Dir.File("Cache/ABC.MESSAGES"),
+                              {"Текст\r\n", "", "", "Первое", "01/03/2024 10:00:00", "01/03/2024 11:00:00"});
+    Open(Main->ItmMessages);
+    ASSERT_TRUE(FrmMessages && FrmMessages->LstMessages->hasFocus());
+    const QImage unfocusedText = FrmMessages->RtfBody->viewport()->grab().toImage();
+    Press(Qt::Key_Tab);
+    ASSERT_TRUE(FrmMessages->RtfBody->hasFocus());
+    EXPECT_NE(FrmMessages->RtfBody->viewport()->grab().toImage(), unfocusedText);
 }
 
 TEST_F(KeyboardTest, EnterPressesTheButtonThatHasTheFocus)
