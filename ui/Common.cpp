@@ -22,6 +22,9 @@
 #include <QStyle>
 #include <QTableView>
 #include <QToolBar>
+#include <QMenu>
+#include <QTimer>
+#include <QToolButton>
 #include <QToolTip>
 #include <QWidget>
 #include <QWindow>
@@ -387,6 +390,9 @@ void ApplyListLook(QTableView* list, QAbstractItemModel* model, int itemHeight)
     list->setModel(model);
     ApplyGridLook(list, itemHeight);
     list->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    // A list picks whole rows: Tab goes on to the window's next control instead of
+    // moving unseen from cell to cell.
+    list->setTabKeyNavigation(false);
     list->setFrameShape(QFrame::NoFrame);
     list->horizontalHeader()->setSectionsClickable(false);
     list->horizontalHeader()->setSectionsMovable(false);
@@ -497,11 +503,39 @@ QAction* AddToolButton(QToolBar* toolbar, TToolImage image, const char* caption,
     return button;
 }
 
+namespace {
+
+QString WithKeyName(const QString& tip, const QKeySequence& key)
+{
+    return tip + QStringLiteral(" (") + key.toString(QKeySequence::NativeText) + QLatin1Char(')');
+}
+
+}  // namespace
+
 void SetCommandKey(QWidget* window, QAction* command, const QKeySequence& key)
 {
     command->setShortcut(key);
     command->setShortcutContext(Qt::WidgetWithChildrenShortcut);
     window->addAction(command);
-    command->setToolTip(command->toolTip() + QStringLiteral(" (") + key.toString(QKeySequence::NativeText) +
-                        QLatin1Char(')'));
+    command->setToolTip(WithKeyName(command->toolTip(), key));
+}
+
+void SetMenuKey(QWidget* window, QToolButton* button, const QKeySequence& key)
+{
+    auto* opener = new QAction(window);
+    opener->setShortcut(key);
+    opener->setShortcutContext(Qt::WidgetWithChildrenShortcut);
+    window->addAction(opener);
+    QObject::connect(opener, &QAction::triggered, button, [button] {
+        if (!button->isEnabled() || !button->menu())
+            return;
+        // Opened from the keyboard, the menu starts on its first item, as the menu bar's do.
+        QMenu* menu = button->menu();
+        QTimer::singleShot(0, menu, [menu] {
+            if (menu->isVisible() && !menu->actions().isEmpty())
+                menu->setActiveAction(menu->actions().first());
+        });
+        button->showMenu();
+    });
+    button->setToolTip(WithKeyName(button->text(), key));
 }

@@ -24,6 +24,7 @@ class QPrinter;
 class QAbstractItemModel;
 class QTableView;
 class QToolBar;
+class QToolButton;
 class QWidget;
 enum class TToolImage;
 
@@ -66,6 +67,10 @@ QAction* AddToolButton(QToolBar* toolbar, TToolImage image, const char* caption,
 // the focus is anywhere in that window: the other windows of the main window have the
 // same keys for their own commands.
 void SetCommandKey(QWidget* window, QAction* command, const QKeySequence& key);
+
+// Gives a window's drop-down toolbar button a key that opens its menu, named in the
+// button's tooltip, as SetCommandKey does for a command.
+void SetMenuKey(QWidget* window, QToolButton* button, const QKeySequence& key);
 
 // ---- Colours ----
 

@@ -88,8 +88,6 @@ TFrmEditProfile::TFrmEditProfile(QWidget* parent) : QDialog(parent)
     BtnOk = new QPushButton(ToQString("Сохранить"), this);
     BtnCancel = new QPushButton(ToQString("Отмена"), this);
     BtnOk->setDefault(true);
-    BtnDelete->setAutoDefault(false);
-    BtnCancel->setAutoDefault(false);
     connect(BtnDelete, &QPushButton::clicked, this, [this] { Guarded([this] { BtnDeleteClick(); }); });
     connect(BtnOk, &QPushButton::clicked, this, &QDialog::accept);
     connect(BtnCancel, &QPushButton::clicked, this, &QDialog::reject);
@@ -162,7 +160,6 @@ void TFrmEditProfile::AddRow(QGridLayout* grid, int line, int column, TEditKey k
         return;
     }
     row.Browse = new QPushButton(QStringLiteral("..."), this);
-    row.Browse->setAutoDefault(false);
     row.Browse->setFixedWidth(row.Browse->fontMetrics().horizontalAdvance(QStringLiteral("...")) + 16);
     auto* pair = new QHBoxLayout;
     pair->setSpacing(2);

@@ -109,6 +109,7 @@ TFrmEtalons::TFrmEtalons(QWidget* parent)
     connect(BtnEtalonType, &QToolButton::clicked, this, [this] { Guarded([this] { BtnEtalonTypeClick(); }); });
     SetCommandKey(this, BtnFind, QKeySequence(Qt::CTRL | Qt::Key_F));
     SetCommandKey(this, BtnSave, QKeySequence(Qt::CTRL | Qt::Key_S));
+    SetMenuKey(this, BtnEtalonType, QKeySequence(Qt::CTRL | Qt::Key_T));
 
     Grid = new TRecordViewGrid(GridRowHeight, this);
     Grid->SetViewCommand(BtnView);

@@ -215,6 +215,10 @@ void TFrmExportFile::BuildToolbar()
     SetCommandKey(this, BtnLoad, QKeySequence(Qt::CTRL | Qt::Key_O));
     SetCommandKey(this, BtnSave, QKeySequence(Qt::CTRL | Qt::Key_S));
     SetCommandKey(this, BtnFind, QKeySequence(Qt::CTRL | Qt::Key_F));
+    // The key opens the wizard, which asks before anything goes to the bank.
+    SetCommandKey(this, BtnExport, QKeySequence(Qt::CTRL | Qt::Key_E));
+    SetCommandKey(this, BtnPrintErrors, QKeySequence(Qt::CTRL | Qt::Key_P));
+    SetMenuKey(this, BtnSelectAll, QKeySequence(Qt::CTRL | Qt::Key_A));
 }
 
 void TFrmExportFile::AutoLoadOnce()

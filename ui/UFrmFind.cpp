@@ -69,7 +69,6 @@ TFrmFind::TFrmFind(QWidget* parent) : QDialog(parent, Qt::Dialog | Qt::WindowSta
     BtnFind = new QPushButton(ToQString("Найти"), this);
     BtnClose = new QPushButton(ToQString("Закрыть"), this);
     BtnFind->setDefault(true);
-    BtnClose->setAutoDefault(false);
 
     auto* fields = new QGridLayout;
     fields->addWidget(new QLabel(ToQString("Поле:"), this), 0, 0);

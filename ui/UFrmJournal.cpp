@@ -126,8 +126,10 @@ TFrmJournal::TFrmJournal(QWidget* parent)
     BtnRepeat = AddToolButton(toolbar, TToolImage::Resend, "Повторно", [this] { BtnRepeatClick(); });
     BtnFind->setEnabled(false);
     BtnRepeat->setEnabled(false);
-    // A resend keeps to its button and its question: no key sends to the bank.
     SetCommandKey(this, BtnFind, QKeySequence(Qt::CTRL | Qt::Key_F));
+    // The key asks the resend's question, as the button does: nothing goes to the bank
+    // without a "Да".
+    SetCommandKey(this, BtnRepeat, QKeySequence(Qt::CTRL | Qt::Key_R));
 
     JournalModel = new TStoreModel(FStore, JournalColumns(), this);
     LstJournal = new QTableView(this);

@@ -242,6 +242,8 @@ QWidget* TFrmMessages::BuildMessagePart()
     barLayout->addWidget(LblSubject, 1);
     RtfBody = new QPlainTextEdit(body);
     RtfBody->setReadOnly(true);
+    // A caret shows where the focus is when Tab comes to the text, and moves through it.
+    RtfBody->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
     RtfBody->setFrameShape(QFrame::NoFrame);
     RtfBody->setLineWrapMode(QPlainTextEdit::NoWrap);
     QFont courier(QStringLiteral("Courier New"));

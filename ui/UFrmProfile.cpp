@@ -48,7 +48,6 @@ TFrmProfile::TFrmProfile(QWidget* parent) : QDialog(parent)
     BtnOk = new QPushButton(QStringLiteral("Ok"), this);
     BtnCancel = new QPushButton(ToQString("Отмена"), this);
     BtnOk->setDefault(true);
-    BtnCancel->setAutoDefault(false);
     connect(BtnOk, &QPushButton::clicked, this, &QDialog::accept);
     connect(BtnCancel, &QPushButton::clicked, this, &QDialog::reject);
 

@@ -92,7 +92,8 @@ TFrmWizard::TFrmWizard(QWidget* parent) : QDialog(parent)
 
     BtnBack = new QPushButton(ToQString(WizardBackCaption), this);
     BtnNext = new QPushButton(ToQString(WizardNextCaption), this);
-    BtnBack->setAutoDefault(false);
+    // Enter presses the button that has the focus, as the platform's dialogs do, else
+    // "Далее": a user who tabs to "Просмотр ошибок" must not step on towards the send.
     BtnNext->setDefault(true);
     auto* buttons = new QHBoxLayout;
     buttons->addStretch();
@@ -161,7 +162,6 @@ QWidget* TFrmWizard::BuildEndPreparePanel()
     LblCheckCount = NewValueLabel(panel);
     LblErrorCount = NewValueLabel(panel);
     BtnViewErrors = new QPushButton(ToQString("Просмотр ошибок"), panel);
-    BtnViewErrors->setAutoDefault(false);
     auto* layout = new QGridLayout(panel);
     layout->addWidget(NewLabel("Проверено записей:", panel), 0, 0);
     layout->addWidget(LblCheckCount, 0, 1);
@@ -190,7 +190,6 @@ QWidget* TFrmWizard::BuildRegistryPanel()
     LblSumDtCaption = NewLabel("Сумма списания:", panel);
     LblSumDt = NewValueLabel(panel);
     BtnPrintRegistry = new QPushButton(ToQString("Печать реестра"), panel);
-    BtnPrintRegistry->setAutoDefault(false);
     auto* sums = new QGridLayout;
     sums->addWidget(LblSumKtCaption, 0, 0);
     sums->addWidget(LblSumKt, 0, 1);
@@ -211,7 +210,6 @@ QWidget* TFrmWizard::BuildFileNamePanel()
     auto* panel = new QWidget(this);
     EdtFileName = new QLineEdit(panel);
     BtnFileName = new QPushButton(QStringLiteral("..."), panel);
-    BtnFileName->setAutoDefault(false);
     // A small button beside the edit, as wide as its three dots need, not a full button.
     BtnFileName->setFixedWidth(BtnFileName->fontMetrics().horizontalAdvance(QStringLiteral("...")) + 20);
     auto* nameLine = new QHBoxLayout;

@@ -41,6 +41,8 @@
 #include <QSignalSpy>
 #include <QTableView>
 #include <QTest>
+#include <QTimer>
+#include <QToolButton>
 
 #include <memory>
 #include <vector>
@@ -201,6 +203,21 @@ TEST_F(KeyboardTest, TheToolbarKeysRunTheCommandsOfTheActiveWindowOnly)
     }
     Press(Qt::Key_S, Qt::ControlModifier);
     EXPECT_EQ(ReadBytes(Salary), IniText({Petrova}));
+    bool errorsPrinted = false;
+    SetPrinterChooser([&](QPrinter&) {
+        errorsPrinted = true;
+        return false;
+    });
+    {
+        TScriptedDialogs dialogs;
+        // The export runs in the wizard window, which this test has not made.
+        dialogs.ExpectMessage("Окно мастера не создано.");
+        Press(Qt::Key_E, Qt::ControlModifier);
+        Press(Qt::Key_P, Qt::ControlModifier);
+    }
+    SetPrinterChooser(nullptr);
+    EXPECT_TRUE(errorsPrinted);
+    EXPECT_ANSI_EQ(FromQString(list.BtnExport->toolTip()), "Экспорт (Ctrl+E)");
     Press(Qt::Key_F, Qt::ControlModifier);
     EXPECT_TRUE(Find->isVisible());
     Find->close();
@@ -227,6 +244,42 @@ TEST_F(KeyboardTest, TheToolbarKeysRunTheCommandsOfTheActiveWindowOnly)
     EXPECT_EQ(received.count(), 1);
     EXPECT_TRUE(printAsked);
     EXPECT_ANSI_EQ(FromQString(FrmMessages->BtnReceive->toolTip()), "Прием (F5)");
+
+    AppendStoreRow<TJournal>(Dir.File("Sent/ABC.JOURNAL"), {"ABC000001", "salary", "1", "100.00", "0.00", "",
+                                                            "01/03/2024 10:00:00", "ABC000001.TLB"});
+    Open(Main->ItmJournal);
+    ASSERT_TRUE(FrmJournal);
+    TScriptedDialogs dialogs;
+    dialogs.ExpectMessage("Отправить файл повторно?", MessageBoxAnswer::No);
+    Press(Qt::Key_R, Qt::ControlModifier);
+}
+
+TEST_F(KeyboardTest, ADropDownButtonsKeyOpensItsMenu)
+{
+    ASSERT_TRUE(Active);
+    Open(Main->ItmSalary);
+    ASSERT_TRUE(FrmSalary);
+    TFrmExportFile& list = *FrmSalary;
+    ASSERT_TRUE(list.Marks().Info(0).Selected && list.Marks().Info(1).Selected);
+    bool startsOnFirstItem = false;
+    // Once the menu is up: its first item is the active one, one Down goes to the next.
+    QTimer::singleShot(0, [&] {
+        QTimer::singleShot(0, [&] {
+            startsOnFirstItem = QApplication::activePopupWidget() == list.MnuSelectAll &&
+                                list.MnuSelectAll->activeAction() == list.MnuSelectAll->actions().first();
+            if (!startsOnFirstItem) {
+                if (QWidget* popup = QApplication::activePopupWidget())
+                    popup->close();
+                return;
+            }
+            Press(Qt::Key_Down);
+            Press(Qt::Key_Return);
+        });
+    });
+    Press(Qt::Key_A, Qt::ControlModifier);
+    EXPECT_TRUE(startsOnFirstItem);
+    EXPECT_FALSE(list.Marks().Info(0).Selected || list.Marks().Info(1).Selected);
+    EXPECT_ANSI_EQ(FromQString(list.BtnSelectAll->toolTip()), "Все (Ctrl+A)");
 }
 
 TEST_F(KeyboardTest, CtrlF4ClosesTheActiveWindowAskingAboutUnsavedChangesAndCtrlTabGoesRound)
@@ -291,6 +344,13 @@ TEST_F(KeyboardTest, AWindowThatOpensOrComesToTheFrontHasTheFocusOnItsListAndTab
         EXPECT_EQ(Main->MdiArea()->activeSubWindow()->widget(), FrmSalary);
     }
     Open(Main->ItmMessages);
+    // Tab leaves the list for the message's text and the attachments, and comes round.
+    Press(Qt::Key_Tab);
+    EXPECT_EQ(QApplication::focusWidget(), FrmMessages->RtfBody);
+    Press(Qt::Key_Tab);
+    EXPECT_EQ(QApplication::focusWidget(), FrmMessages->LstAttaches);
+    Press(Qt::Key_Tab);
+    EXPECT_EQ(QApplication::focusWidget(), FrmMessages->LstMessages);
     for (int i = 0; i < 5; ++i) {
         Press(Qt::Key_Tab, Qt::ShiftModifier);
         EXPECT_TRUE(Inside(FrmMessages, QApplication::focusWidget()));
@@ -377,4 +437,39 @@ TEST_F(KeyboardTest, TheFocusedControlShowsAFrame)
     EXPECT_NE(chooser.CmbProfile->grab().toImage(), focusedBox);
     EXPECT_NE(chooser.BtnCancel->grab().toImage(), unfocusedButton);
     chooser.reject();
+
+    // The message's text, reached by Tab, shows its caret.
+    AppendStoreRow<TMessages>(Dir.File("Cache/ABC.MESSAGES"),
+                              {"Текст\r\n", "", "", "Первое", "01/03/2024 10:00:00", "01/03/2024 11:00:00"});
+    Open(Main->ItmMessages);
+    ASSERT_TRUE(FrmMessages && FrmMessages->LstMessages->hasFocus());
+    const QImage unfocusedText = FrmMessages->RtfBody->viewport()->grab().toImage();
+    Press(Qt::Key_Tab);
+    ASSERT_TRUE(FrmMessages->RtfBody->hasFocus());
+    EXPECT_NE(FrmMessages->RtfBody->viewport()->grab().toImage(), unfocusedText);
+}
+
+TEST_F(KeyboardTest, EnterPressesTheButtonThatHasTheFocus)
+{
+    ASSERT_TRUE(Active);
+    Open(Main->ItmSalary);
+    Press(Qt::Key_F, Qt::ControlModifier);
+    ASSERT_TRUE(Find->isVisible());
+    Find->BtnClose->setFocus(Qt::TabFocusReason);
+    QTest::keyClick(Find->BtnClose, Qt::Key_Return);
+    EXPECT_FALSE(Find->isVisible());
+    EXPECT_EQ(FrmSalary->CurrentRecord(), 0);   // nothing was looked for
+
+    // Enter on "Отмена" closes the dialog without taking its choice.
+    const auto cancelledByEnter = [](QDialog& dialog, QPushButton* cancel) {
+        dialog.show();
+        QSignalSpy accepted(&dialog, &QDialog::accepted);
+        cancel->setFocus(Qt::TabFocusReason);
+        QTest::keyClick(cancel, Qt::Key_Return);
+        return accepted.count() == 0 && !dialog.isVisible();
+    };
+    TFrmProfile chooser(Main.get());
+    EXPECT_TRUE(cancelledByEnter(chooser, chooser.BtnCancel));
+    TFrmEditProfile editor;
+    EXPECT_TRUE(cancelledByEnter(editor, editor.BtnCancel));
 }

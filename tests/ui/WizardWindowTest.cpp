@@ -13,9 +13,12 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QTest>
 #include <QTimer>
 
 #include <functional>
+#include <string>
+#include <vector>
 
 namespace {
 
@@ -180,5 +183,35 @@ TEST(WizardWindow, EscOnTheDonePageClosesAndExitClosesToo)
         window.BtnNext->click();
         window.BtnNext->click();
         EXPECT_FALSE(window.isVisible());
+    });
+}
+
+TEST(WizardWindow, EnterPressesTheFocusedButton)
+{
+    class TCheckedWizard : public TSimpleWizard {
+    public:
+        TCheckedWizard() : TSimpleWizard("Экспорт файла") {}
+        std::vector<std::string> Steps;
+
+        void LinkClick(const AnsiString& name) override { Steps.push_back(name.c_str()); }
+
+    protected:
+        void ShowStart() override { View().ShowEndPrepare(5, 1); }
+        void DoWork() override { Steps.push_back("Next"); }
+        void ShowDone(bool&) override { View().ShowMessage("Готово"); }
+        void ShowFailed() override {}
+    };
+
+    TFrmWizard window;
+    TCheckedWizard wizard;
+    ExecuteWith(window, &wizard, [&] {
+        // Tab brings the focus to the button, as a user does.
+        window.BtnViewErrors->setFocus(Qt::TabFocusReason);
+        QTest::keyClick(window.BtnViewErrors, Qt::Key_Return);
+        EXPECT_EQ(wizard.Steps, std::vector<std::string>{"ViewErrors"});
+        EXPECT_EQ(window.Panel(), window.PnlEndPrepare);
+        window.BtnNext->click();
+        EXPECT_EQ(wizard.Steps, (std::vector<std::string>{"ViewErrors", "Next"}));
+        window.BtnNext->click();
     });
 }
