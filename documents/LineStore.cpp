@@ -115,6 +115,10 @@ void TLineStore::DropFirstLinePrefix(size_t count)
         FOwned[first.Start()].Text.erase(0, count);
     else
         first = TLineRef::Loaded(first.Start() + count, first.Length() - count);
+    // Nothing left and no break after it: the prefix was all the text, and a text of no
+    // bytes has no lines.
+    if (Text(first).empty() && BreakOf(first) == TLineBreak::None)
+        FLines.clear();
 }
 
 // The stream is read in pieces, and each piece split into lines while it is still in the

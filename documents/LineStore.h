@@ -39,7 +39,8 @@ public:
     void Add(std::string_view text);
     void Delete(int index);
     void Clear();
-    // Drops the first `count` bytes of line 0 (a byte-order mark).
+    // Drops the first `count` bytes of line 0 (a byte-order mark); a line left empty
+    // without a break is dropped too.
     void DropFirstLinePrefix(size_t count);
 
     // Reads the stream from its position to its end and splits it at CR LF, CR or LF; a

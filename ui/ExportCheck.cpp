@@ -24,6 +24,9 @@ constexpr int SalaryRecipientAccountField = 9;
 
 // The payload's delimiter.
 constexpr char ExportDelimiter = ';';
+// The one byte that is no character of CP1251: a value of a CP1251 file may hold it, and
+// the bank cannot read it as text.
+constexpr char NoCp1251Character = '\x98';
 
 // A record whose field holds a character that CP1251 lacks: the text of its mark, in UTF-8,
 // since it names that character.
@@ -38,24 +41,29 @@ AnsiString FieldCaption(const TDocTypeInfo& type, int field)
     return type.Columns[field].Caption;
 }
 
-// A value that reads with "?" is refused when the file holds another character there: in
-// the payload, which is CP1251, it would reach the bank as "?".
-void CheckNothingLost(const TDocTypeInfo& type, TDataFile& data, int column, int field)
+[[noreturn]] void RaiseLostCharacter(const TDocTypeInfo& type, int field, char32_t lost)
 {
-    const char32_t lost = data.FirstCharacterLost(column);
-    if (lost == 0)
-        return;
     std::string text = AnsiToUtf8(FieldCaption(type, field) + ": символа \"");
     AppendUtf8(text, lost);
     throw TLostCharacter{text + AnsiToUtf8("\" нет в кодировке Windows-1251")};
 }
 
-// A value holding "?" or the payload's delimiter: the "?" must be the file's own, and the
-// delimiter would split the payload's line.
+// A value that reads with "?" is refused when the file holds another character there: in
+// the payload, which is CP1251, it would reach the bank as "?".
+void CheckNothingLost(const TDocTypeInfo& type, TDataFile& data, int column, int field)
+{
+    if (const char32_t lost = data.FirstCharacterLost(column); lost != 0)
+        RaiseLostCharacter(type, field, lost);
+}
+
+// A value holding "?", the byte that no CP1251 character is, or the payload's delimiter:
+// the "?" must be the file's own, and the delimiter would split the payload's line.
 void CheckMarkedValue(const TDocTypeInfo& type, TDataFile& data, int column, int field, const AnsiString& value)
 {
     if (value.find('?') != AnsiString::npos)
         CheckNothingLost(type, data, column, field);
+    if (value.find(NoCp1251Character) != AnsiString::npos)
+        RaiseLostCharacter(type, field, Cp1251ToUnicode(static_cast<unsigned char>(NoCp1251Character)));
     if (value.find(ExportDelimiter) != AnsiString::npos)
         throw EValidateError(FieldCaption(type, field) + ": Недопустимые символы в поле");
 }
@@ -70,8 +78,8 @@ void CopyFields(const TDocTypeInfo& type, TDataFile& data, const TConvertRecord&
     int field = 0;
     for (; field < fields.Count(); ++field) {
         fields.GetInto(field, value);
-        // Most values hold neither byte: one pass looks for both.
-        if (ContainsByteOf(value.data(), value.data() + value.size(), '?', ExportDelimiter, ExportDelimiter))
+        // Most values hold none of these bytes: one pass looks for all three.
+        if (ContainsByteOf(value.data(), value.data() + value.size(), '?', ExportDelimiter, NoCp1251Character))
             CheckMarkedValue(type, data, fields.Map().At(field), field, value);
         try {
             work.Set(field, value);

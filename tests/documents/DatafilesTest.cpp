@@ -329,6 +329,14 @@ TEST(DataFileTest, Utf8ByteOrderMarkIsNoPartOfTheFirstRecordAndStays)
     TDelimFile cp1251(";", CodePageCp1251, false);
     LoadBytes(cp1251, "\xEF\xBB\xBF" "a\r\n");
     EXPECT_EQ(cp1251.CurRecord()->Get(0), "\xEF\xBB\xBF" "a");
+
+    // A file of only the mark holds no record, as an empty file; it keeps the mark.
+    LoadBytes(file, "\xEF\xBB\xBF");
+    EXPECT_EQ(file.RecordCount(), 0);
+    EXPECT_EQ(SavedBytes(file), "\xEF\xBB\xBF");
+    file.Append();
+    file.CurRecord()->Set(0, "a");
+    EXPECT_EQ(SavedBytes(file), "\xEF\xBB\xBF" "a\r\n");
 }
 
 // A value that reads with "?" where the file holds another character: that character, in

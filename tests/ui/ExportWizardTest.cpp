@@ -219,6 +219,21 @@ TEST_F(ExportWizardTest, ALetterThatCp1251LacksMakesItsRecordAnErrorAndTheFileKe
     EXPECT_EQ(Hex(ReadBytes(Dir.File("input.txt"))), Hex(bytes));
 }
 
+// In a CP1251 list the byte 0x98 is no character at all: it cannot reach the bank as text.
+TEST_F(ExportWizardTest, AByteThatIsNoCp1251CharacterMakesItsRecordAnError)
+{
+    SelectProfile({});
+    const std::string accepted = NewClientLine("ОВД", "Казань", ";");
+    TTestDocument document(Kind(1), Dir, {accepted, NewClientLine("ОВД", "Каз\x98нь", ";")});
+    TExportWizard wizard(document);
+    wizard.SetView(&View);
+    wizard.Start();
+    wizard.Next();
+    EXPECT_EQ(document.Marks().ErrorText(1),
+              AnsiToUtf8("Нас. пункт (место рожд.): символа \"") + "\xEF\xBF\xBD" + AnsiToUtf8("\" нет в кодировке Windows-1251"));
+    EXPECT_EQ(Hex(Payload(wizard)), Hex(accepted + "\r\n"));
+}
+
 TEST_F(ExportWizardTest, AValueTheLineCannotHoldMarksItsRecordAndTheCheckGoesOn)
 {
     SelectProfile({"NewCli.Delim=|"});
