@@ -150,12 +150,12 @@ void RemoveStaleTemporaries(const AnsiString& target)
 // Creates target + ".$NN" with the first free number (two digits at least, no upper
 // bound), exclusively, and locks it for the whole save so that no other save takes it for
 // a stale copy. A copy removed as stale between its creation and the lock is replaced.
-TSysHandle CreateTemporaryBeside(const AnsiString& target, AnsiString& temporaryName)
+TSysHandle CreateTemporaryBeside(const AnsiString& target, AnsiString& temporaryName, mode_t permissions)
 {
     for (uint64_t number = 0;; ++number) {
         temporaryName = target + ".$" + (number < 10 ? "0" : "") + IntToStr(static_cast<int64_t>(number));
         const std::string name = ToSystemPath(temporaryName);
-        TSysHandle handle(::open(name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666));
+        TSysHandle handle(::open(name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, permissions));
         if (!handle.IsOpen()) {
             if (errno == EEXIST)
                 continue;
@@ -164,6 +164,18 @@ TSysHandle CreateTemporaryBeside(const AnsiString& target, AnsiString& temporary
         if (LockExclusive(handle.Get(), true) == TLockResult::Unsupported || NamesOpenFile(name, handle.Get()))
             return handle;
     }
+}
+
+// The permissions a save's temporary copy is created with: none that the replaced file
+// lacks, so that the new content of a private file (a profiles file holds passwords) is
+// never open to others, not even before the file's permissions are copied to it. Its
+// owner may always read and write it.
+mode_t TemporaryPermissions(const AnsiString& target, bool keepsPermissions)
+{
+    struct stat info {};
+    if (!keepsPermissions || !StatPath(target, info) || !S_ISREG(info.st_mode))
+        return 0666;
+    return (info.st_mode & 0777) | S_IRUSR | S_IWUSR;
 }
 
 // Writes a file under a temporary name beside the target, flushes it to the disk and
@@ -177,7 +189,7 @@ void WriteThroughTemporary(const AnsiString& path, TLinkAtTarget link, const std
     const bool keepsPermissions = link == TLinkAtTarget::Follow || !IsSymbolicLink(target);
     RemoveStaleTemporaries(target);
     AnsiString temporaryName;
-    TSysHandle handle = CreateTemporaryBeside(target, temporaryName);
+    TSysHandle handle = CreateTemporaryBeside(target, temporaryName, TemporaryPermissions(target, keepsPermissions));
     const std::string systemName = ToSystemPath(temporaryName);
     // The duplicate holds the lock until the rename is done; the handle is closed before
     // it, so that a late write error still stops the rename.

@@ -225,8 +225,8 @@ TEST(PathsTest, AKilledSaveLeavesTheOldFileOrTheNewOneAndItsCopyGoesAtTheNextSav
 
 namespace {
 
-// The flushes and renames, in order, of one save of "new" over the target (a full system
-// path) made by a process of its own.
+// The flushes, renames and file creations, in order, of one save of "new" over the
+// target (a full system path) made by a process of its own.
 std::vector<std::string> SafeWriteCalls(const std::string& target)
 {
     const TTempDir logDir;
@@ -258,6 +258,12 @@ std::vector<std::string>::const_iterator RenameOver(const std::vector<std::strin
     });
 }
 
+// The name that the rename call gives the target.
+std::string RenamedFrom(const std::string& rename, const std::string& target)
+{
+    return rename.substr(7, rename.size() - 7 - target.size() - 1);
+}
+
 }  // namespace
 
 // A power loss must leave the old file or the new one, never an empty one: the new bytes
@@ -272,7 +278,7 @@ TEST(PathsTest, TheNewFileIsFlushedToTheDiskBeforeItIsRenamedOverTheTarget)
     const std::vector<std::string> calls = SafeWriteCalls(target);
     const auto renamed = RenameOver(calls, target);
     ASSERT_TRUE(renamed != calls.end()) << ::testing::PrintToString(calls);
-    const std::string temporary = renamed->substr(7, renamed->size() - 7 - target.size() - 1);
+    const std::string temporary = RenamedFrom(*renamed, target);
     EXPECT_TRUE(std::find(calls.begin(), renamed, "sync " + temporary) != renamed)
         << "no flush of " << temporary << " before its rename: " << ::testing::PrintToString(calls);
 }
@@ -290,6 +296,23 @@ TEST(PathsTest, TheFolderIsFlushedToTheDiskAfterTheRenameOverTheTarget)
     ASSERT_TRUE(renamed != calls.end()) << ::testing::PrintToString(calls);
     EXPECT_TRUE(std::find(renamed, calls.end(), "sync " + folder) != calls.end())
         << "no flush of " << folder << " after the rename: " << ::testing::PrintToString(calls);
+}
+
+// The new content of a file that only its owner may read is never open to others: the
+// temporary copy is created without the permissions the file lacks, not narrowed after.
+TEST(PathsTest, TheCopyOfAPrivateFileIsCreatedPrivate)
+{
+    TTempDir dir;
+    const std::string target = std::filesystem::canonical(ToSystemPath(dir.Path())).string() + "/p.ini";
+    WriteBytes(FromSystemPath(target), "old");
+    chmod(target.c_str(), 0600);
+    const std::vector<std::string> calls = SafeWriteCalls(target);
+    const auto renamed = RenameOver(calls, target);
+    ASSERT_TRUE(renamed != calls.end()) << ::testing::PrintToString(calls);
+    const std::string create = "create " + RenamedFrom(*renamed, target) + " ";
+    const auto created = std::find_if(calls.begin(), renamed, [&](const std::string& call) { return call.starts_with(create); });
+    ASSERT_TRUE(created != renamed) << ::testing::PrintToString(calls);
+    EXPECT_EQ(std::stoul(created->substr(create.size()), nullptr, 8) & 077, 0u) << *created;
 }
 
 TEST(PathsTest, ALinkIsFollowedAndStaysALink)

@@ -3,6 +3,7 @@
 // under the platform that QT_QPA_PLATFORM names (offscreen in CTest) and the locale of the
 // environment.
 
+#include "support/TestSupport.h"
 #include "ui/ProgramStart.h"
 
 #include <gtest/gtest.h>
@@ -12,6 +13,8 @@
 int main(int argc, char** argv)
 {
     ::testing::InitGoogleTest(&argc, argv);
+    const TTempDir userFolders;
+    PlaceUserFoldersIn(userFolders);
     std::signal(SIGPIPE, SIG_IGN);
     if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");

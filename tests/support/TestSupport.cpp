@@ -72,11 +72,14 @@ TTempDir::~TTempDir()
 
 void PlaceUserFoldersIn(const TTempDir& folder)
 {
-    for (const char* name : {"XDG_CONFIG_HOME", "XDG_CACHE_HOME", "XDG_DATA_HOME", "XDG_STATE_HOME"}) {
+    for (const char* name : {"XDG_CONFIG_HOME", "XDG_CACHE_HOME", "XDG_DATA_HOME", "XDG_STATE_HOME", "XDG_RUNTIME_DIR"}) {
         const std::string path = folder.Path() + name;
         std::filesystem::create_directory(path);
         setenv(name, path.c_str(), 1);
     }
+    // Without a runtime folder of their own Qt programs make a shared one in /tmp; Qt
+    // takes only a folder that its user alone may enter.
+    std::filesystem::permissions(folder.Path() + "XDG_RUNTIME_DIR", std::filesystem::perms::owner_all);
 }
 
 TEnvironmentVariable::TEnvironmentVariable(const char* name, const std::string& value) : FName(name)

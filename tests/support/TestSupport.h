@@ -85,9 +85,10 @@ private:
     AnsiString FPath;
 };
 
-// Points the folders where programs keep their user's settings, caches and data
-// (XDG_CONFIG_HOME and its kin; Qt keeps QtProject.conf there) into the folder, for this
-// process and the programs it starts: no test writes into the home folder.
+// Points the folders where programs keep their user's settings, caches, data and runtime
+// files (XDG_CONFIG_HOME and its kin; Qt keeps QtProject.conf there) into the folder, for
+// this process and the programs it starts: no test writes into the home folder or into
+// the shared temporary folder.
 void PlaceUserFoldersIn(const TTempDir& folder);
 
 // Sets an environment variable for the scope and puts back what it was.

@@ -13,7 +13,10 @@
 #include <QTimer>
 #include <QTreeView>
 
+#include <QFileInfo>
+
 #include <chrono>
+#include <filesystem>
 #include <functional>
 #include <map>
 #include <thread>
@@ -67,3 +70,16 @@ private:
 
     const TTempDir Folder;
 };
+
+// Qt keeps its settings (the file dialog's among them) and its runtime files (a folder it
+// makes when missing) in folders of the test program's own temporary folder, never in the
+// home folder or in the temporary folder that every program shares.
+inline void ExpectQtsUserFoldersInTheTestsFolder()
+{
+    const std::string settings =
+        QFileInfo(QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation)).path().toStdString();
+    const std::string runtime =
+        QFileInfo(QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation)).path().toStdString();
+    EXPECT_EQ(settings.rfind(std::filesystem::temp_directory_path().string() + "/", 0), 0u) << settings;
+    EXPECT_EQ(runtime, settings);
+}

@@ -7,6 +7,7 @@
 #include "ui/UFrmProfile.h"
 #include "ui/UFrmWizard.h"
 
+#include "FileDialogLook.h"
 #include "support/TestSupport.h"
 
 #include <QAbstractButton>
@@ -185,4 +186,9 @@ TEST(QtDialogService, QtsOwnSettingsStayInATemporaryFolder)
     const QSettings settings(QSettings::UserScope, QStringLiteral("QtProject"));
     const std::string temporary = std::filesystem::temp_directory_path().string() + "/";
     EXPECT_EQ(settings.fileName().toStdString().rfind(temporary, 0), 0u) << settings.fileName().toStdString();
+}
+
+TEST(QtDialogService, QtsUserFoldersAreTheTestPrograms)
+{
+    ExpectQtsUserFoldersInTheTestsFolder();
 }

@@ -31,3 +31,8 @@ TEST(ProgramStart, TheFileDialogsShowSizesAndDatesInRussianWhateverTheSystemsLoc
         EXPECT_ANSI_EQ(files.at("data.bin")[2], FromQString(modified.toString(QStringLiteral("dd.MM.yyyy hh:mm"))));
     });
 }
+
+TEST(ProgramStart, QtsUserFoldersAreTheTestPrograms)
+{
+    ExpectQtsUserFoldersInTheTestsFolder();
+}
