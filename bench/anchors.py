@@ -319,7 +319,7 @@ GOALS = [
     ("subject_2600k_seconds", None, None, "value", "under 1 s", lambda v: v < 1.0),
     ("subject_2600k_per_1300k", None, None, "value", "linear: ratio <= 2.2", lambda v: v <= 2.2),
     ("receive_list_256mb_peak_mb", None, None, "value", "peak < 600 MB", lambda v: v < 600),
-    ("receive_list_256mb_again_peak_mb", None, None, "info", "(the list held already: no goal)", None),
+    ("receive_list_256mb_again_peak_mb", None, None, "value", "peak < 600 MB", lambda v: v < 600),
     ("arbitrary_send_seconds", "py", None, "info", "shown beside the build", None),
     ("arbitrary_send_peak_per_file", None, None, "value", "peak < 6 x the file", lambda v: v < 6),
 ]

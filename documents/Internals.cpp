@@ -192,6 +192,26 @@ AnsiString TInternalData::RowField(int row, int index)
     return memo;
 }
 
+namespace {
+
+// Whether row `row` of `table` holds the fields `fields`, the table numbering the fields of
+// its lines `shift` lower than the fields are numbered.
+bool RowHasFields(TInternalData& table, int row, const TRowFields& fields, int shift)
+{
+    return std::all_of(fields.begin(), fields.end(),
+                       [&](const auto& field) { return table.RowField(row, field.first - shift) == field.second; });
+}
+
+}  // namespace
+
+bool TInternalData::HoldsRow(const TRowFields& fields, int index, TStream& bytes)
+{
+    for (int row = 0; row < RecordCount(); ++row)
+        if (RowHasFields(*this, row, fields, 0) && RowMemoIs(row, index, bytes))
+            return true;
+    return false;
+}
+
 bool TInternalData::RowMemoIs(int row, int index, TStream& bytes)
 {
     if (row < 0 || row >= GetCount())
@@ -396,13 +416,156 @@ void TInternalData::DeleteRecord(int index)
 
 namespace {
 
+// Takes the plain bytes of a memo area as they are inflated, a piece at a time, and follows
+// its children (a length word, then the child's bytes): those numbered in `wanted` are
+// compared with the bytes of `bytes` from its position to its end, the others passed over.
+// Nothing is kept; a position is only reported.
+class TMemoAreaCheck : public TStream {
+public:
+    // Thrown once every wanted child has passed without holding the bytes: the rest of the
+    // area need not be inflated.
+    struct TNoneHolds {};
+
+    TMemoAreaCheck(std::vector<int64_t> wanted, TStream& bytes)
+        : FWanted(std::move(wanted)), FBytes(bytes), FStart(bytes.Position()), FLength(bytes.Size() - FStart)
+    {
+    }
+    ~TMemoAreaCheck() override { FBytes.SetPosition(FStart); }
+
+    int32_t Read(void* /*buffer*/, int32_t /*count*/) override { return 0; }
+    int32_t Write(const void* buffer, int32_t count) override;
+    int64_t Seek(int64_t offset, TSeekOrigin origin) override
+    {
+        return origin == TSeekOrigin::soCurrent ? FWritten + offset : offset;
+    }
+    void SetSize(int64_t /*size*/) override {}
+
+    // Whether a wanted child held the bytes and the area ended after exactly `children`
+    // whole children (a cut last one is not counted).
+    bool Holds(int64_t children) const { return FHeld && FWordBytes == 0 && FChild == children; }
+
+private:
+    void BeginChild();
+    void EndChild();
+    // Whether the next `count` bytes of FBytes are those of `data`.
+    bool NextBytesAre(const char* data, int32_t count);
+
+    const std::vector<int64_t> FWanted;
+    TStream& FBytes;
+    const int64_t FStart;
+    const int64_t FLength;
+    int64_t FWritten = 0;
+    int64_t FChild = 0;        // the number of the child being read
+    bool FInChild = false;     // its bytes are read, else its length word
+    uint8_t FWord[4] = {};
+    int FWordBytes = 0;        // of the length word read
+    int64_t FLeft = 0;         // of the child's bytes still to come
+    bool FComparing = false;   // a wanted child, equal so far
+    bool FHeld = false;
+    std::vector<char> FPiece;
+};
+
+int32_t TMemoAreaCheck::Write(const void* buffer, int32_t count)
+{
+    const char* data = static_cast<const char*>(buffer);
+    FWritten += count;
+    for (int32_t left = count; left > 0;) {
+        if (!FInChild) {
+            FWord[FWordBytes++] = static_cast<uint8_t>(*data++);
+            --left;
+            if (FWordBytes == 4)
+                BeginChild();
+            continue;
+        }
+        const auto taken = static_cast<int32_t>(std::min<int64_t>(left, FLeft));
+        FComparing = FComparing && NextBytesAre(data, taken);
+        data += taken;
+        left -= taken;
+        FLeft -= taken;
+        if (FLeft == 0)
+            EndChild();
+    }
+    return count;
+}
+
+void TMemoAreaCheck::BeginChild()
+{
+    FWordBytes = 0;
+    FInChild = true;
+    FLeft = int64_t(FWord[0]) | int64_t(FWord[1]) << 8 | int64_t(FWord[2]) << 16 | int64_t(FWord[3]) << 24;
+    FComparing = FLeft == FLength && std::find(FWanted.begin(), FWanted.end(), FChild) != FWanted.end();
+    FBytes.SetPosition(FStart);
+    if (FLeft == 0)
+        EndChild();
+}
+
+void TMemoAreaCheck::EndChild()
+{
+    FInChild = false;
+    FHeld = FHeld || FComparing;
+    FComparing = false;
+    ++FChild;
+    if (!FHeld && std::all_of(FWanted.begin(), FWanted.end(), [&](int64_t child) { return child < FChild; }))
+        throw TNoneHolds();
+}
+
+bool TMemoAreaCheck::NextBytesAre(const char* data, int32_t count)
+{
+    constexpr int32_t PieceSize = 64 * 1024;
+    FPiece.resize(PieceSize);
+    for (int32_t done = 0; done < count;) {
+        const int32_t size = std::min(count - done, PieceSize);
+        FBytes.ReadBuffer(FPiece.data(), size);
+        if (std::memcmp(FPiece.data(), data + done, static_cast<size_t>(size)) != 0)
+            return false;
+        done += size;
+    }
+    return true;
+}
+
+// Whether the file of a store of `memoCount` memos per row holds, in a row with the fields
+// `fields`, memo `index` with the bytes of `bytes`: only the table is loaded, and the memo
+// area is inflated to its end and its CRC checked when it holds them. A missing file holds
+// nothing. Damage found on the way raises what loading the file raises; the damage a
+// load finds beyond it answers no, and the load then tells.
+bool FileHoldsRow(const AnsiString& fileName, int memoCount, const TRowFields& fields, int index, TStream& bytes)
+{
+    if (index < 0 || index >= memoCount)
+        throw Exception("Выход индекса MEMO-поля за пределы диапазона");
+    if (!FileExists(fileName))
+        return false;
+    try {
+        TFileStream file(fileName, fmOpenRead | fmShareDenyWrite);
+        TMultiStream parts(&file);
+        if (parts.Count() < 2)
+            return false;
+        parts.Select(0);
+        TInternalData table(0);
+        table.LoadFromStream(parts.Child());
+        std::vector<int64_t> wanted;
+        for (int row = 0; row < table.RecordCount(); ++row)
+            if (RowHasFields(table, row, fields, memoCount))
+                wanted.push_back(int64_t(row) * memoCount + index);
+        if (wanted.empty())
+            return false;
+        parts.Select(1);
+        TMemoAreaCheck area(std::move(wanted), bytes);
+        UnpackStream(parts.Child(), &area);
+        return area.Holds(int64_t(table.RecordCount()) * memoCount);
+    } catch (const TMemoAreaCheck::TNoneHolds&) {
+        return false;
+    }
+}
+
 void UpdateLoadedStore(TInternalData& store, const AnsiString& fileName, const std::function<void()>& load,
-                       const std::function<void()>& change)
+                       const std::function<void()>& change, const std::function<bool()>& held = nullptr)
 {
     const AnsiString folder = ExtractFilePath(fileName);
     if (!folder.empty())
         EnsureDir(folder);
     const TStoreLock lock(fileName);
+    if (held && held())
+        return;
     load();
     change();
     if (store.IsModified())
@@ -414,6 +577,18 @@ void UpdateLoadedStore(TInternalData& store, const AnsiString& fileName, const s
 void UpdateStore(TInternalData& store, const AnsiString& fileName, const std::function<void()>& change)
 {
     UpdateLoadedStore(store, fileName, [&] { store.LoadFromFile(fileName); }, change);
+}
+
+void UpdateStoreUnlessHeld(TInternalData& store, const AnsiString& fileName, const TRowFields& fields, int index,
+                           TStream& bytes, const std::function<void()>& change)
+{
+    UpdateLoadedStore(
+        store, fileName, [&] { store.LoadFromFile(fileName); },
+        [&] {
+            if (!store.HoldsRow(fields, index, bytes))
+                change();
+        },
+        [&] { return FileHoldsRow(fileName, store.MemoCount(), fields, index, bytes); });
 }
 
 void UpdateMessageStore(TMessages& store, const AnsiString& fileName, const std::function<void()>& change)

@@ -21,6 +21,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <utility>
 #include <vector>
 
 class TInternalData;
@@ -32,6 +33,10 @@ struct TStoreRow {
     AnsiString Line;
     bool operator==(const TStoreRow&) const = default;
 };
+
+// Fields that a row must hold exactly, each by its number as RowField numbers them (the
+// memos first, then the fields of the line); only fields of the line are given.
+using TRowFields = std::vector<std::pair<int, AnsiString>>;
 
 // The plain memo area: a block stream that remembers the first byte changed since the last
 // load, so that a save can tell whether bytes were only added after the loaded ones.
@@ -119,6 +124,9 @@ public:
     // hundreds of megabytes is compared where it lies, never copied. `bytes` is left
     // where it was.
     bool RowMemoIs(int row, int index, TStream& bytes);
+    // Whether a row holds the fields `fields` and, in memo `index`, the bytes of `bytes`
+    // as RowMemoIs compares them.
+    bool HoldsRow(const TRowFields& fields, int index, TStream& bytes);
     // Memo `index` of the current record becomes the bytes of `source` from its position
     // to its end, copied a piece at a time; `source` is left where it was. With
     // `giveUp` they are taken from the end of `source` backwards, and `source` is cut
@@ -206,6 +214,17 @@ public:
 // apply the change to it and saves it when the change modified it. Every writer of a store
 // changes it through here. The folder is created when missing.
 void UpdateStore(TInternalData& store, const AnsiString& fileName, const std::function<void()>& change);
+// UpdateStore of a change that stores the bytes of `bytes` from its position to its end as
+// memo `index` of a row with the fields `fields`: unless the store holds such a row
+// already, `change` makes it. Whether it does is asked first of the file itself, under the
+// lock: its memo area is inflated and compared as it comes, a piece at a time, so that a
+// list of hundreds of megabytes that comes again is checked without a second copy of it in
+// memory; then the store is neither loaded nor written. Only an answer found in a whole,
+// sound file counts; any other leaves the question to the loaded store. `bytes` is left
+// where it was. The store must have memo `index`: "Выход индекса MEMO-поля за пределы
+// диапазона" otherwise.
+void UpdateStoreUnlessHeld(TInternalData& store, const AnsiString& fileName, const TRowFields& fields, int index,
+                           TStream& bytes, const std::function<void()>& change);
 
 // The stores' files in the current profile's working folders (not created here).
 // The journal: "Sent/" + prefix + ".JOURNAL".

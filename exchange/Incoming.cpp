@@ -185,19 +185,11 @@ AnsiString ReserveRejectName(const AnsiString& folder, const AnsiString& name)
 
 namespace {
 
-// Whether some row of the store is one that `holds` accepts.
-bool AnyRow(TInternalData& store, const std::function<bool(int row)>& holds)
-{
-    for (int row = 0; row < store.RecordCount(); ++row)
-        if (holds(row))
-            return true;
-    return false;
-}
-
 // The handlers below store the bytes of a member from its position to its end as memo 0 of
 // a new last row. They are compared and copied where they lie, a piece at a time, and the
 // last store that needs them takes them from the member (`giveUp`): a list of hundreds of
-// megabytes is held once while it is stored, twice while it is compared with a held one.
+// megabytes is held once while it is stored, and once while it is compared with the held
+// one that the store's file gives as it is inflated.
 
 // Replaces the list of that type in the reference-list store: its rows hold the list
 // (memo), the type and the date. The same list again (a message that stayed on the
@@ -206,11 +198,7 @@ void StoreEtalon(const AnsiString& fileName, const AnsiString& type, const AnsiS
                  bool giveUp)
 {
     TEtalons store;
-    UpdateStore(store, fileName, [&] {
-        if (AnyRow(store, [&](int row) {
-                return store.RowField(row, 1) == type && store.RowField(row, 2) == date && store.RowMemoIs(row, 0, data);
-            }))
-            return;
+    UpdateStoreUnlessHeld(store, fileName, {{1, type}, {2, date}}, 0, data, [&] {
         store.First();
         while (!store.Eof()) {
             if (SameText(store.CurRecord()->Get(1), type))
@@ -232,9 +220,7 @@ void StoreEtalon(const AnsiString& fileName, const AnsiString& type, const AnsiS
 void StoreReply(const AnsiString& fileName, const AnsiString& replyName, TStream& data)
 {
     TReplyFiles store;
-    UpdateStore(store, fileName, [&] {
-        if (AnyRow(store, [&](int row) { return store.RowField(row, 1) == replyName && store.RowMemoIs(row, 0, data); }))
-            return;
+    UpdateStoreUnlessHeld(store, fileName, {{1, replyName}}, 0, data, [&] {
         store.Append();
         store.SetMemoFrom(0, data, true);
         store.CurRecord()->Set(1, replyName);

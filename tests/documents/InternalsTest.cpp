@@ -266,6 +266,53 @@ TEST(InternalDataTest, DamagedFilesAreRefused)
     EXPECT_EQ(Hex(PlainParts(SavedBytes(etalons)).Memos), "00 00 00 00");
 }
 
+// A row that the store's file holds already is found in the file itself: the store is then
+// not even loaded. A damaged file is never taken as holding it.
+TEST(InternalDataTest, AnUpdateUnlessHeldAsksTheFileFirst)
+{
+    TTempDir dir;
+    const AnsiString name = dir.File("ABC.ETALONS");
+    const std::string table = "SAL;01/02/2024\r\nNNS;01/02/2024\r\n";
+    const std::string memos = Child("sal list") + Child("list");
+    TMemoryStream bytes;
+    int changes = 0;
+    // Whether the store was loaded to store `list`.
+    const auto update = [&](const std::string& file, const TRowFields& fields, const std::string& list = "list") {
+        WriteBytes(name, file);
+        bytes.SetSize(0);
+        bytes.WriteString(".." + list);
+        bytes.SetPosition(2);
+        TEtalons store;
+        UpdateStoreUnlessHeld(store, name, fields, 0, bytes, [&] { ++changes; });
+        return store.Open();
+    };
+    const TRowFields nns{{1, "NNS"}, {2, "01/02/2024"}};
+    EXPECT_FALSE(update(StoreFile(table, memos), nns));
+    EXPECT_EQ(bytes.Position(), 2);
+    EXPECT_TRUE(update(StoreFile(table, memos), {{1, "SAL"}, {2, "01/02/2024"}}));
+    EXPECT_EQ(changes, 1);
+    // A long list is compared across the pieces it is inflated in, to its last byte.
+    std::string longList(3 << 19, 'x');
+    for (size_t i = 0; i < longList.size(); i += 7)
+        longList[i] = char(i / 7);
+    const std::string longFile = StoreFile(table, Child("sal list") + Child(longList));
+    EXPECT_FALSE(update(longFile, nns, longList));
+    longList.back() ^= 1;
+    EXPECT_TRUE(update(longFile, nns, longList));
+    EXPECT_EQ(changes, 2);
+
+    std::string badCRC = StoreFile(table, memos);
+    badCRC.back() ^= 1;
+    EXPECT_RAISES(update(badCRC, nns), Exception, "Несовпадение CRC32");
+    EXPECT_RAISES(update(StoreFile(table, memos + Child("x")), nns), EReadError, "Ошибка чтения потока");
+    EXPECT_RAISES(update(StoreFile(table, memos + "\x01"), nns), EReadError, "Ошибка чтения потока");
+    EXPECT_EQ(changes, 2);
+
+    TJournal journal;
+    EXPECT_RAISES(UpdateStoreUnlessHeld(journal, dir.File("X.JOURNAL"), {}, 0, bytes, [] {}), Exception,
+                  "Выход индекса MEMO-поля за пределы диапазона");
+}
+
 TEST(StoreFileNamesTest, InTheProfilesWorkingFolders)
 {
     TTempDir dir;
