@@ -8,16 +8,11 @@
 
 #include <gtest/gtest.h>
 
-#include <csignal>
-
 int main(int argc, char** argv)
 {
     ::testing::InitGoogleTest(&argc, argv);
     const TTempDir userFolders;
-    PlaceUserFoldersIn(userFolders);
-    std::signal(SIGPIPE, SIG_IGN);
-    if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
+    PrepareWidgetTestProcess(userFolders);
     const TProgramStart start(argc, argv);
     return RUN_ALL_TESTS();
 }

@@ -7,16 +7,11 @@
 #include <QApplication>
 #include <gtest/gtest.h>
 
-#include <csignal>
-
 int main(int argc, char** argv)
 {
     ::testing::InitGoogleTest(&argc, argv);
     const TTempDir userFolders;
-    PlaceUserFoldersIn(userFolders);
-    std::signal(SIGPIPE, SIG_IGN);
-    if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
+    PrepareWidgetTestProcess(userFolders);
     QApplication application(argc, argv);
     ::testing::AddGlobalTestEnvironment(new TUnexpectedDialogsEnvironment);
     return RUN_ALL_TESTS();

@@ -11,6 +11,7 @@
 #include <thread>
 
 #include <cerrno>
+#include <csignal>
 #include <fcntl.h>
 #include <signal.h>
 #include <sys/resource.h>
@@ -70,16 +71,23 @@ TTempDir::~TTempDir()
     std::filesystem::remove_all(FPath, ignored);
 }
 
-void PlaceUserFoldersIn(const TTempDir& folder)
+void PrepareTestProcess(const TTempDir& userFolders)
 {
     for (const char* name : {"XDG_CONFIG_HOME", "XDG_CACHE_HOME", "XDG_DATA_HOME", "XDG_STATE_HOME", "XDG_RUNTIME_DIR"}) {
-        const std::string path = folder.Path() + name;
+        const std::string path = userFolders.Path() + name;
         std::filesystem::create_directory(path);
         setenv(name, path.c_str(), 1);
     }
     // Without a runtime folder of their own Qt programs make a shared one in /tmp; Qt
     // takes only a folder that its user alone may enter.
-    std::filesystem::permissions(folder.Path() + "XDG_RUNTIME_DIR", std::filesystem::perms::owner_all);
+    std::filesystem::permissions(userFolders.Path() + "XDG_RUNTIME_DIR", std::filesystem::perms::owner_all);
+    std::signal(SIGPIPE, SIG_IGN);
+}
+
+void PrepareWidgetTestProcess(const TTempDir& userFolders)
+{
+    PrepareTestProcess(userFolders);
+    setenv("QT_QPA_PLATFORM", "offscreen", 0);   // only when the environment names none
 }
 
 TEnvironmentVariable::TEnvironmentVariable(const char* name, const std::string& value) : FName(name)

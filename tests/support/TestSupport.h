@@ -85,11 +85,16 @@ private:
     AnsiString FPath;
 };
 
-// Points the folders where programs keep their user's settings, caches, data and runtime
-// files (XDG_CONFIG_HOME and its kin; Qt keeps QtProject.conf there) into the folder, for
-// this process and the programs it starts: no test writes into the home folder or into
-// the shared temporary folder.
-void PlaceUserFoldersIn(const TTempDir& folder);
+// Prepares a test program's process before its tests run. It points the folders where
+// programs keep their user's settings, caches, data and runtime files (XDG_CONFIG_HOME and
+// its kin; Qt keeps QtProject.conf there) into the folder, for this process and the
+// programs it starts, so that no test writes into the home folder or the shared temporary
+// folder; and it ignores SIGPIPE, so that a write to a closed pipe comes back as an error,
+// as in the program.
+void PrepareTestProcess(const TTempDir& userFolders);
+// The same for a program with windows, which also get the platform that QT_QPA_PLATFORM
+// names, offscreen when it names none.
+void PrepareWidgetTestProcess(const TTempDir& userFolders);
 
 // Sets an environment variable for the scope and puts back what it was.
 class TEnvironmentVariable {
