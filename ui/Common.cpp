@@ -372,6 +372,10 @@ void ApplyGridLook(QTableView* table, int rowHeight)
     table->setShowGrid(false);
     table->setSelectionBehavior(QAbstractItemView::SelectRows);
     table->setSelectionMode(QAbstractItemView::SingleSelection);
+    table->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    // The rows are picked whole: Tab goes on to the window's next control instead of
+    // moving unseen from cell to cell.
+    table->setTabKeyNavigation(false);
     table->setWordWrap(false);
     table->verticalHeader()->hide();
     // Rows of one fixed height: the view never measures a row, whatever their number.
@@ -389,10 +393,6 @@ void ApplyListLook(QTableView* list, QAbstractItemModel* model, int itemHeight)
 {
     list->setModel(model);
     ApplyGridLook(list, itemHeight);
-    list->setEditTriggers(QAbstractItemView::NoEditTriggers);
-    // A list picks whole rows: Tab goes on to the window's next control instead of
-    // moving unseen from cell to cell.
-    list->setTabKeyNavigation(false);
     list->setFrameShape(QFrame::NoFrame);
     list->horizontalHeader()->setSectionsClickable(false);
     list->horizontalHeader()->setSectionsMovable(false);

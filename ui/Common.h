@@ -128,8 +128,9 @@ bool CellCutsText(const QFontMetrics& metrics, int cellWidth, const QString& tex
 QString ToolTipText(const QString& text, const QWidget* where);
 
 // Gives a table the common look: the grid delegate instead of Qt's own grid, one selected
-// row at a time, no row headers, rows of the given height, a last column that takes the
-// free width, and a caption cut by its column shown whole as its tooltip.
+// row at a time, no editing in place, Tab leaving the table, no row headers, rows of the
+// given height, a last column that takes the free width, and a caption cut by its column
+// shown whole as its tooltip.
 void ApplyGridLook(QTableView* table, int rowHeight);
 
 // A read-only list of rows over the model in the common look, without a frame, its

@@ -17,8 +17,6 @@ TRecordViewGrid::TRecordViewGrid(int rowHeight, QWidget* parent)
 {
     setModel(FModel);
     ApplyGridLook(this, rowHeight);
-    setEditTriggers(QAbstractItemView::NoEditTriggers);
-    setTabKeyNavigation(false);
     Clear();
 }
 

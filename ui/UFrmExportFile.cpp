@@ -124,8 +124,6 @@ TFrmExportFile::TFrmExportFile(TFrmExportFile** global, TExportProfile* kind, QW
     Grid = new QTableView(this);
     Grid->setModel(FModel);
     ApplyGridLook(Grid, GridRowHeight);
-    Grid->setEditTriggers(QAbstractItemView::NoEditTriggers);
-    Grid->setTabKeyNavigation(false);
     setFocusProxy(Grid);
     Grid->installEventFilter(this);
     Grid->viewport()->installEventFilter(this);
