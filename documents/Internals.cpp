@@ -81,6 +81,14 @@ AnsiString ReadWhole(TStream* stream)
     return bytes;
 }
 
+// A memo that a store of `memoCount` memos per row lacks raises "Выход индекса MEMO-поля за
+// пределы диапазона".
+void CheckMemoIndex(int index, int memoCount)
+{
+    if (index < 0 || index >= memoCount)
+        throw Exception("Выход индекса MEMO-поля за пределы диапазона");
+}
+
 // Whether the two streams hold the same bytes from their positions to their ends, read
 // and compared a piece at a time.
 bool SameBytes(TStream& a, TStream& b)
@@ -168,8 +176,7 @@ void TInternalData::SaveToFile(const AnsiString& name)
 
 void TInternalData::SelectMemo(int index)
 {
-    if (index < 0 || index >= FMemoCount)
-        throw Exception("Выход индекса MEMO-поля за пределы диапазона");
+    CheckMemoIndex(index, FMemoCount);
     FCurrentMemo = index;
     FMemos.Select(RecNo() * FMemoCount + index);
 }
@@ -178,8 +185,7 @@ AnsiString TInternalData::RowField(int row, int index)
 {
     if (row == RecNo())
         return CurRecord()->Get(index);
-    if (row < 0 || row >= GetCount())
-        throw Exception("Выход индекса за пределы диапазона (" + IntToStr(row) + ")");
+    CheckRow(row);
     if (index < 0)
         throw Exception("Выход индекса поля за пределы диапазона");
     if (index >= FMemoCount) {
@@ -214,10 +220,8 @@ bool TInternalData::HoldsRow(const TRowFields& fields, int index, TStream& bytes
 
 bool TInternalData::RowMemoIs(int row, int index, TStream& bytes)
 {
-    if (row < 0 || row >= GetCount())
-        throw Exception("Выход индекса за пределы диапазона (" + IntToStr(row) + ")");
-    if (index < 0 || index >= FMemoCount)
-        throw Exception("Выход индекса MEMO-поля за пределы диапазона");
+    CheckRow(row);
+    CheckMemoIndex(index, FMemoCount);
     const int64_t start = bytes.Position();
     const bool same = SameBytes(*SelectRowMemo(row, index), bytes);
     bytes.SetPosition(start);
@@ -259,6 +263,12 @@ TChildStream* TInternalData::SelectRowMemo(int row, int index)
     return FMemos.Child();
 }
 
+void TInternalData::CheckRow(int row) const
+{
+    if (row < 0 || row >= GetCount())
+        RaiseIndexError(row);
+}
+
 // The memo of the current record stays the selected one.
 void TInternalData::ReselectCurrentMemo()
 {
@@ -268,8 +278,7 @@ void TInternalData::ReselectCurrentMemo()
 
 TStoreRow TInternalData::RowContent(int row)
 {
-    if (row < 0 || row >= GetCount())
-        throw Exception("Выход индекса за пределы диапазона (" + IntToStr(row) + ")");
+    CheckRow(row);
     TStoreRow content;
     for (int memo = 0; memo < FMemoCount; ++memo)
         content.Memos.push_back(RowField(row, memo));
@@ -530,8 +539,7 @@ bool TMemoAreaCheck::NextBytesAre(const char* data, int32_t count)
 // load finds beyond it answers no, and the load then tells.
 bool FileHoldsRow(const AnsiString& fileName, int memoCount, const TRowFields& fields, int index, TStream& bytes)
 {
-    if (index < 0 || index >= memoCount)
-        throw Exception("Выход индекса MEMO-поля за пределы диапазона");
+    CheckMemoIndex(index, memoCount);
     if (!FileExists(fileName))
         return false;
     try {
