@@ -89,6 +89,26 @@ void CheckMemoIndex(int index, int memoCount)
         throw Exception("Выход индекса MEMO-поля за пределы диапазона");
 }
 
+// Memos are copied and compared in pieces of this size, never whole.
+constexpr int64_t PieceSize = 64 * 1024;
+
+// Whether the next `count` bytes of the stream are those of `data`, read a piece at a time
+// into `piece`.
+bool NextBytesAre(TStream& stream, const char* data, int64_t count, std::vector<char>& piece)
+{
+    const auto largest = static_cast<size_t>(std::min(count, PieceSize));
+    if (piece.size() < largest)
+        piece.resize(largest);
+    for (int64_t done = 0; done < count;) {
+        const auto size = static_cast<int32_t>(std::min(count - done, PieceSize));
+        stream.ReadBuffer(piece.data(), size);
+        if (std::memcmp(piece.data(), data + done, static_cast<size_t>(size)) != 0)
+            return false;
+        done += size;
+    }
+    return true;
+}
+
 // Whether the two streams hold the same bytes from their positions to their ends, read
 // and compared a piece at a time.
 bool SameBytes(TStream& a, TStream& b)
@@ -96,14 +116,12 @@ bool SameBytes(TStream& a, TStream& b)
     int64_t left = a.Size() - a.Position();
     if (b.Size() - b.Position() != left)
         return false;
-    constexpr int64_t PieceSize = 64 * 1024;
     std::vector<char> pieceOfA(static_cast<size_t>(std::min(left, PieceSize)));
-    std::vector<char> pieceOfB(pieceOfA.size());
+    std::vector<char> pieceOfB;
     while (left > 0) {
         const auto count = static_cast<int32_t>(std::min(left, PieceSize));
         a.ReadBuffer(pieceOfA.data(), count);
-        b.ReadBuffer(pieceOfB.data(), count);
-        if (std::memcmp(pieceOfA.data(), pieceOfB.data(), static_cast<size_t>(count)) != 0)
+        if (!NextBytesAre(b, pieceOfA.data(), count, pieceOfB))
             return false;
         left -= count;
     }
@@ -243,7 +261,6 @@ void TInternalData::SetMemoFrom(int index, TStream& source, bool giveUp)
         source.SetPosition(start);
         return;
     }
-    constexpr int64_t PieceSize = 64 * 1024;
     std::vector<char> piece(static_cast<size_t>(std::min(count, PieceSize)));
     for (int64_t left = count; left > 0;) {
         const auto size = static_cast<int32_t>(std::min(left, PieceSize));
@@ -456,8 +473,6 @@ public:
 private:
     void BeginChild();
     void EndChild();
-    // Whether the next `count` bytes of FBytes are those of `data`.
-    bool NextBytesAre(const char* data, int32_t count);
 
     const std::vector<int64_t> FWanted;
     TStream& FBytes;
@@ -487,7 +502,7 @@ int32_t TMemoAreaCheck::Write(const void* buffer, int32_t count)
             continue;
         }
         const auto taken = static_cast<int32_t>(std::min<int64_t>(left, FLeft));
-        FComparing = FComparing && NextBytesAre(data, taken);
+        FComparing = FComparing && NextBytesAre(FBytes, data, taken, FPiece);
         data += taken;
         left -= taken;
         FLeft -= taken;
@@ -516,20 +531,6 @@ void TMemoAreaCheck::EndChild()
     ++FChild;
     if (!FHeld && std::all_of(FWanted.begin(), FWanted.end(), [&](int64_t child) { return child < FChild; }))
         throw TNoneHolds();
-}
-
-bool TMemoAreaCheck::NextBytesAre(const char* data, int32_t count)
-{
-    constexpr int32_t PieceSize = 64 * 1024;
-    FPiece.resize(PieceSize);
-    for (int32_t done = 0; done < count;) {
-        const int32_t size = std::min(count - done, PieceSize);
-        FBytes.ReadBuffer(FPiece.data(), size);
-        if (std::memcmp(FPiece.data(), data + done, static_cast<size_t>(size)) != 0)
-            return false;
-        done += size;
-    }
-    return true;
 }
 
 // Whether the file of a store of `memoCount` memos per row holds, in a row with the fields
