@@ -443,9 +443,9 @@ void TInternalData::DeleteRecord(int index)
 namespace {
 
 // Takes the plain bytes of a memo area as they are inflated, a piece at a time, and follows
-// its children (a length word, then the child's bytes): those numbered in `wanted` are
-// compared with the bytes of `bytes` from its position to its end, the others passed over.
-// Nothing is kept; a position is only reported.
+// its children (a length word, then the child's bytes): those numbered in `wanted` (at
+// least one, in ascending order) are compared with the bytes of `bytes` from its position
+// to its end, the others passed over. Nothing is kept; a position is only reported.
 class TMemoAreaCheck : public TStream {
 public:
     // Thrown once every wanted child has passed without holding the bytes: the rest of the
@@ -517,7 +517,7 @@ void TMemoAreaCheck::BeginChild()
     FWordBytes = 0;
     FInChild = true;
     FLeft = int64_t(FWord[0]) | int64_t(FWord[1]) << 8 | int64_t(FWord[2]) << 16 | int64_t(FWord[3]) << 24;
-    FComparing = FLeft == FLength && std::find(FWanted.begin(), FWanted.end(), FChild) != FWanted.end();
+    FComparing = FLeft == FLength && std::binary_search(FWanted.begin(), FWanted.end(), FChild);
     FBytes.SetPosition(FStart);
     if (FLeft == 0)
         EndChild();
@@ -529,7 +529,7 @@ void TMemoAreaCheck::EndChild()
     FHeld = FHeld || FComparing;
     FComparing = false;
     ++FChild;
-    if (!FHeld && std::all_of(FWanted.begin(), FWanted.end(), [&](int64_t child) { return child < FChild; }))
+    if (!FHeld && FWanted.back() < FChild)
         throw TNoneHolds();
 }
 
