@@ -81,6 +81,34 @@ AnsiString ReadWhole(TStream* stream)
     return bytes;
 }
 
+// A memo that a store of `memoCount` memos per row lacks raises "Выход индекса MEMO-поля за
+// пределы диапазона".
+void CheckMemoIndex(int index, int memoCount)
+{
+    if (index < 0 || index >= memoCount)
+        throw Exception("Выход индекса MEMO-поля за пределы диапазона");
+}
+
+// Memos are copied and compared in pieces of this size, never whole.
+constexpr int64_t PieceSize = 64 * 1024;
+
+// Whether the next `count` bytes of the stream are those of `data`, read a piece at a time
+// into `piece`.
+bool NextBytesAre(TStream& stream, const char* data, int64_t count, std::vector<char>& piece)
+{
+    const auto largest = static_cast<size_t>(std::min(count, PieceSize));
+    if (piece.size() < largest)
+        piece.resize(largest);
+    for (int64_t done = 0; done < count;) {
+        const auto size = static_cast<int32_t>(std::min(count - done, PieceSize));
+        stream.ReadBuffer(piece.data(), size);
+        if (std::memcmp(piece.data(), data + done, static_cast<size_t>(size)) != 0)
+            return false;
+        done += size;
+    }
+    return true;
+}
+
 // Whether the two streams hold the same bytes from their positions to their ends, read
 // and compared a piece at a time.
 bool SameBytes(TStream& a, TStream& b)
@@ -88,14 +116,12 @@ bool SameBytes(TStream& a, TStream& b)
     int64_t left = a.Size() - a.Position();
     if (b.Size() - b.Position() != left)
         return false;
-    constexpr int64_t PieceSize = 64 * 1024;
     std::vector<char> pieceOfA(static_cast<size_t>(std::min(left, PieceSize)));
-    std::vector<char> pieceOfB(pieceOfA.size());
+    std::vector<char> pieceOfB;
     while (left > 0) {
         const auto count = static_cast<int32_t>(std::min(left, PieceSize));
         a.ReadBuffer(pieceOfA.data(), count);
-        b.ReadBuffer(pieceOfB.data(), count);
-        if (std::memcmp(pieceOfA.data(), pieceOfB.data(), static_cast<size_t>(count)) != 0)
+        if (!NextBytesAre(b, pieceOfA.data(), count, pieceOfB))
             return false;
         left -= count;
     }
@@ -168,8 +194,7 @@ void TInternalData::SaveToFile(const AnsiString& name)
 
 void TInternalData::SelectMemo(int index)
 {
-    if (index < 0 || index >= FMemoCount)
-        throw Exception("Выход индекса MEMO-поля за пределы диапазона");
+    CheckMemoIndex(index, FMemoCount);
     FCurrentMemo = index;
     FMemos.Select(RecNo() * FMemoCount + index);
 }
@@ -178,8 +203,7 @@ AnsiString TInternalData::RowField(int row, int index)
 {
     if (row == RecNo())
         return CurRecord()->Get(index);
-    if (row < 0 || row >= GetCount())
-        throw Exception("Выход индекса за пределы диапазона (" + IntToStr(row) + ")");
+    CheckRow(row);
     if (index < 0)
         throw Exception("Выход индекса поля за пределы диапазона");
     if (index >= FMemoCount) {
@@ -214,10 +238,8 @@ bool TInternalData::HoldsRow(const TRowFields& fields, int index, TStream& bytes
 
 bool TInternalData::RowMemoIs(int row, int index, TStream& bytes)
 {
-    if (row < 0 || row >= GetCount())
-        throw Exception("Выход индекса за пределы диапазона (" + IntToStr(row) + ")");
-    if (index < 0 || index >= FMemoCount)
-        throw Exception("Выход индекса MEMO-поля за пределы диапазона");
+    CheckRow(row);
+    CheckMemoIndex(index, FMemoCount);
     const int64_t start = bytes.Position();
     const bool same = SameBytes(*SelectRowMemo(row, index), bytes);
     bytes.SetPosition(start);
@@ -239,7 +261,6 @@ void TInternalData::SetMemoFrom(int index, TStream& source, bool giveUp)
         source.SetPosition(start);
         return;
     }
-    constexpr int64_t PieceSize = 64 * 1024;
     std::vector<char> piece(static_cast<size_t>(std::min(count, PieceSize)));
     for (int64_t left = count; left > 0;) {
         const auto size = static_cast<int32_t>(std::min(left, PieceSize));
@@ -259,6 +280,12 @@ TChildStream* TInternalData::SelectRowMemo(int row, int index)
     return FMemos.Child();
 }
 
+void TInternalData::CheckRow(int row) const
+{
+    if (row < 0 || row >= GetCount())
+        RaiseIndexError(row);
+}
+
 // The memo of the current record stays the selected one.
 void TInternalData::ReselectCurrentMemo()
 {
@@ -268,8 +295,7 @@ void TInternalData::ReselectCurrentMemo()
 
 TStoreRow TInternalData::RowContent(int row)
 {
-    if (row < 0 || row >= GetCount())
-        throw Exception("Выход индекса за пределы диапазона (" + IntToStr(row) + ")");
+    CheckRow(row);
     TStoreRow content;
     for (int memo = 0; memo < FMemoCount; ++memo)
         content.Memos.push_back(RowField(row, memo));
@@ -417,9 +443,9 @@ void TInternalData::DeleteRecord(int index)
 namespace {
 
 // Takes the plain bytes of a memo area as they are inflated, a piece at a time, and follows
-// its children (a length word, then the child's bytes): those numbered in `wanted` are
-// compared with the bytes of `bytes` from its position to its end, the others passed over.
-// Nothing is kept; a position is only reported.
+// its children (a length word, then the child's bytes): those numbered in `wanted` (at
+// least one, in ascending order) are compared with the bytes of `bytes` from its position
+// to its end, the others passed over. Nothing is kept; a position is only reported.
 class TMemoAreaCheck : public TStream {
 public:
     // Thrown once every wanted child has passed without holding the bytes: the rest of the
@@ -447,8 +473,6 @@ public:
 private:
     void BeginChild();
     void EndChild();
-    // Whether the next `count` bytes of FBytes are those of `data`.
-    bool NextBytesAre(const char* data, int32_t count);
 
     const std::vector<int64_t> FWanted;
     TStream& FBytes;
@@ -478,7 +502,7 @@ int32_t TMemoAreaCheck::Write(const void* buffer, int32_t count)
             continue;
         }
         const auto taken = static_cast<int32_t>(std::min<int64_t>(left, FLeft));
-        FComparing = FComparing && NextBytesAre(data, taken);
+        FComparing = FComparing && NextBytesAre(FBytes, data, taken, FPiece);
         data += taken;
         left -= taken;
         FLeft -= taken;
@@ -493,7 +517,7 @@ void TMemoAreaCheck::BeginChild()
     FWordBytes = 0;
     FInChild = true;
     FLeft = int64_t(FWord[0]) | int64_t(FWord[1]) << 8 | int64_t(FWord[2]) << 16 | int64_t(FWord[3]) << 24;
-    FComparing = FLeft == FLength && std::find(FWanted.begin(), FWanted.end(), FChild) != FWanted.end();
+    FComparing = FLeft == FLength && std::binary_search(FWanted.begin(), FWanted.end(), FChild);
     FBytes.SetPosition(FStart);
     if (FLeft == 0)
         EndChild();
@@ -505,22 +529,8 @@ void TMemoAreaCheck::EndChild()
     FHeld = FHeld || FComparing;
     FComparing = false;
     ++FChild;
-    if (!FHeld && std::all_of(FWanted.begin(), FWanted.end(), [&](int64_t child) { return child < FChild; }))
+    if (!FHeld && FWanted.back() < FChild)
         throw TNoneHolds();
-}
-
-bool TMemoAreaCheck::NextBytesAre(const char* data, int32_t count)
-{
-    constexpr int32_t PieceSize = 64 * 1024;
-    FPiece.resize(PieceSize);
-    for (int32_t done = 0; done < count;) {
-        const int32_t size = std::min(count - done, PieceSize);
-        FBytes.ReadBuffer(FPiece.data(), size);
-        if (std::memcmp(FPiece.data(), data + done, static_cast<size_t>(size)) != 0)
-            return false;
-        done += size;
-    }
-    return true;
 }
 
 // Whether the file of a store of `memoCount` memos per row holds, in a row with the fields
@@ -530,8 +540,7 @@ bool TMemoAreaCheck::NextBytesAre(const char* data, int32_t count)
 // load finds beyond it answers no, and the load then tells.
 bool FileHoldsRow(const AnsiString& fileName, int memoCount, const TRowFields& fields, int index, TStream& bytes)
 {
-    if (index < 0 || index >= memoCount)
-        throw Exception("Выход индекса MEMO-поля за пределы диапазона");
+    CheckMemoIndex(index, memoCount);
     if (!FileExists(fileName))
         return false;
     try {

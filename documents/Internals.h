@@ -166,9 +166,11 @@ protected:
 
 private:
     void SelectCurrentMemo();
-    // Memo `index` of row `row` selected at position 0, its index checked by the caller;
-    // then the memo of the current record selected again.
+    // A row outside the table raises "Выход индекса за пределы диапазона".
+    void CheckRow(int row) const;
+    // Memo `index` of row `row` selected at position 0, its index checked by the caller.
     TChildStream* SelectRowMemo(int row, int index);
+    // The memo of the current record selected again.
     void ReselectCurrentMemo();
     void LoadTable(TStream* packed);
     void SaveTable(TStream* target);

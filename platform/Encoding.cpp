@@ -27,6 +27,31 @@ constexpr std::array<char16_t, 128> HighHalf = {
     0x0448, 0x0449, 0x044A, 0x044B, 0x044C, 0x044D, 0x044E, 0x044F,  // F8
 };
 
+// Writes the UTF-8 form of one code point (at most U+10FFFF) and gives its length.
+constexpr int EncodeUtf8(char32_t codePoint, char (&out)[4])
+{
+    if (codePoint < 0x80) {
+        out[0] = static_cast<char>(codePoint);
+        return 1;
+    }
+    if (codePoint < 0x800) {
+        out[0] = static_cast<char>(0xC0 | (codePoint >> 6));
+        out[1] = static_cast<char>(0x80 | (codePoint & 0x3F));
+        return 2;
+    }
+    if (codePoint < 0x10000) {
+        out[0] = static_cast<char>(0xE0 | (codePoint >> 12));
+        out[1] = static_cast<char>(0x80 | ((codePoint >> 6) & 0x3F));
+        out[2] = static_cast<char>(0x80 | (codePoint & 0x3F));
+        return 3;
+    }
+    out[0] = static_cast<char>(0xF0 | (codePoint >> 18));
+    out[1] = static_cast<char>(0x80 | ((codePoint >> 12) & 0x3F));
+    out[2] = static_cast<char>(0x80 | ((codePoint >> 6) & 0x3F));
+    out[3] = static_cast<char>(0x80 | (codePoint & 0x3F));
+    return 4;
+}
+
 // The UTF-8 form of each CP1251 byte 0x80-0xFF: every one takes two or three bytes.
 struct TUtf8Form {
     char Bytes[3];
@@ -36,13 +61,10 @@ struct TUtf8Form {
 constexpr std::array<TUtf8Form, 128> HighHalfUtf8 = [] {
     std::array<TUtf8Form, 128> forms{};
     for (size_t i = 0; i < forms.size(); ++i) {
-        const char32_t codePoint = HighHalf[i];
-        if (codePoint < 0x800)
-            forms[i] = {{static_cast<char>(0xC0 | (codePoint >> 6)), static_cast<char>(0x80 | (codePoint & 0x3F)), 0}, 2};
-        else
-            forms[i] = {{static_cast<char>(0xE0 | (codePoint >> 12)), static_cast<char>(0x80 | ((codePoint >> 6) & 0x3F)),
-                         static_cast<char>(0x80 | (codePoint & 0x3F))},
-                        3};
+        char bytes[4] = {};
+        forms[i].Length = static_cast<unsigned char>(EncodeUtf8(HighHalf[i], bytes));
+        for (int at = 0; at < 3; ++at)
+            forms[i].Bytes[at] = bytes[at];
     }
     return forms;
 }();
@@ -128,21 +150,8 @@ char32_t FirstUtf8CodePoint(std::string_view text)
 
 void AppendUtf8(std::string& out, char32_t codePoint)
 {
-    if (codePoint < 0x80) {
-        out.push_back(static_cast<char>(codePoint));
-    } else if (codePoint < 0x800) {
-        out.push_back(static_cast<char>(0xC0 | (codePoint >> 6)));
-        out.push_back(static_cast<char>(0x80 | (codePoint & 0x3F)));
-    } else if (codePoint < 0x10000) {
-        out.push_back(static_cast<char>(0xE0 | (codePoint >> 12)));
-        out.push_back(static_cast<char>(0x80 | ((codePoint >> 6) & 0x3F)));
-        out.push_back(static_cast<char>(0x80 | (codePoint & 0x3F)));
-    } else {
-        out.push_back(static_cast<char>(0xF0 | (codePoint >> 18)));
-        out.push_back(static_cast<char>(0x80 | ((codePoint >> 12) & 0x3F)));
-        out.push_back(static_cast<char>(0x80 | ((codePoint >> 6) & 0x3F)));
-        out.push_back(static_cast<char>(0x80 | (codePoint & 0x3F)));
-    }
+    char bytes[4];
+    out.append(bytes, static_cast<size_t>(EncodeUtf8(codePoint, bytes)));
 }
 
 std::string AnsiToUtf8(const AnsiString& text)

@@ -12,6 +12,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <functional>
+#include <optional>
 #include <vector>
 
 #include <dirent.h>
@@ -166,16 +167,23 @@ TSysHandle CreateTemporaryBeside(const AnsiString& target, AnsiString& temporary
     }
 }
 
-// The permissions a save's temporary copy is created with: none that the replaced file
-// lacks, so that the new content of a private file (a profiles file holds passwords) is
-// never open to others, not even before the file's permissions are copied to it. Its
-// owner may always read and write it.
-mode_t TemporaryPermissions(const AnsiString& target, bool keepsPermissions)
+// The permission bits of the regular file that a save replaces, when the save keeps them;
+// none for a new file, a link that is replaced or anything but a regular file.
+std::optional<mode_t> KeptPermissions(const AnsiString& target, bool keepsPermissions)
 {
     struct stat info {};
     if (!keepsPermissions || !StatPath(target, info) || !S_ISREG(info.st_mode))
-        return 0666;
-    return (info.st_mode & 0777) | S_IRUSR | S_IWUSR;
+        return std::nullopt;
+    return info.st_mode & 07777;
+}
+
+// The permissions a save's temporary copy is created with: none that the replaced file
+// lacks, so that the new content of a private file (a profiles file holds passwords) is
+// never open to others, not even before the file's permissions are given to it. Its
+// owner may always read and write it.
+mode_t TemporaryPermissions(const std::optional<mode_t>& kept)
+{
+    return kept ? (*kept & 0777) | S_IRUSR | S_IWUSR : 0666;
 }
 
 // Writes a file under a temporary name beside the target, flushes it to the disk and
@@ -189,7 +197,8 @@ void WriteThroughTemporary(const AnsiString& path, TLinkAtTarget link, const std
     const bool keepsPermissions = link == TLinkAtTarget::Follow || !IsSymbolicLink(target);
     RemoveStaleTemporaries(target);
     AnsiString temporaryName;
-    TSysHandle handle = CreateTemporaryBeside(target, temporaryName, TemporaryPermissions(target, keepsPermissions));
+    const std::optional<mode_t> kept = KeptPermissions(target, keepsPermissions);
+    TSysHandle handle = CreateTemporaryBeside(target, temporaryName, TemporaryPermissions(kept));
     const std::string systemName = ToSystemPath(temporaryName);
     // The duplicate holds the lock until the rename is done; the handle is closed before
     // it, so that a late write error still stops the rename.
@@ -198,8 +207,8 @@ void WriteThroughTemporary(const AnsiString& path, TLinkAtTarget link, const std
         if (!lockHolder.IsOpen())
             RaiseOSError(errno, target);
         // A replaced file keeps its permissions (a profiles file may be readable by its owner only).
-        if (keepsPermissions)
-            KeepFilePermissions(target, temporaryName);
+        if (kept)
+            ::fchmod(handle.Get(), *kept);
         fill(handle.Get());
         if (::fsync(handle.Get()) != 0 || handle.Close() != 0)
             RaiseOSError(errno, target);
@@ -452,13 +461,6 @@ void ReplaceFile(const AnsiString& source, const AnsiString& target)
     if (::rename(ToSystemPath(source).c_str(), ToSystemPath(target).c_str()) != 0)
         RaiseOSError(errno, target);
     SyncFolder(ExtractFilePath(target));
-}
-
-void KeepFilePermissions(const AnsiString& source, const AnsiString& target)
-{
-    struct stat info {};
-    if (StatPath(source, info) && S_ISREG(info.st_mode))
-        ::chmod(ToSystemPath(target).c_str(), info.st_mode & 07777);
 }
 
 void CopyFile(const AnsiString& source, const AnsiString& target)

@@ -85,9 +85,6 @@ bool RemoveEmptyFolder(const AnsiString& path);
 // Renames over an existing target in one step and makes the rename durable; raises the
 // system's error on failure.
 void ReplaceFile(const AnsiString& source, const AnsiString& target);
-// Gives the file `target` the permission bits of the regular file `source` (nothing when
-// source is not one), so that a file rewritten under a temporary name keeps its mode.
-void KeepFilePermissions(const AnsiString& source, const AnsiString& target);
 // The file that the path names once every symbolic link at its end is followed (a
 // relative link from the link's folder); the path itself when it is no link or names
 // nothing. The folders on the way are left as they are.
