@@ -315,6 +315,22 @@ TEST(PathsTest, TheCopyOfAPrivateFileIsCreatedPrivate)
     EXPECT_EQ(std::stoul(created->substr(create.size()), nullptr, 8) & 077, 0u) << *created;
 }
 
+// A saved file keeps every permission it had, also one that the process's umask would
+// take from a new file: the file shared with the group stays writable by the group.
+TEST(PathsTest, ASaveKeepsAModeThatTheUmaskWouldNarrow)
+{
+    TTempDir dir;
+    const AnsiString target = dir.File("p.ini");
+    WriteBytes(target, "old");
+    chmod(ToSystemPath(target).c_str(), 0664);
+    const mode_t oldMask = umask(022);
+    WriteFileAtomically(target, "new");
+    umask(oldMask);
+    struct stat info {};
+    ASSERT_EQ(stat(ToSystemPath(target).c_str(), &info), 0);
+    EXPECT_EQ(info.st_mode & 0777, 0664u);
+}
+
 TEST(PathsTest, ALinkIsFollowedAndStaysALink)
 {
     TTempDir dir;
