@@ -15,6 +15,9 @@ namespace {
 // The status a proxy answers when it wants other credentials.
 constexpr long ProxyAuthenticationRequired = 407;
 
+// An HTTP status that says the request was carried out.
+bool IsSuccess(long status) { return status >= 200 && status <= 299; }
+
 // Longest server text that goes into an error message.
 constexpr size_t LongestQuotedReply = 200;
 
@@ -304,8 +307,6 @@ TTransferFailure TCurlSession::Failure() const
     curl_url_cleanup(parsed);
     return failure;
 }
-
-bool TCurlSession::IsSuccess(long status) { return status >= 200 && status <= 299; }
 
 long TCurlSession::ResponseCode() const
 {

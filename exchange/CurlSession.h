@@ -111,7 +111,6 @@ private:
     // log and the buffers above.
     std::unique_ptr<CURL, TCleanup> FHandle;
 
-    static bool IsSuccess(long status);
     void Check(CURLcode code) const;
     void UseTls(const char* protocol);
     // OpenSSL's result of checking the server's certificate chain (0: it passed).
