@@ -396,14 +396,19 @@ void ForceDirectories(const AnsiString& path)
     const AnsiString parent = ExtractFilePath(folder);
     if (!parent.empty())
         ForceDirectories(parent);
-    if (::mkdir(ToSystemPath(folder).c_str(), 0777) != 0) {
+    const std::string systemFolder = ToSystemPath(folder);
+    if (::mkdir(systemFolder.c_str(), S_IRWXU) != 0) {
         const int error = errno;
         if (error != EEXIST)
             RaiseOSError(error, folder);
         // Something else of that name is in the way.
         if (!DirectoryExists(folder))
             RaiseOSError(ENOTDIR, folder);
+        return;   // made meanwhile by someone else: an existing folder keeps its mode
     }
+    // The umask may have taken the owner's own rights too; nobody else gets any.
+    if (::fchmodat(AT_FDCWD, systemFolder.c_str(), S_IRWXU, AT_SYMLINK_NOFOLLOW) != 0)
+        RaiseOSError(errno, folder);
 }
 
 AnsiString CreatePrivateFolder(const AnsiString& parent, const AnsiString& prefix)

@@ -66,7 +66,9 @@ bool DirectoryExists(const AnsiString& path);
 // A regular file whose owner may not write it: what the read-only attribute of Windows
 // says (root's exemption from the permission bits does not count).
 bool IsReadOnlyFile(const AnsiString& path);
-// Creates the folder and every missing parent; raises the system's error on failure.
+// Creates the folder and every missing parent, each readable, writable and enterable by
+// its owner only (0700) whatever the umask: what the program keeps is its user's alone.
+// Existing folders are left as they are. Raises the system's error on failure.
 void ForceDirectories(const AnsiString& path);
 // A new folder parent + prefix + six random characters that only this user may enter
 // (mode 0700); returns its path ending with "/". Raises the system's error on failure.
