@@ -109,7 +109,8 @@ enum class TLinkAtTarget {
 // flushes it to disk and renames it over the target: a crash leaves either the old file or
 // the new one, never a mix. A link at the name is followed or replaced as `link` says.
 // Temporary copies of the target that no running save holds (left by a save that was
-// killed) are removed.
+// killed) are removed. A replaced file keeps its permissions and, where the system lets
+// the saver give it, its group.
 void WriteFileAtomically(const AnsiString& path, const std::string& bytes,
                          TLinkAtTarget link = TLinkAtTarget::Follow);
 // As WriteFileAtomically, with the bytes of the stream from its position to its end.
