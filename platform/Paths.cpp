@@ -534,8 +534,13 @@ void WriteFileAtomically(const AnsiString& path, const std::string& bytes, TLink
 void WriteExecutableAtomically(const AnsiString& path, const std::string& bytes, TLinkAtTarget link)
 {
     WriteThroughTemporary(path, link, [&](int handle) {
+        // Runnable by whoever may read it, changeable by its owner alone: the self-update
+        // runs no program that another user may write.
         struct stat info {};
-        if (::fstat(handle, &info) != 0 || ::fchmod(handle, (info.st_mode & 07777) | ((info.st_mode & 0444) >> 2)) != 0)
+        if (::fstat(handle, &info) != 0)
+            RaiseOSError(errno, path);
+        const mode_t runnable = ((info.st_mode & 07777) | ((info.st_mode & 0444) >> 2)) & ~(S_IWGRP | S_IWOTH);
+        if (::fchmod(handle, runnable) != 0)
             RaiseOSError(errno, path);
         WriteAll(handle, bytes.data(), bytes.size(), path);
     });

@@ -116,7 +116,7 @@ void WriteFileAtomically(const AnsiString& path, const std::string& bytes,
 // As WriteFileAtomically, with the bytes of the stream from its position to its end.
 void WriteFileAtomically(const AnsiString& path, TStream& source, TLinkAtTarget link = TLinkAtTarget::Follow);
 // As WriteFileAtomically, for a program file: whoever may read the new file may also
-// run it.
+// run it, and nobody but its owner may write it.
 void WriteExecutableAtomically(const AnsiString& path, const std::string& bytes,
                                TLinkAtTarget link = TLinkAtTarget::Follow);
 // One state of a regular file: which file it is, its size and the time of its last change.

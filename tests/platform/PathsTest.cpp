@@ -421,6 +421,20 @@ TEST(PathsTest, AnExecutableMayBeRunByWhoeverMayReadIt)
     EXPECT_EQ(SystemNames(dir.Path()), (std::vector<std::string>{"Updates-5.4.exe"}));
 }
 
+// A program that the self-update may run is changed by its owner alone, whatever the umask
+// or the file that it replaces allowed.
+TEST(PathsTest, AnExecutableIsWritableByItsOwnerAlone)
+{
+    TTempDir dir;
+    const AnsiString target = dir.File("Updates-5.4.exe");
+    const TUmask groupShares(002);
+    WriteExecutableAtomically(target, "#!/bin/sh\n");
+    EXPECT_EQ(PermissionsOf(target), 0755u);
+    ASSERT_EQ(chmod(ToSystemPath(target).c_str(), 0666), 0);
+    WriteExecutableAtomically(target, "new");
+    EXPECT_EQ(PermissionsOf(target), 0755u);
+}
+
 TEST(PathsTest, FailedWriteLeavesTheOldFile)
 {
     TTempDir dir;
