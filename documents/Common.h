@@ -44,7 +44,8 @@ AnsiString CurrentDataPath();
 // Kinds 0-4 need a selected profile. A kind outside 0-6 raises the range error.
 AnsiString GetFolder(int kind, bool create = false);
 
-// Creates the folder and every missing parent unless it exists; raises the system's error.
+// Creates the folder and every missing parent unless it exists, each for its owner alone
+// (0700) whatever the umask; raises the system's error.
 void EnsureDir(const AnsiString& path);
 
 // Asks through the application's message box, captioned with the application title;

@@ -167,23 +167,41 @@ TSysHandle CreateTemporaryBeside(const AnsiString& target, AnsiString& temporary
     }
 }
 
-// The permission bits of the regular file that a save replaces, when the save keeps them;
-// none for a new file, a link that is replaced or anything but a regular file.
-std::optional<mode_t> KeptPermissions(const AnsiString& target, bool keepsPermissions)
+// What a save keeps of the regular file that it replaces: its permission bits and its group.
+struct TKeptAttributes {
+    mode_t Permissions;
+    gid_t Group;
+};
+
+// The attributes of the regular file that a save replaces, when the save keeps them; none
+// for a new file, a link that is replaced or anything but a regular file.
+std::optional<TKeptAttributes> KeptAttributes(const AnsiString& target, bool keepsAttributes)
 {
     struct stat info {};
-    if (!keepsPermissions || !StatPath(target, info) || !S_ISREG(info.st_mode))
+    if (!keepsAttributes || !StatPath(target, info) || !S_ISREG(info.st_mode))
         return std::nullopt;
-    return info.st_mode & 07777;
+    return TKeptAttributes{info.st_mode & 07777, info.st_gid};
 }
 
 // The permissions a save's temporary copy is created with: none that the replaced file
 // lacks, so that the new content of a private file (a profiles file holds passwords) is
 // never open to others, not even before the file's permissions are given to it. Its
 // owner may always read and write it.
-mode_t TemporaryPermissions(const std::optional<mode_t>& kept)
+mode_t TemporaryPermissions(const std::optional<TKeptAttributes>& kept)
 {
-    return kept ? (*kept & 0777) | S_IRUSR | S_IWUSR : 0666;
+    return kept ? (kept->Permissions & 0777) | S_IRUSR | S_IWUSR : 0666;
+}
+
+// Gives the temporary copy, still empty, the replaced file's group and then its
+// permissions (a change of group may clear the set-id bits). The group goes over only
+// where the system allows it (the saver belongs to that group); where it does not, the
+// copy keeps the saver's group and the save goes on.
+void GiveKeptAttributes(int handle, const TKeptAttributes& kept)
+{
+    if (::fchown(handle, static_cast<uid_t>(-1), kept.Group) != 0) {
+        // Not allowed: the copy stays in the saver's group.
+    }
+    ::fchmod(handle, kept.Permissions);
 }
 
 // Writes a file under a temporary name beside the target, flushes it to the disk and
@@ -194,10 +212,10 @@ mode_t TemporaryPermissions(const std::optional<mode_t>& kept)
 void WriteThroughTemporary(const AnsiString& path, TLinkAtTarget link, const std::function<void(int)>& fill)
 {
     const AnsiString target = link == TLinkAtTarget::Follow ? ResolveFileLink(path) : path;
-    const bool keepsPermissions = link == TLinkAtTarget::Follow || !IsSymbolicLink(target);
+    const bool keepsAttributes = link == TLinkAtTarget::Follow || !IsSymbolicLink(target);
     RemoveStaleTemporaries(target);
     AnsiString temporaryName;
-    const std::optional<mode_t> kept = KeptPermissions(target, keepsPermissions);
+    const std::optional<TKeptAttributes> kept = KeptAttributes(target, keepsAttributes);
     TSysHandle handle = CreateTemporaryBeside(target, temporaryName, TemporaryPermissions(kept));
     const std::string systemName = ToSystemPath(temporaryName);
     // The duplicate holds the lock until the rename is done; the handle is closed before
@@ -206,9 +224,10 @@ void WriteThroughTemporary(const AnsiString& path, TLinkAtTarget link, const std
     try {
         if (!lockHolder.IsOpen())
             RaiseOSError(errno, target);
-        // A replaced file keeps its permissions (a profiles file may be readable by its owner only).
+        // A replaced file keeps its group and permissions (a profiles file may be readable
+        // by its owner only, a shared list by its group).
         if (kept)
-            ::fchmod(handle.Get(), *kept);
+            GiveKeptAttributes(handle.Get(), *kept);
         fill(handle.Get());
         if (::fsync(handle.Get()) != 0 || handle.Close() != 0)
             RaiseOSError(errno, target);
@@ -396,14 +415,19 @@ void ForceDirectories(const AnsiString& path)
     const AnsiString parent = ExtractFilePath(folder);
     if (!parent.empty())
         ForceDirectories(parent);
-    if (::mkdir(ToSystemPath(folder).c_str(), 0777) != 0) {
+    const std::string systemFolder = ToSystemPath(folder);
+    if (::mkdir(systemFolder.c_str(), S_IRWXU) != 0) {
         const int error = errno;
         if (error != EEXIST)
             RaiseOSError(error, folder);
         // Something else of that name is in the way.
         if (!DirectoryExists(folder))
             RaiseOSError(ENOTDIR, folder);
+        return;   // made meanwhile by someone else: an existing folder keeps its mode
     }
+    // The umask may have taken the owner's own rights too; nobody else gets any.
+    if (::fchmodat(AT_FDCWD, systemFolder.c_str(), S_IRWXU, AT_SYMLINK_NOFOLLOW) != 0)
+        RaiseOSError(errno, folder);
 }
 
 AnsiString CreatePrivateFolder(const AnsiString& parent, const AnsiString& prefix)
@@ -510,8 +534,13 @@ void WriteFileAtomically(const AnsiString& path, const std::string& bytes, TLink
 void WriteExecutableAtomically(const AnsiString& path, const std::string& bytes, TLinkAtTarget link)
 {
     WriteThroughTemporary(path, link, [&](int handle) {
+        // Runnable by whoever may read it, changeable by its owner alone: the self-update
+        // runs no program that another user may write.
         struct stat info {};
-        if (::fstat(handle, &info) != 0 || ::fchmod(handle, (info.st_mode & 07777) | ((info.st_mode & 0444) >> 2)) != 0)
+        if (::fstat(handle, &info) != 0)
+            RaiseOSError(errno, path);
+        const mode_t runnable = ((info.st_mode & 07777) | ((info.st_mode & 0444) >> 2)) & ~(S_IWGRP | S_IWOTH);
+        if (::fchmod(handle, runnable) != 0)
             RaiseOSError(errno, path);
         WriteAll(handle, bytes.data(), bytes.size(), path);
     });

@@ -66,7 +66,9 @@ bool DirectoryExists(const AnsiString& path);
 // A regular file whose owner may not write it: what the read-only attribute of Windows
 // says (root's exemption from the permission bits does not count).
 bool IsReadOnlyFile(const AnsiString& path);
-// Creates the folder and every missing parent; raises the system's error on failure.
+// Creates the folder and every missing parent, each readable, writable and enterable by
+// its owner only (0700) whatever the umask: what the program keeps is its user's alone.
+// Existing folders are left as they are. Raises the system's error on failure.
 void ForceDirectories(const AnsiString& path);
 // A new folder parent + prefix + six random characters that only this user may enter
 // (mode 0700); returns its path ending with "/". Raises the system's error on failure.
@@ -107,13 +109,14 @@ enum class TLinkAtTarget {
 // flushes it to disk and renames it over the target: a crash leaves either the old file or
 // the new one, never a mix. A link at the name is followed or replaced as `link` says.
 // Temporary copies of the target that no running save holds (left by a save that was
-// killed) are removed.
+// killed) are removed. A replaced file keeps its permissions and, where the system lets
+// the saver give it, its group.
 void WriteFileAtomically(const AnsiString& path, const std::string& bytes,
                          TLinkAtTarget link = TLinkAtTarget::Follow);
 // As WriteFileAtomically, with the bytes of the stream from its position to its end.
 void WriteFileAtomically(const AnsiString& path, TStream& source, TLinkAtTarget link = TLinkAtTarget::Follow);
 // As WriteFileAtomically, for a program file: whoever may read the new file may also
-// run it.
+// run it, and nobody but its owner may write it.
 void WriteExecutableAtomically(const AnsiString& path, const std::string& bytes,
                                TLinkAtTarget link = TLinkAtTarget::Follow);
 // One state of a regular file: which file it is, its size and the time of its last change.

@@ -12,6 +12,7 @@
 
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
@@ -125,35 +126,70 @@ AnsiString UpdateQuestion(const AnsiString& version)
 
 namespace {
 
-// The update file, open for reading. A link that stands at its name now, in place of the
-// file chosen, is refused: the update must be the file that the receive path stored.
+// Nobody but this user may change it: it belongs to the user this program runs as, and
+// neither its group nor anyone else may write to it.
+bool IsOwnUnshared(const struct stat& info)
+{
+    return info.st_uid == geteuid() && (info.st_mode & (S_IWGRP | S_IWOTH)) == 0;
+}
+
+[[noreturn]] void RefuseSharedUpdate(const AnsiString& path)
+{
+    throw Exception("Файл обновления " + path + " может изменить другой пользователь. Обновление не запущено.");
+}
+
+// The folder that holds the update, open, after the check that nobody else may change
+// what stands in it.
+TSysHandle OpenUpdateFolder(const AnsiString& path)
+{
+    const AnsiString folder = ExtractFilePath(path);
+    TSysHandle handle(open(ToSystemPath(folder).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    struct stat info {};
+    if (!handle.IsOpen() || fstat(handle.Get(), &info) != 0)
+        RaiseOSError(errno, folder);
+    if (!IsOwnUnshared(info))
+        RefuseSharedUpdate(path);
+    return handle;
+}
+
+// The update file, open for reading, once it and its folder have passed the check that
+// nobody but this user may change them: another user's file would run with this user's
+// rights. A link that stands at its name now, in place of the file chosen, is refused:
+// the update must be the file that the receive path stored.
 TSysHandle OpenUpdate(const AnsiString& path)
 {
-    const std::string systemPath = ToSystemPath(path);
-    TSysHandle file(open(systemPath.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
+    const TSysHandle folder = OpenUpdateFolder(path);
+    const std::string name = ToSystemPath(ExtractFileName(path));
+    TSysHandle file(openat(folder.Get(), name.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
     const int code = errno;
     if (!file.IsOpen() && code == ELOOP && IsSymbolicLink(path))
         throw Exception("Обновление ПО не запущено: файл " + path + " заменен ссылкой.");
     if (!file.IsOpen())
         RaiseOSError(code, path);
+    struct stat info {};
+    if (fstat(file.Get(), &info) != 0)
+        RaiseOSError(errno, path);
+    if (!S_ISREG(info.st_mode))
+        throw Exception("Обновление ПО не запущено: " + path + " не является файлом.");
+    if (!IsOwnUnshared(info))
+        RefuseSharedUpdate(path);
     return file;
+}
+
+// Makes the open update file runnable by its owner and runs exactly it.
+void StartOpenUpdate(TSysHandle file, const AnsiString& path)
+{
+    struct stat info {};
+    if (fstat(file.Get(), &info) != 0 || fchmod(file.Get(), (info.st_mode & 07777) | S_IXUSR) != 0)
+        RaiseOSError(errno, path);
+    StartDetachedProcess(std::move(file), path);
 }
 
 }  // namespace
 
 void StartUpdate(const AnsiString& path)
 {
-    TSysHandle file = OpenUpdate(path);
-    // The receive path stores an update as a plain file: the file now open is made
-    // runnable, and exactly that file is run.
-    struct stat info {};
-    if (fstat(file.Get(), &info) != 0)
-        RaiseOSError(errno, path);
-    if (!S_ISREG(info.st_mode))
-        throw Exception("Обновление ПО не запущено: " + path + " не является файлом.");
-    if (fchmod(file.Get(), (info.st_mode & 07777) | S_IXUSR) != 0)
-        RaiseOSError(errno, path);
-    StartDetachedProcess(std::move(file), path);
+    StartOpenUpdate(OpenUpdate(path), path);
 }
 
 bool RunSelfUpdate(const AnsiString& programPath, const std::function<bool()>& canClose)
@@ -164,12 +200,15 @@ bool RunSelfUpdate(const AnsiString& programPath, const std::function<bool()>& c
         AppMessageBox("Обновлений ПО нет.", MessageBoxFlags::Ok | MessageBoxFlags::IconInformation);
         return false;
     }
+    // Checked before it is offered and held open until it starts: what runs is the file
+    // that passed the check, whatever happens to its name meanwhile.
+    TSysHandle program = OpenUpdate(update->Path);
     if (AppMessageBox(UpdateQuestion(update->Version), MessageBoxFlags::OkCancel | MessageBoxFlags::IconQuestion) !=
             MessageBoxAnswer::Ok ||
         !canClose())
         return false;
     SaveRestartState(RestartStateFile(programPath), {Profiles.Get()->GetFileName(), CurrentProfile().Name});
-    StartUpdate(update->Path);
+    StartOpenUpdate(std::move(program), update->Path);
     // Give the update a moment to start before this program goes.
     std::this_thread::sleep_for(std::chrono::milliseconds(250));
     return true;

@@ -27,10 +27,13 @@ AnsiString UpdateQuestion(const AnsiString& version);
 
 // Opens the file without following a link, makes that open file runnable by its owner and
 // starts exactly it, detached from this program. A link at the name is refused with a
-// message that names it; a start that fails raises the system's error; nothing is deleted.
+// message that names it, and so is a file that another user may change: one that is not
+// this user's own, or that its group or others may write, or whose folder is so. A start
+// that fails raises the system's error; nothing is deleted.
 void StartUpdate(const AnsiString& path);
 
-// The menu command: finds the update of the current profile's "Updates/" folder, asks,
+// The menu command: finds the update of the current profile's "Updates/" folder, refuses
+// it as StartUpdate does before anything is asked, asks,
 // lets canClose ask about unsaved data, writes the restart state beside the program (the
 // open profiles file and the current profile's section) and starts the update. True when
 // the update runs and the program is to close.

@@ -10,6 +10,8 @@
 
 #include <vector>
 
+#include <sys/stat.h>
+
 namespace {
 
 std::vector<AnsiString> Split(const AnsiString& text, const AnsiString& delimiter)
@@ -61,6 +63,32 @@ TEST(GetFolderTest, KindsZeroToFourLieInTheSelectedProfilesDataPathWhichEnsureDi
     EXPECT_TRUE(DirectoryExists(dir.File("Bank/Sent/")));
     WriteBytes(dir.File("file"), "");
     EXPECT_THROW(EnsureDir(dir.File("file/sub/")), EOSError);
+}
+
+// What the program keeps about the bank's clients is its user's alone: the profile's data
+// folder and the working folders made in it on demand are 0700 whatever the umask; a
+// folder that is there already keeps its mode.
+TEST(GetFolderTest, FoldersThatTheProgramMakesAreItsUsersAlone)
+{
+    TTempDir dir;
+    TSelectedProfile selected(dir.File("velton.ini"), dir.Path() + "Банк");
+    const AnsiString dataPath = dir.Path() + "Банк/";
+    {
+        const TUmask groupShares(002);
+        GetFolder(FolderSent, true);
+        EXPECT_EQ(PermissionsOf(dataPath), 0700u);
+        EXPECT_EQ(PermissionsOf(dataPath + "Sent/"), 0700u);
+
+        ASSERT_EQ(mkdir(ToSystemPath(dataPath + "Cache").c_str(), 0775), 0);
+        GetFolder(FolderCache, true);
+        EXPECT_EQ(PermissionsOf(dataPath + "Cache/"), 0775u);
+    }
+    // A umask that takes the owner's own rights does not make a folder the program
+    // cannot use.
+    const TUmask ownerless(0277);
+    EnsureDir(dataPath + "Log/Old/");
+    EXPECT_EQ(PermissionsOf(dataPath + "Log/"), 0700u);
+    EXPECT_EQ(PermissionsOf(dataPath + "Log/Old/"), 0700u);
 }
 
 TEST(VersionTest, ValuesOfTheProgramsOwnFileAndTheirNumbers)

@@ -12,6 +12,7 @@
 #include <sstream>
 
 #include <fcntl.h>
+#include <grp.h>
 #include <spawn.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -331,6 +332,53 @@ TEST(PathsTest, ASaveKeepsAModeThatTheUmaskWouldNarrow)
     EXPECT_EQ(info.st_mode & 0777, 0664u);
 }
 
+// A save keeps the file's group: a list shared as "root:accounting 0640" stays readable by
+// its group. A saver who may not give the file that group (not one of the saver's groups)
+// still saves, and the file takes the saver's group. Giving a group away needs root.
+TEST(PathsTest, ASaveKeepsTheFilesGroupWhereTheSaverMayGiveIt)
+{
+    if (geteuid() != 0)
+        GTEST_SKIP() << "only root may hand a file to a group of its choice and take on another user";
+    TTempDir dir;
+    const AnsiString target = dir.File("list.txt");
+    WriteBytes(target, "old");
+    ASSERT_EQ(chown(ToSystemPath(target).c_str(), 0, 65534), 0);
+    ASSERT_EQ(chmod(ToSystemPath(target).c_str(), 0640), 0);
+    WriteFileAtomically(target, "new");
+    struct stat info {};
+    ASSERT_EQ(stat(ToSystemPath(target).c_str(), &info), 0);
+    EXPECT_EQ(info.st_gid, 65534u);
+    EXPECT_EQ(info.st_mode & 07777, 0640u);
+
+    // User 65534, in no group but its own, saves its file of root's group.
+    const AnsiString shared = dir.File("shared/");
+    ForceDirectories(shared);
+    ASSERT_EQ(chmod(ToSystemPath(dir.Path()).c_str(), 0711), 0);
+    ASSERT_EQ(chown(ToSystemPath(shared).c_str(), 65534, 65534), 0);
+    const AnsiString theirs = shared + "list.txt";
+    WriteBytes(theirs, "old");
+    ASSERT_EQ(chown(ToSystemPath(theirs).c_str(), 65534, 0), 0);
+    const pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        if (setgroups(0, nullptr) != 0 || setgid(65534) != 0 || setuid(65534) != 0)
+            _exit(10);
+        try {
+            WriteFileAtomically(theirs, "new");
+        } catch (...) {
+            _exit(11);
+        }
+        _exit(0);
+    }
+    int status = 0;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 0);
+    EXPECT_EQ(ReadBytes(theirs), "new");
+    ASSERT_EQ(stat(ToSystemPath(theirs).c_str(), &info), 0);
+    EXPECT_EQ(info.st_gid, 65534u);
+}
+
 TEST(PathsTest, ALinkIsFollowedAndStaysALink)
 {
     TTempDir dir;
@@ -371,6 +419,20 @@ TEST(PathsTest, AnExecutableMayBeRunByWhoeverMayReadIt)
     ASSERT_EQ(stat(ToSystemPath(target).c_str(), &info), 0);
     EXPECT_EQ(info.st_mode & 0777, 0700u);
     EXPECT_EQ(SystemNames(dir.Path()), (std::vector<std::string>{"Updates-5.4.exe"}));
+}
+
+// A program that the self-update may run is changed by its owner alone, whatever the umask
+// or the file that it replaces allowed.
+TEST(PathsTest, AnExecutableIsWritableByItsOwnerAlone)
+{
+    TTempDir dir;
+    const AnsiString target = dir.File("Updates-5.4.exe");
+    const TUmask groupShares(002);
+    WriteExecutableAtomically(target, "#!/bin/sh\n");
+    EXPECT_EQ(PermissionsOf(target), 0755u);
+    ASSERT_EQ(chmod(ToSystemPath(target).c_str(), 0666), 0);
+    WriteExecutableAtomically(target, "new");
+    EXPECT_EQ(PermissionsOf(target), 0755u);
 }
 
 TEST(PathsTest, FailedWriteLeavesTheOldFile)

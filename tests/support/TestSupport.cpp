@@ -15,6 +15,7 @@
 #include <fcntl.h>
 #include <signal.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 std::string Bytes(std::initializer_list<int> values)
@@ -124,6 +125,23 @@ TFileSizeLimit::~TFileSizeLimit()
     getrlimit(RLIMIT_FSIZE, &limit);
     limit.rlim_cur = static_cast<rlim_t>(FOldSoftLimit);
     setrlimit(RLIMIT_FSIZE, &limit);
+}
+
+TUmask::TUmask(unsigned mask) : FOldMask(umask(static_cast<mode_t>(mask))) {}
+
+TUmask::~TUmask()
+{
+    umask(static_cast<mode_t>(FOldMask));
+}
+
+unsigned PermissionsOf(const AnsiString& path)
+{
+    struct stat info {};
+    if (stat(AnsiToUtf8(path).c_str(), &info) != 0) {
+        ADD_FAILURE() << "no file " << U8(path);
+        return ~0u;
+    }
+    return info.st_mode & 07777;
 }
 
 std::vector<std::string> SystemNames(const AnsiString& folder)

@@ -123,6 +123,22 @@ private:
     unsigned long FOldSoftLimit;
 };
 
+// For the scope the process creates files and folders under this umask.
+class TUmask {
+public:
+    explicit TUmask(unsigned mask);
+    ~TUmask();
+    TUmask(const TUmask&) = delete;
+    TUmask& operator=(const TUmask&) = delete;
+
+private:
+    unsigned FOldMask;
+};
+
+// The permission bits (07777) of what stands at the name, followed when it is a link; a
+// failed test and ~0u when nothing does.
+unsigned PermissionsOf(const AnsiString& path);
+
 // The names in a folder as the system stores them (UTF-8), sorted.
 std::vector<std::string> SystemNames(const AnsiString& folder);
 

@@ -104,6 +104,54 @@ TEST(SelfUpdate, AnUpdateThatCannotStartIsReportedAndTheProgramStaysOpen)
     Profiles.Reset();
 }
 
+// An update that another user may change is never offered and nothing runs: not in an
+// "Updates/" folder that its group may write, not a file that its group may write, not
+// one that another user owns. The message names the file. A file and folder of this
+// user's alone are offered again.
+TEST(SelfUpdate, AnUpdateThatAnotherUserMayChangeIsNotOffered)
+{
+    TTempDir dir;
+    const AnsiString ini = dir.File("profiles.ini");
+    WriteBytes(ini, "[Only]\r\nPrefix=ABC\r\nRecvUser=only\r\nRecvPass=one\r\nDataPath=" + dir.Path() + "\r\n");
+    TFrmMain main(TStartupParams{dir.File("velton-export"), {ToSystemPath(ini)}});
+    FrmMain = &main;
+    main.show();
+    QCoreApplication::processEvents();
+    ASSERT_NE(Profiles.Get()->Current(), nullptr);
+
+    const AnsiString folder = dir.File("Updates/");
+    const AnsiString update = folder + "Updates-9.0.exe";
+    ForceDirectories(folder);
+    WriteBytes(update, "not a program");
+    const AnsiString refusal =
+        "Файл обновления " + update + " может изменить другой пользователь. Обновление не запущено.";
+    const auto expectRefusal = [&] {
+        TScriptedDialogs dialogs;
+        dialogs.ExpectMessage(refusal, MessageBoxAnswer::Ok, MessageBoxFlags::Ok | MessageBoxFlags::IconError);
+        main.ItmUpdates->trigger();
+    };
+    ASSERT_EQ(chmod(ToSystemPath(folder).c_str(), 0770), 0);
+    expectRefusal();
+    ASSERT_EQ(chmod(ToSystemPath(folder).c_str(), 0700), 0);
+    ASSERT_EQ(chmod(ToSystemPath(update).c_str(), 0664), 0);
+    expectRefusal();
+    ASSERT_EQ(chmod(ToSystemPath(update).c_str(), 0644), 0);
+    if (geteuid() == 0) {
+        ASSERT_EQ(chown(ToSystemPath(update).c_str(), 65534, 65534), 0);
+        expectRefusal();
+        ASSERT_EQ(chown(ToSystemPath(update).c_str(), 0, 0), 0);
+    }
+    {
+        TScriptedDialogs dialogs;
+        dialogs.ExpectMessage(UpdateQuestion("9.0"), MessageBoxAnswer::Cancel);
+        main.ItmUpdates->trigger();
+    }
+    EXPECT_TRUE(main.isVisible());
+    EXPECT_EQ(PermissionsOf(update), 0644u);
+    FrmMain = nullptr;
+    Profiles.Reset();
+}
+
 TEST(SelfUpdate, AnUpdateSwappedForALinkAfterTheChoiceIsRefused)
 {
     TTempDir dir;
