@@ -229,17 +229,22 @@ bool TDataFile::Converts() const
     return FCodePage == CodePageCp866 || FCodePage == CodePageKoi8R || FCodePage == CodePageUtf8;
 }
 
+void TDataFile::ReadStoredRecord(TStoredRecord& record)
+{
+    ReadRecordText(FRecNo, record.Stored);
+    record.Loaded = ToAnsi(record.Stored, FCodePage);
+    record.Starts = CharacterStarts(record.Stored, FCodePage);
+    FCurRecord->FieldSpans(record.Loaded, record.Fields);
+}
+
 AnsiString TDataFile::StoredTextOfChanges()
 {
-    // The store keeps the record as loaded until it is posted.
-    AnsiString stored;
-    ReadRecordText(FRecNo, stored);
-    const AnsiString loaded = ToAnsi(stored, FCodePage);
-    const std::vector<size_t> starts = CharacterStarts(stored, FCodePage);
+    TStoredRecord stored;
+    ReadStoredRecord(stored);
+    const AnsiString& loaded = stored.Loaded;
+    const std::vector<TTextSpan>& loadedFields = stored.Fields;
     const AnsiString edited = FCurRecord->GetText();
-    std::vector<TTextSpan> loadedFields;
     std::vector<TTextSpan> editedFields;
-    FCurRecord->FieldSpans(loaded, loadedFields);
     FCurRecord->FieldSpans(edited, editedFields);
 
     AnsiString result;
@@ -252,7 +257,7 @@ AnsiString TDataFile::StoredTextOfChanges()
             // come back filled out with spaces: what it held keeps its bytes all the same.
             const bool filledOut = was->End == loaded.size() && text.starts_with(before);
             if (text == before || filledOut) {
-                result.append(stored, starts[was->Start], starts[was->End] - starts[was->Start]);
+                result.append(stored.StoredBytes(*was));
                 text.remove_prefix(before.size());
             }
         }
@@ -273,40 +278,18 @@ AnsiString TDataFile::StoredTextOfChanges()
     return result;
 }
 
-bool TDataFile::ReadStoredField(int index, TStoredField& field)
-{
-    if (!Converts() || FRecNo < 0 || FRecNo >= RecordCount())
-        return false;
-    ReadRecordText(FRecNo, field.Stored);
-    field.Loaded = ToAnsi(field.Stored, FCodePage);
-    std::vector<TTextSpan> fields;
-    FCurRecord->FieldSpans(field.Loaded, fields);
-    if (index < 0 || static_cast<size_t>(index) >= fields.size())
-        return false;
-    field.Span = fields[static_cast<size_t>(index)];
-    field.Starts = CharacterStarts(field.Stored, FCodePage);
-    return true;
-}
-
-bool TDataFile::FieldConvertsExactly(int index)
-{
-    TStoredField field;
-    if (!ReadStoredField(index, field))
-        return true;
-    const auto [start, end] = field.Span;
-    const AnsiString text = field.Loaded.substr(start, end - start);
-    return FromAnsi(text, FCodePage) == field.Stored.substr(field.Starts[start], field.Starts[end] - field.Starts[start]);
-}
-
 char32_t TDataFile::FirstCharacterLost(int index)
 {
-    TStoredField field;
-    if (!ReadStoredField(index, field))
+    if (!Converts() || FRecNo < 0 || FRecNo >= RecordCount())
         return 0;
-    for (size_t at = field.Span.Start; at < field.Span.End; ++at) {
-        const std::string_view character =
-            std::string_view(field.Stored).substr(field.Starts[at], field.Starts[at + 1] - field.Starts[at]);
-        if (field.Loaded[at] == '?' && character != "?")
+    TStoredRecord record;
+    ReadStoredRecord(record);
+    if (index < 0 || static_cast<size_t>(index) >= record.Fields.size())
+        return 0;
+    const TTextSpan field = record.Fields[static_cast<size_t>(index)];
+    for (size_t at = field.Start; at < field.End; ++at) {
+        const std::string_view character = record.StoredBytes({at, at + 1});
+        if (FromAnsi(AnsiString(1, record.Loaded[at]), FCodePage) != character)
             return CodePointOf(character, FCodePage);
     }
     return 0;

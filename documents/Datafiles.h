@@ -148,10 +148,11 @@ public:
 
     // Field i of the current record, as the file holds it, reads into CP1251 without loss:
     // its bytes convert into CP1251 and back unchanged (always so without a conversion).
-    bool FieldConvertsExactly(int index);
-    // The first character of field i of the current record, as the file holds it, that reads
-    // into CP1251 as "?" (a character CP1251 lacks, or bytes that are no text of the code
-    // page: U+FFFD), as a Unicode code point; 0 when the field has none.
+    bool FieldConvertsExactly(int index) { return FirstCharacterLost(index) == 0; }
+    // The first character of field i of the current record, as the file holds it, that does
+    // not convert into CP1251 and back unchanged: it reads as "?" (a character CP1251
+    // lacks, or bytes that are no text of the code page: U+FFFD). As a Unicode code point;
+    // 0 when the field has none.
     char32_t FirstCharacterLost(int index);
     // Where the CP1251 text holds the first character that the file's code page lacks (it
     // would be written as another one: "?" for "«" in CP866); npos when there is none.
@@ -217,16 +218,22 @@ private:
     // holds; only what changed is converted from CP1251. So text that CP1251 cannot hold
     // survives an edit of another field.
     AnsiString StoredTextOfChanges();
-    // Field i of the current record: the record as the file holds it, as it reads in CP1251,
-    // where each character of the reading starts in the stored text, and the field's place
-    // in the reading. False when the records are not converted or the field is not there.
-    struct TStoredField {
+    // The current record as the file holds it (the store keeps it as loaded until it is
+    // posted), as it reads in CP1251, where each character of the reading starts in the
+    // stored text, and where the reading's fields stand.
+    struct TStoredRecord {
         AnsiString Stored;
         AnsiString Loaded;
         std::vector<size_t> Starts;
-        TTextSpan Span;
+        std::vector<TTextSpan> Fields;
+
+        // The stored bytes of a piece of the reading.
+        std::string_view StoredBytes(TTextSpan piece) const
+        {
+            return std::string_view(Stored).substr(Starts[piece.Start], Starts[piece.End] - Starts[piece.Start]);
+        }
     };
-    bool ReadStoredField(int index, TStoredField& field);
+    void ReadStoredRecord(TStoredRecord& record);
     // Runs a change of the kind's records and takes their new count, also when the change
     // fails halfway.
     template <class TChange> void Counted(TChange change);

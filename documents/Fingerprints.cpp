@@ -51,7 +51,7 @@ TFileFingerprint TFingerprintReader::Finish()
 {
     // On the stack: after a load that read everything there is nothing left to read,
     // and a heap buffer would be memory that the load itself did not need.
-    char buffer[64 * 1024];
+    char buffer[StreamPiece];
     FSource.SetPosition(FPrint.Size);
     while (Read(buffer, sizeof buffer) > 0) {
     }

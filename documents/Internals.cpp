@@ -1,6 +1,7 @@
 #include "documents/Internals.h"
 
 #include "documents/Common.h"
+#include "platform/Classes.h"
 #include "platform/Exception.h"
 #include "platform/FileLocks.h"
 #include "platform/Paths.h"
@@ -89,18 +90,15 @@ void CheckMemoIndex(int index, int memoCount)
         throw Exception("Выход индекса MEMO-поля за пределы диапазона");
 }
 
-// Memos are copied and compared in pieces of this size, never whole.
-constexpr int64_t PieceSize = 64 * 1024;
-
 // Whether the next `count` bytes of the stream are those of `data`, read a piece at a time
 // into `piece`.
 bool NextBytesAre(TStream& stream, const char* data, int64_t count, std::vector<char>& piece)
 {
-    const auto largest = static_cast<size_t>(std::min(count, PieceSize));
+    const auto largest = static_cast<size_t>(std::min<int64_t>(count, StreamPiece));
     if (piece.size() < largest)
         piece.resize(largest);
     for (int64_t done = 0; done < count;) {
-        const auto size = static_cast<int32_t>(std::min(count - done, PieceSize));
+        const auto size = static_cast<int32_t>(std::min<int64_t>(count - done, StreamPiece));
         stream.ReadBuffer(piece.data(), size);
         if (std::memcmp(piece.data(), data + done, static_cast<size_t>(size)) != 0)
             return false;
@@ -116,10 +114,10 @@ bool SameBytes(TStream& a, TStream& b)
     int64_t left = a.Size() - a.Position();
     if (b.Size() - b.Position() != left)
         return false;
-    std::vector<char> pieceOfA(static_cast<size_t>(std::min(left, PieceSize)));
+    std::vector<char> pieceOfA(static_cast<size_t>(std::min<int64_t>(left, StreamPiece)));
     std::vector<char> pieceOfB;
     while (left > 0) {
-        const auto count = static_cast<int32_t>(std::min(left, PieceSize));
+        const auto count = static_cast<int32_t>(std::min<int64_t>(left, StreamPiece));
         a.ReadBuffer(pieceOfA.data(), count);
         if (!NextBytesAre(b, pieceOfA.data(), count, pieceOfB))
             return false;
@@ -261,9 +259,9 @@ void TInternalData::SetMemoFrom(int index, TStream& source, bool giveUp)
         source.SetPosition(start);
         return;
     }
-    std::vector<char> piece(static_cast<size_t>(std::min(count, PieceSize)));
+    std::vector<char> piece(static_cast<size_t>(std::min<int64_t>(count, StreamPiece)));
     for (int64_t left = count; left > 0;) {
-        const auto size = static_cast<int32_t>(std::min(left, PieceSize));
+        const auto size = static_cast<int32_t>(std::min<int64_t>(left, StreamPiece));
         left -= size;
         source.SetPosition(start + left);
         source.ReadBuffer(piece.data(), size);

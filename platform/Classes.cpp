@@ -15,7 +15,6 @@
 
 namespace {
 
-constexpr int32_t CopyPiece = 64 * 1024;
 // The largest piece handed to Read or Write at once when a whole block moves.
 constexpr size_t BlockPiece = 1 << 30;
 
@@ -120,9 +119,9 @@ int64_t TStream::CopyFrom(TStream& source, int64_t count)
         source.SetPosition(0);
         count = source.Size();
     }
-    std::vector<char> piece(static_cast<size_t>(std::min<int64_t>(count, CopyPiece)));
+    std::vector<char> piece(static_cast<size_t>(std::min<int64_t>(count, StreamPiece)));
     for (int64_t remaining = count; remaining > 0;) {
-        const int32_t size = PieceOf(remaining, CopyPiece);
+        const int32_t size = PieceOf(remaining, StreamPiece);
         source.ReadBuffer(piece.data(), size);
         WriteBuffer(piece.data(), size);
         remaining -= size;
@@ -407,8 +406,8 @@ std::string ReadToEnd(TStream& stream)
     const int64_t left = stream.Size() - stream.Position();
     if (left > 0)
         bytes.reserve(static_cast<size_t>(left));
-    std::vector<char> piece(CopyPiece);
-    while (const int32_t count = stream.Read(piece.data(), CopyPiece))
+    std::vector<char> piece(StreamPiece);
+    while (const int32_t count = stream.Read(piece.data(), StreamPiece))
         bytes.append(piece.data(), static_cast<size_t>(count));
     return bytes;
 }

@@ -12,6 +12,9 @@
 [[noreturn]] void RaiseReadError();    // EReadError "Ошибка чтения потока"
 [[noreturn]] void RaiseWriteError();   // EWriteError "Ошибка записи в поток"
 
+// Streams are copied, read to their end and compared in pieces of this size, never whole.
+constexpr int32_t StreamPiece = 64 * 1024;
+
 class TStream;
 // The bytes of the stream from its position to its end.
 std::string ReadToEnd(TStream& stream);

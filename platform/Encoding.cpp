@@ -148,17 +148,17 @@ char32_t FirstUtf8CodePoint(std::string_view text)
     return !text.empty() && DecodeOne(text, 0, codePoint) != 0 ? codePoint : U'\uFFFD';
 }
 
-void AppendUtf8(std::string& out, char32_t codePoint)
+void AppendUtf8(Utf8String& out, char32_t codePoint)
 {
     char bytes[4];
     out.append(bytes, static_cast<size_t>(EncodeUtf8(codePoint, bytes)));
 }
 
-std::string AnsiToUtf8(const AnsiString& text)
+Utf8String AnsiToUtf8(const AnsiString& text)
 {
     // Written into room for the longest result, then cut to what was written: no check of
     // the capacity per byte.
-    std::string out(text.size() * 3, '\0');
+    Utf8String out(text.size() * 3, '\0');
     char* at = out.data();
     for (unsigned char byte : text) {
         if (byte < 0x80) {
@@ -177,7 +177,7 @@ namespace {
 
 // UTF-8 -> CP1251: `lacking` appends what stands for a character that CP1251 lacks; every
 // byte of invalid UTF-8 becomes one "?".
-template <class TLacking> AnsiString ConvertUtf8(const std::string& text, TLacking lacking)
+template <class TLacking> AnsiString ConvertUtf8(const Utf8String& text, TLacking lacking)
 {
     AnsiString out;
     out.reserve(text.size());
@@ -201,12 +201,12 @@ template <class TLacking> AnsiString ConvertUtf8(const std::string& text, TLacki
 
 }  // namespace
 
-AnsiString Utf8ToAnsi(const std::string& text)
+AnsiString Utf8ToAnsi(const Utf8String& text)
 {
     return ConvertUtf8(text, [](AnsiString& out, char32_t) { out.push_back('?'); });
 }
 
-AnsiString Utf8ToAnsiNamingCodes(const std::string& text)
+AnsiString Utf8ToAnsiNamingCodes(const Utf8String& text)
 {
     return ConvertUtf8(text, [](AnsiString& out, char32_t codePoint) {
         char code[16];
@@ -215,7 +215,7 @@ AnsiString Utf8ToAnsiNamingCodes(const std::string& text)
     });
 }
 
-bool Utf8ToAnsiExact(const std::string& text, AnsiString& result)
+bool Utf8ToAnsiExact(const Utf8String& text, AnsiString& result)
 {
     result.clear();
     result.reserve(text.size());

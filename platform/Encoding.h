@@ -16,26 +16,26 @@ char32_t Cp1251ToUnicode(unsigned char byte);
 bool UnicodeToCp1251(char32_t codePoint, unsigned char& byte);
 
 // CP1251 -> UTF-8. Every byte converts; the unassigned 0x98 becomes U+FFFD.
-std::string AnsiToUtf8(const AnsiString& text);
+Utf8String AnsiToUtf8(const AnsiString& text);
 
 // UTF-8 -> CP1251. A character CP1251 lacks becomes "?", and so does every byte of
 // invalid UTF-8 (one "?" per bad byte); the rest of the text is kept.
-AnsiString Utf8ToAnsi(const std::string& text);
+AnsiString Utf8ToAnsi(const Utf8String& text);
 
 // UTF-8 -> CP1251 for reading: a character that CP1251 lacks is written as its code
 // ("U+04D8"), a byte of invalid UTF-8 as "?".
-AnsiString Utf8ToAnsiNamingCodes(const std::string& text);
+AnsiString Utf8ToAnsiNamingCodes(const Utf8String& text);
 
 // UTF-8 -> CP1251 without loss: false when the text is not valid UTF-8 or holds a
 // character that CP1251 lacks; result is then unspecified.
-bool Utf8ToAnsiExact(const std::string& text, AnsiString& result);
+bool Utf8ToAnsiExact(const Utf8String& text, AnsiString& result);
 
 // The code point of the UTF-8 character that the bytes begin with; U+FFFD when they begin
 // with no valid one.
 char32_t FirstUtf8CodePoint(std::string_view text);
 
 // Appends the UTF-8 form of one code point.
-void AppendUtf8(std::string& out, char32_t codePoint);
+void AppendUtf8(Utf8String& out, char32_t codePoint);
 
 // The bytes are UTF-8 text rather than CP1251: they begin with the UTF-8 byte-order mark,
 // or they are valid UTF-8 holding at least one Cyrillic letter and no character that CP1251

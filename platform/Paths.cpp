@@ -240,8 +240,6 @@ void WriteThroughTemporary(const AnsiString& path, TLinkAtTarget link, const std
     }
 }
 
-constexpr int32_t CopyPiece = 64 * 1024;
-
 }  // namespace
 
 std::string ToSystemPath(const AnsiString& path)
@@ -496,8 +494,8 @@ void CopyFile(const AnsiString& source, const AnsiString& target)
 void WriteFileAtomically(const AnsiString& path, TStream& source, TLinkAtTarget link)
 {
     WriteThroughTemporary(path, link, [&](int handle) {
-        std::vector<char> piece(CopyPiece);
-        while (const int32_t count = source.Read(piece.data(), CopyPiece))
+        std::vector<char> piece(StreamPiece);
+        while (const int32_t count = source.Read(piece.data(), StreamPiece))
             WriteAll(handle, piece.data(), static_cast<size_t>(count), path);
     });
 }

@@ -31,7 +31,7 @@ constexpr char NoCp1251Character = '\x98';
 // A record whose field holds a character that CP1251 lacks: the text of its mark, in UTF-8,
 // since it names that character.
 struct TLostCharacter {
-    std::string Text;
+    Utf8String Text;
 };
 
 // The caption of a document field: the column map feeds only the kind's declared fields,
@@ -43,7 +43,7 @@ AnsiString FieldCaption(const TDocTypeInfo& type, int field)
 
 [[noreturn]] void RaiseLostCharacter(const TDocTypeInfo& type, int field, char32_t lost)
 {
-    std::string text = AnsiToUtf8(FieldCaption(type, field) + ": символа \"");
+    Utf8String text = AnsiToUtf8(FieldCaption(type, field) + ": символа \"");
     AppendUtf8(text, lost);
     throw TLostCharacter{text + AnsiToUtf8("\" нет в кодировке Windows-1251")};
 }
@@ -151,7 +151,7 @@ void CheckExportRecords(TExportProfile& kind, TDataFile& data, TRecordInfos& mar
     AnsiString value;
     validator->Prepare();
 
-    const auto reject = [&](int index, std::string text) {
+    const auto reject = [&](int index, Utf8String text) {
         marks.SetErrorText(index, std::move(text));
         marks.Info(index).State = RecordHasError;
         ++totals.ErrorCount;

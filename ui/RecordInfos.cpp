@@ -37,15 +37,15 @@ const TRecordInfo& TRecordInfos::Info(int index) const
     return FMarks[static_cast<size_t>(index)];
 }
 
-const std::string& TRecordInfos::ErrorText(int index) const
+const Utf8String& TRecordInfos::ErrorText(int index) const
 {
-    static const std::string none;
+    static const Utf8String none;
     CheckIndex(index);
     const auto text = FErrorTexts.find(index);
     return text == FErrorTexts.end() ? none : text->second;
 }
 
-void TRecordInfos::SetErrorText(int index, std::string text)
+void TRecordInfos::SetErrorText(int index, Utf8String text)
 {
     CheckIndex(index);
     if (text.empty())

@@ -40,13 +40,13 @@ public:
 
     // The text of the last check's error of a record ("" when it has none). It is UTF-8,
     // not CP1251: it may name a character of the record that CP1251 lacks.
-    const std::string& ErrorText(int index) const;
+    const Utf8String& ErrorText(int index) const;
     // An empty text removes the record's text.
-    void SetErrorText(int index, std::string text);
+    void SetErrorText(int index, Utf8String text);
 
 private:
     std::vector<TRecordInfo> FMarks;
-    std::map<int, std::string> FErrorTexts;   // by record
+    std::map<int, Utf8String> FErrorTexts;   // by record
 
     void CheckIndex(int index) const;
 };

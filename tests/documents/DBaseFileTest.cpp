@@ -161,8 +161,9 @@ TEST(DBaseFileTest, DamagedFilesAreRefused)
 }
 
 // Whole records past those the header counts are read, deleted ones hidden; an append
-// follows them. Bytes after the last whole record (a record-sized run that starts with the
-// end-of-file byte, a piece of a record) are no record and are not kept.
+// follows them, and a second append the first. Bytes after the last whole record (a
+// record-sized run that starts with the end-of-file byte, a piece of a record) are no
+// record and are not kept.
 TEST(DBaseFileTest, RecordsTheHeaderDidNotCountAreRead)
 {
     const std::string tail = "\x1A" + std::string(37, 'x') + " part";
@@ -174,12 +175,15 @@ TEST(DBaseFileTest, RecordsTheHeaderDidNotCountAreRead)
     EXPECT_EQ(file.HeldRecords(), 3);
     ASSERT_EQ(file.RecordCount(), 2);
     AppendRow(file, {"Новиков"});
+    AppendRow(file, {"Орлов"});
+    EXPECT_EQ(file.RecordCount(), 4);
     file.First();
     const std::unique_ptr<TFileRecord> reader = file.CurRecord()->NewRecord();
     file.ReadRecord(1, *reader);
     EXPECT_ANSI_EQ(reader->Get(0), "Петрова");
     const std::string records = SavedBytes(file).substr(32 + 5 * 32 + 1);
-    EXPECT_EQ(records, Ivanov + Gone + Petrova + SalaryRecord(' ', AnsiToOem("Новиков"), "", "", ' ', "") + "\x1A");
+    EXPECT_EQ(records, Ivanov + Gone + Petrova + SalaryRecord(' ', AnsiToOem("Новиков"), "", "", ' ', "") +
+                           SalaryRecord(' ', AnsiToOem("Орлов"), "", "", ' ', "") + "\x1A");
 
     // A file whose header counts every record keeps what follows them out of the table too.
     LoadBytes(file, DbfFile(SalaryFields, {Ivanov}) + tail);

@@ -330,6 +330,16 @@ TEST(DataFileTest, Utf8ByteOrderMarkIsNoPartOfTheFirstRecordAndStays)
     LoadBytes(cp1251, "\xEF\xBB\xBF" "a\r\n");
     EXPECT_EQ(cp1251.CurRecord()->Get(0), "\xEF\xBB\xBF" "a");
 
+    // A mark followed by an empty line: the empty line is the first record, the one after
+    // it the second, and both keep their bytes.
+    const std::string emptyFirst = "\xEF\xBB\xBF" "\r\n" + AnsiToUtf8("Жук;1") + "\r\n";
+    LoadBytes(file, emptyFirst);
+    ASSERT_EQ(file.RecordCount(), 2);
+    EXPECT_EQ(file.CurRecord()->GetText(), "");
+    file.Next();
+    EXPECT_ANSI_EQ(file.CurRecord()->Get(0), "Жук");
+    EXPECT_EQ(SavedBytes(file), emptyFirst);
+
     // A file of only the mark holds no record, as an empty file; it keeps the mark.
     LoadBytes(file, "\xEF\xBB\xBF");
     EXPECT_EQ(file.RecordCount(), 0);

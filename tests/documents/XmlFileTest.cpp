@@ -67,6 +67,9 @@ TEST(XmlFileTest, PathsAndPatterns)
     // A relative path descends from the document element.
     EXPECT_EQ(LoadLines("ЗачислениеЗарплаты/Сотрудник", "<Фамилия>", document),
               (std::vector<AnsiString>{"Иванов", "Петров", "Сидорова"}));
+    // Literal text of the pattern, Cyrillic too, stands in the line as it is written.
+    EXPECT_EQ(LoadLines(PersonPath, "Сотрудник <Фамилия>", document),
+              (std::vector<AnsiString>{"Сотрудник Иванов", "Сотрудник Петров", "Сотрудник Сидорова"}));
     // A path may end on the document element itself.
     EXPECT_EQ(LoadLines("/СчетаПК", "<ЗачислениеЗарплаты/Сотрудник/Имя>!", document),
               (std::vector<AnsiString>{"Иван!"}));

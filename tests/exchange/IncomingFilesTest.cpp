@@ -173,13 +173,16 @@ TEST_F(IncomingFilesTest, RepliesAreAppendedToTheStoreOfTheirNamesFirstThreeChar
     // A reply of a name already held, with other bytes, is a further row.
     EXPECT_THAT(Process(BankContainer({ReplyMember("abc000001N.TXT", "reply;2")})),
                 ElementsAre(title + " (abc000001N.TXT)"));
+    // The same bytes under another name are another reply.
+    EXPECT_THAT(Process(BankContainer({ReplyMember("abc000002N.TXT", "reply;2")})),
+                ElementsAre(title + " (abc000002N.TXT)"));
     EXPECT_THAT(Process(BankContainer({ReplyMember("AB", "short")})), ElementsAre(title + " (AB)"));
     EXPECT_RAISES(Process(BankContainer({ReplyMember("A/B.TXT", "x")})), Exception, "Неверное имя файла ответа: A/B.TXT");
 
     EXPECT_THAT(Rows<TReplyFiles>(Dir.File("Cache/ABC.NEWCLIREPLY")),
-                ElementsAre("reply;1|abc000001N.TXT", "reply;2|abc000001N.TXT"));
+                ElementsAre("reply;1|abc000001N.TXT", "reply;2|abc000001N.TXT", "reply;2|abc000002N.TXT"));
     EXPECT_THAT(Rows<TReplyFiles>(Dir.File("Cache/AB.NEWCLIREPLY")), ElementsAre("short|AB"));
-    EXPECT_EQ(Receiver.ListsAdded[0], 3);
+    EXPECT_EQ(Receiver.ListsAdded[0], 4);
     EXPECT_EQ(Receiver.Etalons, 1);
 }
 

@@ -20,7 +20,11 @@ constexpr unsigned ErrorBox = MessageBoxFlags::Ok | MessageBoxFlags::IconError;
 
 class ExportWizardTest : public ::testing::Test {
 protected:
-    void SelectProfile(std::initializer_list<AnsiString> keys) { Profile = std::make_unique<TExchangeProfile>(Dir, keys); }
+    void SelectProfile(const std::vector<AnsiString>& keys)
+    {
+        Profile.reset();   // the profiles store holds one open file at a time
+        Profile = std::make_unique<TExchangeProfile>(Dir, keys);
+    }
     TExportProfile& Kind(int kind) const { return *Profile->Profile().ExportProfiles.At(kind); }
 
     std::vector<int> States(TTestDocument& document) const
@@ -196,27 +200,40 @@ std::string NewClientLine(const std::string& issuedBy, const std::string& birthP
     return line;
 }
 
+// The same with the columns of the file as the kind declares its fields, and with every
+// field one column further (the first column feeds none): the letter is looked for in the
+// column that feeds the field.
 TEST_F(ExportWizardTest, ALetterThatCp1251LacksMakesItsRecordAnErrorAndTheFileKeepsItsBytes)
 {
-    SelectProfile({"NewCli.Charset=UTF8"});
+    AnsiString shiftedFields = "NewCli.Fields=";
+    for (int field = 1; field <= 22; ++field)
+        shiftedFields += "," + IntToStr(field);
     const std::string almetyevsk = "\xD3\x98" + AnsiToUtf8("лм") + "\xD3\x99" + AnsiToUtf8("т");   // "Әлмәт"
     const std::string accepted = NewClientLine("ОВД", "Казань", ";");
     std::string rejected = AnsiToUtf8(NewClientLine("ОВД", "@", ";"));
     rejected.replace(rejected.find('@'), 1, almetyevsk);
-    TTestDocument document(Kind(1), Dir, {AnsiToUtf8(accepted), rejected});
-    const std::string bytes = ReadBytes(Dir.File("input.txt"));
-    TExportWizard wizard(document);
-    wizard.SetView(&View);
-    wizard.Start();
-    wizard.Next();
+    for (const bool shifted : {false, true}) {
+        SCOPED_TRACE(shifted ? "shifted columns" : "declared columns");
+        std::vector<AnsiString> keys = {"NewCli.Charset=UTF8"};
+        if (shifted)
+            keys.push_back(shiftedFields);
+        SelectProfile(keys);
+        const std::string before = shifted ? AnsiToUtf8("лишнее;") : std::string();
+        TTestDocument document(Kind(1), Dir, {before + AnsiToUtf8(accepted), before + rejected});
+        const std::string bytes = ReadBytes(Dir.File("input.txt"));
+        TExportWizard wizard(document);
+        wizard.SetView(&View);
+        wizard.Start();
+        wizard.Next();
 
-    EXPECT_THAT(States(document), ::testing::ElementsAre(1, 2));
-    EXPECT_EQ(document.Marks().ErrorText(1),
-              AnsiToUtf8("Нас. пункт (место рожд.): символа \"") + "\xD3\x98" + AnsiToUtf8("\" нет в кодировке Windows-1251"));
-    EXPECT_EQ(wizard.Totals.ExportCount, 1);
-    EXPECT_EQ(Hex(Payload(wizard)), Hex(accepted + "\r\n"));
-    document.DataFile().SaveToFile("");
-    EXPECT_EQ(Hex(ReadBytes(Dir.File("input.txt"))), Hex(bytes));
+        EXPECT_THAT(States(document), ::testing::ElementsAre(1, 2));
+        EXPECT_EQ(document.Marks().ErrorText(1), AnsiToUtf8("Нас. пункт (место рожд.): символа \"") + "\xD3\x98" +
+                                                     AnsiToUtf8("\" нет в кодировке Windows-1251"));
+        EXPECT_EQ(wizard.Totals.ExportCount, 1);
+        EXPECT_EQ(Hex(Payload(wizard)), Hex(accepted + "\r\n"));
+        document.DataFile().SaveToFile("");
+        EXPECT_EQ(Hex(ReadBytes(Dir.File("input.txt"))), Hex(bytes));
+    }
 }
 
 // In a CP1251 list the byte 0x98 is no character at all: it cannot reach the bank as text.
