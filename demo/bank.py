@@ -522,6 +522,34 @@ def served_by(children, port):
     return False
 
 
+# What a server that could not bind its port writes: strerror(EADDRINUSE) as the servers'
+# C locale words it, and Python's own wording of it.
+PORT_IN_USE = b"address already in use"
+
+
+def log_files(demo, names):
+    """The files the servers write to: their output and dovecot's own log."""
+    return [os.path.join(demo, "log", name + ".log") for name in names] + [os.path.join(demo, "mail", "dovecot.log")]
+
+
+def log_sizes(paths):
+    return {path: os.path.getsize(path) if os.path.exists(path) else 0 for path in paths}
+
+
+def bind_refused(sizes):
+    """A server wrote, since the logs had those sizes, that its port was in use: another
+    program held it, listening or not (a socket only bound, or one of its connections)."""
+    for path, size in sizes.items():
+        try:
+            with open(path, "rb") as file:
+                file.seek(size)
+                if PORT_IN_USE in file.read().lower():
+                    return True
+        except OSError:
+            pass
+    return False
+
+
 def start_servers(demo, ports, clients):
     mail, http, logs = (os.path.join(demo, name) for name in ("mail", "http", "log"))
     accounts = demo_setup.mail_accounts()
@@ -534,6 +562,7 @@ def start_servers(demo, ports, clients):
         "lighttpd": ["/usr/sbin/lighttpd", "-D", "-f", os.path.join(http, "lighttpd.conf")],
     }
     children = {}
+    sizes = log_sizes(log_files(demo, commands))
     for name, command in commands.items():
         output = open(os.path.join(logs, name + ".log"), "ab")
         # A process group of its own, so that every process of the server can be waited for.
@@ -548,6 +577,8 @@ def start_servers(demo, ports, clients):
             taken = [name for name, port in ports.items() if listening_sockets(port)]
             if taken:
                 raise PortTaken("another program listens on the port of %s" % ", ".join(taken))
+            if bind_refused(sizes):
+                raise PortTaken("another program held a port of the bank when its server bound it")
             raise RuntimeError("the servers did not start (%s); see %s" % (", ".join(dead) or "time-out", logs))
         time.sleep(0.1)
     return children

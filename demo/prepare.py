@@ -6,11 +6,15 @@ its key tool), and on every start:
 
     velton.ini       the profiles file the program runs on: the template's profiles with
                      their key folders and bank keys, data folders and the demo bank's
-                     ports filled in (made from the template the first time, then only
-                     those keys are rewritten, so counters and the user's edits stay)
+                     ports filled in. Made from the template the first time; later only
+                     the ports that moved and the demo's keys, where the profile names
+                     others, are written into the template's own profiles; every other
+                     byte stays as the user left it (a profile the user added is left
+                     alone)
+    data/<profile>/  each demo profile's data folder, its user's only (made once)
     salary.txt       the demo salary list (a copy of examples/salary.txt, made once)
-    clients.json     what the bank knows of each client: prefix, addresses, transport,
-                     cipher and keys
+    clients.json     what the bank knows of each client of the template's profiles:
+                     prefix, addresses, transport, cipher and keys
     mail/            dovecot's configuration and mailboxes (POP3 and IMAP), the bank's
                      own mailbox that the SMTP server fills
     http/            lighttpd's configuration and the bank script's folder
@@ -71,12 +75,18 @@ def fill_template(path, values):
 # ---- The profiles file: CP1251 INI, sections and keys compared ignoring case ----
 
 class IniFile:
-    """The lines of an INI file as bytes, for reading keys and rewriting them in place."""
+    """The lines of an INI file, for reading keys and rewriting them in place. Every line
+    keeps its own line end and every byte (one that CP1251 leaves unassigned too); lines
+    written here end with CR LF."""
 
     def __init__(self, data):
-        self.lines = data.decode("cp1251").replace("\r\n", "\n").split("\n")
-        if self.lines and self.lines[-1] == "":
-            self.lines.pop()
+        text = data.decode("cp1251", "surrogateescape")
+        self.lines, self.ends = [], []
+        for line in re.findall(r"[^\n]*\n|[^\n]+$", text):
+            content = line.rstrip("\r\n")
+            self.lines.append(content)
+            self.ends.append(line[len(content):])
+        self.changed = False
 
     def sections(self):
         return [name for name, _, _ in self._sections()]
@@ -122,10 +132,16 @@ class IniFile:
         return default
 
     def write(self, section, key, value):
+        """Stores the value in the profile's own section, unless the profile has it
+        already (from that section or from Common)."""
+        value = str(value)
+        if self.value(section, key, None) == value:
+            return
+        self.changed = True
         found = self._find(section, key)
         line = "%s=%s" % (key, value)
         if found is None:
-            self.lines += ["", "[%s]" % section, line]
+            self._insert(len(self.lines), ["", "[%s]" % section, line])
         elif found[0] is not None:
             self.lines[found[0]] = line
         else:
@@ -133,10 +149,16 @@ class IniFile:
             index = found[1]
             while self.lines[index - 1].strip() == "":
                 index -= 1
-            self.lines.insert(index, line)
+            self._insert(index, [line])
+
+    def _insert(self, index, lines):
+        self.lines[index:index] = lines
+        self.ends[index:index] = ["\r\n"] * len(lines)
 
     def bytes(self):
-        return ("\r\n".join(self.lines) + "\r\n").encode("cp1251")
+        # A last line without a line end gets one when a line follows it.
+        ends = [end or "\r\n" for end in self.ends[:-1]] + self.ends[-1:]
+        return "".join(line + end for line, end in zip(self.lines, ends)).encode("cp1251", "surrogateescape")
 
 
 # ---- Keys ----
@@ -270,8 +292,8 @@ def client_of(ini, section, keys):
             "keys": keys}
 
 
-def fill_profile(ini, section, client, demo, ports):
-    """Writes the keys, folders and ports of the demo into the profile's section."""
+def write_keys(ini, section, client):
+    """The profile's key folders and the bank's key, as the demo made them."""
     keys = client["keys"]
     if client["cipher"] == "VERBA":
         ini.write(section, "VerbaSecPath", keys["client_sec"])
@@ -280,8 +302,16 @@ def fill_profile(ini, section, client, demo, ports):
     else:
         ini.write(section, "PgpKeyPath", keys["client_home"] + "/")
         ini.write(section, "BankPgpKey", keys["bank_key"][-16:])
+
+
+def write_places(ini, section, demo):
+    """The profile's data folder and salary list in the demo folder."""
     ini.write(section, "DataPath", os.path.join(demo, "data", section.lower()) + "/")
     ini.write(section, "Salary.FileName", os.path.join(demo, "salary.txt"))
+
+
+def write_ports(ini, section, ports):
+    """The demo bank's ports, where the profile names others."""
     http_host = "127.0.0.1:%d" % ports["http"]
     if ini.value(section, "SendType", "SMTP").upper() == "HTTP":
         ini.write(section, "SendHost", http_host)
@@ -294,35 +324,70 @@ def fill_profile(ini, section, client, demo, ports):
         ini.write(section, "RecvPort", ports["imap" if receive == "IMAP4" else "pop3"])
 
 
+def make_private_folders(path, below):
+    """Makes the folder and those missing above it up to `below`, each for its user
+    only whatever the umask; folders that exist stay as they are."""
+    parent = os.path.dirname(path.rstrip("/"))
+    if parent != below.rstrip("/") and not os.path.isdir(parent):
+        make_private_folders(parent, below)
+    if not os.path.isdir(path):
+        os.mkdir(path, 0o700)
+        os.chmod(path, 0o700)
+
+
+def demo_sections(ini, template):
+    """The profiles of the file that the template brought, each once."""
+    own = {name.lower() for name in template.sections()} - {"common"}
+    found = []
+    for section in ini.sections():
+        if section.lower() in own and section.lower() not in (name.lower() for name in found):
+            found.append(section)
+    return found
+
+
+def keys_of(demo, tool, ini, section):
+    """The profile's keys, made when missing."""
+    folder = os.path.join(demo, "keys", section.lower())
+    if ini.value(section, "CipherType", "PGP").upper() == "VERBA":
+        return verba_keys(folder, tool)
+    return gpg_keys(folder, section)
+
+
 def set_up(demo, source, tool, ports):
-    """Makes what is missing in the demo folder and rewrites the profiles' demo keys."""
+    """Makes what is missing in the demo folder and writes into the profiles file what
+    the demo must: everything at the first start, later the ports and keys that the
+    profiles do not name already, and only into the template's own profiles."""
     demo = os.path.abspath(demo)
     servers = os.path.join(source, "tests", "servers")
     os.makedirs(os.path.join(demo, "log"), exist_ok=True)
     os.chmod(demo, 0o755)
     target = os.path.join(demo, "velton.ini")
-    template = target if os.path.exists(target) else os.path.join(source, "examples", "velton.ini")
-    with open(template, "rb") as file:
-        ini = IniFile(file.read())
+    with open(os.path.join(source, "examples", "velton.ini"), "rb") as file:
+        template = IniFile(file.read())
+    first = not os.path.exists(target)
+    ini = template
+    if not first:
+        with open(target, "rb") as file:
+            ini = IniFile(file.read())
     if not os.path.exists(os.path.join(demo, "salary.txt")):
         shutil.copyfile(os.path.join(source, "examples", "salary.txt"), os.path.join(demo, "salary.txt"))
 
     clients = []
-    for section in ini.sections():
-        if section.lower() == "common":
-            continue
-        folder = os.path.join(demo, "keys", section.lower())
-        cipher = ini.value(section, "CipherType", "PGP").upper()
-        keys = verba_keys(folder, tool) if cipher == "VERBA" else gpg_keys(folder, section)
-        client = client_of(ini, section, keys)
-        fill_profile(ini, section, client, demo, ports)
+    for section in demo_sections(ini, template):
+        client = client_of(ini, section, keys_of(demo, tool, ini, section))
+        write_keys(ini, section, client)
+        if first:
+            write_places(ini, section, demo)
+            make_private_folders(os.path.join(demo, "data", section.lower()), demo)
+        write_ports(ini, section, ports)
         clients.append(client)
     os.chmod(os.path.join(demo, "keys"), 0o700)
 
     # The profiles file holds the passwords: made for its user only, and a mode the user
     # gave it is kept.
-    mode = os.stat(target).st_mode & 0o7777 if os.path.exists(target) else 0o600
-    write_atomic(target, ini.bytes(), mode)
+    if first or ini.changed:
+        mode = os.stat(target).st_mode & 0o7777 if os.path.exists(target) else 0o600
+        write_atomic(target, ini.bytes(), mode)
     set_up_mail(demo, servers, ports, clients)
     set_up_http(demo, servers, ports, clients)
     write_atomic(os.path.join(demo, "clients.json"),

@@ -43,7 +43,8 @@ start() {
     launch "$ports" || code=$?
     [ "$code" -eq "$port_taken" ] || return "$code"
     if [ "$attempt" -ge "$start_attempts" ]; then
-      echo "Демо-банк не запустился: его порты заняты другими программами, см. $demo/log/bank.log" >&2
+      echo "Демо-банк не запустился: его порты заняты другими программами ($demo/log/bank.log):" >&2
+      tail -n 20 "$demo/log/bank.log" >&2
       return 1
     fi
     echo "Порт демо-банка занят другой программой; демо-банк запускается на свободных портах."
@@ -116,6 +117,9 @@ update() {
     return 1
   fi
   local program profiles version folder file
+  # The profile's folders and the update are their user's only: the program runs no
+  # update that another user could have written.
+  umask 077
   program="$(realpath -m "${VELTON_PROGRAM:-$build/velton-export}")"
   profiles="$(realpath "$demo/velton.ini")"
   version="$(next_version)"

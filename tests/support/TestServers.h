@@ -27,6 +27,9 @@ using THeaderList = std::vector<std::pair<std::string, std::string>>;
 // The value of the first header of that name (compared ignoring case), "" when absent.
 std::string HeaderValue(const THeaderList& headers, const std::string& name);
 
+// A socket bound to a free loopback port (port 0, the port read back into `port`), not
+// listening; -1 when none could be had. The caller closes it.
+int BindLoopback(int& port);
 // A socket that listens on a free loopback port (bound to port 0, the port read back into
 // `port`); the caller closes it.
 int ListenOnLoopback(int backlog, int& port);
@@ -236,6 +239,7 @@ public:
     void ReplaceFileDuring(const std::string& action, const std::string& path, const std::string& bytes);
 
     std::vector<TUpload> Uploads() const;
+    // Every request that reached the script, its password as it came.
     std::vector<TBankRequest> Requests() const;
     std::string Logs() const;
 

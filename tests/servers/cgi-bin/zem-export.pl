@@ -18,7 +18,10 @@ Data, in the folder named by the environment variable ZEM_BANK_DIR:
                           the folder appears whole (written as put/.put-*, then renamed)
     mail/xUSER/xPREFIX/UID  messages waiting for the client; USER and PREFIX hex-coded
     requests.log          per request: the status, a blank, the fields without "file",
-                          urlencoded
+                          urlencoded; the password "pwd1" as "****", as the program's
+                          own log has it
+    log-passwords         when present: the log has the passwords as they came (a test
+                          that looks at what reached the bank)
     fail-ACTION           when present: the status to answer instead ("500 Broken"), with
                           an error page longer than 2048 bytes
     reply-ACTION          when present: the body of a successful answer, in place of the
@@ -36,6 +39,7 @@ import urllib.parse
 
 BANK = os.environ.get("ZEM_BANK_DIR", "")
 LOGGED_FIELDS = ("action", "user1", "pwd1", "prefix", "uid")
+HIDDEN = "****"
 REASONS = {200: "OK", 400: "Bad Request", 403: "Forbidden", 404: "Not Found"}
 
 
@@ -117,9 +121,11 @@ def field(fields, name):
 
 
 def log_request(status, fields):
-    logged = [(key, value) for key, value in fields if key in LOGGED_FIELDS]
-    line = "%d %s\n" % (status, urllib.parse.urlencode(logged, quote_via=urllib.parse.quote,
-                                                       safe="", encoding="latin-1"))
+    whole = os.path.exists(bank_path("log-passwords"))
+    logged = ["%s=%s" % (urllib.parse.quote(key, safe=""),
+                         HIDDEN if key == "pwd1" and not whole else urllib.parse.quote(value, safe="", encoding="latin-1"))
+              for key, value in fields if key in LOGGED_FIELDS]
+    line = "%d %s\n" % (status, "&".join(logged))
     with open(bank_path("requests.log"), "ab") as file:
         file.write(line.encode("latin-1"))
 

@@ -12,6 +12,8 @@
 #include "documents/Profiles.h"
 #include "exchange/Ciphers.h"
 #include "exchange/Transport.h"
+#include "platform/Classes.h"
+#include "platform/IniFiles.h"
 #include "platform/Paths.h"
 #include "platform/SysUtils.h"
 #include "support/ScriptedDialogs.h"
@@ -47,28 +49,51 @@ namespace {
 
 using namespace std::chrono_literals;
 using ::testing::HasSubstr;
+using ::testing::Not;
 
 constexpr int AlreadyRunning = 10;
 constexpr int NotRunning = 3;
+
+// A script's exit code together with what the script wrote: an assertion on the code
+// shows why a script failed.
+struct TScriptExit {
+    int Code = -1;
+    std::string Output;   // standard output, then standard error
+
+    friend bool operator==(const TScriptExit& exit, int code) { return exit.Code == code; }
+    friend std::ostream& operator<<(std::ostream& out, const TScriptExit& exit)
+    {
+        return out << exit.Code << "; the script wrote:\n" << exit.Output;
+    }
+};
+
+struct TScriptRun {
+    TScriptExit ExitCode;
+};
+
+// "p1,p2,p3,p4": the ports as the scripts take them.
+std::string PortList(const std::vector<int>& ports)
+{
+    std::string list;
+    for (int port : ports)
+        list += (list.empty() ? "" : ",") + std::to_string(port);
+    return list;
+}
 
 // The demo bank's variables for the scripts: its own folder and ports, this build. The
 // ports are free when chosen; the bank takes others when one of them is taken meanwhile.
 class TDemoFolder {
 public:
-    TDemoFolder()
-    {
-        const std::vector<int> ports = FreeLoopbackPorts(4);
-        Ports = std::to_string(ports[0]) + "," + std::to_string(ports[1]) + "," + std::to_string(ports[2]) + "," +
-                std::to_string(ports[3]);
-    }
+    TDemoFolder() : Chosen(FreeLoopbackPorts(4)), Ports(PortList(Chosen)) {}
 
     // Runs a script of scripts/ with the variables (and more of them) to its end.
-    TProgramRun Run(const std::string& script, const std::vector<AnsiString>& arguments = {},
-                    const std::vector<AnsiString>& variables = {}) const
+    TScriptRun Run(const std::string& script, const std::vector<AnsiString>& arguments = {},
+                   const std::vector<AnsiString>& variables = {}) const
     {
         std::vector<AnsiString> command = Command(script, variables);
         command.insert(command.end(), arguments.begin(), arguments.end());
-        return RunProgram(command);
+        const TProgramRun run = RunProgram(command);
+        return {{run.ExitCode, run.Output + run.Errors}};
     }
     std::vector<AnsiString> Command(const std::string& script, const std::vector<AnsiString>& variables = {}) const
     {
@@ -82,22 +107,26 @@ public:
     bool BankRuns() const { return Run("demo-bank.sh", {"status"}).ExitCode == 0; }
     pid_t BankPid() const { return std::atoi(ReadBytes(Dir.File("bank.pid")).c_str()); }
     AnsiString ProfilesFile() const { return Dir.File("velton.ini"); }
-    // The port of the bank's exchange script, as the last start set it up.
-    int HttpPort() const
+    // The port of the bank's server ("pop3", "imap", "smtp", "http"), as the last start
+    // set it up.
+    int BankPort(const std::string& server) const
     {
         std::smatch port;
         const std::string clients = ReadBytes(Dir.File("clients.json"));
-        return std::regex_search(clients, port, std::regex("\"http\": ([0-9]+)")) ? std::stoi(port[1]) : 0;
+        return std::regex_search(clients, port, std::regex("\"" + server + "\": ([0-9]+)")) ? std::stoi(port[1]) : 0;
     }
+    int HttpPort() const { return BankPort("http"); }
 
     TTempDir Dir;
+    std::vector<int> Chosen;   // POP3, IMAP, SMTP, HTTP
     std::string Ports;
 };
 
-// A loopback port that another program listens on.
+// A loopback port that another program holds: listening on it, or only bound to it (a
+// program between its bind and its listen, or one that picks a free port as the tests do).
 class THeldPort {
 public:
-    THeldPort() : FSocket(ListenOnLoopback(16, Port)) {}
+    explicit THeldPort(bool listening) : FSocket(listening ? ListenOnLoopback(16, Port) : BindLoopback(Port)) {}
     ~THeldPort() { close(FSocket); }
     THeldPort(const THeldPort&) = delete;
     THeldPort& operator=(const THeldPort&) = delete;
@@ -175,26 +204,90 @@ struct TReceived {
 
 bool OneMessage(const TReceived& received) { return received.Messages > 0; }
 
+// Receives until what came satisfies `enough` (the bank answers within a second or so).
+TReceived ReceiveUntil(const std::function<bool(const TReceived&)>& enough)
+{
+    TReceived received;
+    for (auto deadline = std::chrono::steady_clock::now() + 30s;
+         !enough(received) && std::chrono::steady_clock::now() < deadline;) {
+        std::this_thread::sleep_for(200ms);
+        TReceiver& receiver = *Receiver.Get();
+        receiver.Receive();
+        received.Messages += receiver.Messages;
+        received.Etalons += receiver.Etalons;
+        received.Replies += receiver.ListsAdded[0];
+        received.Bad += receiver.BadMessages + receiver.BadFiles;
+    }
+    return received;
+}
+
+// The check pass of the demo salary list: every record marked.
+TExportTotals CheckSalaryList(TProfile& profile, TDelimFile& output)
+{
+    TExportProfile& kind = *profile.ExportProfiles.At(0);
+    TDelimFile data(kind.Delim, kind.Charset, false);
+    data.LoadFromFile(kind.FileName);
+    TRecordInfos marks(data.RecordCount());
+    TExportTotals totals;
+    CheckExportRecords(kind, data, marks, output, totals);
+    return totals;
+}
+
+// The newest row of the profile's message store: title and text.
+std::pair<std::string, std::string> NewestMessage(const TProfile& profile)
+{
+    TMessages store;
+    store.LoadFromFile(profile.DataPath + "Cache/" + profile.Prefix + ".MESSAGES");
+    store.GoTo(store.RecordCount() - 1);
+    return {store.CurRecord()->Get(3), store.CurRecord()->Get(0)};
+}
+
+// The profile's salary list, whose check pass accepts all its records, sent to the bank;
+// the bank's answer names the file and its record count.
+void SendSalaryList(const TDemoFolder& demo, TProfile& profile, int records)
+{
+    auto output = NewExportTable();
+    const TExportTotals totals = CheckSalaryList(profile, *output);
+    EXPECT_EQ(totals.ErrorCount, 0);
+    ASSERT_EQ(totals.ExportCount, records);
+
+    const TSentFile sent = SendExportFile(*profile.ExportProfiles.At(0), *output, totals);
+    const TReceived answer = ReceiveUntil(OneMessage);
+    EXPECT_EQ(answer.Messages, 1);
+    EXPECT_EQ(answer.Bad, 0) << ReadBytes(demo.Dir.File("log/bank.log"));
+    const auto [title, text] = NewestMessage(profile);
+    EXPECT_EQ(title, "Список " + sent.BaseName + " принят");
+    EXPECT_THAT(text, HasSubstr("Список на зачисление " + sent.BaseName + " принят банком."));
+    EXPECT_THAT(text, HasSubstr("Записей в файле: " + std::to_string(records) + "."));
+}
+
+// The exchange's objects go with the profile, as when the program closes it.
+void CloseProfile()
+{
+    Sender.Reset();
+    Receiver.Reset();
+    Cipher.Reset();
+    Profiles.Get()->Close();
+}
+
 class DemoBankTest : public ::testing::Test {
 protected:
     static void SetUpTestSuite()
     {
         FDemo = std::make_unique<TDemoFolder>();
-        const TProgramRun start = FDemo->Run("demo-bank.sh", {"start"});
-        ASSERT_EQ(start.ExitCode, 0) << start.Output << start.Errors << ReadBytes(FDemo->Dir.File("log/bank.log"));
+        // A umask that lets the group write: what the set-up makes for the user alone
+        // must be so whatever the umask.
+        const mode_t umaskBefore = umask(002);
+        const TScriptRun start = FDemo->Run("demo-bank.sh", {"start"});
+        umask(umaskBefore);
+        ASSERT_EQ(start.ExitCode, 0) << ReadBytes(FDemo->Dir.File("log/bank.log"));
     }
     static void TearDownTestSuite()
     {
         FDemo->Run("demo-bank.sh", {"stop"});
         FDemo.reset();
     }
-    void TearDown() override
-    {
-        Sender.Reset();
-        Receiver.Reset();
-        Cipher.Reset();
-        Profiles.Get()->Close();
-    }
+    void TearDown() override { CloseProfile(); }
 
     // The demo profile of that index (0 mail and gpg, 1 HTTP and Verba).
     TProfile& Select(int index)
@@ -213,44 +306,6 @@ protected:
         wizard.Start();
         wizard.Next();
         EXPECT_ANSI_EQ(view.Page, "message:Запрос успешно отправлен в банк.");
-    }
-
-    // Receives until what came satisfies `enough` (the bank answers within a second or so).
-    static TReceived ReceiveUntil(const std::function<bool(const TReceived&)>& enough)
-    {
-        TReceived received;
-        for (auto deadline = std::chrono::steady_clock::now() + 30s;
-             !enough(received) && std::chrono::steady_clock::now() < deadline;) {
-            std::this_thread::sleep_for(200ms);
-            TReceiver& receiver = *Receiver.Get();
-            receiver.Receive();
-            received.Messages += receiver.Messages;
-            received.Etalons += receiver.Etalons;
-            received.Replies += receiver.ListsAdded[0];
-            received.Bad += receiver.BadMessages + receiver.BadFiles;
-        }
-        return received;
-    }
-
-    // The check pass of the demo salary list: every record marked.
-    static TExportTotals CheckSalaryList(TProfile& profile, TDelimFile& output)
-    {
-        TExportProfile& kind = *profile.ExportProfiles.At(0);
-        TDelimFile data(kind.Delim, kind.Charset, false);
-        data.LoadFromFile(kind.FileName);
-        TRecordInfos marks(data.RecordCount());
-        TExportTotals totals;
-        CheckExportRecords(kind, data, marks, output, totals);
-        return totals;
-    }
-
-    // The newest row of the profile's message store: title and text.
-    static std::pair<std::string, std::string> NewestMessage(const TProfile& profile)
-    {
-        TMessages store;
-        store.LoadFromFile(profile.DataPath + "Cache/" + profile.Prefix + ".MESSAGES");
-        store.GoTo(store.RecordCount() - 1);
-        return {store.CurRecord()->Get(3), store.CurRecord()->Get(0)};
     }
 
     TScriptedDialogs Dialogs;
@@ -272,19 +327,8 @@ TEST_F(DemoBankTest, BothDemoClientsSendTheirSalaryListAndQueryReferenceLists)
         const TReceived greeting = ReceiveUntil(OneMessage);
         EXPECT_EQ(greeting.Etalons, 2);   // SAL and NNS
         EXPECT_EQ(greeting.Bad, 0) << ReadBytes(FDemo->Dir.File("log/bank.log"));
-        const TExportTotals totals = CheckSalaryList(profile, *output);
-        EXPECT_EQ(totals.ErrorCount, 0);
-        ASSERT_EQ(totals.ExportCount, 4);
-
-        const TSentFile sent = SendExportFile(*profile.ExportProfiles.At(0), *output, totals);
-        const TReceived answer = ReceiveUntil(OneMessage);
-        EXPECT_EQ(answer.Messages, 1);
-        EXPECT_EQ(answer.Bad, 0) << ReadBytes(FDemo->Dir.File("log/bank.log"));
-        const auto [title, text] = NewestMessage(profile);
-        EXPECT_EQ(title, "Список " + sent.BaseName + " принят");
-        EXPECT_THAT(text, HasSubstr("Список на зачисление " + sent.BaseName + " принят банком."));
-        EXPECT_THAT(text, HasSubstr("Записей в файле: 4."));
-        EXPECT_THAT(text, HasSubstr("Зачисление на счета: 4 на сумму 78450.50."));
+        SendSalaryList(*FDemo, profile, 4);
+        EXPECT_THAT(NewestMessage(profile).second, HasSubstr("Зачисление на счета: 4 на сумму 78450.50."));
 
         SendQuery();
         const TReceived lists = ReceiveUntil(OneMessage);
@@ -293,14 +337,35 @@ TEST_F(DemoBankTest, BothDemoClientsSendTheirSalaryListAndQueryReferenceLists)
         EXPECT_EQ(NewestMessage(profile).first, "Эталонные списки");
         TearDown();
     }
+    // The bank's request log masks the password as the program's own log does.
+    const std::string requests = ReadBytes(FDemo->Dir.File("http/bank/requests.log"));
+    EXPECT_THAT(requests, HasSubstr("pwd1=****"));
+    EXPECT_THAT(requests, Not(HasSubstr("demo")));
 }
 
-// The profiles file holds the passwords: the set-up makes it its user's only.
-TEST_F(DemoBankTest, TheProfilesFileIsReadableByItsUserOnly)
+// The mode of the file or folder, -1 when there is none.
+int ModeOf(const AnsiString& path)
 {
     struct stat info {};
-    ASSERT_EQ(stat(ToSystemPath(FDemo->ProfilesFile()).c_str(), &info), 0);
-    EXPECT_EQ(info.st_mode & 07777, 0600u);
+    return stat(ToSystemPath(path).c_str(), &info) == 0 ? static_cast<int>(info.st_mode & 07777) : -1;
+}
+
+// The file's inode number, 0 when there is none: a file replaced has another.
+ino_t InodeOf(const AnsiString& path)
+{
+    struct stat info {};
+    return stat(ToSystemPath(path).c_str(), &info) == 0 ? info.st_ino : 0;
+}
+
+// The profiles file holds the passwords, the data folders the bank's data: the set-up
+// makes them its user's only.
+TEST_F(DemoBankTest, TheProfilesFileAndDataFoldersAreReadableByTheirUserOnly)
+{
+    EXPECT_EQ(ModeOf(FDemo->ProfilesFile()), 0600);
+    for (const char* folder : {"data", "data/romashka", "data/vasilek"}) {
+        SCOPED_TRACE(folder);
+        EXPECT_EQ(ModeOf(FDemo->Dir.File(folder)), 0700);
+    }
 }
 
 // A new-clients list is answered with the list of added clients, in the reply store that
@@ -377,12 +442,17 @@ TEST_F(DemoBankTest, TheDemoUpdateRestartsTheProgramOnItsProfile)
 {
     TTempDir programs;
     const AnsiString program = CopyOfProgram(programs);
-    const TProgramRun placed = FDemo->Run("demo-bank.sh", {"update"}, {"VELTON_PROGRAM=" + program});
-    ASSERT_EQ(placed.ExitCode, 0) << placed.Output << placed.Errors;
+    const mode_t umaskBefore = umask(002);
+    const TScriptRun placed = FDemo->Run("demo-bank.sh", {"update"}, {"VELTON_PROGRAM=" + program});
+    umask(umaskBefore);
+    ASSERT_EQ(placed.ExitCode, 0);
     TProfile& profile = Select(0);
     const AnsiString updates = profile.DataPath + "Updates/";
     const std::optional<TUpdateFile> update = FindUpdate(updates, VersionToInt(GetShortFileVersion()));
     ASSERT_TRUE(update);
+    // The update and its folder are their user's only: no one else could have put it there.
+    EXPECT_EQ(ModeOf(updates), 0700);
+    EXPECT_EQ(ModeOf(update->Path), 0700);
     Profiles.Get()->Close();
     {
         TFrmMain main(TStartupParams{program, {ToSystemPath(FDemo->ProfilesFile())}});
@@ -428,7 +498,7 @@ protected:
     }
     ~RunScriptTest() override { Demo.Run("demo-bank.sh", {"stop"}); }
 
-    TProgramRun RunWithStandIn() const
+    TScriptRun RunWithStandIn() const
     {
         return Demo.Run("run.sh", {}, {"VELTON_SKIP_BUILD=1", "VELTON_PROGRAM=" + StandIn});
     }
@@ -449,11 +519,13 @@ protected:
     AnsiString StandIn = Programs.File("program.sh");
 };
 
+// The second start has nothing to write into the profiles file and leaves it alone.
 TEST_F(RunScriptTest, StartsTheBankForTheProgramAndStopsItAfterwardsEachTime)
 {
+    std::vector<ino_t> profilesFiles;
     for (int run = 0; run < 2; ++run) {
-        const TProgramRun script = RunWithStandIn();
-        EXPECT_EQ(script.ExitCode, 0) << script.Output << script.Errors;
+        EXPECT_EQ(RunWithStandIn().ExitCode, 0);
+        profilesFiles.push_back(InodeOf(Demo.ProfilesFile()));
         ASSERT_EQ(SeenBanks().size(), run + 1u);
         EXPECT_GT(SeenBanks().back(), 0);
         EXPECT_TRUE(GroupGone(SeenBanks().back()));
@@ -461,6 +533,7 @@ TEST_F(RunScriptTest, StartsTheBankForTheProgramAndStopsItAfterwardsEachTime)
         EXPECT_FALSE(AcceptsConnections(Demo.HttpPort()));
     }
     EXPECT_NE(SeenBanks()[0], SeenBanks()[1]);
+    EXPECT_EQ(profilesFiles[0], profilesFiles[1]);
 }
 
 TEST_F(RunScriptTest, LeavesABankThatWasAlreadyRunning)
@@ -469,8 +542,7 @@ TEST_F(RunScriptTest, LeavesABankThatWasAlreadyRunning)
     const pid_t bank = Demo.BankPid();
     EXPECT_EQ(Demo.Run("demo-bank.sh", {"start"}).ExitCode, AlreadyRunning);
 
-    const TProgramRun script = RunWithStandIn();
-    EXPECT_EQ(script.ExitCode, 0) << script.Output << script.Errors;
+    EXPECT_EQ(RunWithStandIn().ExitCode, 0);
     EXPECT_EQ(SeenBanks(), std::vector<pid_t>{bank});
     EXPECT_TRUE(Demo.BankRuns());
     EXPECT_EQ(Demo.BankPid(), bank);
@@ -479,19 +551,77 @@ TEST_F(RunScriptTest, LeavesABankThatWasAlreadyRunning)
     EXPECT_TRUE(GroupGone(bank));
 }
 
-// A port of the bank that another program holds (taken between the choice and the bind,
-// or a user's own server): the bank starts on free ports and the demo profiles name them.
+// A port of the bank that another program holds (a user's own server, or a port taken
+// between the choice and the bind): the bank starts on free ports and the demo profiles
+// name them. The HTTP port has a listener; the POP3 port is only bound, which the bank
+// sees only by its server's failure.
 TEST_F(RunScriptTest, TheBankTakesFreePortsWhenOneOfItsOwnIsHeld)
 {
-    const THeldPort held;
-    const std::string ports = Demo.Ports.substr(0, Demo.Ports.rfind(',') + 1) + std::to_string(held.Port);
-    const TProgramRun start = Demo.Run("demo-bank.sh", {"start"}, {"VELTON_DEMO_PORTS=" + ports});
-    ASSERT_EQ(start.ExitCode, 0) << start.Output << start.Errors << ReadBytes(Demo.Dir.File("log/bank.log"));
-    EXPECT_TRUE(Demo.BankRuns());
-    const int http = Demo.HttpPort();
-    EXPECT_NE(http, held.Port);
-    EXPECT_TRUE(AcceptsConnections(http));
-    EXPECT_THAT(ReadBytes(Demo.ProfilesFile()), HasSubstr("127.0.0.1:" + std::to_string(http) + "\r\n"));
+    const char* const servers[] = {"pop3", "imap", "smtp", "http"};
+    for (const auto& [server, listening] : std::vector<std::pair<int, bool>>{{3, true}, {0, false}}) {
+        SCOPED_TRACE(servers[server]);
+        const THeldPort held(listening);
+        std::vector<int> ports = Demo.Chosen;
+        ports[server] = held.Port;
+        ASSERT_EQ(Demo.Run("demo-bank.sh", {"start"}, {"VELTON_DEMO_PORTS=" + PortList(ports)}).ExitCode, 0)
+            << ReadBytes(Demo.Dir.File("log/bank.log"));
+        EXPECT_TRUE(Demo.BankRuns());
+        EXPECT_NE(Demo.BankPort(servers[server]), held.Port);
+        const int http = Demo.HttpPort();
+        EXPECT_TRUE(AcceptsConnections(http));
+        EXPECT_THAT(ReadBytes(Demo.ProfilesFile()), HasSubstr("127.0.0.1:" + std::to_string(http) + "\r\n"));
+        Demo.Run("demo-bank.sh", {"stop"});
+    }
+}
+
+// What the user changed in the demo profiles stays at the next start: a caption, the
+// salary list opened ("Открыть"), a profile added as a copy of "Ромашка" with files of its
+// own. The start writes only the port that moved; the bank knows the demo's own clients
+// alone, and "Ромашка" sends the user's list to it.
+TEST_F(RunScriptTest, KeepsWhatTheUserChangedInTheDemoProfiles)
+{
+    TScriptedDialogs dialogs;
+    ASSERT_EQ(RunWithStandIn().ExitCode, 0);
+    const std::string demoList = ReadBytes(Demo.Dir.File("salary.txt"));
+    const AnsiString ownList = Programs.File("own.txt");
+    WriteBytes(ownList, demoList.substr(0, demoList.find("Кузнецова")));   // three records of four
+    Profiles.Get()->Open(Demo.ProfilesFile());
+    Profiles.Get()->Select(0);
+    Profiles.Get()->Current()->ExportProfiles.At(0)->SetFileName(ownList);
+    CloseProfile();
+    TIniFile ini(Demo.ProfilesFile());
+    ini.WriteKeys("Romashka", {{"Caption", AnsiString("Ромашка, отдел кадров")}});
+    TStringList romashka;
+    ini.ReadSectionValues("Romashka", romashka);
+    romashka.SetValue("Caption", "Ромашка, филиал");
+    romashka.SetValue("DataPath", Programs.File("branch/"));
+    romashka.SetValue("Salary.FileName", Programs.File("branch.txt"));
+    std::vector<TIniKeyChange> copy;
+    for (int i = 0; i < romashka.Count(); ++i)
+        copy.push_back({romashka.Names(i), romashka.ValueFromIndex(i)});
+    ini.WriteKeys("RomashkaBranch", copy);
+    const std::string edited = ReadBytes(Demo.ProfilesFile());
+
+    std::vector<int> ports = Demo.Chosen;
+    ports[3] = FreeLoopbackPorts(1)[0];
+    const int httpBefore = Demo.HttpPort();
+    ASSERT_EQ(Demo.Run("demo-bank.sh", {"start"}, {"VELTON_DEMO_PORTS=" + PortList(ports)}).ExitCode, 0);
+
+    std::string expected = edited;
+    const std::string hostBefore = "127.0.0.1:" + std::to_string(httpBefore) + "\r\n";
+    for (size_t at; (at = expected.find(hostBefore)) != std::string::npos;)
+        expected.replace(at, hostBefore.size(), "127.0.0.1:" + std::to_string(Demo.HttpPort()) + "\r\n");
+    EXPECT_EQ(ReadBytes(Demo.ProfilesFile()), expected);
+    // The bank knows one client of the prefix RMS.
+    const std::string clients = ReadBytes(Demo.Dir.File("clients.json"));
+    EXPECT_EQ(clients.find("\"prefix\": \"RMS\""), clients.rfind("\"prefix\": \"RMS\""));
+
+    Profiles.Get()->Open(Demo.ProfilesFile());
+    Profiles.Get()->Select(0);
+    TProfile& profile = *Profiles.Get()->Current();
+    ReceiveUntil(OneMessage);   // the reference lists the bank greets its clients with
+    SendSalaryList(Demo, profile, 3);
+    CloseProfile();
 }
 
 // The real program, ended by SIGTERM: the script stops the bank it started.
