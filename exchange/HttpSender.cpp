@@ -63,7 +63,7 @@ TBankScriptAddress BankScriptAddress(const char* key, const AnsiString& host)
         server.pop_back();
     // Nothing but the host and its port: no path, query, user name or Windows separator.
     const bool knownScheme = scheme == "http" || scheme == "https";
-    if (!knownScheme || server.empty() || server.find_first_of("/\\?#@") != AnsiString::npos ||
+    if (!knownScheme || server.find_first_of("/\\?#@") != AnsiString::npos ||
         !IsReadableUrl(scheme + "://" + server))
         RefuseHost(key, host);
     return {scheme == "https" ? "https" : "http", scheme + "://" + server + BankScriptPath};

@@ -213,8 +213,8 @@ TEST_F(TlsTest, ACertificateOfAnotherAuthorityEndsTheHttpsExchangeBeforeTheReque
 }
 
 // A tunnel through the profile's proxy carries TLS to the bank's server: the server's
-// certificate is checked as without a proxy and named as the server's, and credentials
-// that the proxy refuses are named as for a plain request.
+// certificate is checked as without a proxy, a failure of TLS names the server, not the
+// proxy, and credentials that the proxy refuses are named as for a plain request.
 TEST_F(TlsTest, AnHttpsHostIsReachedThroughATunnelOfTheProfilesProxy)
 {
     TProxyServer proxy(TProxyAccounts{{"office", "proxy pass"}});
@@ -232,6 +232,11 @@ TEST_F(TlsTest, AnHttpsHostIsReachedThroughATunnelOfTheProfilesProxy)
     EXPECT_RAISES(receive(port, "proxy pass"), Exception,
                   "Сертификат сервера выдан неизвестным удостоверяющим центром: сервер 127.0.0.1, порт " +
                       IntToStr(port));
+    TBankHttpServer plain;
+    const int plainPort = plain.Start();
+    EXPECT_RAISES(receive(plainPort, "proxy pass"), Exception,
+                  "Не удалось установить защищенное соединение с сервером: согласование TLS не удалось (сервер "
+                  "127.0.0.1, порт " + IntToStr(plainPort) + ")");
     Bank.Stop();
     Bank.UseTls(Trusted.Issue("127.0.0.1"));
     port = Bank.Start();
@@ -244,9 +249,9 @@ TEST_F(TlsTest, AnHttpsHostIsReachedThroughATunnelOfTheProfilesProxy)
     EXPECT_THAT(receive(port, "proxy pass"), ElementsAre("ours\r\n"));
     EXPECT_THAT(Bank.Actions(), ElementsAre("list  200", "get 1 200", "del 1 200"));
     const std::vector<TProxyRequest> requests = proxy.Requests();
-    ASSERT_EQ(requests.size(), 3u) << proxy.Logs();
-    EXPECT_EQ(requests[2].RequestLine, "CONNECT 127.0.0.1:" + std::to_string(port) + " HTTP/1.1");
-    EXPECT_EQ(requests[2].Header("Proxy-Authorization"), "Basic " + EncodeBase64("office:proxy pass"));
+    ASSERT_EQ(requests.size(), 4u) << proxy.Logs();
+    EXPECT_EQ(requests[3].RequestLine, "CONNECT 127.0.0.1:" + std::to_string(port) + " HTTP/1.1");
+    EXPECT_EQ(requests[3].Header("Proxy-Authorization"), "Basic " + EncodeBase64("office:proxy pass"));
 }
 
 } // namespace
