@@ -14,6 +14,9 @@ namespace {
 
 // The status a proxy answers when it wants other credentials.
 constexpr long ProxyAuthenticationRequired = 407;
+// The statuses with which a web server refuses a login.
+constexpr long Unauthorized = 401;
+constexpr long Forbidden = 403;
 
 // An HTTP status that says the request was carried out.
 bool IsSuccess(long status) { return status >= 200 && status <= 299; }
@@ -164,7 +167,7 @@ void TCurlList::Add(const AnsiString& item)
 }
 
 TCurlSession::TCurlSession(const char* protocols)
-    : FHttp(std::strcmp(protocols, "http") == 0), FHandle(curl_easy_init())
+    : FHttp(std::strcmp(protocols, "http") == 0 || std::strcmp(protocols, "https") == 0), FHandle(curl_easy_init())
 {
     if (!FHandle)
         throw Exception("Не удалось начать соединение с сервером");
@@ -188,7 +191,11 @@ TCurlSession::TCurlSession(const char* protocols)
     Set(CURLOPT_DEBUGFUNCTION, Debug);
     Set(CURLOPT_DEBUGDATA, this);
     Set(CURLOPT_VERBOSE, 1L);
-    if (!FHttp)
+    VerifyServer();
+    if (FHttp)
+        // HTTP/1.1 over TLS too: the status line keeps its reason, which messages quote.
+        Set(CURLOPT_HTTP_VERSION, static_cast<long>(CURL_HTTP_VERSION_1_1));
+    else
         UseTls(protocols);
     if (ProtocolLogging())
         FLog = std::make_unique<TLogger>();
@@ -198,12 +205,17 @@ TCurlSession::~TCurlSession() = default;
 
 // STARTTLS whenever the server offers it, and TLS from the start at an address with the
 // protocol's TLS scheme ("pop3s", see MailServerUrl). Only a server that does not offer
-// STARTTLS, or refuses the command, is spoken to in clear text: a certificate that does
-// not verify ends the transfer before the login.
+// STARTTLS, or refuses the command, is spoken to in clear text.
 void TCurlSession::UseTls(const char* protocol)
 {
     Set(CURLOPT_PROTOCOLS_STR, (AnsiString(protocol) + "," + protocol + "s").c_str());
     Set(CURLOPT_USE_SSL, static_cast<long>(CURLUSESSL_TRY));
+}
+
+// Every TLS connection checks the server's certificate and name: one that does not
+// verify ends the transfer before the login.
+void TCurlSession::VerifyServer()
+{
     Set(CURLOPT_SSL_VERIFYPEER, 1L);
     Set(CURLOPT_SSL_VERIFYHOST, 2L);
     // The trusted authorities are the system's; SSL_CERT_FILE names another bundle file,
@@ -252,6 +264,10 @@ void TCurlSession::Perform()
     FLastCode = curl_easy_perform(FHandle.get());
     if (FBodyOverflow)
         throw Exception("Слишком длинный ответ");
+    // A proxy that refuses the credentials for the tunnel to an "https" server ends the
+    // transfer before the server is reached: told as for a request it refused.
+    if (FLastCode != CURLE_OK && !FProxyHost.empty() && TunnelStatus() == ProxyAuthenticationRequired)
+        throw Exception(ProxyRefusal());
     if (FLastCode != CURLE_OK)
         throw Exception(CurlErrorMessage(Failure()));
 }
@@ -283,7 +299,9 @@ TTransferFailure TCurlSession::Failure() const
     long systemError = 0;
     curl_easy_getinfo(FHandle.get(), CURLINFO_OS_ERRNO, &systemError);
     failure.SystemError = static_cast<int>(systemError);
-    if (!FProxyHost.empty()) {
+    // TLS through a proxy is spoken with the server at the tunnel's end.
+    const bool serverTls = FLastCode == CURLE_PEER_FAILED_VERIFICATION || FLastCode == CURLE_SSL_CONNECT_ERROR;
+    if (!FProxyHost.empty() && !serverTls) {
         failure.Host = FProxyHost;
         failure.Port = FProxyPort;
         failure.Proxy = true;
@@ -315,20 +333,34 @@ long TCurlSession::ResponseCode() const
     return code;
 }
 
+long TCurlSession::TunnelStatus() const
+{
+    long code = 0;
+    curl_easy_getinfo(FHandle.get(), CURLINFO_HTTP_CONNECTCODE, &code);
+    return code;
+}
+
+AnsiString TCurlSession::ProxyRefusal() const
+{
+    return "Прокси-сервер " + FProxyHost + ":" + IntToStr(static_cast<int>(FProxyPort)) +
+           " не принял имя и пароль (HTTP 407 Proxy Authentication Required). Проверьте параметры прокси в профиле";
+}
+
 void TCurlSession::CheckHttpStatus() const
 {
     const long code = ResponseCode();
     if (IsSuccess(code))
         return;
     if (code == ProxyAuthenticationRequired && !FProxyHost.empty())
-        throw Exception("Прокси-сервер " + FProxyHost + ":" + IntToStr(static_cast<int>(FProxyPort)) +
-                        " не принял имя и пароль (HTTP 407 Proxy Authentication Required). "
-                        "Проверьте параметры прокси в профиле");
+        throw Exception(ProxyRefusal());
     // "HTTP/1.1 500 Internal Server Error": the status and its reason.
     const size_t statusStart = FStatusLine.find(' ');
     const AnsiString status = statusStart == std::string::npos ? IntToStr(code)
                                                                  : QuotedReply(FStatusLine.substr(statusStart + 1));
-    throw Exception("Сервер ответил ошибкой HTTP " + status);
+    const AnsiString message = "Сервер ответил ошибкой HTTP " + status;
+    if (code == Unauthorized || code == Forbidden)
+        throw Exception(message + ". Проверьте имя и пароль в профиле.");
+    throw Exception(message);
 }
 
 void TCurlSession::Check(CURLcode code) const

@@ -3,8 +3,9 @@
 // one Send or Receive call. Every session waits at most 120000 ms for the server (to
 // connect, for a reply, for the next bytes), speaks only the protocols it is made for,
 // and takes no proxy from the environment: only UseProxy gives it one. A mail session
-// encrypts whenever it can (STARTTLS, or TLS from the start on the protocol's TLS port)
-// and always checks the server's certificate and name. While the
+// encrypts whenever it can (STARTTLS, or TLS from the start on the protocol's TLS port),
+// an "https" session always; every TLS connection checks the server's certificate and
+// name. While the
 // protocol log is switched on when the session begins, the session's whole dialogue
 // goes to the log.
 
@@ -35,8 +36,8 @@ struct TTransferFailure {
 class TCurlSession {
 public:
     // protocols: the protocol the session speaks, as libcurl names it ("smtp", "pop3",
-    // "imap", "http"); a mail protocol also over TLS ("smtps"). Raises when the log is
-    // on and its file cannot be opened.
+    // "imap", "http", "https"); a mail protocol also over TLS ("smtps"). Raises when the
+    // log is on and its file cannot be opened.
     explicit TCurlSession(const char* protocols);
     ~TCurlSession();
     TCurlSession(const TCurlSession&) = delete;
@@ -77,7 +78,8 @@ public:
     long NewConnections() const;
     // Raises unless the HTTP status of the last transfer is 2xx: a redirect or any
     // other answer means that the request was not carried out. A proxy that refused
-    // the profile's credentials is named, with what to check.
+    // the profile's credentials is named, with what to check; a refused login (401,
+    // 403) says to check the profile's name and password.
     void CheckHttpStatus() const;
     long ResponseCode() const;
     // The body the server answered with in the last transfer.
@@ -113,6 +115,11 @@ private:
 
     void Check(CURLcode code) const;
     void UseTls(const char* protocol);
+    void VerifyServer();
+    // The proxy's status to the request for a tunnel (CONNECT), 0 when there was none.
+    long TunnelStatus() const;
+    // A proxy refused the profile's credentials: it is named, with what to check.
+    AnsiString ProxyRefusal() const;
     // OpenSSL's result of checking the server's certificate chain (0: it passed).
     long CertificateCheck() const;
     // What went wrong in the last transfer, and with which server.

@@ -22,8 +22,7 @@ public:
     void Delete(const AnsiString& id) override;
 
 private:
-    TCurlList FHeaders;
-    TCurlSession FSession{"http"};
+    TBankScriptSession FScript;
     AnsiString FCredentials;
     AnsiString FPrefix;
 
@@ -37,31 +36,32 @@ AnsiString Field(const char* name, const AnsiString& value)
 }
 
 THttpMailbox::THttpMailbox(const TProfile& profile)
-    : FCredentials(Field("user1", profile.RecvUser) + Field("pwd1", profile.RecvPass)),
+    : FScript("RecvHost", profile.RecvHost, profile),
+      FCredentials(Field("user1", profile.RecvUser) + Field("pwd1", profile.RecvPass)),
       FPrefix(Field("prefix", profile.Prefix))
 {
-    AimAtBankScript(FSession, FHeaders, profile.RecvHost, profile);
 }
 
 void THttpMailbox::Post(const AnsiString& request, std::optional<size_t> longestReply)
 {
-    FSession.DiscardBody(!longestReply);
-    FSession.LimitBody(longestReply.value_or(0));
-    FSession.SetText(CURLOPT_COPYPOSTFIELDS, FCredentials + request);
-    FSession.Perform();
-    FSession.CheckHttpStatus();
+    TCurlSession& session = FScript.Session();
+    session.DiscardBody(!longestReply);
+    session.LimitBody(longestReply.value_or(0));
+    session.SetText(CURLOPT_COPYPOSTFIELDS, FCredentials + request);
+    session.Perform();
+    session.CheckHttpStatus();
 }
 
 std::vector<AnsiString> THttpMailbox::List()
 {
     Post("action=list&" + FPrefix, LongestListReply);
-    return ListedIdentifiers(FSession.Body());
+    return ListedIdentifiers(FScript.Session().Body());
 }
 
 std::optional<std::string> THttpMailbox::Fetch(const AnsiString& id)
 {
     Post("action=get&" + FPrefix + Field("uid", id), LongestHttpMessage);
-    return FSession.Body();
+    return FScript.Session().Body();
 }
 
 void THttpMailbox::Delete(const AnsiString& id)

@@ -14,8 +14,8 @@ constexpr size_t LongestHttpMessage = 64 * 1024 * 1024;
 
 class THttpReceiver : public TReceiver {
 public:
-    // Posts the requests "list", "get" and "del" to "http://" + RecvHost +
-    // "/cgi-bin/zem-export.pl" (the host's own port, 80 unless the host names one;
+    // Posts the requests "list", "get" and "del" to the script on RecvHost
+    // (BankScriptAddress: the host's own port, 80 or 443 unless the host names one;
     // RecvPort takes no part), through the profile's proxy when ProxyHost is set. The
     // form values are percent-encoded. A list reply over 2048 characters raises
     // "Слишком длинный ответ" before any message is fetched, as does a message over 64 MB

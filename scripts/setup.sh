@@ -14,8 +14,9 @@ build_packages=(
 demo_packages=(
   dovecot-core dovecot-pop3d dovecot-imapd python3 python3-aiosmtpd lighttpd util-linux
 )
+# lighttpd-mod-openssl: the bank's web server over HTTPS in the tests.
 test_packages=(
-  zip unzip poppler-utils iproute2 locales openssl libreoffice-writer-nogui
+  zip unzip poppler-utils iproute2 locales openssl libreoffice-writer-nogui lighttpd-mod-openssl
 )
 
 wanted=("${build_packages[@]}" "${demo_packages[@]}")

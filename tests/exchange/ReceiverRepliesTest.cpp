@@ -1,6 +1,8 @@
-// What the receivers read from the servers' replies and how they write their requests.
+// What the receivers read from the servers' replies and how they write their requests,
+// and where the HTTP transports find the bank's script.
 
 #include "exchange/HttpReceiver.h"
+#include "exchange/HttpSender.h"
 #include "exchange/Imap4Receiver.h"
 #include "support/TestSupport.h"
 
@@ -28,6 +30,26 @@ TEST(FormValueTest, EverythingButUnreservedCharactersIsPercentEncoded)
     EXPECT_EQ(FormValue("p&ss=1 %+"), "p%26ss%3D1%20%25%2B");
     EXPECT_EQ(FormValue(std::string("\r\n\0\xFF", 4)), "%0D%0A%00%FF");
     EXPECT_EQ(FormValue("Пароль"), "%CF%E0%F0%EE%EB%FC");   // the CP1251 bytes
+}
+
+TEST(BankScriptAddressTest, AHostWithOrWithoutItsSchemeAndPortAndNothingElse)
+{
+    auto url = [](const AnsiString& host) { return BankScriptAddress("RecvHost", host).Url; };
+    EXPECT_EQ(url("bank.example"), "http://bank.example/cgi-bin/zem-export.pl");
+    EXPECT_EQ(url("http://127.0.0.1:8480/"), "http://127.0.0.1:8480/cgi-bin/zem-export.pl");
+    EXPECT_EQ(url("HTTPS://bank.example//"), "https://bank.example/cgi-bin/zem-export.pl");
+    EXPECT_EQ(url("Https://[::1]:8443"), "https://[::1]:8443/cgi-bin/zem-export.pl");
+    EXPECT_STREQ(BankScriptAddress("RecvHost", "HTTPS://bank.example").Protocol, "https");
+    EXPECT_STREQ(BankScriptAddress("RecvHost", "Http://bank.example").Protocol, "http");
+    EXPECT_STREQ(BankScriptAddress("RecvHost", "bank.example:443").Protocol, "http");
+
+    for (const char* odd : {"ftp://bank.example", "https://", "/", "https:/bank.example", "bank.example/cgi-bin",
+                            "https://bank.example/bank", "user:pass@bank.example", "https://bank.example?a=1",
+                            "bank.example:port", "https://bank.example:65536", "bank example", "\\\\bank\\share"})
+        EXPECT_RAISES(BankScriptAddress("SendHost", odd), Exception,
+                      "Неверное значение параметра SendHost: " + AnsiString(odd) +
+                          ". Адрес сервера задается в виде сервер[:порт], http://сервер[:порт] или "
+                          "https://сервер[:порт]");
 }
 
 TEST(ImapRepliesTest, SearchResultAndQuotedStrings)

@@ -5,7 +5,9 @@ Appends the request line and the header lines of every request to the record fil
 request ends with an empty line). A request whose Proxy-Authorization does not carry one
 of the accounts gets 407 with a Proxy-Authenticate header and an error page longer than
 2048 bytes, as squid's; any other is forwarded to the host and port of its absolute URL
-and the answer passed back. Connections are kept alive between requests.
+and the answer passed back. Connections are kept alive between requests. A CONNECT with
+the credentials of an account opens a tunnel to its host and port (a client that speaks
+TLS to the server), which lasts as long as both ends keep it.
 
     http_proxy.py --port N --record FILE [--account USER:PASSWORD ...]
 """
@@ -14,6 +16,8 @@ import argparse
 import base64
 import http.client
 import http.server
+import select
+import socket
 import socketserver
 import urllib.parse
 
@@ -40,6 +44,22 @@ class ProxyHandler(http.server.BaseHTTPRequestHandler):
         except OSError as error:
             return self.answer(502, str(error).encode("utf-8") + b"\n")
         self.answer(status, data, headers)
+
+    def do_CONNECT(self):
+        self.record()
+        if not self.authorized():
+            return self.answer(407, refusal_page(), [("Proxy-Authenticate", 'Basic realm="Office proxy"'),
+                                                     ("Content-Type", "text/html")])
+        host, _, port = self.path.rpartition(":")
+        try:
+            server = socket.create_connection((host, int(port)), timeout=60)
+        except (OSError, ValueError) as error:
+            return self.answer(502, str(error).encode("utf-8") + b"\n")
+        self.send_response(200, "Connection established")
+        self.end_headers()
+        self.close_connection = True
+        with server:
+            tunnel(self.connection, server)
 
     def record(self):
         lines = [self.requestline] + ["%s: %s" % item for item in self.headers.items()]
@@ -91,6 +111,18 @@ class ProxyHandler(http.server.BaseHTTPRequestHandler):
 
     def log_message(self, format, *args):
         pass
+
+
+def tunnel(client, server):
+    """Passes the bytes both ways until one end closes."""
+    ends = {client: server, server: client}
+    while True:
+        readable, _, _ = select.select(list(ends), [], [])
+        for source in readable:
+            data = source.recv(65536)
+            if not data:
+                return
+            ends[source].sendall(data)
 
 
 def refusal_page():

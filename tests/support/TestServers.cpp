@@ -224,6 +224,7 @@ namespace {
 constexpr int SmtpsPort = 465;
 constexpr int Pop3sPort = 995;
 constexpr int ImapsPort = 993;
+constexpr int HttpsPort = 443;
 
 // Dovecot refuses root as the mail user: the mailbox belongs to this unprivileged uid
 // (dovecot's helpers run as its package users, see dovecot.conf). The tests run as root.
@@ -842,16 +843,35 @@ TBankHttpServer::~TBankHttpServer() { Stop(); }
 
 AnsiString TBankHttpServer::BankPath(const std::string& name) const { return FFolder.Path() + "bank/" + name; }
 
+namespace {
+
+// lighttpd's settings of TLS with the certificate, on its configured port and on the
+// standard one.
+std::string LighttpdTls(const TServerCertificate& certificate)
+{
+    return "server.modules += (\"mod_openssl\")\n"
+           "ssl.engine = \"enable\"\n"
+           "ssl.pemfile = \"" + certificate.Certificate + "\"\n"
+           "ssl.privkey = \"" + certificate.Key + "\"\n"
+           "$SERVER[\"socket\"] == \"127.0.0.1:" + std::to_string(HttpsPort) + "\" { ssl.engine = \"enable\" }\n";
+}
+
+} // namespace
+
+void TBankHttpServer::UseTls(const TServerCertificate& certificate) { FTls = certificate; }
+
 int TBankHttpServer::Start()
 {
     const std::string root = FFolder.Path();
+    const bool tls = !FTls.Certificate.empty();
+    const std::string tlsSettings = tls ? LighttpdTls(FTls) : "";
     auto prepare = [&](const std::vector<int>& ports) {
         WriteFile(root + "lighttpd.conf",
-                  FillTemplate("lighttpd.conf", {{"ROOT", root}, {"PORT", std::to_string(ports[0])}}));
+                  FillTemplate("lighttpd.conf", {{"ROOT", root}, {"PORT", std::to_string(ports[0])}}) + tlsSettings);
         return TServerLaunch{{Lighttpd, "-D", "-f", root + "lighttpd.conf"}, root + "lighttpd.out", {root + "lighttpd.log"}};
     };
     std::vector<int> ports;
-    FServer = StartOnFreePorts("lighttpd", 1, prepare, ports);
+    FServer = StartOnFreePorts("lighttpd", 1, prepare, ports, tls ? std::vector<int>{HttpsPort} : std::vector<int>{});
     FPort = ports[0];
     return FPort;
 }
@@ -945,6 +965,16 @@ std::vector<TBankRequest> TBankHttpServer::Requests() const
         requests.push_back(std::move(request));
     }
     return requests;
+}
+
+std::vector<std::string> TBankHttpServer::Actions(size_t first) const
+{
+    std::vector<std::string> actions;
+    const std::vector<TBankRequest> requests = Requests();
+    for (size_t i = first; i < requests.size(); ++i)
+        actions.push_back(requests[i].Field("action") + " " + requests[i].Field("uid") + " " +
+                          std::to_string(requests[i].Status));
+    return actions;
 }
 
 std::string TBankHttpServer::Logs() const

@@ -211,6 +211,9 @@ public:
     TBankHttpServer(const TBankHttpServer&) = delete;
     TBankHttpServer& operator=(const TBankHttpServer&) = delete;
 
+    // The server speaks TLS with this certificate, on its port and on the standard port
+    // 443 (call EnterOwnNetwork, then this, before Start).
+    void UseTls(const TServerCertificate& certificate);
     int Start();
     void Stop();
     // "127.0.0.1:PORT", for a profile whose host stands for the bank's server on port 80.
@@ -241,12 +244,15 @@ public:
     std::vector<TUpload> Uploads() const;
     // Every request that reached the script, its password as it came.
     std::vector<TBankRequest> Requests() const;
+    // The requests from the first-th on as "action uid status".
+    std::vector<std::string> Actions(size_t first = 0) const;
     std::string Logs() const;
 
 private:
     AnsiString BankPath(const std::string& name) const;
 
     TTempDir FFolder;
+    TServerCertificate FTls;
     int FPort = 0;
     int FNextUid = 1;
     std::unique_ptr<TServerProcess> FServer;

@@ -272,16 +272,7 @@ protected:
             Dir, std::initializer_list<AnsiString>{"RecvType=HTTP", "RecvHost=" + Bank.Host(), "RecvPort=8080",
                                                    "RecvPass=p&ss=1 %"});
     }
-    // The requests from the first-th on as "action uid status".
-    std::vector<std::string> Actions(size_t first = 0) const
-    {
-        std::vector<std::string> actions;
-        const std::vector<TBankRequest> requests = Bank.Requests();
-        for (size_t i = first; i < requests.size(); ++i)
-            actions.push_back(requests[i].Field("action") + " " + requests[i].Field("uid") + " " +
-                              std::to_string(requests[i].Status));
-        return actions;
-    }
+    std::vector<std::string> Actions(size_t first = 0) const { return Bank.Actions(first); }
 
     TTempDir Dir;
     TBankHttpServer Bank;
@@ -354,6 +345,28 @@ TEST_F(HttpReceiverTest, AFailedListEndsTheReceiveAndAFailedGetOrDelSkipsTheMess
     receiver.Receive();
     EXPECT_EQ(receiver.Log.Processed.size(), 1u);
     EXPECT_EQ(receiver.BadMessages, 1);
+    EXPECT_THAT(Bank.MessageIds("client", "ABC"), ElementsAre("1"));
+}
+
+// The bank's server refuses the name and password (403) or asks for a login (401): the
+// receive ends before any message is fetched, and the message says what to check.
+TEST_F(HttpReceiverTest, ARefusedLoginEndsTheReceiveAndSaysToCheckTheNameAndPassword)
+{
+    Bank.AddMessage("client", "ABC", BankMail("ABC", "Выписка", "ours"));
+    {
+        TExchangeProfile profile(Dir, {"RecvType=HTTP", "RecvHost=" + Bank.Host(), "RecvPass=wrong"});
+        TRecordingReceiver<THttpReceiver> receiver;
+        EXPECT_RAISES(receiver.Receive(), Exception,
+                      "Сервер ответил ошибкой HTTP 403 Forbidden. Проверьте имя и пароль в профиле.");
+        EXPECT_EQ(receiver.Log.Saves, 0);
+    }
+    Bank.FailWith("401", "list");
+    const auto profile = Profile();
+    TRecordingReceiver<THttpReceiver> receiver;
+    EXPECT_RAISES(receiver.Receive(), Exception,
+                  "Сервер ответил ошибкой HTTP 401 Unauthorized. Проверьте имя и пароль в профиле.");
+    EXPECT_THAT(receiver.Log.Processed, IsEmpty());
+    EXPECT_THAT(Actions(), ElementsAre("list  403", "list  401"));
     EXPECT_THAT(Bank.MessageIds("client", "ABC"), ElementsAre("1"));
 }
 

@@ -181,7 +181,7 @@ TEST_F(HttpSenderTest, AnyStatusButSuccessRaises)
 {
     TExchangeProfile profile(Dir, {"SendType=HTTP", "SendHost=" + Bank.Host(), "SendPass=wrong"});
     EXPECT_RAISES(Sender.Get()->Send(SalaryText, "ABC000001.TLB", &Container), Exception,
-                  "Сервер ответил ошибкой HTTP 403 Forbidden");
+                  "Сервер ответил ошибкой HTTP 403 Forbidden. Проверьте имя и пароль в профиле.");
     Bank.AddUser("client", "wrong");
     Bank.FailWith("500", "put");
     EXPECT_RAISES(Sender.Get()->Send(SalaryText, "ABC000001.TLB", &Container), Exception,
