@@ -345,10 +345,12 @@ AnsiString TFrmExportFile::ReadOnlyMessage() const
                "быть сохранены на диск.";
     // A save would have to write a header that still leaves records out of its count, or
     // change the count that the file's own program wrote: the file is shown whole and kept.
+    // Deleted records are neither shown nor counted: one the header left out is no record
+    // of the list.
     if (const auto* dbase = dynamic_cast<const TDBaseFile*>(FDataFile.get());
-        dbase && static_cast<uint32_t>(dbase->HeldRecords()) > dbase->HeaderRecordCount())
-        return "Файл " + name + " содержит записей: " + IntToStr(dbase->HeldRecords()) +
-               ", а в его заголовке указано: " + IntToStr(dbase->HeaderRecordCount()) +
+        dbase && FDataFile->RecordCount() > dbase->CountedRecords())
+        return "Файл " + name + " содержит записей: " + IntToStr(FDataFile->RecordCount()) +
+               ", а в его заголовке указано: " + IntToStr(dbase->CountedRecords()) +
                ".\nПоказаны все записи. Изменения файла не могут быть сохранены на диск.";
     return AnsiString();
 }
