@@ -63,6 +63,19 @@ AnsiString LockedFieldsNote(const std::vector<AnsiString>& captions)
     return "Поля " + names + " содержат символы, которые нельзя показать без искажений, и не могут быть изменены.";
 }
 
+// Loads the file into the data file. A failure names the file, whatever the format's own
+// text says (a file that cannot be opened is named by that text already).
+void LoadNamedFile(TDataFile& file, const AnsiString& name)
+{
+    try {
+        file.LoadFromFile(name);
+    } catch (Exception& error) {
+        if (error.Message().find(name) == AnsiString::npos)
+            error.SetMessage(name + ": " + error.Message());
+        throw;
+    }
+}
+
 }  // namespace
 
 void ExcludeRefs(const TIntArray& fieldIndexes, TIntArray& refs)
@@ -261,7 +274,7 @@ void TFrmExportFile::LoadFile(bool createMissing)
         file->LoadFromStream(nullptr);
         file->SetFileName(name);
     } else {
-        file->LoadFromFile(name);
+        LoadNamedFile(*file, name);
     }
     const int needed = FKind->FieldIndexes.Count();
     if (file->Fields().Count() > 0 && file->Fields().Count() < needed)

@@ -873,6 +873,24 @@ TEST_F(DocumentWindowTest, ADbaseListWithRecordsItsHeaderDidNotCountOpensWholeAn
     }
 }
 
+// A list that cannot be read is named in the error box, whatever the format's own text:
+// here a text list opened as dBase, after the kind was switched to that format. A file
+// that cannot be opened is named by the open error's own text, once.
+TEST_F(DocumentWindowTest, AListThatCannotBeReadIsNamedInTheError)
+{
+    WriteBytes(Salary, IniText({Ivanov}));
+    OpenProfile({"Salary.FileFormat=DBASE"});
+    {
+        TScriptedDialogs dialogs;
+        dialogs.ExpectMessage(Salary + ": Неверная сигнатура в заголовке DBF-файла.", MessageBoxAnswer::Ok,
+                              MessageBoxFlags::Ok | MessageBoxFlags::IconError);
+        EXPECT_EQ(OpenWindow().GridModel()->rowCount(), 0);
+    }
+    ASSERT_TRUE(DeleteFile(Salary));
+    EXPECT_RAISES(FrmSalary->LoadFile(), EFOpenError,
+                  "Не удается открыть файл \"" + Salary + "\". " + SysErrorMessage(ENOENT));
+}
+
 // Deleted records are neither shown nor counted by the warning about records the header
 // left out; a deleted one is all it left out, the list is saved as any other, and a record
 // added to it is counted with the deleted one before it.
