@@ -14,8 +14,10 @@ build_packages=(
 demo_packages=(
   dovecot-core dovecot-pop3d dovecot-imapd python3 python3-aiosmtpd lighttpd util-linux
 )
+# fonts-dejavu-core: the printed reports show letters that CP1251 lacks (Cyrillic of other
+# languages); the font they fall back to must have them.
 test_packages=(
-  zip unzip poppler-utils iproute2 locales openssl libreoffice-writer-nogui
+  zip unzip poppler-utils iproute2 locales openssl libreoffice-writer-nogui fonts-dejavu-core
 )
 
 wanted=("${build_packages[@]}" "${demo_packages[@]}")
