@@ -851,6 +851,13 @@ uint32_t TDBaseFile::HeaderRecordCount() const
     return GetLE32(FHeader + 4);
 }
 
+int TDBaseFile::CountedRecords() const
+{
+    const int32_t* const shown = FRecordRefs.ItemsPtr();
+    const int64_t counted = HeaderRecordCount();
+    return static_cast<int>(std::lower_bound(shown, shown + FRecordRefs.Count(), counted) - shown);
+}
+
 int TDBaseFile::HeaderLength() const
 {
     return GetLE16(FHeader + 8);
@@ -981,8 +988,10 @@ void TDBaseFile::AppendRecord()
     const AnsiString blank(static_cast<size_t>(RecordLength()), LiveMark);
     FData.SetPosition(RecordOffset(FHeldRecords));
     FData.WriteBuffer(blank.data(), static_cast<int32_t>(blank.size()));
-    PutLE32(FHeader + 4, HeaderRecordCount() + 1);
     FRecordRefs.Add(FHeldRecords++);
+    // The count covers the new record, and so every record before it, also a deleted one
+    // that the header had left out.
+    PutLE32(FHeader + 4, static_cast<uint32_t>(FHeldRecords));
 }
 
 void TDBaseFile::DeleteRecord(int index)

@@ -457,6 +457,8 @@ public:
     // when the program that wrote the file forgot to count some. Every record held is read.
     uint32_t HeaderRecordCount() const;
     int HeldRecords() const { return FHeldRecords; }
+    // The shown records among those the header counts (deleted records are not shown).
+    int CountedRecords() const;
 
 protected:
     // A damaged header (bad version, header or record length, fields wider than the

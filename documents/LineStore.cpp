@@ -229,7 +229,8 @@ void TLineStore::SaveToStream(TStream& stream, bool keepBreaks) const
         else
             piece.append(line);
         TLineBreak lineBreak = keepBreaks ? BreakOf(ref) : TLineBreak::CrLf;
-        if (lineBreak == TLineBreak::None && i + 1 < Count())
+        // An empty last line without a break would be written as nothing: a record lost.
+        if (lineBreak == TLineBreak::None && (i + 1 < Count() || line.empty()))
             lineBreak = firstBreak;
         piece.append(BreakBytes(lineBreak));
     }

@@ -48,7 +48,8 @@ public:
     void LoadFromStream(TStream& stream);
     // Every line followed by its own break (keepBreaks) or by CR LF. A line without a break
     // that is no longer the last gets the first break of the store (CR LF when none has
-    // one), so that it does not run into the line after it.
+    // one), so that it does not run into the line after it; so does an empty last line,
+    // which without a break would be no line at all.
     void SaveToStream(TStream& stream, bool keepBreaks) const;
     // Case-insensitive order of whole lines (stable).
     void Sort();

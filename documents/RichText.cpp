@@ -1,5 +1,6 @@
 #include "documents/RichText.h"
 
+#include "platform/Encoding.h"
 #include "platform/Paths.h"
 #include "platform/SysUtils.h"
 
@@ -24,21 +25,26 @@ void TRichText::SetFirstIndent(int points)
 
 void TRichText::Add(const AnsiString& text)
 {
+    AddUtf8(AnsiToUtf8(text));
+}
+
+void TRichText::AddUtf8(const std::string& text)
+{
     size_t start = 0;
     while (true) {
         const size_t lineEnd = text.find('\n', start);
-        AnsiString piece = text.substr(start, lineEnd == AnsiString::npos ? AnsiString::npos : lineEnd - start);
+        std::string piece = text.substr(start, lineEnd == std::string::npos ? std::string::npos : lineEnd - start);
         // CR LF ends one line, as LF alone does.
-        if (lineEnd != AnsiString::npos && !piece.empty() && piece.back() == '\r')
+        if (lineEnd != std::string::npos && !piece.empty() && piece.back() == '\r')
             piece.pop_back();
         std::vector<TRichRun>& runs = FParagraphs.back().Runs;
         if (!piece.empty()) {
             if (!runs.empty() && runs.back().Font == FFont)
-                runs.back().Text += piece;
+                runs.back().Utf8Text += piece;
             else
                 runs.push_back({piece, FFont});
         }
-        if (lineEnd == AnsiString::npos)
+        if (lineEnd == std::string::npos)
             return;
         TRichParagraph next;
         next.Alignment = FParagraphs.back().Alignment;
@@ -48,14 +54,14 @@ void TRichText::Add(const AnsiString& text)
     }
 }
 
-AnsiString TRichText::PlainText() const
+std::string TRichText::PlainTextUtf8() const
 {
-    AnsiString result;
+    std::string result;
     for (size_t i = 0; i < FParagraphs.size(); ++i) {
         if (i > 0)
             result += '\n';
         for (const TRichRun& run : FParagraphs[i].Runs)
-            result += run.Text;
+            result += run.Utf8Text;
     }
     return result;
 }
@@ -94,25 +100,52 @@ struct TRtfTables {
     }
 };
 
-AnsiString EscapeRtf(const AnsiString& text)
+void AppendHexByte(AnsiString& rtf, unsigned char byte)
+{
+    char escaped[8];
+    std::snprintf(escaped, sizeof escaped, "\\'%02x", byte);
+    rtf += escaped;
+}
+
+// A character CP1251 lacks: its UTF-16 units as signed 16-bit numbers, each followed by
+// the one character (\uc1) that a reader without Unicode shows instead.
+void AppendUnicode(AnsiString& rtf, char32_t codePoint)
+{
+    const auto appendUnit = [&rtf](char32_t unit) { rtf += "\\u" + IntToStr(static_cast<int16_t>(unit)) + "?"; };
+    if (codePoint < 0x10000) {
+        appendUnit(codePoint);
+        return;
+    }
+    codePoint -= 0x10000;
+    appendUnit(0xD800 + (codePoint >> 10));
+    appendUnit(0xDC00 + (codePoint & 0x3FF));
+}
+
+void AppendCharacter(AnsiString& rtf, char32_t codePoint)
+{
+    unsigned char byte = 0;
+    if (codePoint == '\\' || codePoint == '{' || codePoint == '}') {
+        rtf += '\\';
+        rtf += static_cast<char>(codePoint);
+    } else if (codePoint == '\t') {
+        rtf += "\\tab ";
+    } else if (codePoint >= 0x20 && codePoint < 0x7F) {
+        rtf += static_cast<char>(codePoint);
+    } else if (UnicodeToCp1251(codePoint, byte)) {
+        AppendHexByte(rtf, byte);
+    } else {
+        AppendUnicode(rtf, codePoint);
+    }
+}
+
+// UTF-8 text as RTF text; a byte that is not valid UTF-8 counts as U+FFFD.
+AnsiString EscapeRtf(const std::string& text)
 {
     AnsiString result;
     result.reserve(text.size());
-    for (const char c : text) {
-        const auto byte = static_cast<unsigned char>(c);
-        if (c == '\\' || c == '{' || c == '}') {
-            result += '\\';
-            result += c;
-        } else if (c == '\t') {
-            result += "\\tab ";
-        } else if (byte < 0x20 || byte >= 0x7F) {
-            char escaped[8];
-            std::snprintf(escaped, sizeof escaped, "\\'%02x", byte);
-            result += escaped;
-        } else {
-            result += c;
-        }
-    }
+    const std::vector<size_t> starts = Utf8CharacterStarts(text);
+    for (size_t i = 0; i + 1 < starts.size(); ++i)
+        AppendCharacter(result, FirstUtf8CodePoint(std::string_view(text).substr(starts[i], starts[i + 1] - starts[i])));
     return result;
 }
 
@@ -120,7 +153,7 @@ AnsiString FontTable(const TRtfTables& tables)
 {
     AnsiString result = "{\\fonttbl";
     for (size_t i = 0; i < tables.Fonts.size(); ++i)
-        result += "{\\f" + IntToStr(i) + "\\fnil\\fcharset204 " + EscapeRtf(tables.Fonts[i]) + ";}";
+        result += "{\\f" + IntToStr(i) + "\\fnil\\fcharset204 " + EscapeRtf(AnsiToUtf8(tables.Fonts[i])) + ";}";
     return result + "}";
 }
 
@@ -173,7 +206,7 @@ AnsiString RichTextToRtf(const TRichText& text)
             rtf += "\\fi" + IntToStr(paragraph.FirstIndent * 20);
         rtf += " ";
         for (const TRichRun& run : paragraph.Runs)
-            rtf += "{" + RunFormat(tables, run.Font) + EscapeRtf(run.Text) + "}";
+            rtf += "{" + RunFormat(tables, run.Font) + EscapeRtf(run.Utf8Text) + "}";
         // The last paragraph is the one still being typed: it ends the document without a
         // paragraph mark of its own, as a rich edit saves it.
         if (i + 1 < paragraphs.size())

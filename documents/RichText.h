@@ -2,12 +2,14 @@
 // A small rich-text model for the printable reports (error list, registry, message): text
 // in paragraphs of runs, each run with its font, size, weight, slant, underline and colour,
 // each paragraph with its alignment and first-line indent. It is built the way a rich edit
-// is typed into: set the attributes, then add text; "\n" ends a paragraph. The model is
-// written out as RTF here; the user interface prints it.
+// is typed into: set the attributes, then add text; "\n" ends a paragraph. The text is
+// kept as UTF-8, so that a report shows also a letter that CP1251 lacks (one that an
+// error text names). The model is written out as RTF here; the user interface prints it.
 
 #include "platform/AnsiString.h"
 
 #include <cstdint>
+#include <string>
 #include <vector>
 
 // Red in the low byte, then green, then blue; RichAutoColor is the reader's text colour.
@@ -28,7 +30,7 @@ struct TRichFont {
 enum class TRichAlignment { Left, Center, Right };
 
 struct TRichRun {
-    AnsiString Text;  // never holds "\n"
+    std::string Utf8Text;  // never holds "\n"
     TRichFont Font;
 };
 
@@ -49,22 +51,25 @@ public:
     void SetAlignment(TRichAlignment alignment);
     void SetFirstIndent(int points);
 
-    // Adds text in the current attributes; every "\n" ends the current paragraph.
+    // Adds CP1251 text in the current attributes; every "\n" ends the current paragraph.
     void Add(const AnsiString& text);
+    // The same for UTF-8 text.
+    void AddUtf8(const std::string& text);
 
     // The paragraphs; the last one is the paragraph being typed (possibly empty).
     const std::vector<TRichParagraph>& Paragraphs() const { return FParagraphs; }
-    // The text alone, paragraphs joined by "\n".
-    AnsiString PlainText() const;
+    // The text alone as UTF-8, paragraphs joined by "\n".
+    std::string PlainTextUtf8() const;
 
 private:
     TRichFont FFont;
     std::vector<TRichParagraph> FParagraphs;
 };
 
-// The text as an RTF document in code page 1251 with Cyrillic fonts: backslashes, braces,
-// control characters and every byte above 127 are escaped, so any user or bank text is
-// safe inside it.
+// The text as an RTF document in code page 1251 with Cyrillic fonts: backslashes, braces
+// and control characters are escaped, a character above 127 is written as its CP1251 byte
+// in hex, or as its Unicode value (with "?" for readers that know none) when CP1251 lacks
+// it; so any user or bank text is safe inside it, and the document is ASCII.
 AnsiString RichTextToRtf(const TRichText& text);
 
 // Writes the RTF document to the file through a temporary file renamed over it.

@@ -2,7 +2,6 @@
 
 #include <array>
 #include <cstdint>
-#include <cstdio>
 #include <cstring>
 
 namespace {
@@ -173,46 +172,20 @@ Utf8String AnsiToUtf8(const AnsiString& text)
     return out;
 }
 
-namespace {
-
-// UTF-8 -> CP1251: `lacking` appends what stands for a character that CP1251 lacks; every
-// byte of invalid UTF-8 becomes one "?".
-template <class TLacking> AnsiString ConvertUtf8(const Utf8String& text, TLacking lacking)
+AnsiString Utf8ToAnsi(const Utf8String& text)
 {
     AnsiString out;
     out.reserve(text.size());
     for (size_t pos = 0; pos < text.size();) {
         char32_t codePoint = 0;
         const int length = DecodeOne(text, pos, codePoint);
-        if (length == 0) {
-            out.push_back('?');
-            ++pos;
-            continue;
-        }
         unsigned char byte = '?';
-        if (UnicodeToCp1251(codePoint, byte))
-            out.push_back(static_cast<char>(byte));
-        else
-            lacking(out, codePoint);
-        pos += length;
+        if (length != 0 && !UnicodeToCp1251(codePoint, byte))
+            byte = '?';
+        out.push_back(static_cast<char>(byte));
+        pos += length == 0 ? 1 : static_cast<size_t>(length);
     }
     return out;
-}
-
-}  // namespace
-
-AnsiString Utf8ToAnsi(const Utf8String& text)
-{
-    return ConvertUtf8(text, [](AnsiString& out, char32_t) { out.push_back('?'); });
-}
-
-AnsiString Utf8ToAnsiNamingCodes(const Utf8String& text)
-{
-    return ConvertUtf8(text, [](AnsiString& out, char32_t codePoint) {
-        char code[16];
-        std::snprintf(code, sizeof code, "U+%04X", static_cast<unsigned>(codePoint));
-        out += code;
-    });
 }
 
 bool Utf8ToAnsiExact(const Utf8String& text, AnsiString& result)

@@ -22,10 +22,6 @@ Utf8String AnsiToUtf8(const AnsiString& text);
 // invalid UTF-8 (one "?" per bad byte); the rest of the text is kept.
 AnsiString Utf8ToAnsi(const Utf8String& text);
 
-// UTF-8 -> CP1251 for reading: a character that CP1251 lacks is written as its code
-// ("U+04D8"), a byte of invalid UTF-8 as "?".
-AnsiString Utf8ToAnsiNamingCodes(const Utf8String& text);
-
 // UTF-8 -> CP1251 without loss: false when the text is not valid UTF-8 or holds a
 // character that CP1251 lacks; result is then unspecified.
 bool Utf8ToAnsiExact(const Utf8String& text, AnsiString& result);

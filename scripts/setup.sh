@@ -15,8 +15,10 @@ demo_packages=(
   dovecot-core dovecot-pop3d dovecot-imapd python3 python3-aiosmtpd lighttpd util-linux
 )
 # lighttpd-mod-openssl: the bank's web server over HTTPS in the tests.
+# fonts-dejavu-core: the printed reports show letters that CP1251 lacks (Cyrillic of other
+# languages); the font they fall back to must have them.
 test_packages=(
-  zip unzip poppler-utils iproute2 locales openssl libreoffice-writer-nogui lighttpd-mod-openssl
+  zip unzip poppler-utils iproute2 locales openssl libreoffice-writer-nogui lighttpd-mod-openssl fonts-dejavu-core
 )
 
 wanted=("${build_packages[@]}" "${demo_packages[@]}")

@@ -124,7 +124,7 @@ TRichText ExportErrorsReport(TExportDocument& document)
         const AnsiString name = nameColumn >= 0 ? data.CurRecord()->Get(nameColumn) : AnsiString();
         text.Add("Ошибка в строке " + IntToStr(index + 1) + " (" + name + "):\n");
         text.Font().Italic = true;
-        text.Add(Utf8ToAnsiNamingCodes(marks.ErrorText(index)) + "\n\n");
+        text.AddUtf8(marks.ErrorText(index) + "\n\n");
         text.Font().Italic = false;
     }
     return text;

@@ -74,7 +74,7 @@ std::unique_ptr<QTextDocument> ToTextDocument(const TRichText& text)
             cursor.insertBlock(BlockFormat(paragraph));
         first = false;
         for (const TRichRun& run : paragraph.Runs)
-            cursor.insertText(ToQString(run.Text), CharFormat(run.Font));
+            cursor.insertText(QString::fromStdString(run.Utf8Text), CharFormat(run.Font));
     }
     return document;
 }

@@ -63,6 +63,19 @@ AnsiString LockedFieldsNote(const std::vector<AnsiString>& captions)
     return "Поля " + names + " содержат символы, которые нельзя показать без искажений, и не могут быть изменены.";
 }
 
+// Loads the file into the data file. A failure names the file, whatever the format's own
+// text says (a file that cannot be opened is named by that text already).
+void LoadNamedFile(TDataFile& file, const AnsiString& name)
+{
+    try {
+        file.LoadFromFile(name);
+    } catch (Exception& error) {
+        if (error.Message().find(name) == AnsiString::npos)
+            error.SetMessage(name + ": " + error.Message());
+        throw;
+    }
+}
+
 }  // namespace
 
 void ExcludeRefs(const TIntArray& fieldIndexes, TIntArray& refs)
@@ -261,7 +274,7 @@ void TFrmExportFile::LoadFile(bool createMissing)
         file->LoadFromStream(nullptr);
         file->SetFileName(name);
     } else {
-        file->LoadFromFile(name);
+        LoadNamedFile(*file, name);
     }
     const int needed = FKind->FieldIndexes.Count();
     if (file->Fields().Count() > 0 && file->Fields().Count() < needed)
@@ -345,10 +358,12 @@ AnsiString TFrmExportFile::ReadOnlyMessage() const
                "быть сохранены на диск.";
     // A save would have to write a header that still leaves records out of its count, or
     // change the count that the file's own program wrote: the file is shown whole and kept.
+    // Deleted records are neither shown nor counted: one the header left out is no record
+    // of the list.
     if (const auto* dbase = dynamic_cast<const TDBaseFile*>(FDataFile.get());
-        dbase && static_cast<uint32_t>(dbase->HeldRecords()) > dbase->HeaderRecordCount())
-        return "Файл " + name + " содержит записей: " + IntToStr(dbase->HeldRecords()) +
-               ", а в его заголовке указано: " + IntToStr(dbase->HeaderRecordCount()) +
+        dbase && FDataFile->RecordCount() > dbase->CountedRecords())
+        return "Файл " + name + " содержит записей: " + IntToStr(FDataFile->RecordCount()) +
+               ", а в его заголовке указано: " + IntToStr(dbase->CountedRecords()) +
                ".\nПоказаны все записи. Изменения файла не могут быть сохранены на диск.";
     return AnsiString();
 }

@@ -171,6 +171,36 @@ TEST(DataFileTest, AppendedLinesTakeTheFilesBreaks)
     EXPECT_EQ(appended(""), "c;3\r\n");
 }
 
+// An empty last record has a break of its own, else it would be saved as nothing and be
+// gone at the next load: one added after a last line without a break, one whose fields
+// were all cleared there.
+TEST(DataFileTest, AnEmptyLastRecordIsSavedWithABreakAndLoadsAgain)
+{
+    const auto savedAndLoaded = [](TDataFile& file, const std::string& bytes, const std::string& expected,
+                                   bool append) {
+        LoadBytes(file, bytes);
+        if (append) {
+            file.Append();
+        } else {
+            file.GoTo(file.RecordCount() - 1);
+            for (int field = 0; field < file.CurRecord()->Count(); ++field)
+                file.CurRecord()->Set(field, "");
+        }
+        const int records = file.RecordCount();
+        const std::string saved = SavedBytes(file);
+        EXPECT_EQ(saved, expected);
+        LoadBytes(file, saved);
+        EXPECT_EQ(file.RecordCount(), records) << saved;
+    };
+    TDelimFile delim(";", CodePageCp1251, false);
+    savedAndLoaded(delim, "a;1\r\nb;2", "a;1\r\nb;2\r\n\r\n", true);
+    savedAndLoaded(delim, "a;1\nb;2", "a;1\nb;2\n\n", true);
+    savedAndLoaded(delim, "", "\r\n", true);
+    savedAndLoaded(delim, "a\rb", "a\r\r", false);
+    TFixedFile fixed(Widths({3, 2}).get(), CodePageCp1251);
+    savedAndLoaded(fixed, "ab 1\nc", "ab 1\nc\n\n", true);
+}
+
 TEST(DataFileTest, EditIsWrittenBackOnlyOnMovingAndALoadDropsIt)
 {
     // A CP1251 record is read in place in the loaded text, a CP866 one is converted.

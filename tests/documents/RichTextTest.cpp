@@ -18,7 +18,7 @@ TEST(RichText, ParagraphsKeepTheirAttributesAndRunsTheirFonts)
     text.SetFirstIndent(15);
     text.Add("b\n");
 
-    EXPECT_ANSI_EQ(text.PlainText(), "Ошибки\n\nab\n");
+    EXPECT_EQ(text.PlainTextUtf8(), AnsiToUtf8("Ошибки\n\nab\n"));
 
     EXPECT_EQ(RichTextToRtf(text),
               "{\\rtf1\\ansi\\ansicpg1251\\deff0\\deflang1049{\\fonttbl{\\f0\\fnil\\fcharset204 Courier New;}}"
@@ -43,8 +43,19 @@ TEST(RichText, UserTextCannotBreakOutOfItsRunNorLeaveACarriageReturn)
     TRichText lines("Courier New", 10);
     lines.Add("a\r\nb\r\n");
     ASSERT_EQ(lines.Paragraphs().size(), 3u);
-    EXPECT_ANSI_EQ(lines.PlainText(), "a\nb\n");
+    EXPECT_EQ(lines.PlainTextUtf8(), "a\nb\n");
     EXPECT_EQ(RichTextToRtf(lines).find("\\'0d"), AnsiString::npos);
+}
+
+// RTF holds any character: one that CP1251 lacks is written as its UTF-16 value (two for
+// one beyond the first 65536), signed, each followed by "?" for readers without Unicode.
+TEST(RichText, ACharacterCp1251LacksIsWrittenAsItsUnicodeValue)
+{
+    TRichText text("Courier New", 10);
+    // "Ә", "ж", U+1F600 and a byte that is no UTF-8.
+    text.AddUtf8("\xD3\x98" + AnsiToUtf8("ж") + "\xF0\x9F\x98\x80\xFF");
+    const AnsiString rtf = RichTextToRtf(text);
+    EXPECT_NE(rtf.find("{\\plain\\f0\\fs20\\cf0 \\u1240?\\'e6\\u-10179?\\u-8704?\\u-3?}"), AnsiString::npos) << rtf;
 }
 
 TEST(RichText, SavedFileHoldsTheRtfAndReplacesAnOldOne)

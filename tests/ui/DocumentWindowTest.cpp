@@ -873,6 +873,57 @@ TEST_F(DocumentWindowTest, ADbaseListWithRecordsItsHeaderDidNotCountOpensWholeAn
     }
 }
 
+// A list that cannot be read is named in the error box, whatever the format's own text:
+// here a text list opened as dBase, after the kind was switched to that format. A file
+// that cannot be opened is named by the open error's own text, once.
+TEST_F(DocumentWindowTest, AListThatCannotBeReadIsNamedInTheError)
+{
+    WriteBytes(Salary, IniText({Ivanov}));
+    OpenProfile({"Salary.FileFormat=DBASE"});
+    {
+        TScriptedDialogs dialogs;
+        dialogs.ExpectMessage(Salary + ": Неверная сигнатура в заголовке DBF-файла.", MessageBoxAnswer::Ok,
+                              MessageBoxFlags::Ok | MessageBoxFlags::IconError);
+        EXPECT_EQ(OpenWindow().GridModel()->rowCount(), 0);
+    }
+    ASSERT_TRUE(DeleteFile(Salary));
+    EXPECT_RAISES(FrmSalary->LoadFile(), EFOpenError,
+                  "Не удается открыть файл \"" + Salary + "\". " + SysErrorMessage(ENOENT));
+}
+
+// Deleted records are neither shown nor counted by the warning about records the header
+// left out; a deleted one is all it left out, the list is saved as any other, and a record
+// added to it is counted with the deleted one before it.
+TEST_F(DocumentWindowTest, DeletedRecordsAreNeitherShownNorCountedByTheHeadersWarning)
+{
+    const auto withDeleted = [](std::string file, char count, size_t record) {
+        file[129 + 23 * record] = '*';   // the mark of that record, after the header and 3 fields
+        return file.replace(4, 1, 1, count);
+    };
+    const std::string ivanov = "Ivanov    0001 1500.00", gone = "Gone      0002    1.00";
+    WriteBytes(Salary, withDeleted(SalaryDbf({ivanov, gone, "Sidorov   0003   30.00"}), 1, 1));
+    OpenProfile({"Salary.FileFormat=DBASE"});
+    {
+        TScriptedDialogs dialogs;
+        dialogs.ExpectMessage("Файл " + Salary + " содержит записей: 2, а в его заголовке указано: 1.\nПоказаны "
+                              "все записи. Изменения файла не могут быть сохранены на диск.");
+        EXPECT_EQ(OpenWindow().GridModel()->rowCount(), 2);
+    }
+    Main->SelectProfile(0);
+
+    WriteBytes(Salary, withDeleted(SalaryDbf({ivanov, gone}), 1, 1));
+    TFrmExportFile& window = OpenWindow();
+    ASSERT_EQ(window.GridModel()->rowCount(), 1);
+    EXPECT_TRUE(window.BtnSave->isEnabled());
+    EditWith(window.BtnAdd, [](TDataControls& rows) {
+        Type(rows, 0, "Novikov");
+        Type(rows, 1, "0004");
+        Type(rows, 2, "5");
+    });
+    window.BtnSave->trigger();
+    EXPECT_EQ(ReadBytes(Salary), withDeleted(SalaryDbf({ivanov, gone, "Novikov   0004    5.00"}), 3, 1));
+}
+
 // A list that another program deleted while the window holds it: the save's question says
 // so. No writes nothing and keeps the edit; Yes writes the window's records.
 TEST_F(DocumentWindowTest, ASaveOfAFileThatAnotherProgramDeletedAsksFirst)

@@ -11,6 +11,12 @@
 
 namespace {
 
+// The report's text in CP1251, for comparing with the texts of this file.
+AnsiString Plain(const TRichText& report)
+{
+    return Utf8ToAnsi(report.PlainTextUtf8());
+}
+
 class ExportReportsTest : public ::testing::Test {
 protected:
     void SelectProfile(std::vector<AnsiString> keys)
@@ -54,7 +60,7 @@ TEST_F(ExportReportsTest, TheErrorListNamesEveryMarkedRecordInErrorWithItsNameAn
     document.Marks().Info(3).Selected = 0;
 
     const TRichText report = ExportErrorsReport(document);
-    EXPECT_ANSI_EQ(report.PlainText(), "Ошибки экспорта: ООО {Ромашка}\n\n"
+    EXPECT_ANSI_EQ(Plain(report), "Ошибки экспорта: ООО {Ромашка}\n\n"
                                        "Ошибка в строке 2 (Петров1):\nФИО: Обнаружен недопустимый символ: 1\n\n"
                                        "Ошибка в строке 3 (Сидоров):\nСумма: Неверный формат числа\n\n");
     const std::vector<TRichParagraph>& paragraphs = report.Paragraphs();
@@ -72,20 +78,21 @@ TEST_F(ExportReportsTest, WithoutANameColumnTheErrorListShowsAnEmptyName)
     SelectProfile({"DelCli.Fields=,2"});
     TTestDocument document(Kind(2), Dir, {"Иванов;12x"});
     MarkError(document, 0, "Счет: Обнаружен недопустимый символ: x");
-    EXPECT_ANSI_EQ(ExportErrorsReport(document).PlainText(),
+    EXPECT_ANSI_EQ(Plain(ExportErrorsReport(document)),
                    "Ошибки экспорта: ООО {Ромашка}\n\nОшибка в строке 1 ():\n"
                    "Счет: Обнаружен недопустимый символ: x\n\n");
 }
 
-// The report is CP1251: a letter that the message names and CP1251 lacks is shown by its code.
-TEST_F(ExportReportsTest, TheErrorListNamesALetterThatCp1251LacksByItsCode)
+// A letter that the message names and CP1251 lacks is shown as that letter, as on the screen.
+TEST_F(ExportReportsTest, TheErrorListShowsALetterThatCp1251LacksAsThatLetter)
 {
     SelectProfile({"DelCli.Fields=,2"});
     TTestDocument document(Kind(2), Dir, {"x;1"});
     document.Marks().Info(0).State = RecordHasError;
     document.Marks().SetErrorText(0, AnsiToUtf8("ФИО: символа \"") + "\xD3\x98" + AnsiToUtf8("\" нет"));
-    EXPECT_ANSI_EQ(ExportErrorsReport(document).PlainText(),
-                   "Ошибки экспорта: ООО {Ромашка}\n\nОшибка в строке 1 ():\nФИО: символа \"U+04D8\" нет\n\n");
+    EXPECT_EQ(ExportErrorsReport(document).PlainTextUtf8(),
+              AnsiToUtf8("Ошибки экспорта: ООО {Ромашка}\n\nОшибка в строке 1 ():\nФИО: символа \"") + "\xD3\x98" +
+                  AnsiToUtf8("\" нет\n\n"));
 }
 
 TEST_F(ExportReportsTest, TheRegistryCutsItsColumnsAndShowsOnlyTheTotalsAboveHalfAKopeck)
@@ -97,7 +104,7 @@ TEST_F(ExportReportsTest, TheRegistryCutsItsColumnsAndShowsOnlyTheTotalsAboveHal
     totals.CreditSum = 1750.5;
     totals.DebitSum = 0.005;
     const std::string rule(78, '-');
-    EXPECT_ANSI_EQ(ExportRegistryReport(Kind(0), *output, totals).PlainText(),
+    EXPECT_ANSI_EQ(Plain(ExportRegistryReport(Kind(0), *output, totals)),
                    "Список на зачисление: ООО {Ромашка}\n\n" + std::string(78, '=') + "\n" +
                        "ФИО                                         |        Счет        |       Сумма\n" + rule + "\n" +
                        "ИВАНОВ ИВАН ИВАНОВИЧ                         000000012345              1000.50\n"
@@ -108,7 +115,7 @@ TEST_F(ExportReportsTest, TheRegistryCutsItsColumnsAndShowsOnlyTheTotalsAboveHal
     totals.CreditSum = 0;
     totals.DebitSum = 0.006;
     output->LoadFromStream(nullptr);
-    EXPECT_ANSI_EQ(ExportRegistryReport(Kind(0), *output, totals).PlainText(),
+    EXPECT_ANSI_EQ(Plain(ExportRegistryReport(Kind(0), *output, totals)),
                    "Список на зачисление: ООО {Ромашка}\n\n" + std::string(78, '=') + "\n" +
                        "ФИО                                         |        Счет        |       Сумма\n" + rule + "\n" +
                        rule + "\n" +
@@ -122,7 +129,7 @@ TEST_F(ExportReportsTest, ATotalWiderThanTheAmountColumnIsPrintedWhole)
     TExportTotals totals;
     totals.CreditSum = 1234567890.12;
     totals.DebitSum = 999999999.99;
-    const AnsiString registry = ExportRegistryReport(Kind(0), *output, totals).PlainText();
+    const AnsiString registry = Plain(ExportRegistryReport(Kind(0), *output, totals));
     EXPECT_NE(registry.find("Итого сумма зачисления:" + std::string(43, ' ') + "1234567890.12\n"),
               AnsiString::npos);
     EXPECT_NE(registry.find("Итого сумма списания:" + std::string(45, ' ') + "999999999.99\n"),
@@ -140,7 +147,7 @@ TEST_F(ExportReportsTest, AMapBeyondTheThirdFieldFollowsEachRecordWithItsOtherFi
                           "подр.: 770-001  Дата рожд.: 03/04/1980  Код субъекта РФ: 77  Нас. пункт:\n"
                           "Москва  Местный адрес: ул. Ленина, д. 1, кв. 2\n");
 
-    const AnsiString registry = ExportRegistryReport(Kind(1), *output, TExportTotals()).PlainText();
+    const AnsiString registry = Plain(ExportRegistryReport(Kind(1), *output, TExportTotals()));
     const std::string rule(78, '-');
     EXPECT_THAT(registry, ::testing::EndsWith("ИВАНОВ ИВАН" + std::string(34, ' ') + "4510 123456" +
                                               std::string(10, ' ') + "          21\n" + block + rule + "\n"));

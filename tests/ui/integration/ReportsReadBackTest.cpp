@@ -149,6 +149,33 @@ TEST_F(ExportReportsReadBackTest, TheRegistryPrintsItsColumnsAndTotalsToAPdf)
                "Итого сумма зачисления:                                                1000.50"});
 }
 
+// The check names a letter of a UTF-8 list that CP1251 lacks; the saved and the printed
+// error list show that letter, as the screen does.
+TEST_F(ReportsReadBackTest, TheErrorListShowsALetterCp1251LacksSavedAndPrinted)
+{
+    const std::string schwa = "\xD3\x98";   // "Ә"
+    TExchangeProfile profile(Dir, {"Salary.Charset=UTF8", "Salary.Fields=2,1,3"});
+    TTestDocument document(*profile.Profile().ExportProfiles.At(0), Dir,
+                           {AnsiToUtf8("12345;") + schwa + AnsiToUtf8("лмира Иванова;10")});
+    TRecordingView view;
+    TExportWizard wizard(document);
+    wizard.SetView(&view);
+    wizard.Start();
+    wizard.Next();
+    const std::string message = AnsiToUtf8("ФИО: символа \"") + schwa + AnsiToUtf8("\" нет в кодировке Windows-1251");
+    ASSERT_EQ(document.Marks().ErrorText(0), message);
+
+    {
+        TScriptedDialogs dialogs;
+        dialogs.ExpectSaveFile(Dir.File("errors"));
+        SaveExportErrors(document);
+    }
+    EXPECT_THAT(OfficeText("errors", "txt", "Text (encoded):UTF8"), HasSubstr(message));
+    PrintTo("errors");
+    PrintExportErrors(document);
+    EXPECT_THAT(PdfText("errors"), HasSubstr(message));
+}
+
 TEST_F(ReportsReadBackTest, TheMessageIsSavedAsRtfAndPrintedToPdfWhole)
 {
     TExchangeProfile profile(Dir, {});
