@@ -193,9 +193,19 @@ public:
     TJournal() : TInternalData(0) {}
 };
 
-// The received messages: the text, the report and the failed attachments as memos.
+// The received messages, one row per message: the text, the report and the failed
+// attachments as memos; the title, the date the message was written and the moment it was
+// processed in the line. Other programs read these files: the fields stay where they are.
 class TMessages : public TInternalData {
 public:
+    // The fields of a row, numbered as RowField and the current record number them.
+    static constexpr int TextField = 0;       // memo: the lines of the message's text
+    static constexpr int ReportField = 1;     // memo: a line per container member stored
+    static constexpr int FailedField = 2;     // memo: a line per attachment that failed
+    static constexpr int TitleField = 3;      // the subject without the token and prefix
+    static constexpr int CreatedField = 4;    // the message's own date
+    static constexpr int ReceivedField = 5;   // the moment it was processed
+
     TMessages() : TInternalData(3) {}
 };
 
