@@ -247,8 +247,11 @@ AnsiString MessagesFileName(const AnsiString& prefix);
 // error that names the file, says it is damaged and how to receive again; a file that
 // cannot be opened keeps the system's own reason.
 void LoadMessageStore(TMessages& store, const AnsiString& fileName);
-// UpdateStore of the message store, read as LoadMessageStore reads it.
-void UpdateMessageStore(TMessages& store, const AnsiString& fileName, const std::function<void()>& change);
+// UpdateStore of the message store, read as LoadMessageStore reads it. `saved` is called
+// once the store is saved (or needed no save), still under its lock: what must never be
+// on the disk before the rows it speaks of is written there.
+void UpdateMessageStore(TMessages& store, const AnsiString& fileName, const std::function<void()>& change,
+                        const std::function<void()>& saved = nullptr);
 // The reference lists for a client prefix: "Cache/" + the prefix in upper case + ".ETALONS".
 AnsiString EtalonsFileName(const AnsiString& prefix);
 // The reply lists: "Cache/" + the first three characters of name (a reply's file name, or
