@@ -4,9 +4,10 @@
 //   bench_receive
 //
 // prints our "key value..." lines and curl's. Every round fills the mailbox anew and
-// starts without a message store (not timed): the receiver of the profile fetches every
-// message, processes it into the message store (a text message of the bank: no container,
-// so no gpg run), saves the store, and deletes the messages on the server. curl, the
+// starts without a message store and its identities (not timed): the receiver of the
+// profile fetches every message, processes it into the message store (a text message of
+// the bank: no container, so no gpg run), saves the store and the identities of its
+// messages, and deletes the messages on the server. curl, the
 // anchor and the limit, sends the same commands in one process over one connection, the
 // way the receiver does: by POP3 UIDL, TOP n 0 and RETR n for each message, then DELE of
 // each; by IMAP the fetch of each message, one STORE of the deleted flag and CLOSE.
@@ -61,6 +62,7 @@ double TimeReceive(TMailServer& mail, const TTempDir& dir, int count)
 {
     Fill(mail, count);
     DeleteFile(dir.File("Cache/ABC.MESSAGES"));
+    DeleteFile(dir.File("Cache/ABC.RECEIVED"));
     TReceiver& receiver = *Receiver.Get();
     const double seconds = Seconds([&] { receiver.Receive(); });
     if (receiver.Messages != count || !mail.Messages().empty())

@@ -565,7 +565,8 @@ bool FileHoldsRow(const AnsiString& fileName, int memoCount, const TRowFields& f
 }
 
 void UpdateLoadedStore(TInternalData& store, const AnsiString& fileName, const std::function<void()>& load,
-                       const std::function<void()>& change, const std::function<bool()>& held = nullptr)
+                       const std::function<void()>& change, const std::function<bool()>& held = nullptr,
+                       const std::function<void()>& saved = nullptr)
 {
     const AnsiString folder = ExtractFilePath(fileName);
     if (!folder.empty())
@@ -577,6 +578,8 @@ void UpdateLoadedStore(TInternalData& store, const AnsiString& fileName, const s
     change();
     if (store.IsModified())
         store.SaveToFile(AnsiString());
+    if (saved)
+        saved();
 }
 
 }  // namespace
@@ -598,9 +601,10 @@ void UpdateStoreUnlessHeld(TInternalData& store, const AnsiString& fileName, con
         [&] { return FileHoldsRow(fileName, store.MemoCount(), fields, index, bytes); });
 }
 
-void UpdateMessageStore(TMessages& store, const AnsiString& fileName, const std::function<void()>& change)
+void UpdateMessageStore(TMessages& store, const AnsiString& fileName, const std::function<void()>& change,
+                        const std::function<void()>& saved)
 {
-    UpdateLoadedStore(store, fileName, [&] { LoadMessageStore(store, fileName); }, change);
+    UpdateLoadedStore(store, fileName, [&] { LoadMessageStore(store, fileName); }, change, nullptr, saved);
 }
 
 // ---- File names ----

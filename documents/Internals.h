@@ -193,9 +193,19 @@ public:
     TJournal() : TInternalData(0) {}
 };
 
-// The received messages: the text, the report and the failed attachments as memos.
+// The received messages, one row per message: the text, the report and the failed
+// attachments as memos; the title, the date the message was written and the moment it was
+// processed in the line. Other programs read these files: the fields stay where they are.
 class TMessages : public TInternalData {
 public:
+    // The fields of a row, numbered as RowField and the current record number them.
+    static constexpr int TextField = 0;       // memo: the lines of the message's text
+    static constexpr int ReportField = 1;     // memo: a line per container member stored
+    static constexpr int FailedField = 2;     // memo: a line per attachment that failed
+    static constexpr int TitleField = 3;      // the subject without the token and prefix
+    static constexpr int CreatedField = 4;    // the message's own date
+    static constexpr int ReceivedField = 5;   // the moment it was processed
+
     TMessages() : TInternalData(3) {}
 };
 
@@ -237,8 +247,11 @@ AnsiString MessagesFileName(const AnsiString& prefix);
 // error that names the file, says it is damaged and how to receive again; a file that
 // cannot be opened keeps the system's own reason.
 void LoadMessageStore(TMessages& store, const AnsiString& fileName);
-// UpdateStore of the message store, read as LoadMessageStore reads it.
-void UpdateMessageStore(TMessages& store, const AnsiString& fileName, const std::function<void()>& change);
+// UpdateStore of the message store, read as LoadMessageStore reads it. `saved` is called
+// once the store is saved (or needed no save), still under its lock: what must never be
+// on the disk before the rows it speaks of is written there.
+void UpdateMessageStore(TMessages& store, const AnsiString& fileName, const std::function<void()>& change,
+                        const std::function<void()>& saved = nullptr);
 // The reference lists for a client prefix: "Cache/" + the prefix in upper case + ".ETALONS".
 AnsiString EtalonsFileName(const AnsiString& prefix);
 // The reply lists: "Cache/" + the first three characters of name (a reply's file name, or

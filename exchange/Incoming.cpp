@@ -7,6 +7,7 @@
 #include "documents/Exportfiles.h"
 #include "documents/Internals.h"
 #include "documents/Profiles.h"
+#include "exchange/HeldMessages.h"
 #include "exchange/ReceivedMail.h"
 #include "exchange/Tlbfiles.h"
 #include "exchange/Transport.h"
@@ -19,7 +20,7 @@
 #include <algorithm>
 #include <functional>
 #include <numeric>
-#include <string_view>
+#include <string>
 #include <vector>
 
 TStoreWindows StoreWindows;
@@ -52,50 +53,6 @@ AnsiString FittedName(const AnsiString& stem, const AnsiString& tail)
 } // namespace
 
 // ---- The message ----
-
-namespace {
-
-// The fields of a message's row: its text (memo), its title, the date it was written.
-constexpr int TextField = 0;
-constexpr int TitleField = 3;
-constexpr int CreatedField = 4;
-
-// The hashes of the three fields mixed into one, each step spread by the bits of the golden
-// ratio, so that equal fields in other places do not cancel out.
-size_t MessageHash(const AnsiString& title, const AnsiString& created, const AnsiString& text)
-{
-    const std::hash<std::string_view> hash;
-    size_t seed = 0;
-    for (const AnsiString* field : {&title, &created, &text})
-        seed ^= hash(*field) + 0x9e3779b97f4a7c15 + (seed << 6) + (seed >> 2);
-    return seed;
-}
-
-} // namespace
-
-void TMessageIndex::AddRows(TInternalData& store)
-{
-    for (int row = 0; row < store.RecordCount(); ++row)
-        AddRow(store, row);
-}
-
-void TMessageIndex::AddRow(TInternalData& store, int row)
-{
-    const size_t hash = MessageHash(store.RowField(row, TitleField), store.RowField(row, CreatedField),
-                                    store.RowField(row, TextField));
-    FRows.emplace(hash, TRow{&store, row});
-}
-
-bool TMessageIndex::Holds(const AnsiString& title, const AnsiString& created, const AnsiString& text) const
-{
-    const auto [first, last] = FRows.equal_range(MessageHash(title, created, text));
-    return std::any_of(first, last, [&](const auto& entry) {
-        TInternalData& store = *entry.second.Store;
-        const int row = entry.second.Row;
-        return store.RowField(row, TitleField) == title && store.RowField(row, CreatedField) == created &&
-               store.RowField(row, TextField) == text;
-    });
-}
 
 TMessageSubject JudgeSubject(const AnsiString& subject, const AnsiString& charset, const AnsiString& prefix)
 {
@@ -367,20 +324,17 @@ void TReceiver::ProcessUpdate(TStream& member, const TStringList& header, TStrin
 
 bool TReceiver::ProcessMessage(TReceivedMail& mail, TMessages& store)
 {
-    TMessageIndex held;
-    held.AddRows(store);
-    return ProcessMessage(mail, store, held);
+    THeldMessages none;
+    return ProcessMessage(mail, store, none);
 }
 
-bool TReceiver::ProcessMessage(TReceivedMail& mail, TMessages& store, TMessageIndex& held)
+bool TReceiver::ProcessMessage(TReceivedMail& mail, TMessages& store, THeldMessages& held)
 {
     const TMessageSubject subject = JudgeSubject(mail.Subject, mail.CharSet, CurrentProfile().Prefix);
     mail.Subject = subject.Title;
     if (!subject.ForClient)
         return false;
-    const AnsiString text = MessageText(mail);
-    const AnsiString created = DateTimeToStr(mail.Date);
-    if (held.Holds(subject.Title, created, text))
+    if (held.Holds(mail.Identity))
         return true;
     TStringList report;
     TStringList failed;
@@ -388,13 +342,13 @@ bool TReceiver::ProcessMessage(TReceivedMail& mail, TMessages& store, TMessageIn
 
     store.Append();
     TFileRecord& row = *store.CurRecord();
-    row.Set(TextField, text);
-    row.Set(1, report.Text());
-    row.Set(2, failed.Text());
-    row.Set(TitleField, subject.Title);
-    row.Set(CreatedField, created);
-    row.Set(5, DateTimeToStr(Now()));
-    held.AddRow(store, store.RecNo());
+    row.Set(TMessages::TextField, MessageText(mail));
+    row.Set(TMessages::ReportField, report.Text());
+    row.Set(TMessages::FailedField, failed.Text());
+    row.Set(TMessages::TitleField, subject.Title);
+    row.Set(TMessages::CreatedField, DateTimeToStr(mail.Date));
+    row.Set(TMessages::ReceivedField, DateTimeToStr(Now()));
+    held.Add(mail.Identity, store, store.RecNo());
     ++Messages;
     return true;
 }
@@ -510,43 +464,60 @@ void TReceiver::RefreshForms() const
 namespace {
 
 // The current profile's message store, read when the run begins so that a store that
-// cannot be read stops the run before anything is fetched. The rows of the run are
-// collected apart and appended to the store as its file holds it when the run is saved:
-// another program may have changed it meanwhile. A message that the store holds already,
-// as read at the start or at the save, is not recorded twice.
+// cannot be read stops the run before anything is fetched, and the identities of the
+// messages it records. The rows of the run are collected apart and appended to the store
+// as its file holds it when the run is saved: another program may have changed it
+// meanwhile. A message recorded already, as the store and its identities read at the
+// start or at the save, or earlier in the run, is not recorded twice.
 class TMessageStoreRun : public TReceiveRun {
 public:
     explicit TMessageStoreRun(TReceiver& receiver)
-        : FReceiver(receiver), FFileName(MessagesFileName(CurrentProfile().Prefix))
+        : FReceiver(receiver), FFileName(MessagesFileName(CurrentProfile().Prefix)),
+          FHeldFileName(HeldMessagesFileName(FFileName))
     {
         LoadMessageStore(FStore, FFileName);
-        FHeld.AddRows(FStore);
+        FHeld.Load(FHeldFileName, FStore);
     }
-    bool Process(TReceivedMail& mail) override { return FReceiver.ProcessMessage(mail, FNewRows, FHeld); }
+    bool Process(TReceivedMail& mail) override
+    {
+        const int rows = FNewRows.RecordCount();
+        const bool recorded = FReceiver.ProcessMessage(mail, FNewRows, FHeld);
+        if (FNewRows.RecordCount() > rows)
+            FNewIdentities.push_back(mail.Identity);
+        return recorded;
+    }
     void Save() override
     {
         if (!FNewRows.Open() || FNewRows.RecordCount() == 0)
             return;
-        UpdateMessageStore(FStore, FFileName, [this] {
-            // Another receive may have recorded some of the messages meanwhile.
-            TMessageIndex stored;
-            stored.AddRows(FStore);
-            for (int row = 0; row < FNewRows.RecordCount(); ++row) {
-                if (stored.Holds(FNewRows.RowField(row, TitleField), FNewRows.RowField(row, CreatedField),
-                                 FNewRows.RowField(row, TextField)))
-                    continue;
-                FNewRows.GoTo(row);
-                FStore.Append(FNewRows.CurRecord());
-            }
-        });
+        THeldMessages held;
+        // The identities go to the disk only after the rows they name: a stop between
+        // the two writes leaves rows that match nothing, never an identity without its row.
+        UpdateMessageStore(FStore, FFileName, [&] { AppendNewRows(held); }, [&] { held.Save(); });
     }
 
 private:
+    // Appends the rows of the run that the store, as read afresh, does not record: another
+    // receive may have recorded some of the messages meanwhile.
+    void AppendNewRows(THeldMessages& held)
+    {
+        held.Load(FHeldFileName, FStore);
+        for (int row = 0; row < FNewRows.RecordCount(); ++row) {
+            if (held.Holds(FNewIdentities[row]))
+                continue;
+            FNewRows.GoTo(row);
+            FStore.Append(FNewRows.CurRecord());
+            held.Add(FNewIdentities[row], FStore, FStore.RecNo());
+        }
+    }
+
     TReceiver& FReceiver;
     const AnsiString FFileName;
+    const AnsiString FHeldFileName;
     TMessages FStore;
     TMessages FNewRows;
-    TMessageIndex FHeld;   // the rows of both, until the save reads the store afresh
+    std::vector<std::string> FNewIdentities;   // of the rows of FNewRows
+    THeldMessages FHeld;                       // as read at the start, and the run's own
 };
 
 } // namespace

@@ -6,11 +6,8 @@
 
 #include "platform/AnsiString.h"
 
-#include <cstddef>
 #include <functional>
-#include <unordered_map>
 
-class TInternalData;
 struct TReceivedMail;
 
 // The windows that show what the exchange stores. The user interface sets a reload while
@@ -35,26 +32,6 @@ struct TMessageSubject {
 // drops every word equal to the message token or to the prefix (ignoring case); the
 // words left, joined by blanks, are the title.
 TMessageSubject JudgeSubject(const AnsiString& subject, const AnsiString& charset, const AnsiString& prefix);
-
-// The rows of message stores by what makes two messages the same: the title, the date the
-// message was written and its text. A lookup compares, field by field, only the rows whose
-// three fields hash alike. The rows added must stay where they are while it is used.
-class TMessageIndex {
-public:
-    // Adds every row of the store.
-    void AddRows(TInternalData& store);
-    // Adds row `row` of the store.
-    void AddRow(TInternalData& store, int row);
-    // Whether an added row is that of a message with this title, date and text.
-    bool Holds(const AnsiString& title, const AnsiString& created, const AnsiString& text) const;
-
-private:
-    struct TRow {
-        TInternalData* Store;
-        int Row;
-    };
-    std::unordered_multimap<size_t, TRow> FRows;
-};
 
 // The text of the message: the first text part, else the message's own body, converted
 // from KOI8-R when its charset says so; its lines each ended by CR LF.

@@ -1,5 +1,6 @@
 #include "exchange/ReceivedMail.h"
 
+#include "exchange/HeldMessages.h"
 #include "platform/Encoding.h"
 #include "platform/Exception.h"
 
@@ -154,6 +155,7 @@ TReceivedMail ReadMail(const std::string& bytes)
         throw Exception("Неверный формат почтового сообщения");
 
     TReceivedMail mail;
+    mail.Identity = Sha256(bytes);
     mail.Subject = UnfoldedHeader(GMIME_OBJECT(message.Get()), "Subject");
     mail.FromAddress = FirstFromAddress(message.Get());
     mail.Date = LocalDate(message.Get());

@@ -19,6 +19,9 @@ struct TMailPart {
 };
 
 struct TReceivedMail {
+    // What identifies the message: the SHA-256 digest of all the bytes it was read from
+    // (HeldMessages.h); "" for a message that was not read from bytes.
+    std::string Identity;
     // The Subject header as it came, unfolded (no CR or LF), with the blank after the
     // colon removed; encoded words are left to the caller.
     AnsiString Subject;
@@ -36,6 +39,7 @@ struct TReceivedMail {
     std::vector<TMailPart> Parts;
 };
 
-// Reads a whole message, or only its header lines (the reply of a TOP command). Bytes
-// that do not make a message raise "Неверный формат почтового сообщения".
+// Reads a whole message, or only its header lines (the reply of a TOP command), and its
+// identity from all the bytes. Bytes that do not make a message raise "Неверный формат
+// почтового сообщения".
 TReceivedMail ReadMail(const std::string& bytes);

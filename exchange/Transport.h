@@ -33,7 +33,7 @@ public:
     virtual void Send(const AnsiString& text, const AnsiString& fileName, TStream* data) = 0;
 };
 
-class TMessageIndex;
+class THeldMessages;
 class TMessages;
 struct TReceivedMail;
 
@@ -106,15 +106,15 @@ public:
 
     // Judges a fetched message by its subject (JudgeSubject with the profile's Prefix) and
     // sets its Subject to the title. A message for another client gives false and
-    // nothing is stored. A message whose row `held` holds already (the same title, date
-    // and text: it stayed on the server after a receive that recorded it) gives true, so
-    // that it is deleted there, and is neither processed nor counted again. Otherwise
-    // processes its attachments and appends its row to the store, and to `held`: the
-    // text, the report lines, the failed lines (memos, each line ended by CR LF), the
-    // title, the message's date and the moment of processing; Messages + 1, true (also
-    // when attachments failed). A failure to record it raises.
-    bool ProcessMessage(TReceivedMail& mail, TMessages& store, TMessageIndex& held);
-    // As above, with the rows of the store as those held.
+    // nothing is stored. A message whose identity `held` holds (the same bytes as one
+    // recorded before: it stayed on the server after a receive that recorded it) gives
+    // true, so that it is deleted there, and is neither processed nor counted again.
+    // Otherwise processes its attachments and appends its row to the store, and its
+    // identity to `held`: the text, the report lines, the failed lines (memos, each line
+    // ended by CR LF), the title, the message's date and the moment of processing;
+    // Messages + 1, true (also when attachments failed). A failure to record it raises.
+    bool ProcessMessage(TReceivedMail& mail, TMessages& store, THeldMessages& held);
+    // As above, with no message held.
     bool ProcessMessage(TReceivedMail& mail, TMessages& store);
 
     // Processes the attachments of a message: each through ProcessFile; one that fails
@@ -153,8 +153,9 @@ protected:
     // The reply files stored, of every kind.
     int32_t RepliesAdded() const;
     // The run of one Receive over the current profile's message store, loaded here
-    // ("Cache/" + Prefix + ".MESSAGES"; a missing file gives an empty store), each message
-    // given to ProcessMessage, saved (when it changed) under its own name.
+    // ("Cache/" + Prefix + ".MESSAGES"; a missing file gives an empty store) with the
+    // identities of the messages it records (HeldMessages.h), each message given to
+    // ProcessMessage, saved (when it changed) under its own name, then its identities.
     virtual std::unique_ptr<TReceiveRun> BeginRun();
 };
 

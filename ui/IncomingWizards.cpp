@@ -6,12 +6,6 @@
 #include "platform/Classes.h"
 #include "platform/Exception.h"
 
-// Fields of a message row: the report lines and the failed lines.
-namespace {
-constexpr int ReportField = 1;
-constexpr int FailedField = 2;
-}  // namespace
-
 // ---- TReceiveWizard ----
 
 TReceiveWizard::TReceiveWizard() : TSimpleWizard("Прием входящих сообщений") {}
@@ -90,8 +84,8 @@ void TProcessWizard::DoWork()
             savedRow = FWindow.ChangeSelectedInFile(
                 [&](TMessages& store, int row) {
                     store.GoTo(row);
-                    store.CurRecord()->Set(ReportField, report.Text());
-                    store.CurRecord()->Set(FailedField, failed.Text());
+                    store.CurRecord()->Set(TMessages::ReportField, report.Text());
+                    store.CurRecord()->Set(TMessages::FailedField, failed.Text());
                 },
                 "результат обработки не сохранен");
         });

@@ -32,14 +32,6 @@ TFrmMessages* FrmMessages = nullptr;
 
 namespace {
 
-// The fields of a message row.
-constexpr int TextField = 0;
-constexpr int ReportField = 1;
-constexpr int FailedField = 2;
-constexpr int TitleField = 3;
-constexpr int CreatedField = 4;
-constexpr int ReceivedField = 5;
-
 constexpr int ItemHeight = 19;
 constexpr TRichColor DarkRed = 0x000080;
 
@@ -58,23 +50,25 @@ TStoreColumn FieldColumn(const char* title, int field)
 
 std::vector<TStoreColumn> MessageColumns()
 {
-    return {FieldColumn("Тема", TitleField),
+    return {FieldColumn("Тема", TMessages::TitleField),
             {"Вложений",
              [](TInternalData& store, int row) {
-                 return AttachCountText(store.RowField(row, ReportField), store.RowField(row, FailedField));
+                 return AttachCountText(store.RowField(row, TMessages::ReportField),
+                                        store.RowField(row, TMessages::FailedField));
              }},
-            FieldColumn("Дата создания", CreatedField), FieldColumn("Дата приема", ReceivedField)};
+            FieldColumn("Дата создания", TMessages::CreatedField),
+            FieldColumn("Дата приема", TMessages::ReceivedField)};
 }
 
 // The find dialog's columns: the title, the text, the attachment lines, the two dates.
 AnsiString FindField(TInternalData& store, int row, int field)
 {
     switch (field) {
-    case 0: return store.RowField(row, TitleField);
-    case 1: return store.RowField(row, TextField);
-    case 2: return store.RowField(row, ReportField) + store.RowField(row, FailedField);
-    case 3: return store.RowField(row, CreatedField);
-    default: return store.RowField(row, ReceivedField);
+    case 0: return store.RowField(row, TMessages::TitleField);
+    case 1: return store.RowField(row, TMessages::TextField);
+    case 2: return store.RowField(row, TMessages::ReportField) + store.RowField(row, TMessages::FailedField);
+    case 3: return store.RowField(row, TMessages::CreatedField);
+    default: return store.RowField(row, TMessages::ReceivedField);
     }
 }
 
@@ -116,14 +110,14 @@ TRichText MessageReport(TMessages& store, int row)
     };
     add(rule + "\n", false);
     add("Тема: ", true);
-    add(store.RowField(row, TitleField) + "\n", false);
+    add(store.RowField(row, TMessages::TitleField) + "\n", false);
     add("Дата создания: ", true);
-    add(store.RowField(row, CreatedField) + "\n", false);
+    add(store.RowField(row, TMessages::CreatedField) + "\n", false);
     add("Дата приема: ", true);
-    add(store.RowField(row, ReceivedField) + "\n", false);
+    add(store.RowField(row, TMessages::ReceivedField) + "\n", false);
 
-    const AnsiString reportLines = store.RowField(row, ReportField);
-    const AnsiString failedLines = store.RowField(row, FailedField);
+    const AnsiString reportLines = store.RowField(row, TMessages::ReportField);
+    const AnsiString failedLines = store.RowField(row, TMessages::FailedField);
     if (!reportLines.empty() || !failedLines.empty()) {
         add("Вложения:\n", true);
         report.SetFirstIndent(15);
@@ -136,7 +130,7 @@ TRichText MessageReport(TMessages& store, int row)
     add(rule + "\n", false);
     font.Name = "Courier New";
     font.Size = 10;
-    report.Add(store.RowField(row, TextField));
+    report.Add(store.RowField(row, TMessages::TextField));
     return report;
 }
 
@@ -338,10 +332,10 @@ void TFrmMessages::LstMessagesClick()
         return;
     }
     const int row = SelectedRow();
-    RtfBody->setPlainText(ToQString(FStore.RowField(row, TextField)));
-    FReportLines.SetText(FStore.RowField(row, ReportField));
-    FFailedLines.SetText(FStore.RowField(row, FailedField));
-    LblSubject->setText(ToQString(FStore.RowField(row, TitleField)));
+    RtfBody->setPlainText(ToQString(FStore.RowField(row, TMessages::TextField)));
+    FReportLines.SetText(FStore.RowField(row, TMessages::ReportField));
+    FFailedLines.SetText(FStore.RowField(row, TMessages::FailedField));
+    LblSubject->setText(ToQString(FStore.RowField(row, TMessages::TitleField)));
     BtnProcess->setEnabled(FFailedLines.Count() > 0);
     AttachesModel->Reset();
 }

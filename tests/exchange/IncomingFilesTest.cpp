@@ -8,7 +8,9 @@
 
 #include "documents/Internals.h"
 #include "documents/Charsets.h"
+#include "exchange/HeldMessages.h"
 #include "exchange/Incoming.h"
+#include "exchange/MailMessage.h"
 #include "exchange/ReceivedMail.h"
 #include "platform/Paths.h"
 #include "support/ScriptedDialogs.h"
@@ -56,6 +58,16 @@ protected:
     static TMailPart Attachment(const AnsiString& name, const std::string& content)
     {
         return TMailPart{TMailPart::mpAttachment, "", name, content};
+    }
+
+    // The bank's message as the server gives it, read: the text "Выписка", the attachment
+    // ABC000001.TLB, a fixed date and boundary, and a Message-ID header when one is given.
+    static TReceivedMail ServerMail(const std::string& attachment, const std::string& messageId = "")
+    {
+        const TMailContent content{"bank@example.test", "client@example.test", "ABC",
+                                   "Выписка",           "ABC000001.TLB",       attachment};
+        const std::string header = messageId.empty() ? std::string() : "Message-ID: <" + messageId + ">\r\n";
+        return ReadMail(header + ComposeMail(content, TMailFrame{"Tue, 05 Mar 2024 09:07:02 +0300", "boundary"}));
     }
 
     // A symbolic link at `link` (its folder made) that names `target`.
@@ -458,40 +470,82 @@ TEST_F(IncomingFilesTest, AMessageThatComesAgainAfterAFailedSaveStoresItsListsOn
     EXPECT_ANSI_EQ(messages.RowField(1, 3), "Другое");
 }
 
-// A message whose row the store holds (the same title, date and text) is neither processed
-// nor counted again; it is reported as recorded, so that the server deletes it.
-TEST_F(IncomingFilesTest, AMessageThatTheStoreHoldsIsNotProcessedAgain)
+// A message that comes again byte for byte (it stayed on the server, or the server holds
+// it twice) is neither processed nor counted again; it is reported as recorded, so that the
+// server deletes it. One that differs in its Message-ID alone is another message.
+TEST_F(IncomingFilesTest, OnlyAMessageOfTheSameBytesCountsAsRecorded)
 {
-    TReceivedMail mail;
-    mail.Subject = "ABC " + EncodeSubjectWord("Выписка");
-    mail.Parts = {Attachment("ABC000001.TLB", "garbage")};
-    Dialogs.ExpectMessage("Ошибка обработки файла ABC000001.TLB:\nНеверная сигнатура блока ZIP-файла.\nФайл пропущен.");
-    TMessages store;
-    TReceivedMail again = mail;
-    EXPECT_TRUE(Receiver.ProcessMessage(mail, store));
-    EXPECT_TRUE(Receiver.ProcessMessage(again, store));
-    EXPECT_EQ(store.RecordCount(), 1);
-    EXPECT_EQ(Receiver.Messages, 1);
-    EXPECT_FALSE(FileExists(Dir.File("Reject/ABC000001(1).TLB")));
+    const AnsiString notAZip = ":\nНеверная сигнатура блока ZIP-файла.\nФайл пропущен.";
+    Dialogs.ExpectMessage("Ошибка обработки файла ABC000001.TLB" + notAZip)
+        .ExpectMessage("Ошибка обработки файла ABC000001(1).TLB" + notAZip);
+    TReceivedMail mail = ServerMail("garbage");
+    TReceivedMail again = ServerMail("garbage");
+    TReceivedMail other = ServerMail("garbage", "2@bank.test");
+    const std::unique_ptr<TReceiveRun> run = Receiver.BeginRun();
+    EXPECT_TRUE(run->Process(mail));
+    EXPECT_TRUE(run->Process(again));
+    EXPECT_TRUE(run->Process(other));
+    run->Save();
+    EXPECT_EQ(Receiver.Messages, 2);
+    EXPECT_EQ(Rows<TMessages>(MessagesFileName("ABC")).size(), 2u);
+    EXPECT_FALSE(FileExists(Dir.File("Reject/ABC000001(2).TLB")));
 }
 
-// One receive fetches the same message twice, and another one fetches it at the same
-// time: the first records it once, the one that saves last finds it recorded.
-TEST_F(IncomingFilesTest, AMessageThatAnotherReceiveRecordedMeanwhileIsStoredOnce)
+// Two receives at once: one fetches a message twice, the other the same message and one
+// that looks like it (the same subject, date and text, another list). The one that saves
+// last finds the first recorded and keeps the other.
+TEST_F(IncomingFilesTest, TwoReceivesAtOnceRecordEachMessageOnceAndKeepTheOnesThatLookAlike)
 {
-    TReceivedMail mail;
-    mail.Subject = "ABC " + EncodeSubjectWord("Выписка");
-    mail.Body = "text";
+    const std::string salList = BankContainer({EtalonMember("ABC", "SAL", "sal")});
+    TReceivedMail mail = ServerMail(salList);
+    TReceivedMail again = ServerMail(salList);
+    TReceivedMail copy = ServerMail(salList);
+    TReceivedMail other = ServerMail(BankContainer({EtalonMember("ABC", "NNS", "nns")}));
     const std::unique_ptr<TReceiveRun> first = Receiver.BeginRun();
     const std::unique_ptr<TReceiveRun> second = Receiver.BeginRun();
-    TReceivedMail again = mail;
-    TReceivedMail copy = mail;
     ASSERT_TRUE(first->Process(mail));
     ASSERT_TRUE(first->Process(again));
     ASSERT_TRUE(second->Process(copy));
+    ASSERT_TRUE(second->Process(other));
     first->Save();
     second->Save();
-    EXPECT_THAT(Rows<TMessages>(MessagesFileName("ABC")), ElementsAre(testing::StartsWith("text\r\n|||Выписка|")));
+    EXPECT_THAT(Rows<TMessages>(MessagesFileName("ABC")),
+                ElementsAre(testing::StartsWith("Выписка\r\n|" + SalTitle + "\r\n||Выписка|"),
+                            testing::StartsWith("Выписка\r\n|" + NnsTitle + "\r\n||Выписка|")));
+    EXPECT_THAT(Rows<TEtalons>(Dir.File("Cache/ABC.ETALONS")),
+                ElementsAre("sal|SAL|01/03/2024", "nns|NNS|01/03/2024"));
+}
+
+// The identities of the messages reach the disk only after their rows: when they cannot
+// be written, the store holds the rows already and the messages stay on the server.
+TEST_F(IncomingFilesTest, TheRowsOfAReceiveAreSavedBeforeTheIdentitiesOfTheirMessages)
+{
+    TReceivedMail mail = ServerMail(BankContainer({ReplyMember("ABC000001N.TXT", "reply")}));
+    const std::unique_ptr<TReceiveRun> run = Receiver.BeginRun();
+    ASSERT_TRUE(run->Process(mail));
+    ForceDirectories(HeldMessagesFileName(MessagesFileName("ABC")) + "/inner/");
+    EXPECT_THROW(run->Save(), Exception);
+    EXPECT_EQ(Rows<TMessages>(MessagesFileName("ABC")).size(), 1u);
+}
+
+// A message counts as recorded only while its row stands: once the user has deleted the
+// row, the message is stored again when it comes again.
+TEST_F(IncomingFilesTest, AMessageWhoseRowIsGoneIsStoredAgainWhenItComesAgain)
+{
+    const std::string container = BankContainer({ReplyMember("ABC000001N.TXT", "reply")});
+    const auto receive = [&] {
+        TReceivedMail mail = ServerMail(container);
+        const std::unique_ptr<TReceiveRun> run = Receiver.BeginRun();
+        ASSERT_TRUE(run->Process(mail));
+        run->Save();
+    };
+    receive();
+    receive();
+    EXPECT_EQ(Rows<TMessages>(MessagesFileName("ABC")).size(), 1u);
+    TMessages store;
+    UpdateMessageStore(store, MessagesFileName("ABC"), [&] { store.Delete(); });
+    receive();
+    EXPECT_EQ(Rows<TMessages>(MessagesFileName("ABC")).size(), 1u);
 }
 
 // A store that may not be read is not damaged: the system's own reason is shown. Root may

@@ -58,6 +58,18 @@ protected:
         Sender.Get()->Send("Выписка", fileName, &data);
     }
 
+    // The bank's message of the container as the server keeps it: the text, the date (none
+    // when empty) and the boundary as given, so that two messages may differ in their
+    // container alone.
+    static std::string BankMessage(const AnsiString& text, const AnsiString& date, const std::string& container)
+    {
+        const TMailContent content{"bank@example.test", "client@example.test", "ABC", text, "ABC000001.TLB", container};
+        std::string mail = ComposeMail(content, TMailFrame{date, "batch"});
+        if (date.empty())
+            mail.erase(mail.find("Date: \r\n"), 8);
+        return mail;
+    }
+
     // The client's profile with these keys first.
     std::unique_ptr<TExchangeProfile> Client(std::initializer_list<AnsiString> keys)
     {
@@ -74,7 +86,9 @@ protected:
         store.LoadFromFile(Dir.File("Cache/ABC.MESSAGES"));
         std::vector<std::string> rows;
         for (store.First(); !store.Eof(); store.Next())
-            rows.push_back(store.CurRecord()->Get(3) + "|" + store.CurRecord()->Get(1) + "|" + store.CurRecord()->Get(2));
+            rows.push_back(store.CurRecord()->Get(TMessages::TitleField) + "|" +
+                           store.CurRecord()->Get(TMessages::ReportField) + "|" +
+                           store.CurRecord()->Get(TMessages::FailedField));
         return rows;
     }
 
@@ -134,6 +148,38 @@ TEST_F(ReceiveEndToEndTest, Pop3MessagesLeftOnTheServerAfterTheirRecordAreStored
     Receiver.Get()->Receive();
     EXPECT_ANSI_EQ(Receiver.Get()->SummaryText(), "");
     EXPECT_THAT(MessageRows(), ElementsAre("Выписка||", "Ответ||"));
+    EXPECT_THAT(Mail.Messages(), IsEmpty()) << Mail.Logs();
+}
+
+// Messages with the same subject, date and text that differ in their container are all
+// stored: a reference list of type SAL and one of type NNS sent at the same second, and the
+// replies of a batch job, which writes no date and no text.
+TEST_F(ReceiveEndToEndTest, Pop3StoresEveryMessageThatDiffersInItsBytesOnlyAfterTheStoreIsSaved)
+{
+    Mail.StartDovecot();
+    const AnsiString date = "Tue, 05 Mar 2024 09:07:02 +0300";
+    Mail.PutMessage(BankMessage("Выписка", date, Sealed({EtalonMember("ABC", "SAL", "sal list")})));
+    Mail.PutMessage(BankMessage("Выписка", date, Sealed({EtalonMember("ABC", "NNS", "nns list")})));
+    Mail.PutMessage(BankMessage("", "", Sealed({ReplyMember("ABC000001N.TXT", "first reply")})));
+    Mail.PutMessage(BankMessage("", "", Sealed({ReplyMember("ABC000002N.TXT", "second reply")})));
+    const auto profile = Client({"RecvType=POP3", "RecvHost=127.0.0.1", "RecvPort=" + std::to_string(Mail.Ports().Pop3)});
+    // A folder stands where the message store's file belongs: nothing is deleted.
+    ForceDirectories(Dir.File("Cache/ABC.MESSAGES/inner/"));
+    EXPECT_THROW(Receiver.Get()->Receive(), Exception);
+    EXPECT_EQ(Mail.Messages().size(), 4u);
+
+    std::filesystem::remove_all(ToSystemPath(Dir.File("Cache/ABC.MESSAGES")));
+    Receiver.Get()->Receive();
+
+    const AnsiString nnsTitle = EtalonTypeInfos[1].Title;
+    const std::string firstReply = ReplyTitle + " (ABC000001N.TXT)\r\n";
+    const std::string secondReply = ReplyTitle + " (ABC000002N.TXT)\r\n";
+    EXPECT_THAT(MessageRows(), ElementsAre("Выписка|" + SalTitle + "\r\n|", "Выписка|" + nnsTitle + "\r\n|",
+                                           "|" + firstReply + "|", "|" + secondReply + "|"));
+    EXPECT_THAT(Rows<TEtalons>(Dir.File("Cache/ABC.ETALONS")),
+                ElementsAre("sal list|SAL|01/03/2024", "nns list|NNS|01/03/2024"));
+    EXPECT_THAT(Rows<TReplyFiles>(Dir.File("Cache/ABC.NEWCLIREPLY")),
+                ElementsAre("first reply|ABC000001N.TXT", "second reply|ABC000002N.TXT"));
     EXPECT_THAT(Mail.Messages(), IsEmpty()) << Mail.Logs();
 }
 
