@@ -417,6 +417,30 @@ TEST_F(KeyboardTest, TheProfileEditorsTabChainFollowsTheScreen)
             << PlaceOf(&editor, chain[i - 1]).Own.x() << "," << PlaceOf(&editor, chain[i - 1]).Own.y();
 }
 
+// Tab goes round the profile editor's controls and stops nowhere else: not on the area
+// that scrolls its rows.
+TEST_F(KeyboardTest, TheProfileEditorsTabStopsAreItsControls)
+{
+    TFrmEditProfile editor(Main.get());
+    editor.show();
+    editor.activateWindow();
+    for (int round = 0; round < 100 && QApplication::activeWindow() != &editor; ++round)
+        QCoreApplication::processEvents();
+    ASSERT_EQ(QApplication::activeWindow(), &editor);
+    editor.EdtProfileName->setFocus(Qt::TabFocusReason);
+    int stops = 0;
+    do {
+        Press(Qt::Key_Tab);
+        QWidget* stop = QApplication::focusWidget();
+        ASSERT_NE(stop, nullptr);
+        EXPECT_TRUE(qobject_cast<QLineEdit*>(stop) || qobject_cast<QCheckBox*>(stop) ||
+                    qobject_cast<QComboBox*>(stop) || qobject_cast<QPushButton*>(stop))
+            << "tab stop " << stops << ": " << stop->metaObject()->className();
+    } while (QApplication::focusWidget() != editor.EdtProfileName && ++stops < 200);
+    EXPECT_GT(stops, 60);
+    EXPECT_LT(stops, 200);
+}
+
 TEST_F(KeyboardTest, TheFocusedControlShowsAFrame)
 {
     ASSERT_TRUE(Active);
