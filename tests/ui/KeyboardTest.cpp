@@ -449,8 +449,11 @@ TEST_F(KeyboardTest, TheFocusedControlShowsAFrame)
     ASSERT_TRUE(FrmSalary && FrmSalary->Grid->hasFocus());
     FrmSalary->Grid->selectionModel()->clearSelection();
     const QImage focusedRows = FrmSalary->Grid->viewport()->grab().toImage();
+    const QImage unfocusedStatus = FrmSalary->EdtMessages->viewport()->grab().toImage();
     FrmSalary->EdtMessages->setFocus();
     EXPECT_NE(FrmSalary->Grid->viewport()->grab().toImage(), focusedRows);
+    // The record's status text under the grid shows its caret.
+    EXPECT_NE(FrmSalary->EdtMessages->viewport()->grab().toImage(), unfocusedStatus);
 
     TFrmProfile chooser(Main.get());
     chooser.show();
