@@ -14,6 +14,8 @@
 #include <QPointer>
 #include <QPushButton>
 #include <QSpacerItem>
+#include <QTimer>
+#include <QWindow>
 
 #include <vector>
 
@@ -112,11 +114,33 @@ public:
         FWindow->activateWindow();
         if (FControl && FControl->isVisible() && FControl->isEnabled())
             FControl->setFocus(Qt::ActiveWindowFocusReason);
+        ReassertOverTheWindowManager();
     }
 
 private:
     QPointer<QWidget> FWindow;
     QPointer<QWidget> FControl;
+
+    // A window manager that passes the focus on when the box goes (xfwm4 gives it to the
+    // main window) may do so after the request above, which it then overrides: when the
+    // first window that becomes active is another one, the window asks once more, after
+    // the events that came with that change.
+    void ReassertOverTheWindowManager() const
+    {
+        auto* watch = new QObject(FWindow);
+        QObject::connect(qApp, &QGuiApplication::focusWindowChanged, watch,
+                         [watch, window = FWindow](QWindow* active) {
+                             if (!active)
+                                 return;
+                             if (window && active != window->windowHandle())
+                                 QTimer::singleShot(0, window, [window] {
+                                     if (window && window->isVisible())
+                                         window->activateWindow();
+                                 });
+                             QObject::disconnect(qApp, &QGuiApplication::focusWindowChanged, watch, nullptr);
+                             watch->deleteLater();
+                         });
+    }
 };
 
 // A file name the user picked; a name CP1251 cannot hold is refused with a message.
