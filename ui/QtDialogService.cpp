@@ -124,7 +124,8 @@ private:
     // A window manager that passes the focus on when the box goes (xfwm4 gives it to the
     // main window) may do so after the request above, which it then overrides: when the
     // first window that becomes active is another one, the window asks once more, after
-    // the events that came with that change.
+    // the events that came with that change. A dialog that the program opened next (a
+    // second box, a wizard) keeps the focus.
     void ReassertOverTheWindowManager() const
     {
         auto* watch = new QObject(FWindow);
@@ -134,7 +135,7 @@ private:
                                  return;
                              if (window && active != window->windowHandle())
                                  QTimer::singleShot(0, window, [window] {
-                                     if (window && window->isVisible())
+                                     if (window && window->isVisible() && !QApplication::activeModalWidget())
                                          window->activateWindow();
                                  });
                              QObject::disconnect(qApp, &QGuiApplication::focusWindowChanged, watch, nullptr);

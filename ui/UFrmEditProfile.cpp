@@ -271,8 +271,10 @@ bool TFrmEditProfile::Prepare(bool global, TIniFile* settings)
 // settings, which have no name, on the first row.
 void TFrmEditProfile::FocusFirstField()
 {
-    QWidget* const first = EdtProfileName->isEnabled() ? static_cast<QWidget*>(EdtProfileName) : CheckOf(ekBankEMail);
-    first->setFocus(Qt::OtherFocusReason);
+    if (EdtProfileName->isEnabled())
+        EdtProfileName->setFocus(Qt::OtherFocusReason);
+    else
+        CheckOf(ekBankEMail)->setFocus(Qt::OtherFocusReason);
 }
 
 // The profile's own name and prefix: no check box, nothing inherited.
