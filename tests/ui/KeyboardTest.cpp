@@ -521,8 +521,11 @@ public:
             auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
             ASSERT_NE(box, nullptr);
             for (QAbstractButton* button : box->buttons())
-                if (button->text() == ToQString(press))
-                    return button->click();
+                if (button->text() == ToQString(press)) {
+                    button->click();
+                    return;
+                }
+            ADD_FAILURE() << "No button " << U8(press);
             box->reject();
         });
     }
