@@ -17,6 +17,7 @@
 #include <QPainter>
 #include <QPalette>
 #include <QPen>
+#include <QPlainTextEdit>
 #include <QPrinter>
 #include <QScreen>
 #include <QStyle>
@@ -95,6 +96,12 @@ protected:
 void ShowFocusFrames(QWidget* window)
 {
     window->installEventFilter(new TFocusFramesShown(window));
+}
+
+void SetReadOnlyText(QPlainTextEdit* text)
+{
+    text->setReadOnly(true);
+    text->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
 }
 
 namespace {

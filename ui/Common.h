@@ -20,6 +20,7 @@ class QColor;
 class QFontMetrics;
 class QKeySequence;
 class QPalette;
+class QPlainTextEdit;
 class QPrinter;
 class QAbstractItemModel;
 class QTableView;
@@ -42,6 +43,9 @@ void SetDialogBorder(QWidget* dialog);
 // The style draws the frame of the focused control from the moment the window opens, not
 // only once Tab has been pressed in it: a user of the keyboard sees where a key goes.
 void ShowFocusFrames(QWidget* window);
+// Makes the text read-only for the user and keeps it in reach of the keyboard: when Tab
+// comes to it, a caret shows that it has the focus, and the arrows move through it.
+void SetReadOnlyText(QPlainTextEdit* text);
 // Fixes the window's size at the client size, or at what its contents need where that is
 // more, but never beyond the work area of its screen: there a dialog's scrolling content
 // (below) gives up height and shows a scroll bar.

@@ -11,8 +11,11 @@
 #include <QFontMetrics>
 #include <QGridLayout>
 #include <QMessageBox>
+#include <QPointer>
 #include <QPushButton>
 #include <QSpacerItem>
+#include <QTimer>
+#include <QWindow>
 
 #include <vector>
 
@@ -95,6 +98,52 @@ void FitCaption(QMessageBox& box)
                       grid->columnCount());
 }
 
+// The window that shows a message box and the control in it that has the focus. When the
+// box has closed, both get the focus back: a window manager may activate another window
+// then (the main window under a modeless dialog such as "Найти"), where the next key
+// meant for the dialog would act on a list.
+class TFocusReturn {
+public:
+    TFocusReturn() : FWindow(QApplication::activeWindow()), FControl(FWindow ? FWindow->focusWidget() : nullptr) {}
+
+    void Restore() const
+    {
+        if (!FWindow || !FWindow->isVisible())
+            return;
+        FWindow->raise();
+        FWindow->activateWindow();
+        if (FControl && FControl->isVisible() && FControl->isEnabled())
+            FControl->setFocus(Qt::ActiveWindowFocusReason);
+        ReassertOverTheWindowManager();
+    }
+
+private:
+    QPointer<QWidget> FWindow;
+    QPointer<QWidget> FControl;
+
+    // A window manager that passes the focus on when the box goes (xfwm4 gives it to the
+    // main window) may do so after the request above, which it then overrides: when the
+    // first window that becomes active is another one, the window asks once more, after
+    // the events that came with that change. A dialog that the program opened next (a
+    // second box, a wizard) keeps the focus.
+    void ReassertOverTheWindowManager() const
+    {
+        auto* watch = new QObject(FWindow);
+        QObject::connect(qApp, &QGuiApplication::focusWindowChanged, watch,
+                         [watch, window = FWindow](QWindow* active) {
+                             if (!active)
+                                 return;
+                             if (window && active != window->windowHandle())
+                                 QTimer::singleShot(0, window, [window] {
+                                     if (window && window->isVisible() && !QApplication::activeModalWidget())
+                                         window->activateWindow();
+                                 });
+                             QObject::disconnect(qApp, &QGuiApplication::focusWindowChanged, watch, nullptr);
+                             watch->deleteLater();
+                         });
+    }
+};
+
 // A file name the user picked; a name CP1251 cannot hold is refused with a message.
 std::optional<AnsiString> ChosenPath(const QString& chosen)
 {
@@ -176,7 +225,9 @@ int TQtDialogService::MessageBox(const AnsiString& text, const AnsiString& capti
     const bool second = (flags & MessageBoxFlags::DefaultButton2) != 0 && buttons.size() > 1;
     box.setDefaultButton(buttons[second ? 1 : 0].Button);
     FitCaption(box);
+    const TFocusReturn focus;
     box.exec();
+    focus.Restore();
     const auto pressed = box.standardButton(box.clickedButton());
     for (const TButton& button : buttons)
         if (button.Button == pressed)

@@ -262,7 +262,19 @@ bool TFrmEditProfile::Prepare(bool global, TIniFile* settings)
     FEditor.Load(*settings, FSection, global);
     for (int k = 0; k < EditKeyCount; ++k)
         ShowRow(static_cast<TEditKey>(k));
+    FocusFirstField();
     return true;
+}
+
+// Every run starts at the top, wherever the last one ended (on "Отмена", where Enter
+// would cancel, or on a row far down): on the profile's name, or, for the shared
+// settings, which have no name, on the first row.
+void TFrmEditProfile::FocusFirstField()
+{
+    if (EdtProfileName->isEnabled())
+        EdtProfileName->setFocus(Qt::OtherFocusReason);
+    else
+        CheckOf(ekBankEMail)->setFocus(Qt::OtherFocusReason);
 }
 
 // The profile's own name and prefix: no check box, nothing inherited.

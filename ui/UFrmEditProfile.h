@@ -92,6 +92,7 @@ private:
     void CmbChange(TEditKey key);
     void ShowDependentRow(TEditKey key);
     void LoadHeader();
+    void FocusFirstField();
     std::optional<AnsiString> OwnHeaderValue(const char* key) const;
     TKeyChanges PendingChanges() const;
     QWidget* FieldOf(const AnsiString& keyName) const;

@@ -248,6 +248,9 @@ bool TFrmEditRecord::Execute(TRecordEditorOwner* owner, bool isNew)
     FNew = isNew;
     BtnOk->setVisible(owner != nullptr);
     BtnCancel->setText(ToQString(owner ? "Отмена" : "Выход"));
+    // Enter presses the default button: "Ok", or "Выход" where "Ok" is hidden.
+    BtnOk->setDefault(owner != nullptr);
+    BtnCancel->setDefault(owner == nullptr);
     const bool ok = exec() == QDialog::Accepted;
     // A new record appended by a first Ok whose value was refused is not kept on Cancel.
     if (!ok && isNew && !FNew)

@@ -143,7 +143,7 @@ TFrmExportFile::TFrmExportFile(TFrmExportFile** global, TExportProfile* kind, QW
     connect(Grid->selectionModel(), &QItemSelectionModel::currentRowChanged, this,
             [this](const QModelIndex& current) { Guarded([&] { ShowRecordStatus(current.row()); }); });
     EdtMessages = new QPlainTextEdit(this);
-    EdtMessages->setReadOnly(true);
+    SetReadOnlyText(EdtMessages);
     EdtMessages->setFixedHeight(57);
 
     auto* layout = new QVBoxLayout(this);

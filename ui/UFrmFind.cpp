@@ -58,7 +58,10 @@ bool TDataFileFindTable::Eof() const { return FFile.Eof(); }
 int TDataFileFindTable::RecNo() const { return FFile.RecNo(); }
 AnsiString TDataFileFindTable::Field(int index) { return FView.Get(index); }
 
-TFrmFind::TFrmFind(QWidget* parent) : QDialog(parent, Qt::Dialog | Qt::WindowStaysOnTopHint)
+// The dialog stands above its parent, the main window, as every dialog of the program
+// does; it does not stay on top, so that a dialog or a wizard opened while it is shown
+// comes above it.
+TFrmFind::TFrmFind(QWidget* parent) : QDialog(parent, Qt::Dialog)
 {
     setWindowTitle(ToQString("Найти"));
     SetDialogBorder(this);
@@ -158,11 +161,17 @@ void TFrmFind::hideEvent(QHideEvent* event)
     QDialog::hideEvent(event);
 }
 
+bool TFrmFind::RaisedHere(const QWidget* window) const
+{
+    return window && window->parentWidget() == this;
+}
+
 bool TFrmFind::event(QEvent* event)
 {
-    // The dialog closes as soon as another window of the program becomes active, but not
-    // for a message box it raised itself (as "not found").
-    if (event->type() == QEvent::WindowDeactivate && isVisible() && !QApplication::activeModalWidget())
+    // The dialog closes as soon as another window becomes active, but not for a message box
+    // it raised itself (as "not found"), whose parent it is. The box may become active
+    // before Qt counts it as modal.
+    if (event->type() == QEvent::WindowDeactivate && isVisible() && !RaisedHere(QApplication::activeWindow()))
         close();
     return QDialog::event(event);
 }

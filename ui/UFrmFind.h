@@ -116,6 +116,8 @@ private:
     std::function<void()> FFound;
 
     void FormShow();
+    // The window is one that this dialog showed (a message box of its search).
+    bool RaisedHere(const QWidget* window) const;
     void SetHistoryItems(const TStringList& values);
 };
 

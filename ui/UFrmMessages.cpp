@@ -235,9 +235,7 @@ QWidget* TFrmMessages::BuildMessagePart()
     barLayout->addWidget(caption);
     barLayout->addWidget(LblSubject, 1);
     RtfBody = new QPlainTextEdit(body);
-    RtfBody->setReadOnly(true);
-    // A caret shows where the focus is when Tab comes to the text, and moves through it.
-    RtfBody->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
+    SetReadOnlyText(RtfBody);
     RtfBody->setFrameShape(QFrame::NoFrame);
     RtfBody->setLineWrapMode(QPlainTextEdit::NoWrap);
     QFont courier(QStringLiteral("Courier New"));

@@ -317,6 +317,34 @@ void TFrmWizard::SetButtons(const AnsiString& backCaption, const AnsiString& nex
     BtnNext->setText(ToQString(nextCaption));
     BtnBack->setEnabled(backEnabled);
     BtnNext->setEnabled(nextEnabled);
+    PassFocusOn();
+}
+
+// The busy state disables both buttons, and Qt then leaves the focus nowhere. Once the
+// page's buttons are set, a window without a focused control that can take the focus
+// gives it to "Далее >", or, when that is disabled now, to the next control that Tab
+// reaches from it: Enter always acts on a control that the user sees focused.
+void TFrmWizard::PassFocusOn()
+{
+    if (FBusy)
+        return;
+    QWidget* const focused = focusWidget();
+    if (focused && CanTakeFocus(focused))
+        return;
+    QWidget* const from = focused ? focused : BtnNext;
+    QWidget* control = from;
+    while (!CanTakeFocus(control)) {
+        control = control->nextInFocusChain();
+        if (control == from)
+            return;
+    }
+    control->setFocus(Qt::TabFocusReason);
+}
+
+bool TFrmWizard::CanTakeFocus(const QWidget* control) const
+{
+    return isAncestorOf(control) && control->isEnabled() && control->isVisibleTo(this) &&
+           (control->focusPolicy() & Qt::TabFocus) != 0;
 }
 
 void TFrmWizard::BeginBusy()

@@ -78,6 +78,8 @@ private:
     QWidget* FPanelRect;   // the place of every page
 
     void ShowPanel(QWidget* panel);
+    void PassFocusOn();
+    bool CanTakeFocus(const QWidget* control) const;
     void FormShow();
     void BtnFileNameClick();
     QWidget* BuildMessagePanel();

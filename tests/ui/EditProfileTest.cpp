@@ -18,6 +18,7 @@
 #include "support/TestSupport.h"
 
 #include <QAction>
+#include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QCoreApplication>
@@ -25,6 +26,7 @@
 #include <QLineEdit>
 #include <QMdiArea>
 #include <QPushButton>
+#include <QTest>
 #include <QTimer>
 
 // A refusal in test output, readable.
@@ -471,6 +473,28 @@ TEST_F(EditProfileDialogTest, AProfileTheLoadRefusesIsMendedInTheEditorAndThenLo
     EXPECT_EQ(Profiles.Get()->Current()->ExportProfiles.At(0)->Charset, CodePageCp866);
     EXPECT_ANSI_EQ(Main->StatusPanelTexts().at(0), " Префикс: ABC");
     EXPECT_TRUE(Main->DocumentCommandsOn());
+}
+
+// Wherever a run leaves the focus, the next opens on the first field: the name, or in the
+// shared settings, which have none, the first row.
+TEST_F(EditProfileDialogTest, EveryRunOpensOnTheFirstField)
+{
+    Dialog.SetProfileIndex(0);
+    const auto focusOnOpening = [this](bool global, QWidget* leaveOn) {
+        QWidget* focused = nullptr;
+        QTimer::singleShot(0, &Dialog, [&] {
+            EXPECT_TRUE(QTest::qWaitForWindowActive(&Dialog));
+            focused = QApplication::focusWidget();
+            leaveOn->setFocus(Qt::TabFocusReason);
+            Dialog.reject();
+        });
+        Dialog.Execute(global, Profiles.Get()->Ini());
+        return focused;
+    };
+    EXPECT_EQ(focusOnOpening(false, Dialog.BtnCancel), Dialog.EdtProfileName);
+    EXPECT_EQ(focusOnOpening(false, Dialog.CheckOf(ekSendPass)), Dialog.EdtProfileName);
+    EXPECT_EQ(focusOnOpening(true, Dialog.BtnCancel), Dialog.CheckOf(ekBankEMail));
+    EXPECT_EQ(focusOnOpening(false, Dialog.BtnCancel), Dialog.EdtProfileName);
 }
 
 TEST_F(EditProfileDialogTest, TheCommonSectionIsEditedWithoutNameOrDeletionAndCancelWritesNothing)

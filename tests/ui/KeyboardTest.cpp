@@ -9,6 +9,7 @@
 #include "documents/Profiles.h"
 #include "exchange/ProtocolLog.h"
 #include "platform/Dialogs.h"
+#include "ui/QtDialogService.h"
 #include "ui/QtText.h"
 #include "ui/ListGrids.h"
 #include "ui/Reports.h"
@@ -25,6 +26,7 @@
 #include "support/ScriptedDialogs.h"
 #include "support/TestSupport.h"
 
+#include <QAbstractButton>
 #include <QAction>
 #include <QApplication>
 #include <QCheckBox>
@@ -36,6 +38,7 @@
 #include <QMdiSubWindow>
 #include <QMenu>
 #include <QMenuBar>
+#include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QSignalSpy>
@@ -414,6 +417,30 @@ TEST_F(KeyboardTest, TheProfileEditorsTabChainFollowsTheScreen)
             << PlaceOf(&editor, chain[i - 1]).Own.x() << "," << PlaceOf(&editor, chain[i - 1]).Own.y();
 }
 
+// Tab goes round the profile editor's controls and stops nowhere else: not on the area
+// that scrolls its rows.
+TEST_F(KeyboardTest, TheProfileEditorsTabStopsAreItsControls)
+{
+    TFrmEditProfile editor(Main.get());
+    editor.show();
+    editor.activateWindow();
+    for (int round = 0; round < 100 && QApplication::activeWindow() != &editor; ++round)
+        QCoreApplication::processEvents();
+    ASSERT_EQ(QApplication::activeWindow(), &editor);
+    editor.EdtProfileName->setFocus(Qt::TabFocusReason);
+    int stops = 0;
+    do {
+        Press(Qt::Key_Tab);
+        QWidget* stop = QApplication::focusWidget();
+        ASSERT_NE(stop, nullptr);
+        EXPECT_TRUE(qobject_cast<QLineEdit*>(stop) || qobject_cast<QCheckBox*>(stop) ||
+                    qobject_cast<QComboBox*>(stop) || qobject_cast<QPushButton*>(stop))
+            << "tab stop " << stops << ": " << stop->metaObject()->className();
+    } while (QApplication::focusWidget() != editor.EdtProfileName && ++stops < 200);
+    EXPECT_GT(stops, 60);
+    EXPECT_LT(stops, 200);
+}
+
 TEST_F(KeyboardTest, TheFocusedControlShowsAFrame)
 {
     ASSERT_TRUE(Active);
@@ -422,8 +449,11 @@ TEST_F(KeyboardTest, TheFocusedControlShowsAFrame)
     ASSERT_TRUE(FrmSalary && FrmSalary->Grid->hasFocus());
     FrmSalary->Grid->selectionModel()->clearSelection();
     const QImage focusedRows = FrmSalary->Grid->viewport()->grab().toImage();
+    const QImage unfocusedStatus = FrmSalary->EdtMessages->viewport()->grab().toImage();
     FrmSalary->EdtMessages->setFocus();
     EXPECT_NE(FrmSalary->Grid->viewport()->grab().toImage(), focusedRows);
+    // The record's status text under the grid shows its caret.
+    EXPECT_NE(FrmSalary->EdtMessages->viewport()->grab().toImage(), unfocusedStatus);
 
     TFrmProfile chooser(Main.get());
     chooser.show();
@@ -472,4 +502,73 @@ TEST_F(KeyboardTest, EnterPressesTheButtonThatHasTheFocus)
     EXPECT_TRUE(cancelledByEnter(chooser, chooser.BtnCancel));
     TFrmEditProfile editor;
     EXPECT_TRUE(cancelledByEnter(editor, editor.BtnCancel));
+}
+
+namespace {
+
+// The program's own message boxes for the length of a scope, answered by `press` once shown.
+class TRealBoxes {
+public:
+    TRealBoxes() : FPrevious(SetDialogService(&FService)) {}
+    ~TRealBoxes() { SetDialogService(FPrevious); }
+
+    TRealBoxes(const TRealBoxes&) = delete;
+    TRealBoxes& operator=(const TRealBoxes&) = delete;
+
+    static void AnswerNextBox(const char* press)
+    {
+        QTimer::singleShot(0, [press] {
+            auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+            ASSERT_NE(box, nullptr);
+            for (QAbstractButton* button : box->buttons())
+                if (button->text() == ToQString(press)) {
+                    button->click();
+                    return;
+                }
+            ADD_FAILURE() << "No button " << U8(press);
+            box->reject();
+        });
+    }
+
+private:
+    TQtDialogService FService;
+    TDialogService* FPrevious;
+};
+
+}  // namespace
+
+// The offscreen platform, like some window managers, activates no window when a box
+// closes: the window that showed the box must take the focus back itself.
+TEST_F(KeyboardTest, AfterAMessageBoxTheFocusIsBackWhereItWas)
+{
+    ASSERT_TRUE(Active);
+    Open(Main->ItmSalary);
+    ASSERT_TRUE(FrmSalary);
+    Press(Qt::Key_F, Qt::ControlModifier);
+    for (int round = 0; round < 100 && QApplication::activeWindow() != Find.get(); ++round)
+        QCoreApplication::processEvents();
+    ASSERT_EQ(QApplication::activeWindow(), Find.get());
+    QWidget* valueBox = QApplication::focusWidget();
+    ASSERT_TRUE(Inside(Find.get(), valueBox));
+    TRealBoxes boxes;
+    Find->CmbValue->setEditText(ToQString("Нет такого"));
+    TRealBoxes::AnswerNextBox("OK");
+    Press(Qt::Key_Return);   // "Искомое значение не найдено."
+    EXPECT_TRUE(Find->isVisible());
+    EXPECT_EQ(QApplication::activeWindow(), Find.get());
+    EXPECT_EQ(QApplication::focusWidget(), valueBox);
+    // The next key goes on with the value, and leaves the list's marks alone.
+    Press(Qt::Key_Space);
+    EXPECT_EQ(Find->CmbValue->currentText(), ToQString("Нет такого "));
+    EXPECT_TRUE(FrmSalary->Marks().Info(0).Selected);
+    Find->close();
+
+    AppendStoreRow<TMessages>(Dir.File("Cache/ABC.MESSAGES"),
+                              {"Текст\r\n", "", "", "Первое", "01/03/2024 10:00:00", "01/03/2024 11:00:00"});
+    Open(Main->ItmMessages);
+    ASSERT_TRUE(FrmMessages && FrmMessages->LstMessages->hasFocus());
+    TRealBoxes::AnswerNextBox("Нет");
+    Press(Qt::Key_Delete);   // "Удаленное сообщение восстановить будет нельзя."
+    EXPECT_EQ(QApplication::activeWindow(), Main.get());
+    EXPECT_EQ(QApplication::focusWidget(), FrmMessages->LstMessages);
 }

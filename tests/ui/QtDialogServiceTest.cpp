@@ -1,4 +1,5 @@
 #include "ui/QtDialogService.h"
+#include "ui/Common.h"
 #include "ui/QtText.h"
 #include "ui/UFrmAbout.h"
 #include "ui/UFrmEditProfile.h"
@@ -172,7 +173,11 @@ TEST(QtDialogService, EveryModalDialogHasACloseBoxOnly)
     TFrmAbout about;
     for (const QWidget* dialog : std::initializer_list<const QWidget*>{&wizard, &chooser, &find, &editor, &profileEditor, &about})
         EXPECT_TRUE(HasCloseBoxOnly(*dialog)) << dialog->metaObject()->className();
-    EXPECT_TRUE(find.windowFlags() & Qt::WindowStaysOnTopHint);
+    // A hint that is not about buttons stays as the dialog set it.
+    QDialog onTop(nullptr, Qt::WindowStaysOnTopHint);
+    SetDialogBorder(&onTop);
+    EXPECT_TRUE(HasCloseBoxOnly(onTop));
+    EXPECT_TRUE(onTop.windowFlags() & Qt::WindowStaysOnTopHint);
     // A window manager that offers to maximise whatever can be resized finds nothing to
     // offer on a dialog of a fixed size.
     for (const QWidget* dialog : std::initializer_list<const QWidget*>{&find, &profileEditor})

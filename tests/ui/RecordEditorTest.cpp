@@ -14,6 +14,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QTest>
 #include <QTimer>
 
 #include <functional>
@@ -159,6 +160,41 @@ TEST(RecordEditor, EveryCaptionOfAKindShowsWholeBesideItsEditor)
             EXPECT_LT(label.geometry().right(), editor.x());
             EXPECT_LE(editor.geometry().right(), editor.parentWidget()->width());
         }
+    });
+}
+
+// Enter in a field closes a record that is only viewed, and stores an edited one.
+TEST(RecordEditor, EnterClosesTheViewAndStoresAnEdit)
+{
+    TFrmEditRecord dialog;
+    TDataControls& rows = dialog.Rows();
+    rows.Add("ФИО", 'C', "Иванов", "", true);
+    rows.Add("Сумма", '?', "12.50", "", true);
+    const auto pressEnter = [&dialog] { QTest::keyClick(dialog.focusWidget(), Qt::Key_Return); };
+    bool closedByEnter = false;
+    EXPECT_FALSE(ExecuteWith(dialog, nullptr, false, [&] {
+        pressEnter();
+        closedByEnter = !dialog.isVisible();
+    }));
+    EXPECT_TRUE(closedByEnter);
+
+    TFussyOwner owner;
+    EXPECT_TRUE(ExecuteWith(dialog, &owner, false, pressEnter));
+    EXPECT_EQ(owner.Stored, (std::vector<AnsiString>{"Иванов", "12.50"}));
+}
+
+// The editors keep the width they have beside the widest caption the design allows (half
+// the dialog less 24): 369 - (184 - 24) - 32 pixels. A wider caption widens the dialog.
+TEST(RecordEditor, ACaptionWiderThanHalfTheDialogLeavesTheEditorsTheirDesignWidth)
+{
+    TFrmEditRecord dialog;
+    TDataControls& rows = dialog.Rows();
+    rows.Add("Наименование организации-работодателя по месту основной работы", 'C', "", "", false);
+    rows.Add("ИНН", 'C', "", "", false);
+    ExecuteWith(dialog, nullptr, false, [&] {
+        ASSERT_GT(rows.At(0).Label->width(), TFrmEditRecord::ClientWidth / 2 - 24);
+        for (int k = 0; k < rows.Count(); ++k)
+            EXPECT_GE(rows.At(k).Editor->width(), 177) << k;
     });
 }
 

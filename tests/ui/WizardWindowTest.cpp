@@ -1,6 +1,10 @@
 // The wizard window under the offscreen platform: pages, buttons and the busy state.
 
+#include "ExportDocuments.h"
+#include "exchange/ExchangeProfile.h"
+
 #include "platform/Exception.h"
+#include "ui/ExportWizard.h"
 #include "ui/QtText.h"
 #include "ui/UFrmWizard.h"
 
@@ -213,5 +217,32 @@ TEST(WizardWindow, EnterPressesTheFocusedButton)
         window.BtnNext->click();
         EXPECT_EQ(wizard.Steps, (std::vector<std::string>{"ViewErrors", "Next"}));
         window.BtnNext->click();
+    });
+}
+
+// The check leaves nothing to send: the page says so and disables "Далее >", which had
+// the focus; Enter, pressed on as a user does, goes back from there.
+TEST(WizardWindow, AButtonDisabledWithTheFocusPassesItToTheNextControl)
+{
+    TTempDir dir;
+    const TExchangeProfile profile(dir, {});
+    TTestDocument document(*profile.Profile().ExportProfiles.At(2), dir, {"Петров;1"});
+    document.Marks().Info(0).Selected = 0;
+    TFrmWizard window;
+    TExportWizard wizard(document);
+    const auto pressEnter = [&window] {
+        QTest::keyClick(window.focusWidget() ? window.focusWidget() : &window, Qt::Key_Return);
+    };
+    ExecuteWith(window, &wizard, [&] {
+        ASSERT_TRUE(QTest::qWaitForWindowActive(&window));
+        pressEnter();
+        ASSERT_EQ(window.Panel(), window.PnlEndPrepare);
+        pressEnter();
+        ASSERT_EQ(window.Panel(), window.PnlMessage);
+        EXPECT_FALSE(window.BtnNext->isEnabled());
+        EXPECT_EQ(window.focusWidget(), window.BtnBack);
+        pressEnter();
+        EXPECT_EQ(window.Panel(), window.PnlEndPrepare);
+        window.reject();
     });
 }
