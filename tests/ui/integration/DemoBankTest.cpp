@@ -578,7 +578,8 @@ TEST_F(RunScriptTest, TheBankTakesFreePortsWhenOneOfItsOwnIsHeld)
 // What the user changed in the demo profiles stays at the next start: a caption, the
 // salary list opened ("Открыть"), a profile added as a copy of "Ромашка" with files of its
 // own and a caption typed in a UTF-8 editor ("И" there holds the byte 0x98, which CP1251
-// leaves unassigned). The start writes only the port that moved; the bank knows the demo's
+// leaves unassigned), notes added by hand at the end (a line ended by LF alone, a last one
+// ended by nothing). The start writes only the port that moved; the bank knows the demo's
 // own clients alone, and "Ромашка" sends the user's list to it.
 TEST_F(RunScriptTest, KeepsWhatTheUserChangedInTheDemoProfiles)
 {
@@ -602,6 +603,7 @@ TEST_F(RunScriptTest, KeepsWhatTheUserChangedInTheDemoProfiles)
     for (int i = 0; i < romashka.Count(); ++i)
         copy.push_back({romashka.Names(i), romashka.ValueFromIndex(i)});
     ini.WriteKeys("RomashkaBranch", copy);
+    WriteBytes(Demo.ProfilesFile(), ReadBytes(Demo.ProfilesFile()) + "; the branch's own list\n; ask accounting");
     const std::string edited = ReadBytes(Demo.ProfilesFile());
 
     std::vector<int> ports = Demo.Chosen;
