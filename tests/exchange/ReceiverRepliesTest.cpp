@@ -45,7 +45,8 @@ TEST(BankScriptAddressTest, AHostWithOrWithoutItsSchemeAndPortAndNothingElse)
 
     for (const char* odd : {"ftp://bank.example", "https://", "/", "https:/bank.example", "bank.example/cgi-bin",
                             "https://bank.example/bank", "user:pass@bank.example", "https://bank.example?a=1",
-                            "bank.example:port", "https://bank.example:65536", "bank example", "\\\\bank\\share"})
+                            "bank.example#top", "bank.example:port", "https://bank.example:65536", "bank example",
+                            "\\\\bank\\share"})
         EXPECT_RAISES(BankScriptAddress("SendHost", odd), Exception,
                       "Неверное значение параметра SendHost: " + AnsiString(odd) +
                           ". Адрес сервера задается в виде сервер[:порт], http://сервер[:порт] или "

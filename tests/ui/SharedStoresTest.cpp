@@ -8,6 +8,9 @@
 #include "exchange/ExchangeProfile.h"
 
 #include "documents/Internals.h"
+#include "exchange/MailMessage.h"
+#include "exchange/ReceivedMail.h"
+#include "exchange/Transport.h"
 #include "platform/FileLocks.h"
 #include "platform/Paths.h"
 #include "platform/SysUtils.h"
@@ -42,6 +45,11 @@ using ::testing::ElementsAre;
 constexpr char BankKey[] = "0123456789ABCDEF";
 const AnsiString DeleteQuestion = "Удаленное сообщение восстановить будет нельзя.\nПродолжить?";
 const AnsiString FailedCopyLine = "ABC000001.TLB: Подпись банка не найдена\r\n";
+
+struct TTestReceiver : TReceiver {
+    void Receive() override {}
+    using TReceiver::BeginRun;   // what every receiver does first
+};
 
 class SharedStoresTest : public ::testing::Test {
 protected:
@@ -208,6 +216,37 @@ TEST_F(SharedStoresTest, ReprocessingInAStaleWindowSavesTheRowInTheStoreAsItIsNo
     EXPECT_FALSE(FileExists(Dir.File("Reject/ABC000002.TLB")));
     EXPECT_ANSI_EQ(Shown(*window), "Второе");
     EXPECT_FALSE(window->BtnProcess->isEnabled());
+    delete window;
+}
+
+// A message that stayed on the server (its deletion failed) counts as recorded also after
+// "Обработка" processed its attachment again: the next receive neither stores it twice nor
+// processes it again.
+TEST_F(SharedStoresTest, AMessageLeftOnTheServerIsStillRecordedAfterItsAttachmentWasProcessedAgain)
+{
+    const TMailContent content{"bank@example.test", "client@example.test", "ABC", "Выписка", "ABC000001.TLB",
+                               BankContainer({UpdateMember("3.0", "fixed")})};
+    const std::string bytes = ComposeMail(content, TMailFrame{"Tue, 05 Mar 2024 09:07:02 +0300", "boundary"});
+    TTestReceiver receiver;
+    const auto receive = [&] {
+        TReceivedMail mail = ReadMail(bytes);
+        const std::unique_ptr<TReceiveRun> run = receiver.BeginRun();
+        ASSERT_TRUE(run->Process(mail));
+        run->Save();
+    };
+    Gpg.ScriptWithStatus("");
+    Dialogs.ExpectMessage(
+        "Ошибка обработки файла ABC000001.TLB:\nПодпись банка не найдена либо некорректна.\nФайл пропущен.");
+    receive();
+    Gpg.ScriptWithStatus(GoodSignatureStatus(BankKey));
+    TFrmMessages* window = OpenWindow();
+    window->SelectItem(0);
+    Reprocess(*window, false);
+    ASSERT_FALSE(FileExists(Dir.File("Reject/ABC000001.TLB")));
+
+    receive();
+    EXPECT_THAT(StoredTitles(), ElementsAre("Выписка"));
+    EXPECT_EQ(receiver.Messages, 1);
     delete window;
 }
 

@@ -13,6 +13,7 @@
 #include "exchange/Ciphers.h"
 #include "exchange/Transport.h"
 #include "platform/Classes.h"
+#include "platform/Encoding.h"
 #include "platform/IniFiles.h"
 #include "platform/Paths.h"
 #include "platform/SysUtils.h"
@@ -576,8 +577,10 @@ TEST_F(RunScriptTest, TheBankTakesFreePortsWhenOneOfItsOwnIsHeld)
 
 // What the user changed in the demo profiles stays at the next start: a caption, the
 // salary list opened ("Открыть"), a profile added as a copy of "Ромашка" with files of its
-// own. The start writes only the port that moved; the bank knows the demo's own clients
-// alone, and "Ромашка" sends the user's list to it.
+// own and a caption typed in a UTF-8 editor ("И" there holds the byte 0x98, which CP1251
+// leaves unassigned), notes added by hand at the end (a line ended by LF alone, a last one
+// ended by nothing). The start writes only the port that moved; the bank knows the demo's
+// own clients alone, and "Ромашка" sends the user's list to it.
 TEST_F(RunScriptTest, KeepsWhatTheUserChangedInTheDemoProfiles)
 {
     TScriptedDialogs dialogs;
@@ -593,13 +596,14 @@ TEST_F(RunScriptTest, KeepsWhatTheUserChangedInTheDemoProfiles)
     ini.WriteKeys("Romashka", {{"Caption", AnsiString("Ромашка, отдел кадров")}});
     TStringList romashka;
     ini.ReadSectionValues("Romashka", romashka);
-    romashka.SetValue("Caption", "Ромашка, филиал");
+    romashka.SetValue("Caption", AnsiToUtf8("Ирис, филиал"));
     romashka.SetValue("DataPath", Programs.File("branch/"));
     romashka.SetValue("Salary.FileName", Programs.File("branch.txt"));
     std::vector<TIniKeyChange> copy;
     for (int i = 0; i < romashka.Count(); ++i)
         copy.push_back({romashka.Names(i), romashka.ValueFromIndex(i)});
     ini.WriteKeys("RomashkaBranch", copy);
+    WriteBytes(Demo.ProfilesFile(), ReadBytes(Demo.ProfilesFile()) + "; the branch's own list\n; ask accounting");
     const std::string edited = ReadBytes(Demo.ProfilesFile());
 
     std::vector<int> ports = Demo.Chosen;
