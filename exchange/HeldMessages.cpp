@@ -9,7 +9,9 @@
 
 #include <array>
 #include <optional>
-#include <unordered_set>
+#include <unordered_map>
+#include <utility>
+#include <vector>
 
 std::string Sha256(std::string_view bytes)
 {
@@ -88,21 +90,32 @@ void THeldMessages::Load(const AnsiString& fileName, TMessages& store)
         return;
     TStringList lines;
     lines.SetText(ReadFileBytes(fileName));
-    std::unordered_set<std::string> rows;
-    if (lines.Count() != 0)
-        for (int row = 0; row < store.RecordCount(); ++row)
-            rows.insert(RowDigest(store, row));
+    std::vector<std::pair<std::string, std::string>> identities;   // identity, row digest
+    std::unordered_map<std::string, int> claims;                   // identities per row digest
     for (const AnsiString& line : lines.Items()) {
         const std::optional<std::string> identity = DigestFromHex(std::string_view(line).substr(0, 2 * DigestSize));
         const std::optional<std::string> row =
             line.size() > 2 * DigestSize && line[2 * DigestSize] == ' '
                 ? DigestFromHex(std::string_view(line).substr(2 * DigestSize + 1))
                 : std::nullopt;
-        if (identity && row && rows.count(*row) != 0)
-            FRowOf.emplace(*identity, *row);
-        else
-            FChanged = true;
+        if (identity && row) {
+            identities.emplace_back(*identity, *row);
+            ++claims[*row];
+        }
     }
+    std::unordered_map<std::string, int> rows;   // rows per digest
+    if (!identities.empty())
+        for (int row = 0; row < store.RecordCount(); ++row)
+            ++rows[RowDigest(store, row)];
+    // Rows of the same fields cannot tell which message each records: when fewer of them
+    // stand than identities name them, one was deleted, and none of those identities
+    // counts, so that the deleted one's message is stored again when it comes again.
+    for (const auto& [identity, row] : identities) {
+        const auto standing = rows.find(row);
+        if (standing != rows.end() && claims[row] <= standing->second)
+            FRowOf.emplace(identity, row);
+    }
+    FChanged = FRowOf.size() != lines.Items().size();
 }
 
 bool THeldMessages::Holds(const std::string& identity) const

@@ -25,8 +25,8 @@ AnsiString HeldMessagesFileName(const AnsiString& storeFileName);
 // message, ended by CR LF: the message's identity and the digest of its row's fixed fields
 // (the text, the title, the date and the moment of processing; a retry of the attachments
 // changes only the other two), both in hexadecimal, with a blank between them. An identity
-// counts only while a row with those fields stands in the store: once its row is deleted,
-// or the store replaced, the message is stored again when it comes again, so that no
+// counts only while a row with those fields stands in the store, and no more identities
+// name rows of those fields than stand: once its row is deleted, or the store replaced, the message is stored again when it comes again, so that no
 // identity ever skips a message that the store does not show. A row without a line (stored
 // before identities were kept, or when the program stopped between the save of the store
 // and that of this file) matches nothing: at worst its message is stored twice.

@@ -546,6 +546,28 @@ TEST_F(IncomingFilesTest, AMessageWhoseRowIsGoneIsStoredAgainWhenItComesAgain)
     UpdateMessageStore(store, MessagesFileName("ABC"), [&] { store.Delete(); });
     receive();
     EXPECT_EQ(Rows<TMessages>(MessagesFileName("ABC")).size(), 1u);
+
+    // Two messages whose rows read the same (processed in one second): once one row is
+    // deleted, neither identity counts, since nothing tells which message the row left records.
+    const AnsiString heldFile = HeldMessagesFileName(MessagesFileName("ABC"));
+    const std::string first = ServerMail(container).Identity, second = Sha256("second");
+    THeldMessages alike;
+    UpdateMessageStore(store, MessagesFileName("ABC"), [&] {
+        alike.Load(heldFile, store);
+        store.Append();
+        for (int field = TMessages::TextField; field <= TMessages::ReceivedField; ++field)
+            store.CurRecord()->Set(field, store.RowField(0, field));
+        alike.Add(second, store, 1);
+    });
+    alike.Save();
+    THeldMessages both;
+    both.Load(heldFile, store);
+    ASSERT_TRUE(both.Holds(first) && both.Holds(second));
+    UpdateMessageStore(store, MessagesFileName("ABC"), [&] { store.Delete(); });
+    THeldMessages held;
+    held.Load(heldFile, store);
+    EXPECT_FALSE(held.Holds(first));
+    EXPECT_FALSE(held.Holds(second));
 }
 
 // A store that may not be read is not damaged: the system's own reason is shown. Root may
