@@ -423,7 +423,12 @@ void ForceDirectories(const AnsiString& path)
             RaiseOSError(ENOTDIR, folder);
         return;   // made meanwhile by someone else: an existing folder keeps its mode
     }
-    // The umask may have taken the owner's own rights too; nobody else gets any.
+    // The umask may have taken the owner's own rights too; nobody else gets any. Asked
+    // first, since a change of mode that follows no link needs /proc on older kernels.
+    struct stat info {};
+    if (::fstatat(AT_FDCWD, systemFolder.c_str(), &info, AT_SYMLINK_NOFOLLOW) == 0 &&
+        (info.st_mode & 07777) == S_IRWXU)
+        return;
     if (::fchmodat(AT_FDCWD, systemFolder.c_str(), S_IRWXU, AT_SYMLINK_NOFOLLOW) != 0)
         RaiseOSError(errno, folder);
 }
