@@ -371,11 +371,33 @@ private:
     QHeaderView* FHeader;
 };
 
+// A view with no current row (a list with no rows) has no row to mark the focus on: while
+// it has the focus, its whole area gets the dotted frame that the current row would get.
+// The frame is drawn before the view paints, which draws nothing where there are no rows.
+class TEmptyViewFocus : public QObject {
+public:
+    explicit TEmptyViewFocus(QAbstractItemView* view) : QObject(view), FView(view) {}
+
+    bool eventFilter(QObject*, QEvent* event) override
+    {
+        if (event->type() == QEvent::Paint && FView->hasFocus() && !FView->currentIndex().isValid()) {
+            QPainter painter(FView->viewport());
+            painter.setPen(QPen(FView->palette().color(QPalette::Active, QPalette::Text), 1, Qt::DotLine));
+            painter.drawRect(FView->viewport()->rect().adjusted(0, 0, -1, -1));
+        }
+        return false;
+    }
+
+private:
+    QAbstractItemView* FView;
+};
+
 }  // namespace
 
 void ApplyGridLook(QTableView* table, int rowHeight)
 {
     table->setItemDelegate(new TGridDelegate(table));
+    table->viewport()->installEventFilter(new TEmptyViewFocus(table));
     table->setShowGrid(false);
     table->setSelectionBehavior(QAbstractItemView::SelectRows);
     table->setSelectionMode(QAbstractItemView::SingleSelection);

@@ -479,6 +479,20 @@ TEST_F(KeyboardTest, TheFocusedControlShowsAFrame)
     EXPECT_NE(FrmMessages->RtfBody->viewport()->grab().toImage(), unfocusedText);
 }
 
+// A list with no rows has no row to mark: the list itself shows that it has the focus, as
+// the messages list does before the first receive.
+TEST_F(KeyboardTest, AnEmptyListShowsThatItHasTheFocus)
+{
+    ASSERT_TRUE(Active);
+    Open(Main->ItmMessages);
+    ASSERT_TRUE(FrmMessages && FrmMessages->LstMessages->hasFocus());
+    ASSERT_EQ(FrmMessages->LstMessages->model()->rowCount(), 0);
+    const QImage focused = FrmMessages->LstMessages->viewport()->grab().toImage();
+    FrmMessages->RtfBody->setFocus();
+    ASSERT_FALSE(FrmMessages->LstMessages->hasFocus());
+    EXPECT_NE(FrmMessages->LstMessages->viewport()->grab().toImage(), focused);
+}
+
 TEST_F(KeyboardTest, EnterPressesTheButtonThatHasTheFocus)
 {
     ASSERT_TRUE(Active);
