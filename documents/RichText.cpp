@@ -28,14 +28,14 @@ void TRichText::Add(const AnsiString& text)
     AddUtf8(AnsiToUtf8(text));
 }
 
-void TRichText::AddUtf8(const std::string& text)
+void TRichText::AddUtf8(const Utf8String& text)
 {
     size_t start = 0;
     while (true) {
         const size_t lineEnd = text.find('\n', start);
-        std::string piece = text.substr(start, lineEnd == std::string::npos ? std::string::npos : lineEnd - start);
+        Utf8String piece = text.substr(start, lineEnd == Utf8String::npos ? Utf8String::npos : lineEnd - start);
         // CR LF ends one line, as LF alone does.
-        if (lineEnd != std::string::npos && !piece.empty() && piece.back() == '\r')
+        if (lineEnd != Utf8String::npos && !piece.empty() && piece.back() == '\r')
             piece.pop_back();
         std::vector<TRichRun>& runs = FParagraphs.back().Runs;
         if (!piece.empty()) {
@@ -44,7 +44,7 @@ void TRichText::AddUtf8(const std::string& text)
             else
                 runs.push_back({piece, FFont});
         }
-        if (lineEnd == std::string::npos)
+        if (lineEnd == Utf8String::npos)
             return;
         TRichParagraph next;
         next.Alignment = FParagraphs.back().Alignment;
@@ -54,9 +54,9 @@ void TRichText::AddUtf8(const std::string& text)
     }
 }
 
-std::string TRichText::PlainTextUtf8() const
+Utf8String TRichText::PlainTextUtf8() const
 {
-    std::string result;
+    Utf8String result;
     for (size_t i = 0; i < FParagraphs.size(); ++i) {
         if (i > 0)
             result += '\n';
@@ -139,7 +139,7 @@ void AppendCharacter(AnsiString& rtf, char32_t codePoint)
 }
 
 // UTF-8 text as RTF text; a byte that is not valid UTF-8 counts as U+FFFD.
-AnsiString EscapeRtf(const std::string& text)
+AnsiString EscapeRtf(const Utf8String& text)
 {
     AnsiString result;
     result.reserve(text.size());

@@ -9,7 +9,6 @@
 #include "platform/AnsiString.h"
 
 #include <cstdint>
-#include <string>
 #include <vector>
 
 // Red in the low byte, then green, then blue; RichAutoColor is the reader's text colour.
@@ -30,7 +29,7 @@ struct TRichFont {
 enum class TRichAlignment { Left, Center, Right };
 
 struct TRichRun {
-    std::string Utf8Text;  // never holds "\n"
+    Utf8String Utf8Text;  // never holds "\n"
     TRichFont Font;
 };
 
@@ -54,12 +53,12 @@ public:
     // Adds CP1251 text in the current attributes; every "\n" ends the current paragraph.
     void Add(const AnsiString& text);
     // The same for UTF-8 text.
-    void AddUtf8(const std::string& text);
+    void AddUtf8(const Utf8String& text);
 
     // The paragraphs; the last one is the paragraph being typed (possibly empty).
     const std::vector<TRichParagraph>& Paragraphs() const { return FParagraphs; }
     // The text alone as UTF-8, paragraphs joined by "\n".
-    std::string PlainTextUtf8() const;
+    Utf8String PlainTextUtf8() const;
 
 private:
     TRichFont FFont;

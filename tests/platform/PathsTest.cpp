@@ -324,12 +324,11 @@ TEST(PathsTest, ASaveKeepsAModeThatTheUmaskWouldNarrow)
     const AnsiString target = dir.File("p.ini");
     WriteBytes(target, "old");
     chmod(ToSystemPath(target).c_str(), 0664);
-    const mode_t oldMask = umask(022);
-    WriteFileAtomically(target, "new");
-    umask(oldMask);
-    struct stat info {};
-    ASSERT_EQ(stat(ToSystemPath(target).c_str(), &info), 0);
-    EXPECT_EQ(info.st_mode & 0777, 0664u);
+    {
+        const TUmask groupDenied(022);
+        WriteFileAtomically(target, "new");
+    }
+    EXPECT_EQ(PermissionsOf(target), 0664u);
 }
 
 // A save keeps the file's group: a list shared as "root:accounting 0640" stays readable by
@@ -406,18 +405,16 @@ TEST(PathsTest, AnExecutableMayBeRunByWhoeverMayReadIt)
 {
     TTempDir dir;
     const AnsiString target = dir.File("Updates-5.4.exe");
-    const mode_t oldMask = umask(027);
-    WriteExecutableAtomically(target, "#!/bin/sh\n");
-    umask(oldMask);
-    struct stat info {};
-    ASSERT_EQ(stat(ToSystemPath(target).c_str(), &info), 0);
-    EXPECT_EQ(info.st_mode & 0777, 0750u);
+    {
+        const TUmask othersDenied(027);
+        WriteExecutableAtomically(target, "#!/bin/sh\n");
+    }
+    EXPECT_EQ(PermissionsOf(target), 0750u);
     EXPECT_EQ(ReadBytes(target), "#!/bin/sh\n");
 
     chmod(ToSystemPath(target).c_str(), 0600);
     WriteExecutableAtomically(target, "new");
-    ASSERT_EQ(stat(ToSystemPath(target).c_str(), &info), 0);
-    EXPECT_EQ(info.st_mode & 0777, 0700u);
+    EXPECT_EQ(PermissionsOf(target), 0700u);
     EXPECT_EQ(SystemNames(dir.Path()), (std::vector<std::string>{"Updates-5.4.exe"}));
 }
 

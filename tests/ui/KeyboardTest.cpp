@@ -2,6 +2,7 @@
 // system delivers them: the menu bar, the keys of the toolbar commands, closing and
 // moving between the windows, and where the focus goes.
 
+#include "MessageBoxes.h"
 #include "StoreRows.h"
 
 #include "documents/Internals.h"
@@ -520,7 +521,7 @@ TEST_F(KeyboardTest, EnterPressesTheButtonThatHasTheFocus)
 
 namespace {
 
-// The program's own message boxes for the length of a scope, answered by `press` once shown.
+// The program's own message boxes for the length of a scope (WhenBoxShows answers them).
 class TRealBoxes {
 public:
     TRealBoxes() : FPrevious(SetDialogService(&FService)) {}
@@ -528,21 +529,6 @@ public:
 
     TRealBoxes(const TRealBoxes&) = delete;
     TRealBoxes& operator=(const TRealBoxes&) = delete;
-
-    static void AnswerNextBox(const char* press)
-    {
-        QTimer::singleShot(0, [press] {
-            auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
-            ASSERT_NE(box, nullptr);
-            for (QAbstractButton* button : box->buttons())
-                if (button->text() == ToQString(press)) {
-                    button->click();
-                    return;
-                }
-            ADD_FAILURE() << "No button " << U8(press);
-            box->reject();
-        });
-    }
 
 private:
     TQtDialogService FService;
@@ -566,7 +552,7 @@ TEST_F(KeyboardTest, AfterAMessageBoxTheFocusIsBackWhereItWas)
     ASSERT_TRUE(Inside(Find.get(), valueBox));
     TRealBoxes boxes;
     Find->CmbValue->setEditText(ToQString("Нет такого"));
-    TRealBoxes::AnswerNextBox("OK");
+    WhenBoxShows([](QMessageBox*) {}, "OK");
     Press(Qt::Key_Return);   // "Искомое значение не найдено."
     EXPECT_TRUE(Find->isVisible());
     EXPECT_EQ(QApplication::activeWindow(), Find.get());
@@ -581,7 +567,7 @@ TEST_F(KeyboardTest, AfterAMessageBoxTheFocusIsBackWhereItWas)
                               {"Текст\r\n", "", "", "Первое", "01/03/2024 10:00:00", "01/03/2024 11:00:00"});
     Open(Main->ItmMessages);
     ASSERT_TRUE(FrmMessages && FrmMessages->LstMessages->hasFocus());
-    TRealBoxes::AnswerNextBox("Нет");
+    WhenBoxShows([](QMessageBox*) {}, "Нет");
     Press(Qt::Key_Delete);   // "Удаленное сообщение восстановить будет нельзя."
     EXPECT_EQ(QApplication::activeWindow(), Main.get());
     EXPECT_EQ(QApplication::focusWidget(), FrmMessages->LstMessages);

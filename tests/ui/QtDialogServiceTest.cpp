@@ -9,6 +9,7 @@
 #include "ui/UFrmWizard.h"
 
 #include "FileDialogLook.h"
+#include "MessageBoxes.h"
 #include "support/TestSupport.h"
 
 #include <QAbstractButton>
@@ -25,24 +26,6 @@
 #include <initializer_list>
 
 namespace {
-
-// Runs `inspect` on the message box once it is shown modally, then presses the button
-// whose text is `press`.
-void WhenBoxShows(std::function<void(QMessageBox*)> inspect, const AnsiString& press)
-{
-    QTimer::singleShot(0, [inspect, press] {
-        auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
-        ASSERT_NE(box, nullptr);
-        inspect(box);
-        for (QAbstractButton* button : box->buttons())
-            if (button->text() == ToQString(press)) {
-                button->click();
-                return;
-            }
-        ADD_FAILURE() << "No button " << U8(press);
-        box->reject();
-    });
-}
 
 QStringList ButtonTexts(QMessageBox* box)
 {
